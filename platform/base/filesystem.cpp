@@ -1,0 +1,354 @@
+#include "platform/base/filesystem.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+
+namespace mv {
+namespace {
+
+std::string errno_text(int err) { return std::string(strerror(err)); }
+
+class PosixFile : public File {
+ public:
+  PosixFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  ~PosixFile() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+
+  Result<size_t> read_at(uint64_t offset, void* buf, size_t n) override {
+    size_t done = 0;
+    auto* p = static_cast<char*>(buf);
+    while (done < n) {
+      ssize_t r = ::pread(fd_, p + done, n - done, static_cast<off_t>(offset + done));
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        return Status::io_error(path_ + ": Lesefehler bei Offset " + std::to_string(offset) + ": " +
+                                errno_text(errno));
+      }
+      if (r == 0) break;
+      done += static_cast<size_t>(r);
+    }
+    return done;
+  }
+
+  Status write_at(uint64_t offset, const void* buf, size_t n) override {
+    size_t done = 0;
+    auto* p = static_cast<const char*>(buf);
+    while (done < n) {
+      ssize_t r = ::pwrite(fd_, p + done, n - done, static_cast<off_t>(offset + done));
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        return Status::io_error(path_ + ": Schreibfehler bei Offset " + std::to_string(offset) + ": " +
+                                errno_text(errno));
+      }
+      done += static_cast<size_t>(r);
+    }
+    return Status::ok();
+  }
+
+  Result<uint64_t> size() override {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return Status::io_error(path_ + ": " + errno_text(errno));
+    return static_cast<uint64_t>(st.st_size);
+  }
+
+  Status truncate(uint64_t size) override {
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0)
+      return Status::io_error(path_ + ": Kürzen fehlgeschlagen: " + errno_text(errno));
+    return Status::ok();
+  }
+
+  Status sync() override {
+    if (::fdatasync(fd_) != 0) return Status::io_error(path_ + ": " + errno_text(errno));
+    return Status::ok();
+  }
+
+  Status lock(uint64_t offset, uint64_t length, LockType type) override {
+    struct flock fl;
+    memset(&fl, 0, sizeof fl);
+    fl.l_type = type == LockType::Shared ? F_RDLCK : F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = static_cast<off_t>(offset);
+    fl.l_len = static_cast<off_t>(length);
+    if (::fcntl(fd_, F_OFD_SETLK, &fl) != 0) {
+      if (errno == EAGAIN || errno == EACCES)
+        return Status::locked("SHARING: " + path_ + " wird von einem anderen Programm benutzt");
+      // A read-only descriptor cannot take a write lock; say so instead of a sharing error.
+      return Status::io_error(path_ + ": Sperre nicht möglich: " + errno_text(errno));
+    }
+    return Status::ok();
+  }
+
+  Status unlock(uint64_t offset, uint64_t length) override {
+    struct flock fl;
+    memset(&fl, 0, sizeof fl);
+    fl.l_type = F_UNLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = static_cast<off_t>(offset);
+    fl.l_len = static_cast<off_t>(length);
+    if (::fcntl(fd_, F_OFD_SETLK, &fl) != 0) return Status::io_error(path_ + ": " + errno_text(errno));
+    return Status::ok();
+  }
+
+  const std::string& path() const override { return path_; }
+
+ private:
+  int fd_;
+  std::string path_;
+};
+
+class PosixFileSystem : public FileSystem {
+ public:
+  Result<std::unique_ptr<File>> open(const std::string& path, OpenMode mode) override {
+    int flags = O_CLOEXEC;
+    switch (mode) {
+      case OpenMode::Read: flags |= O_RDONLY; break;
+      case OpenMode::ReadWrite: flags |= O_RDWR; break;
+      case OpenMode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+      case OpenMode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
+    }
+    int fd = ::open(path.c_str(), flags, 0666);
+    if (fd < 0) {
+      int err = errno;
+      if (err == ENOENT) return Status::not_found(path + ": Datei nicht gefunden");
+      if (err == EACCES || err == EROFS)
+        return Status::read_only(path + ": Zugriff verweigert: " + errno_text(err));
+      return Status::io_error(path + ": " + errno_text(err));
+    }
+    return std::unique_ptr<File>(new PosixFile(fd, path));
+  }
+
+  Status rename(const std::string& from, const std::string& to) override {
+    if (::rename(from.c_str(), to.c_str()) != 0)
+      return Status::io_error("Umbenennen von " + from + " nach " + to + " fehlgeschlagen: " +
+                              errno_text(errno));
+    return Status::ok();
+  }
+
+  Status remove(const std::string& path) override {
+    if (::unlink(path.c_str()) != 0) {
+      if (errno == ENOENT) return Status::not_found(path + ": Datei nicht gefunden");
+      return Status::io_error(path + ": Löschen fehlgeschlagen: " + errno_text(errno));
+    }
+    return Status::ok();
+  }
+
+  Result<std::vector<DirEntry>> list(const std::string& dir) override {
+    std::string d = dir.empty() ? "." : dir;
+    DIR* h = ::opendir(d.c_str());
+    if (!h) {
+      if (errno == ENOENT) return Status::not_found(d + ": Verzeichnis nicht gefunden");
+      return Status::io_error(d + ": " + errno_text(errno));
+    }
+    std::vector<DirEntry> out;
+    while (dirent* e = ::readdir(h)) {
+      std::string name = e->d_name;
+      if (name == "." || name == "..") continue;
+      DirEntry entry;
+      entry.name = name;
+      struct stat st;
+      if (::stat(path_join(d, name).c_str(), &st) == 0) {
+        entry.is_dir = S_ISDIR(st.st_mode);
+        entry.size = static_cast<uint64_t>(st.st_size);
+        entry.mtime = st.st_mtime;
+      }
+      out.push_back(std::move(entry));
+    }
+    ::closedir(h);
+    std::sort(out.begin(), out.end(), [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
+    return out;
+  }
+
+  bool exists(const std::string& path) override {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+  }
+
+  Status make_dir(const std::string& path) override {
+    if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST)
+      return Status::io_error(path + ": Verzeichnis kann nicht angelegt werden: " + errno_text(errno));
+    return Status::ok();
+  }
+
+  Result<DirEntry> stat(const std::string& path) override {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+      if (errno == ENOENT) return Status::not_found(path + ": Datei nicht gefunden");
+      return Status::io_error(path + ": " + errno_text(errno));
+    }
+    DirEntry e;
+    e.name = path_file(path);
+    e.is_dir = S_ISDIR(st.st_mode);
+    e.size = static_cast<uint64_t>(st.st_size);
+    e.mtime = st.st_mtime;
+    return e;
+  }
+};
+
+size_t last_sep(const std::string& p) {
+  size_t a = p.find_last_of("/\\");
+  return a;
+}
+
+bool iequals(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
+
+}  // namespace
+
+Status File::read_exact(uint64_t offset, void* buf, size_t n) {
+  auto r = read_at(offset, buf, n);
+  if (!r) return r.status();
+  if (*r != n)
+    return Status::corrupt(path() + ": Datei endet vor Offset " + std::to_string(offset + n));
+  return Status::ok();
+}
+
+FileSystem& FileSystem::posix() {
+  static PosixFileSystem fs;
+  return fs;
+}
+
+std::string path_dir(const std::string& path) {
+  size_t s = last_sep(path);
+  return s == std::string::npos ? std::string() : path.substr(0, s + 1);
+}
+
+std::string path_file(const std::string& path) {
+  size_t s = last_sep(path);
+  return s == std::string::npos ? path : path.substr(s + 1);
+}
+
+std::string path_stem(const std::string& path) {
+  std::string f = path_file(path);
+  size_t dot = f.rfind('.');
+  return dot == std::string::npos || dot == 0 ? f : f.substr(0, dot);
+}
+
+std::string path_ext(const std::string& path) {
+  std::string f = path_file(path);
+  size_t dot = f.rfind('.');
+  return dot == std::string::npos || dot == 0 ? std::string() : f.substr(dot);
+}
+
+std::string path_replace_ext(const std::string& path, const std::string& ext) {
+  return path_dir(path) + path_stem(path) + ext;
+}
+
+std::string path_join(const std::string& dir, const std::string& name) {
+  if (dir.empty()) return name;
+  char last = dir.back();
+  if (last == '/' || last == '\\') return dir + name;
+  return dir + "/" + name;
+}
+
+std::optional<std::string> find_file_nocase(FileSystem& fs, const std::string& dir,
+                                            const std::string& name) {
+  std::string exact = path_join(dir, name);
+  if (fs.exists(exact)) return exact;
+  auto entries = fs.list(dir.empty() ? "." : dir);
+  if (!entries) return std::nullopt;
+  for (const auto& e : *entries)
+    if (!e.is_dir && iequals(e.name, name)) return path_join(dir, e.name);
+  return std::nullopt;
+}
+
+std::optional<std::string> find_companion(FileSystem& fs, const std::string& table_path,
+                                          const std::string& ext) {
+  return find_file_nocase(fs, path_dir(table_path), path_stem(table_path) + ext);
+}
+
+Status copy_file(FileSystem& fs, const std::string& from, const std::string& to) {
+  MV_ASSIGN_OR_RETURN(auto in, fs.open(from, OpenMode::Read));
+  MV_ASSIGN_OR_RETURN(auto out, fs.open(to, OpenMode::Create));
+  std::vector<char> buf(1 << 16);
+  uint64_t off = 0;
+  for (;;) {
+    MV_ASSIGN_OR_RETURN(size_t n, in->read_at(off, buf.data(), buf.size()));
+    if (n == 0) break;
+    MV_RETURN_IF_ERROR(out->write_at(off, buf.data(), n));
+    off += n;
+  }
+  return Status::ok();
+}
+
+// ---------------------------------------------------------------- faults
+
+class FaultyFile : public File {
+ public:
+  FaultyFile(FaultyFileSystem& owner, std::unique_ptr<File> base) : owner_(owner), base_(std::move(base)) {}
+
+  Result<size_t> read_at(uint64_t offset, void* buf, size_t n) override { return base_->read_at(offset, buf, n); }
+
+  Status write_at(uint64_t offset, const void* buf, size_t n) override {
+    int nth = owner_.writes++;
+    if (nth == owner_.fail_write_at)
+      return Status::io_error(path() + ": Schreibfehler (eingespeist) bei Offset " + std::to_string(offset));
+    if (nth == owner_.short_write_at) {
+      (void)base_->write_at(offset, buf, n / 2);
+      return Status::io_error(path() + ": unvollständig geschrieben (eingespeist)");
+    }
+    if (owner_.disk_full_after >= 0 && owner_.bytes_written + int64_t(n) > owner_.disk_full_after) {
+      int64_t room = std::max<int64_t>(0, owner_.disk_full_after - owner_.bytes_written);
+      if (room > 0) (void)base_->write_at(offset, buf, size_t(room));
+      owner_.bytes_written += room;
+      return Status::io_error(path() + ": Kein Platz mehr auf dem Datenträger (eingespeist)");
+    }
+    owner_.bytes_written += int64_t(n);
+    return base_->write_at(offset, buf, n);
+  }
+
+  Result<uint64_t> size() override { return base_->size(); }
+
+  Status truncate(uint64_t size) override {
+    if (owner_.truncates++ == owner_.fail_truncate_at)
+      return Status::io_error(path() + ": Kürzen fehlgeschlagen (eingespeist)");
+    return base_->truncate(size);
+  }
+
+  Status sync() override {
+    if (owner_.syncs++ == owner_.fail_sync_at) return Status::io_error(path() + ": sync fehlgeschlagen (eingespeist)");
+    return base_->sync();
+  }
+
+  Status lock(uint64_t offset, uint64_t length, LockType type) override {
+    if (owner_.refuse_locks) return Status::locked("SHARING: " + path() + " gesperrt (eingespeist)");
+    return base_->lock(offset, length, type);
+  }
+
+  Status unlock(uint64_t offset, uint64_t length) override { return base_->unlock(offset, length); }
+  const std::string& path() const override { return base_->path(); }
+
+ private:
+  FaultyFileSystem& owner_;
+  std::unique_ptr<File> base_;
+};
+
+Result<std::unique_ptr<File>> FaultyFileSystem::open(const std::string& path, OpenMode mode) {
+  if (fail_open && fail_open(path, mode)) return Status::io_error(path + ": Öffnen fehlgeschlagen (eingespeist)");
+  MV_ASSIGN_OR_RETURN(auto f, base_.open(path, mode));
+  return std::unique_ptr<File>(new FaultyFile(*this, std::move(f)));
+}
+
+Status FaultyFileSystem::rename(const std::string& from, const std::string& to) {
+  if (renames++ == fail_rename_at) return Status::io_error("Umbenennen von " + from + " fehlgeschlagen (eingespeist)");
+  return base_.rename(from, to);
+}
+
+Status FaultyFileSystem::remove(const std::string& path) {
+  if (removes++ == fail_remove_at) return Status::io_error(path + ": Löschen fehlgeschlagen (eingespeist)");
+  return base_.remove(path);
+}
+
+}  // namespace mv

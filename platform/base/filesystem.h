@@ -1,0 +1,120 @@
+#pragma once
+// A narrow file-system interface. The table layer does all its I/O through it, so a
+// test file system can fail any step on demand (the Nth write, a short write, a full
+// disk, a refused lock, a failing rename) and show that no user's file is lost.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/base/status.h"
+
+namespace mv {
+
+enum class OpenMode {
+  Read,        // existing file, read only
+  ReadWrite,   // existing file, read and write
+  Create,      // create or truncate, read and write
+  CreateNew,   // create, fail when it exists
+};
+
+enum class LockType { Shared, Exclusive };
+
+class File {
+ public:
+  virtual ~File() = default;
+  // Reads up to n bytes; fewer only at the end of the file.
+  virtual Result<size_t> read_at(uint64_t offset, void* buf, size_t n) = 0;
+  // Writes all n bytes or fails (a short write is reported as an error).
+  virtual Status write_at(uint64_t offset, const void* buf, size_t n) = 0;
+  virtual Result<uint64_t> size() = 0;
+  virtual Status truncate(uint64_t size) = 0;
+  virtual Status sync() = 0;
+  // Byte-range locks between processes and between two opens in one process
+  // (open-file-description locks). Never blocks: a conflict is Status::locked.
+  virtual Status lock(uint64_t offset, uint64_t length, LockType type) = 0;
+  virtual Status unlock(uint64_t offset, uint64_t length) = 0;
+  virtual const std::string& path() const = 0;
+
+  // Reads exactly n bytes or fails with Corrupt naming the offset.
+  Status read_exact(uint64_t offset, void* buf, size_t n);
+};
+
+struct DirEntry {
+  std::string name;
+  bool is_dir = false;
+  uint64_t size = 0;
+  int64_t mtime = 0;  // seconds since the epoch
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  virtual Result<std::unique_ptr<File>> open(const std::string& path, OpenMode mode) = 0;
+  // Replaces `to` when it exists (atomic on one file system).
+  virtual Status rename(const std::string& from, const std::string& to) = 0;
+  virtual Status remove(const std::string& path) = 0;
+  virtual Result<std::vector<DirEntry>> list(const std::string& dir) = 0;
+  virtual bool exists(const std::string& path) = 0;
+  virtual Status make_dir(const std::string& path) = 0;
+  virtual Result<DirEntry> stat(const std::string& path) = 0;
+
+  // The real file system of this process.
+  static FileSystem& posix();
+};
+
+// Path helpers; both "/" and "\\" separate folders.
+std::string path_dir(const std::string& path);        // "" or the folder with a trailing separator
+std::string path_file(const std::string& path);       // name with extension
+std::string path_stem(const std::string& path);       // name without extension
+std::string path_ext(const std::string& path);        // ".dbf" as written, or ""
+std::string path_replace_ext(const std::string& path, const std::string& ext);
+std::string path_join(const std::string& dir, const std::string& name);
+
+// Finds `name` in `dir` without regard to case ("KUNDEN.DBF" with "kunden.cdx").
+// The exact spelling wins when both exist. Answers the full path as it is on disk.
+std::optional<std::string> find_file_nocase(FileSystem& fs, const std::string& dir,
+                                            const std::string& name);
+// The companion of `table_path` with another extension, found without regard to case;
+// nothing when no such file exists.
+std::optional<std::string> find_companion(FileSystem& fs, const std::string& table_path,
+                                          const std::string& ext);
+
+// Copies a file whole (used for backups and tests).
+Status copy_file(FileSystem& fs, const std::string& from, const std::string& to);
+
+// A file system that fails on demand, for tests. Wraps another one.
+class FaultyFileSystem : public FileSystem {
+ public:
+  explicit FaultyFileSystem(FileSystem& base) : base_(base) {}
+
+  // Faults; each counter counts calls across all files opened through this object.
+  int fail_write_at = -1;        // the Nth write_at (0-based) fails with IoError
+  int short_write_at = -1;       // the Nth write_at writes half, then fails
+  int64_t disk_full_after = -1;  // total bytes written before every write fails ("disk full")
+  int fail_rename_at = -1;       // the Nth rename fails
+  int fail_remove_at = -1;
+  int fail_truncate_at = -1;
+  int fail_sync_at = -1;
+  bool refuse_locks = false;
+  std::function<bool(const std::string& path, OpenMode)> fail_open;
+
+  int writes = 0, renames = 0, removes = 0, truncates = 0, syncs = 0;
+  int64_t bytes_written = 0;
+
+  Result<std::unique_ptr<File>> open(const std::string& path, OpenMode mode) override;
+  Status rename(const std::string& from, const std::string& to) override;
+  Status remove(const std::string& path) override;
+  Result<std::vector<DirEntry>> list(const std::string& dir) override { return base_.list(dir); }
+  bool exists(const std::string& path) override { return base_.exists(path); }
+  Status make_dir(const std::string& path) override { return base_.make_dir(path); }
+  Result<DirEntry> stat(const std::string& path) override { return base_.stat(path); }
+
+ private:
+  friend class FaultyFile;
+  FileSystem& base_;
+};
+
+}  // namespace mv
