@@ -1,0 +1,50 @@
+#pragma once
+// The seam between the record layer (Table) and the index layer (orders in NTX, CDX
+// and MDX files). The record layer knows nothing about index formats; it calls these
+// hooks on every write and routes navigation through the current order when one is set.
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "platform/base/status.h"
+
+namespace mv {
+
+// Everything the index layer must hear about to keep every open order right.
+class OrderMaintainer {
+ public:
+  virtual ~OrderMaintainer() = default;
+  // Called with the record's bytes (deleted flag included) before and after a change of
+  // an existing record: FIELDPUT, DELETE, RECALL. Keys are computed from these bytes.
+  virtual Status record_changing(uint32_t recno, std::span<const uint8_t> old_record) = 0;
+  virtual Status record_changed(uint32_t recno, std::span<const uint8_t> new_record) = 0;
+  // After a record was appended (its final bytes).
+  virtual Status record_appended(uint32_t recno, std::span<const uint8_t> new_record) = 0;
+  // After PACK or ZAP replaced the record area: every order is rebuilt (or emptied).
+  virtual Status records_replaced() = 0;
+  // COMMIT / close: write what is buffered.
+  virtual Status flush() = 0;
+};
+
+// Navigation in the current order. Record numbers are 1-based; 0 means "none" (EOF/BOF).
+// Filtering (deleted records, FOR conditions) is applied by the caller (Table) on top,
+// except for the FOR condition of a filtered order, which is part of the order itself.
+class OrderNavigator {
+ public:
+  virtual ~OrderNavigator() = default;
+  virtual Result<uint32_t> first() = 0;
+  virtual Result<uint32_t> last() = 0;
+  // The record after / before `recno` in key order (its key is computed from its current
+  // bytes, so the caller passes them).
+  virtual Result<uint32_t> next(uint32_t recno, std::span<const uint8_t> record) = 0;
+  virtual Result<uint32_t> prev(uint32_t recno, std::span<const uint8_t> record) = 0;
+  // Seek a key given as stored bytes of the order's key type; `found` tells an exact
+  // (for character keys: prefix) match. Soft: positions on the next greater key.
+  struct SeekResult {
+    uint32_t recno = 0;  // 0: past the end
+    bool found = false;
+  };
+  virtual Result<SeekResult> seek(std::span<const uint8_t> key, bool soft) = 0;
+};
+
+}  // namespace mv
