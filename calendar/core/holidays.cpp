@@ -72,9 +72,9 @@ Date easter_sunday(int year) {
   // The two lunar exceptions: an age of 29, or of 28 late in the 19-year cycle, moves the
   // full moon one day earlier (so Easter is never after 25 April).
   const int exception = (moon_age + golden / 11) / 29;
-  const int full_moon = 21 + moon_age - exception;             // day of March
-  const int first_sunday = 7 - (year + year / 4 + solar_shift) % 7;  // day of March
-  const int to_sunday = 7 - (full_moon - first_sunday) % 7;
+  const int full_moon = 21 + moon_age - exception;  // as a day of March
+  const int first_sunday = 7 - (year + year / 4 + solar_shift) % 7;  // as a day of March
+  const int to_sunday = 7 - (full_moon - first_sunday) % 7;  // strictly after the full moon
   return Date::from_ymd(year, 3, 1) + (full_moon + to_sunday - 1);
 }
 
