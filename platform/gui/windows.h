@@ -26,7 +26,7 @@
 #include "platform/gui/dispatch.h"
 
 class QAbstractButton;
-class QMdiSubWindow;
+#include <QMdiSubWindow>
 
 namespace mv::gui {
 
