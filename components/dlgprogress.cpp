@@ -1,0 +1,174 @@
+#include "components/dlgprogress.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimerEvent>
+#include <algorithm>
+
+#include "platform/gui/application.h"
+#include "ui_DLGPROGRESS_FORM.h"
+
+namespace mv {
+
+// Animation
+
+ProgressAnimation::ProgressAnimation(QWidget* parent) : QWidget(parent) {
+  setAttribute(Qt::WA_TranslucentBackground);
+}
+
+void ProgressAnimation::start() {
+  if (!timer_id_) timer_id_ = startTimer(60);
+}
+
+void ProgressAnimation::stop() {
+  if (timer_id_) killTimer(timer_id_);
+  timer_id_ = 0;
+}
+
+void ProgressAnimation::timerEvent(QTimerEvent* e) {
+  if (e->timerId() != timer_id_) return QWidget::timerEvent(e);
+  frame_ = (frame_ + 1) % 24;
+  update();
+}
+
+void ProgressAnimation::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.setRenderHint(QPainter::Antialiasing);
+  const int h = height();
+  const int folder_w = std::min(56, width() / 5);
+  const int folder_h = std::min(40, h - 8);
+  const int y = (h - folder_h) / 2;
+  const QRect left(8, y, folder_w, folder_h);
+  const QRect right(width() - 8 - folder_w, y, folder_w, folder_h);
+  const QColor folder(236, 196, 84);
+  const QColor edge(150, 110, 30);
+  for (const QRect& r : {left, right}) {
+    p.setPen(edge);
+    p.setBrush(folder);
+    p.drawRect(r.adjusted(0, 6, 0, 0));
+    p.drawRect(QRect(r.left(), r.top(), r.width() / 2, 8));
+  }
+  // One sheet on an arc from the left folder to the right one.
+  const double t = frame_ / 23.0;
+  const double x0 = left.center().x();
+  const double x1 = right.center().x();
+  const double x = x0 + (x1 - x0) * t;
+  const double arc = 4.0 * t * (1.0 - t);  // 0 .. 1 .. 0
+  const double sy = y + folder_h / 2.0 - arc * (folder_h / 2.0 + 2);
+  p.setPen(QColor(90, 90, 90));
+  p.setBrush(Qt::white);
+  p.save();
+  p.translate(x, sy);
+  p.rotate(-20 + 40 * t);
+  p.drawRect(QRectF(-8, -10, 16, 20));
+  p.setPen(QColor(140, 140, 200));
+  for (int i = 0; i < 3; ++i) p.drawLine(QPointF(-5, -5 + 5 * i), QPointF(5, -5 + 5 * i));
+  p.restore();
+}
+
+// Form
+
+DLGPROGRESS_FORM::DLGPROGRESS_FORM(QObject* owner)
+    : gui::DIALOGWINDOW(owner, false), form_(new Ui::DLGPROGRESS_FORM) {
+  form_->setupUi(this);
+  bind_controls();
+}
+
+DLGPROGRESS_FORM::~DLGPROGRESS_FORM() { delete form_; }
+
+QLabel* DLGPROGRESS_FORM::TXTAVI() const { return form_->TXTAVI; }
+QLabel* DLGPROGRESS_FORM::TXTFEEDBACK() const { return form_->TXTFEEDBACK; }
+QLabel* DLGPROGRESS_FORM::TXTPERCENT() const { return form_->TXTPERCENT; }
+QProgressBar* DLGPROGRESS_FORM::BARFEEDBACK() const { return form_->BARFEEDBACK; }
+QPushButton* DLGPROGRESS_FORM::PSHCANCEL_BUTTON() const { return form_->PSHCANCEL; }
+
+// Window
+
+DLGPROGRESS::DLGPROGRESS(QObject* owner) : DLGPROGRESS_FORM(owner) {
+  setWindowModality(Qt::ApplicationModal);
+  form_->BARFEEDBACK->setRange(1, 100);
+  // The animation takes the place of the placeholder text.
+  animation_ = new ProgressAnimation(this);
+  animation_->setObjectName(QStringLiteral("ANIMATION"));
+  animation_->setMinimumSize(form_->TXTAVI->minimumSize());
+  form_->layout->replaceWidget(form_->TXTAVI, animation_);
+  form_->TXTAVI->hide();
+  animation_->show();
+  animation_->start();
+}
+
+DLGPROGRESS::~DLGPROGRESS() = default;
+
+void DLGPROGRESS::CANCEL(bool allowed) {
+  cancel_allowed_ = allowed;
+  if (!allowed) form_->PSHCANCEL->setEnabled(false);
+}
+
+void DLGPROGRESS::SHOW() {
+  adjustSize();
+  if (QWidget* o = qobject_cast<QWidget*>(owner()); o && o->isVisible()) {
+    const QRect r = o->window()->frameGeometry();
+    move(r.center() - QPoint(width() / 2, height() / 2));
+  } else if (QScreen* s = QGuiApplication::primaryScreen()) {
+    const QRect r = s->availableGeometry();
+    move(r.center() - QPoint(width() / 2, height() / 2));
+  }
+  show();
+  raise();
+}
+
+bool DLGPROGRESS::step_to(uint32_t step, const QString* text) {
+  gui::process_pending_events();
+  // A step count of 0 means there is nothing to do: the operation is complete.
+  uint64_t pos = count_ == 0 ? 100 : uint64_t(step) * 100 / count_;
+  pos = std::clamp<uint64_t>(pos, 1, 100);
+  form_->BARFEEDBACK->setValue(int(pos));
+  const uint32_t shown = uint32_t(form_->BARFEEDBACK->value());
+  if (shown != last_percent_) {
+    last_percent_ = std::min<uint32_t>(shown, 100);
+    if (text) form_->TXTFEEDBACK->setText(*text);
+    if (percent_shown_) form_->TXTPERCENT->setText(QString::number(last_percent_) + QStringLiteral(" %"));
+  }
+  return !cancelled_;
+}
+
+bool DLGPROGRESS::UPDATE(uint32_t step, const QString& text) { return step_to(step, &text); }
+
+bool DLGPROGRESS::UPDATETEXT(const QString& text) {
+  gui::process_pending_events();
+  form_->TXTFEEDBACK->setText(text);
+  return !cancelled_;
+}
+
+void DLGPROGRESS::PSHCANCEL() {
+  if (cancel_allowed_ && form_->PSHCANCEL->isEnabled()) cancelled_ = true;
+}
+
+// Esc: only an operation that may be cancelled stops; the window stays until ENDDIALOG.
+void DLGPROGRESS::reject() {
+  if (cancel_allowed_) cancelled_ = true;
+}
+
+void DLGPROGRESS::closeEvent(QCloseEvent* e) {
+  if (ended_) {
+    e->accept();
+    return;
+  }
+  e->ignore();
+  reject();
+}
+
+void DLGPROGRESS::ENDDIALOG(int result) {
+  if (ended_) return;
+  ended_ = true;
+  animation_->stop();
+  result_ = result;
+  done(result);
+}
+
+}  // namespace mv

@@ -1,0 +1,116 @@
+#pragma once
+// The progress window "Bitte warten..." of long operations on the GUI thread. Every step
+// call first lets the message loop handle what is waiting (repaint, the cancel button),
+// then answers whether the operation may go on. The window is application-modal while
+// shown, so no other command can run underneath and pull the data from under the
+// operation.
+//
+//   DLGPROGRESS p;                      // owner optional
+//   p.setWindowTitle("Kopie...");       // the caption
+//   p.CANCEL(false);                    // when the operation cannot be stopped
+//   p.COUNT(records);
+//   p.SHOW();
+//   for (...) if (!p.UPDATE(i)) break;  // false: the user stopped it
+//   p.ENDDIALOG();
+#include <QPointer>
+#include <QWidget>
+#include <cstdint>
+
+#include "platform/gui/windows.h"
+
+namespace Ui {
+class DLGPROGRESS_FORM;
+}
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace mv {
+
+// A small looping animation of our own: sheets flying from one folder to another.
+class ProgressAnimation : public QWidget {
+  Q_OBJECT
+ public:
+  explicit ProgressAnimation(QWidget* parent = nullptr);
+  void start();
+  void stop();
+  bool running() const { return timer_id_ != 0; }
+  int frame() const { return frame_; }
+  QSize sizeHint() const override { return QSize(272, 56); }
+
+ protected:
+  void paintEvent(QPaintEvent* e) override;
+  void timerEvent(QTimerEvent* e) override;
+
+ private:
+  int timer_id_ = 0;
+  int frame_ = 0;
+};
+
+class DLGPROGRESS_FORM : public gui::DIALOGWINDOW {
+  Q_OBJECT
+ public:
+  explicit DLGPROGRESS_FORM(QObject* owner = nullptr);
+  ~DLGPROGRESS_FORM() override;
+
+  QLabel* TXTAVI() const;
+  QLabel* TXTFEEDBACK() const;
+  QLabel* TXTPERCENT() const;
+  QProgressBar* BARFEEDBACK() const;
+  QPushButton* PSHCANCEL_BUTTON() const;
+
+ protected:
+  Ui::DLGPROGRESS_FORM* form_;
+};
+
+class DLGPROGRESS : public DLGPROGRESS_FORM {
+  Q_OBJECT
+ public:
+  static constexpr int kEndResult = 99;
+
+  explicit DLGPROGRESS(QObject* owner = nullptr);
+  ~DLGPROGRESS() override;
+
+  // false greys the cancel button (and Esc no longer cancels); a later true only stores
+  // the value.
+  void CANCEL(bool allowed);
+  bool cancel_allowed() const { return cancel_allowed_; }
+  uint32_t COUNT(uint32_t steps) { count_ = steps; return count_; }
+  uint32_t COUNT() const { return count_; }
+  void PERCENT(bool on) { percent_shown_ = on; }
+  bool PERCENT() const { return percent_shown_; }
+
+  bool UPDATE(uint32_t step, const QString& text);
+  bool UPDATE(uint32_t step) { return step_to(step, nullptr); }
+  bool UPDATEBAR(uint32_t step) { return step_to(step, nullptr); }
+  bool UPDATETEXT(const QString& text);
+
+  bool cancelled() const { return cancelled_; }
+  bool ended() const { return ended_; }
+  ProgressAnimation* animation() const { return animation_; }
+
+ public slots:
+  // Shows the window centred and application-modal; it does not wait.
+  void SHOW() override;
+  // The cancel button.
+  void PSHCANCEL();
+  void ENDDIALOG(int result = kEndResult) override;
+  void reject() override;
+
+ protected:
+  void closeEvent(QCloseEvent* e) override;
+
+ private:
+  bool step_to(uint32_t step, const QString* text);
+
+  uint32_t count_ = 0;
+  uint32_t last_percent_ = 0;
+  bool cancelled_ = false;
+  bool percent_shown_ = true;
+  bool cancel_allowed_ = true;
+  bool ended_ = false;
+  ProgressAnimation* animation_ = nullptr;
+};
+
+}  // namespace mv
