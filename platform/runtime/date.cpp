@@ -57,3 +57,112 @@ Date Date::today() {
 }
 
 }  // namespace mv
+
+namespace mv {
+namespace {
+int g_epoch = 1920;
+
+bool all_digits(std::string_view s) {
+  if (s.empty()) return false;
+  for (char c : s)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+int to_int(std::string_view s) {
+  int v = 0;
+  for (char c : s) v = v * 10 + (c - '0');
+  return v;
+}
+
+std::string_view trim_blanks(std::string_view s) {
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  return s;
+}
+}  // namespace
+
+int date_epoch() { return g_epoch; }
+void set_date_epoch(int epoch) { g_epoch = epoch; }
+
+int apply_date_epoch(int year) {
+  if (year < 0 || year >= 100) return year;
+  int century = g_epoch / 100 * 100;
+  int y = century + year;
+  if (y < g_epoch) y += 100;
+  return y;
+}
+
+Date ctod(std::string_view text) {
+  text = trim_blanks(text);
+  // Day, month and year separated by "." (also "/" and "-", which users type too).
+  int parts[3] = {0, 0, 0};
+  int digits[3] = {0, 0, 0};
+  int k = 0;
+  size_t i = 0;
+  while (k < 3) {
+    size_t start = i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+    std::string_view num = text.substr(start, i - start);
+    if (num.empty() || num.size() > 4) return Date();
+    parts[k] = to_int(num);
+    digits[k] = static_cast<int>(num.size());
+    ++k;
+    if (k == 3) break;
+    if (i >= text.size() || (text[i] != '.' && text[i] != '/' && text[i] != '-')) return Date();
+    ++i;
+  }
+  if (i != text.size()) return Date();
+  if (digits[0] > 2 || digits[1] > 2) return Date();
+  int year = parts[2];
+  if (digits[2] <= 2) year = apply_date_epoch(year);
+  return Date::from_ymd(year, parts[1], parts[0]);
+}
+
+std::string dtoc(Date d) {
+  if (d.empty()) return "  .  .    ";
+  int y, m, dd;
+  d.ymd(y, m, dd);
+  char buf[11];
+  buf[0] = char('0' + dd / 10);
+  buf[1] = char('0' + dd % 10);
+  buf[2] = '.';
+  buf[3] = char('0' + m / 10);
+  buf[4] = char('0' + m % 10);
+  buf[5] = '.';
+  buf[6] = char('0' + y / 1000 % 10);
+  buf[7] = char('0' + y / 100 % 10);
+  buf[8] = char('0' + y / 10 % 10);
+  buf[9] = char('0' + y % 10);
+  return std::string(buf, 10);
+}
+
+void dtos_into(Date d, char out[8]) {
+  if (d.empty()) {
+    for (int i = 0; i < 8; ++i) out[i] = ' ';
+    return;
+  }
+  int y, m, dd;
+  d.ymd(y, m, dd);
+  out[0] = char('0' + y / 1000 % 10);
+  out[1] = char('0' + y / 100 % 10);
+  out[2] = char('0' + y / 10 % 10);
+  out[3] = char('0' + y % 10);
+  out[4] = char('0' + m / 10);
+  out[5] = char('0' + m % 10);
+  out[6] = char('0' + dd / 10);
+  out[7] = char('0' + dd % 10);
+}
+
+std::string dtos(Date d) {
+  char buf[8];
+  dtos_into(d, buf);
+  return std::string(buf, 8);
+}
+
+Date stod_date(std::string_view text) {
+  if (text.size() != 8 || !all_digits(text)) return Date();
+  return Date::from_ymd(to_int(text.substr(0, 4)), to_int(text.substr(4, 2)), to_int(text.substr(6, 2)));
+}
+
+}  // namespace mv

@@ -2,6 +2,7 @@
 // Calendar dates as Julian day numbers. Day 0 is the empty date (an all-blank D field).
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace mv {
 
@@ -34,5 +35,25 @@ class Date {
 
 bool is_leap_year(int year);
 int days_in_month(int year, int month);
+
+// The program-wide date epoch: a two-digit year yy is read as the year in
+// [epoch, epoch + 99] that ends in yy. Default 1920 (1920 to 2019).
+int date_epoch();
+void set_date_epoch(int epoch);
+// The full year of a year below 100 by the epoch; other years unchanged.
+int apply_date_epoch(int year);
+
+// The program's date format "dd.MM.yyyy" (CTOD/DTOC). Two-digit years go through the
+// epoch; an impossible or malformed text gives the empty date, a blank one too.
+Date ctod(std::string_view text);
+// "dd.MM.yyyy"; the empty date gives "  .  .    ".
+std::string dtoc(Date d);
+// "yyyyMMdd"; the empty date gives eight blanks.
+std::string dtos(Date d);
+// Writes the eight characters of DTOS into out (no allocation).
+void dtos_into(Date d, char out[8]);
+// STOD: "yyyyMMdd" back to a date; anything else (blanks, impossible dates) gives the
+// empty date. Not named stod: std::stod would capture calls with a std::string.
+Date stod_date(std::string_view text);
 
 }  // namespace mv
