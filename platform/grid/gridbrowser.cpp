@@ -1,0 +1,324 @@
+#include "platform/grid/gridbrowser.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
+#include <algorithm>
+
+namespace mv::grid {
+namespace {
+
+class RowBackgroundDelegate : public QStyledItemDelegate {
+ public:
+  explicit RowBackgroundDelegate(const GRIDBROWSER* grid, QObject* parent)
+      : QStyledItemDelegate(parent), grid_(grid) {}
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (index.data(Qt::BackgroundRole).isValid()) return;
+    const QBrush b = grid_->row_background(index.row());
+    if (b.style() != Qt::NoBrush) option->backgroundBrush = b;
+  }
+
+ private:
+  const GRIDBROWSER* grid_;
+};
+
+}  // namespace
+
+GRIDBROWSER::GRIDBROWSER(QWidget* parent) : QTableView(parent) {
+  setItemDelegate(new RowBackgroundDelegate(this, this));
+  setSelectionBehavior(QAbstractItemView::SelectRows);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setWordWrap(false);
+  horizontalHeader()->setHighlightSections(false);
+  verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+  verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  verticalHeader()->setVisible(false);
+  setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+  connect(&refresh_timer_, &QTimer::timeout, this, [this] {
+    if (server_) server_->auto_refresh();
+  });
+}
+
+GRIDBROWSER::~GRIDBROWSER() {
+  for (auto& c : server_links_) disconnect(c);
+}
+
+void GRIDBROWSER::set_server(GRIDSERVER* server) {
+  for (auto& c : server_links_) disconnect(c);
+  server_links_.clear();
+  server_ = server;
+  if (server && !server->parent()) server->setParent(this);
+  setModel(server);
+  if (frozen_view_) {
+    frozen_view_->setModel(server);
+    frozen_view_->setSelectionModel(selectionModel());
+  }
+  if (!server) return;
+  server_links_.push_back(connect(server, &GRIDSERVER::current_row_changed, this,
+                                  [this](int row) { follow_server_row(row); }));
+  server_links_.push_back(connect(server, &GRIDSERVER::columns_updated, this, [this] { apply_columns(); }));
+  server_links_.push_back(connect(server, &QAbstractItemModel::modelReset, this, [this] {
+    apply_columns();
+    if (server_) follow_server_row(server_->current_row());
+  }));
+  server_links_.push_back(connect(server, &QAbstractItemModel::dataChanged, this, [this] {
+    if (variable_rows_) fit_visible_rows();
+  }));
+  apply_columns();
+  follow_server_row(server->current_row() < 0 && server->rowCount() > 0 ? 0 : server->current_row());
+}
+
+void GRIDBROWSER::GRID(const GRIDSTYLE& style) {
+  style_ = style;
+  setShowGrid(style.grid_lines);
+  if (frozen_view_) frozen_view_->setShowGrid(style.grid_lines);
+  viewport()->update();
+}
+
+QBrush GRIDBROWSER::row_background(int row) const {
+  if (style_.BACKGROUNDLIST.empty() || row < 0) return QBrush(Qt::NoBrush);
+  return style_.BACKGROUNDLIST[size_t(row) % style_.BACKGROUNDLIST.size()];
+}
+
+void GRIDBROWSER::set_background(const QBrush& b) {
+  QPalette pal = palette();
+  if (b.style() == Qt::NoBrush) pal.setBrush(QPalette::Base, QApplication::palette(this).brush(QPalette::Base));
+  else pal.setBrush(QPalette::Base, b);
+  setPalette(pal);
+  if (frozen_view_) frozen_view_->setPalette(pal);
+}
+
+void GRIDBROWSER::FONT(const QFont& f) {
+  setFont(f);
+  if (frozen_view_) frozen_view_->setFont(f);
+  verticalHeader()->setDefaultSectionSize(QFontMetrics(f).height() + 6);
+  if (frozen_view_) frozen_view_->verticalHeader()->setDefaultSectionSize(QFontMetrics(f).height() + 6);
+  if (variable_rows_) fit_visible_rows();
+}
+
+std::vector<GridColumn*> GRIDBROWSER::COLUMNLIST() {
+  std::vector<GridColumn*> out;
+  if (!server_) return out;
+  for (int i = 0; i < server_->columnCount(); ++i) out.push_back(&server_->column(i));
+  return out;
+}
+
+void GRIDBROWSER::apply_columns() {
+  if (!server_) return;
+  const auto& cols = server_->columns();
+  for (int i = 0; i < int(cols.size()); ++i) {
+    const GridColumn& c = cols[size_t(i)];
+    const bool hidden = !c.visible;
+    if (isColumnHidden(i) != hidden) setColumnHidden(i, hidden);
+    if (!hidden && c.width > 0 && columnWidth(i) != c.width) setColumnWidth(i, c.width);
+    if (!hidden && c.width == 0) setColumnWidth(i, 0);
+  }
+  if (frozen_view_) set_frozen_columns(frozen_);
+  if (variable_rows_) fit_visible_rows();
+}
+
+void GRIDBROWSER::RECALCULATE() {
+  if (server_) server_->columns_changed();
+  apply_columns();
+  update_frozen_geometry();
+  viewport()->update();
+}
+
+int GRIDBROWSER::current_row() const {
+  const QModelIndex i = currentIndex();
+  return i.isValid() ? i.row() : (server_ ? server_->current_row() : -1);
+}
+
+int GRIDBROWSER::SKIP(int n) {
+  if (!server_) return 0;
+  const int rows = server_->rowCount();
+  if (rows == 0) return 0;
+  const int from = std::max(0, current_row());
+  const int to = std::clamp(from + n, 0, rows - 1);
+  follow_server_row(to);
+  if (server_->current_row() != to) server_->set_current_row(to);
+  return to - from;
+}
+
+void GRIDBROWSER::follow_server_row(int row) {
+  if (!server_ || syncing_) return;
+  if (row < 0 || row >= server_->rowCount()) return;
+  syncing_ = true;
+  int column = currentIndex().isValid() ? currentIndex().column() : -1;
+  if (column < 0 || isColumnHidden(column)) {
+    column = 0;
+    while (column < server_->columnCount() && isColumnHidden(column)) ++column;
+  }
+  if (column < server_->columnCount()) {
+    const QModelIndex idx = server_->index(row, column);
+    setCurrentIndex(idx);
+    scrollTo(idx);
+  }
+  syncing_ = false;
+}
+
+void GRIDBROWSER::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+  QTableView::currentChanged(current, previous);
+  if (!current.isValid()) return;
+  if (server_ && !syncing_ && server_->current_row() != current.row()) {
+    syncing_ = true;
+    server_->set_current_row(current.row());
+    syncing_ = false;
+  }
+  emit cell_selected(current.row(), current.column());
+}
+
+void GRIDBROWSER::set_cursor_mode(CursorMode m) {
+  cursor_mode_ = m;
+  setSelectionBehavior(m == CursorMode::Row ? QAbstractItemView::SelectRows : QAbstractItemView::SelectItems);
+}
+
+void GRIDBROWSER::set_edit_mode(bool on) {
+  edit_mode_ = on;
+  setEditTriggers(on ? (QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                        QAbstractItemView::AnyKeyPressed)
+                     : QAbstractItemView::NoEditTriggers);
+}
+
+void GRIDBROWSER::set_frozen_columns(int n) {
+  frozen_ = std::max(0, n);
+  if (frozen_ == 0) {
+    if (frozen_view_) frozen_view_->hide();
+    return;
+  }
+  if (!frozen_view_) {
+    frozen_view_ = new QTableView(this);
+    frozen_view_->setObjectName(QStringLiteral("frozen"));
+    frozen_view_->setFocusPolicy(Qt::NoFocus);
+    frozen_view_->verticalHeader()->hide();
+    frozen_view_->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    frozen_view_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    frozen_view_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    frozen_view_->setVerticalScrollMode(verticalScrollMode());
+    frozen_view_->setItemDelegate(new RowBackgroundDelegate(this, frozen_view_));
+    frozen_view_->setSelectionBehavior(selectionBehavior());
+    frozen_view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    frozen_view_->setShowGrid(showGrid());
+    frozen_view_->setFont(font());
+    frozen_view_->setPalette(palette());
+    frozen_view_->setModel(model());
+    if (model()) frozen_view_->setSelectionModel(selectionModel());
+    frozen_view_->verticalHeader()->setDefaultSectionSize(verticalHeader()->defaultSectionSize());
+    frozen_view_->setStyleSheet(QStringLiteral("QTableView { border: none; }"));
+    viewport()->stackUnder(frozen_view_);
+    connect(frozen_view_->verticalScrollBar(), &QAbstractSlider::valueChanged, verticalScrollBar(),
+            &QAbstractSlider::setValue);
+    connect(verticalScrollBar(), &QAbstractSlider::valueChanged, frozen_view_->verticalScrollBar(),
+            &QAbstractSlider::setValue);
+    connect(verticalHeader(), &QHeaderView::sectionResized, this, [this](int i, int, int size) {
+      if (frozen_view_) frozen_view_->setRowHeight(i, size);
+    });
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int i, int, int size) {
+      if (frozen_view_ && !frozen_view_->isColumnHidden(i)) {
+        frozen_view_->setColumnWidth(i, size);
+        update_frozen_geometry();
+      }
+    });
+  }
+  if (!server_) return;
+  int shown = 0;
+  for (int i = 0; i < server_->columnCount(); ++i) {
+    const bool keep = !isColumnHidden(i) && shown < frozen_;
+    if (keep) ++shown;
+    frozen_view_->setColumnHidden(i, !keep);
+    if (keep) frozen_view_->setColumnWidth(i, columnWidth(i));
+  }
+  frozen_view_->show();
+  update_frozen_geometry();
+}
+
+void GRIDBROWSER::update_frozen_geometry() {
+  if (!frozen_view_ || frozen_ == 0 || !server_) return;
+  int width = 0;
+  for (int i = 0; i < server_->columnCount(); ++i)
+    if (!frozen_view_->isColumnHidden(i)) width += columnWidth(i);
+  frozen_view_->setGeometry(verticalHeader()->width() + frameWidth(), frameWidth(), width,
+                            viewport()->height() + horizontalHeader()->height());
+}
+
+void GRIDBROWSER::resizeEvent(QResizeEvent* e) {
+  QTableView::resizeEvent(e);
+  update_frozen_geometry();
+  if (variable_rows_) fit_visible_rows();
+}
+
+void GRIDBROWSER::scrollContentsBy(int dx, int dy) {
+  QTableView::scrollContentsBy(dx, dy);
+  if (variable_rows_ && dy != 0) fit_visible_rows();
+}
+
+void GRIDBROWSER::set_variable_row_height(bool on, int max_height) {
+  variable_rows_ = on;
+  row_height_max_ = std::max(1, max_height);
+  if (on) fit_visible_rows();
+  else verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+}
+
+// Only the rows on screen are measured, so a table of a million records costs nothing.
+void GRIDBROWSER::fit_visible_rows() {
+  if (!server_ || !variable_rows_) return;
+  const int first = rowAt(0);
+  if (first < 0) return;
+  int last = rowAt(viewport()->height() - 1);
+  if (last < 0) last = std::min(server_->rowCount() - 1, first + 100);
+  for (int r = first; r <= last; ++r) {
+    const int h = std::min(sizeHintForRow(r), row_height_max_);
+    if (h > 0 && rowHeight(r) != h) setRowHeight(r, h);
+  }
+}
+
+void GRIDBROWSER::set_selection_colors(const QBrush& background, const QColor& foreground) {
+  sel_bg_ = background;
+  sel_fg_ = foreground;
+  QPalette pal = palette();
+  pal.setBrush(QPalette::Active, QPalette::Highlight, background);
+  pal.setColor(QPalette::Active, QPalette::HighlightedText, foreground);
+  setPalette(pal);
+  if (frozen_view_) frozen_view_->setPalette(pal);
+}
+
+void GRIDBROWSER::set_inactive_selection_colors(const QBrush& background, const QColor& foreground) {
+  sel_inactive_bg_ = background;
+  sel_inactive_fg_ = foreground;
+  QPalette pal = palette();
+  pal.setBrush(QPalette::Inactive, QPalette::Highlight, background);
+  pal.setColor(QPalette::Inactive, QPalette::HighlightedText, foreground);
+  setPalette(pal);
+  if (frozen_view_) frozen_view_->setPalette(pal);
+}
+
+void GRIDBROWSER::set_inactive_selection(bool shown) {
+  inactive_selection_ = shown;
+  QPalette pal = palette();
+  if (!shown) {
+    pal.setBrush(QPalette::Inactive, QPalette::Highlight, QBrush(Qt::transparent));
+    pal.setColor(QPalette::Inactive, QPalette::HighlightedText, pal.color(QPalette::Inactive, QPalette::Text));
+  } else if (sel_inactive_bg_.style() != Qt::NoBrush) {
+    pal.setBrush(QPalette::Inactive, QPalette::Highlight, sel_inactive_bg_);
+    pal.setColor(QPalette::Inactive, QPalette::HighlightedText, sel_inactive_fg_);
+  }
+  setPalette(pal);
+}
+
+void GRIDBROWSER::set_selector(bool shown) { verticalHeader()->setVisible(shown); }
+
+void GRIDBROWSER::AUTOREFRESHTIME(int ms) {
+  refresh_ms_ = std::max(0, ms);
+  if (refresh_ms_ > 0) refresh_timer_.start(refresh_ms_);
+  else refresh_timer_.stop();
+}
+
+void GRIDBROWSER::focusInEvent(QFocusEvent* e) { QTableView::focusInEvent(e); }
+void GRIDBROWSER::focusOutEvent(QFocusEvent* e) { QTableView::focusOutEvent(e); }
+
+}  // namespace mv::grid
