@@ -88,6 +88,8 @@ bool FileLock::is_held(const QString& path) {
 }
 
 QString runtime_folder() {
+  // Only a runtime folder the session names; Qt would otherwise invent one (with a warning).
+  if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) return QDir::tempPath();
   QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
   if (dir.isEmpty() || !QFileInfo(dir).isDir()) dir = QDir::tempPath();
   return dir;

@@ -1,0 +1,137 @@
+#include "shell/backdrop.h"
+
+#include <QEvent>
+#include <QMdiArea>
+#include <QPaintEvent>
+#include <QPainter>
+#include <algorithm>
+
+namespace mv {
+
+Backdrop::Backdrop(QMdiArea* area) : QObject(area), area_(area) {
+  area->viewport()->installEventFilter(this);
+  // The paint covers the whole area, so the system need not erase it first.
+  area->viewport()->setAttribute(Qt::WA_OpaquePaintEvent, true);
+}
+
+void Backdrop::select_gradient_text(const QString& text) {
+  text_ = text;
+  mode_ = kGradientText;
+  if (area_) area_->viewport()->update();
+}
+
+void Backdrop::select_tile_bitmap(const QPixmap& bitmap) {
+  bitmap_ = bitmap;
+  mode_ = kTiledBitmapText;
+  if (area_) area_->viewport()->update();
+}
+
+void Backdrop::select_tile_text(const QString& text) {
+  text_ = text;
+  mode_ = kTiledBitmapText;
+  if (area_) area_->viewport()->update();
+}
+
+void Backdrop::select_centre_bitmap(const QPixmap& bitmap) {
+  bitmap_ = bitmap;
+  mode_ = kCentredBitmap;
+  if (area_) {
+    area_->viewport()->setAttribute(Qt::WA_OpaquePaintEvent, false);
+    area_->viewport()->update();
+  }
+}
+
+void Backdrop::paint(QPainter& p, const QRect& client, const QRect& exposed) const {
+  switch (mode_) {
+    case kGradientText:
+      GRADIENTFILL(p, client, exposed);
+      if (!text_.isEmpty()) PEDRAWTEXT(p, client, text_);
+      break;
+    case kTiledBitmapText:
+      DRAWSHELLBITMAP(p, client, bitmap_);
+      if (!text_.isEmpty()) PEDRAWTEXT(p, client, text_);
+      break;
+    case kCentredBitmap:
+      CENTREBITMAP(p, client, bitmap_);
+      break;
+    case kNothing:
+      break;
+  }
+}
+
+bool Backdrop::eventFilter(QObject* watched, QEvent* event) {
+  if (!area_ || watched != area_->viewport()) return false;
+  if (event->type() == QEvent::Paint) {
+    if (mode_ == kNothing || mode_ == kCentredBitmap) {
+      // The MDI area's own background first; the bitmap then goes over it.
+      if (mode_ == kNothing) return false;
+      QPainter p(area_->viewport());
+      p.fillRect(static_cast<QPaintEvent*>(event)->rect(), area_->background());
+      paint(p, area_->viewport()->rect(), static_cast<QPaintEvent*>(event)->rect());
+      return true;
+    }
+    QPainter p(area_->viewport());
+    paint(p, area_->viewport()->rect(), static_cast<QPaintEvent*>(event)->rect());
+    return true;
+  }
+  if (event->type() == QEvent::Resize) {
+    // The gradient spans the new height and the name moves to the new middle.
+    area_->viewport()->update();
+  }
+  return false;
+}
+
+QColor gradient_row_color(int row, int height) {
+  if (height <= 0) return QColor(0, 255, 255);
+  const int n = std::max(1, int((qint64(row) * 255) / height));
+  return QColor(0, 255 - n, 255 - n);
+}
+
+void GRADIENTFILL(QPainter& p, const QRect& client, const QRect& exposed) {
+  const int w = client.width(), h = client.height();
+  if (w <= 0 || h <= 0) return;
+  const QRect area = exposed.isNull() ? client : exposed.intersected(client);
+  const int first = std::max(1, area.top() - client.top() + 1);
+  const int last = std::min(h, area.bottom() - client.top() + 1);
+  for (int i = first; i <= last; ++i)
+    p.fillRect(QRect(client.left(), client.top() + i - 1, w, 1), gradient_row_color(i, h));
+}
+
+void PEDRAWTEXT(QPainter& p, const QRect& client, const QString& text) {
+  QFont font(QStringLiteral("Times New Roman"));
+  font.setStyleHint(QFont::Serif);
+  const int dpi = p.device() ? p.device()->logicalDpiY() : 96;
+  font.setPixelSize(std::max(1, (dpi * 40) / 72));
+  font.setBold(true);
+  font.setItalic(true);
+  p.save();
+  p.setFont(font);
+  p.setBackgroundMode(Qt::TransparentMode);
+  const int flags = Qt::AlignCenter | Qt::TextSingleLine;
+  p.setPen(QColor(0, 0, 0));
+  p.drawText(client.translated(6, 6), flags, text);
+  p.setPen(QColor(255, 255, 255));
+  p.drawText(client, flags, text);
+  p.restore();
+}
+
+void DRAWSHELLBITMAP(QPainter& p, const QRect& client, const QPixmap& bitmap) {
+  const int bw = bitmap.width(), bh = bitmap.height();
+  if (bw <= 0 || bh <= 0) return;
+  for (int x = 0; x <= client.width() / bw; ++x)
+    for (int y = 0; y <= client.height() / bh; ++y)
+      p.drawPixmap(client.left() + x * bw, client.top() + y * bh, bitmap);
+}
+
+void CENTREBITMAP(QPainter& p, const QRect& client, const QPixmap& bitmap) {
+  const int bw = bitmap.width(), bh = bitmap.height();
+  if (bw <= 0 || bh <= 0) return;
+  const int W = client.width(), H = client.height();
+  if (W < bw || H < bh) {
+    p.drawPixmap(client, bitmap);
+    return;
+  }
+  p.drawPixmap(client.left() + (W - bw) / 2, client.top() + (H - bh) / 2, bitmap);
+}
+
+}  // namespace mv

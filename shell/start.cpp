@@ -1,0 +1,95 @@
+#include "shell/start.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+#include "components/tabdw_standard.h"
+#include "platform/gui/messagebox.h"
+#include "shell/menus.h"
+#include "shell/pictures.h"
+#include "shell/settings.h"
+#include "shell/shellwindow.h"
+#include "shell/splash.h"
+#include "shell/table_modes.h"
+
+namespace mv {
+namespace {
+
+// What the shared window components take from this program.
+void install_component_hooks() {
+  DocumentWindowHooks& hooks = document_window_hooks();
+  hooks.placement_mode = [] { return GNMAXIMIZEDWIN; };
+  hooks.make_menu = [](TABDW_STANDARD* w) -> QObject* { return new STDSHELLMENU(w); };
+  hooks.icon = MOLVANEICON();
+}
+
+}  // namespace
+
+MolvaneStart::Outcome MolvaneStart::start(const StartOptions& options) {
+  if (ISALREADYRUNNING(GETAPPNAME())) {
+    gui::info_box(nullptr, QStringLiteral("Achtung"), QStringLiteral("Programm ist bereits gestartet"));
+    return Outcome::AlreadyRunning;
+  }
+  if (options.splash) {
+    splash_ = new SPLASHSCREEN();
+    splash_->show_for(options.splash_ms, options.splash_sleep_ms);
+  }
+  set_table_default_driver(QStringLiteral("DBFCDX"));
+  // The runtime's messages are German throughout; there is no other language to select.
+  set_runtime_date_epoch(kDefaultEpoch);
+  SETGLOBALWERTE();
+  QGuiApplication::setWindowIcon(MOLVANEICON());
+  install_component_hooks();
+
+  shell_ = new STDSHELLWINDOW();
+  shell_->setAttribute(Qt::WA_DeleteOnClose);
+  if (GOINI->GETSTRINGUPPER(QStringLiteral("Setup"), QStringLiteral("Maximized")) ==
+      QLatin1String("JA")) {
+    shell_->showMaximized();
+  } else {
+    // Normal size, centred as the program's dialogs are.
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+      const QRect g = screen->availableGeometry();
+      shell_->move(g.x() + std::max(0, (g.width() - shell_->width()) / 2),
+                   g.y() + std::max(0, (g.height() - shell_->height()) / 2));
+    }
+    shell_->showNormal();
+  }
+  shell_->set_toolbar_visible(GLTOOLBAR);
+  if (splash_) splash_->raise();
+
+  const QString table = table_from_arguments(options.arguments);
+  if (!table.isEmpty()) shell_->DOOPENFILE(table, true);
+  return Outcome::Running;
+}
+
+void MolvaneStart::finish() {
+  if (splash_) splash_->close();
+  if (shell_) {
+    shell_->setAttribute(Qt::WA_DeleteOnClose, false);
+    delete shell_.data();
+  }
+  release_global_values();
+}
+
+MolvaneApp::MolvaneApp(int& argc, char** argv) : gui::APP(argc, argv) {
+  setApplicationName(QStringLiteral("Molvane"));
+  setQuitOnLastWindowClosed(false);
+}
+
+int MolvaneApp::START() {
+  MolvaneStart start;
+  StartOptions options;
+  options.arguments = arguments().mid(1);
+  if (start.start(options) == MolvaneStart::Outcome::AlreadyRunning) return 0;
+  const int rc = exec_loop();
+  start.finish();
+  return rc;
+}
+
+int molvane_main(int argc, char** argv) {
+  MolvaneApp app(argc, argv);
+  return app.run();
+}
+
+}  // namespace mv
