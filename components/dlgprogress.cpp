@@ -146,12 +146,12 @@ bool DLGPROGRESS::UPDATETEXT(const QString& text) {
 }
 
 void DLGPROGRESS::PSHCANCEL() {
-  if (cancel_allowed_ && form_->PSHCANCEL->isEnabled()) cancelled_ = true;
+  if (form_->PSHCANCEL->isEnabled()) cancelled_ = true;
 }
 
 // Esc: only an operation that may be cancelled stops; the window stays until ENDDIALOG.
 void DLGPROGRESS::reject() {
-  if (cancel_allowed_) cancelled_ = true;
+  if (form_->PSHCANCEL->isEnabled()) cancelled_ = true;
 }
 
 void DLGPROGRESS::closeEvent(QCloseEvent* e) {
