@@ -120,31 +120,40 @@ struct IniFileData {
   bool crlf = false;
   bool final_newline = true;
 
+  // Keys are indexed the first time their section is asked for: a history file holds
+  // thousands of sections and a call reads one of them.
   struct Section {
     int header = 0;  // line of "[name]"
     int end = 0;     // first line after the section
-    QHash<QString, int> keys;  // folded name -> line of its first occurrence
-    QVector<int> key_order;    // lines of the keys in file order (first occurrences)
+    mutable bool indexed = false;
+    mutable QHash<QString, int> keys;  // folded name -> line of its first occurrence
+    mutable QVector<int> key_order;    // lines of the keys in file order (first occurrences)
   };
   QVector<Section> sections;
   QHash<QString, int> by_name;  // folded name -> first section of that name
 
+  // Finds the sections; keys before the first section belong to none.
   void index() {
     sections.clear();
     by_name.clear();
-    Section* cur = nullptr;
     QString name;
     for (int i = 0; i < lines.size(); ++i) {
+      if (!section_name_of(lines[i], &name)) continue;
+      if (!sections.isEmpty()) sections.last().end = i;
+      Section s;
+      s.header = i;
+      s.end = static_cast<int>(lines.size());
+      sections.append(s);
+      QString key = fold(name);
+      if (!by_name.contains(key)) by_name.insert(key, static_cast<int>(sections.size()) - 1);  // the first one wins
+    }
+  }
+
+  void index_keys(const Section& sec) const {
+    if (sec.indexed) return;
+    sec.indexed = true;
+    for (int i = sec.header + 1; i < sec.end; ++i) {
       const QString& line = lines[i];
-      if (section_name_of(line, &name)) {
-        if (cur) cur->end = i;
-        Section s;
-        s.header = i;
-        sections.append(s);
-        cur = &sections.last();
-        continue;
-      }
-      if (!cur) continue;  // keys before the first section belong to none
       qsizetype eq = line.indexOf(u'=');
       if (eq <= 0) continue;
       QStringView left = QStringView(line).left(eq);
@@ -152,21 +161,18 @@ struct IniFileData {
       while (k < left.size() && is_blank(left[k])) ++k;
       if (k < left.size() && left[k] == u';') continue;  // a comment
       QString key = fold(left);
-      if (key.isEmpty() || cur->keys.contains(key)) continue;
-      cur->keys.insert(key, i);
-      cur->key_order.append(i);
-    }
-    if (cur) cur->end = static_cast<int>(lines.size());
-    // The first section of a name wins.
-    for (int s = static_cast<int>(sections.size()) - 1; s >= 0; --s) {
-      section_name_of(lines[sections[s].header], &name);
-      by_name.insert(fold(name), s);
+      if (key.isEmpty() || sec.keys.contains(key)) continue;
+      sec.keys.insert(key, i);
+      sec.key_order.append(i);
     }
   }
 
   const Section* find(const QString& section) const {
     auto it = by_name.constFind(fold(section));
-    return it == by_name.constEnd() ? nullptr : &sections[*it];
+    if (it == by_name.constEnd()) return nullptr;
+    const Section* s = &sections[*it];
+    index_keys(*s);
+    return s;
   }
 
   QString value_at(int line) const {
@@ -286,8 +292,14 @@ bool INIFILESPEC::write_value(const QString& section_in, const QString* entry_in
   QSaveFile out(full_path_);
   if (!out.open(QIODevice::WriteOnly)) return false;
   QByteArray bytes = data.serialize();
-  if (out.write(bytes) != bytes.size() || !out.commit()) return false;
-  cache_.reset();  // read again (and stamped) at the next call
+  if (out.write(bytes) != bytes.size() || !out.commit()) {
+    cache_.reset();
+    return false;
+  }
+  // What we wrote is what the file holds now: keep it instead of parsing it again.
+  data.index();
+  data.stamp = stamp_of(full_path_);
+  cache_ = std::make_shared<IniFileData>(std::move(data));
   return true;
 }
 

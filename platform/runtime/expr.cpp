@@ -1452,9 +1452,19 @@ Expression Expression::compile(std::string_view text, const ExprOptions& options
   return e;
 }
 
+namespace {
+const ExprError& moved_from_error() {
+  static const ExprError kError{ExprErrorKind::Syntax, 0, "Kein Ausdruck übersetzt"};
+  return kError;
+}
+}  // namespace
+
 bool Expression::ok() const { return impl_ && impl_->compile_error.ok() && impl_->root >= 0; }
-const ExprError& Expression::error() const { return impl_->compile_error; }
-const std::string& Expression::text() const { return impl_->text; }
+const ExprError& Expression::error() const { return impl_ ? impl_->compile_error : moved_from_error(); }
+const std::string& Expression::text() const {
+  static const std::string kNone;
+  return impl_ ? impl_->text : kNone;
+}
 
 ValueType Expression::type() const {
   return ok() ? impl_->nodes[static_cast<size_t>(impl_->root)].type : ValueType::Nil;
@@ -1464,6 +1474,7 @@ int Expression::decimals() const { return ok() ? impl_->nodes[static_cast<size_t
 bool Expression::is_constant() const { return ok() && impl_->constant; }
 
 const Value* Expression::evaluate(const EvalRecord& record) {
+  if (!impl_) return nullptr;
   Impl& m = *impl_;
   if (!ok()) {
     m.eval_error = m.compile_error;
@@ -1476,7 +1487,7 @@ const Value* Expression::evaluate(const EvalRecord& record) {
   return v;
 }
 
-const ExprError& Expression::last_error() const { return impl_->eval_error; }
+const ExprError& Expression::last_error() const { return impl_ ? impl_->eval_error : moved_from_error(); }
 
 Result<Value> evaluate_text(std::string_view text, const ExprOptions& options) {
   Expression e = Expression::compile(text, options);
