@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,7 +20,24 @@ class PosixFile : public File {
  public:
   PosixFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
   ~PosixFile() override {
+    unmap();
     if (fd_ >= 0) ::close(fd_);
+  }
+
+  const uint8_t* map(uint64_t length) override {
+    unmap();
+    if (length == 0) return nullptr;
+    void* p = ::mmap(nullptr, static_cast<size_t>(length), PROT_READ, MAP_SHARED, fd_, 0);
+    if (p == MAP_FAILED) return nullptr;
+    map_ = p;
+    map_len_ = static_cast<size_t>(length);
+    return static_cast<const uint8_t*>(p);
+  }
+
+  void unmap() override {
+    if (map_) ::munmap(map_, map_len_);
+    map_ = nullptr;
+    map_len_ = 0;
   }
 
   Result<size_t> read_at(uint64_t offset, void* buf, size_t n) override {
@@ -102,6 +120,8 @@ class PosixFile : public File {
  private:
   int fd_;
   std::string path_;
+  void* map_ = nullptr;
+  size_t map_len_ = 0;
 };
 
 class PosixFileSystem : public FileSystem {
@@ -329,6 +349,8 @@ class FaultyFile : public File {
 
   Status unlock(uint64_t offset, uint64_t length) override { return base_->unlock(offset, length); }
   const std::string& path() const override { return base_->path(); }
+  const uint8_t* map(uint64_t length) override { return base_->map(length); }
+  void unmap() override { base_->unmap(); }
 
  private:
   FaultyFileSystem& owner_;

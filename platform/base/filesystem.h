@@ -37,6 +37,12 @@ class File {
   virtual Status lock(uint64_t offset, uint64_t length, LockType type) = 0;
   virtual Status unlock(uint64_t offset, uint64_t length) = 0;
   virtual const std::string& path() const = 0;
+  // A read-only view of the file's first `length` bytes for fast record access, or
+  // nullptr when this file cannot be mapped (then read with read_at). Writes through
+  // write_at show in the view. It stays valid until the next map() or unmap() call or
+  // until the File is destroyed; never read past `length`.
+  virtual const uint8_t* map(uint64_t length) { (void)length; return nullptr; }
+  virtual void unmap() {}
 
   // Reads exactly n bytes or fails with Corrupt naming the offset.
   Status read_exact(uint64_t offset, void* buf, size_t n);

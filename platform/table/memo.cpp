@@ -1,0 +1,395 @@
+#include "platform/table/memo.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "platform/base/bytes.h"
+
+namespace mv {
+
+namespace {
+
+constexpr uint32_t kMemoHeaderSize = 512;
+constexpr uint32_t kDbtBlock = 512;
+constexpr uint32_t kFptDefaultBlock = 64;
+constexpr uint8_t kEof = 0x1A;
+constexpr uint8_t kDbt4Sig[4] = {0xFF, 0xFF, 0x08, 0x00};
+// A bound on free-chain walks, so a looping chain cannot hang us.
+constexpr int kMaxChainSteps = 1 << 20;
+
+uint64_t ceil_div(uint64_t a, uint64_t b) { return (a + b - 1) / b; }
+
+class MemoBase : public MemoFile {
+ public:
+  MemoBase(std::unique_ptr<File> f, bool writable) : file_(std::move(f)), writable_(writable) {}
+  File& file() override { return *file_; }
+  Status flush() override { return Status::ok(); }
+
+ protected:
+  Status init_size() {
+    MV_ASSIGN_OR_RETURN(size_, file_->size());
+    return Status::ok();
+  }
+  Status check_writable() const {
+    if (!writable_) return Status::read_only(file_->path() + ": Memodatei ist schreibgeschützt geöffnet");
+    return Status::ok();
+  }
+  Status bad_pointer(uint32_t block) const {
+    return Status::corrupt(file_->path() + ": Memo-Block " + std::to_string(block) +
+                           " liegt außerhalb der Datei (Größe " + std::to_string(size_) + ")");
+  }
+  Status put_bytes(uint64_t off, const void* p, size_t n) {
+    MV_RETURN_IF_ERROR(file_->write_at(off, p, n));
+    size_ = std::max<uint64_t>(size_, off + n);
+    return Status::ok();
+  }
+  // Writes `data` framed by `pre` and `post` at block `block`, padded with zeros to whole
+  // blocks when `pad` is set.
+  Status write_run(uint32_t block, uint32_t bs, std::string_view pre, std::string_view data,
+                   std::string_view post, uint32_t blocks, bool pad) {
+    std::string buf;
+    buf.reserve(pad ? size_t(blocks) * bs : pre.size() + data.size() + post.size());
+    buf.append(pre).append(data).append(post);
+    if (pad && buf.size() < size_t(blocks) * bs) buf.resize(size_t(blocks) * bs, '\0');
+    return put_bytes(uint64_t(block) * bs, buf.data(), buf.size());
+  }
+
+  std::unique_ptr<File> file_;
+  bool writable_;
+  uint64_t size_ = 0;
+};
+
+// ---------------------------------------------------------------- DBT, dBASE III
+class Dbt3 : public MemoBase {
+ public:
+  using MemoBase::MemoBase;
+  MemoKind kind() const override { return MemoKind::Dbt3; }
+  uint32_t block_size() const override { return kDbtBlock; }
+  uint32_t first_data_block() const override { return 1; }
+
+  Status init() { return init_size(); }
+
+  Result<std::string> read(uint32_t block) override {
+    if (block == 0) return std::string();
+    uint64_t off = uint64_t(block) * kDbtBlock;
+    if (off >= size_) return bad_pointer(block);
+    std::string out;
+    std::vector<char> buf(8192);
+    while (off < size_) {
+      size_t want = size_t(std::min<uint64_t>(buf.size(), size_ - off));
+      MV_ASSIGN_OR_RETURN(size_t n, file_->read_at(off, buf.data(), want));
+      if (n == 0) break;
+      const char* end = static_cast<const char*>(memchr(buf.data(), kEof, n));
+      if (end) {
+        out.append(buf.data(), size_t(end - buf.data()));
+        return out;
+      }
+      out.append(buf.data(), n);
+      off += n;
+    }
+    return out;  // no terminator: the text runs to the end of the file
+  }
+
+  Result<uint32_t> write(std::string_view data, uint32_t old_block) override {
+    MV_RETURN_IF_ERROR(check_writable());
+    if (data.empty()) return uint32_t(0);
+    if (data.find(char(kEof)) != std::string_view::npos)
+      return Status::invalid_argument(file_->path() +
+                                      ": ein Memotext dieser Datei kann das Zeichen 0x1A nicht enthalten");
+    uint32_t need = uint32_t(ceil_div(data.size() + 1, kDbtBlock));
+    if (old_block >= 1 && uint64_t(old_block) * kDbtBlock < size_) {
+      auto old = read(old_block);
+      if (old && ceil_div(old->size() + 1, kDbtBlock) >= need) {
+        std::string post(1, char(kEof));
+        if ((data.size() + 2) <= size_t(need) * kDbtBlock) post.push_back(char(kEof));
+        MV_RETURN_IF_ERROR(write_run(old_block, kDbtBlock, {}, data, post, need, false));
+        return old_block;
+      }
+    }
+    uint8_t hdr[4];
+    MV_RETURN_IF_ERROR(file_->read_exact(0, hdr, 4));
+    uint32_t next = std::max<uint32_t>(get_le32(hdr), uint32_t(ceil_div(size_, kDbtBlock)));
+    next = std::max<uint32_t>(next, 1);
+    std::string post(2, char(kEof));
+    MV_RETURN_IF_ERROR(write_run(next, kDbtBlock, {}, data, post, need, true));
+    put_le32(hdr, next + need);
+    MV_RETURN_IF_ERROR(put_bytes(0, hdr, 4));
+    return next;
+  }
+};
+
+// ---------------------------------------------------------------- DBT, dBASE IV
+class Dbt4 : public MemoBase {
+ public:
+  using MemoBase::MemoBase;
+  MemoKind kind() const override { return MemoKind::Dbt4; }
+  uint32_t block_size() const override { return bs_; }
+  uint32_t first_data_block() const override { return uint32_t(ceil_div(kMemoHeaderSize, bs_)); }
+
+  Status init() {
+    MV_RETURN_IF_ERROR(init_size());
+    uint8_t h[22];
+    MV_RETURN_IF_ERROR(file_->read_exact(0, h, sizeof h));
+    bs_ = get_le16(h + 20);
+    if (bs_ == 0) bs_ = kDbtBlock;  // dBASE III style header: 512
+    if (bs_ < 64) return Status::corrupt(file_->path() + ": ungültige Blockgröße " + std::to_string(bs_));
+    return Status::ok();
+  }
+
+  Result<std::string> read(uint32_t block) override {
+    if (block == 0) return std::string();
+    uint64_t off = uint64_t(block) * bs_;
+    if (block < first_data_block() || off + 8 > size_) return bad_pointer(block);
+    uint8_t h[8];
+    MV_RETURN_IF_ERROR(file_->read_exact(off, h, 8));
+    if (memcmp(h, kDbt4Sig, 4) != 0)
+      return Status::corrupt(file_->path() + ": Memo-Block " + std::to_string(block) +
+                             " ist beschädigt (Kennung fehlt)");
+    uint32_t len = get_le32(h + 4);
+    if (len < 8 || off + len > size_)
+      return Status::corrupt(file_->path() + ": Memo-Block " + std::to_string(block) +
+                             " hat eine ungültige Länge " + std::to_string(len));
+    std::string out(len - 8, '\0');
+    MV_RETURN_IF_ERROR(file_->read_exact(off + 8, out.data(), out.size()));
+    return out;
+  }
+
+  Result<uint32_t> write(std::string_view data, uint32_t old_block) override {
+    MV_RETURN_IF_ERROR(check_writable());
+    uint32_t old_blocks = used_blocks(old_block);
+    if (data.empty()) {
+      if (old_blocks) MV_RETURN_IF_ERROR(release(old_block, old_blocks));
+      return uint32_t(0);
+    }
+    if (data.size() > 0xFFFFFFF0u) return Status::invalid_argument(file_->path() + ": Memotext zu lang");
+    uint32_t need = uint32_t(ceil_div(data.size() + 8, bs_));
+    uint8_t pre[8];
+    memcpy(pre, kDbt4Sig, 4);
+    put_le32(pre + 4, uint32_t(data.size() + 8));
+    std::string_view prefix(reinterpret_cast<const char*>(pre), 8);
+    if (old_blocks >= need) {
+      MV_RETURN_IF_ERROR(write_run(old_block, bs_, prefix, data, {}, need, false));
+      return old_block;
+    }
+    MV_ASSIGN_OR_RETURN(uint32_t block, allocate(need, prefix, data));
+    if (old_blocks) MV_RETURN_IF_ERROR(release(old_block, old_blocks));
+    return block;
+  }
+
+ private:
+  // Blocks taken by the memo at `block`, 0 when it is no valid memo.
+  uint32_t used_blocks(uint32_t block) {
+    if (block < first_data_block()) return 0;
+    uint64_t off = uint64_t(block) * bs_;
+    if (off + 8 > size_) return 0;
+    uint8_t h[8];
+    if (!file_->read_exact(off, h, 8).is_ok() || memcmp(h, kDbt4Sig, 4) != 0) return 0;
+    uint32_t len = get_le32(h + 4);
+    if (len < 8 || off + len > size_) return 0;
+    return uint32_t(ceil_div(len, bs_));
+  }
+
+  uint32_t file_blocks() const { return uint32_t(ceil_div(size_, bs_)); }
+
+  // Finds room for `need` blocks: the first free run that is large enough, else the end
+  // of the file; writes the memo there, then updates the chain.
+  Result<uint32_t> allocate(uint32_t need, std::string_view prefix, std::string_view data) {
+    uint64_t link_off = 0;  // where the pointer to `cur` is stored
+    uint8_t h[4];
+    MV_RETURN_IF_ERROR(file_->read_exact(0, h, 4));
+    uint32_t cur = get_le32(h);
+    bool chain_ok = true;
+    const uint32_t blocks = file_blocks();
+    for (int steps = 0; cur >= first_data_block() && cur < blocks; ++steps) {
+      if (steps > kMaxChainSteps) { chain_ok = false; break; }
+      uint8_t run[8];
+      if (!file_->read_exact(uint64_t(cur) * bs_, run, 8).is_ok() || memcmp(run, kDbt4Sig, 4) == 0) {
+        chain_ok = false;
+        break;
+      }
+      uint32_t next = get_le32(run), count = get_le32(run + 4);
+      if (count == 0 || uint64_t(cur) + count > blocks) { chain_ok = false; break; }
+      if (count >= need) {
+        MV_RETURN_IF_ERROR(write_run(cur, bs_, prefix, data, {}, need, true));
+        uint8_t ptr[4];
+        if (count == need) {
+          put_le32(ptr, next);
+        } else {
+          uint8_t rest[8];
+          put_le32(rest, next);
+          put_le32(rest + 4, count - need);
+          MV_RETURN_IF_ERROR(put_bytes(uint64_t(cur + need) * bs_, rest, 8));
+          put_le32(ptr, cur + need);
+        }
+        MV_RETURN_IF_ERROR(put_bytes(link_off, ptr, 4));
+        return cur;
+      }
+      link_off = uint64_t(cur) * bs_;
+      cur = next;
+    }
+    uint32_t at = std::max(blocks, first_data_block());
+    if (chain_ok && cur > at) at = cur;
+    MV_RETURN_IF_ERROR(write_run(at, bs_, prefix, data, {}, need, true));
+    uint8_t ptr[4];
+    put_le32(ptr, at + need);
+    if (chain_ok)
+      MV_RETURN_IF_ERROR(put_bytes(link_off, ptr, 4));
+    else if (get_le32(h) >= blocks)
+      MV_RETURN_IF_ERROR(put_bytes(0, ptr, 4));
+    return at;
+  }
+
+  // Puts a run at the head of the free chain.
+  Status release(uint32_t block, uint32_t count) {
+    uint8_t h[4];
+    MV_RETURN_IF_ERROR(file_->read_exact(0, h, 4));
+    uint8_t run[8];
+    memcpy(run, h, 4);
+    put_le32(run + 4, count);
+    MV_RETURN_IF_ERROR(put_bytes(uint64_t(block) * bs_, run, 8));
+    put_le32(h, block);
+    return put_bytes(0, h, 4);
+  }
+
+  uint32_t bs_ = kDbtBlock;
+};
+
+// ---------------------------------------------------------------- FPT
+class Fpt : public MemoBase {
+ public:
+  using MemoBase::MemoBase;
+  MemoKind kind() const override { return MemoKind::Fpt; }
+  uint32_t block_size() const override { return bs_; }
+  uint32_t first_data_block() const override { return uint32_t(ceil_div(kMemoHeaderSize, bs_)); }
+
+  Status init() {
+    MV_RETURN_IF_ERROR(init_size());
+    uint8_t h[8];
+    MV_RETURN_IF_ERROR(file_->read_exact(0, h, sizeof h));
+    bs_ = get_be16(h + 6);
+    if (bs_ == 0) bs_ = 1;  // block size 0 means 1-byte blocks
+    return Status::ok();
+  }
+
+  Result<std::string> read(uint32_t block) override {
+    if (block == 0) return std::string();
+    uint64_t off = uint64_t(block) * bs_;
+    if (block < first_data_block() || off + 8 > size_) return bad_pointer(block);
+    uint8_t h[8];
+    MV_RETURN_IF_ERROR(file_->read_exact(off, h, 8));
+    uint32_t len = get_be32(h + 4);
+    if (off + 8 + uint64_t(len) > size_)
+      return Status::corrupt(file_->path() + ": Memo-Block " + std::to_string(block) +
+                             " hat eine Länge " + std::to_string(len) + " über das Dateiende hinaus");
+    std::string out(len, '\0');
+    MV_RETURN_IF_ERROR(file_->read_exact(off + 8, out.data(), out.size()));
+    return out;
+  }
+
+  Result<uint32_t> write(std::string_view data, uint32_t old_block) override {
+    MV_RETURN_IF_ERROR(check_writable());
+    if (data.empty()) return uint32_t(0);
+    if (data.size() > 0xFFFFFFF0u) return Status::invalid_argument(file_->path() + ": Memotext zu lang");
+    uint32_t need = uint32_t(ceil_div(data.size() + 8, bs_));
+    uint8_t pre[8];
+    put_be32(pre, 1);
+    put_be32(pre + 4, uint32_t(data.size()));
+    std::string_view prefix(reinterpret_cast<const char*>(pre), 8);
+    if (old_block >= first_data_block()) {
+      uint64_t off = uint64_t(old_block) * bs_;
+      uint8_t h[8];
+      if (off + 8 <= size_ && file_->read_exact(off, h, 8).is_ok()) {
+        uint64_t old_len = get_be32(h + 4);
+        if (off + 8 + old_len <= size_ && ceil_div(old_len + 8, bs_) >= need) {
+          MV_RETURN_IF_ERROR(write_run(old_block, bs_, prefix, data, {}, need, false));
+          return old_block;
+        }
+      }
+    }
+    uint8_t hdr[4];
+    MV_RETURN_IF_ERROR(file_->read_exact(0, hdr, 4));
+    uint32_t next = std::max<uint32_t>(get_be32(hdr), uint32_t(ceil_div(size_, bs_)));
+    next = std::max(next, first_data_block());
+    MV_RETURN_IF_ERROR(write_run(next, bs_, prefix, data, {}, need, true));
+    put_be32(hdr, next + need);
+    MV_RETURN_IF_ERROR(put_bytes(0, hdr, 4));
+    return next;
+  }
+
+ private:
+  uint32_t bs_ = kFptDefaultBlock;
+};
+
+}  // namespace
+
+const char* memo_kind_name(MemoKind kind) {
+  switch (kind) {
+    case MemoKind::Dbt3: return "DBT (dBASE III)";
+    case MemoKind::Dbt4: return "DBT (dBASE IV)";
+    case MemoKind::Fpt: return "FPT";
+  }
+  return "";
+}
+
+const char* memo_extension(MemoKind kind) { return kind == MemoKind::Fpt ? ".FPT" : ".DBT"; }
+
+Result<std::unique_ptr<MemoFile>> MemoFile::open(FileSystem& fs, const std::string& path, MemoKind kind,
+                                                 bool writable) {
+  MV_ASSIGN_OR_RETURN(auto f, fs.open(path, writable ? OpenMode::ReadWrite : OpenMode::Read));
+  MV_ASSIGN_OR_RETURN(uint64_t size, f->size());
+  if (size < kMemoHeaderSize && kind != MemoKind::Dbt3)
+    return Status::corrupt(path + ": Memodatei kürzer als ihr Header (" + std::to_string(size) + " Bytes)");
+  if (size < 4) return Status::corrupt(path + ": Memodatei ohne Header");
+  switch (kind) {
+    case MemoKind::Dbt3: {
+      auto m = std::make_unique<Dbt3>(std::move(f), writable);
+      MV_RETURN_IF_ERROR(m->init());
+      return std::unique_ptr<MemoFile>(std::move(m));
+    }
+    case MemoKind::Dbt4: {
+      auto m = std::make_unique<Dbt4>(std::move(f), writable);
+      MV_RETURN_IF_ERROR(m->init());
+      return std::unique_ptr<MemoFile>(std::move(m));
+    }
+    case MemoKind::Fpt: {
+      auto m = std::make_unique<Fpt>(std::move(f), writable);
+      MV_RETURN_IF_ERROR(m->init());
+      return std::unique_ptr<MemoFile>(std::move(m));
+    }
+  }
+  return Status::not_supported(path + ": unbekannte Memo-Art");
+}
+
+std::string MemoFile::empty_file(MemoKind kind, uint32_t block_size) {
+  std::string h(kMemoHeaderSize, '\0');
+  auto* p = reinterpret_cast<uint8_t*>(h.data());
+  switch (kind) {
+    case MemoKind::Dbt3:
+      put_le32(p, 1);
+      put_le32(p + 4, kDbtBlock);
+      break;
+    case MemoKind::Dbt4: {
+      uint32_t bs = block_size ? block_size : kDbtBlock;
+      put_le32(p, uint32_t(ceil_div(kMemoHeaderSize, bs)));
+      put_le16(p + 20, uint16_t(bs));
+      if (bs > kMemoHeaderSize) h.resize(bs, '\0');
+      break;
+    }
+    case MemoKind::Fpt: {
+      uint32_t bs = block_size ? block_size : kFptDefaultBlock;
+      put_be32(p, uint32_t(ceil_div(kMemoHeaderSize, bs)));
+      put_be16(p + 6, uint16_t(bs));
+      break;
+    }
+  }
+  return h;
+}
+
+Status MemoFile::create(FileSystem& fs, const std::string& path, MemoKind kind, uint32_t block_size) {
+  std::string bytes = empty_file(kind, block_size);
+  MV_ASSIGN_OR_RETURN(auto f, fs.open(path, OpenMode::Create));
+  return f->write_at(0, bytes.data(), bytes.size());
+}
+
+}  // namespace mv

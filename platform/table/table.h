@@ -1,0 +1,228 @@
+#pragma once
+// The table layer's record level: one open DBF table with its memo file.
+//
+// Navigation follows the xBase rules: after the last record stands the phantom record
+// (RECNO = LASTREC + 1, EOF true, all fields blank); an empty table is at EOF and BOF at
+// once; SKIP past the end stops on the phantom record, SKIP before the first record stops
+// on the first one with BOF set; a record deleted while it is current stays current until
+// the next move. The process-wide deleted filter is read at every navigation step.
+//
+// Writes: in exclusive mode appended records are collected and written in blocks, the
+// header's record count always after the records it counts; in shared mode every write
+// goes to the file at once under the record lock (appends under the header lock) of the
+// driver's family. Every write is reported to an attached OrderMaintainer.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/base/codepage.h"
+#include "platform/base/filesystem.h"
+#include "platform/base/status.h"
+#include "platform/runtime/value.h"
+#include "platform/table/dbf_header.h"
+#include "platform/table/drivers.h"
+#include "platform/table/memo.h"
+#include "platform/table/order_hook.h"
+
+namespace mv {
+
+// ---------------------------------------------------------------- process-wide modes
+// The filter that hides deleted records (SET DELETED ON / `SetDeleted`).
+void set_deleted_filter(bool hide_deleted);
+bool deleted_filter();
+// The ANSI mode (`SetAnsi`): the code page new tables and opens take by default.
+void set_ansi_mode(bool ansi);
+bool ansi_mode();
+// The default driver (`RDDSetDefault`), "DBFCDX" until set.
+void set_default_driver(std::string driver);
+std::string default_driver();
+// The exclusive-open default: tables opened with the defaults are exclusive when set.
+void set_exclusive_default(bool exclusive);
+bool exclusive_default();
+
+// Windows-1252 for ANSI, else CP850.
+inline CodePage code_page_for(bool ansi) { return ansi ? CodePage::Windows1252 : CodePage::Cp850; }
+
+struct OpenOptions {
+  bool shared = true;
+  bool read_only = false;
+  std::string driver;                  // "" = the default driver
+  CodePage code_page = CodePage::Cp850;
+  FileSystem* fs = nullptr;            // nullptr = the real file system
+  // The process-wide defaults: shared unless the exclusive default is set, the default
+  // driver, the code page of the ANSI mode.
+  static OpenOptions defaults();
+};
+
+// Where a transfer starts and which records it takes.
+struct TransferOptions {
+  std::vector<std::string> fields;                 // empty: every field
+  std::function<bool(class Table&)> for_condition; // empty: every record
+  // Called before each record; false stops the run (which still succeeds). A given
+  // while-condition makes the scope "rest" (from the current record), as in xBase.
+  std::function<bool(class Table&)> while_condition;
+  std::optional<bool> rest;                        // overrides the scope rule
+};
+
+class Table {
+ public:
+  // Opens `path` with the driver's rules. A driver that cannot handle the table's memo
+  // file fails with NotSupported (so the caller can try the next driver); a table held
+  // by another program fails with Locked ("SHARING ...").
+  static Result<std::unique_ptr<Table>> open(const std::string& path, const OpenOptions& options = {});
+  ~Table();
+  Table(const Table&) = delete;
+  Table& operator=(const Table&) = delete;
+
+  // Writes what is buffered, updates the header and releases the file (CLOSE).
+  Status close();
+  bool is_open() const { return file_ != nullptr; }
+
+  // ---- facts
+  const std::string& path() const { return path_; }
+  const std::string& memo_path() const { return memo_path_; }
+  const std::string& driver() const { return driver_; }   // RDDNAME
+  bool shared() const { return shared_; }                  // SHARED
+  bool read_only() const { return read_only_; }            // READONLY
+  CodePage code_page() const { return code_page_; }
+  FileSystem& fs() const { return *fs_; }
+  uint8_t version() const { return hdr_.version; }
+  const HeaderInfo& header_info() const { return hdr_; }
+  uint16_t header_length() const { return hdr_.header_length; }  // HEADER
+  uint16_t record_length() const { return hdr_.record_length; }  // RECSIZE
+  // What was found readable but not as other programs write it (stale record count...).
+  const std::vector<std::string>& warnings() const { return hdr_.warnings; }
+  MemoFile* memo() { return memo_.get(); }
+
+  // ---- structure
+  size_t fcount() const { return hdr_.fields.size(); }            // FCOUNT
+  const std::vector<FieldInfo>& fields() const { return hdr_.fields; }
+  const FieldInfo& field(int pos) const { return hdr_.fields[size_t(pos - 1)]; }  // 1-based
+  int field_pos(std::string_view name) const;                    // FIELDPOS, 0 when unknown
+  std::vector<StructRow> dbstruct() const;                       // DBSTRUCT
+
+  // ---- position
+  uint32_t lastrec();             // LASTREC (re-read from the file in shared mode)
+  uint32_t recno() const { return recno_; }   // RECNO
+  bool eof() const { return eof_; }           // EOF
+  bool bof() const { return bof_; }           // BOF
+  bool deleted() const;                       // DELETED
+  Status go_to(uint32_t recno);               // GOTO (ignores the filter)
+  Status go_top();                            // GOTOP
+  Status go_bottom();                         // GOBOTTOM
+  Status skip(int64_t n = 1);                 // SKIP
+  // COUNT over the rest: the visible records from the current one to the end in the
+  // current order. The position is restored afterwards.
+  Result<uint32_t> count_rest();
+
+  // ---- fields of the current record (positions are 1-based)
+  Result<Value> field_get(int pos);           // FIELDGET
+  Result<Value> field_get(std::string_view name);
+  // The stored bytes of a field of the current record (no memo lookup).
+  std::string_view field_raw(int pos) const;
+  bool field_blank(int pos) const;
+  Status field_put(int pos, const Value& value);   // FIELDPUT
+  Status field_put(std::string_view name, const Value& value);
+  // The current record's bytes, deletion flag first.
+  std::span<const uint8_t> record() const { return rec_; }
+
+  // ---- record and table changes
+  Status append_blank();       // APPEND (a blank record, which becomes current)
+  Status delete_record();      // DELETE
+  Status recall();             // RECALL
+  Status commit();             // COMMIT
+  Status pack();               // PACK (exclusive only)
+  Status zap();                // ZAP (exclusive only)
+
+  // ---- transfer (see transfer.cpp). Targets without extension get ".dbf" or ".txt".
+  Status copy_db(const std::string& target, const TransferOptions& opt = {});           // COPYDB
+  Status copy_sdf(const std::string& target, const TransferOptions& opt = {});          // COPYSDF
+  // `delimiter` encloses character values ('"' when not given); `blank_separated`
+  // separates fields by one blank without enclosing (DELIMITED WITH BLANK).
+  Status copy_delimited(const std::string& target, std::optional<char> delimiter = std::nullopt,
+                        const TransferOptions& opt = {}, bool blank_separated = false);  // COPYDELIMITED
+  Status copy_structure(const std::string& target, const std::vector<std::string>& fields = {});  // COPYSTRUCTURE
+  Status append_db(const std::string& source, const TransferOptions& opt = {});         // APPENDDB
+  Status append_sdf(const std::string& source, const TransferOptions& opt = {});        // APPENDSDF
+  Status append_delimited(const std::string& source, std::optional<char> delimiter = std::nullopt,
+                          const TransferOptions& opt = {}, bool blank_separated = false);  // APPENDDELIMITED
+
+  // ---- index layer seam
+  void set_order_maintainer(OrderMaintainer* maintainer) { maintainer_ = maintainer; }
+  OrderMaintainer* order_maintainer() const { return maintainer_; }
+  // Navigation through the current order; nullptr = natural (record number) order.
+  void set_navigator(OrderNavigator* navigator) { navigator_ = navigator; }
+  OrderNavigator* navigator() const { return navigator_; }
+
+  // ---- used by the transfer code and the index layer
+  // The stored bytes of record `recno` (1..lastrec) without moving; fails past the end.
+  Status read_record(uint32_t recno, std::vector<uint8_t>& out);
+  // The text of the memo field `pos` of the current record ("" when none).
+  Result<std::string> memo_text(int pos);
+  // Appends a record given as complete bytes (deletion flag first), with its memo texts
+  // already stored; it becomes current. Used by transfers.
+  Status append_record(std::span<const uint8_t> bytes);
+  // Writes what is buffered (appended records, header count).
+  Status flush();
+
+ private:
+  Table() = default;
+  Status load(uint32_t recno);
+  void set_phantom();
+  bool is_hidden(uint32_t recno);
+  uint8_t flag_of(uint32_t recno);
+  Status write_current(std::vector<uint8_t>& newrec);
+  Status write_record_bytes(uint32_t recno, const uint8_t* bytes);
+  Status flush_appends();
+  Status write_header_count(uint32_t count);
+  Status touch_date();
+  Status check_writable() const;
+  Status check_exclusive(const char* what) const;
+  void remap();
+  uint64_t record_offset(uint32_t recno) const { return hdr_.header_length + uint64_t(recno - 1) * hdr_.record_length; }
+  Result<uint32_t> next_visible(uint32_t from, bool forward);
+  Status swap_in(std::unique_ptr<File> file, std::unique_ptr<MemoFile> memo);
+  friend class TableTransfer;
+
+  FileSystem* fs_ = nullptr;
+  std::unique_ptr<File> file_;
+  std::unique_ptr<MemoFile> memo_;
+  std::string path_, memo_path_, driver_;
+  DriverInfo drv_;
+  bool shared_ = true, read_only_ = false;
+  CodePage code_page_ = CodePage::Cp850;
+  HeaderInfo hdr_;
+
+  uint32_t lastrec_ = 0;     // records including those not yet written
+  uint32_t disk_count_ = 0;  // records whose bytes are in the file
+  std::vector<uint8_t> pending_;  // appended records disk_count_+1 .. lastrec_
+  const uint8_t* map_ = nullptr;
+  uint64_t map_len_ = 0;
+
+  uint32_t recno_ = 1;
+  bool eof_ = true, bof_ = true;
+  std::vector<uint8_t> rec_;
+  std::vector<uint8_t> blank_;
+  bool modified_ = false;
+  bool date_written_ = false;
+  bool batch_shared_ = false;  // a shared-mode append run holds the header lock itself
+
+  OrderMaintainer* maintainer_ = nullptr;
+  OrderNavigator* navigator_ = nullptr;
+};
+
+// Creates a table from a field list (DBCREATE): DBF and, with memo fields, the memo file
+// of the driver, as the other programs write them. An existing table of that name is
+// replaced only once the new one is complete. A path without extension gets ".dbf".
+Status db_create(const std::string& path, const std::vector<StructRow>& fields, const std::string& driver = "",
+                 std::optional<CodePage> code_page = std::nullopt, FileSystem* fs = nullptr);
+
+// The path a transfer or DBCREATE uses: `ext` added when `path` has no extension.
+std::string with_default_extension(const std::string& path, const std::string& ext);
+
+}  // namespace mv
