@@ -87,6 +87,7 @@ TEST_F(Form, CaretAtStartForTextFieldsNumericKeepsSelection) {
   a->setText("ABC");
   c->setText("123");
   c->set_value_type("N");
+  focus(b);
   focus(a);
   EXPECT_EQ(a->cursorPosition(), 0);
   EXPECT_FALSE(a->hasSelectedText());
