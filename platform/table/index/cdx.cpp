@@ -1,0 +1,660 @@
+// CDX: a compound bag of 512-byte pages. Offset 0 holds the tag directory (itself a
+// tag whose keys are the tag names and whose "record numbers" are the offsets of the
+// tag headers). Each tag: a 1024-byte header and a B+ tree with compressed leaves.
+#include <algorithm>
+#include <cstring>
+#include <map>
+
+#include "platform/base/bytes.h"
+#include "platform/table/index/index_formats.h"
+#include "platform/table/index/paged_file.h"
+
+namespace mv::index {
+
+namespace {
+
+constexpr uint32_t kPage = 512;
+constexpr uint32_t kTagHeader = 1024;
+constexpr uint64_t kCdxLockOffset = 0x7FFFFFFEull;
+constexpr size_t kLeafData = 488;  // bytes 24..511 of a leaf
+
+int bits_for(uint32_t v) {
+  int b = 0;
+  while (v) ++b, v >>= 1;
+  return std::max(b, 1);
+}
+
+struct LeafLayout {
+  int r, d, t, b;
+};
+
+LeafLayout leaf_layout(size_t kl, uint32_t max_rec) {
+  int dt = bits_for(uint32_t(kl));
+  LeafLayout l{24 - 2 * dt, dt, dt, 3};
+  if (l.r < 1 || max_rec >= (uint64_t(1) << l.r)) l = {32 - 2 * dt, dt, dt, 4};
+  return l;
+}
+
+}  // namespace
+
+class CdxBag;
+
+class CdxOrder final : public TreeOrder {
+ public:
+  CdxOrder(OrderInfo info, CdxBag& bag, uint32_t header)
+      : TreeOrder(std::move(info), TreeShape::BPlusKeyedAll, false), bag_(bag), header_(header) {
+    reverse_logical_ = info_.descending;
+  }
+
+  uint32_t header_offset() const { return header_; }
+  uint32_t root_ = 0;
+  uint32_t counter_ = 0;
+  uint8_t options_ = 0x60;
+  bool header_dirty_ = false;
+  bool directory_ = false;
+
+  uint8_t pad() const { return info_.spec.type == KeyType::Character ? 0x20 : 0x00; }
+  void set_key_type(KeyType t) override {
+    if (info_.spec.type == t) return;
+    TreeOrder::set_key_type(t);
+    cache_.clear();  // the pad byte of decoded keys depends on it
+  }
+
+  Status read_header();
+  Status write_header();
+  Status encode(const Node& n, uint8_t* p) const;
+  Status decode(uint32_t id, const uint8_t* p, Node& n) const;
+  size_t leaf_size(const Node& n) const;
+  Status flush_pages();
+  Status collect_pages(std::vector<uint32_t>& out);
+
+  // ---- TreeOrder ----
+  Result<Node*> load(uint32_t id) override;
+  uint32_t root() const override { return root_; }
+  Status set_root(uint32_t id) override {
+    auto old = cache_.find(root_);
+    if (old != cache_.end()) old->second->dirty = true;  // loses its root attribute
+    root_ = id;
+    auto now = cache_.find(id);
+    if (now != cache_.end()) now->second->dirty = true;
+    header_dirty_ = true;
+    return Status::ok();
+  }
+  Result<Node*> new_node(bool leaf) override;
+  Status free_node(uint32_t id) override;
+  bool fits(const Node& n) const override {
+    if (n.leaf) return leaf_size(n) <= kLeafData;
+    return n.n() <= bulk_interior_capacity();
+  }
+  size_t bulk_leaf_capacity() const override { return kLeafData; }
+  size_t bulk_interior_capacity() const override { return 500 / (key_len() + 8); }
+  bool bulk_leaf_add(Node& leaf, const uint8_t* key, uint32_t recno) override;
+  Status begin(bool write) override;
+  Status end(bool write, Status st) override;
+  Status write_bulk(std::vector<std::vector<Node>>& levels) override;
+
+  std::unordered_map<uint32_t, std::unique_ptr<Node>> cache_;
+
+ private:
+  CdxBag& bag_;
+  uint32_t header_;
+};
+
+class CdxBag final : public IndexBag {
+ public:
+  CdxBag(FileSystem& fs, const std::string& path, const BagOptions& opt)
+      : IndexBag(fs, path, IndexFormat::Cdx, opt), pf(fs, path, kCdxLockOffset, opt.shared, opt.read_only) {}
+  ~CdxBag() override { flush().ignore(); }
+
+  PagedFile pf;
+  uint32_t free_head = 0;
+  uint64_t file_end = 0;
+  bool dir_dirty = false;
+  std::map<uint32_t, uint32_t> freed;  // page -> next free page, not yet written
+  std::unique_ptr<CdxOrder> dir;
+
+  Status read_dir_header() {
+    uint8_t h[24];
+    MV_RETURN_IF_ERROR(pf.read(0, h, sizeof h));
+    free_head = get_le32(h + 4);
+    if (free_head == 0xFFFFFFFFu) free_head = 0;
+    MV_ASSIGN_OR_RETURN(uint64_t size, pf.file().size());
+    file_end = (size + kPage - 1) / kPage * kPage;
+    if (free_head % kPage || free_head >= file_end) free_head = 0;  // a broken list is not followed
+    return Status::ok();
+  }
+
+  Status open_existing() {
+    MV_RETURN_IF_ERROR(pf.open(opt_.read_only ? OpenMode::Read : OpenMode::ReadWrite));
+    MV_RETURN_IF_ERROR(read_dir_header());
+    OrderInfo di;
+    di.name = "(Verzeichnis)";
+    di.bag_path = path_;
+    di.spec = {IndexFormat::Cdx, KeyType::Character, 10, 0};
+    dir = std::make_unique<CdxOrder>(di, *this, 0);
+    dir->directory_ = true;
+    MV_RETURN_IF_ERROR(dir->read_header());
+    std::vector<std::pair<uint32_t, std::string>> tags;
+    MV_RETURN_IF_ERROR(dir->walk_physical([&](const uint8_t* k, uint32_t rec) {
+      tags.push_back({rec, trim_name(k, dir->spec().length)});
+      return tags.size() < 10000;
+    }));
+    // Tags come in the order they were created: by the offset of their headers.
+    std::sort(tags.begin(), tags.end());
+    for (auto& [off, name] : tags) {
+      if (off == 0 || off % kPage || off + kTagHeader > file_end)
+        return Status::corrupt(path_ + ": Tag " + name + ": ungültiger Verweis auf den Tag-Kopf");
+      OrderInfo info;
+      info.name = name;
+      info.bag_path = path_;
+      info.spec.format = IndexFormat::Cdx;
+      auto o = std::make_unique<CdxOrder>(info, *this, off);
+      MV_RETURN_IF_ERROR(o->read_header());
+      orders_.push_back(std::move(o));
+    }
+    return Status::ok();
+  }
+
+  Status create_new() {
+    MV_RETURN_IF_ERROR(pf.open(OpenMode::Create));
+    free_head = 0;
+    file_end = kTagHeader;
+    OrderInfo di;
+    di.name = "(Verzeichnis)";
+    di.bag_path = path_;
+    di.spec = {IndexFormat::Cdx, KeyType::Character, 10, 0};
+    dir = std::make_unique<CdxOrder>(di, *this, 0);
+    dir->directory_ = true;
+    dir->options_ = 0xE0;
+    MV_RETURN_IF_ERROR(dir->clear());
+    return flush();
+  }
+
+  Result<uint32_t> allocate_page() {
+    if (free_head != 0) {
+      uint32_t id = free_head;
+      auto f = freed.find(id);
+      if (f != freed.end()) {
+        free_head = f->second;
+        freed.erase(f);
+      } else {
+        uint8_t b[4];
+        MV_RETURN_IF_ERROR(pf.read(id, b, 4));
+        uint32_t next = get_le32(b);
+        free_head = (next % kPage == 0 && next < file_end && next != id) ? next : 0;
+      }
+      dir_dirty = true;
+      return id;
+    }
+    uint32_t id = uint32_t(file_end);
+    file_end += kPage;
+    return id;
+  }
+
+  void release_page(uint32_t id) {
+    freed[id] = free_head;
+    free_head = id;
+    dir_dirty = true;
+  }
+
+  Status write_freed() {
+    uint8_t b[kPage];
+    for (auto& [id, next] : freed) {
+      std::memset(b, 0, kPage);
+      put_le32(b, next);
+      MV_RETURN_IF_ERROR(pf.file().write_at(id, b, kPage));
+    }
+    freed.clear();
+    if (dir_dirty) {
+      uint8_t f[4];
+      put_le32(f, free_head);
+      MV_RETURN_IF_ERROR(pf.file().write_at(4, f, 4));
+      dir_dirty = false;
+    }
+    return Status::ok();
+  }
+
+  Status flush() override {
+    if (pf.read_only() || pf.depth() > 0 || !dir) return Status::ok();
+    MV_RETURN_IF_ERROR(dir->flush_pages());
+    for (auto& o : orders_) MV_RETURN_IF_ERROR(static_cast<CdxOrder*>(o.get())->flush_pages());
+    return write_freed();
+  }
+
+  // The directory lists every tag by name; it is small and rebuilt whole.
+  Status rebuild_directory() {
+    std::vector<uint8_t> keys;
+    std::vector<uint32_t> recs;
+    for (auto& o : orders_) {
+      std::string n = upper_ascii(o->info().name);
+      n.resize(10, ' ');
+      keys.insert(keys.end(), n.begin(), n.end());
+      recs.push_back(static_cast<CdxOrder*>(o.get())->header_offset());
+    }
+    return dir->build(std::move(keys), std::move(recs));
+  }
+
+  Result<TreeOrder*> add_tag(const OrderInfo& in) override {
+    if (opt_.read_only) return Status::read_only(path_ + ": Indexdatei ist schreibgeschützt geöffnet");
+    OrderInfo info = in;
+    info.name = upper_ascii(info.name);
+    info.bag_path = path_;
+    info.spec.format = IndexFormat::Cdx;
+    if (find(info.name)) MV_RETURN_IF_ERROR(drop_tag(info.name));
+    MV_RETURN_IF_ERROR(check_order_limits(IndexFormat::Cdx, info, orders_.size()));
+    Status st;
+    pf.enter(true, st);
+    if (st.is_ok() && pf.shared()) st = read_dir_header();
+    if (!st.is_ok()) {
+      pf.leave();
+      pf.unlock();
+      return st;
+    }
+    // Tag headers take two pages in a row: always at the end of the file.
+    uint32_t off = uint32_t(file_end);
+    file_end += kTagHeader;
+    auto o = std::make_unique<CdxOrder>(info, *this, off);
+    o->options_ = uint8_t(0x60 | (info.unique ? 0x01 : 0) | (info.for_expr.empty() ? 0 : 0x08));
+    CdxOrder* raw = o.get();
+    orders_.push_back(std::move(o));
+    st = raw->clear();
+    if (st.is_ok()) st = rebuild_directory();
+    pf.leave();
+    if (st.is_ok() && pf.shared()) st = flush();
+    pf.unlock();
+    if (!st.is_ok()) return st;
+    return static_cast<TreeOrder*>(raw);
+  }
+
+  Status drop_tag(const std::string& name) override {
+    if (opt_.read_only) return Status::read_only(path_ + ": Indexdatei ist schreibgeschützt geöffnet");
+    auto it = std::find_if(orders_.begin(), orders_.end(),
+                           [&](auto& o) { return upper_ascii(o->info().name) == upper_ascii(name); });
+    if (it == orders_.end()) return Status::not_found(path_ + ": Tag " + name + " nicht vorhanden");
+    Status st;
+    pf.enter(true, st);
+    if (st.is_ok() && pf.shared()) st = read_dir_header();
+    if (!st.is_ok()) {
+      pf.leave();
+      pf.unlock();
+      return st;
+    }
+    CdxOrder* o = static_cast<CdxOrder*>(it->get());
+    std::vector<uint32_t> pages;
+    st = o->collect_pages(pages);
+    if (st.is_ok()) {
+      o->cache_.clear();
+      for (uint32_t p : pages) release_page(p);
+      release_page(o->header_offset());
+      release_page(o->header_offset() + kPage);
+      orders_.erase(it);
+      st = rebuild_directory();
+    }
+    pf.leave();
+    if (st.is_ok() && pf.shared()) st = flush();
+    pf.unlock();
+    return st;
+  }
+};
+
+// ---- CdxOrder -----------------------------------------------------------------------
+
+Status CdxOrder::read_header() {
+  uint8_t h[kTagHeader];
+  MV_RETURN_IF_ERROR(bag_.pf.read(header_, h, kTagHeader));
+  root_ = get_le32(h);
+  counter_ = get_le32(h + 8);
+  uint16_t kl = get_le16(h + 12);
+  options_ = h[14];
+  if (kl == 0 || kl > kCdxMaxKeyLength)
+    return Status::corrupt(bag_.pf.path() + ": Tag " + info_.name + ": unmögliche Schlüssellänge " +
+                           std::to_string(kl));
+  if (!(options_ & 0x20))
+    return Status::not_supported(bag_.pf.path() + ": Tag " + info_.name + ": kein kompakter Index");
+  if (root_ == 0 || root_ % kPage || root_ >= bag_.file_end)
+    return Status::corrupt(bag_.pf.path() + ": Tag " + info_.name + ": ungültiger Verweis auf die Wurzel");
+  info_.spec.length = kl;
+  info_.unique = options_ & 0x01;
+  info_.descending = get_le16(h + 502) == 1;
+  reverse_logical_ = info_.descending;
+  uint16_t for_len = get_le16(h + 506), key_len_ = get_le16(h + 510);
+  if (!directory_) {
+    size_t kle = std::min<size_t>(key_len_ ? key_len_ : 512, 512);
+    info_.key_expr = trim_name(h + 512, kle);
+    size_t start = std::min<size_t>(key_len_, 512);
+    if (for_len > 1 && start < 512) info_.for_expr = trim_name(h + 512 + start, std::min<size_t>(for_len, 512 - start));
+    else info_.for_expr.clear();
+  }
+  set_collation(collation());
+  return Status::ok();
+}
+
+Status CdxOrder::write_header() {
+  uint8_t h[kTagHeader] = {};
+  put_le32(h, root_);
+  if (directory_) put_le32(h + 4, bag_.free_head);
+  put_le32(h + 8, counter_);
+  put_le16(h + 12, uint16_t(key_len()));
+  h[14] = options_;
+  h[15] = 1;
+  h[16] = 0x00, h[17] = 0x04, h[18] = 0x00, h[19] = 0x02;
+  put_le16(h + 502, info_.descending ? 1 : 0);
+  const uint16_t kel = uint16_t(info_.key_expr.size() + 1), fel = uint16_t(info_.for_expr.size() + 1);
+  put_le16(h + 504, kel);
+  put_le16(h + 506, fel);
+  put_le16(h + 510, kel);
+  std::memcpy(h + 512, info_.key_expr.data(), std::min<size_t>(info_.key_expr.size(), 255));
+  std::memcpy(h + 512 + kel, info_.for_expr.data(), std::min<size_t>(info_.for_expr.size(), 255));
+  header_dirty_ = false;
+  if (directory_) {
+    // Only the root, the counter and the fields after the free list: the free list
+    // itself belongs to the bag and is written with it.
+    MV_RETURN_IF_ERROR(bag_.pf.file().write_at(0, h, 4));
+    return bag_.pf.file().write_at(8, h + 8, kTagHeader - 8);
+  }
+  return bag_.pf.file().write_at(header_, h, kTagHeader);
+}
+
+size_t CdxOrder::leaf_size(const Node& n) const {
+  const size_t kl = key_len();
+  uint32_t max_rec = 0;
+  for (uint32_t r : n.recnos) max_rec = std::max(max_rec, r);
+  LeafLayout l = leaf_layout(kl, max_rec);
+  size_t total = n.n() * size_t(l.b);
+  const uint8_t p = pad();
+  for (size_t i = 0; i < n.n(); ++i) {
+    const uint8_t* k = node_key(n, i);
+    size_t trail = 0;
+    while (trail < kl && k[kl - 1 - trail] == p) ++trail;
+    size_t dup = 0;
+    if (i > 0) {
+      const uint8_t* pk = node_key(n, i - 1);
+      while (dup < kl - trail && pk[dup] == k[dup]) ++dup;
+    }
+    total += kl - dup - trail;
+  }
+  return total;
+}
+
+bool CdxOrder::bulk_leaf_add(Node& leaf, const uint8_t* k, uint32_t recno) {
+  const size_t kl = key_len();
+  const uint8_t p = pad();
+  size_t trail = 0;
+  while (trail < kl && k[kl - 1 - trail] == p) ++trail;
+  size_t dup = 0;
+  if (leaf.n() > 0) {
+    const uint8_t* pk = node_key(leaf, leaf.n() - 1);
+    while (dup < kl - trail && pk[dup] == k[dup]) ++dup;
+  }
+  uint32_t max_rec = std::max<uint32_t>(leaf.n() ? leaf.recnos.back() : 0, recno);
+  for (uint32_t r : leaf.recnos) max_rec = std::max(max_rec, r);
+  LeafLayout l = leaf_layout(kl, max_rec);
+  size_t stored = leaf.aux + (kl - dup - trail);
+  if (leaf.n() > 0 && stored + (leaf.n() + 1) * size_t(l.b) > kLeafData) return false;
+  leaf.aux = uint32_t(stored);
+  leaf.keys.insert(leaf.keys.end(), k, k + kl);
+  leaf.recnos.push_back(recno);
+  return true;
+}
+
+Status CdxOrder::encode(const Node& n, uint8_t* p) const {
+  std::memset(p, 0, kPage);
+  const bool is_root = n.id == root_;
+  const size_t kl = key_len();
+  put_le16(p, uint16_t((n.leaf ? 2 : 0) | (is_root ? 1 : 0)));
+  put_le16(p + 2, uint16_t(n.n()));
+  put_le32(p + 4, n.left);
+  put_le32(p + 8, n.right);
+  if (!n.leaf) {
+    if (n.n() > bulk_interior_capacity()) return Status::invalid_argument("CDX: Indexseite überfüllt");
+    for (size_t i = 0; i < n.n(); ++i) {
+      uint8_t* e = p + 12 + i * (kl + 8);
+      std::memcpy(e, node_key(n, i), kl);
+      put_be32(e + kl, n.recnos[i]);
+      put_be32(e + kl + 4, n.kids[i]);
+    }
+    return Status::ok();
+  }
+  uint32_t max_rec = 0;
+  for (uint32_t r : n.recnos) max_rec = std::max(max_rec, r);
+  LeafLayout l = leaf_layout(kl, max_rec);
+  if (max_rec >= (uint64_t(1) << l.r)) return Status::invalid_argument("CDX: Satznummer zu groß");
+  const uint32_t rmask = uint32_t((uint64_t(1) << l.r) - 1);
+  p[14] = uint8_t(rmask), p[15] = uint8_t(rmask >> 8), p[16] = uint8_t(rmask >> 16), p[17] = uint8_t(rmask >> 24);
+  p[18] = uint8_t((1 << l.d) - 1);
+  p[19] = uint8_t((1 << l.t) - 1);
+  p[20] = uint8_t(l.r), p[21] = uint8_t(l.d), p[22] = uint8_t(l.t), p[23] = uint8_t(l.b);
+  size_t end = kPage;
+  size_t entries = 24;
+  const uint8_t padb = pad();
+  for (size_t i = 0; i < n.n(); ++i) {
+    const uint8_t* k = node_key(n, i);
+    size_t trail = 0;
+    while (trail < kl && k[kl - 1 - trail] == padb) ++trail;
+    size_t dup = 0;
+    if (i > 0) {
+      const uint8_t* pk = node_key(n, i - 1);
+      while (dup < kl - trail && pk[dup] == k[dup]) ++dup;
+    }
+    size_t stored = kl - dup - trail;
+    if (entries + size_t(l.b) > end - stored) return Status::invalid_argument("CDX: Blattseite überfüllt");
+    end -= stored;
+    std::memcpy(p + end, k + dup, stored);
+    uint64_t v = uint64_t(n.recnos[i]) | (uint64_t(dup) << l.r) | (uint64_t(trail) << (l.r + l.d));
+    for (int b = 0; b < l.b; ++b) p[entries + size_t(b)] = uint8_t(v >> (8 * b));
+    entries += size_t(l.b);
+  }
+  put_le16(p + 12, uint16_t(end - entries));
+  return Status::ok();
+}
+
+Status CdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
+  const std::string where = bag_.pf.path() + ": Tag " + info_.name + ": Seite " + std::to_string(id);
+  const uint16_t attr = get_le16(p);
+  const size_t cnt = get_le16(p + 2);
+  const size_t kl = key_len();
+  n.id = id;
+  n.leaf = attr & 2;
+  n.left = get_le32(p + 4);
+  n.right = get_le32(p + 8);
+  n.keys.resize(cnt * kl);
+  n.recnos.resize(cnt);
+  n.kids.clear();
+  if (attr > 3) return Status::corrupt(where + ": unbekannte Seitenart " + std::to_string(attr));
+  if (!n.leaf) {
+    if (cnt == 0 || 12 + cnt * (kl + 8) > kPage) return Status::corrupt(where + ": ungültige Schlüsselzahl");
+    n.kids.resize(cnt);
+    for (size_t i = 0; i < cnt; ++i) {
+      const uint8_t* e = p + 12 + i * (kl + 8);
+      std::memcpy(n.keys.data() + i * kl, e, kl);
+      n.recnos[i] = get_be32(e + kl);
+      n.kids[i] = get_be32(e + kl + 4);
+      if (n.kids[i] == 0 || n.kids[i] % kPage || n.kids[i] >= bag_.file_end)
+        return Status::corrupt(where + ": ungültiger Seitenverweis");
+    }
+    return Status::ok();
+  }
+  const uint32_t rmask = get_le32(p + 14);
+  const uint8_t dmask = p[18], tmask = p[19], r = p[20], d = p[21], b = p[23];
+  if (b < 1 || b > 8 || r + d + p[22] > 8 * b || cnt * b > kLeafData)
+    return Status::corrupt(where + ": ungültige Bitbreiten");
+  size_t end = kPage;
+  const uint8_t padb = pad();
+  for (size_t i = 0; i < cnt; ++i) {
+    uint64_t v = 0;
+    for (int j = 0; j < b; ++j) v |= uint64_t(p[24 + i * b + size_t(j)]) << (8 * j);
+    uint32_t rec = uint32_t(v & rmask);
+    size_t dup = (v >> r) & dmask;
+    size_t trail = (v >> (r + d)) & tmask;
+    if (dup + trail > kl || (i == 0 && dup > 0)) return Status::corrupt(where + ": ungültige Schlüsselkompression");
+    size_t stored = kl - dup - trail;
+    if (end < 24 + cnt * b + stored) return Status::corrupt(where + ": Schlüsselbytes überlappen");
+    end -= stored;
+    uint8_t* k = n.keys.data() + i * kl;
+    if (dup) std::memcpy(k, k - kl, dup);
+    std::memcpy(k + dup, p + end, stored);
+    std::memset(k + dup + stored, padb, trail);
+    n.recnos[i] = rec;
+  }
+  return Status::ok();
+}
+
+Result<Node*> CdxOrder::load(uint32_t id) {
+  auto it = cache_.find(id);
+  if (it != cache_.end()) return it->second.get();
+  if (id == 0 || id % kPage || id + kPage > bag_.file_end)
+    return Status::corrupt(bag_.pf.path() + ": Tag " + info_.name + ": Verweis auf Seite " + std::to_string(id) +
+                           " außerhalb der Datei");
+  uint8_t buf[kPage];
+  MV_RETURN_IF_ERROR(bag_.pf.read(id, buf, kPage));
+  auto n = std::make_unique<Node>();
+  MV_RETURN_IF_ERROR(decode(id, buf, *n));
+  Node* raw = n.get();
+  cache_.emplace(id, std::move(n));
+  return raw;
+}
+
+Result<Node*> CdxOrder::new_node(bool leaf) {
+  MV_ASSIGN_OR_RETURN(uint32_t id, bag_.allocate_page());
+  auto n = std::make_unique<Node>();
+  n->id = id;
+  n->leaf = leaf;
+  n->dirty = true;
+  Node* raw = n.get();
+  cache_[id] = std::move(n);
+  return raw;
+}
+
+Status CdxOrder::free_node(uint32_t id) {
+  cache_.erase(id);
+  bag_.release_page(id);
+  return Status::ok();
+}
+
+Status CdxOrder::begin(bool write) {
+  Status st;
+  bool outer = bag_.pf.enter(write, st);
+  if (outer && st.is_ok() && bag_.pf.shared()) {
+    cache_.clear();
+    uint32_t before = counter_, old_root = root_;
+    st = bag_.read_dir_header();
+    if (st.is_ok()) st = read_header();
+    if (st.is_ok() && (before != counter_ || old_root != root_)) bump();
+  }
+  if (!st.is_ok()) {
+    bag_.pf.leave();
+    bag_.pf.unlock();
+    return st;
+  }
+  if (outer && write) ++counter_, header_dirty_ = true;
+  return Status::ok();
+}
+
+Status CdxOrder::end(bool write, Status st) {
+  if (!bag_.pf.leave()) return st;
+  if (write && bag_.pf.shared()) {
+    Status f = flush_pages();
+    if (f.is_ok()) f = bag_.write_freed();
+    if (st.is_ok()) st = f;
+    if (!st.is_ok()) cache_.clear();
+  }
+  bag_.pf.unlock();
+  return st;
+}
+
+Status CdxOrder::flush_pages() {
+  std::vector<Node*> dirty;
+  for (auto& [id, n] : cache_)
+    if (n->dirty) dirty.push_back(n.get());
+  std::sort(dirty.begin(), dirty.end(), [](Node* a, Node* b) { return a->id < b->id; });
+  uint8_t buf[kPage];
+  for (Node* n : dirty) {
+    MV_RETURN_IF_ERROR(encode(*n, buf));
+    MV_RETURN_IF_ERROR(bag_.pf.file().write_at(n->id, buf, kPage));
+    n->dirty = false;
+  }
+  if (header_dirty_) MV_RETURN_IF_ERROR(write_header());
+  return Status::ok();
+}
+
+Status CdxOrder::collect_pages(std::vector<uint32_t>& out) {
+  std::vector<uint32_t> stack{root_};
+  while (!stack.empty()) {
+    uint32_t id = stack.back();
+    stack.pop_back();
+    if (out.size() > (uint64_t(1) << 24)) return Status::corrupt(bag_.pf.path() + ": Indexbaum nicht durchlaufbar");
+    out.push_back(id);
+    MV_ASSIGN_OR_RETURN(Node * n, load(id));
+    if (!n->leaf)
+      for (uint32_t k : n->kids) stack.push_back(k);
+  }
+  return Status::ok();
+}
+
+Status CdxOrder::write_bulk(std::vector<std::vector<Node>>& levels) {
+  // The old tree's pages go to the free list; the new pages take free pages first.
+  std::vector<uint32_t> old;
+  if (root_ != 0) {
+    Status st = collect_pages(old);
+    if (!st.is_ok()) old.clear();  // a damaged old tree is dropped, not followed
+  }
+  cache_.clear();
+  for (uint32_t p : old) bag_.release_page(p);
+  std::vector<std::vector<uint32_t>> ids(levels.size());
+  for (size_t l = 0; l < levels.size(); ++l)
+    for (size_t i = 0; i < levels[l].size(); ++i) {
+      MV_ASSIGN_OR_RETURN(uint32_t id, bag_.allocate_page());
+      ids[l].push_back(id);
+    }
+  root_ = ids.back().back();
+  header_dirty_ = true;
+  // Encode into runs of consecutive pages and write each run at once.
+  std::vector<std::pair<uint32_t, const Node*>> all;
+  for (size_t l = 0; l < levels.size(); ++l) {
+    for (size_t i = 0; i < levels[l].size(); ++i) {
+      Node& n = levels[l][i];
+      n.id = ids[l][i];
+      n.left = i ? ids[l][i - 1] : kNoPage;
+      n.right = i + 1 < levels[l].size() ? ids[l][i + 1] : kNoPage;
+      if (!n.leaf)
+        for (uint32_t& k : n.kids) k = ids[l - 1][k];
+      all.push_back({n.id, &n});
+    }
+  }
+  std::sort(all.begin(), all.end());
+  for (auto& [id, n] : all) bag_.freed.erase(id);  // reused before they were written as free
+  std::vector<uint8_t> run;
+  uint32_t run_start = 0;
+  for (size_t i = 0; i < all.size(); ++i) {
+    if (run.empty()) run_start = all[i].first;
+    size_t at = run.size();
+    run.resize(at + kPage);
+    MV_RETURN_IF_ERROR(encode(*all[i].second, run.data() + at));
+    bool last = i + 1 == all.size() || all[i + 1].first != all[i].first + kPage;
+    if (last) {
+      MV_RETURN_IF_ERROR(bag_.pf.file().write_at(run_start, run.data(), run.size()));
+      run.clear();
+    }
+  }
+  if (!bag_.pf.shared()) {
+    MV_RETURN_IF_ERROR(write_header());
+    MV_RETURN_IF_ERROR(bag_.write_freed());
+  }
+  return Status::ok();
+}
+
+// ---- entry points ---------------------------------------------------------------------
+
+Result<std::unique_ptr<IndexBag>> open_cdx(FileSystem& fs, const std::string& path, const BagOptions& opt) {
+  auto bag = std::make_unique<CdxBag>(fs, path, opt);
+  MV_RETURN_IF_ERROR(bag->open_existing());
+  return std::unique_ptr<IndexBag>(std::move(bag));
+}
+
+Result<std::unique_ptr<IndexBag>> create_cdx(FileSystem& fs, const std::string& path, const BagOptions& opt) {
+  auto bag = std::make_unique<CdxBag>(fs, path, opt);
+  MV_RETURN_IF_ERROR(bag->create_new());
+  return std::unique_ptr<IndexBag>(std::move(bag));
+}
+
+}  // namespace mv::index

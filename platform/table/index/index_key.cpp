@@ -1,0 +1,373 @@
+#include "platform/table/index/index_key.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/base/bytes.h"
+
+namespace mv::index {
+
+const char* format_name(IndexFormat f) {
+  switch (f) {
+    case IndexFormat::Ntx: return "NTX";
+    case IndexFormat::Cdx: return "CDX";
+    case IndexFormat::Mdx: return "MDX";
+  }
+  return "?";
+}
+
+char key_type_letter(KeyType t) {
+  switch (t) {
+    case KeyType::Character: return 'C';
+    case KeyType::Numeric: return 'N';
+    case KeyType::Date: return 'D';
+    case KeyType::Logical: return 'L';
+  }
+  return 'C';
+}
+
+namespace {
+
+struct Umlauts {
+  uint8_t ae_up, oe_up, ue_up, ae, oe, ue, sz;
+};
+
+Umlauts umlauts_of(CodePage cp) {
+  if (cp == CodePage::Windows1252) return {0xC4, 0xD6, 0xDC, 0xE4, 0xF6, 0xFC, 0xDF};
+  return {0x8E, 0x99, 0x9A, 0x84, 0x94, 0x81, 0xE1};  // 850 and 437 share them
+}
+
+}  // namespace
+
+Collation Collation::machine() {
+  Collation c;
+  for (int i = 0; i < 256; ++i) c.weight_[i] = uint16_t(i);
+  return c;
+}
+
+Collation Collation::german(CodePage cp) {
+  Collation c;
+  c.kind_ = Kind::German;
+  c.cp_ = cp;
+  Umlauts u = umlauts_of(cp);
+  const uint8_t moved[] = {u.ae_up, u.oe_up, u.ue_up, u.ae, u.oe, u.ue, u.sz};
+  auto is_moved = [&](int b) {
+    for (uint8_t m : moved)
+      if (m == b) return true;
+    return false;
+  };
+  uint16_t w = 0;
+  for (int b = 0; b < 256; ++b) {
+    if (is_moved(b)) continue;
+    c.weight_[b] = w++;
+    switch (b) {
+      case 'A': c.weight_[u.ae_up] = w++; break;
+      case 'O': c.weight_[u.oe_up] = w++; break;
+      case 'U': c.weight_[u.ue_up] = w++; break;
+      case 'a': c.weight_[u.ae] = w++; break;
+      case 'o': c.weight_[u.oe] = w++; break;
+      case 'u': c.weight_[u.ue] = w++; break;
+      case 's': c.weight_[u.sz] = w++; break;
+      default: break;
+    }
+  }
+  return c;
+}
+
+std::string Collation::describe() const {
+  if (kind_ == Kind::Machine) return "Byte-Reihenfolge";
+  return std::string("deutsche Sortierung (") + code_page_name(cp_) + ")";
+}
+
+int Collation::compare(const uint8_t* a, const uint8_t* b, size_t n) const {
+  if (kind_ == Kind::Machine) {
+    int r = std::memcmp(a, b, n);
+    return r < 0 ? -1 : (r > 0 ? 1 : 0);
+  }
+  for (size_t i = 0; i < n; ++i) {
+    if (a[i] != b[i]) return weight_[a[i]] < weight_[b[i]] ? -1 : 1;
+  }
+  return 0;
+}
+
+std::string upper_for(const Collation& c, std::string_view bytes) {
+  std::string out(bytes);
+  Umlauts u = umlauts_of(c.code_page());
+  for (char& ch : out) {
+    uint8_t b = uint8_t(ch);
+    if (b >= 'a' && b <= 'z') ch = char(b - 32);
+    else if (c.kind() == Collation::Kind::German) {
+      if (b == u.ae) ch = char(u.ae_up);
+      else if (b == u.oe) ch = char(u.oe_up);
+      else if (b == u.ue) ch = char(u.ue_up);
+    }
+  }
+  return out;
+}
+
+uint16_t stored_key_length(IndexFormat f, KeyType t, uint16_t char_length, uint16_t num_len) {
+  switch (t) {
+    case KeyType::Character: return char_length;
+    case KeyType::Logical: return 1;
+    case KeyType::Date: return 8;
+    case KeyType::Numeric:
+      if (f == IndexFormat::Cdx) return 8;
+      if (f == IndexFormat::Mdx) return 12;
+      return num_len;
+  }
+  return char_length;
+}
+
+// ---- NTX numbers ------------------------------------------------------------------
+
+std::string ntx_number(double value, int len, int dec) {
+  if (len <= 0) len = 10;
+  if (dec < 0) dec = 0;
+  char buf[400];
+  int w = std::snprintf(buf, sizeof buf, "%*.*f", len, dec, value);
+  std::string s;
+  if (w < 0 || w > len) s.assign(size_t(len), '*');
+  else s.assign(buf, size_t(w));
+  bool negative = false;
+  for (char& c : s) {
+    if (c == ' ') c = '0';
+    else if (c == '-') { c = '0'; negative = true; }
+  }
+  if (negative) {
+    for (char& c : s)
+      if (c >= '0' && c <= '9') c = char(0x2C - (c - '0'));
+  }
+  return s;
+}
+
+double ntx_number_value(std::span<const uint8_t> key) {
+  bool negative = false;
+  for (uint8_t b : key)
+    if (b >= 0x23 && b <= 0x2C) negative = true;
+  std::string s;
+  for (uint8_t b : key) {
+    if (negative && b >= 0x23 && b <= 0x2C) s += char('0' + (0x2C - b));
+    else if (b == '*') return 0;
+    else s += char(b);
+  }
+  double v = std::strtod(s.c_str(), nullptr);
+  return negative ? -v : v;
+}
+
+// ---- CDX doubles ------------------------------------------------------------------
+
+void cdx_double(double value, uint8_t out[8]) {
+  if (value == 0) value = 0;  // -0.0 sorts as 0
+  uint64_t bits;
+  std::memcpy(&bits, &value, 8);
+  if (value >= 0) bits |= 0x8000000000000000ull;
+  else bits = ~bits;
+  put_be64(out, bits);
+}
+
+double cdx_double_value(const uint8_t in[8]) {
+  uint64_t bits = get_be64(in);
+  if (bits & 0x8000000000000000ull) bits &= ~0x8000000000000000ull;
+  else bits = ~bits;
+  double v;
+  std::memcpy(&v, &bits, 8);
+  return v;
+}
+
+// ---- MDX BCD ----------------------------------------------------------------------
+
+void mdx_bcd(double value, uint8_t out[12]) {
+  std::memset(out, 0, 12);
+  bool negative = value < 0;
+  double a = std::fabs(value);
+  // Decimal digits of |value|: up to 15 significant digits, no exponent form.
+  int int_digits = a >= 1 ? int(std::floor(std::log10(a))) + 1 : 0;
+  int frac = std::max(0, 15 - int_digits);
+  if (frac > 20) frac = 20;
+  char buf[400];
+  std::snprintf(buf, sizeof buf, "%.*f", frac, a);
+  std::string s(buf);
+  size_t dot = s.find('.');
+  std::string ip = dot == std::string::npos ? s : s.substr(0, dot);
+  std::string fp = dot == std::string::npos ? "" : s.substr(dot + 1);
+  while (!ip.empty() && ip[0] == '0') ip.erase(0, 1);
+  std::string digits = ip + fp;
+  int exponent = int(ip.size());
+  if (ip.empty()) {
+    size_t lead = 0;
+    while (lead < fp.size() && fp[lead] == '0') ++lead;
+    if (lead == fp.size()) {  // zero
+      out[0] = 0x34;
+      out[1] = 0x01;
+      return;
+    }
+    exponent = -int(lead);
+    digits = fp.substr(lead);
+  }
+  while (!digits.empty() && digits.back() == '0') digits.pop_back();
+  if (digits.size() > 20) digits.resize(20);
+  out[0] = uint8_t(0x34 + exponent);
+  out[1] = uint8_t((negative ? 0x80 : 0) | ((digits.size() & 0x1F) << 2) | 0x01);
+  for (size_t i = 0; i < digits.size(); ++i) {
+    uint8_t d = uint8_t(digits[i] - '0');
+    if (i % 2 == 0) out[2 + i / 2] |= uint8_t(d << 4);
+    else out[2 + i / 2] |= d;
+  }
+}
+
+namespace {
+bool bcd_is_zero(const uint8_t* p) {
+  for (int i = 2; i < 12; ++i)
+    if (p[i]) return false;
+  return true;
+}
+}  // namespace
+
+double mdx_bcd_value(const uint8_t in[12]) {
+  if (bcd_is_zero(in)) return 0;
+  int exponent = int(in[0]) - 0x34;
+  double v = 0;
+  for (int i = 0; i < 20; ++i) {
+    uint8_t b = in[2 + i / 2];
+    int d = i % 2 == 0 ? b >> 4 : b & 0x0F;
+    v += d * std::pow(10.0, exponent - 1 - i);
+  }
+  return (in[1] & 0x80) ? -v : v;
+}
+
+int mdx_bcd_compare(const uint8_t* a, const uint8_t* b) {
+  bool za = bcd_is_zero(a), zb = bcd_is_zero(b);
+  int sa = za ? 0 : ((a[1] & 0x80) ? -1 : 1);
+  int sb = zb ? 0 : ((b[1] & 0x80) ? -1 : 1);
+  if (sa != sb) return sa < sb ? -1 : 1;
+  if (sa == 0) return 0;
+  int mag;
+  if (a[0] != b[0]) mag = a[0] < b[0] ? -1 : 1;
+  else {
+    int r = std::memcmp(a + 2, b + 2, 10);
+    mag = r < 0 ? -1 : (r > 0 ? 1 : 0);
+  }
+  return sa < 0 ? -mag : mag;
+}
+
+double le_double(const uint8_t* p) {
+  uint64_t bits = get_le64(p);
+  double d;
+  std::memcpy(&d, &bits, 8);
+  return d;
+}
+
+// ---- keys from values -------------------------------------------------------------
+
+Status encode_key(const KeySpec& spec, const Value& v, uint8_t* out) {
+  const size_t n = spec.length;
+  switch (spec.type) {
+    case KeyType::Character: {
+      if (!v.is_char()) return Status::invalid_argument("Schlüsselwert ist kein Text");
+      size_t m = std::min(n, v.str.size());
+      std::memcpy(out, v.str.data(), m);
+      std::memset(out + m, ' ', n - m);
+      return Status::ok();
+    }
+    case KeyType::Logical:
+      if (!v.is_logical()) return Status::invalid_argument("Schlüsselwert ist kein logischer Wert");
+      out[0] = v.logical ? 'T' : 'F';
+      return Status::ok();
+    case KeyType::Numeric: {
+      if (!v.is_num()) return Status::invalid_argument("Schlüsselwert ist keine Zahl");
+      if (spec.format == IndexFormat::Ntx) {
+        std::string s = ntx_number(v.num, int(n), spec.decimals);
+        std::memcpy(out, s.data(), n);
+      } else if (spec.format == IndexFormat::Cdx) {
+        cdx_double(v.num, out);
+      } else {
+        mdx_bcd(v.num, out);
+      }
+      return Status::ok();
+    }
+    case KeyType::Date: {
+      if (!v.is_date()) return Status::invalid_argument("Schlüsselwert ist kein Datum");
+      if (spec.format == IndexFormat::Ntx) {
+        if (v.date.empty()) {
+          std::memset(out, ' ', 8);
+        } else {
+          char buf[16];
+          std::snprintf(buf, sizeof buf, "%04d%02d%02d", v.date.year() % 10000, v.date.month(),
+                        v.date.day());
+          std::memcpy(out, buf, 8);
+        }
+      } else if (spec.format == IndexFormat::Cdx) {
+        cdx_double(double(v.date.julian()), out);
+      } else {
+        double d = double(v.date.julian());
+        uint64_t bits;
+        std::memcpy(&bits, &d, 8);
+        put_le64(out, bits);
+      }
+      return Status::ok();
+    }
+  }
+  return Status::invalid_argument("unbekannter Schlüsseltyp");
+}
+
+std::string encode_key(const KeySpec& spec, const Value& v) {
+  std::string out(spec.length, '\0');
+  if (!encode_key(spec, v, reinterpret_cast<uint8_t*>(out.data())).is_ok()) return {};
+  return out;
+}
+
+Value decode_key(const KeySpec& spec, std::span<const uint8_t> key) {
+  switch (spec.type) {
+    case KeyType::Character:
+      return Value::character(std::string(reinterpret_cast<const char*>(key.data()), key.size()));
+    case KeyType::Logical:
+      return Value::boolean(!key.empty() && (key[0] == 'T' || key[0] == 't' || key[0] == 'Y'));
+    case KeyType::Numeric:
+      if (spec.format == IndexFormat::Ntx)
+        return Value::numeric(ntx_number_value(key), spec.length, spec.decimals);
+      if (key.size() < (spec.format == IndexFormat::Cdx ? 8u : 12u)) return Value::numeric(0);
+      if (spec.format == IndexFormat::Cdx) return Value::numeric(cdx_double_value(key.data()));
+      return Value::numeric(mdx_bcd_value(key.data()));
+    case KeyType::Date: {
+      if (key.size() < 8) return Value::of_date(Date());
+      if (spec.format == IndexFormat::Ntx) {
+        auto num = [&](int from, int len) {
+          int r = 0;
+          for (int i = from; i < from + len; ++i) {
+            if (key[i] < '0' || key[i] > '9') return -1;
+            r = r * 10 + (key[i] - '0');
+          }
+          return r;
+        };
+        int y = num(0, 4), m = num(4, 2), d = num(6, 2);
+        if (y < 0 || m < 0 || d < 0) return Value::of_date(Date());
+        return Value::of_date(Date::from_ymd(y, m, d));
+      }
+      double d;
+      if (spec.format == IndexFormat::Cdx) d = cdx_double_value(key.data());
+      else {
+        uint64_t bits = get_le64(key.data());
+        std::memcpy(&d, &bits, 8);
+      }
+      if (!(d > 0 && d < 1e8)) return Value::of_date(Date());
+      return Value::of_date(Date::from_julian(int32_t(d)));
+    }
+  }
+  return Value::nil();
+}
+
+Result<std::string> encode_search_key(const KeySpec& spec, const Value& v) {
+  if (spec.type == KeyType::Character) {
+    if (!v.is_char()) return Status::invalid_argument("Suchbegriff ist kein Text");
+    std::string s = v.str;
+    if (s.size() > spec.length) s.resize(spec.length);
+    return s;
+  }
+  std::string out(spec.length, '\0');
+  MV_RETURN_IF_ERROR(encode_key(spec, v, reinterpret_cast<uint8_t*>(out.data())));
+  return out;
+}
+
+}  // namespace mv::index

@@ -1,0 +1,122 @@
+#pragma once
+// Key encodings of the three index families and the comparison of stored keys.
+//
+// Keys travel through the index layer as the bytes each format stores:
+//   NTX: character bytes; numbers as STR(value, len, dec) with leading blanks as '0'
+//        and negative numbers mapped digit by digit to 0x2C - d; dates "YYYYMMDD";
+//        logicals "T"/"F".
+//   CDX: character bytes; numbers and dates as sortable big-endian doubles (sign bit
+//        set for x >= 0, all bits inverted for x < 0; dates are Julian day numbers);
+//        logicals "T"/"F".
+//   MDX: character bytes; numbers as 12-byte dBASE BCD; dates as little-endian
+//        doubles of the Julian day number.
+// Character keys are compared through a Collation (byte order or the German order of
+// the national tables); MDX numbers by value; everything else by unsigned bytes.
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "platform/base/codepage.h"
+#include "platform/base/status.h"
+#include "platform/runtime/value.h"
+
+namespace mv::index {
+
+enum class IndexFormat : uint8_t { Ntx, Cdx, Mdx };
+enum class KeyType : uint8_t { Character, Numeric, Date, Logical };
+
+const char* format_name(IndexFormat f);
+char key_type_letter(KeyType t);
+
+// The order in which character keys are compared.
+class Collation {
+ public:
+  enum class Kind : uint8_t { Machine, German };
+
+  static Collation machine();
+  // Byte order, except that the umlauts and sharp s of `cp` sort directly after
+  // their base letters: A < Ä < B, O < Ö < P, U < Ü < V, a < ä < b, s < ß < t.
+  static Collation german(CodePage cp);
+
+  Kind kind() const { return kind_; }
+  CodePage code_page() const { return cp_; }
+  bool is_machine() const { return kind_ == Kind::Machine; }
+  const std::array<uint16_t, 256>& weights() const { return weight_; }
+  std::string describe() const;
+
+  // Compares n bytes of a and b.
+  int compare(const uint8_t* a, const uint8_t* b, size_t n) const;
+
+ private:
+  Kind kind_ = Kind::Machine;
+  CodePage cp_ = CodePage::Windows1252;
+  std::array<uint16_t, 256> weight_{};
+};
+
+// UPPER() as the key expressions of each collation see it: a-z always, plus the
+// umlauts of `cp` under the German collation.
+std::string upper_for(const Collation& c, std::string_view bytes);
+
+// The kind of key, its stored length and (NTX numbers) its decimals.
+struct KeySpec {
+  IndexFormat format = IndexFormat::Ntx;
+  KeyType type = KeyType::Character;
+  uint16_t length = 0;
+  uint16_t decimals = 0;
+};
+
+// Stored length of a key of this type in this format; character keys keep
+// `char_length`, numeric NTX keys take the width of the expression (`num_len`).
+uint16_t stored_key_length(IndexFormat f, KeyType t, uint16_t char_length, uint16_t num_len);
+
+// Encodes a value into exactly spec.length bytes. Character values are blank-padded
+// or cut; a value of another type than the key's is InvalidArgument.
+Status encode_key(const KeySpec& spec, const Value& v, uint8_t* out);
+std::string encode_key(const KeySpec& spec, const Value& v);  // empty string on error
+
+// Decodes a stored key (for checks, tests and ORDERKEYVAL).
+Value decode_key(const KeySpec& spec, std::span<const uint8_t> key);
+
+// The search key of a SEEK: character values keep their own length (partial keys),
+// cut to the key length; other types are encoded whole.
+Result<std::string> encode_search_key(const KeySpec& spec, const Value& v);
+
+// Format-level helpers, also used by tests.
+std::string ntx_number(double value, int len, int dec);
+double ntx_number_value(std::span<const uint8_t> key);
+void cdx_double(double value, uint8_t out[8]);
+double cdx_double_value(const uint8_t in[8]);
+void mdx_bcd(double value, uint8_t out[12]);
+double mdx_bcd_value(const uint8_t in[12]);
+int mdx_bcd_compare(const uint8_t* a, const uint8_t* b);
+double le_double(const uint8_t* p);
+
+// Compares two stored keys of `spec` over n bytes (n = spec.length for whole keys,
+// shorter for a partial character key).
+class KeyCompare {
+ public:
+  KeyCompare() = default;
+  KeyCompare(const KeySpec& spec, const Collation& coll) : spec_(spec), coll_(coll) {}
+  int operator()(const uint8_t* a, const uint8_t* b, size_t n) const {
+    if (spec_.type == KeyType::Character) return coll_.compare(a, b, n);
+    if (spec_.format == IndexFormat::Mdx && spec_.type == KeyType::Numeric && n >= 12)
+      return mdx_bcd_compare(a, b);
+    if (spec_.format == IndexFormat::Mdx && spec_.type == KeyType::Date && n >= 8) {
+      double x = le_double(a), y = le_double(b);
+      return x < y ? -1 : (x > y ? 1 : 0);
+    }
+    for (size_t i = 0; i < n; ++i)
+      if (a[i] != b[i]) return a[i] < b[i] ? -1 : 1;
+    return 0;
+  }
+  const KeySpec& spec() const { return spec_; }
+  const Collation& collation() const { return coll_; }
+
+ private:
+  KeySpec spec_;
+  Collation coll_ = Collation::machine();
+};
+
+}  // namespace mv::index

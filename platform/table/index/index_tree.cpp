@@ -1,0 +1,667 @@
+#include "platform/table/index/index_tree.h"
+
+#include <algorithm>
+#include <cstring>
+#include <numeric>
+
+namespace mv::index {
+
+namespace {
+
+void node_insert(Node& n, size_t pos, size_t kl, const uint8_t* key, uint32_t recno) {
+  n.keys.insert(n.keys.begin() + ptrdiff_t(pos * kl), key, key + kl);
+  n.recnos.insert(n.recnos.begin() + ptrdiff_t(pos), recno);
+}
+
+void node_erase(Node& n, size_t pos, size_t kl) {
+  n.keys.erase(n.keys.begin() + ptrdiff_t(pos * kl), n.keys.begin() + ptrdiff_t((pos + 1) * kl));
+  n.recnos.erase(n.recnos.begin() + ptrdiff_t(pos));
+}
+
+void node_set(Node& n, size_t pos, size_t kl, const uint8_t* key, uint32_t recno) {
+  std::memcpy(n.keys.data() + pos * kl, key, kl);
+  n.recnos[pos] = recno;
+}
+
+template <class F>
+size_t first_at_least(const Node& n, size_t count, size_t kl, F&& t) {
+  size_t lo = 0, hi = count;
+  while (lo < hi) {
+    size_t mid = (lo + hi) / 2;
+    if (t(n.keys.data() + mid * kl, n.recnos[mid]) >= 0) hi = mid;
+    else lo = mid + 1;
+  }
+  return lo;
+}
+
+}  // namespace
+
+// ---- walking ----------------------------------------------------------------------
+
+Status TreeOrder::descend_leftmost(Cursor& c, uint32_t id) {
+  for (int guard = 0; guard < 64; ++guard) {
+    MV_ASSIGN_OR_RETURN(Node * n, load(id));
+    c.path.push_back({id, 0});
+    if (n->leaf) return Status::ok();
+    if (n->kids.empty()) return Status::corrupt(info_.bag_path + ": Indexseite ohne Verweise");
+    id = n->kids[0];
+  }
+  return Status::corrupt(info_.bag_path + ": Indexbaum zu tief (Schleife?)");
+}
+
+Status TreeOrder::descend_rightmost(Cursor& c, uint32_t id) {
+  for (int guard = 0; guard < 64; ++guard) {
+    MV_ASSIGN_OR_RETURN(Node * n, load(id));
+    if (n->leaf) {
+      c.path.push_back({id, int(n->n()) - 1});
+      return Status::ok();
+    }
+    if (n->kids.empty()) return Status::corrupt(info_.bag_path + ": Indexseite ohne Verweise");
+    c.path.push_back({id, int(n->kids.size()) - 1});
+    id = n->kids.back();
+  }
+  return Status::corrupt(info_.bag_path + ": Indexbaum zu tief (Schleife?)");
+}
+
+// The top frame stands past the end of its page: move to the next entry.
+Status TreeOrder::settle_forward(Cursor& c) {
+  for (uint64_t guard = 0; guard < (uint64_t(1) << 32); ++guard) {
+    if (!c.valid()) return Status::ok();
+    Cursor::Frame& f = c.path.back();
+    MV_ASSIGN_OR_RETURN(Node * top, load(f.id));
+    if (shape_ == TreeShape::BTree) {
+      // Every frame is an item position; coming up from child k makes item k next.
+      if (f.idx < int(top->n())) return Status::ok();
+      c.path.pop_back();
+      continue;
+    }
+    if (top->leaf) {
+      if (f.idx < int(top->n())) return Status::ok();
+      c.path.pop_back();
+      continue;
+    }
+    int nc = f.idx + 1;
+    if (nc < int(top->kids.size())) {
+      f.idx = nc;
+      MV_RETURN_IF_ERROR(descend_leftmost(c, top->kids[size_t(nc)]));
+    } else {
+      c.path.pop_back();
+    }
+  }
+  return Status::corrupt(info_.bag_path + ": Indexbaum nicht durchlaufbar");
+}
+
+// The top frame stands before the start of its page: move to the previous entry.
+Status TreeOrder::settle_backward(Cursor& c) {
+  for (uint64_t guard = 0; guard < (uint64_t(1) << 32); ++guard) {
+    if (!c.valid()) return Status::ok();
+    Cursor::Frame& f = c.path.back();
+    MV_ASSIGN_OR_RETURN(Node * top, load(f.id));
+    if (shape_ == TreeShape::BTree) {
+      if (f.idx >= 0 && f.idx < int(top->n())) return Status::ok();
+      c.path.pop_back();
+      if (c.valid()) c.path.back().idx -= 1;  // the item left of the child we came from
+      continue;
+    }
+    if (top->leaf) {
+      if (f.idx >= 0 && f.idx < int(top->n())) return Status::ok();
+      c.path.pop_back();
+      continue;
+    }
+    int pc = f.idx - 1;
+    if (pc >= 0) {
+      f.idx = pc;
+      MV_RETURN_IF_ERROR(descend_rightmost(c, top->kids[size_t(pc)]));
+    } else {
+      c.path.pop_back();
+    }
+  }
+  return Status::corrupt(info_.bag_path + ": Indexbaum nicht durchlaufbar");
+}
+
+Status TreeOrder::phys_first(Cursor& c) {
+  c.clear();
+  MV_RETURN_IF_ERROR(descend_leftmost(c, root()));
+  return settle_forward(c);
+}
+
+Status TreeOrder::phys_last(Cursor& c) {
+  c.clear();
+  MV_RETURN_IF_ERROR(descend_rightmost(c, root()));
+  return settle_backward(c);
+}
+
+Status TreeOrder::phys_next(Cursor& c) {
+  if (!c.valid()) return Status::ok();
+  MV_ASSIGN_OR_RETURN(Node * top, load(c.path.back().id));
+  if (shape_ == TreeShape::BTree && !top->leaf) {
+    int k = c.path.back().idx;
+    if (size_t(k + 1) >= top->kids.size()) return Status::corrupt(info_.bag_path + ": Verweis fehlt");
+    c.path.back().idx = k + 1;
+    MV_RETURN_IF_ERROR(descend_leftmost(c, top->kids[size_t(k + 1)]));
+    return settle_forward(c);
+  }
+  c.path.back().idx++;
+  return settle_forward(c);
+}
+
+Status TreeOrder::phys_prev(Cursor& c) {
+  if (!c.valid()) return Status::ok();
+  MV_ASSIGN_OR_RETURN(Node * top, load(c.path.back().id));
+  if (shape_ == TreeShape::BTree && !top->leaf) {
+    int k = c.path.back().idx;
+    if (k < 0 || size_t(k) >= top->kids.size()) return Status::corrupt(info_.bag_path + ": Verweis fehlt");
+    MV_RETURN_IF_ERROR(descend_rightmost(c, top->kids[size_t(k)]));
+    return settle_backward(c);
+  }
+  c.path.back().idx--;
+  return settle_backward(c);
+}
+
+const uint8_t* TreeOrder::key_at(const Cursor& c) {
+  if (!c.valid()) return nullptr;
+  auto n = load(c.path.back().id);
+  if (!n.is_ok()) return nullptr;
+  int i = c.path.back().idx;
+  if (i < 0 || size_t(i) >= (*n)->n()) return nullptr;
+  return node_key(**n, size_t(i));
+}
+
+uint32_t TreeOrder::recno_at(const Cursor& c) {
+  if (!c.valid()) return 0;
+  auto n = load(c.path.back().id);
+  if (!n.is_ok()) return 0;
+  int i = c.path.back().idx;
+  if (i < 0 || size_t(i) >= (*n)->n()) return 0;
+  return (*n)->recnos[size_t(i)];
+}
+
+Status TreeOrder::lower_bound(const Target& t, Cursor& c) {
+  c.clear();
+  uint32_t id = root();
+  const size_t kl = key_len();
+  for (int guard = 0; guard < 64; ++guard) {
+    MV_ASSIGN_OR_RETURN(Node * n, load(id));
+    size_t pos = first_at_least(*n, n->n(), kl, t);
+    if (n->leaf) {
+      c.path.push_back({id, int(pos)});
+      return settle_forward(c);
+    }
+    if (n->kids.empty()) return Status::corrupt(info_.bag_path + ": Indexseite ohne Verweise");
+    if (pos >= n->kids.size()) pos = n->kids.size() - 1;
+    c.path.push_back({id, int(pos)});
+    id = n->kids[pos];
+  }
+  return Status::corrupt(info_.bag_path + ": Indexbaum zu tief (Schleife?)");
+}
+
+// ---- public navigation ------------------------------------------------------------
+
+Status TreeOrder::first(Cursor& c) {
+  MV_RETURN_IF_ERROR(begin(false));
+  Status st = reverse_logical_ ? phys_last(c) : phys_first(c);
+  return end(false, std::move(st));
+}
+
+Status TreeOrder::last(Cursor& c) {
+  MV_RETURN_IF_ERROR(begin(false));
+  Status st = reverse_logical_ ? phys_first(c) : phys_last(c);
+  return end(false, std::move(st));
+}
+
+Status TreeOrder::next(Cursor& c) {
+  MV_RETURN_IF_ERROR(begin(false));
+  Status st = reverse_logical_ ? phys_prev(c) : phys_next(c);
+  return end(false, std::move(st));
+}
+
+Status TreeOrder::prev(Cursor& c) {
+  MV_RETURN_IF_ERROR(begin(false));
+  Status st = reverse_logical_ ? phys_next(c) : phys_prev(c);
+  return end(false, std::move(st));
+}
+
+Status TreeOrder::seek(std::span<const uint8_t> key, Cursor& c, bool& found) {
+  found = false;
+  MV_RETURN_IF_ERROR(begin(false));
+  Status st = [&]() -> Status {
+    size_t m = std::min(key.size(), key_len());
+    if (info_.spec.type != KeyType::Character && m < key_len())
+      return Status::invalid_argument("Suchbegriff hat nicht die Länge des Schlüssels");
+    const uint8_t* k = key.data();
+    if (!reverse_logical_) {
+      MV_RETURN_IF_ERROR(lower_bound([&](const uint8_t* e, uint32_t) { return phys_cmp(e, k, m); }, c));
+    } else {
+      // Stored ascending, read backwards: the last entry whose prefix is <= key.
+      MV_RETURN_IF_ERROR(lower_bound(
+          [&](const uint8_t* e, uint32_t) { return key_cmp(e, k, m) > 0 ? 1 : -1; }, c));
+      if (c.valid()) MV_RETURN_IF_ERROR(phys_prev(c));
+      else MV_RETURN_IF_ERROR(phys_last(c));
+    }
+    const uint8_t* e = key_at(c);
+    found = e && key_cmp(e, k, m) == 0;
+    return Status::ok();
+  }();
+  return end(false, std::move(st));
+}
+
+Status TreeOrder::find(std::span<const uint8_t> key, uint32_t recno, Cursor& c) {
+  MV_RETURN_IF_ERROR(begin(false));
+  Status st = find_impl(key, recno, c);
+  return end(false, std::move(st));
+}
+
+Status TreeOrder::find_impl(std::span<const uint8_t> key, uint32_t recno, Cursor& c) {
+  {
+    const size_t kl = key_len();
+    if (key.size() < kl) return Status::invalid_argument("Schlüssel zu kurz");
+    const uint8_t* k = key.data();
+    if (shape_ == TreeShape::BPlusKeyedAll) {
+      MV_RETURN_IF_ERROR(lower_bound(
+          [&](const uint8_t* e, uint32_t r) {
+            int x = phys_cmp(e, k, kl);
+            if (x) return x;
+            return r < recno ? -1 : (r > recno ? 1 : 0);
+          },
+          c));
+      if (recno_at(c) == recno && key_at(c) && phys_cmp(key_at(c), k, kl) == 0) return Status::ok();
+    }
+    // Equal keys need not stand in record order (trees maintained by other programs).
+    MV_RETURN_IF_ERROR(lower_bound([&](const uint8_t* e, uint32_t) { return phys_cmp(e, k, kl); }, c));
+    for (uint64_t guard = 0; c.valid() && guard < (uint64_t(1) << 40); ++guard) {
+      const uint8_t* e = key_at(c);
+      if (!e || phys_cmp(e, k, kl) != 0) break;
+      if (recno_at(c) == recno) return Status::ok();
+      MV_RETURN_IF_ERROR(phys_next(c));
+    }
+    c.clear();
+    return Status::ok();
+  }
+}
+
+// ---- maintenance ------------------------------------------------------------------
+
+Status TreeOrder::insert(std::span<const uint8_t> key, uint32_t recno, bool* inserted) {
+  if (inserted) *inserted = false;
+  if (read_only()) return Status::read_only(info_.bag_path + ": " + read_only_reason_);
+  if (key.size() < key_len()) return Status::invalid_argument("Schlüssel zu kurz");
+  MV_RETURN_IF_ERROR(begin(true));
+  Status st = insert_impl(key, recno, inserted);
+  if (st.is_ok()) bump();
+  return end(true, std::move(st));
+}
+
+Status TreeOrder::insert_impl(std::span<const uint8_t> key, uint32_t recno, bool* inserted) {
+  const size_t kl = key_len();
+  if (info_.unique) {
+    Cursor c;
+    MV_RETURN_IF_ERROR(
+        lower_bound([&](const uint8_t* e, uint32_t) { return phys_cmp(e, key.data(), kl); }, c));
+    const uint8_t* e = key_at(c);
+    if (e && phys_cmp(e, key.data(), kl) == 0) return Status::ok();  // the first record keeps it
+  }
+  if (shape_ == TreeShape::BTree) MV_RETURN_IF_ERROR(btree_insert(key, recno));
+  else MV_RETURN_IF_ERROR(bplus_insert(key, recno));
+  if (inserted) *inserted = true;
+  return Status::ok();
+}
+
+Status TreeOrder::btree_insert(std::span<const uint8_t> key, uint32_t recno) {
+  const size_t kl = key_len();
+  const uint8_t* k = key.data();
+  // Behind every equal key: equal keys keep the order in which they came.
+  auto t = [&](const uint8_t* e, uint32_t) { return phys_cmp(e, k, kl) > 0 ? 1 : -1; };
+  std::vector<Cursor::Frame> path;
+  uint32_t id = root();
+  for (int guard = 0;; ++guard) {
+    if (guard > 64) return Status::corrupt(info_.bag_path + ": Indexbaum zu tief");
+    MV_ASSIGN_OR_RETURN(Node * n, load(id));
+    size_t pos = first_at_least(*n, n->n(), kl, t);
+    path.push_back({id, int(pos)});
+    if (n->leaf) {
+      node_insert(*n, pos, kl, k, recno);
+      mark(*n);
+      break;
+    }
+    if (pos >= n->kids.size()) return Status::corrupt(info_.bag_path + ": Verweis fehlt");
+    id = n->kids[pos];
+  }
+  // Split upwards while a page holds too many keys.
+  for (int level = int(path.size()) - 1; level >= 0; --level) {
+    MV_ASSIGN_OR_RETURN(Node * n, load(path[size_t(level)].id));
+    if (fits(*n)) break;
+    const size_t cnt = n->n();
+    const size_t m = cnt / 2;
+    MV_ASSIGN_OR_RETURN(Node * right, new_node(n->leaf));
+    MV_ASSIGN_OR_RETURN(n, load(path[size_t(level)].id));  // the cache may have moved
+    std::vector<uint8_t> median(node_key(*n, m), node_key(*n, m) + kl);
+    uint32_t median_rec = n->recnos[m];
+    right->keys.assign(n->keys.begin() + ptrdiff_t((m + 1) * kl), n->keys.end());
+    right->recnos.assign(n->recnos.begin() + ptrdiff_t(m + 1), n->recnos.end());
+    n->keys.resize(m * kl);
+    n->recnos.resize(m);
+    if (!n->leaf) {
+      right->kids.assign(n->kids.begin() + ptrdiff_t(m + 1), n->kids.end());
+      n->kids.resize(m + 1);
+    }
+    mark(*n);
+    mark(*right);
+    if (level == 0) {
+      MV_ASSIGN_OR_RETURN(Node * r, new_node(false));
+      node_insert(*r, 0, kl, median.data(), median_rec);
+      r->kids = {path[0].id, right->id};
+      mark(*r);
+      MV_RETURN_IF_ERROR(set_root(r->id));
+      break;
+    }
+    MV_ASSIGN_OR_RETURN(Node * p, load(path[size_t(level - 1)].id));
+    size_t c = size_t(path[size_t(level - 1)].idx);
+    node_insert(*p, c, kl, median.data(), median_rec);
+    p->kids.insert(p->kids.begin() + ptrdiff_t(c + 1), right->id);
+    mark(*p);
+  }
+  return Status::ok();
+}
+
+Status TreeOrder::subtree_max(uint32_t id, std::string& key, uint32_t& recno) {
+  for (int guard = 0; guard < 64; ++guard) {
+    MV_ASSIGN_OR_RETURN(Node * n, load(id));
+    if (n->leaf) {
+      if (n->n() == 0) return Status::corrupt(info_.bag_path + ": leere Indexseite");
+      key.assign(reinterpret_cast<const char*>(node_key(*n, n->n() - 1)), key_len());
+      recno = n->recnos.back();
+      return Status::ok();
+    }
+    if (n->kids.empty()) return Status::corrupt(info_.bag_path + ": Indexseite ohne Verweise");
+    id = n->kids.back();
+  }
+  return Status::corrupt(info_.bag_path + ": Indexbaum zu tief");
+}
+
+Status TreeOrder::bplus_insert(std::span<const uint8_t> key, uint32_t recno) {
+  const size_t kl = key_len();
+  const uint8_t* k = key.data();
+  Target t;
+  if (shape_ == TreeShape::BPlusKeyedAll) {
+    t = [&](const uint8_t* e, uint32_t r) {
+      int x = phys_cmp(e, k, kl);
+      if (x) return x;
+      return r < recno ? -1 : (r > recno ? 1 : 0);
+    };
+  } else {
+    t = [&](const uint8_t* e, uint32_t) { return phys_cmp(e, k, kl) > 0 ? 1 : -1; };
+  }
+  std::vector<Cursor::Frame> path;
+  uint32_t id = root();
+  for (int guard = 0;; ++guard) {
+    if (guard > 64) return Status::corrupt(info_.bag_path + ": Indexbaum zu tief");
+    MV_ASSIGN_OR_RETURN(Node * n, load(id));
+    size_t pos = first_at_least(*n, n->n(), kl, t);
+    if (n->leaf) {
+      node_insert(*n, pos, kl, k, recno);
+      mark(*n);
+      path.push_back({id, int(pos)});
+      break;
+    }
+    if (n->kids.empty()) return Status::corrupt(info_.bag_path + ": Indexseite ohne Verweise");
+    if (pos >= n->kids.size()) pos = n->kids.size() - 1;
+    path.push_back({id, int(pos)});
+    id = n->kids[pos];
+  }
+  return bplus_after_change(std::move(path), false);
+}
+
+// After a leaf changed: split what overflows, drop what is empty, and keep every
+// interior key equal to the largest key of its child.
+Status TreeOrder::bplus_after_change(std::vector<Cursor::Frame> path, bool) {
+  const size_t kl = key_len();
+  const bool keyed_all = shape_ == TreeShape::BPlusKeyedAll;
+  for (int level = int(path.size()) - 1; level >= 0; --level) {
+    const uint32_t id = path[size_t(level)].id;
+    MV_ASSIGN_OR_RETURN(Node * n, load(id));
+    const bool empty = n->leaf ? n->n() == 0 : n->kids.empty();
+    if (empty && level > 0) {
+      // Unlink and free the page, then take its entry out of the parent.
+      if (keyed_all) {
+        uint32_t l = n->left, r = n->right;
+        if (l != kNoPage) {
+          MV_ASSIGN_OR_RETURN(Node * ln, load(l));
+          ln->right = r;
+          mark(*ln);
+        }
+        if (r != kNoPage) {
+          MV_ASSIGN_OR_RETURN(Node * rn, load(r));
+          rn->left = l;
+          mark(*rn);
+        }
+      }
+      MV_RETURN_IF_ERROR(free_node(id));
+      MV_ASSIGN_OR_RETURN(Node * p, load(path[size_t(level - 1)].id));
+      size_t c = size_t(path[size_t(level - 1)].idx);
+      p->kids.erase(p->kids.begin() + ptrdiff_t(c));
+      if (c < p->n()) node_erase(*p, c, kl);
+      else if (p->n() > 0) node_erase(*p, p->n() - 1, kl);  // the new last child loses its key
+      mark(*p);
+      continue;
+    }
+    if (empty) {  // the root lost everything: an empty leaf again
+      n->leaf = true;
+      n->kids.clear();
+      n->keys.clear();
+      n->recnos.clear();
+      mark(*n);
+      break;
+    }
+    if (!fits(*n)) {
+      const size_t cnt = n->n();
+      size_t m = cnt / 2;
+      MV_ASSIGN_OR_RETURN(Node * right, new_node(n->leaf));
+      MV_ASSIGN_OR_RETURN(n, load(id));
+      std::string up_key;
+      uint32_t up_rec = 0;
+      if (n->leaf || keyed_all) {
+        right->keys.assign(n->keys.begin() + ptrdiff_t(m * kl), n->keys.end());
+        right->recnos.assign(n->recnos.begin() + ptrdiff_t(m), n->recnos.end());
+        n->keys.resize(m * kl);
+        n->recnos.resize(m);
+        if (!n->leaf) {
+          right->kids.assign(n->kids.begin() + ptrdiff_t(m), n->kids.end());
+          n->kids.resize(m);
+        }
+        up_key.assign(reinterpret_cast<const char*>(node_key(*n, m - 1)), kl);
+        up_rec = n->recnos[m - 1];
+      } else {
+        // n keys, n + 1 children: key m (the largest of the left half) moves up.
+        up_key.assign(reinterpret_cast<const char*>(node_key(*n, m)), kl);
+        up_rec = n->recnos[m];
+        right->keys.assign(n->keys.begin() + ptrdiff_t((m + 1) * kl), n->keys.end());
+        right->recnos.assign(n->recnos.begin() + ptrdiff_t(m + 1), n->recnos.end());
+        right->kids.assign(n->kids.begin() + ptrdiff_t(m + 1), n->kids.end());
+        n->keys.resize(m * kl);
+        n->recnos.resize(m);
+        n->kids.resize(m + 1);
+      }
+      if (keyed_all) {
+        right->right = n->right;
+        right->left = id;
+        if (n->right != kNoPage) {
+          MV_ASSIGN_OR_RETURN(Node * rn, load(n->right));
+          rn->left = right->id;
+          mark(*rn);
+        }
+        n->right = right->id;
+      }
+      mark(*n);
+      mark(*right);
+      const uint32_t right_id = right->id;
+      if (level == 0) {
+        MV_ASSIGN_OR_RETURN(Node * r, new_node(false));
+        node_insert(*r, 0, kl, reinterpret_cast<const uint8_t*>(up_key.data()), up_rec);
+        r->kids = {id, right_id};
+        if (keyed_all) {
+          std::string mk;
+          uint32_t mr = 0;
+          MV_RETURN_IF_ERROR(subtree_max(right_id, mk, mr));
+          MV_ASSIGN_OR_RETURN(r, load(r->id));
+          node_insert(*r, 1, kl, reinterpret_cast<const uint8_t*>(mk.data()), mr);
+        }
+        mark(*r);
+        MV_RETURN_IF_ERROR(set_root(r->id));
+        break;
+      }
+      MV_ASSIGN_OR_RETURN(Node * p, load(path[size_t(level - 1)].id));
+      size_t c = size_t(path[size_t(level - 1)].idx);
+      node_insert(*p, c, kl, reinterpret_cast<const uint8_t*>(up_key.data()), up_rec);
+      p->kids.insert(p->kids.begin() + ptrdiff_t(c + 1), right_id);
+      mark(*p);
+      continue;
+    }
+    if (level == 0) break;
+    // Keep the parent's key of this child equal to the child's largest key.
+    MV_ASSIGN_OR_RETURN(Node * p, load(path[size_t(level - 1)].id));
+    size_t c = size_t(path[size_t(level - 1)].idx);
+    const bool last_child = c + 1 == p->kids.size();
+    if (c < p->n()) {
+      std::string mk;
+      uint32_t mr = 0;
+      MV_RETURN_IF_ERROR(subtree_max(id, mk, mr));
+      MV_ASSIGN_OR_RETURN(p, load(path[size_t(level - 1)].id));
+      bool same = std::memcmp(node_key(*p, c), mk.data(), kl) == 0 && (!keyed_all || p->recnos[c] == mr);
+      if (!same) {
+        node_set(*p, c, kl, reinterpret_cast<const uint8_t*>(mk.data()), keyed_all ? mr : 0);
+        mark(*p);
+      } else if (!last_child) {
+        break;
+      }
+      if (!last_child) break;
+    }
+    // The last child's largest key is the parent's: go on upwards.
+  }
+  // A root with a single child hands over to it.
+  for (int guard = 0; guard < 64; ++guard) {
+    MV_ASSIGN_OR_RETURN(Node * r, load(root()));
+    if (r->leaf || r->kids.size() != 1) break;
+    uint32_t old = r->id, kid = r->kids[0];
+    MV_RETURN_IF_ERROR(set_root(kid));
+    MV_RETURN_IF_ERROR(free_node(old));
+  }
+  return Status::ok();
+}
+
+Status TreeOrder::remove(std::span<const uint8_t> key, uint32_t recno) {
+  if (read_only()) return Status::read_only(info_.bag_path + ": " + read_only_reason_);
+  if (key.size() < key_len()) return Status::invalid_argument("Schlüssel zu kurz");
+  MV_RETURN_IF_ERROR(begin(true));
+  Status st = [&]() -> Status {
+    Cursor c;
+    MV_RETURN_IF_ERROR(find_impl(key, recno, c));
+    if (!c.valid())
+      return Status::not_found(info_.bag_path + ": Schlüssel von Satz " + std::to_string(recno) +
+                               " fehlt in " + info_.name);
+    return remove_at(c);
+  }();
+  if (st.is_ok()) bump();
+  return end(true, std::move(st));
+}
+
+Status TreeOrder::remove_at(Cursor& c) {
+  const size_t kl = key_len();
+  if (shape_ != TreeShape::BTree) {
+    MV_ASSIGN_OR_RETURN(Node * leaf, load(c.path.back().id));
+    node_erase(*leaf, size_t(c.path.back().idx), kl);
+    mark(*leaf);
+    return bplus_after_change(c.path, true);
+  }
+  MV_ASSIGN_OR_RETURN(Node * n, load(c.path.back().id));
+  const size_t k = size_t(c.path.back().idx);
+  if (n->leaf) {
+    node_erase(*n, k, kl);
+    mark(*n);
+  } else {
+    // Replace the interior key by its predecessor, the largest key of child k.
+    const size_t level = c.path.size() - 1;
+    const uint32_t interior = n->id;
+    MV_RETURN_IF_ERROR(descend_rightmost(c, n->kids[k]));
+    MV_ASSIGN_OR_RETURN(Node * leaf, load(c.path.back().id));
+    if (leaf->n() == 0) return Status::corrupt(info_.bag_path + ": leere Indexseite");
+    std::vector<uint8_t> pk(node_key(*leaf, leaf->n() - 1), node_key(*leaf, leaf->n() - 1) + kl);
+    uint32_t pr = leaf->recnos.back();
+    node_erase(*leaf, leaf->n() - 1, kl);
+    mark(*leaf);
+    MV_ASSIGN_OR_RETURN(n, load(interior));
+    node_set(*n, k, kl, pk.data(), pr);
+    mark(*n);
+    c.path[level].idx = int(k);
+  }
+  return btree_fix_underflow(c.path);
+}
+
+// A page left without keys borrows one through its parent from a sibling, or merges
+// with a sibling that has only one; the root hands over to its only child.
+Status TreeOrder::btree_fix_underflow(std::vector<Cursor::Frame>& path) {
+  const size_t kl = key_len();
+  for (int level = int(path.size()) - 1; level > 0; --level) {
+    MV_ASSIGN_OR_RETURN(Node * n, load(path[size_t(level)].id));
+    if (n->n() > 0) break;
+    MV_ASSIGN_OR_RETURN(Node * p, load(path[size_t(level - 1)].id));
+    const size_t c = size_t(path[size_t(level - 1)].idx);
+    Node* ls = nullptr;
+    Node* rs = nullptr;
+    if (c > 0) {
+      MV_ASSIGN_OR_RETURN(ls, load(p->kids[c - 1]));
+    }
+    if (c + 1 < p->kids.size()) {
+      MV_ASSIGN_OR_RETURN(rs, load(p->kids[c + 1]));
+    }
+    if (ls && ls->n() >= 2) {
+      node_insert(*n, 0, kl, node_key(*p, c - 1), p->recnos[c - 1]);
+      if (!n->leaf) {
+        n->kids.insert(n->kids.begin(), ls->kids.back());
+        ls->kids.pop_back();
+      }
+      node_set(*p, c - 1, kl, node_key(*ls, ls->n() - 1), ls->recnos.back());
+      node_erase(*ls, ls->n() - 1, kl);
+      mark(*n), mark(*p), mark(*ls);
+      break;
+    }
+    if (rs && rs->n() >= 2) {
+      node_insert(*n, n->n(), kl, node_key(*p, c), p->recnos[c]);
+      if (!n->leaf) {
+        n->kids.push_back(rs->kids.front());
+        rs->kids.erase(rs->kids.begin());
+      }
+      node_set(*p, c, kl, node_key(*rs, 0), rs->recnos[0]);
+      node_erase(*rs, 0, kl);
+      mark(*n), mark(*p), mark(*rs);
+      break;
+    }
+    if (ls) {
+      node_insert(*ls, ls->n(), kl, node_key(*p, c - 1), p->recnos[c - 1]);
+      if (!n->leaf) ls->kids.push_back(n->kids[0]);
+      node_erase(*p, c - 1, kl);
+      p->kids.erase(p->kids.begin() + ptrdiff_t(c));
+      mark(*ls), mark(*p);
+      MV_RETURN_IF_ERROR(free_node(path[size_t(level)].id));
+      continue;
+    }
+    if (rs) {
+      node_insert(*rs, 0, kl, node_key(*p, c), p->recnos[c]);
+      if (!n->leaf) rs->kids.insert(rs->kids.begin(), n->kids[0]);
+      node_erase(*p, c, kl);
+      p->kids.erase(p->kids.begin() + ptrdiff_t(c));
+      mark(*rs), mark(*p);
+      MV_RETURN_IF_ERROR(free_node(path[size_t(level)].id));
+      continue;
+    }
+    break;
+  }
+  MV_ASSIGN_OR_RETURN(Node * r, load(root()));
+  if (!r->leaf && r->n() == 0 && r->kids.size() == 1) {
+    uint32_t old = r->id, kid = r->kids[0];
+    MV_RETURN_IF_ERROR(set_root(kid));
+    MV_RETURN_IF_ERROR(free_node(old));
+  }
+  return Status::ok();
+}
+
+}  // namespace mv::index

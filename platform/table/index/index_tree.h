@@ -1,0 +1,208 @@
+#pragma once
+// The tree algorithms every index family shares: walking in key order, seeking,
+// inserting and deleting with page splits and merges, building bottom-up from sorted
+// keys, and the structural check. Each family (NTX, CDX, MDX) supplies its page codec,
+// its page allocation and the shape of its tree:
+//   - NTX is a B-tree: keys live in interior pages too, and an interior page of n keys
+//     has n + 1 children.
+//   - CDX is a B+ tree: every key is in a leaf; interior entry i holds the last key and
+//     record number of child i; pages on one level are linked left and right.
+//   - MDX is a B+ tree whose interior pages hold n keys and n + 1 children: key i is the
+//     largest key of child i, the last child has no key.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/base/filesystem.h"
+#include "platform/base/status.h"
+#include "platform/table/index/index_key.h"
+
+namespace mv::index {
+
+inline constexpr uint32_t kNoPage = 0xFFFFFFFFu;
+
+enum class TreeShape : uint8_t { BTree, BPlusKeyedAll, BPlusLastUnkeyed };
+
+// One page of a tree, decoded.
+struct Node {
+  uint32_t id = 0;                // byte offset (NTX, CDX) or page number (MDX)
+  bool leaf = true;
+  std::vector<uint8_t> keys;      // n keys of key_len bytes
+  std::vector<uint32_t> recnos;   // n record numbers (0 where a format keeps none)
+  std::vector<uint32_t> kids;     // interior: children (n + 1, or n for CDX)
+  uint32_t left = kNoPage, right = kNoPage;  // CDX siblings
+  bool dirty = false;
+  uint32_t aux = 0;               // scratch for a family's page codec (bulk sizes)
+
+  size_t n() const { return recnos.size(); }
+};
+
+// What describes an order, whatever file it lives in.
+struct OrderInfo {
+  std::string name;       // tag name; NTX: the file's base name
+  std::string key_expr;
+  std::string for_expr;
+  std::string bag_path;   // full path of the index file
+  bool unique = false;
+  bool descending = false;
+  KeySpec spec;
+};
+
+// A position in a tree: the path from the root. For the top frame `idx` is the entry;
+// for the frames above it, the child that was descended into.
+struct Cursor {
+  struct Frame {
+    uint32_t id;
+    int idx;
+  };
+  std::vector<Frame> path;
+  bool valid() const { return !path.empty(); }
+  void clear() { path.clear(); }
+};
+
+struct CheckReport {
+  uint64_t keys = 0;
+  uint32_t depth = 0;
+  uint32_t pages = 0;
+};
+
+// One order = one tree. Subclasses: NtxOrder, CdxOrder, MdxOrder.
+class TreeOrder {
+ public:
+  virtual ~TreeOrder() = default;
+
+  const OrderInfo& info() const { return info_; }
+  const KeySpec& spec() const { return info_.spec; }
+  const Collation& collation() const { return cmp_.collation(); }
+  // Read-only with a reason, e.g. a collation that is neither byte order nor German.
+  bool read_only() const { return !read_only_reason_.empty(); }
+  const std::string& read_only_reason() const { return read_only_reason_; }
+  void set_read_only(std::string why) { read_only_reason_ = std::move(why); }
+  // The stored keys fit neither byte order nor the German order: the order is read
+  // (walked) but never changed, and the check leaves the key order alone.
+  void set_foreign_collation() {
+    foreign_collation_ = true;
+    set_read_only("die Sortierfolge der Schlüssel ist unbekannt; der Index wird nur gelesen");
+  }
+  bool foreign_collation() const { return foreign_collation_; }
+  void set_collation(const Collation& c) { cmp_ = KeyCompare(info_.spec, c); }
+  // The type of the key expression's value, known to the caller that evaluates it
+  // (CDX and NTX files do not record it).
+  virtual void set_key_type(KeyType t) {
+    info_.spec.type = t;
+    cmp_ = KeyCompare(info_.spec, cmp_.collation());
+  }
+  void set_decimals(uint16_t d) { info_.spec.decimals = d; }
+  // Bumped by every change of the tree; cursors of an older generation re-seek.
+  uint64_t generation() const { return generation_; }
+
+  // ---- logical navigation (the order as the user sees it) ----
+  Status first(Cursor& c);
+  Status last(Cursor& c);
+  Status next(Cursor& c);
+  Status prev(Cursor& c);
+  const uint8_t* key_at(const Cursor& c);
+  uint32_t recno_at(const Cursor& c);
+  // SEEK: the first entry whose key, cut to the length of `key`, is >= key (<= in a
+  // descending order). `found` when that entry's key starts with `key`.
+  Status seek(std::span<const uint8_t> key, Cursor& c, bool& found);
+  // The cursor on (key, recno) or invalid when that entry is not in the order.
+  Status find(std::span<const uint8_t> key, uint32_t recno, Cursor& c);
+
+  // ---- maintenance ----
+  // Unique orders skip a key that is already there (`inserted` false).
+  Status insert(std::span<const uint8_t> key, uint32_t recno, bool* inserted = nullptr);
+  // Removes (key, recno); NotFound when it is missing.
+  Status remove(std::span<const uint8_t> key, uint32_t recno);
+  // Replaces the whole tree by one built bottom-up from these entries (keys flat,
+  // key_len each). Sorting, unique filtering and descending are done here.
+  Status build(std::vector<uint8_t>&& keys, std::vector<uint32_t>&& recnos);
+  // Empties the order.
+  Status clear();
+
+  // Number of keys (walks the tree).
+  Result<uint64_t> key_count();
+  // Structural check: order of keys, page links, counts. Corrupt with the reason.
+  Result<CheckReport> check();
+  // The collation the stored keys fit: byte order, else German, else nothing.
+  // Orders of fewer than two distinct keys fit both and answer `fallback`.
+  Result<std::optional<Collation>> detect_collation(const Collation& fallback, CodePage cp);
+
+  // Physical walk, all entries in stored order (tests, check).
+  Status walk_physical(const std::function<bool(const uint8_t* key, uint32_t recno)>& fn);
+
+ protected:
+  TreeOrder(OrderInfo info, TreeShape shape, bool reverse_logical)
+      : info_(std::move(info)), shape_(shape), reverse_logical_(reverse_logical) {
+    cmp_ = KeyCompare(info_.spec, Collation::machine());
+  }
+
+  // ---- the family's part ----
+  virtual Result<Node*> load(uint32_t id) = 0;
+  virtual uint32_t root() const = 0;
+  virtual Status set_root(uint32_t id) = 0;
+  virtual Result<Node*> new_node(bool leaf) = 0;  // allocated, cached, dirty
+  virtual Status free_node(uint32_t id) = 0;
+  virtual bool fits(const Node& n) const = 0;
+  virtual void mark(Node& n) { n.dirty = true; }
+  // Around every operation: locks in shared mode, drops stale pages, writes what
+  // changed. `write` tells a change of the tree.
+  virtual Status begin(bool write) = 0;
+  virtual Status end(bool write, Status st) = 0;
+  // Bulk build: the family lays out the given levels (leaves first) and writes them.
+  virtual Status write_bulk(std::vector<std::vector<Node>>& levels) = 0;
+  virtual size_t bulk_leaf_capacity() const = 0;       // keys per leaf for fixed layouts
+  virtual size_t bulk_interior_capacity() const = 0;   // keys per interior page
+  // Bulk build: appends the entry to the leaf, or answers false when it does not fit.
+  virtual bool bulk_leaf_add(Node& leaf, const uint8_t* key, uint32_t recno);
+
+  size_t key_len() const { return info_.spec.length; }
+  const uint8_t* node_key(const Node& n, size_t i) const { return n.keys.data() + i * key_len(); }
+  int key_cmp(const uint8_t* a, const uint8_t* b, size_t m) const { return cmp_(a, b, m); }
+  // Sign of (a - b) in the tree's stored order, by key only.
+  int phys_cmp(const uint8_t* a, const uint8_t* b, size_t m) const {
+    int r = cmp_(a, b, m);
+    return phys_desc() ? -r : r;
+  }
+  bool phys_desc() const { return info_.descending && !reverse_logical_; }
+  bool keyed_recnos() const { return shape_ != TreeShape::BPlusLastUnkeyed; }
+  void bump() { ++generation_; }
+
+  OrderInfo info_;
+  TreeShape shape_;
+  bool reverse_logical_;  // CDX: descending orders are stored ascending, read backwards
+  KeyCompare cmp_;
+  std::string read_only_reason_;
+  uint64_t generation_ = 1;
+  bool foreign_collation_ = false;
+
+ private:
+  using Target = std::function<int(const uint8_t* key, uint32_t recno)>;
+  Status phys_first(Cursor& c);
+  Status phys_last(Cursor& c);
+  Status phys_next(Cursor& c);
+  Status phys_prev(Cursor& c);
+  Status descend_leftmost(Cursor& c, uint32_t id);
+  Status descend_rightmost(Cursor& c, uint32_t id);
+  // First entry with target(entry) >= 0 in stored order.
+  Status lower_bound(const Target& t, Cursor& c);
+  Status settle_forward(Cursor& c);
+  Status settle_backward(Cursor& c);
+  Status insert_impl(std::span<const uint8_t> key, uint32_t recno, bool* inserted);
+  Status remove_at(Cursor& c);
+  Status btree_insert(std::span<const uint8_t> key, uint32_t recno);
+  Status bplus_insert(std::span<const uint8_t> key, uint32_t recno);
+  Status btree_fix_underflow(std::vector<Cursor::Frame>& path);
+  Status bplus_after_change(std::vector<Cursor::Frame> path, bool removed_leaf);
+  Status subtree_max(uint32_t id, std::string& key, uint32_t& recno);
+  Status find_impl(std::span<const uint8_t> key, uint32_t recno, Cursor& c);
+  Status check_rec(uint32_t id, int depth, void* state, std::string* max_key, uint32_t* max_rec);
+  Status check_visit(const uint8_t* key, uint32_t recno, void* state);
+};
+
+}  // namespace mv::index

@@ -1,0 +1,330 @@
+// Bulk build, counting, the structural check and collation detection of TreeOrder.
+#include <algorithm>
+#include <cstring>
+#include <numeric>
+
+#include "platform/table/index/index_tree.h"
+
+namespace mv::index {
+
+namespace {
+
+void append_entry(Node& n, size_t kl, const uint8_t* key, uint32_t recno) {
+  n.keys.insert(n.keys.end(), key, key + kl);
+  n.recnos.push_back(recno);
+}
+
+}  // namespace
+
+bool TreeOrder::bulk_leaf_add(Node& leaf, const uint8_t* key, uint32_t recno) {
+  if (leaf.n() >= bulk_leaf_capacity()) return false;
+  append_entry(leaf, key_len(), key, recno);
+  return true;
+}
+
+Status TreeOrder::build(std::vector<uint8_t>&& keys, std::vector<uint32_t>&& recnos) {
+  if (read_only()) return Status::read_only(info_.bag_path + ": " + read_only_reason_);
+  const size_t kl = key_len();
+  if (keys.size() != recnos.size() * kl) return Status::invalid_argument("Schlüssellängen passen nicht");
+  MV_RETURN_IF_ERROR(begin(true));
+  Status st = [&]() -> Status {
+    const size_t count = recnos.size();
+    std::vector<uint32_t> order(count);
+    std::iota(order.begin(), order.end(), 0u);
+    const uint8_t* kb = keys.data();
+    const bool desc = phys_desc();
+    auto less = [&](uint32_t a, uint32_t b) {
+      int x = cmp_(kb + size_t(a) * kl, kb + size_t(b) * kl, kl);
+      if (x) return desc ? x > 0 : x < 0;
+      return recnos[a] < recnos[b];
+    };
+    if (!std::is_sorted(order.begin(), order.end(), less)) std::sort(order.begin(), order.end(), less);
+    if (info_.unique && count > 1) {
+      size_t w = 1;
+      for (size_t i = 1; i < count; ++i) {
+        if (cmp_(kb + size_t(order[w - 1]) * kl, kb + size_t(order[i]) * kl, kl) != 0) order[w++] = order[i];
+      }
+      order.resize(w);
+    }
+    std::vector<std::vector<Node>> levels;
+    levels.emplace_back();
+    const size_t icap = std::max<size_t>(2, bulk_interior_capacity());
+
+    if (shape_ != TreeShape::BTree) {
+      std::vector<Node>& leaves = levels.back();
+      leaves.emplace_back();
+      for (uint32_t i : order) {
+        if (!bulk_leaf_add(leaves.back(), kb + size_t(i) * kl, recnos[i])) {
+          leaves.emplace_back();
+          if (!bulk_leaf_add(leaves.back(), kb + size_t(i) * kl, recnos[i]))
+            return Status::invalid_argument(info_.bag_path + ": Schlüssel passt in keine Indexseite");
+        }
+      }
+      for (Node& n : leaves) n.aux = 0;
+      // The largest entry of every page of the level below.
+      std::vector<std::pair<const uint8_t*, uint32_t>> maxes;
+      for (const Node& n : leaves)
+        maxes.push_back(n.n() ? std::make_pair(node_key(n, n.n() - 1), n.recnos.back())
+                              : std::make_pair(static_cast<const uint8_t*>(nullptr), 0u));
+      const bool keyed_all = shape_ == TreeShape::BPlusKeyedAll;
+      while (levels.back().size() > 1) {
+        std::vector<Node> up;
+        std::vector<std::pair<const uint8_t*, uint32_t>> up_max;
+        const size_t below = levels.back().size();
+        const size_t per = keyed_all ? icap : icap + 1;  // children per page
+        size_t pages = (below + per - 1) / per;
+        size_t base = below / pages, extra = below % pages, at = 0;
+        for (size_t p = 0; p < pages; ++p) {
+          size_t take = base + (p < extra ? 1 : 0);
+          Node n;
+          n.leaf = false;
+          for (size_t j = 0; j < take; ++j, ++at) {
+            n.kids.push_back(uint32_t(at));
+            if (keyed_all || j + 1 < take) append_entry(n, kl, maxes[at].first, keyed_all ? maxes[at].second : 0);
+          }
+          up_max.push_back(maxes[at - 1]);
+          up.push_back(std::move(n));
+        }
+        levels.push_back(std::move(up));
+        maxes = std::move(up_max);
+      }
+    } else {
+      // B-tree: pages of at most `cap` keys; the key between two pages moves up.
+      const size_t cap = std::max<size_t>(2, bulk_leaf_capacity());
+      std::vector<std::pair<const uint8_t*, uint32_t>> items;
+      items.reserve(order.size());
+      for (uint32_t i : order) items.push_back({kb + size_t(i) * kl, recnos[i]});
+      std::vector<uint32_t> children;  // indices into the level below; empty for leaves
+      bool leaf_level = true;
+      for (;;) {
+        std::vector<Node>& lvl = levels.back();
+        const size_t n_items = items.size();
+        if (n_items <= cap) {
+          Node n;
+          n.leaf = leaf_level;
+          for (auto& it : items) append_entry(n, kl, it.first, it.second);
+          if (!leaf_level) n.kids = children;
+          lvl.push_back(std::move(n));
+          break;
+        }
+        size_t pages = (n_items + 1 + cap) / (cap + 1);
+        size_t content = n_items - (pages - 1);
+        size_t base = content / pages, extra = content % pages;
+        std::vector<std::pair<const uint8_t*, uint32_t>> seps;
+        std::vector<uint32_t> up_children;
+        size_t at = 0, kid = 0;
+        for (size_t p = 0; p < pages; ++p) {
+          size_t take = base + (p < extra ? 1 : 0);
+          Node n;
+          n.leaf = leaf_level;
+          n.keys.reserve(take * kl);
+          n.recnos.reserve(take);
+          for (size_t j = 0; j < take; ++j, ++at) {
+            append_entry(n, kl, items[at].first, items[at].second);
+            if (!leaf_level) n.kids.push_back(children[kid++]);
+          }
+          if (!leaf_level) n.kids.push_back(children[kid++]);
+          up_children.push_back(uint32_t(lvl.size()));
+          lvl.push_back(std::move(n));
+          if (p + 1 < pages) seps.push_back(items[at++]);
+        }
+        items = std::move(seps);
+        children = std::move(up_children);
+        leaf_level = false;
+        levels.emplace_back();
+      }
+    }
+    return write_bulk(levels);
+  }();
+  if (st.is_ok()) bump();
+  return end(true, std::move(st));
+}
+
+Status TreeOrder::clear() { return build({}, {}); }
+
+// ---- counting, checking, collation --------------------------------------------------
+
+Result<uint64_t> TreeOrder::key_count() {
+  MV_RETURN_IF_ERROR(begin(false));
+  uint64_t total = 0;
+  Status st = [&]() -> Status {
+    std::vector<std::pair<uint32_t, int>> stack{{root(), 0}};
+    uint64_t visited = 0;
+    while (!stack.empty()) {
+      auto [id, depth] = stack.back();
+      stack.pop_back();
+      if (depth > 48 || ++visited > (uint64_t(1) << 32))
+        return Status::corrupt(info_.bag_path + ": Indexbaum nicht durchlaufbar");
+      MV_ASSIGN_OR_RETURN(Node * n, load(id));
+      if (n->leaf || shape_ == TreeShape::BTree) total += n->n();
+      if (!n->leaf)
+        for (uint32_t k : n->kids) stack.push_back({k, depth + 1});
+    }
+    return Status::ok();
+  }();
+  MV_RETURN_IF_ERROR(end(false, std::move(st)));
+  return total;
+}
+
+Status TreeOrder::walk_physical(const std::function<bool(const uint8_t*, uint32_t)>& fn) {
+  MV_RETURN_IF_ERROR(begin(false));
+  Status st = [&]() -> Status {
+    Cursor c;
+    MV_RETURN_IF_ERROR(phys_first(c));
+    while (c.valid()) {
+      if (!fn(key_at(c), recno_at(c))) break;
+      MV_RETURN_IF_ERROR(phys_next(c));
+    }
+    return Status::ok();
+  }();
+  return end(false, std::move(st));
+}
+
+namespace {
+struct CheckState {
+  std::vector<uint8_t> prev;
+  bool have_prev = false;
+  uint32_t prev_rec = 0;
+  CheckReport report;
+  std::unordered_map<uint32_t, int> seen;
+  std::vector<std::vector<uint32_t>> levels;
+  int leaf_depth = -1;
+};
+}  // namespace
+
+Status TreeOrder::check_visit(const uint8_t* key, uint32_t recno, void* state) {
+  CheckState& s = *static_cast<CheckState*>(state);
+  const size_t kl = key_len();
+  const std::string where = info_.bag_path + ": " + info_.name;
+  if (s.have_prev && !foreign_collation_) {
+    int x = phys_cmp(s.prev.data(), key, kl);
+    if (x > 0) return Status::corrupt(where + ": Schlüssel nicht in Reihenfolge bei Satz " + std::to_string(recno));
+    if (x == 0 && info_.unique)
+      return Status::corrupt(where + ": doppelter Schlüssel im eindeutigen Index bei Satz " + std::to_string(recno));
+    if (x == 0 && shape_ == TreeShape::BPlusKeyedAll && s.prev_rec > recno)
+      return Status::corrupt(where + ": gleiche Schlüssel nicht nach Satznummer geordnet bei Satz " +
+                             std::to_string(recno));
+  }
+  s.prev.assign(key, key + kl);
+  s.prev_rec = recno;
+  s.have_prev = true;
+  s.report.keys++;
+  return Status::ok();
+}
+
+Status TreeOrder::check_rec(uint32_t id, int depth, void* state, std::string* max_key, uint32_t* max_rec) {
+  CheckState& s = *static_cast<CheckState*>(state);
+  const size_t kl = key_len();
+  const std::string where = info_.bag_path + ": " + info_.name + ": Seite " + std::to_string(id);
+  if (depth > 48) return Status::corrupt(where + ": Indexbaum zu tief");
+  if (s.seen.count(id)) return Status::corrupt(where + " mehrfach verwendet");
+  s.seen[id] = depth;
+  auto loaded = load(id);
+  if (!loaded.is_ok()) return Status::corrupt(loaded.status().message());
+  Node* n = *loaded;
+  s.report.pages++;
+  if (s.levels.size() <= size_t(depth)) s.levels.resize(size_t(depth) + 1);
+  s.levels[size_t(depth)].push_back(id);
+  if (n->leaf) {
+    if (s.leaf_depth < 0) s.leaf_depth = depth;
+    else if (s.leaf_depth != depth) return Status::corrupt(where + ": Blätter in verschiedener Tiefe");
+    if (n->n() == 0 && depth > 0) return Status::corrupt(where + ": leere Indexseite");
+    s.report.depth = std::max<uint32_t>(s.report.depth, uint32_t(depth) + 1);
+    for (size_t i = 0; i < n->n(); ++i) MV_RETURN_IF_ERROR(check_visit(node_key(*n, i), n->recnos[i], state));
+    if (max_key && n->n()) {
+      max_key->assign(reinterpret_cast<const char*>(node_key(*n, n->n() - 1)), kl);
+      *max_rec = n->recnos.back();
+    }
+    return Status::ok();
+  }
+  const size_t nk = n->n();
+  const std::vector<uint32_t> kids = n->kids;
+  const std::vector<uint8_t> keys = n->keys;
+  const std::vector<uint32_t> recs = n->recnos;
+  if (shape_ == TreeShape::BTree) {
+    if (kids.size() != nk + 1 || nk == 0) return Status::corrupt(where + ": Zahl der Verweise falsch");
+    for (size_t i = 0; i <= nk; ++i) {
+      MV_RETURN_IF_ERROR(check_rec(kids[i], depth + 1, state, nullptr, nullptr));
+      if (i < nk) MV_RETURN_IF_ERROR(check_visit(keys.data() + i * kl, recs[i], state));
+    }
+    return Status::ok();
+  }
+  const bool keyed_all = shape_ == TreeShape::BPlusKeyedAll;
+  if (kids.size() != (keyed_all ? nk : nk + 1) || kids.empty())
+    return Status::corrupt(where + ": Zahl der Verweise falsch");
+  std::string cmax;
+  uint32_t crec = 0;
+  for (size_t i = 0; i < kids.size(); ++i) {
+    cmax.clear();
+    MV_RETURN_IF_ERROR(check_rec(kids[i], depth + 1, state, &cmax, &crec));
+    if (i < nk && !cmax.empty()) {
+      const uint8_t* k = keys.data() + i * kl;
+      int x = phys_cmp(k, reinterpret_cast<const uint8_t*>(cmax.data()), kl);
+      if (keyed_all ? (x != 0 || recs[i] != crec) : x < 0)
+        return Status::corrupt(where + ": Schlüssel der Indexseite passt nicht zur Unterseite");
+    }
+  }
+  if (max_key) {
+    *max_key = cmax;
+    *max_rec = crec;
+  }
+  return Status::ok();
+}
+
+Result<CheckReport> TreeOrder::check() {
+  MV_RETURN_IF_ERROR(begin(false));
+  CheckState s;
+  Status st = [&]() -> Status {
+    MV_RETURN_IF_ERROR(check_rec(root(), 0, &s, nullptr, nullptr));
+    if (shape_ == TreeShape::BPlusKeyedAll) {
+      for (const auto& lvl : s.levels) {
+        for (size_t i = 0; i < lvl.size(); ++i) {
+          MV_ASSIGN_OR_RETURN(Node * n, load(lvl[i]));
+          uint32_t want_l = i ? lvl[i - 1] : kNoPage;
+          uint32_t want_r = i + 1 < lvl.size() ? lvl[i + 1] : kNoPage;
+          if (n->left != want_l || n->right != want_r)
+            return Status::corrupt(info_.bag_path + ": " + info_.name + ": Seite " + std::to_string(lvl[i]) +
+                                   ": Nachbarverweise falsch");
+        }
+      }
+    }
+    return Status::ok();
+  }();
+  MV_RETURN_IF_ERROR(end(false, std::move(st)));
+  return s.report;
+}
+
+Result<std::optional<Collation>> TreeOrder::detect_collation(const Collation& fallback, CodePage cp) {
+  if (info_.spec.type != KeyType::Character) return std::optional<Collation>(Collation::machine());
+  const CodePage other = cp == CodePage::Windows1252 ? CodePage::Cp850 : CodePage::Windows1252;
+  const Collation cands[] = {Collation::machine(), Collation::german(cp), Collation::german(other)};
+  bool ok[3] = {true, true, true};
+  const size_t kl = key_len();
+  std::vector<uint8_t> prev;
+  bool have = false;
+  const bool desc = phys_desc();
+  MV_RETURN_IF_ERROR(walk_physical([&](const uint8_t* k, uint32_t) {
+    if (have) {
+      for (int i = 0; i < 3; ++i) {
+        if (!ok[i]) continue;
+        int x = cands[i].compare(prev.data(), k, kl);
+        if (desc ? x < 0 : x > 0) ok[i] = false;
+      }
+    }
+    prev.assign(k, k + kl);
+    have = true;
+    return ok[0] || ok[1] || ok[2];
+  }));
+  if (!ok[0] && !ok[1] && !ok[2]) return std::optional<Collation>();
+  // Keys that fit more than one order keep what the table already uses.
+  if (ok[0] && fallback.is_machine()) return std::optional<Collation>(cands[0]);
+  if (!fallback.is_machine()) {
+    if (ok[1] && fallback.code_page() == cp) return std::optional<Collation>(cands[1]);
+    if (ok[2] && fallback.code_page() == other) return std::optional<Collation>(cands[2]);
+  }
+  for (int i = 0; i < 3; ++i)
+    if (ok[i]) return std::optional<Collation>(cands[i]);
+  return std::optional<Collation>();
+}
+
+}  // namespace mv::index

@@ -1,0 +1,535 @@
+// MDX: a bag of up to 47 tags. Pointers are 512-byte page numbers; every node and
+// every tag header takes one block of two pages. A node holds n items of (pointer,
+// key); interior nodes have n + 1 pointers, key i being the largest key of child i.
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+
+#include "platform/base/bytes.h"
+#include "platform/table/index/index_formats.h"
+#include "platform/table/index/paged_file.h"
+
+namespace mv::index {
+
+namespace {
+
+constexpr uint32_t kPage = 512;
+constexpr uint32_t kBlockPages = 2;
+constexpr uint32_t kBlock = 1024;
+constexpr uint32_t kFirstTagPage = 4;  // the file header takes 2048 bytes
+constexpr size_t kTagTable = 544;
+constexpr size_t kTagEntry = 32;
+constexpr uint64_t kMdxLockOffset = 0x7FFFFFFEull;
+
+void put_date(uint8_t* p) {
+  std::time_t t = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  p[0] = uint8_t(tm.tm_year);
+  p[1] = uint8_t(tm.tm_mon + 1);
+  p[2] = uint8_t(tm.tm_mday);
+}
+
+bool is_field_name(const std::string& e) {
+  if (e.empty() || !(std::isalpha(uint8_t(e[0])) || e[0] == '_')) return false;
+  for (char c : e)
+    if (!(std::isalnum(uint8_t(c)) || c == '_')) return false;
+  return true;
+}
+
+}  // namespace
+
+class MdxBag;
+
+class MdxOrder final : public TreeOrder {
+ public:
+  MdxOrder(OrderInfo info, MdxBag& bag, uint32_t header_page)
+      : TreeOrder(std::move(info), TreeShape::BPlusLastUnkeyed, false), bag_(bag), header_page_(header_page) {}
+
+  uint32_t header_page() const { return header_page_; }
+  uint32_t root_ = 0;
+  uint32_t tag_pages_ = 2;
+  uint16_t max_keys_ = 0;
+  uint16_t item_len_ = 0;
+  bool header_dirty_ = false;
+
+  Status read_header();
+  Status write_header();
+  void set_shape_from_spec() {
+    item_len_ = uint16_t((key_len() + 4 + 3) / 4 * 4);
+    max_keys_ = uint16_t((kBlock - 8) / item_len_);
+  }
+
+  Result<Node*> load(uint32_t id) override;
+  uint32_t root() const override { return root_; }
+  Status set_root(uint32_t id) override {
+    root_ = id;
+    header_dirty_ = true;
+    return Status::ok();
+  }
+  Result<Node*> new_node(bool leaf) override;
+  Status free_node(uint32_t id) override;
+  bool fits(const Node& n) const override { return n.n() <= max_keys_; }
+  size_t bulk_leaf_capacity() const override { return max_keys_; }
+  size_t bulk_interior_capacity() const override { return max_keys_; }
+  Status begin(bool write) override;
+  Status end(bool write, Status st) override;
+  Status write_bulk(std::vector<std::vector<Node>>& levels) override;
+
+  void encode(const Node& n, uint8_t* p) const {
+    std::memset(p, 0, kBlock);
+    put_le32(p, uint32_t(n.n()));
+    const size_t kl = key_len();
+    for (size_t i = 0; i < n.n(); ++i) {
+      uint8_t* it = p + 8 + i * item_len_;
+      put_le32(it, n.leaf ? n.recnos[i] : n.kids[i]);
+      std::memcpy(it + 4, node_key(n, i), kl);
+    }
+    if (!n.leaf) put_le32(p + 8 + n.n() * item_len_, n.kids.back());
+  }
+
+  Status decode(uint32_t id, const uint8_t* p, Node& n) const;
+  Status flush_pages();
+  Status collect_pages(std::vector<uint32_t>& out);
+
+  std::unordered_map<uint32_t, std::unique_ptr<Node>> cache_;
+
+ private:
+  MdxBag& bag_;
+  uint32_t header_page_;
+};
+
+class MdxBag final : public IndexBag {
+ public:
+  MdxBag(FileSystem& fs, const std::string& path, const BagOptions& opt)
+      : IndexBag(fs, path, IndexFormat::Mdx, opt), pf(fs, path, kMdxLockOffset, opt.shared, opt.read_only) {}
+  ~MdxBag() override { flush().ignore(); }
+
+  PagedFile pf;
+  uint8_t header[2048] = {};
+  uint32_t pages_in_file = 0;
+  bool header_dirty = false;
+  std::vector<uint32_t> spare_blocks;  // blocks freed in this session, reused before growing
+
+  Status read_file_header() {
+    MV_RETURN_IF_ERROR(pf.read(0, header, sizeof header));
+    if (header[0] != 2 && header[0] != 3)
+      return Status::corrupt(path_ + ": keine MDX-Datei (Version " + std::to_string(header[0]) + ")");
+    if (header[0] == 3) return Status::not_supported(path_ + ": MDX-Datei von dBASE 7 wird nicht unterstützt");
+    if (get_le16(header + 20) != kBlockPages || get_le16(header + 22) != kBlock)
+      return Status::not_supported(path_ + ": MDX-Blockgröße " + std::to_string(get_le16(header + 22)) +
+                                   " wird nicht unterstützt");
+    pages_in_file = get_le32(header + 32);
+    MV_ASSIGN_OR_RETURN(uint64_t size, pf.file().size());
+    uint64_t file_pages = (size + kPage - 1) / kPage;
+    if (pages_in_file < kFirstTagPage || pages_in_file > file_pages + kBlockPages)
+      pages_in_file = uint32_t(std::max<uint64_t>(file_pages, kFirstTagPage));
+    return Status::ok();
+  }
+
+  Status open_existing() {
+    MV_RETURN_IF_ERROR(pf.open(opt_.read_only ? OpenMode::Read : OpenMode::ReadWrite));
+    MV_RETURN_IF_ERROR(read_file_header());
+    size_t tags = get_le16(header + 28);
+    if (tags > kMdxMaxTags) return Status::corrupt(path_ + ": unmögliche Zahl von Tags " + std::to_string(tags));
+    for (size_t i = 0; i < tags; ++i) {
+      const uint8_t* e = header + kTagTable + i * kTagEntry;
+      uint32_t page = get_le32(e);
+      std::string name = trim_name(e + 4, 11);
+      if (page < kFirstTagPage || page + kBlockPages > pages_in_file)
+        return Status::corrupt(path_ + ": Tag " + name + ": ungültiger Verweis auf den Tag-Kopf");
+      OrderInfo info;
+      info.name = name;
+      info.bag_path = path_;
+      info.spec.format = IndexFormat::Mdx;
+      auto o = std::make_unique<MdxOrder>(info, *this, page);
+      MV_RETURN_IF_ERROR(o->read_header());
+      orders_.push_back(std::move(o));
+    }
+    return Status::ok();
+  }
+
+  Status create_new() {
+    MV_RETURN_IF_ERROR(pf.open(OpenMode::Create));
+    std::memset(header, 0, sizeof header);
+    header[0] = 2;
+    put_date(header + 1);
+    std::string base = upper_ascii(opt_.table_name);
+    std::memcpy(header + 4, base.data(), std::min<size_t>(base.size(), 15));
+    put_le16(header + 20, kBlockPages);
+    put_le16(header + 22, kBlock);
+    header[24] = opt_.production ? 1 : 0;
+    header[25] = 48;
+    header[26] = kTagEntry;
+    header[31] = opt_.language_driver;
+    pages_in_file = kFirstTagPage;
+    header[529] = 1;
+    header_dirty = true;
+    return write_file_header();
+  }
+
+  Status write_file_header() {
+    put_le16(header + 28, uint16_t(orders_.size()));
+    put_le32(header + 32, pages_in_file);
+    put_le32(header + 36, 0);
+    put_le32(header + 40, 0);
+    put_date(header + 44);
+    // The tag table: entries in creation order, threaded as a search tree by name.
+    std::memset(header + kTagTable, 0, 2048 - kTagTable);
+    std::vector<uint8_t> left(orders_.size() + 1), right(orders_.size() + 1), parent(orders_.size() + 1);
+    for (size_t i = 0; i < orders_.size(); ++i) {
+      uint8_t* e = header + kTagTable + i * kTagEntry;
+      MdxOrder* o = static_cast<MdxOrder*>(orders_[i].get());
+      put_le32(e, o->header_page());
+      std::string name = upper_ascii(o->info().name);
+      std::memcpy(e + 4, name.data(), std::min<size_t>(name.size(), 10));
+      e[15] = is_field_name(o->info().key_expr) ? 0x10 : 0x00;
+      e[19] = 0x02;
+      e[20] = uint8_t(key_type_letter(o->spec().type) == 'L' ? 'C' : key_type_letter(o->spec().type));
+      if (i > 0) {
+        size_t at = 1;
+        for (int guard = 0; guard < 64; ++guard) {
+          bool less = name < upper_ascii(orders_[at - 1]->info().name);
+          std::vector<uint8_t>& side = less ? left : right;
+          if (side[at] == 0) {
+            side[at] = uint8_t(i + 1);
+            parent[i + 1] = uint8_t(at);
+            break;
+          }
+          at = side[at];
+        }
+      }
+    }
+    for (size_t i = 0; i < orders_.size(); ++i) {
+      uint8_t* e = header + kTagTable + i * kTagEntry;
+      e[16] = left[i + 1];
+      e[17] = right[i + 1];
+      e[18] = parent[i + 1];
+    }
+    header[529] = 1;
+    header_dirty = false;
+    return pf.file().write_at(0, header, sizeof header);
+  }
+
+  Result<uint32_t> allocate_block() {
+    if (!spare_blocks.empty()) {
+      uint32_t p = spare_blocks.back();
+      spare_blocks.pop_back();
+      return p;
+    }
+    uint32_t p = pages_in_file;
+    pages_in_file += kBlockPages;
+    header_dirty = true;
+    return p;
+  }
+
+  Status flush() override {
+    if (pf.read_only() || pf.depth() > 0) return Status::ok();
+    for (auto& o : orders_) MV_RETURN_IF_ERROR(static_cast<MdxOrder*>(o.get())->flush_pages());
+    if (header_dirty) MV_RETURN_IF_ERROR(write_file_header());
+    return Status::ok();
+  }
+
+  template <class F>
+  Status with_bag_lock(F&& f) {
+    Status st;
+    pf.enter(true, st);
+    if (st.is_ok() && pf.shared()) st = read_file_header();
+    if (st.is_ok()) st = f();
+    pf.leave();
+    if (st.is_ok() && pf.shared()) st = flush();
+    pf.unlock();
+    return st;
+  }
+
+  Result<TreeOrder*> add_tag(const OrderInfo& in) override {
+    if (opt_.read_only) return Status::read_only(path_ + ": Indexdatei ist schreibgeschützt geöffnet");
+    OrderInfo info = in;
+    info.name = upper_ascii(info.name);
+    info.bag_path = path_;
+    info.spec.format = IndexFormat::Mdx;
+    if (!info.for_expr.empty())
+      return Status::not_supported(path_ + ": Tag " + info.name +
+                                   ": eine FOR-Bedingung kann in einer MDX-Datei nicht gespeichert werden");
+    if (info.spec.type == KeyType::Logical)
+      return Status::not_supported(path_ + ": Tag " + info.name + ": logische Schlüssel gibt es in MDX-Dateien nicht");
+    if (find(info.name)) MV_RETURN_IF_ERROR(drop_tag(info.name));
+    MV_RETURN_IF_ERROR(check_order_limits(IndexFormat::Mdx, info, orders_.size()));
+    MdxOrder* raw = nullptr;
+    Status st = with_bag_lock([&]() -> Status {
+      MV_ASSIGN_OR_RETURN(uint32_t page, allocate_block());
+      auto o = std::make_unique<MdxOrder>(info, *this, page);
+      o->set_shape_from_spec();
+      raw = o.get();
+      orders_.push_back(std::move(o));
+      header_dirty = true;
+      MV_RETURN_IF_ERROR(raw->clear());
+      return raw->write_header();
+    });
+    if (!st.is_ok()) return st;
+    return static_cast<TreeOrder*>(raw);
+  }
+
+  Status drop_tag(const std::string& name) override {
+    if (opt_.read_only) return Status::read_only(path_ + ": Indexdatei ist schreibgeschützt geöffnet");
+    auto it = std::find_if(orders_.begin(), orders_.end(),
+                           [&](auto& o) { return upper_ascii(o->info().name) == upper_ascii(name); });
+    if (it == orders_.end()) return Status::not_found(path_ + ": Tag " + name + " nicht vorhanden");
+    return with_bag_lock([&]() -> Status {
+      MdxOrder* o = static_cast<MdxOrder*>(it->get());
+      std::vector<uint32_t> pages;
+      if (o->collect_pages(pages).is_ok())
+        for (uint32_t p : pages) spare_blocks.push_back(p);
+      spare_blocks.push_back(o->header_page());
+      orders_.erase(it);
+      header_dirty = true;
+      return Status::ok();
+    });
+  }
+};
+
+// ---- MdxOrder -----------------------------------------------------------------------
+
+Status MdxOrder::read_header() {
+  uint8_t h[kBlock];
+  MV_RETURN_IF_ERROR(bag_.pf.read(uint64_t(header_page_) * kPage, h, kBlock));
+  const std::string where = bag_.pf.path() + ": Tag " + info_.name;
+  root_ = get_le32(h);
+  tag_pages_ = get_le32(h + 4);
+  const uint8_t format = h[8];
+  const char type = char(h[9]);
+  uint16_t kl = get_le16(h + 12);
+  if (kl == 0 || kl > kMdxMaxKeyLength) return Status::corrupt(where + ": unmögliche Schlüssellänge " + std::to_string(kl));
+  info_.spec.length = kl;
+  switch (type) {
+    case 'C': info_.spec.type = KeyType::Character; break;
+    case 'N': case 'F': info_.spec.type = KeyType::Numeric; break;
+    case 'D': info_.spec.type = KeyType::Date; break;
+    default: return Status::corrupt(where + ": unbekannter Schlüsseltyp");
+  }
+  if (info_.spec.type == KeyType::Numeric && kl != 12) return Status::corrupt(where + ": numerischer Schlüssel nicht 12 Bytes");
+  if (info_.spec.type == KeyType::Date && kl != 8) return Status::corrupt(where + ": Datumsschlüssel nicht 8 Bytes");
+  max_keys_ = get_le16(h + 14);
+  item_len_ = get_le16(h + 18);
+  if (item_len_ < kl + 4 || max_keys_ < 2 || 8 + size_t(max_keys_) * item_len_ + 4 > kBlock)
+    return Status::corrupt(where + ": unmögliche Knotengröße");
+  info_.unique = (format & 0x40) || h[23] == 1;
+  info_.descending = format & 0x08;
+  info_.key_expr = trim_name(h + 24, 220);
+  info_.for_expr.clear();
+  if (h[245] != 0) set_read_only("Tag mit FOR-Bedingung: wird nur gelesen");
+  if (root_ < kFirstTagPage || root_ + kBlockPages > bag_.pages_in_file)
+    return Status::corrupt(where + ": ungültiger Verweis auf die Wurzel");
+  set_collation(collation());
+  return Status::ok();
+}
+
+Status MdxOrder::write_header() {
+  uint8_t h[kBlock] = {};
+  put_le32(h, root_);
+  put_le32(h + 4, tag_pages_);
+  uint8_t format = 0;
+  if (info_.spec.type == KeyType::Character) format |= 0x10;
+  if (info_.descending) format |= 0x08;
+  if (info_.unique) format |= 0x40;
+  h[8] = format;
+  h[9] = uint8_t(key_type_letter(info_.spec.type));
+  put_le16(h + 12, uint16_t(key_len()));
+  put_le16(h + 14, max_keys_);
+  put_le16(h + 16, info_.spec.type == KeyType::Date ? 1 : 0);
+  put_le16(h + 18, item_len_);
+  h[20] = 2;
+  h[23] = info_.unique ? 1 : 0;
+  std::memcpy(h + 24, info_.key_expr.data(), std::min<size_t>(info_.key_expr.size(), 219));
+  h[246] = 1;
+  header_dirty_ = false;
+  return bag_.pf.file().write_at(uint64_t(header_page_) * kPage, h, kBlock);
+}
+
+Status MdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
+  const std::string where = bag_.pf.path() + ": Tag " + info_.name + ": Seite " + std::to_string(id);
+  uint32_t cnt = get_le32(p);
+  if (cnt > max_keys_) return Status::corrupt(where + ": zu viele Schlüssel");
+  const size_t kl = key_len();
+  n.id = id;
+  n.keys.resize(cnt * kl);
+  n.recnos.assign(cnt, 0);
+  n.kids.clear();
+  uint32_t last = get_le32(p + 8 + cnt * item_len_);
+  n.leaf = last == 0;
+  for (size_t i = 0; i < cnt; ++i) {
+    const uint8_t* it = p + 8 + i * item_len_;
+    std::memcpy(n.keys.data() + i * kl, it + 4, kl);
+    if (n.leaf) n.recnos[i] = get_le32(it);
+    else n.kids.push_back(get_le32(it));
+  }
+  if (!n.leaf) {
+    n.kids.push_back(last);
+    for (uint32_t k : n.kids)
+      if (k < kFirstTagPage || k + kBlockPages > bag_.pages_in_file)
+        return Status::corrupt(where + ": ungültiger Seitenverweis");
+  }
+  return Status::ok();
+}
+
+Result<Node*> MdxOrder::load(uint32_t id) {
+  auto it = cache_.find(id);
+  if (it != cache_.end()) return it->second.get();
+  if (id < kFirstTagPage || id + kBlockPages > bag_.pages_in_file)
+    return Status::corrupt(bag_.pf.path() + ": Tag " + info_.name + ": Verweis auf Seite " + std::to_string(id) +
+                           " außerhalb der Datei");
+  uint8_t buf[kBlock];
+  auto got = bag_.pf.file().read_at(uint64_t(id) * kPage, buf, kBlock);
+  if (!got.is_ok()) return got.status();
+  if (*got < kBlock) std::memset(buf + *got, 0, kBlock - *got);  // the last block may end early
+  auto n = std::make_unique<Node>();
+  MV_RETURN_IF_ERROR(decode(id, buf, *n));
+  Node* raw = n.get();
+  cache_.emplace(id, std::move(n));
+  return raw;
+}
+
+Result<Node*> MdxOrder::new_node(bool leaf) {
+  MV_ASSIGN_OR_RETURN(uint32_t id, bag_.allocate_block());
+  tag_pages_ += kBlockPages;
+  header_dirty_ = true;
+  auto n = std::make_unique<Node>();
+  n->id = id;
+  n->leaf = leaf;
+  n->dirty = true;
+  Node* raw = n.get();
+  cache_[id] = std::move(n);
+  return raw;
+}
+
+Status MdxOrder::free_node(uint32_t id) {
+  cache_.erase(id);
+  bag_.spare_blocks.push_back(id);
+  if (tag_pages_ > 2 * kBlockPages) tag_pages_ -= kBlockPages;
+  header_dirty_ = true;
+  return Status::ok();
+}
+
+Status MdxOrder::begin(bool write) {
+  Status st;
+  bool outer = bag_.pf.enter(write, st);
+  if (outer && st.is_ok() && bag_.pf.shared()) {
+    // The format keeps no change counter: in shared mode every operation starts afresh.
+    cache_.clear();
+    bag_.spare_blocks.clear();
+    st = bag_.read_file_header();
+    if (st.is_ok()) st = read_header();
+    bump();
+  }
+  if (!st.is_ok()) {
+    bag_.pf.leave();
+    bag_.pf.unlock();
+    return st;
+  }
+  return Status::ok();
+}
+
+Status MdxOrder::end(bool write, Status st) {
+  if (!bag_.pf.leave()) return st;
+  if (write && bag_.pf.shared()) {
+    Status f = flush_pages();
+    if (f.is_ok() && bag_.header_dirty) f = bag_.write_file_header();
+    if (st.is_ok()) st = f;
+    if (!st.is_ok()) cache_.clear();
+  }
+  bag_.pf.unlock();
+  return st;
+}
+
+Status MdxOrder::flush_pages() {
+  std::vector<Node*> dirty;
+  for (auto& [id, n] : cache_)
+    if (n->dirty) dirty.push_back(n.get());
+  std::sort(dirty.begin(), dirty.end(), [](Node* a, Node* b) { return a->id < b->id; });
+  uint8_t buf[kBlock];
+  for (Node* n : dirty) {
+    encode(*n, buf);
+    MV_RETURN_IF_ERROR(bag_.pf.file().write_at(uint64_t(n->id) * kPage, buf, kBlock));
+    n->dirty = false;
+  }
+  if (header_dirty_) MV_RETURN_IF_ERROR(write_header());
+  return Status::ok();
+}
+
+Status MdxOrder::collect_pages(std::vector<uint32_t>& out) {
+  std::vector<uint32_t> stack{root_};
+  while (!stack.empty()) {
+    uint32_t id = stack.back();
+    stack.pop_back();
+    if (out.size() > (uint64_t(1) << 24)) return Status::corrupt(bag_.pf.path() + ": Indexbaum nicht durchlaufbar");
+    out.push_back(id);
+    MV_ASSIGN_OR_RETURN(Node * n, load(id));
+    if (!n->leaf)
+      for (uint32_t k : n->kids) stack.push_back(k);
+  }
+  return Status::ok();
+}
+
+Status MdxOrder::write_bulk(std::vector<std::vector<Node>>& levels) {
+  std::vector<uint32_t> old;
+  if (root_ != 0 && collect_pages(old).is_ok())
+    for (uint32_t p : old) bag_.spare_blocks.push_back(p);
+  cache_.clear();
+  std::sort(bag_.spare_blocks.begin(), bag_.spare_blocks.end(), std::greater<>());
+  std::vector<std::vector<uint32_t>> ids(levels.size());
+  size_t total = 0;
+  for (size_t l = 0; l < levels.size(); ++l)
+    for (size_t i = 0; i < levels[l].size(); ++i) {
+      MV_ASSIGN_OR_RETURN(uint32_t id, bag_.allocate_block());
+      ids[l].push_back(id);
+      ++total;
+    }
+  root_ = ids.back().back();
+  tag_pages_ = uint32_t(kBlockPages * (total + 1));
+  header_dirty_ = true;
+  bag_.header_dirty = true;
+  std::vector<std::pair<uint32_t, const Node*>> all;
+  for (size_t l = 0; l < levels.size(); ++l)
+    for (size_t i = 0; i < levels[l].size(); ++i) {
+      Node& n = levels[l][i];
+      n.id = ids[l][i];
+      if (!n.leaf)
+        for (uint32_t& k : n.kids) k = ids[l - 1][k];
+      all.push_back({n.id, &n});
+    }
+  std::sort(all.begin(), all.end());
+  std::vector<uint8_t> run;
+  uint32_t run_start = 0;
+  for (size_t i = 0; i < all.size(); ++i) {
+    if (run.empty()) run_start = all[i].first;
+    size_t at = run.size();
+    run.resize(at + kBlock);
+    encode(*all[i].second, run.data() + at);
+    bool last = i + 1 == all.size() || all[i + 1].first != all[i].first + kBlockPages;
+    if (last) {
+      MV_RETURN_IF_ERROR(bag_.pf.file().write_at(uint64_t(run_start) * kPage, run.data(), run.size()));
+      run.clear();
+    }
+  }
+  if (!bag_.pf.shared()) {
+    MV_RETURN_IF_ERROR(write_header());
+    MV_RETURN_IF_ERROR(bag_.write_file_header());
+  }
+  return Status::ok();
+}
+
+// ---- entry points ---------------------------------------------------------------------
+
+Result<std::unique_ptr<IndexBag>> open_mdx(FileSystem& fs, const std::string& path, const BagOptions& opt) {
+  auto bag = std::make_unique<MdxBag>(fs, path, opt);
+  MV_RETURN_IF_ERROR(bag->open_existing());
+  return std::unique_ptr<IndexBag>(std::move(bag));
+}
+
+Result<std::unique_ptr<IndexBag>> create_mdx(FileSystem& fs, const std::string& path, const BagOptions& opt) {
+  auto bag = std::make_unique<MdxBag>(fs, path, opt);
+  MV_RETURN_IF_ERROR(bag->create_new());
+  return std::unique_ptr<IndexBag>(std::move(bag));
+}
+
+}  // namespace mv::index

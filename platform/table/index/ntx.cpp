@@ -1,0 +1,348 @@
+// NTX: one order per file, 1024-byte pages, a B-tree whose pages list their items
+// through an offset array. Page pointers are byte offsets.
+#include <algorithm>
+#include <cstring>
+
+#include "platform/base/bytes.h"
+#include "platform/table/index/index_formats.h"
+#include "platform/table/index/paged_file.h"
+
+namespace mv::index {
+
+namespace {
+
+constexpr uint32_t kPage = 1024;
+constexpr uint64_t kNtxLockOffset = 1000000000ull;
+
+// Header offsets.
+constexpr size_t kSig = 0, kCounter = 2, kRoot = 4, kFree = 8, kItemSize = 12, kKeySize = 14,
+                 kKeyDec = 16, kMax = 18, kHalf = 20, kExpr = 22, kUnique = 278, kDesc = 280, kFor = 282;
+
+uint16_t ntx_max_keys(uint16_t key_size) {
+  int item = key_size + 8;
+  int m = 1022 / (item + 2) - 1;
+  if (m % 2) --m;
+  return uint16_t(std::max(m, 2));
+}
+
+std::string cstr(const uint8_t* p, size_t n) {
+  size_t len = 0;
+  while (len < n && p[len]) ++len;
+  return std::string(reinterpret_cast<const char*>(p), len);
+}
+
+}  // namespace
+
+class NtxOrder final : public TreeOrder {
+ public:
+  NtxOrder(OrderInfo info, PagedFile& pf) : TreeOrder(std::move(info), TreeShape::BTree, false), pf_(pf) {}
+
+  uint16_t max_keys = 0;
+  uint32_t root_ = 0;
+  uint32_t free_ = 0;
+  uint16_t counter_ = 0;
+  uint16_t signature_ = 6;
+  bool header_dirty_ = false;
+  uint64_t file_end_ = 0;
+  std::unordered_map<uint32_t, uint32_t> freed_;  // freed page -> next free page
+
+  Status read_header() {
+    uint8_t h[kPage];
+    MV_RETURN_IF_ERROR(pf_.read(0, h, kPage));
+    uint16_t sig = get_le16(h + kSig);
+    if (sig != 6 && sig != 7 && sig != 3)
+      return Status::corrupt(pf_.path() + ": keine NTX-Datei (Kennung " + std::to_string(sig) + ")");
+    signature_ = sig;
+    counter_ = get_le16(h + kCounter);
+    root_ = get_le32(h + kRoot);
+    free_ = get_le32(h + kFree);
+    uint16_t item = get_le16(h + kItemSize), ks = get_le16(h + kKeySize);
+    if (ks == 0 || ks > kNtxMaxKeyLength || item != ks + 8)
+      return Status::corrupt(pf_.path() + ": unmögliche Schlüssellänge " + std::to_string(ks));
+    max_keys = get_le16(h + kMax);
+    if (max_keys < 2 || size_t(4 + 2 * max_keys) + size_t(max_keys + 1) * item > kPage)
+      return Status::corrupt(pf_.path() + ": unmögliche Seitenbelegung " + std::to_string(max_keys));
+    if (root_ == 0 || root_ % kPage)
+      return Status::corrupt(pf_.path() + ": ungültiger Verweis auf die Wurzelseite");
+    info_.spec.length = ks;
+    info_.spec.decimals = get_le16(h + kKeyDec);
+    info_.key_expr = cstr(h + kExpr, 256);
+    info_.unique = h[kUnique] == 1;
+    info_.descending = h[kDesc] == 1;
+    info_.for_expr = cstr(h + kFor, 256);
+    MV_ASSIGN_OR_RETURN(uint64_t size, pf_.file().size());
+    file_end_ = (size + kPage - 1) / kPage * kPage;
+    return Status::ok();
+  }
+
+  Status write_header() {
+    uint8_t h[kPage] = {};
+    put_le16(h + kSig, uint16_t(info_.for_expr.empty() ? 6 : 7));
+    put_le16(h + kCounter, counter_);
+    put_le32(h + kRoot, root_);
+    put_le32(h + kFree, free_);
+    put_le16(h + kItemSize, uint16_t(key_len() + 8));
+    put_le16(h + kKeySize, uint16_t(key_len()));
+    put_le16(h + kKeyDec, info_.spec.decimals);
+    put_le16(h + kMax, max_keys);
+    put_le16(h + kHalf, uint16_t(max_keys / 2));
+    std::memcpy(h + kExpr, info_.key_expr.data(), std::min<size_t>(info_.key_expr.size(), 255));
+    h[kUnique] = info_.unique ? 1 : 0;
+    h[kDesc] = info_.descending ? 1 : 0;
+    std::memcpy(h + kFor, info_.for_expr.data(), std::min<size_t>(info_.for_expr.size(), 255));
+    header_dirty_ = false;
+    return pf_.file().write_at(0, h, kPage);
+  }
+
+  void encode(const Node& n, uint8_t* p) const {
+    const size_t item = key_len() + 8;
+    std::memset(p, 0, kPage);
+    put_le16(p, uint16_t(n.n()));
+    const size_t base = 2 + 2 * (size_t(max_keys) + 1);
+    for (size_t k = 0; k <= max_keys; ++k) put_le16(p + 2 + 2 * k, uint16_t(base + k * item));
+    for (size_t k = 0; k <= n.n(); ++k) {
+      uint8_t* it = p + base + k * item;
+      put_le32(it, n.leaf ? 0 : n.kids[k]);
+      if (k < n.n()) {
+        put_le32(it + 4, n.recnos[k]);
+        std::memcpy(it + 8, node_key(n, k), key_len());
+      }
+    }
+  }
+
+  Status decode(uint32_t id, const uint8_t* p, Node& n) const {
+    const size_t item = key_len() + 8;
+    const size_t cnt = get_le16(p);
+    if (cnt > max_keys)
+      return Status::corrupt(pf_.path() + ": Seite " + std::to_string(id) + ": zu viele Schlüssel");
+    n.id = id;
+    n.keys.resize(cnt * key_len());
+    n.recnos.resize(cnt);
+    n.kids.clear();
+    std::vector<uint32_t> kids(cnt + 1);
+    for (size_t k = 0; k <= cnt; ++k) {
+      size_t off = get_le16(p + 2 + 2 * k);
+      if (off < 2 || off + item > kPage)
+        return Status::corrupt(pf_.path() + ": Seite " + std::to_string(id) + ": ungültiger Eintragsverweis");
+      const uint8_t* it = p + off;
+      kids[k] = get_le32(it);
+      if (k < cnt) {
+        n.recnos[k] = get_le32(it + 4);
+        std::memcpy(n.keys.data() + k * key_len(), it + 8, key_len());
+      }
+    }
+    n.leaf = kids[0] == 0;
+    if (!n.leaf) {
+      for (uint32_t kid : kids)
+        if (kid == 0 || kid % kPage)
+          return Status::corrupt(pf_.path() + ": Seite " + std::to_string(id) + ": ungültiger Seitenverweis");
+      n.kids = std::move(kids);
+    }
+    return Status::ok();
+  }
+
+  // ---- TreeOrder ----
+  Result<Node*> load(uint32_t id) override {
+    auto it = cache_.find(id);
+    if (it != cache_.end()) return it->second.get();
+    if (id == 0 || id % kPage || id >= file_end_)
+      return Status::corrupt(pf_.path() + ": Verweis auf Seite " + std::to_string(id) + " außerhalb der Datei");
+    uint8_t buf[kPage];
+    MV_RETURN_IF_ERROR(pf_.read(id, buf, kPage));
+    auto n = std::make_unique<Node>();
+    MV_RETURN_IF_ERROR(decode(id, buf, *n));
+    Node* raw = n.get();
+    cache_.emplace(id, std::move(n));
+    return raw;
+  }
+  uint32_t root() const override { return root_; }
+  Status set_root(uint32_t id) override {
+    root_ = id;
+    header_dirty_ = true;
+    return Status::ok();
+  }
+  Result<Node*> new_node(bool leaf) override {
+    uint32_t id;
+    if (free_ != 0) {
+      id = free_;
+      auto f = freed_.find(id);
+      if (f != freed_.end()) {
+        free_ = f->second;
+        freed_.erase(f);
+      } else {
+        uint8_t buf[kPage];
+        MV_RETURN_IF_ERROR(pf_.read(id, buf, kPage));
+        size_t off = get_le16(buf + 2);
+        uint32_t next = off + 4 <= kPage ? get_le32(buf + off) : 0;
+        free_ = (next % kPage == 0 && next < file_end_) ? next : 0;
+      }
+    } else {
+      id = uint32_t(file_end_);
+      file_end_ += kPage;
+    }
+    header_dirty_ = true;
+    auto n = std::make_unique<Node>();
+    n->id = id;
+    n->leaf = leaf;
+    n->dirty = true;
+    Node* raw = n.get();
+    cache_[id] = std::move(n);
+    return raw;
+  }
+  Status free_node(uint32_t id) override {
+    cache_.erase(id);
+    freed_[id] = free_;
+    free_ = id;
+    header_dirty_ = true;
+    return Status::ok();
+  }
+  bool fits(const Node& n) const override { return n.n() <= max_keys; }
+  size_t bulk_leaf_capacity() const override { return max_keys; }
+  size_t bulk_interior_capacity() const override { return max_keys; }
+
+  Status begin(bool write) override {
+    Status st;
+    bool outer = pf_.enter(write, st);
+    if (outer && st.is_ok() && pf_.shared()) {
+      cache_.clear();
+      freed_.clear();
+      uint16_t before = counter_;
+      st = read_header();
+      if (st.is_ok() && before != counter_) bump();
+    }
+    if (!st.is_ok()) {
+      pf_.leave();
+      pf_.unlock();
+      return st;
+    }
+    if (outer && write) ++counter_, header_dirty_ = true;
+    return Status::ok();
+  }
+  Status end(bool write, Status st) override {
+    if (!pf_.leave()) return st;
+    if (write && pf_.shared()) {
+      Status f = flush_pages();
+      if (st.is_ok()) st = f;
+      if (!st.is_ok()) cache_.clear();
+    }
+    pf_.unlock();
+    return st;
+  }
+
+  Status flush_pages() {
+    uint8_t buf[kPage];
+    for (auto& [id, next] : freed_) {
+      std::memset(buf, 0, kPage);
+      const size_t base = 2 + 2 * (size_t(max_keys) + 1);
+      const size_t item = key_len() + 8;
+      for (size_t k = 0; k <= max_keys; ++k) put_le16(buf + 2 + 2 * k, uint16_t(base + k * item));
+      put_le32(buf + base, next);
+      MV_RETURN_IF_ERROR(pf_.file().write_at(id, buf, kPage));
+    }
+    freed_.clear();
+    // Pages in file order: fewer seeks, and a new page is never written past a hole.
+    std::vector<Node*> dirty;
+    for (auto& [id, n] : cache_)
+      if (n->dirty) dirty.push_back(n.get());
+    std::sort(dirty.begin(), dirty.end(), [](Node* a, Node* b) { return a->id < b->id; });
+    for (Node* n : dirty) {
+      encode(*n, buf);
+      MV_RETURN_IF_ERROR(pf_.file().write_at(n->id, buf, kPage));
+      n->dirty = false;
+    }
+    if (header_dirty_) MV_RETURN_IF_ERROR(write_header());
+    return Status::ok();
+  }
+
+  Status write_bulk(std::vector<std::vector<Node>>& levels) override {
+    // The whole file is written anew: header, then the pages level by level.
+    cache_.clear();
+    freed_.clear();
+    free_ = 0;
+    uint32_t next = kPage;
+    std::vector<std::vector<uint32_t>> ids(levels.size());
+    for (size_t l = 0; l < levels.size(); ++l)
+      for (size_t i = 0; i < levels[l].size(); ++i) {
+        ids[l].push_back(next);
+        next += kPage;
+      }
+    std::vector<uint8_t> out(size_t(next - kPage));
+    for (size_t l = 0; l < levels.size(); ++l) {
+      for (size_t i = 0; i < levels[l].size(); ++i) {
+        Node& n = levels[l][i];
+        n.id = ids[l][i];
+        if (!n.leaf)
+          for (uint32_t& k : n.kids) k = ids[l - 1][k];
+        encode(n, out.data() + (n.id - kPage));
+      }
+    }
+    root_ = ids.back().back();
+    counter_ = 1;
+    MV_RETURN_IF_ERROR(pf_.file().truncate(kPage));
+    if (!out.empty()) MV_RETURN_IF_ERROR(pf_.file().write_at(kPage, out.data(), out.size()));
+    file_end_ = next;
+    return write_header();
+  }
+
+ private:
+  PagedFile& pf_;
+  std::unordered_map<uint32_t, std::unique_ptr<Node>> cache_;
+};
+
+class NtxBag final : public IndexBag {
+ public:
+  NtxBag(FileSystem& fs, const std::string& path, const BagOptions& opt)
+      : IndexBag(fs, path, IndexFormat::Ntx, opt), pf_(fs, path, kNtxLockOffset, opt.shared, opt.read_only) {}
+
+  Status open_existing() {
+    MV_RETURN_IF_ERROR(pf_.open(opt_.read_only ? OpenMode::Read : OpenMode::ReadWrite));
+    OrderInfo info;
+    info.bag_path = path_;
+    info.name = upper_ascii(path_stem(path_));
+    info.spec.format = IndexFormat::Ntx;
+    auto o = std::make_unique<NtxOrder>(info, pf_);
+    MV_RETURN_IF_ERROR(o->read_header());
+    order_ = o.get();
+    orders_.push_back(std::move(o));
+    return Status::ok();
+  }
+
+  Status create_new(const OrderInfo& info) {
+    MV_RETURN_IF_ERROR(pf_.open(OpenMode::Create));
+    OrderInfo i = info;
+    i.bag_path = path_;
+    if (i.name.empty()) i.name = upper_ascii(path_stem(path_));
+    i.spec.format = IndexFormat::Ntx;
+    auto o = std::make_unique<NtxOrder>(i, pf_);
+    o->max_keys = ntx_max_keys(i.spec.length);
+    order_ = o.get();
+    orders_.push_back(std::move(o));
+    return order_->clear();
+  }
+
+  Status flush() override {
+    if (pf_.read_only() || pf_.depth() > 0) return Status::ok();
+    return order_->flush_pages();
+  }
+  ~NtxBag() override { flush().ignore(); }
+
+ private:
+  PagedFile pf_;
+  NtxOrder* order_ = nullptr;
+};
+
+Result<std::unique_ptr<IndexBag>> open_ntx(FileSystem& fs, const std::string& path, const BagOptions& opt) {
+  auto bag = std::make_unique<NtxBag>(fs, path, opt);
+  MV_RETURN_IF_ERROR(bag->open_existing());
+  return std::unique_ptr<IndexBag>(std::move(bag));
+}
+
+Result<std::unique_ptr<IndexBag>> create_ntx_file(FileSystem& fs, const std::string& path, const OrderInfo& info,
+                                                  const BagOptions& opt) {
+  MV_RETURN_IF_ERROR(check_order_limits(IndexFormat::Ntx, info, 0));
+  auto bag = std::make_unique<NtxBag>(fs, path, opt);
+  MV_RETURN_IF_ERROR(bag->create_new(info));
+  return std::unique_ptr<IndexBag>(std::move(bag));
+}
+
+}  // namespace mv::index
