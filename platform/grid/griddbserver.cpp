@@ -1,0 +1,275 @@
+#include "platform/grid/griddbserver.h"
+
+#include <algorithm>
+
+#include "platform/base/codepage.h"
+#include "platform/table/field_codec.h"
+
+namespace mv::grid {
+
+GRIDDBSERVER::GRIDDBSERVER(std::unique_ptr<Table> table, QObject* parent)
+    : GRIDSERVER(parent), table_(std::move(table)) {
+  rebuild_rows();
+  if (count_ > 0) current_ = table_ ? std::max(0, row_of_recno(table_->recno())) : 0;
+}
+
+GRIDDBSERVER::~GRIDDBSERVER() = default;
+
+std::unique_ptr<Table> GRIDDBSERVER::release_table() {
+  beginResetModel();
+  std::unique_ptr<Table> t = std::move(table_);
+  drop_cache();
+  rebuild_rows();
+  current_ = -1;
+  endResetModel();
+  return t;
+}
+
+void GRIDDBSERVER::set_table(std::unique_ptr<Table> table) {
+  beginResetModel();
+  table_ = std::move(table);
+  drop_cache();
+  rebuild_rows();
+  current_ = count_ > 0 ? std::max(0, row_of_recno(table_->recno())) : -1;
+  endResetModel();
+}
+
+void GRIDDBSERVER::drop_cache() {
+  ++generation_;
+  blocks_.clear();
+  lru_.clear();
+}
+
+void GRIDDBSERVER::rebuild_rows() {
+  map_.clear();
+  count_ = 0;
+  if (!table_ || !table_->is_open()) return;
+  natural_ = table_->navigator() == nullptr && !deleted_filter();
+  if (natural_) {
+    count_ = table_->lastrec();
+    return;
+  }
+  // The visible records in the current order; the table's position is kept.
+  const uint32_t keep = table_->recno();
+  if (table_->go_top().is_ok()) {
+    while (!table_->eof()) {
+      map_.push_back(table_->recno());
+      if (!table_->skip(1).is_ok()) break;
+    }
+  }
+  table_->go_to(keep).ignore();
+  count_ = uint32_t(map_.size());
+}
+
+int GRIDDBSERVER::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(count_); }
+
+uint32_t GRIDDBSERVER::recno(int row) const {
+  if (row < 0 || uint32_t(row) >= count_) return 0;
+  return natural_ ? uint32_t(row) + 1 : map_[size_t(row)];
+}
+
+int GRIDDBSERVER::row_of_recno(uint32_t recno) const {
+  if (recno == 0) return -1;
+  if (natural_) return recno <= count_ ? int(recno) - 1 : -1;
+  auto it = std::find(map_.begin(), map_.end(), recno);
+  return it == map_.end() ? -1 : int(it - map_.begin());
+}
+
+const uint8_t* GRIDDBSERVER::record_bytes(uint32_t recno) const {
+  if (!table_ || recno == 0) return nullptr;
+  const uint32_t number = (recno - 1) / kBlock;
+  auto it = blocks_.find(number);
+  if (it == blocks_.end()) {
+    Block b;
+    b.first = number * kBlock + 1;
+    const uint32_t last = table_->lastrec();
+    if (b.first > last) return nullptr;
+    b.count = std::min(kBlock, last - b.first + 1);
+    const size_t len = table_->record_length();
+    b.bytes.resize(size_t(b.count) * len);
+    std::vector<uint8_t> one;
+    for (uint32_t i = 0; i < b.count; ++i) {
+      if (!table_->read_record(b.first + i, one).is_ok() || one.size() < len) {
+        b.count = i;
+        break;
+      }
+      std::copy(one.begin(), one.begin() + long(len), b.bytes.begin() + long(i * len));
+      ++records_read_;
+    }
+    if (blocks_.size() >= kMaxBlocks && !lru_.empty()) {
+      blocks_.erase(lru_.back());
+      lru_.pop_back();
+    }
+    it = blocks_.emplace(number, std::move(b)).first;
+    lru_.push_front(number);
+  } else if (lru_.front() != number) {
+    lru_.remove(number);
+    lru_.push_front(number);
+  }
+  const Block& b = it->second;
+  if (recno - b.first >= b.count) return nullptr;
+  return b.bytes.data() + size_t(recno - b.first) * table_->record_length();
+}
+
+bool GRIDDBSERVER::is_deleted(int row) const {
+  const uint8_t* rec = record_bytes(recno(row));
+  return rec && rec[0] == '*';
+}
+
+static QString trimmed_right(QString s) {
+  int n = int(s.size());
+  while (n > 0 && s[n - 1] == QChar(' ')) --n;
+  s.truncate(n);
+  return s;
+}
+
+QVariant GRIDDBSERVER::field_value(int row, int pos) const {
+  if (!table_ || pos < 1 || pos > int(table_->fcount())) return {};
+  const uint8_t* rec = record_bytes(recno(row));
+  if (!rec) return {};
+  const FieldInfo& f = table_->field(pos);
+  const std::string_view raw(reinterpret_cast<const char*>(rec) + f.offset, f.length);
+  switch (f.type) {
+    case 'C':
+      return trimmed_right(QString::fromStdString(cp_to_utf8(table_->code_page(), raw)));
+    case 'N':
+    case 'F':
+      return QString::fromLatin1(raw.data(), int(raw.size())).trimmed();
+    case 'D': {
+      const Value v = decode_field(f, rec, table_->version());
+      if (v.date.empty()) return QString();
+      return format_date(QDate(v.date.year(), v.date.month(), v.date.day()));
+    }
+    case 'L': {
+      const Value v = decode_field(f, rec, table_->version());
+      const char c = raw.empty() ? ' ' : raw[0];
+      if (c == ' ' || c == '?') return QString();
+      return v.logical ? QStringLiteral("T") : QStringLiteral("F");
+    }
+    case 'M':
+    case 'G':
+    case 'B':
+      if (f.length == 10 || f.length == 4) return get_memo_pointer(f, rec) ? QStringLiteral("Memo") : QStringLiteral("memo");
+      [[fallthrough]];
+    default: {
+      const Value v = decode_field(f, rec, table_->version());
+      if (v.is_num()) return QString::number(v.num);
+      return trimmed_right(QString::fromStdString(cp_to_utf8(table_->code_page(), v.str)));
+    }
+  }
+}
+
+bool GRIDDBSERVER::set_field_value(int row, int pos, const QVariant& value) {
+  if (!table_ || pos < 1 || pos > int(table_->fcount())) return false;
+  const uint32_t r = recno(row);
+  if (r == 0) return false;
+  const FieldInfo& f = table_->field(pos);
+  Value v;
+  const QString text = value.toString();
+  switch (f.type) {
+    case 'C': {
+      auto bytes = cp_from_utf8(table_->code_page(), text.toStdString());
+      if (!bytes.is_ok()) {
+        last_status_ = bytes.status();
+        return false;
+      }
+      v = Value::character(*bytes);
+      break;
+    }
+    case 'N':
+    case 'F': {
+      bool ok = false;
+      const double d = QString(text).replace(',', '.').trimmed().toDouble(&ok);
+      if (!ok && !text.trimmed().isEmpty()) {
+        last_status_ = Status::invalid_argument("Keine Zahl: " + text.toStdString());
+        return false;
+      }
+      v = Value::numeric(d, int(f.length), f.decimals);
+      break;
+    }
+    case 'D': {
+      const QDate d = QDate::fromString(text.trimmed(), QStringLiteral("dd.MM.yyyy"));
+      if (!d.isValid() && !text.trimmed().isEmpty()) {
+        last_status_ = Status::invalid_argument("Kein Datum: " + text.toStdString());
+        return false;
+      }
+      v = d.isValid() ? Value::of_date(Date::from_ymd(d.year(), d.month(), d.day())) : Value::nil();
+      break;
+    }
+    case 'L': {
+      const QString t = text.trimmed().toUpper();
+      v = Value::boolean(t == "T" || t == "Y" || t == "J" || t == ".T.");
+      break;
+    }
+    default:
+      last_status_ = Status::not_supported("Feldtyp wird im Gitter nicht bearbeitet");
+      return false;
+  }
+  const uint32_t keep = table_->recno();
+  Status s = table_->go_to(r);
+  if (s.is_ok()) s = table_->field_put(pos, v);
+  if (s.is_ok()) s = table_->commit();
+  if (keep != r) table_->go_to(keep).ignore();
+  last_status_ = s;
+  const uint32_t number = (r - 1) / kBlock;
+  blocks_.erase(number);
+  lru_.remove(number);
+  return s.is_ok();
+}
+
+int GRIDDBSERVER::field_count() const { return table_ ? int(table_->fcount()) : 0; }
+QString GRIDDBSERVER::field_name(int pos) const {
+  return table_ && pos >= 1 && pos <= field_count() ? QString::fromStdString(table_->field(pos).name) : QString();
+}
+char GRIDDBSERVER::field_type(int pos) const {
+  return table_ && pos >= 1 && pos <= field_count() ? table_->field(pos).type : 'C';
+}
+int GRIDDBSERVER::field_length(int pos) const {
+  return table_ && pos >= 1 && pos <= field_count() ? int(table_->field(pos).length) : 10;
+}
+
+void GRIDDBSERVER::set_current_row(int row) {
+  GRIDSERVER::set_current_row(row);
+  if (table_ && current_ >= 0) {
+    const uint32_t r = recno(current_);
+    if (r && table_->recno() != r) table_->go_to(r).ignore();
+  }
+}
+
+void GRIDDBSERVER::refresh() {
+  beginResetModel();
+  drop_cache();
+  rebuild_rows();
+  if (count_ == 0) current_ = -1;
+  else if (table_) current_ = std::max(0, row_of_recno(table_->recno()));
+  endResetModel();
+  if (!suspended_) emit current_row_changed(current_);
+}
+
+void GRIDDBSERVER::refresh_row(int row) {
+  const uint32_t r = recno(row);
+  if (r == 0) return;
+  const uint32_t number = (r - 1) / kBlock;
+  blocks_.erase(number);
+  lru_.remove(number);
+  emit dataChanged(index(row, 0), index(row, std::max(0, columnCount() - 1)));
+}
+
+// Other users of a shared table may have appended or changed records.
+void GRIDDBSERVER::auto_refresh() {
+  if (!table_ || !table_->is_open() || !table_->shared() || suspended_) return;
+  if (!natural_) return;  // an ordered view is refreshed by its owner
+  const uint32_t now = table_->lastrec();
+  drop_cache();
+  if (now > count_) {
+    beginInsertRows(QModelIndex(), int(count_), int(now) - 1);
+    count_ = now;
+    endInsertRows();
+  } else if (now < count_) {
+    refresh();
+    return;
+  }
+  if (count_ > 0) emit dataChanged(index(0, 0), index(int(count_) - 1, std::max(0, columnCount() - 1)));
+}
+
+}  // namespace mv::grid
