@@ -52,7 +52,6 @@ void GRIDBROWSER::set_server(GRIDSERVER* server) {
   for (auto& c : server_links_) disconnect(c);
   server_links_.clear();
   server_ = server;
-  if (server && !server->parent()) server->setParent(this);
   setModel(server);
   if (frozen_view_) {
     frozen_view_->setModel(server);

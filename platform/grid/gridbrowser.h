@@ -34,7 +34,8 @@ class GRIDBROWSER : public QTableView {
   explicit GRIDBROWSER(QWidget* parent = nullptr);
   ~GRIDBROWSER() override;
 
-  // The server the grid shows (not owned unless it has no parent; then the grid owns it).
+  // The server the grid shows. The grid does not own it (give it the grid or the page as
+  // parent, or keep it alive longer than the grid).
   void set_server(GRIDSERVER* server);
   GRIDSERVER* server() const { return server_.data(); }
 
