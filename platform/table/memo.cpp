@@ -170,6 +170,8 @@ class Dbt4 : public MemoBase {
     std::string_view prefix(reinterpret_cast<const char*>(pre), 8);
     if (old_blocks >= need) {
       MV_RETURN_IF_ERROR(write_run(old_block, bs_, prefix, data, {}, need, false));
+      // The blocks the shorter text no longer needs go to the free chain.
+      if (old_blocks > need) MV_RETURN_IF_ERROR(release(old_block + need, old_blocks - need));
       return old_block;
     }
     MV_ASSIGN_OR_RETURN(uint32_t block, allocate(need, prefix, data));

@@ -30,12 +30,13 @@ std::string upper_ascii(std::string s) {
   return s;
 }
 
-// The memo file of a new table: an existing companion keeps its spelling, otherwise the
-// extension follows the case of the table's extension.
-std::string memo_path_for(FileSystem& fs, const std::string& dbf_path, MemoKind kind) {
+// The memo file of a new table: an existing companion keeps its spelling; otherwise the
+// extension is upper case (".DBT", ".FPT"), lower case only when the table was named with
+// a lower-case extension of its own.
+std::string memo_path_for(FileSystem& fs, const std::string& dbf_path, MemoKind kind, bool lower_ext) {
   std::string ext = memo_extension(kind);
   if (auto existing = find_companion(fs, dbf_path, ext)) return *existing;
-  if (all_lower_ext(dbf_path))
+  if (lower_ext)
     for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
   return path_dir(dbf_path) + path_stem(dbf_path) + ext;
 }
@@ -102,7 +103,9 @@ class NewFile {
 // A new table (DBF and, with memo fields, its memo file) written beside the old one.
 class NewTable {
  public:
-  NewTable(FileSystem& fs, const std::string& path) : fs_(fs), dbf_(fs, path) {}
+  // `named` is the path as the caller gave it (its extension decides the memo's case).
+  NewTable(FileSystem& fs, const std::string& path, const std::string& named)
+      : fs_(fs), dbf_(fs, path), lower_memo_ext_(all_lower_ext(named)) {}
 
   Status begin(std::vector<FieldInfo> fields, const CreateLayout& layout, std::optional<MemoKind> memo,
                uint32_t memo_block_size) {
@@ -113,7 +116,7 @@ class NewTable {
     MV_RETURN_IF_ERROR(dbf_.begin());
     MV_RETURN_IF_ERROR(dbf_.put(header_.data(), header_.size()));
     if (memo) {
-      memo_file_ = std::make_unique<NewFile>(fs_, memo_path_for(fs_, dbf_.path(), *memo));
+      memo_file_ = std::make_unique<NewFile>(fs_, memo_path_for(fs_, dbf_.path(), *memo, lower_memo_ext_));
       MV_RETURN_IF_ERROR(memo_file_->begin());
       memo_file_->close();
       MV_RETURN_IF_ERROR(MemoFile::create(fs_, memo_file_->tmp(), *memo, memo_block_size));
@@ -164,6 +167,7 @@ class NewTable {
   std::vector<uint8_t> header_;
   uint32_t rl_ = 0;
   uint32_t count_ = 0;
+  bool lower_memo_ext_ = false;
 };
 
 bool creatable(char type) { return type == 'C' || type == 'N' || type == 'F' || type == 'D' || type == 'L' || type == 'M'; }
@@ -524,7 +528,7 @@ Status db_create(const std::string& path_in, const std::vector<StructRow>& rows,
   layout.language = drv.create_language(cp);
   if (has_memo && drv.memo_kind == MemoKind::Fpt) layout.table_flags = dbf::kFlagMemo;
   std::string path = with_default_extension(path_in, ".dbf");
-  NewTable nt(fs, path);
+  NewTable nt(fs, path, path_in);
   MV_RETURN_IF_ERROR(nt.begin(std::move(fields), layout, has_memo ? std::optional(drv.memo_kind) : std::nullopt, 0));
   return nt.finish();
 }
@@ -538,7 +542,7 @@ Status Table::copy_db(const std::string& target_in, const TransferOptions& opt) 
   if (same_file(*fs_, target, path_))
     return Status::invalid_argument(target + ": eine Tabelle kann nicht auf sich selbst kopiert werden");
   MV_ASSIGN_OR_RETURN(std::vector<int> pos, TableTransfer::selected(*this, opt.fields));
-  NewTable nt(*fs_, target);
+  NewTable nt(*fs_, target, target_in);
   MV_RETURN_IF_ERROR(TableTransfer::begin_copy(*this, nt, pos));
   std::vector<uint8_t> out;
   MV_RETURN_IF_ERROR(TableTransfer::each(*this, opt, [&]() { return TableTransfer::copy_record(*this, nt, pos, out); }));
@@ -551,7 +555,7 @@ Status Table::copy_structure(const std::string& target_in, const std::vector<std
   if (same_file(*fs_, target, path_))
     return Status::invalid_argument(target + ": eine Tabelle kann nicht auf sich selbst kopiert werden");
   MV_ASSIGN_OR_RETURN(std::vector<int> pos, TableTransfer::selected(*this, names));
-  NewTable nt(*fs_, target);
+  NewTable nt(*fs_, target, target_in);
   MV_RETURN_IF_ERROR(TableTransfer::begin_copy(*this, nt, pos));
   return nt.finish();
 }
