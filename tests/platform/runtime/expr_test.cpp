@@ -306,6 +306,35 @@ TEST(Expression, HostileInputOnlyGivesErrors) {
   EXPECT_EQ(run("STR(1e300*1e300)").substr(0, 1), "E");
 }
 
+TEST(Expression, RandomTextsNeverCrash) {
+  // Pieces of valid and broken syntax thrown together: every text either compiles and
+  // evaluates to a value or gives an error with a position inside the text.
+  const char* pieces[] = {"NAME", "BETRAG", "DATUM", "AKTIV", "NOTIZ", "KUNDEN->", "(", ")", ",", "+", "-",
+                          "*", "/", "%", "**", "^", "=", "==", "<>", "#", "<", ">=", "$", ".AND.", ".OR.",
+                          ".NOT.", "!", "\"a\"", "'", "[x]", "0", "1.5", "-1", ".T.", "SUBSTR(", "UPPER(",
+                          "STR(", "IIF(", "CTOD(", "SPACE(", "REPLICATE(", "PADL(", "CHR(", "DESCEND(",
+                          "ROUND(", "1e9", "99999999", " ", "\xc3\xa4", "\xff", "DTOS(", "MIN(", "VAL("};
+  TestRecord rec;
+  uint32_t seed = 12345;
+  auto rnd = [&seed](uint32_t n) {
+    seed = seed * 1664525u + 1013904223u;
+    return (seed >> 8) % n;
+  };
+  for (int i = 0; i < 20000; ++i) {
+    std::string text;
+    int n = 1 + static_cast<int>(rnd(12));
+    for (int k = 0; k < n; ++k) text += pieces[rnd(sizeof pieces / sizeof pieces[0])];
+    Expression e = Expression::compile(text, {}, &rec);
+    if (!e.ok()) {
+      EXPECT_GE(e.error().position, 1) << text;
+      EXPECT_FALSE(e.error().message.empty()) << text;
+      continue;
+    }
+    const Value* v = e.evaluate(rec.record());
+    if (!v) EXPECT_FALSE(e.last_error().message.empty()) << text;
+  }
+}
+
 TEST(Expression, ConditionsOfTheBulkReplace) {
   // Non-exact equality lets a prefix match and an empty value match everything;
   // "<>" is its exact negation.
