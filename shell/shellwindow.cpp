@@ -161,7 +161,12 @@ STDSHELLWINDOW::STDSHELLWINDOW(QObject* /*owner*/) : gui::SHELLWINDOW(nullptr) {
   SHELLWITHGRADIENT(QStringLiteral("Molvane"));
 }
 
-STDSHELLWINDOW::~STDSHELLWINDOW() = default;
+STDSHELLWINDOW::~STDSHELLWINDOW() {
+  // The table windows go with the canvas; nothing is to be switched any more.
+  closing_ = true;
+  disconnect(canvas(), nullptr, this, nullptr);
+  for (QWidget* child : children_windows()) disconnect(child, nullptr, this, nullptr);
+}
 
 ShellMenu* STDSHELLWINDOW::own_menu() const { return own_menu_.data(); }
 ShellMenu* STDSHELLWINDOW::current_menu() const { return current_menu_.data(); }
@@ -206,10 +211,22 @@ void STDSHELLWINDOW::rebuild_own_menu() {
   delete old;
 }
 
-void STDSHELLWINDOW::REGISTERCHILD(QWidget* child) { gui::SHELLWINDOW::REGISTERCHILD(child); }
+void STDSHELLWINDOW::REGISTERCHILD(QWidget* child) {
+  gui::SHELLWINDOW::REGISTERCHILD(child);
+  // A table window leaves the list when it goes, also when it never said so itself.
+  if (child && ANZAHLCHILD() != known_children_)
+    connect(child, &QObject::destroyed, this, &STDSHELLWINDOW::child_gone);
+  known_children_ = ANZAHLCHILD();
+}
+
+void STDSHELLWINDOW::child_gone() {
+  if (known_children_ > 0 && ANZAHLCHILD() == 0 && !closing_) REMOVECHILD(nullptr);
+  known_children_ = ANZAHLCHILD();
+}
 
 void STDSHELLWINDOW::REMOVECHILD(QWidget* child) {
   gui::SHELLWINDOW::REMOVECHILD(child);
+  known_children_ = ANZAHLCHILD();
   if (ANZAHLCHILD() == 0 && !closing_) {
     rebuild_own_menu();
     if (current_menu_ != own_menu_) {

@@ -138,6 +138,7 @@ class STDSHELLWINDOW : public gui::SHELLWINDOW {
 
  private:
   void rebuild_own_menu();
+  void child_gone();
   void install_menu_for_active();
   void tick();
   std::vector<HistoryRow> history_rows() const;
@@ -148,6 +149,7 @@ class STDSHELLWINDOW : public gui::SHELLWINDOW {
   QPointer<ShellMenu> current_menu_;
   bool toolbar_visible_ = true;
   bool closing_ = false;
+  int known_children_ = 0;
   QLabel* clock_ = nullptr;
   QLabel* caps_ = nullptr;
   QLabel* num_ = nullptr;
