@@ -1,0 +1,396 @@
+// Damaged files, failing writes and renames, sharing between processes, a killed writer
+// and read-only opens: the table layer reports or reads correctly and never loses data.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "platform/base/bytes.h"
+#include "table_helpers.h"
+
+namespace mv::testing {
+namespace {
+
+class SafetyTest : public ::testing::Test {
+ protected:
+  void SetUp() override { set_deleted_filter(false); }
+  TempDir dir;
+};
+
+// ---------------------------------------------------------------- damaged files
+
+TEST_F(SafetyTest, DamagedFilesGiveAStatusOrReadCorrectly) {
+  using Bytes = std::vector<uint8_t>;
+  struct Case {
+    const char* name;
+    std::function<void(Bytes& dbf, Bytes& memo)> damage;
+    StatusKind open_fails;  // Ok: opens, then `check` runs
+    std::function<void(Table&)> check;
+  };
+  auto name1 = [](Table& t) {
+    ASSERT_TRUE(t.go_to(1).is_ok());
+    EXPECT_EQ(str_field(t, "NAME"), "Name 1");
+  };
+  const uint16_t hl = 32 + 5 * 32 + 1;
+  const uint16_t rl = 1 + 20 + 10 + 8 + 1 + 10;
+  auto notiz_of = [](Table& t, uint32_t r) {
+    EXPECT_TRUE(t.go_to(r).is_ok());
+    return t.field_get("NOTIZ");
+  };
+  std::vector<Case> cases = {
+      {"truncated header", [](Bytes& d, Bytes&) { d.resize(20); }, StatusKind::Corrupt, nullptr},
+      {"file ends in the descriptors", [](Bytes& d, Bytes&) { d.resize(100); }, StatusKind::Corrupt, nullptr},
+      {"header length 0", [](Bytes& d, Bytes&) { put_le16(&d[8], 0); }, StatusKind::Corrupt, nullptr},
+      {"record length 0", [](Bytes& d, Bytes&) { put_le16(&d[10], 0); }, StatusKind::Corrupt, nullptr},
+      {"record length shorter than the fields", [](Bytes& d, Bytes&) { put_le16(&d[10], 20); }, StatusKind::Corrupt,
+       nullptr},
+      {"no descriptors", [](Bytes& d, Bytes&) { d[32] = 0x0D; }, StatusKind::Corrupt, nullptr},
+      {"record count larger than the file", [](Bytes& d, Bytes&) { put_le32(&d[4], 1000); }, StatusKind::Ok,
+       [&](Table& t) {
+         EXPECT_EQ(t.lastrec(), 3u);
+         EXPECT_FALSE(t.warnings().empty());
+         name1(t);
+         ASSERT_TRUE(t.go_bottom().is_ok());
+         EXPECT_EQ(t.recno(), 3u);
+       }},
+      {"record count smaller than the file", [](Bytes& d, Bytes&) { put_le32(&d[4], 1); }, StatusKind::Ok,
+       [&](Table& t) {
+         EXPECT_EQ(t.lastrec(), 1u);
+         name1(t);
+       }},
+      {"last record cut short", [&](Bytes& d, Bytes&) { d.resize(hl + 2 * rl + 5); }, StatusKind::Ok,
+       [&](Table& t) { EXPECT_EQ(t.lastrec(), 2u); }},
+      {"missing terminator", [&](Bytes& d, Bytes&) { d[hl - 1] = 0x00; }, StatusKind::Ok,
+       [&](Table& t) {
+         EXPECT_EQ(t.fcount(), 5u);
+         name1(t);
+       }},
+      {"garbage in descriptor bytes 12-15",
+       [](Bytes& d, Bytes&) {
+         for (int f = 1; f <= 5; ++f) put_le32(&d[32 * f + 12], 0xDEADBEEF);
+       },
+       StatusKind::Ok,
+       [&](Table& t) {
+         name1(t);
+         EXPECT_EQ(t.field_raw(2), "      1.50");
+       }},
+      {"year byte 126", [](Bytes& d, Bytes&) { d[1] = 126, d[2] = 12, d[3] = 10; }, StatusKind::Ok,
+       [](Table& t) {
+         const auto& h = t.header_info();
+         EXPECT_EQ(dbf_header_date(h.year_byte, h.month, h.day), Date::from_ymd(2026, 12, 10));
+       }},
+      {"unknown version byte", [](Bytes& d, Bytes&) { d[0] = 0x42; }, StatusKind::Ok,
+       [&](Table& t) {
+         EXPECT_TRUE(t.read_only());
+         name1(t);
+       }},
+      {"memo pointer past the end",
+       [&](Bytes& d, Bytes&) {
+         memcpy(&d[hl + 1 + 20 + 10 + 8 + 1], "    999999", 10);
+       },
+       StatusKind::Ok,
+       [&](Table& t) {
+         auto v = notiz_of(t, 1);
+         ASSERT_FALSE(v.is_ok());
+         EXPECT_EQ(v.status().kind(), StatusKind::Corrupt);
+         EXPECT_EQ(notiz_of(t, 2)->str, "Notiz 2");
+       }},
+      {"memo pointer that is no number",
+       [&](Bytes& d, Bytes&) { memcpy(&d[hl + 1 + 20 + 10 + 8 + 1], "12ab\xff     ", 10); }, StatusKind::Ok,
+       [&](Table& t) { EXPECT_EQ(notiz_of(t, 1)->str, ""); }},
+      {"memo without 0x1A", [](Bytes&, Bytes& m) { m.resize(3 * 512 + 7); }, StatusKind::Ok,
+       [&](Table& t) { EXPECT_EQ(notiz_of(t, 3)->str, "Notiz 3"); }},
+      {"memo cut inside its text", [](Bytes&, Bytes& m) { m.resize(3 * 512 + 3); }, StatusKind::Ok,
+       [&](Table& t) { EXPECT_EQ(notiz_of(t, 3)->str, "Not"); }},
+      {"memo with a single 0x1A", [](Bytes&, Bytes& m) { m[512 + 8] = 0x00; }, StatusKind::Ok,
+       [&](Table& t) { EXPECT_EQ(notiz_of(t, 1)->str, "Notiz 1"); }},
+      {"memo file shorter than its header", [](Bytes&, Bytes& m) { m.resize(2); }, StatusKind::Corrupt, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir d;
+    std::string path = d.file("KAPUTT.DBF");
+    make_table(path, "DBFNTX", 3, true);
+    auto dbf = read_bytes(path);
+    auto memo = read_bytes(d.file("KAPUTT.DBT"));
+    c.damage(dbf, memo);
+    write_bytes(path, dbf);
+    write_bytes(d.file("KAPUTT.DBT"), memo);
+    OpenOptions o;
+    o.driver = "DBFNTX";
+    auto t = Table::open(path, o);
+    if (c.open_fails != StatusKind::Ok) {
+      ASSERT_FALSE(t.is_ok());
+      EXPECT_EQ(t.status().kind(), c.open_fails) << t.status().to_string();
+      EXPECT_NE(t.status().message().find("KAPUTT"), std::string::npos) << t.status().message();
+      continue;
+    }
+    ASSERT_TRUE(t.is_ok()) << t.status().to_string();
+    c.check(**t);
+  }
+}
+
+TEST_F(SafetyTest, DamagedDbase4AndFptBlocksAreReported) {
+  for (const char* driver : {"DBFMDX", "DBFCDX"}) {
+    SCOPED_TRACE(driver);
+    std::string path = dir.file(std::string(driver) + ".DBF");
+    make_table(path, driver, 2, true);
+    std::string memo_path = dir.file(std::string(driver) + (std::string(driver) == "DBFCDX" ? ".FPT" : ".DBT"));
+    auto m = read_bytes(memo_path);
+    uint32_t bs = std::string(driver) == "DBFCDX" ? 64 : 512;
+    uint32_t first = std::string(driver) == "DBFCDX" ? 8 : 1;
+    if (bs == 512) {
+      m[first * bs] = 0x00;  // the block signature
+    } else {
+      put_be32(&m[first * bs + 4], 0x7FFFFFF0);  // a length beyond the file
+    }
+    write_bytes(memo_path, m);
+    auto t = open_ok(path, false, false, driver);
+    ASSERT_TRUE(t);
+    MV_ASSERT_OK(t->go_to(1));
+    auto v = t->field_get("NOTIZ");
+    ASSERT_FALSE(v.is_ok());
+    EXPECT_EQ(v.status().kind(), StatusKind::Corrupt);
+    MV_ASSERT_OK(t->go_to(2));
+    EXPECT_EQ(str_field(*t, "NOTIZ"), "Notiz 2");
+  }
+}
+
+// ---------------------------------------------------------------- failing writes and renames
+
+// Runs `op` on a fresh table with the Nth write (or rename) failing, for N = 0, 1, ...
+// until the operation gets through untouched; every failure must be reported and leave
+// the files in `watched` byte for byte as they were.
+void run_with_faults(const std::string& what, const std::function<void(const std::string& folder)>& prepare,
+                     const std::vector<std::string>& watched,
+                     const std::function<Status(Table&, FileSystem&, const std::string& folder)>& op) {
+  for (int kind = 0; kind < 3; ++kind) {
+    int failures = 0;
+    for (int n = 0;; ++n) {
+      SCOPED_TRACE(what + (kind == 0 ? ": write " : kind == 1 ? ": short write " : ": rename ") + std::to_string(n));
+      TempDir d;
+      prepare(d.path());
+      std::vector<std::vector<uint8_t>> before;
+      for (const auto& f : watched) before.push_back(read_bytes(d.file(f)));
+      FaultyFileSystem ffs(FileSystem::posix());
+      if (kind == 0) ffs.fail_write_at = n;
+      if (kind == 1) ffs.short_write_at = n;
+      if (kind == 2) ffs.fail_rename_at = n;
+      Status st;
+      {
+        auto t = open_ok(d.file("DATEN.DBF"), false, false, "DBFCDX", &ffs);
+        ASSERT_TRUE(t);
+        st = op(*t, ffs, d.path());
+        t->close().ignore();
+      }
+      bool hit = kind == 2 ? ffs.renames > n : ffs.writes > n;
+      if (!hit) {
+        EXPECT_TRUE(st.is_ok()) << st.to_string();
+        break;
+      }
+      ++failures;
+      EXPECT_FALSE(st.is_ok()) << "a failed step was reported as success";
+      for (size_t i = 0; i < watched.size(); ++i)
+        EXPECT_EQ(read_bytes(d.file(watched[i])), before[i]) << watched[i] << " changed";
+      ASSERT_LT(n, 200);
+    }
+    if (kind == 0) EXPECT_GT(failures, 0) << what << ": no step failed";
+  }
+}
+
+TEST_F(SafetyTest, PackZapAndTransfersLeaveTheOriginalWhenAStepFails) {
+  auto table = [](const std::string& folder) { make_table(folder + "/DATEN.DBF", "DBFCDX", 40, true, {3, 7, 20}); };
+  auto with_target = [&](const std::string& folder) {
+    table(folder);
+    make_table(folder + "/ZIEL.dbf", "DBFCDX", 5, true);
+    std::string text = "alt\r\n";
+    write_bytes(folder + "/ZIEL.txt", std::vector<uint8_t>(text.begin(), text.end()));
+  };
+  auto with_sources = [&](const std::string& folder) {
+    table(folder);
+    make_table(folder + "/QUELLE.DBF", "DBFCDX", 30, true);
+    std::string text = "\"Neu 1\",1.5,20240101,T\r\n\"Neu 2\",2.5,,F\r\n";
+    write_bytes(folder + "/QUELLE.txt", std::vector<uint8_t>(text.begin(), text.end()));
+  };
+  std::vector<std::string> own{"DATEN.DBF", "DATEN.FPT"};
+  run_with_faults("pack", table, own, [](Table& t, FileSystem&, const std::string&) { return t.pack(); });
+  run_with_faults("zap", table, own, [](Table& t, FileSystem&, const std::string&) { return t.zap(); });
+  std::vector<std::string> target{"ZIEL.dbf", "ZIEL.FPT", "ZIEL.txt"};
+  run_with_faults("copy db", with_target, target,
+                  [](Table& t, FileSystem&, const std::string& f) { return t.copy_db(f + "/ZIEL"); });
+  run_with_faults("copy structure", with_target, target,
+                  [](Table& t, FileSystem&, const std::string& f) { return t.copy_structure(f + "/ZIEL"); });
+  run_with_faults("copy sdf", with_target, target,
+                  [](Table& t, FileSystem&, const std::string& f) { return t.copy_sdf(f + "/ZIEL"); });
+  run_with_faults("copy delimited", with_target, target,
+                  [](Table& t, FileSystem&, const std::string& f) { return t.copy_delimited(f + "/ZIEL"); });
+  run_with_faults("create", with_target, target, [](Table&, FileSystem& fs, const std::string& f) {
+    return db_create(f + "/ZIEL", sample_fields(true), "DBFCDX", std::nullopt, &fs);
+  });
+  run_with_faults("append db", with_sources, own,
+                  [](Table& t, FileSystem&, const std::string& f) { return t.append_db(f + "/QUELLE.DBF"); });
+  run_with_faults("append delimited", with_sources, own,
+                  [](Table& t, FileSystem&, const std::string& f) { return t.append_delimited(f + "/QUELLE.txt"); });
+}
+
+// ---------------------------------------------------------------- sharing between processes
+
+// A second process that opens the table and holds it until told to let go.
+class OtherProcess {
+ public:
+  OtherProcess(const std::string& path, bool shared, uint32_t lock_record = 0) {
+    if (pipe(to_child_) != 0 || pipe(to_parent_) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      OpenOptions o;
+      o.shared = shared;
+      o.driver = "DBFCDX";
+      auto t = Table::open(path, o);
+      char c = t.is_ok() ? 'o' : 'e';
+      std::unique_ptr<File> raw;
+      if (t.is_ok() && lock_record) {
+        auto f = FileSystem::posix().open(path, OpenMode::ReadWrite);
+        auto drv = find_driver("DBFCDX");
+        if (!f || !drv || !(*f)->lock(drv->record_lock_offset(lock_record), 1, LockType::Exclusive)) c = 'e';
+        if (f) raw = std::move(f).value();
+      }
+      if (write(to_parent_[1], &c, 1) != 1) _exit(2);
+      if (read(to_child_[0], &c, 1) != 1) _exit(2);
+      _exit(0);
+    }
+    char c = 0;
+    ready_ = read(to_parent_[0], &c, 1) == 1 && c == 'o';
+  }
+  ~OtherProcess() {
+    char q = 'q';
+    if (pid_ > 0) {
+      if (write(to_child_[1], &q, 1) != 1) kill(pid_, SIGKILL);
+      int st;
+      waitpid(pid_, &st, 0);
+    }
+    for (int fd : {to_child_[0], to_child_[1], to_parent_[0], to_parent_[1]}) close(fd);
+  }
+  bool ready() const { return ready_; }
+
+ private:
+  int to_child_[2] = {-1, -1}, to_parent_[2] = {-1, -1};
+  pid_t pid_ = -1;
+  bool ready_ = false;
+};
+
+TEST_F(SafetyTest, SharedAndExclusiveOpensAreEnforcedBetweenProcesses) {
+  std::string path = dir.file("GETEILT.DBF");
+  make_table(path, "DBFCDX", 3);
+  OpenOptions shared, exclusive;
+  shared.driver = exclusive.driver = "DBFCDX";
+  exclusive.shared = false;
+  {
+    OtherProcess other(path, true);
+    ASSERT_TRUE(other.ready());
+    auto t = Table::open(path, exclusive);
+    ASSERT_FALSE(t.is_ok());
+    EXPECT_EQ(t.status().kind(), StatusKind::Locked);
+    EXPECT_EQ(t.status().message().rfind("SHARING", 0), 0u) << t.status().message();
+    EXPECT_TRUE(Table::open(path, shared).is_ok());
+  }
+  {
+    OtherProcess other(path, false);
+    ASSERT_TRUE(other.ready());
+    auto t = Table::open(path, shared);
+    ASSERT_FALSE(t.is_ok());
+    EXPECT_EQ(t.status().message().rfind("SHARING", 0), 0u);
+  }
+  // A record locked by the other process cannot be written here; another one can.
+  OtherProcess other(path, true, 2);
+  ASSERT_TRUE(other.ready());
+  auto t = Table::open(path, shared);
+  ASSERT_TRUE(t.is_ok());
+  MV_ASSERT_OK((*t)->go_to(2));
+  Status st = (*t)->field_put("NAME", Value::character("Gesperrt"));
+  EXPECT_EQ(st.kind(), StatusKind::Locked);
+  EXPECT_EQ(str_field(**t, "NAME"), "Name 2");
+  MV_ASSERT_OK((*t)->go_to(1));
+  MV_EXPECT_OK((*t)->field_put("NAME", Value::character("Frei")));
+  MV_EXPECT_OK((*t)->append_blank());
+  EXPECT_EQ((*t)->lastrec(), 4u);
+}
+
+// ---------------------------------------------------------------- a writer killed midway
+
+TEST_F(SafetyTest, TheRecordCountIsRightWhenTheWriterIsKilled) {
+  for (bool shared : {false, true}) {
+    SCOPED_TRACE(shared ? "shared" : "exclusive");
+    std::string path = dir.file(shared ? "KILL_S.DBF" : "KILL_E.DBF");
+    make_table(path, "DBFCDX", 0, true);
+    pid_t pid = fork();
+    if (pid == 0) {
+      OpenOptions o;
+      o.shared = shared;
+      o.driver = "DBFCDX";
+      auto t = Table::open(path, o);
+      if (!t) _exit(3);
+      for (int i = 1; i <= 7000; ++i) {
+        if (!(*t)->append_blank() || !(*t)->field_put(1, Value::character("Satz " + std::to_string(i))) ||
+            !(*t)->field_put(5, Value::character("Memo " + std::to_string(i))))
+          _exit(4);
+        if (i == 3000 && !(*t)->commit()) _exit(5);
+        if (shared && i == 40) break;
+      }
+      kill(getpid(), SIGKILL);
+      _exit(6);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "child exit " << WEXITSTATUS(status);
+    auto b = read_bytes(path);
+    uint32_t count = get_le32(&b[4]);
+    if (shared) EXPECT_EQ(count, 40u);
+    else EXPECT_GE(count, 3000u);
+    uint16_t hl = get_le16(&b[8]), rl = get_le16(&b[10]);
+    EXPECT_EQ(b.size(), hl + size_t(count) * rl + 1);
+    auto t = open_ok(path, false, true, "DBFCDX");
+    ASSERT_TRUE(t);
+    EXPECT_TRUE(t->warnings().empty());
+    MV_ASSERT_OK(t->go_to(count));
+    EXPECT_EQ(str_field(*t, "NAME"), "Satz " + std::to_string(count));
+    EXPECT_EQ(str_field(*t, "NOTIZ"), "Memo " + std::to_string(count));
+  }
+}
+
+// ---------------------------------------------------------------- read-only
+
+TEST_F(SafetyTest, ReadOnlyOpensRefuseEveryWrite) {
+  std::string path = dir.file("NURLESEN.DBF");
+  make_table(path, "DBFCDX", 3, true, {2});
+  make_table(dir.file("Q.DBF"), "DBFCDX", 1);
+  std::string text = "\"x\"\r\n";
+  write_bytes(dir.file("Q.txt"), std::vector<uint8_t>(text.begin(), text.end()));
+  auto before = read_bytes(path);
+  auto memo_before = read_bytes(dir.file("NURLESEN.FPT"));
+  for (bool shared : {true, false}) {
+    auto t = open_ok(path, shared, true);
+    ASSERT_TRUE(t);
+    std::vector<std::pair<const char*, Status>> writes;
+    writes.emplace_back("field_put", t->field_put(1, Value::character("x")));
+    writes.emplace_back("memo", t->field_put(5, Value::character("x")));
+    writes.emplace_back("append", t->append_blank());
+    writes.emplace_back("delete", t->delete_record());
+    writes.emplace_back("recall", t->recall());
+    writes.emplace_back("pack", t->pack());
+    writes.emplace_back("zap", t->zap());
+    writes.emplace_back("append_db", t->append_db(dir.file("Q.DBF")));
+    writes.emplace_back("append_sdf", t->append_sdf(dir.file("Q.txt")));
+    writes.emplace_back("append_delimited", t->append_delimited(dir.file("Q.txt")));
+    for (auto& [what, st] : writes) EXPECT_EQ(st.kind(), StatusKind::ReadOnly) << what << ": " << st.to_string();
+    // Reading and copying still work.
+    MV_EXPECT_OK(t->copy_db(dir.file("KOPIE")));
+  }
+  EXPECT_EQ(read_bytes(path), before);
+  EXPECT_EQ(read_bytes(dir.file("NURLESEN.FPT")), memo_before);
+}
+
+}  // namespace
+}  // namespace mv::testing
