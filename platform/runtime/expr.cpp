@@ -931,7 +931,9 @@ struct Expression::Impl {
     switch (f.storage) {
       case FieldStorage::Character:
         n.slot.type = ValueType::Character;
-        n.slot.str.assign(p, static_cast<size_t>(f.len));
+        // resize + copy: the buffer keeps its size between records, so this is one memcpy.
+        n.slot.str.resize(static_cast<size_t>(f.len));
+        std::memcpy(n.slot.str.data(), p, static_cast<size_t>(f.len));
         break;
       case FieldStorage::NumericText: {
         n.slot.type = ValueType::Numeric;
@@ -1182,10 +1184,11 @@ struct Expression::Impl {
       if (v[i] < 0 || v[i] > 9) digits = false;
     }
     Value* r = own(n, ValueType::Character);
+    r->str.resize(8);
     if (digits && Date::valid_ymd(v[0] * 1000 + v[1] * 100 + v[2] * 10 + v[3], v[4] * 10 + v[5], v[6] * 10 + v[7]))
-      r->str.assign(p, 8);
+      std::memcpy(r->str.data(), p, 8);
     else
-      r->str.assign(8, ' ');
+      std::memset(r->str.data(), ' ', 8);
     return r;
   }
 
@@ -1244,11 +1247,8 @@ struct Expression::Impl {
           r->str.assign(a->str);
         }
         if (options.case_flavour == CaseFlavour::Ascii) {
-          // a-z only: plain arithmetic, which the compiler turns into vector code.
-          const char lo = n.fn == Fn::Upper ? 'a' : 'A';
-          const int shift = n.fn == Fn::Upper ? -32 : 32;
-          for (char& c : r->str)
-            c = static_cast<char>(c + (static_cast<unsigned char>(c - lo) < 26 ? shift : 0));
+          if (n.fn == Fn::Upper) ascii_upper_bytes(r->str.data(), r->str.size());
+          else ascii_lower_bytes(r->str.data(), r->str.size());
         } else {
           for (char& c : r->str) c = static_cast<char>(tab[static_cast<unsigned char>(c)]);
         }

@@ -78,12 +78,42 @@ std::string fixed_text(double n, int dec) {
 const unsigned char* upper_map(CaseFlavour flavour, CodePage cp) { return maps_of(flavour, cp).upper.data(); }
 const unsigned char* lower_map(CaseFlavour flavour, CodePage cp) { return maps_of(flavour, cp).lower.data(); }
 
+namespace {
+// Case change of one range of ASCII letters in eight bytes at once: a byte gets bit 0x20
+// flipped when it lies in [first, last]; bytes from 0x80 up are never touched.
+template <unsigned char kFirst, unsigned char kLast>
+void flip_case_range(char* p, size_t n) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  constexpr uint64_t kHigh = 0x8080808080808080ull;
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t x;
+    std::memcpy(&x, p + i, 8);
+    uint64_t low7 = x & ~kHigh;
+    uint64_t ge_first = low7 + (0x80 - kFirst) * kOnes;    // high bit: byte >= first
+    uint64_t gt_last = low7 + (0x80 - kLast - 1) * kOnes;  // high bit: byte > last
+    uint64_t in_range = ge_first & ~gt_last & ~x & kHigh;
+    x ^= in_range >> 2;  // 0x80 >> 2 == 0x20
+    std::memcpy(p + i, &x, 8);
+  }
+  for (; i < n; ++i) {
+    unsigned char c = static_cast<unsigned char>(p[i]);
+    if (c >= kFirst && c <= kLast) p[i] = static_cast<char>(c ^ 0x20);
+  }
+}
+}  // namespace
+
+void ascii_upper_bytes(char* p, size_t n) { flip_case_range<'a', 'z'>(p, n); }
+void ascii_lower_bytes(char* p, size_t n) { flip_case_range<'A', 'Z'>(p, n); }
+
 void upper_in_place(std::string& s, CaseFlavour flavour, CodePage cp) {
+  if (flavour == CaseFlavour::Ascii) return ascii_upper_bytes(s.data(), s.size());
   const unsigned char* m = upper_map(flavour, cp);
   for (char& c : s) c = static_cast<char>(m[static_cast<unsigned char>(c)]);
 }
 
 void lower_in_place(std::string& s, CaseFlavour flavour, CodePage cp) {
+  if (flavour == CaseFlavour::Ascii) return ascii_lower_bytes(s.data(), s.size());
   const unsigned char* m = lower_map(flavour, cp);
   for (char& c : s) c = static_cast<char>(m[static_cast<unsigned char>(c)]);
 }

@@ -18,6 +18,10 @@ enum class CaseFlavour : uint8_t { Ascii, German };
 const unsigned char* upper_map(CaseFlavour flavour, CodePage cp);
 const unsigned char* lower_map(CaseFlavour flavour, CodePage cp);
 
+// a-z only, eight bytes at a time.
+void ascii_upper_bytes(char* p, size_t n);
+void ascii_lower_bytes(char* p, size_t n);
+
 void upper_in_place(std::string& s, CaseFlavour flavour, CodePage cp);
 void lower_in_place(std::string& s, CaseFlavour flavour, CodePage cp);
 std::string str_upper(std::string_view s, CaseFlavour flavour = CaseFlavour::Ascii,

@@ -132,10 +132,19 @@ TEST(Strings, CaseMapsPerCodePage) {
   EXPECT_EQ(str_upper(cp1252, CaseFlavour::German, CodePage::Windows1252), "A\xc4\xd6\xdc\xdf");
   EXPECT_EQ(str_upper(cp850, CaseFlavour::German, CodePage::Cp850), "A\x8e\x99\x9a\xe1");
   EXPECT_EQ(str_lower("A\x8e\x99\x9a", CaseFlavour::German, CodePage::Cp850), "a\x84\x94\x81");
-  for (int b = 0; b < 256; ++b) {
-    unsigned char c = static_cast<unsigned char>(b);
-    bool az = (c >= 'a' && c <= 'z');
-    EXPECT_EQ(upper_map(CaseFlavour::Ascii, CodePage::Cp850)[c], az ? c - 32 : c);
+  // Every byte value at every position of the eight-byte steps and the tail.
+  std::string all;
+  for (int round = 0; round < 3; ++round)
+    for (int b = 0; b < 256; ++b) all.push_back(static_cast<char>(b));
+  for (size_t start = 0; start < 9; ++start) {
+    std::string up = all.substr(start), low = all.substr(start);
+    ascii_upper_bytes(up.data(), up.size());
+    ascii_lower_bytes(low.data(), low.size());
+    for (size_t i = 0; i < up.size(); ++i) {
+      unsigned char c = static_cast<unsigned char>(all[start + i]);
+      ASSERT_EQ(static_cast<unsigned char>(up[i]), (c >= 'a' && c <= 'z') ? c - 32 : c) << start << " " << i;
+      ASSERT_EQ(static_cast<unsigned char>(low[i]), (c >= 'A' && c <= 'Z') ? c + 32 : c) << start << " " << i;
+    }
   }
 }
 

@@ -331,7 +331,9 @@ TEST(Expression, RandomTextsNeverCrash) {
       continue;
     }
     const Value* v = e.evaluate(rec.record());
-    if (!v) EXPECT_FALSE(e.last_error().message.empty()) << text;
+    if (!v) {
+      EXPECT_FALSE(e.last_error().message.empty()) << text;
+    }
   }
 }
 
