@@ -6,7 +6,8 @@
 #include "platform/gui/palette.h"
 #include "platform/os/folders.h"
 #include "platform/os/instance_lock.h"
-#include "shell/table_modes.h"
+#include "platform/runtime/date.h"
+#include "platform/table/table.h"
 
 namespace mv {
 
@@ -118,16 +119,16 @@ void SETGLOBALWERTE() {
 
   GCDRIVER = value_or_default(kSetup, QStringLiteral("Driver"), QStringLiteral("DBFCDX"));
   GLEXCLUSIVE = value_or_default(kSetup, QStringLiteral("Exclusive"), kJa) == kJa;
-  set_table_exclusive_default(GLEXCLUSIVE);
+  set_exclusive_default(GLEXCLUSIVE);
   GLREADONLY = value_or_default(kSetup, QStringLiteral("ReadOnly"), QStringLiteral("Nein")) == kJa;
   GLSETANSI = value_or_default(kSetup, QStringLiteral("SetAnsi"), kJa) == kJa;
-  set_table_ansi_mode(GLSETANSI);
+  set_ansi_mode(GLSETANSI);
 
   // An epoch that is no plausible year would read two-digit years as years 0 to 99; the
   // default applies then and the stored text stays as the user wrote it.
   const unsigned epoch = leading_number(value_or_default(
-      kSetup, QStringLiteral("SetEpoch"), QString::number(runtime_date_epoch())));
-  set_runtime_date_epoch(epoch >= 100 && epoch <= 9999 ? int(epoch) : kDefaultEpoch);
+      kSetup, QStringLiteral("SetEpoch"), QString::number(date_epoch())));
+  set_date_epoch(epoch >= 100 && epoch <= 9999 ? int(epoch) : kDefaultEpoch);
 
   if (value_or_default(kSetup, QStringLiteral("ToolbarIcon"), kJa) == kJa) {
     GLTOOLBAR = true;

@@ -8,7 +8,7 @@
 #include <QStringList>
 #include <memory>
 
-#include "shell/ini_standin.h"
+#include "components/inifile.h"
 
 namespace mv {
 

@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -17,6 +16,8 @@
 #include <QTime>
 #include <QToolBar>
 
+#include "components/inifile.h"
+#include "components/strings.h"
 #include "platform/gui/dispatch.h"
 #include "platform/gui/messagebox.h"
 #include "platform/os/folders.h"
@@ -27,7 +28,8 @@
 #include "shell/menus.h"
 #include "shell/pictures.h"
 #include "shell/settings.h"
-#include "shell/table_modes.h"
+#include "platform/runtime/date.h"
+#include "platform/table/table.h"
 
 namespace mv {
 namespace {
@@ -63,38 +65,9 @@ std::optional<OpenChoice> standard_open_dialog(QWidget* owner, bool read_only) {
   return OpenChoice{dlg.selectedFiles().first(), ro->isChecked()};
 }
 
-// The section names of an INI file in file order: lines that begin with "[" and hold "]"
-// at position 3 or later.
-QStringList section_names(const QString& file) {
-  QStringList names;
-  QFile f(file);
-  if (!f.exists()) return names;
-  if (!f.open(QIODevice::ReadOnly)) {
-    gui::warning_box(nullptr, kAchtung,
-                     QStringLiteral("Die Datei ") + GCDATADIR + QStringLiteral("ZovuZUZ.INI") +
-                         QStringLiteral(" konnte nicht geöffnet werden!"));
-    return names;
-  }
-  while (!f.atEnd()) {
-    QString line = QString::fromUtf8(f.readLine());
-    while (line.endsWith('\n') || line.endsWith('\r')) line.chop(1);
-    const qsizetype close = line.indexOf(']');
-    if (line.startsWith('[') && close >= 2) names << line.mid(1, close - 1);
-  }
-  return names;
-}
-
+// The date of the history file as "yyyyMMdd" (eight blanks when it is no date).
 QString date_key(const QString& datum) {
-  QDate d = QDate::fromString(datum.trimmed(), QStringLiteral("dd.MM.yyyy"));
-  if (!d.isValid()) {
-    d = QDate::fromString(datum.trimmed(), QStringLiteral("dd.MM.yy"));
-    if (d.isValid()) {
-      int y = d.year() % 100 + (runtime_date_epoch() / 100) * 100;
-      if (y < runtime_date_epoch()) y += 100;
-      d = QDate(y, d.month(), d.day());
-    }
-  }
-  return d.isValid() ? d.toString(QStringLiteral("yyyyMMdd")) : QString(8, ' ');
+  return QString::fromStdString(dtos(ctod(datum.toStdString())));
 }
 
 // A program may be started only once: when `running` says one runs, the message instead.
@@ -154,7 +127,7 @@ STDSHELLWINDOW::STDSHELLWINDOW(QObject* /*owner*/) : gui::SHELLWINDOW(nullptr) {
   setWindowTitle(QStringLiteral("Molvane"));
   resize(800, 600);
 
-  LEANSI = table_ansi_mode();
+  LEANSI = ansi_mode();
 
   connect(canvas(), &QMdiArea::subWindowActivated, this,
           [this](QMdiSubWindow*) { install_menu_for_active(); });
@@ -285,18 +258,17 @@ void STDSHELLWINDOW::FILEOPEN() {
 std::vector<HistoryRow> STDSHELLWINDOW::history_rows() const {
   std::vector<HistoryRow> rows;
   if (GCDATADIR.isEmpty()) return rows;
-  for (const QString& path : section_names(GCDATADIR + QStringLiteral("ZovuZUZ.INI"))) {
+  for (const QStringList& section : GETALLSECTION(GCDATADIR + QStringLiteral("ZovuZUZ.INI"))) {
     HistoryRow row;
-    row.path = path;
+    row.path = section.value(0);
     QString datum, zeit;
     if (GOINIHISTORY) {
-      datum = GOINIHISTORY->GETSTRING(path, QStringLiteral("Datum"));
-      zeit = GOINIHISTORY->GETSTRING(path, QStringLiteral("Zeit"));
+      datum = GOINIHISTORY->GETSTRING(row.path, QStringLiteral("Datum"));
+      zeit = GOINIHISTORY->GETSTRING(row.path, QStringLiteral("Zeit"));
     }
     row.sort_key = date_key(datum) + zeit;
-    QString name = path.mid(std::max(path.lastIndexOf('/'), path.lastIndexOf('\\')) + 1);
-    const qsizetype dot = name.lastIndexOf('.');
-    row.name = dot >= 0 ? name.left(dot) : name;
+    QString drive, dir, ext;
+    MYSPLITPATH(row.path, drive, dir, row.name, ext);
     rows.push_back(row);
   }
   return rows;

@@ -10,7 +10,8 @@
 #include "shell/settings.h"
 #include "shell/shellwindow.h"
 #include "shell/splash.h"
-#include "shell/table_modes.h"
+#include "platform/runtime/date.h"
+#include "platform/table/table.h"
 
 namespace mv {
 namespace {
@@ -34,9 +35,9 @@ MolvaneStart::Outcome MolvaneStart::start(const StartOptions& options) {
     splash_ = new SPLASHSCREEN();
     splash_->show_for(options.splash_ms, options.splash_sleep_ms);
   }
-  set_table_default_driver(QStringLiteral("DBFCDX"));
+  set_default_driver("DBFCDX");
   // The runtime's messages are German throughout; there is no other language to select.
-  set_runtime_date_epoch(kDefaultEpoch);
+  set_date_epoch(kDefaultEpoch);
   SETGLOBALWERTE();
   QGuiApplication::setWindowIcon(MOLVANEICON());
   install_component_hooks();

@@ -11,7 +11,8 @@
 #include "shell/settings.h"
 #include "shell/shellwindow.h"
 #include "shell/start.h"
-#include "shell/table_modes.h"
+#include "platform/runtime/date.h"
+#include "platform/table/table.h"
 #include "tests/shell/shell_helpers.h"
 
 namespace mv {
@@ -64,11 +65,11 @@ TEST_F(StartTest, FirstStartWritesEveryKeyWithItsDefault) {
 
   EXPECT_EQ(GCDRIVER, "DBFCDX");
   EXPECT_TRUE(GLEXCLUSIVE);
-  EXPECT_TRUE(table_exclusive_default());
+  EXPECT_TRUE(exclusive_default());
   EXPECT_FALSE(GLREADONLY);
   EXPECT_TRUE(GLSETANSI);
-  EXPECT_TRUE(table_ansi_mode());
-  EXPECT_EQ(runtime_date_epoch(), 1920);
+  EXPECT_TRUE(ansi_mode());
+  EXPECT_EQ(date_epoch(), 1920);
   EXPECT_TRUE(GLTOOLBAR);
   EXPECT_EQ(GNTOOLBARSTYLE, 2u);
   EXPECT_EQ(GNMAXIMIZEDWIN, 1u);
@@ -98,10 +99,10 @@ TEST_F(StartTest, StoredValuesAndTheirEffect) {
       {"exclusive compares as stored", {{"Exclusive", "JA"}, {"ReadOnly", "ja"}, {"SetAnsi", "Nein"}},
        [] {
          EXPECT_FALSE(GLEXCLUSIVE);
-         EXPECT_FALSE(table_exclusive_default());
+         EXPECT_FALSE(exclusive_default());
          EXPECT_FALSE(GLREADONLY);
          EXPECT_FALSE(GLSETANSI);
-         EXPECT_FALSE(table_ansi_mode());
+         EXPECT_FALSE(ansi_mode());
        }},
       {"text-only toolbar", {{"ToolbarIcon", "Nein"}, {"ToolbarText", "Ja"}},
        [] { EXPECT_TRUE(GLTOOLBAR); EXPECT_EQ(GNTOOLBARSTYLE, 0u); }},
@@ -115,10 +116,10 @@ TEST_F(StartTest, StoredValuesAndTheirEffect) {
       {"grid font 0 takes the default", {{"FontBrowser", "0"}}, [] { EXPECT_EQ(GNFONTBROWSER, 9u); }},
       {"grid font too large takes the default", {{"FontBrowser", "40"}}, [] { EXPECT_EQ(GNFONTBROWSER, 9u); }},
       {"grid font at the edges", {{"FontBrowser", "16"}}, [] { EXPECT_EQ(GNFONTBROWSER, 16u); }},
-      {"epoch 1950", {{"SetEpoch", "1950"}}, [] { EXPECT_EQ(runtime_date_epoch(), 1950); }},
-      {"epoch no number", {{"SetEpoch", "abc"}}, [] { EXPECT_EQ(runtime_date_epoch(), 1920); }},
+      {"epoch 1950", {{"SetEpoch", "1950"}}, [] { EXPECT_EQ(date_epoch(), 1950); }},
+      {"epoch no number", {{"SetEpoch", "abc"}}, [] { EXPECT_EQ(date_epoch(), 1920); }},
       {"epoch 0 as the options dialog writes an empty edit", {{"SetEpoch", "0"}},
-       [] { EXPECT_EQ(runtime_date_epoch(), 1920); }},
+       [] { EXPECT_EQ(date_epoch(), 1920); }},
       {"driver as stored", {{"Driver", "_DBFCDX"}}, [] { EXPECT_EQ(GCDRIVER, "_DBFCDX"); }},
   };
   for (const Case& c : cases) {
@@ -129,7 +130,7 @@ TEST_F(StartTest, StoredValuesAndTheirEffect) {
       INIFILESPEC ini(ini_path());
       for (const auto& [key, value] : c.setup) ini.WRITESTRING("Setup", key, value);
     }
-    set_runtime_date_epoch(1920);
+    set_date_epoch(1920);
     SETGLOBALWERTE();
     c.check();
     // The stored text stays as written, whatever value took effect.
@@ -145,7 +146,7 @@ TEST_F(StartTest, OldVersionIsRewrittenAndNothingElse) {
              "[Setup]\r\nDriver=DBFNTX\r\nExclusive=Nein\r\nReadOnly=Ja\r\nSetAnsi=Nein\r\n"
              "SetEpoch=1950\r\nToolbarIcon=Nein\r\nToolbarText=Nein\r\nMaximized=Nein\r\n"
              "MaximizedWin=2\r\nFontBrowser=11\r\n");
-  set_runtime_date_epoch(1920);
+  set_date_epoch(1920);
   SETGLOBALWERTE();
   const QString text = QString::fromUtf8(read_file(ini_path()));
   EXPECT_TRUE(text.contains("Version=2.8-3.2"));
@@ -160,7 +161,7 @@ TEST_F(StartTest, OldVersionIsRewrittenAndNothingElse) {
 TEST_F(StartTest, BlankSetEpochIsWrittenBackWithTheEpochInForce) {
   QDir().mkpath(base_folder());
   write_file(ini_path(), "[Setup]\nSetEpoch=   \n");
-  set_runtime_date_epoch(1920);
+  set_date_epoch(1920);
   SETGLOBALWERTE();
   EXPECT_EQ(INIFILESPEC(ini_path()).GETSTRING("Setup", "SetEpoch"), "1920");
 }
