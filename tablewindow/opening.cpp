@@ -1,0 +1,131 @@
+#include "tablewindow/opening.h"
+
+#include "tablewindow/orders.h"
+
+namespace mv {
+namespace {
+
+FileSystem& fs_or_posix(FileSystem* fs) { return fs ? *fs : FileSystem::posix(); }
+
+// Byte 0 of the table file; nothing when it cannot be read.
+std::optional<uint8_t> version_byte(FileSystem& fs, const std::string& path) {
+  auto f = fs.open(path, OpenMode::Read);
+  if (!f) return std::nullopt;
+  uint8_t b = 0;
+  auto got = (*f)->read_at(0, &b, 1);
+  if (!got || *got != 1) return std::nullopt;
+  return b;
+}
+
+// The version byte as the companion test reads it (0x87 is the CDX driver with DBT memo).
+QString driver_of_version_with_dbt(uint8_t v) {
+  switch (v) {
+    case 0x03: return QStringLiteral("DBFCDX");
+    case 0x07: return QStringLiteral("DBFNTX");
+    case 0x83: return QStringLiteral("DBFNTX");
+    case 0x87: return QStringLiteral("_DBFCDX");
+    case 0x8B: return QStringLiteral("DBFMDX");
+    case 0xF5: return QStringLiteral("DBFCDX");
+    default: return {};
+  }
+}
+
+QString driver_of_version(uint8_t v) { return v == 0x87 ? QString() : driver_of_version_with_dbt(v); }
+
+}  // namespace
+
+QString DRIVERERKENNUNG(const QString& cDBF, FileSystem* fsp) {
+  if (cDBF.size() < 4 || cDBF.right(4).toUpper() != QLatin1String(".DBF")) return {};
+  FileSystem& fs = fs_or_posix(fsp);
+  const std::string path = cDBF.toStdString();
+  auto has = [&](const char* ext) { return find_companion(fs, path, ext).has_value(); };
+  if (has(".mdx")) return QStringLiteral("DBFMDX");
+  if (has(".cdx")) return has(".dbt") ? QStringLiteral("_DBFCDX") : QStringLiteral("DBFCDX");
+  if (has(".ntx")) return QStringLiteral("DBFNTX");
+  if (has(".fpt")) return QStringLiteral("DBFCDX");
+  if (has(".dbt")) {
+    auto v = version_byte(fs, path);
+    return v ? driver_of_version_with_dbt(*v) : QString();
+  }
+  return {};
+}
+
+QString GETRDD(const QString& cDBF, FileSystem* fsp) {
+  if (cDBF.isEmpty()) return {};
+  auto v = version_byte(fs_or_posix(fsp), cDBF.toStdString());
+  return v ? driver_of_version(*v) : QString();
+}
+
+std::array<QString, 4> FILLARRAYDRIVER(const QString& cDriver) {
+  const QString cdx = QStringLiteral("DBFCDX"), ucdx = QStringLiteral("_DBFCDX"),
+                mdx = QStringLiteral("DBFMDX"), ntx = QStringLiteral("DBFNTX");
+  if (cDriver == cdx) return {cdx, ucdx, mdx, ntx};
+  if (cDriver == ucdx) return {ucdx, cdx, mdx, ntx};
+  if (cDriver == mdx) return {mdx, cdx, ucdx, ntx};
+  if (cDriver == ntx) return {ntx, cdx, ucdx, mdx};
+  return {cDriver, QString(), QString(), QString()};
+}
+
+QString first_driver(const QString& cDBF, const QString& default_driver, FileSystem* fs) {
+  QString d = DRIVERERKENNUNG(cDBF, fs);
+  if (d.isEmpty()) d = GETRDD(cDBF, fs);
+  if (d.isEmpty()) d = default_driver;
+  return d;
+}
+
+grid::GRIDBROWSER::RowMode row_mode_for(const QString& rdd, int index_ord, uint64_t keys) {
+  uint64_t limit = 0;
+  if (index_ord > 0) {
+    if (rdd == QLatin1String("DBFNTX") && keys > 10000) limit = 10000;
+    else if (rdd == QLatin1String("DBFCDX") && keys > 40000) limit = 40000;
+  }
+  return limit == 0 ? grid::GRIDBROWSER::RowMode::RELATIVE : grid::GRIDBROWSER::RowMode::ABSOLUTE;
+}
+
+OpenOutcome open_with_fallback(const QString& path, bool share, bool read_only, bool ansi,
+                               const QString& default_driver, FileSystem* fs) {
+  OpenOutcome out;
+  const std::array<QString, 4> tries = FILLARRAYDRIVER(first_driver(path, default_driver, fs));
+  OpenOptions o;
+  o.shared = share;
+  o.read_only = read_only;
+  o.code_page = code_page_for(ansi);
+  o.fs = fs;
+  for (const QString& driver : tries) {
+    out.driver = driver;
+    out.attempts << driver;
+    o.driver = driver.toStdString();
+    auto r = Table::open(path.toStdString(), o);
+    if (r) {
+      out.table = std::move(r).value();
+      break;
+    }
+    out.error_text = QString::fromStdString(r.status().message());
+    // A sharing conflict is told by the kind of the failure, never by an older error.
+    if (r.status().kind() == StatusKind::Locked) {
+      out.sharing = true;
+      return out;
+    }
+  }
+  if (!out.table) return out;
+  out.error_text.clear();
+  if (!out.table->read_only()) {
+    if (auto bag = unmaintained_bag(*out.table)) {
+      // Every write would leave the bag behind the table: read only, then.
+      out.unmaintained_bag = QString::fromStdString(*bag);
+      out.table->close().ignore();
+      out.table.reset();
+      o.read_only = true;
+      auto r = Table::open(path.toStdString(), o);
+      if (r) {
+        out.table = std::move(r).value();
+      } else {
+        out.error_text = QString::fromStdString(r.status().message());
+        out.sharing = r.status().kind() == StatusKind::Locked;
+      }
+    }
+  }
+  return out;
+}
+
+}  // namespace mv

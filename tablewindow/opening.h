@@ -1,0 +1,49 @@
+#pragma once
+// Choosing the driver of a table and opening it with the drivers in turn.
+//   DRIVERERKENNUNG  the driver by the companion files (".MDX", ".CDX", ".NTX", ".FPT",
+//                    ".DBT", found without regard to case), with only a ".DBT" by the
+//                    version byte;
+//   GETRDD           the driver by the version byte alone;
+//   FILLARRAYDRIVER  the four drivers in the order they are tried.
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <memory>
+
+#include "platform/base/filesystem.h"
+#include "platform/base/status.h"
+#include "platform/grid/gridbrowser.h"
+#include "platform/table/table.h"
+
+namespace mv {
+
+QString DRIVERERKENNUNG(const QString& cDBF, FileSystem* fs = nullptr);
+QString GETRDD(const QString& cDBF, FileSystem* fs = nullptr);
+std::array<QString, 4> FILLARRAYDRIVER(const QString& cDriver);
+
+// The driver a table is tried with first: companions, version byte, then `default_driver`.
+QString first_driver(const QString& cDBF, const QString& default_driver, FileSystem* fs = nullptr);
+
+// The grid's row mode for a table opened with `rdd` whose active order is `index_ord`
+// (0: none) with `keys` keys: the absolute mode only for "DBFNTX" beyond 10000 keys and
+// "DBFCDX" beyond 40000.
+grid::GRIDBROWSER::RowMode row_mode_for(const QString& rdd, int index_ord, uint64_t keys);
+
+struct OpenOutcome {
+  std::unique_ptr<Table> table;  // nothing when every attempt failed
+  QStringList attempts;          // the drivers tried, in order
+  QString driver;                // the driver of the last attempt (CEDRIVER)
+  bool sharing = false;          // stopped by a sharing conflict
+  QString error_text;            // the text of the failure that ended the attempts
+  // The production bag that the opening driver cannot keep up to date; the table was
+  // then opened read-only.
+  QString unmaintained_bag;
+};
+
+// Opens `path` with the driver of first_driver and, on any failure but a sharing conflict,
+// with the rest of its try list. ANSI gives the Windows-1252 code page, else CP850. A
+// table with a production bag its driver cannot maintain is opened read-only.
+OpenOutcome open_with_fallback(const QString& path, bool share, bool read_only, bool ansi,
+                               const QString& default_driver, FileSystem* fs = nullptr);
+
+}  // namespace mv

@@ -1,0 +1,707 @@
+#include "tablewindow/tab_dbfdaten.h"
+
+#include <QAbstractButton>
+#include <QEvent>
+#include <QHeaderView>
+#include <QScrollBar>
+#include <QStyle>
+
+#include "components/stdgridbrowser.h"
+#include "platform/gui/messagebox.h"
+#include "platform/gui/palette.h"
+#include "tablewindow/environment.h"
+#include "tablewindow/opening.h"
+#include "tablewindow/tabdw_dbfdatei.h"
+#include "ui_TAB_DBFDATEN_FORM.h"
+
+namespace mv {
+namespace {
+
+const QString kAchtung = QStringLiteral("Achtung");
+const QString kKeineDatei = QStringLiteral("Es ist keine Datei geöffnet!");
+
+// The number as the caption shows it: in full, without blanks.
+QString caption_number(uint64_t n) { return QString::number(n); }
+
+}  // namespace
+
+// ---------------------------------------------------------------- form
+
+TAB_DBFDATEN_FORM::TAB_DBFDATEN_FORM(QWidget* owner) : gui::DATAWINDOW(owner), form_(new Ui::TAB_DBFDATEN_FORM) {
+  form_->setupUi(this);
+  // Page and group backgrounds orange, the grid's own background yellow.
+  setAutoFillBackground(true);
+  QPalette pal = palette();
+  pal.setColor(QPalette::Window, QColor(255, 160, 0));
+  setPalette(pal);
+  QFont bold(QStringLiteral("Microsoft Sans Serif"));
+  bold.setPointSize(8);
+  bold.setBold(true);
+  for (QWidget* g : {static_cast<QWidget*>(form_->GB_SUCHE), static_cast<QWidget*>(form_->GB_DRUCK),
+                     static_cast<QWidget*>(form_->GB_ANZEIGE)}) {
+    g->setFont(bold);
+    for (QWidget* child : g->findChildren<QWidget*>()) child->setFont(font());
+    gui::set_foreground(g, gui::predefined_color(gui::kColorBlue));
+  }
+  gui::set_foreground(form_->FT_TREFFER, gui::predefined_color(gui::kColorBlue));
+  form_->PB_FIND->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
+  form_->PB_DANACH->setIcon(style()->standardIcon(QStyle::SP_ArrowRight));
+  form_->PB_DAVOR->setIcon(style()->standardIcon(QStyle::SP_ArrowLeft));
+
+  STDGRIDBROWSER* g = form_->BDBFBROWSER;
+  g->set_cursor_mode(grid::GRIDBROWSER::CursorMode::Row);
+  g->set_selector(true);
+  g->set_inactive_selection_colors(gui::predefined_brush(gui::kBrushMedium), gui::predefined_color(gui::kColorWhite));
+  g->set_inactive_selection(true);
+  g->set_background(QBrush(QColor(255, 220, 0)));
+  g->AUTOREFRESHTIME(1000);
+  bind_controls();
+}
+
+TAB_DBFDATEN_FORM::~TAB_DBFDATEN_FORM() { delete form_; }
+
+// ---------------------------------------------------------------- page
+
+TAB_DBFDATEN::TAB_DBFDATEN(QWidget* owner) : TAB_DBFDATEN_FORM(owner) {
+  setObjectName(QStringLiteral("TAB_DBFDATEN"));
+  build();
+  TABDW_DBFDATEI* w = window_owner();
+  if (w && !w->CEDBF.isEmpty()) {
+    ZOVUZUZ();
+    if (server()) {
+      FILL_CBINDEX();
+      server()->GOTOP();
+    }
+  }
+}
+
+TAB_DBFDATEN::~TAB_DBFDATEN() {
+  // The table is closed before the grid and its controls go.
+  GRIDDBSERVERCLOSE();
+}
+
+void TAB_DBFDATEN::build() {
+  Ui::TAB_DBFDATEN_FORM* f = form_;
+  f->RB_INDEX->setChecked(true);
+  f->RB_ALLE->setChecked(true);
+  f->VS_FREEZE->setValue(1);
+  f->SE_FREEZE->setText(QStringLiteral("1"));
+  f->SE_FREEZE->MASKE(QStringLiteral("0123456789"));
+
+  f->CB_CURSOR->addItem(QStringLiteral("Line"), QStringLiteral("LINE"));
+  f->CB_CURSOR->addItem(QStringLiteral("Cell"), QStringLiteral("CELL"));
+  f->CB_CURSOR->addItem(QStringLiteral("FirstCell"), QStringLiteral("FIRSTCELL"));
+  f->CB_CURSOR->addItem(QStringLiteral("None"), QStringLiteral("NONE"));
+  f->CB_CURSOR->setCurrentIndex(0);
+  f->CB_EDITMODE->addItem(QStringLiteral("Inactive"), QStringLiteral("INACTIVE"));
+  f->CB_EDITMODE->addItem(QStringLiteral("Active"), QStringLiteral("ACTIVE"));
+  f->CB_EDITMODE->addItem(QStringLiteral("Permanent"), QStringLiteral("PERMANENT"));
+  f->CB_EDITMODE->addItem(QStringLiteral("Sensitive"), QStringLiteral("SENSITIVE"));
+  f->CB_EDITMODE->addItem(QStringLiteral("Excel"), QStringLiteral("EXCEL"));
+  f->CB_EDITMODE->setCurrentIndex(0);
+
+  QFont gf(QStringLiteral("Microsoft Sans Serif"));
+  gf.setPointSize(int(table_window_environment().font_or_default()));
+  grid()->FONT(gf);
+
+  connect(f->SE_FREEZE, &QLineEdit::textEdited, this, [this] { EDITCHANGE(); });
+  f->SE_FREEZE->installEventFilter(this);
+  connect(f->VS_FREEZE, &QScrollBar::valueChanged, this, [this] { VERTICALSPIN(); });
+  for (QComboBox* cb : {f->CB_INDEXNAME, f->CB_INDEXSCHL, f->CB_CURSOR, f->CB_EDITMODE})
+    connect(cb, qOverload<int>(&QComboBox::activated), this, [this, cb] { LISTBOXSELECT(cb); });
+  connect(grid(), &grid::GRIDBROWSER::cell_selected, this, [this] {
+    CELLSELECT();
+    schedule_hiding();
+  });
+
+  // Rows of deleted records are hidden as they come into view.
+  hide_timer_.setSingleShot(true);
+  hide_timer_.setInterval(0);
+  connect(&hide_timer_, &QTimer::timeout, this, [this] { hide_deleted_rows(); });
+  connect(grid()->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { schedule_hiding(); });
+  grid()->viewport()->installEventFilter(this);
+}
+
+TABDW_DBFDATEI* TAB_DBFDATEN::window_owner() const { return qobject_cast<TABDW_DBFDATEI*>(owner()); }
+STDGRIDBROWSER* TAB_DBFDATEN::grid() const { return form_->BDBFBROWSER; }
+TableGridServer* TAB_DBFDATEN::server() const { return server_ && server_->USED() ? server_.data() : nullptr; }
+
+bool TAB_DBFDATEN::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == form_->SE_FREEZE && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut))
+    EDITFOCUSCHANGE();
+  if (watched == grid()->viewport() && event->type() == QEvent::Resize) schedule_hiding();
+  return TAB_DBFDATEN_FORM::eventFilter(watched, event);
+}
+
+void TAB_DBFDATEN::check_menu(int id, bool on) {
+  if (TABDW_DBFDATEI* w = window_owner()) {
+    if (on) w->CHECKITEM(id);
+    else w->UNCHECKITEM(id);
+  }
+}
+
+// ---------------------------------------------------------------- showing
+
+void TAB_DBFDATEN::SHOW() {
+  TABDW_DBFDATEI* w = window_owner();
+  if (!w) return;
+  w->MENUDATEN();
+  if (server()) {
+    gui::DATAWINDOW::SHOW();
+    FILLCAPTION();
+    set_deleted_filter(!form_->CHB_DEL->isChecked());
+    schedule_hiding();
+    return;
+  }
+  if (w->CEDBF.isEmpty()) {
+    gui::info_box(this, kAchtung, kKeineDatei);
+    w->SET_TABSTRUKTUR();
+    return;
+  }
+  ZOVUZUZ();
+  if (!server()) {
+    gui::warning_box(this, kAchtung, QStringLiteral("Die DBF-Datei konnte nicht geöffnet werden!"));
+    w->SET_TABHEADER();
+    return;
+  }
+  gui::DATAWINDOW::SHOW();
+  w->ASTRUCTUR = structure_of(server()->table()->dbstruct());
+  w->FILL_AFELDER();
+  if (HistoryStore* h = table_window_environment().history) count_opening(*h, w->CEDBF);
+}
+
+void TAB_DBFDATEN::FILLCAPTION() {
+  TABDW_DBFDATEI* w = window_owner();
+  if (!w) return;
+  if (!server()) {
+    w->set_caption(QStringLiteral("Daten"));
+    return;
+  }
+  w->set_caption(QStringLiteral("Daten: ") + w->CEFILE + w->CEEXT + QStringLiteral(" < Datensatz: ") +
+                 caption_number(server()->RECNO()) + QStringLiteral(" von: ") + caption_number(server()->LASTREC()) +
+                 QStringLiteral(" >"));
+}
+
+void TAB_DBFDATEN::CELLSELECT() {
+  FILLCAPTION();
+  if (server())
+    form_->PB_DELETE->setText(server()->DELETED() ? QStringLiteral("Löschung aufheben")
+                                                  : QStringLiteral("Datensatz löschen"));
+}
+
+// ---------------------------------------------------------------- navigation
+
+void TAB_DBFDATEN::GOTOP() {
+  if (server()) server()->GOTOP();
+}
+void TAB_DBFDATEN::GOBOTTOM() {
+  if (server()) server()->GOBOTTOM();
+}
+void TAB_DBFDATEN::SKIPNEXT() {
+  if (server()) server()->SKIP(1);
+}
+void TAB_DBFDATEN::SKIPPREVIOUS() {
+  if (server()) server()->SKIP(-1);
+}
+void TAB_DBFDATEN::GOTO(int record) {
+  if (server() && record > 0) server()->GOTO(uint32_t(record));
+}
+int TAB_DBFDATEN::LESESATZNR() { return server() ? int(server()->RECNO()) : 0; }
+
+QVariant TAB_DBFDATEN::LESEDATEN(int field) {
+  if (!server() || field < 1 || field > server()->field_count()) return {};
+  auto v = server()->table()->field_get(field);
+  if (!v) return {};
+  const Value& x = *v;
+  switch (x.type) {
+    case ValueType::Character: return QString::fromStdString(cp_to_utf8(server()->table()->code_page(), x.str));
+    case ValueType::Numeric: return x.num;
+    case ValueType::Date: return x.date.empty() ? QVariant() : QVariant(QDate(x.date.year(), x.date.month(), x.date.day()));
+    case ValueType::Logical: return x.logical;
+    default: return {};
+  }
+}
+
+// ---------------------------------------------------------------- the open table
+
+QObject* TAB_DBFDATEN::LESE_GRIDDBSERVER() { return server(); }
+
+void TAB_DBFDATEN::GRIDDBSERVERCLOSE() {
+  if (!server_) return;
+  TableGridServer* s = server_.data();
+  grid()->set_server(nullptr);
+  hidden_rows_.clear();
+  s->CLOSE().ignore();
+  delete s;
+  server_.clear();
+}
+
+void TAB_DBFDATEN::SUSPENDUPDATE() {
+  grid()->setUpdatesEnabled(false);
+  if (server()) server()->suspend_notifications(true);
+}
+
+void TAB_DBFDATEN::RESTOREUPDATE() {
+  if (server()) {
+    server()->suspend_notifications(false);
+    server()->refresh();
+  }
+  grid()->setUpdatesEnabled(true);
+  CELLSELECT();
+}
+
+void TAB_DBFDATEN::FILL_CBINDEX() {
+  TABDW_DBFDATEI* w = window_owner();
+  QComboBox* names = form_->CB_INDEXNAME;
+  QComboBox* keys = form_->CB_INDEXSCHL;
+  names->clear();
+  keys->clear();
+  if (w) w->AINDEX.clear();
+  TableGridServer* s = server();
+  const int n = s && s->orders() ? s->orders()->count() : 0;
+  for (int i = 1; i <= n; ++i) {
+    const OrderFacts o = s->orders()->info(i);
+    names->addItem(o.name, i);
+    keys->addItem(o.key, i);
+    if (w) w->AINDEX.push_back({i, o.name, o.key, o.bag});
+  }
+  names->insertItem(0, QStringLiteral("ohne Index (SatzNr)"), 0);
+  keys->insertItem(0, QStringLiteral("ohne Index (SatzNr)"), 0);
+  names->setCurrentIndex(0);
+  keys->setCurrentIndex(0);
+  previous_index_name_ = previous_index_key_ = 0;
+  if (s && s->INDEXORD() != 0) s->SETORDER(0).ignore();
+  schedule_hiding();
+}
+
+void TAB_DBFDATEN::SETORDERDBF(int order) {
+  if (server()) server()->SETORDER(order).ignore();
+  schedule_hiding();
+}
+
+// ---------------------------------------------------------------- display switches
+
+void TAB_DBFDATEN::SETSATZNR() {
+  if (!server_) return;
+  if (form_->CHB_SATZNR->isChecked()) {
+    server_->open_column(QStringLiteral("RECNO"), 0);
+    check_menu(kItemRecno, true);
+  } else {
+    server_->close_column(QStringLiteral("RECNO"));
+    check_menu(kItemRecno, false);
+  }
+  SETFREEZE();
+  grid()->RECALCULATE();
+}
+
+void TAB_DBFDATEN::SETDEL() {
+  if (!server_) return;
+  if (form_->CHB_DEL->isChecked()) {
+    set_deleted_filter(false);
+    server_->open_column(QStringLiteral("DEL"), form_->CHB_SATZNR->isChecked() ? 1 : 0);
+    check_menu(kItemDeleted, true);
+  } else {
+    set_deleted_filter(true);
+    server_->close_column(QStringLiteral("DEL"));
+    check_menu(kItemDeleted, false);
+  }
+  SETFREEZE();
+  // In an order the rows are the visible records: they are taken again.
+  if (server() && !server()->natural()) server()->refresh();
+  grid()->RECALCULATE();
+  schedule_hiding();
+}
+
+void TAB_DBFDATEN::SET_SATZNR() {
+  form_->CHB_SATZNR->setChecked(!form_->CHB_SATZNR->isChecked());
+  SETSATZNR();
+}
+
+void TAB_DBFDATEN::SET_DELETED() {
+  form_->CHB_DEL->setChecked(!form_->CHB_DEL->isChecked());
+  SETDEL();
+}
+
+void TAB_DBFDATEN::SETFREEZE() {
+  int n = int(val(form_->SE_FREEZE->text()));
+  if (form_->CHB_SATZNR->isChecked()) ++n;
+  if (form_->CHB_DEL->isChecked()) ++n;
+  grid()->set_frozen_columns(std::max(0, n));
+}
+
+bool TAB_DBFDATEN::LESE_CHBDEL() { return form_->CHB_DEL->isChecked(); }
+bool TAB_DBFDATEN::LESE_CHBSATZNR() { return form_->CHB_SATZNR->isChecked(); }
+bool TAB_DBFDATEN::LESE_RBALLE() { return form_->RB_ALLE->isChecked(); }
+
+// ---------------------------------------------------------------- events
+
+void TAB_DBFDATEN::BUTTONCLICK(QAbstractButton* control) {
+  TAB_DBFDATEN_FORM::BUTTONCLICK(control);
+  if (!control) return;
+  TABDW_DBFDATEI* w = window_owner();
+  const QString name = control->objectName();
+  if (name == QLatin1String("CHB_SATZNR")) {
+    SETSATZNR();
+  } else if (name == QLatin1String("CHB_DEL")) {
+    SETDEL();
+  } else if (name == QLatin1String("CHB_EXCLUSIVE")) {
+    if (w) w->LESHARE = !form_->CHB_EXCLUSIVE->isChecked();
+    ZOVUZUZ();
+    if (w && server()) w->ASTRUCTUR = structure_of(server()->table()->dbstruct());
+    CELLSELECT();
+  } else if (name == QLatin1String("CHB_READONLY")) {
+    if (w) w->LEREADONLY = form_->CHB_READONLY->isChecked();
+    ZOVUZUZ();
+    if (w && server()) w->ASTRUCTUR = structure_of(server()->table()->dbstruct());
+    CELLSELECT();
+  } else if (name == QLatin1String("CHB_VARZEILE")) {
+    grid()->set_variable_row_height(form_->CHB_VARZEILE->isChecked(), 60);
+    grid()->RECALCULATE();
+    grid()->viewport()->update();
+  } else if (name == QLatin1String("RB_SATZNR") || name == QLatin1String("RB_INDEX") ||
+             name == QLatin1String("RB_VOLLTEXT")) {
+    if (form_->RB_VOLLTEXT->isChecked()) {
+      form_->SE_SUCHE->setText(CSUCHTEXT);
+      form_->FT_TREFFER->show();
+    } else {
+      form_->FT_TREFFER->hide();
+    }
+    if (gui::has_operation(this, "SETTREFFERTEXT", 0)) gui::call_operation(this, "SETTREFFERTEXT");
+  }
+}
+
+void TAB_DBFDATEN::EDITCHANGE() {
+  const int v = int(val(form_->SE_FREEZE->text()));
+  QSignalBlocker block(form_->VS_FREEZE);
+  form_->VS_FREEZE->setValue(v);
+  SETFREEZE();
+}
+
+void TAB_DBFDATEN::EDITFOCUSCHANGE() { EDITCHANGE(); }
+
+void TAB_DBFDATEN::VERTICALSPIN() {
+  // The new text arrives as a change of the edit, which applies it.
+  form_->SE_FREEZE->setText(QString::number(form_->VS_FREEZE->value()));
+  EDITCHANGE();
+}
+
+void TAB_DBFDATEN::LISTBOXSELECT(QComboBox* control) {
+  Ui::TAB_DBFDATEN_FORM* f = form_;
+  if (control == f->CB_INDEXNAME || control == f->CB_INDEXSCHL) {
+    int& previous = control == f->CB_INDEXNAME ? previous_index_name_ : previous_index_key_;
+    const int value = control->currentData().toInt();
+    if (value == previous) return;
+    QComboBox* other = control == f->CB_INDEXNAME ? f->CB_INDEXSCHL : f->CB_INDEXNAME;
+    other->setCurrentIndex(other->findData(value));
+    previous_index_name_ = previous_index_key_ = value;
+    if (server()) {
+      Status s = server()->SETORDER(value);
+      if (!s) gui::warning_box(this, kAchtung, QString::fromStdString(s.message()));
+    }
+    schedule_hiding();
+    CELLSELECT();
+  } else if (control == f->CB_CURSOR) {
+    apply_cursor_mode(control->currentIndex() < 0 ? QStringLiteral("LINE") : control->currentData().toString());
+  } else if (control == f->CB_EDITMODE) {
+    QString mode = QStringLiteral("INACTIVE");
+    if (control->currentIndex() >= 0) {
+      TABDW_DBFDATEI* w = window_owner();
+      if ((w && w->LEREADONLY) || (server() && server()->READONLY())) {
+        control->setCurrentIndex(control->findData(QStringLiteral("INACTIVE")));
+        gui::info_box(this, kAchtung,
+                      QStringLiteral("Die Datei wurde schreibgeschützt geöffnet,\r\ndas Editieren ist deshalb nicht möglich!"));
+        return;
+      }
+      mode = control->currentData().toString();
+    }
+    apply_edit_mode(mode);
+  }
+}
+
+void TAB_DBFDATEN::apply_cursor_mode(const QString& mode) {
+  STDGRIDBROWSER* g = grid();
+  g->setSelectionMode(mode == QLatin1String("NONE") ? QAbstractItemView::NoSelection
+                                                    : QAbstractItemView::SingleSelection);
+  g->set_cursor_mode(mode == QLatin1String("CELL") ? grid::GRIDBROWSER::CursorMode::Cell
+                                                   : grid::GRIDBROWSER::CursorMode::Row);
+  if (mode == QLatin1String("FIRSTCELL") && g->currentIndex().isValid())
+    g->setCurrentIndex(g->model()->index(g->currentIndex().row(), 0));
+}
+
+void TAB_DBFDATEN::apply_edit_mode(const QString& mode) {
+  edit_mode_ = mode;
+  STDGRIDBROWSER* g = grid();
+  if (mode == QLatin1String("INACTIVE")) {
+    g->set_edit_mode(false);
+    return;
+  }
+  g->set_edit_mode(true);
+  if (mode == QLatin1String("ACTIVE"))
+    g->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
+  else if (mode == QLatin1String("SENSITIVE"))
+    g->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed |
+                       QAbstractItemView::AnyKeyPressed);
+  else if (mode == QLatin1String("EXCEL"))
+    g->setEditTriggers(QAbstractItemView::AnyKeyPressed | QAbstractItemView::DoubleClicked);
+  else
+    g->setEditTriggers(QAbstractItemView::AllEditTriggers);
+}
+
+// ---------------------------------------------------------------- opening
+
+void TAB_DBFDATEN::ZOVUZUZ() {
+  TABDW_DBFDATEI* w = window_owner();
+  if (!w) return;
+  uint32_t keep = 0;
+  if (server()) keep = server()->RECNO();
+  GRIDDBSERVERCLOSE();
+  const QString exclusiv = w->LESHARE ? QString() : QStringLiteral("exclusiv ");
+
+  // Every opening converts the table's texts by the window's own ANSI flag.
+  OpenOutcome o = open_with_fallback(w->CEDBF, w->LESHARE, w->LEREADONLY, w->LEANSI,
+                                     table_window_environment().driver_or_default());
+  w->CEDRIVER = o.driver;
+  if (o.sharing) {
+    gui::warning_box(nullptr, QStringLiteral("FOpen Fehler"),
+                     w->CEDBF + QStringLiteral("\r\n") + QStringLiteral("konnte nicht ") + exclusiv +
+                         QStringLiteral("geöffnet werden!") + QStringLiteral("\r\n") + o.error_text);
+  }
+  if (!o.table) return;
+  if (!o.unmaintained_bag.isEmpty()) {
+    gui::info_box(this, kAchtung,
+                  QStringLiteral("Die Indexdatei:\r\n") + o.unmaintained_bag +
+                      QStringLiteral("\r\nkann mit dem Treiber ") + o.driver +
+                      QStringLiteral(" nicht aktualisiert werden,\r\ndie Datei wird deshalb schreibgeschützt geöffnet!"));
+  }
+
+  std::unique_ptr<TableOrders> orders = attach_orders(*o.table);
+  auto* s = new TableGridServer(std::move(o.table), std::move(orders), this);
+  server_ = s;
+  s->add_all_field_columns();
+  grid::GridColumn del = grid::GridColumn::on_expression(
+      QStringLiteral("DEL"), QStringLiteral("DEL"), 'C', 30,
+      [](const grid::GRIDSERVER& srv, int row) -> QVariant {
+        return srv.is_deleted(row) ? QStringLiteral(" X") : QStringLiteral(" ");
+      });
+  del.visible = false;
+  s->add_column(del);
+  check_menu(kItemDeleted, false);
+  set_deleted_filter(true);
+  grid::GridColumn rec = grid::GridColumn::on_recno(QStringLiteral("RECNO"), QStringLiteral("RECNO"), 50);
+  rec.visible = false;
+  s->add_column(rec);
+  check_menu(kItemRecno, false);
+  connect(s, &TableGridServer::record_moved, this, [this] { CELLSELECT(); });
+  connect(s, &QAbstractItemModel::modelReset, this, [this] {
+    hidden_rows_.clear();
+    schedule_hiding();
+  });
+  connect(s, &QAbstractItemModel::rowsInserted, this, [this] { schedule_hiding(); });
+  grid()->set_server(s);
+
+  {
+    QSignalBlocker b1(form_->CHB_EXCLUSIVE), b2(form_->CHB_READONLY);
+    form_->CHB_EXCLUSIVE->setChecked(!s->SHARED());
+    form_->CHB_READONLY->setChecked(s->READONLY());
+  }
+  {
+    QSignalBlocker b(form_->VS_FREEZE);
+    form_->VS_FREEZE->setRange(0, s->field_count());
+  }
+  SETFREEZE();
+  CHECKROWMODE();
+  if (keep > 0) s->GOTO(keep);
+  else s->GOTOP();
+  if (w->LEREADONLY || s->READONLY()) {
+    form_->CB_EDITMODE->setCurrentIndex(form_->CB_EDITMODE->findData(QStringLiteral("INACTIVE")));
+    apply_edit_mode(QStringLiteral("INACTIVE"));
+  } else {
+    apply_edit_mode(edit_mode_);
+  }
+  // The switches of the page decide again what the grid shows, so box and view agree.
+  SETSATZNR();
+  SETDEL();
+  FILL_CBINDEX();
+  CELLSELECT();
+}
+
+void TAB_DBFDATEN::CHECKROWMODE() {
+  TableGridServer* s = server();
+  if (!s) return;
+  const int ord = s->INDEXORD();
+  const uint64_t keys = ord > 0 && s->orders() ? s->orders()->key_count() : 0;
+  grid()->set_row_mode(row_mode_for(s->RDDNAME(), ord, keys));
+}
+
+// ---------------------------------------------------------------- deleted rows
+
+void TAB_DBFDATEN::schedule_hiding() {
+  if (!hide_timer_.isActive()) hide_timer_.start();
+}
+
+void TAB_DBFDATEN::unhide_all_rows() {
+  for (int r : std::as_const(hidden_rows_)) {
+    grid()->setRowHidden(r, false);
+    if (grid()->frozen_view()) grid()->frozen_view()->setRowHidden(r, false);
+  }
+  hidden_rows_.clear();
+}
+
+// In record-number order the grid has a row for every record; those the deleted filter
+// hides are taken out of the view as they scroll in, so no page reads the whole table.
+void TAB_DBFDATEN::hide_deleted_rows() {
+  TableGridServer* s = server();
+  if (!s || !s->natural() || !deleted_filter()) {
+    unhide_all_rows();
+    return;
+  }
+  STDGRIDBROWSER* g = grid();
+  const int rows = s->rowCount();
+  if (rows == 0) return;
+  const int current = g->currentIndex().isValid() ? g->currentIndex().row() : -1;
+  // A hidden row that became the current one (GOTO on a deleted record) shows again.
+  if (current >= 0 && hidden_rows_.contains(current)) {
+    hidden_rows_.remove(current);
+    g->setRowHidden(current, false);
+    if (g->frozen_view()) g->frozen_view()->setRowHidden(current, false);
+  }
+  for (int pass = 0; pass < 64; ++pass) {
+    int first = g->rowAt(0);
+    if (first < 0) first = 0;
+    int last = g->rowAt(g->viewport()->height() - 1);
+    if (last < 0) last = std::min(rows - 1, first + 200);
+    bool changed = false;
+    for (int r = first; r <= last && r < rows; ++r) {
+      if (r == current || g->isRowHidden(r)) continue;
+      if (s->is_deleted(r)) {
+        g->setRowHidden(r, true);
+        if (g->frozen_view()) g->frozen_view()->setRowHidden(r, true);
+        hidden_rows_.insert(r);
+        changed = true;
+      }
+    }
+    if (!changed) break;
+  }
+}
+
+// ---------------------------------------------------------------- record and table commands
+
+bool TAB_DBFDATEN::need_table() {
+  if (server()) return true;
+  gui::info_box(this, kAchtung, kKeineDatei);
+  return false;
+}
+
+bool TAB_DBFDATEN::refuse_read_only() {
+  if (!server()->READONLY()) return false;
+  gui::info_box(this, kAchtung, QStringLiteral("Die Datei wurde schreibgeshützt geöffnet"));
+  return true;
+}
+
+bool TAB_DBFDATEN::refuse_shared() {
+  if (!server()->SHARED()) return false;
+  const QString path = window_owner() ? window_owner()->CEDBF : QString();
+  gui::info_box(this, QStringLiteral("Info"),
+                QStringLiteral("Zum Ausführen dieser Funktion muss die Datei:\r\n") + path +
+                    QStringLiteral("\r\nexklusiv geöffnet werden!"));
+  return true;
+}
+
+void TAB_DBFDATEN::PB_APPEND() {
+  if (!need_table() || refuse_read_only()) return;
+  TableGridServer* s = server();
+  Status st = s->table()->append_blank();
+  if (st) st = s->table()->commit();
+  s->refresh();
+  CELLSELECT();
+  if (!st) gui::warning_box(this, kAchtung, QString::fromStdString(st.message()));
+}
+
+void TAB_DBFDATEN::PB_DELETE() {
+  if (!need_table() || refuse_read_only()) return;
+  TableGridServer* s = server();
+  Table* t = s->table();
+  Status st;
+  uint32_t changed = t->recno();
+  if (t->deleted()) {
+    st = t->recall();
+  } else if (form_->CHB_DEL->isChecked()) {
+    st = t->delete_record();
+  } else {
+    const uint32_t n1 = t->recno();
+    st = t->skip(-1);
+    const uint32_t n2 = t->recno();
+    const bool moved = st.is_ok() && n2 != n1;
+    if (moved) st = t->go_to(n1);
+    changed = t->recno();
+    if (st) st = t->delete_record();
+    if (st && moved) st = t->go_to(n2);
+  }
+  if (st) st = t->commit();
+  s->record_changed(changed);
+  s->GOTO(t->recno());
+  schedule_hiding();
+  CELLSELECT();
+  if (!st) gui::warning_box(this, kAchtung, QString::fromStdString(st.message()));
+}
+
+void TAB_DBFDATEN::PB_REPLACE() {
+  if (!need_table() || refuse_read_only()) return;
+  if (TABDW_DBFDATEI* w = window_owner()) w->OPENDLGREPLACE();
+}
+
+void TAB_DBFDATEN::PB_FELDER() {
+  if (!need_table()) return;
+  if (TABDW_DBFDATEI* w = window_owner()) w->OPENDLGFELDER(form_->RB_ALLE->isChecked() ? 0 : LESESATZNR());
+}
+
+// After pack and zap the rows and the caption are taken from the table again.
+void TAB_DBFDATEN::after_records_replaced() {
+  if (!server()) return;
+  hidden_rows_.clear();
+  server()->refresh();
+  server()->GOTOP();
+  CELLSELECT();
+}
+
+void TAB_DBFDATEN::FILEPACK() {
+  if (!need_table() || refuse_shared()) return;
+  TABDW_DBFDATEI* w = window_owner();
+  const QString name = w ? w->CEFILE : QString();
+  if (!gui::yes_no_box(this, QStringLiteral("Datei Packen"),
+                       QStringLiteral("Es werden alle gelöschten Datensätze endgültig\r\naus der Datei: ") + name +
+                           QStringLiteral(" entfernt!\r\n\r\nSoll das Packen jetzt erfolgen?")))
+    return;
+  Table* t = server()->table();
+  const uint32_t before = t->lastrec();
+  Status st = t->pack();
+  after_records_replaced();
+  if (st) {
+    const uint32_t after = server() ? server()->LASTREC() : 0;
+    gui::info_box(this, QStringLiteral("Pack"),
+                  QStringLiteral("Es wurden endgültig ") + QString::number(qint64(before) - qint64(after)) +
+                      QStringLiteral(" Datensätze gelöscht!"));
+  } else {
+    gui::warning_box(this, kAchtung, QStringLiteral("Es konnten keine Daten gelöscht werden!"));
+  }
+}
+
+void TAB_DBFDATEN::FILEZAP() {
+  if (!need_table() || refuse_shared()) return;
+  TABDW_DBFDATEI* w = window_owner();
+  const QString path = w ? w->CEDBF : QString();
+  if (!gui::yes_no_box(this, QStringLiteral("Datei Zappen"),
+                       QStringLiteral("Es werden alle Datensätze endgültig aus der Datei:\r\n") + path +
+                           QStringLiteral("\r\n entfernt!\r\n\r\nSoll das Zappen jetzt erfolgen?")))
+    return;
+  Status st = server()->table()->zap();
+  after_records_replaced();
+  if (st)
+    gui::info_box(this, QStringLiteral("Info"),
+                  QStringLiteral("Das Zappen der Datei:\r\n") + path + QStringLiteral("\r\nwurde erfolgreich durchgeführt!"));
+  else
+    gui::warning_box(this, kAchtung,
+                     QStringLiteral("Das Zappen der Datei:\r\n") + path + QStringLiteral("\r\nwurde nicht durchgeführt!"));
+}
+
+}  // namespace mv

@@ -1,0 +1,123 @@
+#pragma once
+// The data page " Daten " of the table window: the grid of the open table with the
+// control band above it (search, print range, display switches, order lists, frozen
+// columns, cursor and edit modes, record buttons). The page holds the open table: its
+// grid's server. Every other page and dialog of the window reaches the table through the
+// window's forwarders to this page.
+#include <QPointer>
+#include <QSet>
+#include <QTimer>
+#include <vector>
+
+#include "platform/gui/windows.h"
+#include "tablewindow/tableserver.h"
+
+namespace Ui {
+class TAB_DBFDATEN_FORM;
+}
+
+class QComboBox;
+
+namespace mv {
+
+class STDGRIDBROWSER;
+class TABDW_DBFDATEI;
+
+class TAB_DBFDATEN_FORM : public gui::DATAWINDOW {
+  Q_OBJECT
+ public:
+  explicit TAB_DBFDATEN_FORM(QWidget* owner);
+  ~TAB_DBFDATEN_FORM() override;
+  Ui::TAB_DBFDATEN_FORM* form() const { return form_; }
+
+ protected:
+  Ui::TAB_DBFDATEN_FORM* form_;
+};
+
+class TAB_DBFDATEN : public TAB_DBFDATEN_FORM {
+  Q_OBJECT
+ public:
+  explicit TAB_DBFDATEN(QWidget* owner);
+  ~TAB_DBFDATEN() override;
+
+  TABDW_DBFDATEI* window_owner() const;
+  STDGRIDBROWSER* grid() const;
+  // The open table's server, nullptr without one.
+  TableGridServer* server() const;
+
+  // Hidden fields of the search (filled by the record search).
+  QString CSUCHTEXT;
+  unsigned NTREFFER = 0;
+  std::vector<uint32_t> ASUCHE;
+
+  void BUTTONCLICK(QAbstractButton* control) override;
+
+ public slots:
+  void SHOW() override;
+  void FILLCAPTION();
+  // Navigation.
+  void GOTOP();
+  void GOBOTTOM();
+  void SKIPNEXT();
+  void SKIPPREVIOUS();
+  void GOTO(int record);
+  int LESESATZNR();
+  QVariant LESEDATEN(int field);
+  // Access to the open table.
+  QObject* LESE_GRIDDBSERVER();
+  void GRIDDBSERVERCLOSE();
+  void SUSPENDUPDATE();
+  void RESTOREUPDATE();
+  void FILL_CBINDEX();
+  void SETORDERDBF(int order);
+  // Display switches.
+  void SETSATZNR();
+  void SETDEL();
+  void SET_SATZNR();
+  void SET_DELETED();
+  void SETFREEZE();
+  bool LESE_CHBDEL();
+  bool LESE_CHBSATZNR();
+  bool LESE_RBALLE();
+  void CELLSELECT();
+  // Opening.
+  void ZOVUZUZ();
+  void CHECKROWMODE();
+  // Record and table commands.
+  void PB_APPEND();
+  void PB_DELETE();
+  void PB_REPLACE();
+  void PB_FELDER();
+  void FILEPACK();
+  void FILEZAP();
+  // Control events.
+  void EDITCHANGE();
+  void EDITFOCUSCHANGE();
+  void VERTICALSPIN();
+  void LISTBOXSELECT(QComboBox* control);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void build();
+  bool need_table();  // the "Es ist keine Datei geöffnet!" test
+  bool refuse_read_only();
+  bool refuse_shared();
+  void apply_edit_mode(const QString& mode);
+  void apply_cursor_mode(const QString& mode);
+  void schedule_hiding();
+  void hide_deleted_rows();
+  void unhide_all_rows();
+  void after_records_replaced();
+  void check_menu(int id, bool on);
+
+  QPointer<TableGridServer> server_;
+  QSet<int> hidden_rows_;
+  QTimer hide_timer_;
+  int previous_index_name_ = 0;
+  int previous_index_key_ = 0;
+  QString edit_mode_ = QStringLiteral("INACTIVE");
+};
+
+}  // namespace mv
