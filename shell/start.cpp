@@ -10,6 +10,8 @@
 #include "shell/settings.h"
 #include "shell/shellwindow.h"
 #include "shell/splash.h"
+#include "tablewindow/environment.h"
+#include "tablewindow/tabdw_dbfdatei.h"
 #include "platform/runtime/date.h"
 #include "platform/table/table.h"
 
@@ -22,6 +24,32 @@ void install_component_hooks() {
   hooks.placement_mode = [] { return GNMAXIMIZEDWIN; };
   hooks.make_menu = [](TABDW_STANDARD* w) -> QObject* { return new STDSHELLMENU(w); };
   hooks.icon = MOLVANEICON();
+}
+
+// The table windows: the settings and history file they read, their menu items, and the
+// shell's hook that creates them.
+void install_table_windows() {
+  static FunctionHistoryStore history;
+  history.get = [](const QString& s, const QString& k) { return GOINIHISTORY ? GOINIHISTORY->GETSTRING(s, k) : QString(); };
+  history.put = [](const QString& s, const QString& k, const QString& v) {
+    if (GOINIHISTORY) GOINIHISTORY->WRITESTRING(s, k, v);
+  };
+  TableWindowEnvironment env;
+  env.default_driver = [] { return GCDRIVER; };
+  env.exclusive = [] { return GLEXCLUSIVE; };
+  env.read_only = [] { return GLREADONLY; };
+  env.font_browser = [] { return GNFONTBROWSER; };
+  env.history = &history;
+  env.enable_item = [](QObject* m, int id, bool on) {
+    if (auto* menu = qobject_cast<ShellMenu*>(m)) menu->set_enabled(id, on);
+  };
+  env.check_item = [](QObject* m, int id, bool on) {
+    if (auto* menu = qobject_cast<ShellMenu*>(m)) menu->set_checked(id, on);
+  };
+  set_table_window_environment(env);
+  set_table_window_factory([](STDSHELLWINDOW* shell, const TableOpenRequest& r) -> QWidget* {
+    return create_table_window(shell, r.file, r.share, r.read_only, r.ansi);
+  });
 }
 
 }  // namespace
@@ -41,6 +69,7 @@ MolvaneStart::Outcome MolvaneStart::start(const StartOptions& options) {
   SETGLOBALWERTE();
   QGuiApplication::setWindowIcon(MOLVANEICON());
   install_component_hooks();
+  install_table_windows();
 
   shell_ = new STDSHELLWINDOW();
   shell_->setAttribute(Qt::WA_DeleteOnClose);
