@@ -139,6 +139,9 @@ STDSHELLWINDOW::~STDSHELLWINDOW() {
   closing_ = true;
   disconnect(canvas(), nullptr, this, nullptr);
   for (QWidget* child : children_windows()) disconnect(child, nullptr, this, nullptr);
+  // The table windows go while the shell is still whole: on their way out they leave its
+  // list of child windows.
+  for (QMdiSubWindow* sub : canvas()->subWindowList()) delete sub;
 }
 
 ShellMenu* STDSHELLWINDOW::own_menu() const { return own_menu_.data(); }

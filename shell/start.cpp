@@ -70,6 +70,7 @@ MolvaneStart::Outcome MolvaneStart::start(const StartOptions& options) {
   QGuiApplication::setWindowIcon(MOLVANEICON());
   install_component_hooks();
   install_table_windows();
+  if (options.table_window_factory) set_table_window_factory(options.table_window_factory);
 
   shell_ = new STDSHELLWINDOW();
   shell_->setAttribute(Qt::WA_DeleteOnClose);

@@ -20,6 +20,8 @@ struct StartOptions {
   int splash_ms = 3000;    // how long the splash stays once the loop runs
   int splash_sleep_ms = 1000;  // how long start-up waits with the splash shown
   bool splash = true;
+  // Creates the table windows instead of the table window's own factory (tests).
+  TableWindowFactory table_window_factory;
 };
 
 class MolvaneStart {

@@ -14,6 +14,7 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include "components/tabdw_standard.h"
 #include "platform/gui/messagebox.h"
 #include "platform/os/instance_lock.h"
 #include "shell/aboutdialog.h"
@@ -58,14 +59,14 @@ class ShellTest : public test::HomeFixture {
     HomeFixture::SetUp();
     QDir().mkpath(base_folder());
     write_file(base_folder() + "Molvane.INI", "[Setup]\nMaximized=Nein\n");
-    set_table_window_factory([this](STDSHELLWINDOW* shell, const TableOpenRequest& r) -> QWidget* {
+    StartOptions o;
+    o.splash = false;
+    o.table_window_factory = [this](STDSHELLWINDOW* shell, const TableOpenRequest& r) -> QWidget* {
       requests.push_back(r);
       auto* w = new FakeTableWindow(shell, r.file);
       windows.push_back(w);
       return w;
-    });
-    StartOptions o;
-    o.splash = false;
+    };
     ASSERT_EQ(start.start(o), MolvaneStart::Outcome::Running);
     shell = start.shell();
     shell->activateWindow();
@@ -306,6 +307,25 @@ TEST_F(ShellTest, CommandsReachTheActiveWindowElseTheShell) {
   EXPECT_EQ(describe(bar()), kEmptyMenu);
 }
 
+TEST_F(ShellTest, TabbedDocumentWindowsGetTheTableMenuAndPlacement) {
+  set_table_window_factory([](STDSHELLWINDOW* s, const TableOpenRequest&) -> QWidget* {
+    return new TABDW_STANDARD(s);
+  });
+  GNMAXIMIZEDWIN = 1;
+  shell->resize(1400, 1000);
+  QApplication::processEvents();
+  shell->FILENEW();
+  shell->FILENEW();
+  ASSERT_EQ(shell->ANZAHLCHILD(), 2);
+  auto* second = qobject_cast<TABDW_STANDARD*>(shell->canvas()->activeSubWindow()->widget());
+  ASSERT_TRUE(second);
+  EXPECT_EQ(shell->current_menu(), second->menu());
+  EXPECT_TRUE(qobject_cast<STDSHELLMENU*>(second->menu()));
+  EXPECT_EQ(shell->router()->target_for("GOTOP"), second);
+  EXPECT_EQ(second->outer()->pos(), QPoint(30, 30)) << "cascaded by the setting";
+  // The shell goes with its table windows open (TearDown): nothing may crash.
+}
+
 TEST_F(ShellTest, QuitAndCloseAllAskEveryTableWindow) {
   shell->FILENEW();
   shell->FILENEW();
@@ -504,6 +524,18 @@ TEST_F(ShellTest, ScreenshotOfTheShell) {
   // Outside the middle no white at all.
   const QColor corner = back.pixelColor(back.width() - 3, 3);
   EXPECT_EQ(corner.red(), 0);
+
+  // With a table window the table menu and its toolbar are shown in front of the backdrop.
+  shell->FILENEW();
+  QApplication::processEvents();
+  ASSERT_TRUE(shell->grab().toImage().save(QString(MOLVANE_BINARY_DIR) + "/shell_table_screenshot.png"));
+  ABOUTDIALOG about(shell);
+  about.show();
+  QApplication::processEvents();
+  ASSERT_TRUE(about.grab().toImage().save(QString(MOLVANE_BINARY_DIR) + "/shell_about_screenshot.png"));
+  about.hide();
+  windows[0]->outer()->close();
+  ASSERT_TRUE(test::wait_until([&] { return shell->ANZAHLCHILD() == 0; }));
 
   // After a resize the gradient spans the new height.
   shell->resize(640, 900);

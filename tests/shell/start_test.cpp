@@ -228,12 +228,13 @@ TEST(CommandLine, TheRestOfTheLineIsOneTableName) {
 
 TEST_F(StartTest, TableOnTheCommandLineOpensSharedWithDefaultsLeftOut) {
   std::vector<TableOpenRequest> opened;
-  set_table_window_factory([&](STDSHELLWINDOW*, const TableOpenRequest& r) -> QWidget* {
+  StartOptions options = quiet({"/Daten/Mein Ordner/kunden.dbf"});
+  options.table_window_factory = [&](STDSHELLWINDOW*, const TableOpenRequest& r) -> QWidget* {
     opened.push_back(r);
     return nullptr;
-  });
+  };
   MolvaneStart start;
-  ASSERT_EQ(start.start(quiet({"/Daten/Mein Ordner/kunden.dbf"})), MolvaneStart::Outcome::Running);
+  ASSERT_EQ(start.start(options), MolvaneStart::Outcome::Running);
   ASSERT_EQ(opened.size(), 1u);
   EXPECT_EQ(opened[0].file, "/Daten/Mein Ordner/kunden.dbf") << "the spelling as given";
   EXPECT_EQ(opened[0].share, std::optional<bool>(true));
