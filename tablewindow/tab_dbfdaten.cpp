@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QScrollBar>
 #include <QStyle>
+#include <algorithm>
 
 #include "components/stdgridbrowser.h"
 #include "platform/gui/messagebox.h"
@@ -40,7 +41,10 @@ TAB_DBFDATEN_FORM::TAB_DBFDATEN_FORM(QWidget* owner) : gui::DATAWINDOW(owner), f
   for (QWidget* g : {static_cast<QWidget*>(form_->GB_SUCHE), static_cast<QWidget*>(form_->GB_DRUCK),
                      static_cast<QWidget*>(form_->GB_ANZEIGE)}) {
     g->setFont(bold);
-    for (QWidget* child : g->findChildren<QWidget*>()) child->setFont(font());
+    // Only the caption is bold; the controls inside keep the normal weight.
+    QFont plain = bold;
+    plain.setBold(false);
+    for (QWidget* child : g->findChildren<QWidget*>()) child->setFont(plain);
     gui::set_foreground(g, gui::predefined_color(gui::kColorBlue));
   }
   gui::set_foreground(form_->FT_TREFFER, gui::predefined_color(gui::kColorBlue));
@@ -478,6 +482,14 @@ void TAB_DBFDATEN::ZOVUZUZ() {
   auto* s = new TableGridServer(std::move(o.table), std::move(orders), this);
   server_ = s;
   s->add_all_field_columns();
+  {
+    // Wide enough for the field's values and its name (dates in "dd.MM.yyyy").
+    const QFontMetrics fm(grid()->font());
+    const int ch = fm.horizontalAdvance(QLatin1Char('0'));
+    const ColumnList widths = default_columns(structure_of(s->table()->dbstruct()));
+    for (int i = 0; i < s->columnCount() && size_t(i) + 2 < widths.size(); ++i)
+      s->column(i).width = std::clamp(widths[size_t(i) + 2].display_width, 3, 40) * ch + 12;
+  }
   grid::GridColumn del = grid::GridColumn::on_expression(
       QStringLiteral("DEL"), QStringLiteral("DEL"), 'C', 30,
       [](const grid::GRIDSERVER& srv, int row) -> QVariant {

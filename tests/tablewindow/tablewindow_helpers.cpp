@@ -1,0 +1,87 @@
+#include "tablewindow_helpers.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <atomic>
+#include <filesystem>
+
+namespace mv::twtest {
+
+[[maybe_unused]] static ::testing::Environment* const kQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+void QtEnvironment::SetUp() {
+  if (!QApplication::instance()) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    app_ = new QApplication(argc_, argv_);
+  }
+}
+
+void QtEnvironment::TearDown() {
+  delete app_;
+  app_ = nullptr;
+}
+
+std::string scratch_dir(const std::string& name) {
+  static std::atomic<int> counter{0};
+  namespace fs = std::filesystem;
+  const fs::path p = fs::temp_directory_path() /
+                     ("mv_tw_" + std::to_string(::getpid()) + "_" + std::to_string(counter++) + "_" + name);
+  fs::remove_all(p);
+  fs::create_directories(p);
+  return p.string();
+}
+
+std::string fixtures_root() {
+  const QByteArray env = qgetenv("MOLVANE_FIXTURES");
+  if (!env.isEmpty()) return env.toStdString();
+  return QDir::cleanPath(QStringLiteral(MOLVANE_SOURCE_DIR) + QStringLiteral("/../shared/fixtures")).toStdString();
+}
+
+std::string copy_fixture(const std::string& case_dir) {
+  namespace fs = std::filesystem;
+  const fs::path from = fs::path(fixtures_root()) / case_dir;
+  std::string name = case_dir;
+  for (char& c : name)
+    if (c == '/') c = '_';
+  const std::string to = scratch_dir(name);
+  for (const auto& e : fs::directory_iterator(from))
+    if (e.is_regular_file()) fs::copy_file(e.path(), fs::path(to) / e.path().filename());
+  return to;
+}
+
+std::string make_table(const std::string& dir, const std::string& file, int n, const std::vector<int>& deleted,
+                       const std::string& driver) {
+  const std::string path = dir + "/" + file;
+  const std::vector<StructRow> fields = {{"NAME", 'C', 10, 0}, {"NR", 'N', 5, 0}, {"DATUM", 'D', 8, 0}, {"OK", 'L', 1, 0}};
+  if (!db_create(path, fields, driver)) ADD_FAILURE() << "cannot create " << path;
+  OpenOptions o;
+  o.shared = false;
+  o.driver = driver;
+  auto t = Table::open(path, o);
+  if (!t) {
+    ADD_FAILURE() << t.status().to_string();
+    return path;
+  }
+  for (int i = 1; i <= n; ++i) {
+    (*t)->append_blank().ignore();
+    (*t)->field_put(1, Value::character("Name " + std::to_string(i))).ignore();
+    (*t)->field_put(2, Value::numeric(i, 5, 0)).ignore();
+    if (std::find(deleted.begin(), deleted.end(), i) != deleted.end()) (*t)->delete_record().ignore();
+  }
+  (*t)->close().ignore();
+  return path;
+}
+
+EnvironmentScope::EnvironmentScope(HistoryStore* history, QString driver, bool exclusive, bool read_only) {
+  TableWindowEnvironment env;
+  env.default_driver = [driver] { return driver; };
+  env.exclusive = [exclusive] { return exclusive; };
+  env.read_only = [read_only] { return read_only; };
+  env.font_browser = [] { return 9u; };
+  env.history = history;
+  set_table_window_environment(env);
+}
+
+EnvironmentScope::~EnvironmentScope() { set_table_window_environment({}); }
+
+}  // namespace mv::twtest
