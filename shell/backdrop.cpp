@@ -62,16 +62,12 @@ void Backdrop::paint(QPainter& p, const QRect& client, const QRect& exposed) con
 bool Backdrop::eventFilter(QObject* watched, QEvent* event) {
   if (!area_ || watched != area_->viewport()) return false;
   if (event->type() == QEvent::Paint) {
-    if (mode_ == kNothing || mode_ == kCentredBitmap) {
-      // The MDI area's own background first; the bitmap then goes over it.
-      if (mode_ == kNothing) return false;
-      QPainter p(area_->viewport());
-      p.fillRect(static_cast<QPaintEvent*>(event)->rect(), area_->background());
-      paint(p, area_->viewport()->rect(), static_cast<QPaintEvent*>(event)->rect());
-      return true;
-    }
+    if (mode_ == kNothing) return false;  // the MDI area paints itself
+    const QRect exposed = static_cast<QPaintEvent*>(event)->rect();
     QPainter p(area_->viewport());
-    paint(p, area_->viewport()->rect(), static_cast<QPaintEvent*>(event)->rect());
+    // A centred bitmap leaves room around it: the area's own background shows there.
+    if (mode_ == kCentredBitmap) p.fillRect(exposed, area_->background());
+    paint(p, area_->viewport()->rect(), exposed);
     return true;
   }
   if (event->type() == QEvent::Resize) {

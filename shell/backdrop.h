@@ -33,7 +33,7 @@ class Backdrop : public QObject {
   Mode mode() const { return mode_; }
   QString text() const { return text_; }
 
-  // Paints the whole backdrop for a client area of `size` (what a paint event does).
+  // Paints the backdrop of the client area `client` where `exposed` needs it.
   void paint(QPainter& p, const QRect& client, const QRect& exposed) const;
 
  protected:

@@ -246,6 +246,7 @@ QToolBar* ShellMenu::build_toolbar(const std::vector<ToolbarEntry>& table, int s
   bar->setMovable(bands);
   bar->setFloatable(false);
   bar->setIconSize(QSize(24, 24));
+  // The default style shows a caption under the picture where a button has one.
   bar->setToolButtonStyle(style < 0 ? Qt::ToolButtonTextUnderIcon : toolbar_button_style(style));
   for (const ToolbarEntry& e : table) {
     if (e.item == 0) {
@@ -258,16 +259,11 @@ QToolBar* ShellMenu::build_toolbar(const std::vector<ToolbarEntry>& table, int s
     button->setData(e.item);
     button->setToolTip(QString::fromUtf8(e.tip));
     button->setStatusTip(item ? item->statusTip() : QString());
-    // Without a caption the button shows only its picture, whatever the style.
-    if (!*e.caption) button->setIconText(QString());
     if (item) {
       // A button follows its item: disabled together.
       button->setEnabled(item->isEnabled());
       connect(item, &QAction::changed, button, [item, button] { button->setEnabled(item->isEnabled()); });
     }
-  }
-  if (!*table.back().caption && style < 0) {
-    // nothing: the default style shows captions where a button has one
   }
   if (auto* router = qobject_cast<gui::CommandRouter*>(router_.data())) router->connect_actions(bar);
   return bar;
