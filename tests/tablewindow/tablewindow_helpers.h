@@ -12,6 +12,9 @@
 #include "platform/table/table.h"
 #include "tablewindow/environment.h"
 
+// Readable QStrings in test failures.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
 namespace mv::twtest {
 
 class QtEnvironment : public ::testing::Environment {

@@ -1,0 +1,333 @@
+// The table window on real tables: opening every fixture driver, the history file, the
+// tabs and menu state, reopen, activation, closing.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include "components/stdgridbrowser.h"
+#include "platform/gui/messagebox.h"
+#include "platform/gui/windows.h"
+#include "tablewindow/opening.h"
+#include "tablewindow/tab_dbfdaten.h"
+#include "tablewindow/tabdw_dbfdatei.h"
+#include "tablewindow_helpers.h"
+
+namespace mv {
+namespace {
+
+using twtest::copy_fixture;
+using twtest::scratch_dir;
+
+struct Fixture {
+  const char* dir;
+  const char* table;
+  const char* driver;  // the driver that opened it
+  int records;
+  int fields;
+};
+
+// Every driver's fixture through the window: driver, grid rows and columns, caption.
+TEST(TableWindow, OpensTheFixturesOfEveryDriver) {
+  const std::vector<Fixture> cases = {
+      {"peer/ntx-dbt", "KUNDEN.DBF", "DBFNTX", 800, 7},
+      {"peer/ntx-nomemo", "ADRESSEN.DBF", "DBFCDX", 400, 6},  // NTX files named by order: the version byte decides
+      {"peer/cdx-fpt", "KUNDEN.DBF", "DBFCDX", 1200, 7},
+      {"peer/cdx-dbt", "KUNDEN.DBF", "_DBFCDX", 500, 7},
+      {"peer/cdx-nomemo", "ADRESSEN.DBF", "DBFCDX", 600, 6},
+      {"peer/large-ntx", "GROSS.DBF", "DBFNTX", 2500, 8},
+      {"peer/zapped-cdx", "KUNDEN.DBF", "DBFCDX", 0, 7},
+      {"peer/empty-ntx", "KUNDEN.DBF", "DBFNTX", 0, 7},
+      {"peer-mdx/mdx-dbt4", "KUNDEN.DBF", "DBFMDX", 2428, -1},
+      {"peer-mdx/mdx-dbt3", "artikel.dbf", "DBFMDX", 400, -1},
+      {"peer-mdx/vfp", "kontakt.dbf", "DBFCDX", 60, -1},
+      {"peer-mdx/level7/plain", "zaehler.dbf", "DBFCDX", 60, -1},
+  };
+  gui::SHELLWINDOW shell;
+  for (const Fixture& c : cases) {
+    SCOPED_TRACE(c.dir);
+    const std::string dir = copy_fixture(c.dir);
+    MemoryHistoryStore history;
+    twtest::EnvironmentScope env(&history);
+    gui::RecordingMessageBoxes boxes;
+    const QString path = QString::fromStdString(dir + "/" + c.table);
+    auto* w = new TABDW_DBFDATEI(&shell, path, true, false, false);
+    TableGridServer* s = w->server();
+    ASSERT_NE(s, nullptr) << (boxes.count() ? boxes.last().text.toStdString() : "");
+    EXPECT_EQ(w->CEDRIVER.toStdString(), c.driver);
+    EXPECT_EQ(s->rowCount(), c.records);
+    const int fields = c.fields >= 0 ? c.fields : s->field_count();
+    EXPECT_EQ(s->field_count(), fields);
+    EXPECT_EQ(s->columnCount(), fields + 2);  // DEL and RECNO, hidden
+    EXPECT_EQ(int(w->ASTRUCTUR.size()), fields);
+    EXPECT_EQ(int(w->AFELDER.size()), fields + 2);
+    EXPECT_EQ(w->TABCONTROL()->currentIndex(), 0);
+    const QString name = QString::fromLatin1(c.table);
+    // The first visible record (deleted ones are hidden), or the phantom of an empty table.
+    const uint32_t first = s->RECNO();
+    if (c.records > 0) {
+      EXPECT_FALSE(s->DELETED());
+      EXPECT_EQ(w->data_page()->grid()->currentIndex().row(), s->row_of_recno(first));
+    } else {
+      EXPECT_EQ(first, 1u);
+    }
+    EXPECT_EQ(w->caption(),
+              QStringLiteral("Daten: %1 < Datensatz: %2 von: %3 >").arg(name).arg(first).arg(c.records));
+    EXPECT_EQ(history.GETSTRING(path, "Anzahl"), "1");
+    delete w;
+  }
+}
+
+TEST(TableWindow, TableThatDoesNotOpenShowsTheHeaderTab) {
+  gui::SHELLWINDOW shell;
+  MemoryHistoryStore history;
+  twtest::EnvironmentScope env(&history);
+  gui::RecordingMessageBoxes boxes;
+  const QString path = QString::fromStdString(scratch_dir("none") + "/WEG.DBF");
+  TABDW_DBFDATEI w(&shell, path, true, false, false);
+  EXPECT_EQ(w.server(), nullptr);
+  EXPECT_EQ(w.TABCONTROL()->currentIndex(), 3);
+  EXPECT_TRUE(w.ASTRUCTUR.empty());
+  EXPECT_TRUE(w.AFELDER.empty());
+  EXPECT_EQ(w.CEDRIVER, "DBFNTX");  // the fourth attempt of the try list
+  EXPECT_TRUE(history.sections.empty());
+  ASSERT_GE(boxes.count(), 1);
+  EXPECT_EQ(boxes.last().text, "Die DBF-Datei konnte nicht geöffnet werden!");
+  // Commands that need the table say so or do nothing.
+  boxes.clear();
+  w.SELECTTAB("TAB_DBFDATEN");
+  boxes.clear();
+  w.data_page()->PB_APPEND();
+  w.data_page()->FILEPACK();
+  w.OPENDLGREPLACE();
+  for (const auto& b : boxes.shown()) EXPECT_EQ(b.text, "Es ist keine Datei geöffnet!");
+  EXPECT_EQ(boxes.count(), 3);
+  w.SET_DELETED();
+  w.FILEANSICHT();
+  w.data_page()->GOBOTTOM();
+  w.data_page()->FILL_CBINDEX();
+  EXPECT_EQ(w.LESESATZNR(), 0);
+}
+
+TEST(TableWindow, HistoryCountsOpeningsAndAppliesTheStoredLayout) {
+  const std::string dir = scratch_dir("hist");
+  const QString path = QString::fromStdString(twtest::make_table(dir, "KUNDEN.DBF", 5));
+  twtest::IniHistory history(QString::fromStdString(dir) + "/ZovuZUZ.INI");
+  history.WRITESTRING(path, "Anzahl", "4");
+  history.WRITESTRING(path, "Spalte1", "0,3,Del.,3");
+  history.WRITESTRING(path, "Spalte4", "2,1,Nummer,6");
+  twtest::EnvironmentScope env(&history);
+  gui::SHELLWINDOW shell;
+  gui::RecordingMessageBoxes boxes;
+  {
+    TABDW_DBFDATEI w(&shell, path, true, false, false);
+    ASSERT_NE(w.server(), nullptr);
+    EXPECT_EQ(history.GETSTRING(path, "Anzahl"), "5");
+    ASSERT_EQ(w.AFELDER.size(), 6u);
+    EXPECT_EQ(w.AFELDER[0].heading, "Del.");
+    EXPECT_EQ(w.AFELDER[0].print_order, 3);
+    EXPECT_EQ(w.AFELDER[3].heading, "Nummer");
+    EXPECT_EQ(w.AFELDER[3].print_width, 6);
+
+    // A reopen counts nothing and leaves the default layout.
+    w.ZOVUZUZNEU();
+    ASSERT_NE(w.server(), nullptr);
+    EXPECT_EQ(history.GETSTRING(path, "Anzahl"), "5");
+    EXPECT_EQ(w.AFELDER[0].heading, "DEL");
+    EXPECT_EQ(w.AFELDER[3].heading, "NR");
+
+    // The data tab shown after the table was closed opens and counts it.
+    w.SELECTTAB("TAB_STRUKTUR");
+    w.GRIDDBSERVERCLOSE();
+    EXPECT_EQ(w.LESE_GRIDDBSERVER(), nullptr);
+    w.SELECTTAB("TAB_DBFDATEN");
+    EXPECT_NE(w.server(), nullptr);
+    EXPECT_EQ(history.GETSTRING(path, "Anzahl"), "6");
+  }
+  EXPECT_EQ(boxes.count(), 0);
+}
+
+TEST(TableWindow, NewWindowWithoutFile) {
+  gui::SHELLWINDOW shell;
+  MemoryHistoryStore history;
+  twtest::EnvironmentScope env(&history);
+  gui::RecordingMessageBoxes boxes;
+  auto* w = new TABDW_DBFDATEI(&shell);
+  QPointer<TABDW_DBFDATEI> alive(w);
+  EXPECT_EQ(w->TABCONTROL()->currentIndex(), 1);
+  EXPECT_TRUE(w->CEDBF.isEmpty());
+  EXPECT_FALSE(w->item_enabled(kItemAppend));
+  EXPECT_TRUE(w->item_enabled(kItemTop));
+  // Commands of the data page do nothing while it has never been selected.
+  w->FILEPACK();
+  w->APPEND();
+  w->FILEPRINT();
+  w->SET_DELETED();
+  EXPECT_EQ(boxes.count(), 0);
+  EXPECT_EQ(w->data_page(), nullptr);
+  // The data tab without a file sends the user back to the structure.
+  w->SELECTTAB("TAB_DBFDATEN");
+  ASSERT_EQ(boxes.count(), 1);
+  EXPECT_EQ(boxes.last().text, "Es ist keine Datei geöffnet!");
+  EXPECT_EQ(w->TABCONTROL()->currentIndex(), 1);
+  w->FILEZAP();  // the page exists now, the table does not
+  ASSERT_EQ(boxes.count(), 2);
+  EXPECT_EQ(boxes.last().text, "Es ist keine Datei geöffnet!");
+  boxes.clear();
+  // Entered fields are not lost without a question.
+  w->ASTRUCTUR.push_back({"NAME", "C", 10, 0, {}});
+  boxes.script(gui::MsgAnswer::No);
+  w->FILECLOSE();
+  ASSERT_EQ(boxes.count(), 1);
+  EXPECT_EQ(boxes.last().caption, "Achtung");
+  EXPECT_EQ(boxes.last().text, "Beim Schließen des Fensters gehen die\r\nerfaßten Strukturdaten verloren!\r\n\r\n"
+                               "Möchten Sie das Fenster trotzdem schließen?");
+  EXPECT_EQ(boxes.last().icon, gui::MsgIcon::Question);
+  QCoreApplication::processEvents();
+  ASSERT_TRUE(alive);
+  EXPECT_EQ(w->TABCONTROL()->currentIndex(), 1);
+  boxes.script(gui::MsgAnswer::Yes);
+  w->FILECLOSE();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_FALSE(alive);
+}
+
+TEST(TableWindow, DefaultFlagsFromTheSettings) {
+  const std::string dir = scratch_dir("flags");
+  const QString path = QString::fromStdString(twtest::make_table(dir, "T.DBF", 2));
+  MemoryHistoryStore history;
+  twtest::EnvironmentScope env(&history, "DBFCDX", /*exclusive=*/true, /*read_only=*/true);
+  gui::SHELLWINDOW shell;
+  gui::RecordingMessageBoxes boxes;
+  TABDW_DBFDATEI w(&shell, path);
+  EXPECT_FALSE(w.LESHARE);
+  EXPECT_TRUE(w.LEREADONLY);
+  EXPECT_FALSE(w.LEANSI);
+  ASSERT_NE(w.server(), nullptr);
+  EXPECT_FALSE(w.server()->SHARED());
+  EXPECT_TRUE(w.server()->READONLY());
+}
+
+TEST(TableWindow, MenuStateFollowsTheTab) {
+  const std::string dir = scratch_dir("menu");
+  const QString path = QString::fromStdString(twtest::make_table(dir, "T.DBF", 3));
+  MemoryHistoryStore history;
+  twtest::EnvironmentScope env(&history);
+  gui::SHELLWINDOW shell;
+  gui::RecordingMessageBoxes boxes;
+  TABDW_DBFDATEI w(&shell, path, true, false, false);
+  const std::vector<int> data_only = {kItemAppend, kItemDelete, kItemReplace, kItemDeleted, kItemRecno, kItemColumns};
+  for (int id : data_only) EXPECT_TRUE(w.item_enabled(id)) << id;
+  w.SELECTTAB("TAB_STRUKTUR");
+  for (int id : data_only) EXPECT_FALSE(w.item_enabled(id)) << id;
+  for (int id : {kItemTop, kItemPrevious, kItemNext, kItemBottom}) EXPECT_TRUE(w.item_enabled(id));
+  // Record commands act only on the data tab; pack acts from every tab.
+  const uint32_t before = w.server()->LASTREC();
+  w.APPEND();
+  EXPECT_EQ(w.server()->LASTREC(), before);
+  w.FILEPACK();
+  ASSERT_EQ(boxes.count(), 1);
+  EXPECT_EQ(boxes.last().caption, "Info");  // shared: refused
+  w.SELECTTAB("TAB_DBFDATEN");
+  for (int id : data_only) EXPECT_TRUE(w.item_enabled(id)) << id;
+  w.APPEND();
+  EXPECT_EQ(w.server()->LASTREC(), before + 1);
+}
+
+TEST(TableWindow, ActivationSetsTheAnsiModeFromTheWindow) {
+  const std::string dir = scratch_dir("ansi");
+  const QString a = QString::fromStdString(twtest::make_table(dir, "A.DBF", 1));
+  const QString b = QString::fromStdString(twtest::make_table(dir, "B.DBF", 1));
+  MemoryHistoryStore history;
+  twtest::EnvironmentScope env(&history);
+  gui::SHELLWINDOW shell;
+  gui::RecordingMessageBoxes boxes;
+  TABDW_DBFDATEI wa(&shell, a, true, false, true);
+  EXPECT_TRUE(ansi_mode());
+  EXPECT_EQ(wa.server()->table()->code_page(), CodePage::Windows1252);
+  TABDW_DBFDATEI wb(&shell, b, true, false, false);
+  EXPECT_FALSE(ansi_mode());
+  EXPECT_EQ(wb.server()->table()->code_page(), CodePage::Cp850);
+  wa.ACTIVATE();
+  EXPECT_TRUE(ansi_mode());
+  wb.ACTIVATE();
+  EXPECT_FALSE(ansi_mode());
+  // A reopen of the data page's own (exclusive box) keeps the window's code page.
+  wa.ACTIVATE();
+  wb.ACTIVATE();
+  wa.data_page()->ZOVUZUZ();
+  EXPECT_EQ(wa.server()->table()->code_page(), CodePage::Windows1252);
+}
+
+TEST(TableWindow, SharingConflictGetsItsOwnBox) {
+  const std::string dir = scratch_dir("share");
+  const std::string path = twtest::make_table(dir, "T.DBF", 2);
+  MemoryHistoryStore history;
+  twtest::EnvironmentScope env(&history);
+  gui::SHELLWINDOW shell;
+  OpenOptions o;
+  o.shared = false;
+  auto holder = Table::open(path, o);
+  ASSERT_TRUE(holder);
+  for (bool share : {true, false}) {
+    SCOPED_TRACE(share);
+    gui::RecordingMessageBoxes boxes;
+    TABDW_DBFDATEI w(&shell, QString::fromStdString(path), share, false, false);
+    EXPECT_EQ(w.server(), nullptr);
+    ASSERT_GE(boxes.count(), 1);
+    const gui::MessageRequest& first = boxes.shown().front();
+    EXPECT_EQ(first.caption, "FOpen Fehler");
+    EXPECT_TRUE(first.owner.isNull());
+    const QString want = QString::fromStdString(path) + "\r\nkonnte nicht " + (share ? "" : "exclusiv ") +
+                         "geöffnet werden!\r\nSHARING";
+    EXPECT_TRUE(first.text.startsWith(want)) << first.text.toStdString();
+    EXPECT_EQ(w.TABCONTROL()->currentIndex(), 3);
+  }
+}
+
+TEST(TableWindow, ClosingReleasesTheTable) {
+  const std::string dir = scratch_dir("close");
+  const std::string path = twtest::make_table(dir, "T.DBF", 2);
+  MemoryHistoryStore history;
+  twtest::EnvironmentScope env(&history);
+  gui::SHELLWINDOW shell;
+  gui::RecordingMessageBoxes boxes;
+  auto* w = new TABDW_DBFDATEI(&shell, QString::fromStdString(path), false, false, false);
+  ASSERT_NE(w->server(), nullptr);
+  w->APPEND();
+  OpenOptions o;
+  o.shared = false;
+  EXPECT_FALSE(Table::open(path, o));  // held exclusively by the window
+  delete w;
+  auto t = Table::open(path, o);
+  ASSERT_TRUE(t);
+  EXPECT_EQ((*t)->lastrec(), 3u);  // the appended record was written
+}
+
+}  // namespace
+}  // namespace mv
+
+namespace mv {
+namespace {
+
+// The companions point to the wrong driver: the next one of the try list opens it.
+TEST(TableWindow, FallsBackThroughTheTryList) {
+  const std::string dir = copy_fixture("peer/cdx-fpt");
+  QFile dbt(QString::fromStdString(dir + "/KUNDEN.DBT"));  // a stray DBT beside the FPT table
+  ASSERT_TRUE(dbt.open(QIODevice::WriteOnly));
+  dbt.write(QByteArray(512, '\0'));
+  dbt.close();
+  const QString path = QString::fromStdString(dir + "/KUNDEN.DBF");
+  EXPECT_EQ(first_driver(path, "DBFNTX"), "_DBFCDX");
+  MemoryHistoryStore history;
+  twtest::EnvironmentScope env(&history);
+  gui::SHELLWINDOW shell;
+  gui::RecordingMessageBoxes boxes;
+  TABDW_DBFDATEI w(&shell, path, true, true, false);
+  ASSERT_NE(w.server(), nullptr);
+  EXPECT_EQ(w.CEDRIVER, "DBFCDX");
+  EXPECT_EQ(w.server()->rowCount(), 1200);
+}
+
+}  // namespace
+}  // namespace mv
