@@ -52,6 +52,7 @@ class CdxOrder final : public TreeOrder {
   uint8_t options_ = 0x60;
   bool header_dirty_ = false;
   bool directory_ = false;
+  bool on_disk_ = false;
 
   uint8_t pad() const { return info_.spec.type == KeyType::Character ? 0x20 : 0x00; }
   void set_key_type(KeyType t) override {
@@ -87,6 +88,7 @@ class CdxOrder final : public TreeOrder {
     return n.n() <= bulk_interior_capacity();
   }
   size_t bulk_leaf_capacity() const override { return kLeafData; }
+  size_t split_point(const Node& n) const override;
   size_t bulk_interior_capacity() const override { return 500 / (key_len() + 8); }
   bool bulk_leaf_add(Node& leaf, const uint8_t* key, uint32_t recno) override;
   Status begin(bool write) override;
@@ -326,6 +328,7 @@ Status CdxOrder::read_header() {
     else info_.for_expr.clear();
   }
   set_collation(collation());
+  on_disk_ = true;
   return Status::ok();
 }
 
@@ -346,6 +349,7 @@ Status CdxOrder::write_header() {
   std::memcpy(h + 512, info_.key_expr.data(), std::min<size_t>(info_.key_expr.size(), 255));
   std::memcpy(h + 512 + kel, info_.for_expr.data(), std::min<size_t>(info_.for_expr.size(), 255));
   header_dirty_ = false;
+  on_disk_ = true;
   if (directory_) {
     // Only the root, the counter and the fields after the free list: the free list
     // itself belongs to the bag and is written with it.
@@ -374,6 +378,41 @@ size_t CdxOrder::leaf_size(const Node& n) const {
     total += kl - dup - trail;
   }
   return total;
+}
+
+// Compressed leaves split where both halves fit, as evenly as possible by bytes.
+size_t CdxOrder::split_point(const Node& n) const {
+  const size_t cnt = n.n();
+  if (!n.leaf || cnt < 2) return cnt / 2;
+  const size_t kl = key_len();
+  uint32_t max_rec = 0;
+  for (uint32_t r : n.recnos) max_rec = std::max(max_rec, r);
+  const size_t b = size_t(leaf_layout(kl, max_rec).b);
+  const uint8_t p = pad();
+  std::vector<size_t> alone(cnt), chained(cnt);  // cost as first entry / after its neighbour
+  for (size_t i = 0; i < cnt; ++i) {
+    const uint8_t* k = node_key(n, i);
+    size_t trail = 0;
+    while (trail < kl && k[kl - 1 - trail] == p) ++trail;
+    size_t dup = 0;
+    if (i > 0) {
+      const uint8_t* pk = node_key(n, i - 1);
+      while (dup < kl - trail && pk[dup] == k[dup]) ++dup;
+    }
+    alone[i] = b + kl - trail;
+    chained[i] = b + kl - trail - dup;
+  }
+  std::vector<size_t> prefix(cnt + 1, 0);
+  for (size_t i = 0; i < cnt; ++i) prefix[i + 1] = prefix[i] + chained[i];
+  size_t best = cnt / 2, best_diff = SIZE_MAX;
+  for (size_t m = 1; m < cnt; ++m) {
+    size_t left = prefix[m];
+    size_t right = prefix[cnt] - prefix[m] - chained[m] + alone[m];
+    if (left > kLeafData || right > kLeafData) continue;
+    size_t diff = left > right ? left - right : right - left;
+    if (diff < best_diff) best = m, best_diff = diff;
+  }
+  return best;
 }
 
 bool CdxOrder::bulk_leaf_add(Node& leaf, const uint8_t* k, uint32_t recno) {
@@ -534,7 +573,7 @@ Status CdxOrder::free_node(uint32_t id) {
 Status CdxOrder::begin(bool write) {
   Status st;
   bool outer = bag_.pf.enter(write, st);
-  if (outer && st.is_ok() && bag_.pf.shared()) {
+  if (outer && st.is_ok() && bag_.pf.shared() && on_disk_) {
     cache_.clear();
     uint32_t before = counter_, old_root = root_;
     st = bag_.read_dir_header();

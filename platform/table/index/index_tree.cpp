@@ -454,7 +454,8 @@ Status TreeOrder::bplus_after_change(std::vector<Cursor::Frame> path, bool) {
     }
     if (!fits(*n)) {
       const size_t cnt = n->n();
-      size_t m = cnt / 2;
+      size_t m = (n->leaf || keyed_all) ? split_point(*n) : cnt / 2;
+      if (m == 0 || m >= cnt) m = cnt / 2;
       MV_ASSIGN_OR_RETURN(Node * right, new_node(n->leaf));
       MV_ASSIGN_OR_RETURN(n, load(id));
       std::string up_key;
@@ -513,6 +514,14 @@ Status TreeOrder::bplus_after_change(std::vector<Cursor::Frame> path, bool) {
       size_t c = size_t(path[size_t(level - 1)].idx);
       node_insert(*p, c, kl, reinterpret_cast<const uint8_t*>(up_key.data()), up_rec);
       p->kids.insert(p->kids.begin() + ptrdiff_t(c + 1), right_id);
+      if (keyed_all) {
+        // The right half's largest entry may be new (an insert at the end of the child).
+        MV_ASSIGN_OR_RETURN(Node * rn, load(right_id));
+        std::vector<uint8_t> rk(node_key(*rn, rn->n() - 1), node_key(*rn, rn->n() - 1) + kl);
+        uint32_t rr = rn->recnos.back();
+        MV_ASSIGN_OR_RETURN(p, load(path[size_t(level - 1)].id));
+        node_set(*p, c + 1, kl, rk.data(), rr);
+      }
       mark(*p);
       continue;
     }

@@ -150,6 +150,8 @@ class TreeOrder {
   virtual Status free_node(uint32_t id) = 0;
   virtual bool fits(const Node& n) const = 0;
   virtual void mark(Node& n) { n.dirty = true; }
+  // Where an overfull page splits: the first entry of the right half.
+  virtual size_t split_point(const Node& n) const { return n.n() / 2; }
   // Around every operation: locks in shared mode, drops stale pages, writes what
   // changed. `write` tells a change of the tree.
   virtual Status begin(bool write) = 0;

@@ -223,6 +223,7 @@ Status TreeOrder::check_rec(uint32_t id, int depth, void* state, std::string* ma
   if (!loaded.is_ok()) return Status::corrupt(loaded.status().message());
   Node* n = *loaded;
   s.report.pages++;
+  if (!fits(*n)) return Status::corrupt(where + ": Seite überfüllt");
   if (s.levels.size() <= size_t(depth)) s.levels.resize(size_t(depth) + 1);
   s.levels[size_t(depth)].push_back(id);
   if (n->leaf) {

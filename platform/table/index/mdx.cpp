@@ -52,6 +52,7 @@ class MdxOrder final : public TreeOrder {
   uint16_t max_keys_ = 0;
   uint16_t item_len_ = 0;
   bool header_dirty_ = false;
+  bool on_disk_ = false;
 
   Status read_header();
   Status write_header();
@@ -69,9 +70,11 @@ class MdxOrder final : public TreeOrder {
   }
   Result<Node*> new_node(bool leaf) override;
   Status free_node(uint32_t id) override;
-  bool fits(const Node& n) const override { return n.n() <= max_keys_; }
-  size_t bulk_leaf_capacity() const override { return max_keys_; }
-  size_t bulk_interior_capacity() const override { return max_keys_; }
+  // The pointer after the last item must fit in the block too.
+  size_t capacity() const { return std::min<size_t>(max_keys_, (kBlock - 12) / item_len_); }
+  bool fits(const Node& n) const override { return n.n() <= capacity(); }
+  size_t bulk_leaf_capacity() const override { return capacity(); }
+  size_t bulk_interior_capacity() const override { return capacity(); }
   Status begin(bool write) override;
   Status end(bool write, Status st) override;
   Status write_bulk(std::vector<std::vector<Node>>& levels) override;
@@ -85,7 +88,7 @@ class MdxOrder final : public TreeOrder {
       put_le32(it, n.leaf ? n.recnos[i] : n.kids[i]);
       std::memcpy(it + 4, node_key(n, i), kl);
     }
-    if (!n.leaf) put_le32(p + 8 + n.n() * item_len_, n.kids.back());
+    if (!n.leaf && 8 + n.n() * item_len_ + 4 <= kBlock) put_le32(p + 8 + n.n() * item_len_, n.kids.back());
   }
 
   Status decode(uint32_t id, const uint8_t* p, Node& n) const;
@@ -311,12 +314,13 @@ Status MdxOrder::read_header() {
   if (info_.spec.type == KeyType::Date && kl != 8) return Status::corrupt(where + ": Datumsschlüssel nicht 8 Bytes");
   max_keys_ = get_le16(h + 14);
   item_len_ = get_le16(h + 18);
-  if (item_len_ < kl + 4 || max_keys_ < 2 || 8 + size_t(max_keys_) * item_len_ + 4 > kBlock)
+  if (item_len_ < kl + 4 || max_keys_ < 2 || 8 + size_t(max_keys_) * item_len_ > kBlock)
     return Status::corrupt(where + ": unmögliche Knotengröße");
   info_.unique = (format & 0x40) || h[23] == 1;
   info_.descending = format & 0x08;
   info_.key_expr = trim_name(h + 24, 220);
   info_.for_expr.clear();
+  on_disk_ = true;
   if (h[245] != 0) set_read_only("Tag mit FOR-Bedingung: wird nur gelesen");
   if (root_ < kFirstTagPage || root_ + kBlockPages > bag_.pages_in_file)
     return Status::corrupt(where + ": ungültiger Verweis auf die Wurzel");
@@ -343,6 +347,7 @@ Status MdxOrder::write_header() {
   std::memcpy(h + 24, info_.key_expr.data(), std::min<size_t>(info_.key_expr.size(), 219));
   h[246] = 1;
   header_dirty_ = false;
+  on_disk_ = true;
   return bag_.pf.file().write_at(uint64_t(header_page_) * kPage, h, kBlock);
 }
 
@@ -355,7 +360,8 @@ Status MdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
   n.keys.resize(cnt * kl);
   n.recnos.assign(cnt, 0);
   n.kids.clear();
-  uint32_t last = get_le32(p + 8 + cnt * item_len_);
+  const size_t last_at = 8 + cnt * item_len_;
+  uint32_t last = last_at + 4 <= kBlock ? get_le32(p + last_at) : 0;
   n.leaf = last == 0;
   for (size_t i = 0; i < cnt; ++i) {
     const uint8_t* it = p + 8 + i * item_len_;
@@ -413,7 +419,7 @@ Status MdxOrder::free_node(uint32_t id) {
 Status MdxOrder::begin(bool write) {
   Status st;
   bool outer = bag_.pf.enter(write, st);
-  if (outer && st.is_ok() && bag_.pf.shared()) {
+  if (outer && st.is_ok() && bag_.pf.shared() && on_disk_) {
     // The format keeps no change counter: in shared mode every operation starts afresh.
     cache_.clear();
     bag_.spare_blocks.clear();

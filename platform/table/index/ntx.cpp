@@ -45,6 +45,7 @@ class NtxOrder final : public TreeOrder {
   bool header_dirty_ = false;
   uint64_t file_end_ = 0;
   std::unordered_map<uint32_t, uint32_t> freed_;  // freed page -> next free page
+  bool on_disk_ = false;
 
   Status read_header() {
     uint8_t h[kPage];
@@ -72,6 +73,7 @@ class NtxOrder final : public TreeOrder {
     info_.for_expr = cstr(h + kFor, 256);
     MV_ASSIGN_OR_RETURN(uint64_t size, pf_.file().size());
     file_end_ = (size + kPage - 1) / kPage * kPage;
+    on_disk_ = true;
     return Status::ok();
   }
 
@@ -91,6 +93,7 @@ class NtxOrder final : public TreeOrder {
     h[kDesc] = info_.descending ? 1 : 0;
     std::memcpy(h + kFor, info_.for_expr.data(), std::min<size_t>(info_.for_expr.size(), 255));
     header_dirty_ = false;
+    on_disk_ = true;
     return pf_.file().write_at(0, h, kPage);
   }
 
@@ -203,7 +206,7 @@ class NtxOrder final : public TreeOrder {
   Status begin(bool write) override {
     Status st;
     bool outer = pf_.enter(write, st);
-    if (outer && st.is_ok() && pf_.shared()) {
+    if (outer && st.is_ok() && pf_.shared() && on_disk_) {
       cache_.clear();
       freed_.clear();
       uint16_t before = counter_;
