@@ -504,6 +504,10 @@ void TAB_DBFDATEN::ZOVUZUZ() {
   s->add_column(rec);
   check_menu(kItemRecno, false);
   connect(s, &TableGridServer::record_moved, this, [this] { CELLSELECT(); });
+  // Shown once the editor has closed, never from inside the grid's commit.
+  connect(
+      s, &TableGridServer::write_failed, this,
+      [this](const QString& reason) { gui::warning_box(this, kAchtung, reason); }, Qt::QueuedConnection);
   connect(s, &QAbstractItemModel::modelReset, this, [this] {
     hidden_rows_.clear();
     schedule_hiding();

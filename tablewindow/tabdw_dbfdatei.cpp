@@ -202,8 +202,15 @@ void TABDW_DBFDATEI::OPENDLGFELDER(const QVariant& start, const QVariant& unused
   if (!dlg) return;
   gui::call_operation(dlg, "SETUP", {start.isValid() ? start : QVariant(0), unused});
   gui::call_operation(dlg, "SHOW");
-  auto result = gui::call_operation(dlg, "RESULT");
-  if (result && result->toInt() == 2) LESE_INIDAT();
+  int result = 0;
+  if (auto* d = qobject_cast<gui::DIALOGWINDOW*>(dlg)) result = d->RESULT();
+  else if (auto r = gui::call_operation(dlg, "RESULT")) result = r->toInt();
+  // Cancelled: the stored layout undoes what the dialog changed in AFELDER; rows no
+  // stored key reaches go back to their defaults, not to the dialog's changes.
+  if (result == 2) {
+    FILL_AFELDER();
+    LESE_INIDAT();
+  }
   dlg->deleteLater();
 }
 

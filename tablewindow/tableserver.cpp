@@ -162,6 +162,7 @@ bool TableGridServer::set_field_value(int row, int pos, const QVariant& value) {
   if (r == 0) return false;
   if (table_->read_only()) {
     last_status_ = Status::read_only(table_->path() + ": die Tabelle ist schreibgeschützt geöffnet");
+    emit write_failed(QString::fromStdString(last_status_.message()));
     return false;
   }
   const FieldInfo& f = table_->field(pos);
@@ -172,6 +173,7 @@ bool TableGridServer::set_field_value(int row, int pos, const QVariant& value) {
       auto bytes = cp_from_utf8(table_->code_page(), text.toStdString());
       if (!bytes) {
         last_status_ = bytes.status();
+        emit write_failed(QString::fromStdString(last_status_.message()));
         return false;
       }
       v = Value::character(*bytes);
@@ -183,7 +185,8 @@ bool TableGridServer::set_field_value(int row, int pos, const QVariant& value) {
       bool ok = false;
       const double d = t.toDouble(&ok);
       if (!ok && !t.isEmpty()) {
-        last_status_ = Status::invalid_argument("Der Wert <" + text.toStdString() + "> ist keine Zahl");
+        last_status_ = Status::invalid_argument("Der Wert <" + text.toStdString() + "> ist keine Zahl!");
+        emit write_failed(QString::fromStdString(last_status_.message()));
         return false;
       }
       v = t.isEmpty() ? Value::nil() : Value::numeric(d, int(f.length), f.decimals);
@@ -193,7 +196,8 @@ bool TableGridServer::set_field_value(int row, int pos, const QVariant& value) {
       const QString t = text.trimmed();
       const QDate d = QDate::fromString(t, QStringLiteral("dd.MM.yyyy"));
       if (!d.isValid() && !t.isEmpty() && t != QLatin1String(".  .")) {
-        last_status_ = Status::invalid_argument("Der Wert <" + text.toStdString() + "> ist kein Datum");
+        last_status_ = Status::invalid_argument("Der Wert <" + text.toStdString() + "> ist kein Datum!");
+        emit write_failed(QString::fromStdString(last_status_.message()));
         return false;
       }
       v = d.isValid() ? Value::of_date(Date::from_ymd(d.year(), d.month(), d.day())) : Value::nil();
@@ -206,7 +210,8 @@ bool TableGridServer::set_field_value(int row, int pos, const QVariant& value) {
       break;
     }
     default:
-      last_status_ = Status::not_supported("Felder dieses Typs werden im Gitter nicht bearbeitet");
+      last_status_ = Status::not_supported("Felder dieses Typs werden im Gitter nicht bearbeitet!");
+      emit write_failed(QString::fromStdString(last_status_.message()));
       return false;
   }
   const uint32_t keep = table_->recno();
@@ -217,6 +222,7 @@ bool TableGridServer::set_field_value(int row, int pos, const QVariant& value) {
   if (keep != r) table_->go_to(keep).ignore();
   last_status_ = s;
   record_changed(r);
+  if (!s) emit write_failed(QString::fromStdString(s.message()));
   return s.is_ok();
 }
 

@@ -84,6 +84,8 @@ class TableGridServer : public grid::GRIDSERVER {
  signals:
   // The table's current record changed (navigation, a click in the grid).
   void record_moved();
+  // A value typed into the grid could not be written (the reason, German).
+  void write_failed(const QString& reason);
 
  private:
   static constexpr uint32_t kBlock = 64;

@@ -1,0 +1,434 @@
+// The data page driven through its controls, buttons and the window's menu commands.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+
+#include "components/slestandard.h"
+#include "components/stdgridbrowser.h"
+#include "platform/base/bytes.h"
+#include "platform/gui/messagebox.h"
+#include "platform/gui/windows.h"
+#include "tablewindow/tab_dbfdaten.h"
+#include "tablewindow/tabdw_dbfdatei.h"
+#include "tablewindow_helpers.h"
+#include <QRadioButton>
+
+namespace mv {
+namespace {
+
+using twtest::scratch_dir;
+
+void settle() {
+  for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+}
+
+// A shown shell with one table window on a fresh table.
+class DataPage : public ::testing::Test {
+ protected:
+  void open(int records, const std::vector<int>& deleted, bool share = true, bool read_only = false) {
+    dir_ = scratch_dir("page");
+    path_ = QString::fromStdString(twtest::make_table(dir_, "KUNDEN.DBF", records, deleted));
+    env_ = std::make_unique<twtest::EnvironmentScope>(&history_);
+    shell_.resize(1000, 700);
+    shell_.show();
+    w_ = new TABDW_DBFDATEI(&shell_, path_, share, read_only, false);
+    w_->SHOW();
+    if (w_->mdi_frame()) w_->mdi_frame()->resize(950, 600);
+    settle();
+    ASSERT_NE(w_->server(), nullptr);
+  }
+  void TearDown() override {
+    delete w_;
+    env_.reset();
+  }
+  TAB_DBFDATEN* page() { return w_->data_page(); }
+  template <typename T>
+  T* ctl(const char* name) {
+    T* c = page()->findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(c, nullptr) << name;
+    return c;
+  }
+  TableGridServer* server() { return w_->server(); }
+  STDGRIDBROWSER* grid() { return page()->grid(); }
+  uint32_t recno() { return server()->RECNO(); }
+  // Reads record `r` from the file through a second open.
+  std::string name_on_disk(uint32_t r) {
+    OpenOptions o;
+    o.shared = true;
+    o.read_only = true;
+    auto t = Table::open(path_.toStdString(), o);
+    if (!t) return "?";
+    (*t)->go_to(r).ignore();
+    auto v = (*t)->field_get(1);
+    std::string s = v ? v->str : "?";
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+    return s;
+  }
+  bool deleted_on_disk(uint32_t r) {
+    QFile f(path_);
+    if (!f.open(QIODevice::ReadOnly)) return false;
+    const QByteArray b = f.readAll();
+    const int hl = int(get_le16(reinterpret_cast<const uint8_t*>(b.constData()) + 8));
+    const int rl = int(get_le16(reinterpret_cast<const uint8_t*>(b.constData()) + 10));
+    return b.at(hl + int(r - 1) * rl) == '*';
+  }
+
+  std::string dir_;
+  QString path_;
+  MemoryHistoryStore history_;
+  std::unique_ptr<twtest::EnvironmentScope> env_;
+  gui::SHELLWINDOW shell_;
+  gui::RecordingMessageBoxes boxes_;
+  TABDW_DBFDATEI* w_ = nullptr;
+};
+
+TEST_F(DataPage, NavigationSkipsHiddenDeletedRecords) {
+  open(10, {1, 4, 10});
+  EXPECT_EQ(recno(), 2u);  // the first visible record
+  EXPECT_EQ(w_->caption(), "Daten: KUNDEN.DBF < Datensatz: 2 von: 10 >");
+  // Rows of deleted records are hidden in the view; the row count stays the record count.
+  EXPECT_TRUE(grid()->isRowHidden(0));
+  EXPECT_TRUE(grid()->isRowHidden(3));
+  EXPECT_FALSE(grid()->isRowHidden(1));
+  w_->SKIPNEXT();
+  EXPECT_EQ(recno(), 3u);
+  w_->SKIPNEXT();
+  EXPECT_EQ(recno(), 5u);
+  EXPECT_EQ(grid()->currentIndex().row(), 4);
+  w_->GOBOTTOM();
+  EXPECT_EQ(recno(), 9u);
+  EXPECT_EQ(w_->caption(), "Daten: KUNDEN.DBF < Datensatz: 9 von: 10 >");
+  w_->SKIPNEXT();  // at the end: stays
+  EXPECT_EQ(recno(), 9u);
+  w_->GOTOP();
+  EXPECT_EQ(recno(), 2u);
+  w_->SKIPPREVIOUS();
+  EXPECT_EQ(recno(), 2u);
+  // A click in the grid moves the table.
+  grid()->setCurrentIndex(server()->index(6, 0));
+  EXPECT_EQ(recno(), 7u);
+  EXPECT_EQ(w_->LESESATZNR(), 7);
+  EXPECT_EQ(w_->caption(), "Daten: KUNDEN.DBF < Datensatz: 7 von: 10 >");
+}
+
+TEST_F(DataPage, PseudoColumnsFilterAndMenuMarksMoveTogether) {
+  open(6, {3});
+  const int recno_col = server()->column_index("RECNO");
+  EXPECT_TRUE(grid()->isColumnHidden(recno_col));
+  EXPECT_TRUE(grid()->isColumnHidden(server()->column_index("DEL")));
+  EXPECT_TRUE(deleted_filter());
+
+  ctl<QCheckBox>("CHB_DEL")->click();  // "gelöschte Daten" first: DEL at position 1
+  settle();
+  EXPECT_FALSE(deleted_filter());
+  EXPECT_EQ(server()->column_index("DEL"), 0);
+  EXPECT_FALSE(grid()->isColumnHidden(0));
+  EXPECT_TRUE(w_->item_checked(kItemDeleted));
+  EXPECT_FALSE(grid()->isRowHidden(2));
+  EXPECT_EQ(server()->data(server()->index(2, 0), Qt::DisplayRole).toString(), " X");
+  EXPECT_EQ(server()->data(server()->index(1, 0), Qt::DisplayRole).toString(), " ");
+
+  w_->SET_SATZNUMMER();  // the menu item ticks the box; RECNO goes in front of DEL
+  settle();
+  EXPECT_TRUE(ctl<QCheckBox>("CHB_SATZNR")->isChecked());
+  EXPECT_TRUE(w_->item_checked(kItemRecno));
+  EXPECT_EQ(server()->column_index("RECNO"), 0);
+  EXPECT_EQ(server()->column_index("DEL"), 1);
+  EXPECT_EQ(server()->data(server()->index(4, 0), Qt::DisplayRole).toString(), "5");
+
+  w_->SET_DELETED();  // and back: the box, the filter, the column and the mark
+  settle();
+  EXPECT_FALSE(ctl<QCheckBox>("CHB_DEL")->isChecked());
+  EXPECT_TRUE(deleted_filter());
+  EXPECT_TRUE(grid()->isColumnHidden(server()->column_index("DEL")));
+  EXPECT_FALSE(w_->item_checked(kItemDeleted));
+  EXPECT_TRUE(grid()->isRowHidden(2));
+
+  // Activation puts the marks of this window's boxes back on the menu.
+  w_->UNCHECKITEM(kItemRecno);
+  w_->ACTIVATE();
+  EXPECT_TRUE(w_->item_checked(kItemRecno));
+}
+
+TEST_F(DataPage, FrozenColumnsCountTheShownPseudoColumns) {
+  open(3, {});
+  struct Case {
+    const char* edit;
+    bool satznr, del;
+    int frozen;
+  };
+  for (const Case& c : std::vector<Case>{{"0", true, true, 2}, {"", true, false, 1}, {"3", false, false, 3},
+                                         {"1", false, true, 2}, {"", false, false, 0}}) {
+    SCOPED_TRACE(std::string(c.edit) + (c.satznr ? " satznr" : "") + (c.del ? " del" : ""));
+    if (ctl<QCheckBox>("CHB_SATZNR")->isChecked() != c.satznr) ctl<QCheckBox>("CHB_SATZNR")->click();
+    if (ctl<QCheckBox>("CHB_DEL")->isChecked() != c.del) ctl<QCheckBox>("CHB_DEL")->click();
+    ctl<QLineEdit>("SE_FREEZE")->setText(c.edit);
+    page()->EDITCHANGE();
+    EXPECT_EQ(grid()->frozen_columns(), c.frozen);
+    EXPECT_EQ(ctl<QScrollBar>("VS_FREEZE")->value(), QString(c.edit).toInt());
+  }
+  // The spinner runs to the field count and hands its value to the edit.
+  EXPECT_EQ(ctl<QScrollBar>("VS_FREEZE")->maximum(), 4);
+  ctl<QScrollBar>("VS_FREEZE")->setValue(2);
+  EXPECT_EQ(ctl<QLineEdit>("SE_FREEZE")->text(), "2");
+}
+
+TEST_F(DataPage, ReopenKeepsBoxesAndViewInAgreement) {
+  open(8, {2});
+  ctl<QCheckBox>("CHB_DEL")->click();
+  ctl<QCheckBox>("CHB_SATZNR")->click();
+  w_->GOTO(6);
+  ctl<QCheckBox>("CHB_EXCLUSIVE")->click();  // reopens exclusively
+  settle();
+  ASSERT_NE(server(), nullptr);
+  EXPECT_FALSE(w_->LESHARE);
+  EXPECT_FALSE(server()->SHARED());
+  EXPECT_EQ(recno(), 6u);
+  EXPECT_FALSE(deleted_filter());
+  EXPECT_FALSE(grid()->isColumnHidden(server()->column_index("DEL")));
+  EXPECT_FALSE(grid()->isColumnHidden(server()->column_index("RECNO")));
+  EXPECT_TRUE(w_->item_checked(kItemDeleted));
+  EXPECT_EQ(grid()->frozen_columns(), 3);  // freeze 1 plus both pseudo columns
+  EXPECT_EQ(boxes_.count(), 0);
+  // The window's reopen under both names.
+  w_->OPENDBFNEU();
+  ASSERT_NE(server(), nullptr);
+  EXPECT_EQ(recno(), 6u);
+  EXPECT_FALSE(deleted_filter());
+}
+
+TEST_F(DataPage, OrderListsWithoutOrders) {
+  open(3, {});
+  for (QComboBox* cb : {ctl<QComboBox>("CB_INDEXNAME"), ctl<QComboBox>("CB_INDEXSCHL")}) {
+    ASSERT_EQ(cb->count(), 1);
+    EXPECT_EQ(cb->itemText(0), "ohne Index (SatzNr)");
+    EXPECT_EQ(cb->currentData().toInt(), 0);
+  }
+  EXPECT_TRUE(w_->AINDEX.empty());
+  EXPECT_EQ(server()->INDEXORD(), 0);
+  w_->FILL_CBINDEX();
+  EXPECT_EQ(ctl<QComboBox>("CB_INDEXNAME")->count(), 1);
+}
+
+TEST_F(DataPage, AppendDeleteAndRecallWithButtonsAndMenu) {
+  open(6, {});
+  ctl<QPushButton>("PB_APPEND")->click();
+  EXPECT_EQ(server()->LASTREC(), 7u);
+  EXPECT_EQ(recno(), 7u);
+  EXPECT_EQ(server()->rowCount(), 7);
+  EXPECT_EQ(w_->caption(), "Daten: KUNDEN.DBF < Datensatz: 7 von: 7 >");
+
+  // Deleted records hidden: the grid moves to the record before.
+  w_->GOTO(5);
+  ctl<QPushButton>("PB_DELETE")->click();
+  EXPECT_TRUE(deleted_on_disk(5));
+  EXPECT_EQ(recno(), 4u);
+  settle();
+  EXPECT_TRUE(grid()->isRowHidden(4));
+  // On the first visible record the deleted record stays current.
+  w_->GOTOP();
+  w_->DELETE();  // the menu item on the data tab
+  EXPECT_TRUE(deleted_on_disk(1));
+  EXPECT_EQ(recno(), 1u);
+  EXPECT_EQ(ctl<QPushButton>("PB_DELETE")->text(), "Löschung aufheben");
+  // Pressed again it recalls.
+  ctl<QPushButton>("PB_DELETE")->click();
+  EXPECT_FALSE(deleted_on_disk(1));
+  EXPECT_EQ(ctl<QPushButton>("PB_DELETE")->text(), "Datensatz löschen");
+
+  // Deleted records shown: the record is deleted and stays current, then recalled.
+  ctl<QCheckBox>("CHB_DEL")->click();
+  w_->GOTO(3);
+  ctl<QPushButton>("PB_DELETE")->click();
+  EXPECT_TRUE(deleted_on_disk(3));
+  EXPECT_EQ(recno(), 3u);
+  EXPECT_EQ(ctl<QPushButton>("PB_DELETE")->text(), "Löschung aufheben");
+  ctl<QPushButton>("PB_DELETE")->click();
+  EXPECT_FALSE(deleted_on_disk(3));
+  EXPECT_EQ(ctl<QPushButton>("PB_DELETE")->text(), "Datensatz löschen");
+  EXPECT_EQ(boxes_.count(), 0);
+}
+
+TEST_F(DataPage, ReadOnlyTableRefusesChanges) {
+  open(4, {}, true, true);
+  EXPECT_TRUE(ctl<QCheckBox>("CHB_READONLY")->isChecked());
+  const QByteArray before = [&] {
+    QFile f(path_);
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+  }();
+  for (QAbstractButton* b : std::vector<QAbstractButton*>{ctl<QPushButton>("PB_APPEND"), ctl<QPushButton>("PB_DELETE"), ctl<QPushButton>("PB_REPLACE")}) {
+    SCOPED_TRACE(b->objectName().toStdString());
+    boxes_.clear();
+    b->click();
+    ASSERT_EQ(boxes_.count(), 1);
+    EXPECT_EQ(boxes_.last().caption, "Achtung");
+    EXPECT_EQ(boxes_.last().text, "Die Datei wurde schreibgeshützt geöffnet");
+  }
+  EXPECT_EQ(server()->LASTREC(), 4u);
+  // Editing cannot be switched on.
+  boxes_.clear();
+  QComboBox* edit = ctl<QComboBox>("CB_EDITMODE");
+  edit->setCurrentIndex(edit->findData("ACTIVE"));
+  page()->LISTBOXSELECT(edit);
+  ASSERT_EQ(boxes_.count(), 1);
+  EXPECT_EQ(boxes_.last().text, "Die Datei wurde schreibgeschützt geöffnet,\r\ndas Editieren ist deshalb nicht möglich!");
+  EXPECT_EQ(edit->currentData().toString(), "INACTIVE");
+  EXPECT_EQ(grid()->editTriggers(), QAbstractItemView::NoEditTriggers);
+  QFile f(path_);
+  f.open(QIODevice::ReadOnly);
+  EXPECT_EQ(f.readAll(), before);
+}
+
+TEST_F(DataPage, GridEditsAreWrittenInSharedUse) {
+  open(4, {});
+  QComboBox* edit = ctl<QComboBox>("CB_EDITMODE");
+  edit->setCurrentIndex(edit->findData("ACTIVE"));
+  page()->LISTBOXSELECT(edit);
+  EXPECT_NE(grid()->editTriggers(), QAbstractItemView::NoEditTriggers);
+  const int name_col = server()->column_index("NAME");
+  ASSERT_TRUE(server()->setData(server()->index(2, name_col), QStringLiteral("Müller"), Qt::EditRole));
+  EXPECT_EQ(name_on_disk(3), std::string("M\x81ller"));  // CP850 on disk
+  EXPECT_EQ(server()->data(server()->index(2, name_col), Qt::DisplayRole).toString(), "Müller");
+  // A value the field cannot take is refused with a message and changes nothing.
+  const int nr_col = server()->column_index("NR");
+  EXPECT_FALSE(server()->setData(server()->index(2, nr_col), QStringLiteral("zwölf"), Qt::EditRole));
+  settle();
+  ASSERT_EQ(boxes_.count(), 1);
+  EXPECT_EQ(boxes_.last().caption, "Achtung");
+  EXPECT_EQ(server()->data(server()->index(2, nr_col), Qt::DisplayRole).toString(), "3");
+}
+
+TEST_F(DataPage, PackAndZapNeedAnExclusiveTable) {
+  open(5, {2});
+  for (auto cmd : {&TABDW_DBFDATEI::FILEPACK, &TABDW_DBFDATEI::FILEZAP}) {
+    boxes_.clear();
+    (w_->*cmd)();
+    ASSERT_EQ(boxes_.count(), 1);  // no question
+    EXPECT_EQ(boxes_.last().caption, "Info");
+    EXPECT_EQ(boxes_.last().text, "Zum Ausführen dieser Funktion muss die Datei:\r\n" + path_ + "\r\nexklusiv geöffnet werden!");
+  }
+  EXPECT_EQ(server()->LASTREC(), 5u);
+}
+
+TEST_F(DataPage, PackAndZapAskThenReportAndRefresh) {
+  open(10, {2, 5, 9}, /*share=*/false);
+  boxes_.script(gui::MsgAnswer::No);
+  w_->FILEPACK();
+  ASSERT_EQ(boxes_.count(), 1);
+  EXPECT_EQ(boxes_.last().caption, "Datei Packen");
+  EXPECT_EQ(boxes_.last().icon, gui::MsgIcon::Question);
+  EXPECT_EQ(boxes_.last().text, "Es werden alle gelöschten Datensätze endgültig\r\naus der Datei: KUNDEN entfernt!"
+                                "\r\n\r\nSoll das Packen jetzt erfolgen?");
+  EXPECT_EQ(server()->LASTREC(), 10u);
+
+  boxes_.clear();
+  boxes_.script(gui::MsgAnswer::Yes);
+  w_->FILEPACK();
+  ASSERT_EQ(boxes_.count(), 2);
+  EXPECT_EQ(boxes_.last().caption, "Pack");
+  EXPECT_EQ(boxes_.last().text, "Es wurden endgültig 3 Datensätze gelöscht!");
+  EXPECT_EQ(server()->rowCount(), 7);
+  EXPECT_EQ(w_->caption(), "Daten: KUNDEN.DBF < Datensatz: 1 von: 7 >");
+
+  boxes_.clear();
+  boxes_.script(gui::MsgAnswer::Yes);
+  w_->FILEPACK();
+  EXPECT_EQ(boxes_.last().text, "Es wurden endgültig 0 Datensätze gelöscht!");
+
+  boxes_.clear();
+  boxes_.script(gui::MsgAnswer::No);
+  w_->FILEZAP();
+  ASSERT_EQ(boxes_.count(), 1);
+  EXPECT_EQ(boxes_.last().caption, "Datei Zappen");
+  EXPECT_EQ(boxes_.last().text, "Es werden alle Datensätze endgültig aus der Datei:\r\n" + path_ +
+                                    "\r\n entfernt!\r\n\r\nSoll das Zappen jetzt erfolgen?");
+  EXPECT_EQ(server()->LASTREC(), 7u);
+
+  boxes_.clear();
+  boxes_.script(gui::MsgAnswer::Yes);
+  w_->FILEZAP();
+  ASSERT_EQ(boxes_.count(), 2);
+  EXPECT_EQ(boxes_.last().caption, "Info");
+  EXPECT_EQ(boxes_.last().text, "Das Zappen der Datei:\r\n" + path_ + "\r\nwurde erfolgreich durchgeführt!");
+  EXPECT_EQ(server()->rowCount(), 0);
+  EXPECT_EQ(w_->caption(), "Daten: KUNDEN.DBF < Datensatz: 1 von: 0 >");
+}
+
+// A stand-in for the list-format dialog: it records its start record and ends with the
+// result the test gives it.
+class ListFormatRecorder : public gui::DIALOGWINDOW {
+  Q_OBJECT
+ public:
+  using gui::DIALOGWINDOW::DIALOGWINDOW;
+  static inline int start = -1;
+  static inline int result = 1;
+ public slots:
+  void SETUP(const QVariant& s, const QVariant&) { start = s.toInt(); }
+  void SHOW() override {
+    // The dialog works on its owner's column list in place.
+    if (auto* w = qobject_cast<TABDW_DBFDATEI*>(owner())) w->AFELDER[2].heading = "Geändert";
+    result_ = result;
+  }
+};
+
+TEST_F(DataPage, ListFormatGetsTheStartRecordAndCancelRestoresTheLayout) {
+  open(9, {});
+  gui::register_window_class("DLG_SPALTENWAHL",
+                             [](QWidget* owner) -> QWidget* { return new ListFormatRecorder(owner); });
+  w_->GOTO(8);
+  ctl<QPushButton>("PB_FELDER")->click();
+  EXPECT_EQ(ListFormatRecorder::start, 0);  // "alle Datensätze"
+  EXPECT_EQ(w_->AFELDER[2].heading, "Geändert");  // saved: the dialog's change stays
+  ctl<QRadioButton>("RB_REST")->click();
+  ListFormatRecorder::result = 2;
+  ctl<QPushButton>("PB_FELDER")->click();
+  EXPECT_EQ(ListFormatRecorder::start, 8);
+  EXPECT_EQ(w_->AFELDER[2].heading, "NAME");  // cancelled: the stored (default) layout again
+  w_->OPENDLGFELDER();  // the menu item passes nothing: all records
+  EXPECT_EQ(ListFormatRecorder::start, 0);
+  gui::register_window_class("DLG_SPALTENWAHL", [](QWidget*) -> QWidget* { return nullptr; });
+}
+
+// Record numbers of a million and more are written in full.
+TEST(DataPageCaption, LargeRecordNumbersInFull) {
+  const std::string dir = scratch_dir("million");
+  const std::string path = dir + "/GROSS.DBF";
+  ASSERT_TRUE(db_create(path, {{"A", 'C', 1, 0}}, "DBFNTX"));
+  {
+    QFile f(QString::fromStdString(path));
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    QByteArray b = f.readAll();
+    const int hl = int(get_le16(reinterpret_cast<const uint8_t*>(b.constData()) + 8));
+    b.truncate(hl);
+    uint8_t count[4];
+    put_le32(count, 1234567);
+    for (int i = 0; i < 4; ++i) b[4 + i] = char(count[i]);
+    b.append(QByteArray(1234567 * 2, ' '));
+    b.append('\x1A');
+    f.seek(0);
+    f.write(b);
+  }
+  MemoryHistoryStore history;
+  twtest::EnvironmentScope env(&history);
+  gui::SHELLWINDOW shell;
+  gui::RecordingMessageBoxes boxes;
+  TABDW_DBFDATEI w(&shell, QString::fromStdString(path), true, false, false);
+  ASSERT_NE(w.server(), nullptr);
+  w.GOBOTTOM();
+  EXPECT_EQ(w.caption(), "Daten: GROSS.DBF < Datensatz: 1234567 von: 1234567 >");
+}
+
+}  // namespace
+}  // namespace mv
+
+#include "datapage_test.moc"
