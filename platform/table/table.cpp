@@ -213,7 +213,7 @@ uint32_t Table::lastrec() {
 
 Status Table::load(uint32_t recno) {
   const size_t rl = hdr_.record_length;
-  rec_.resize(rl);
+  if (rec_.size() != rl) rec_.resize(rl);
   if (recno > disk_count_) {
     memcpy(rec_.data(), pending_.data() + size_t(recno - disk_count_ - 1) * rl, rl);
     return Status::ok();
@@ -361,6 +361,26 @@ Status Table::skip(int64_t n) {
     return Status::ok();
   }
   if (shared_) lastrec();
+  if (n > 0 && !navigator_) {
+    // Natural order: the next record numbers, past hidden ones.
+    const bool filter = deleted_filter();
+    for (int64_t i = 0; i < n; ++i) {
+      if (eof_) return Status::ok();
+      uint32_t r = recno_;
+      do {
+        r = r >= lastrec_ ? 0 : r + 1;
+      } while (r != 0 && filter && flag_of(r) == dbf::kDeletedFlag);
+      if (r == 0) {
+        set_phantom();
+        bof_ = false;
+        return Status::ok();
+      }
+      MV_RETURN_IF_ERROR(load(r));
+      recno_ = r;
+      bof_ = false;
+    }
+    return Status::ok();
+  }
   if (n > 0) {
     for (int64_t i = 0; i < n; ++i) {
       if (eof_) return Status::ok();
@@ -426,6 +446,8 @@ Result<Value> Table::field_get(int pos) {
   if (pos < 1 || size_t(pos) > hdr_.fields.size())
     return Status::invalid_argument(path_ + ": Feldnummer " + std::to_string(pos) + " ist ungültig");
   const FieldInfo& f = hdr_.fields[size_t(pos - 1)];
+  if (f.type == 'C' && f.null_bit < 0)
+    return Value::character(std::string(reinterpret_cast<const char*>(rec_.data()) + f.offset, f.length));
   if (f.null_bit >= 0 && !eof_ && field_is_blank(f, rec_.data(), hdr_) &&
       !(f.type == 'C' || f.type == 'N' || f.type == 'D' || f.type == 'L' || f.type == 'F'))
     return Value::nil();
@@ -434,6 +456,19 @@ Result<Value> Table::field_get(int pos) {
     return Value::character(std::move(text));
   }
   return decode_field(f, rec_.data(), hdr_.version);
+}
+
+Status Table::field_get_into(int pos, Value& out) {
+  if (pos >= 1 && size_t(pos) <= hdr_.fields.size()) {
+    const FieldInfo& f = hdr_.fields[size_t(pos - 1)];
+    if (f.type == 'C' && f.null_bit < 0) {
+      out.type = ValueType::Character;
+      out.str.assign(reinterpret_cast<const char*>(rec_.data()) + f.offset, f.length);
+      return Status::ok();
+    }
+  }
+  MV_ASSIGN_OR_RETURN(out, field_get(pos));
+  return Status::ok();
 }
 
 Result<Value> Table::field_get(std::string_view name) {
@@ -475,7 +510,8 @@ Status Table::field_put(int pos, const Value& v) {
     return Status::invalid_argument(path_ + ": Feldnummer " + std::to_string(pos) + " ist ungültig");
   if (eof_) return Status::invalid_argument(path_ + ": kein Datensatz ausgewählt (Dateiende)");
   const FieldInfo& f = hdr_.fields[size_t(pos - 1)];
-  std::vector<uint8_t> newrec = rec_;
+  std::vector<uint8_t>& newrec = scratch_;  // reused: no allocation per field
+  newrec = rec_;
   if (dbf::is_memo_type(f.type, f.length, hdr_.version)) {
     if (!v.is_char() && !v.is_nil())
       return Status::invalid_argument("Feld " + f.name + ": ein Memofeld nimmt nur Text auf");
@@ -546,17 +582,17 @@ Status Table::write_current(std::vector<uint8_t>& newrec) {
 Status Table::delete_record() {
   MV_RETURN_IF_ERROR(check_writable());
   if (eof_) return Status::ok();
-  std::vector<uint8_t> newrec = rec_;
-  newrec[0] = dbf::kDeletedFlag;
-  return write_current(newrec);
+  scratch_ = rec_;
+  scratch_[0] = dbf::kDeletedFlag;
+  return write_current(scratch_);
 }
 
 Status Table::recall() {
   MV_RETURN_IF_ERROR(check_writable());
   if (eof_) return Status::ok();
-  std::vector<uint8_t> newrec = rec_;
-  newrec[0] = dbf::kLiveFlag;
-  return write_current(newrec);
+  scratch_ = rec_;
+  scratch_[0] = dbf::kLiveFlag;
+  return write_current(scratch_);
 }
 
 Status Table::append_blank() { return append_record(blank_); }

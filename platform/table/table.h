@@ -123,6 +123,9 @@ class Table {
   // ---- fields of the current record (positions are 1-based)
   Result<Value> field_get(int pos);           // FIELDGET
   Result<Value> field_get(std::string_view name);
+  // FIELDGET into a value the caller keeps: its text buffer is reused, so a scan (or an
+  // expression reading fields) gets character fields without allocating.
+  Status field_get_into(int pos, Value& out);
   // The stored bytes of a field of the current record (no memo lookup).
   std::string_view field_raw(int pos) const;
   bool field_blank(int pos) const;
@@ -208,6 +211,7 @@ class Table {
   bool eof_ = true, bof_ = true;
   std::vector<uint8_t> rec_;
   std::vector<uint8_t> blank_;
+  std::vector<uint8_t> scratch_;  // the next state of the current record while it is written
   bool modified_ = false;
   bool date_written_ = false;
   bool batch_shared_ = false;  // a shared-mode append run holds the header lock itself

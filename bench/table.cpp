@@ -1,0 +1,268 @@
+// bench-deps: mv_table mv_runtime mv_base
+// The table layer against plain file I/O on a generated table of 1,000,000 records of
+// 100 bytes (about 100 MB, built once per run in the temporary folder):
+//   sequential scan (SKIP + FIELDGET of a character field)  vs  read() + memchr
+//   GOTO to random records + FIELDGET                        (records per second, warm)
+//   PACK with 10 % deleted                                   vs  copying the file with read/write
+//   appending 1,000,000 records                              vs  write() in 64 KiB blocks
+//   COPYDB, COPY SDF, COPY DELIMITED                         vs  copying the file
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/table/table.h"
+
+namespace {
+
+constexpr uint32_t kRecords = 1000000;
+
+struct Fixture {
+  std::string dir, table, packed_source;
+  std::vector<uint8_t> record_template;
+  uint64_t size = 0;
+
+  Fixture() {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "mvbench-XXXXXX").string();
+    dir = mkdtemp(tmpl.data());
+    table = dir + "/GROSS.DBF";
+    std::vector<mv::StructRow> rows{{"NAME", 'C', 40, 0}, {"ORT", 'C', 25, 0},   {"BETRAG", 'N', 12, 2},
+                                    {"DATUM", 'D', 8, 0},  {"MENGE", 'N', 8, 0}, {"AKTIV", 'L', 1, 0},
+                                    {"KZ", 'C', 5, 0}};
+    if (!mv::db_create(table, rows, "DBFCDX").is_ok()) std::abort();
+    mv::OpenOptions o;
+    o.shared = false;
+    auto t = mv::Table::open(table, o);
+    if (!t) std::abort();
+    std::vector<uint8_t> rec((*t)->record_length(), ' ');
+    for (uint32_t i = 1; i <= kRecords; ++i) {
+      char buf[128];
+      snprintf(buf, sizeof buf, "%c%-40s%-25s%12.2f%04d%02d%02d%8u%c%-5s", i % 10 == 0 ? '*' : ' ',
+               ("Name " + std::to_string(i * 7919u % 1000003u)).c_str(), "Neubüttel", i * 0.25,
+               1950 + int(i % 80), int(1 + i % 12), int(1 + i % 28), i % 100000, i % 3 ? 'T' : 'F', "AB");
+      memcpy(rec.data(), buf, rec.size());
+      if (!(*t)->append_record(rec).is_ok()) std::abort();
+    }
+    if (!(*t)->close().is_ok()) std::abort();
+    size = std::filesystem::file_size(table);
+  }
+  ~Fixture() {
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+  }
+};
+
+Fixture& fixture() {
+  static Fixture f;
+  return f;
+}
+
+std::unique_ptr<mv::Table> open_table(const std::string& path) {
+  mv::OpenOptions o;
+  o.shared = false;
+  auto t = mv::Table::open(path, o);
+  if (!t) std::abort();
+  return std::move(t).value();
+}
+
+void copy_plain(const std::string& from, const std::string& to) {
+  int in = ::open(from.c_str(), O_RDONLY);
+  int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  std::vector<char> buf(1 << 16);
+  ssize_t n;
+  while ((n = ::read(in, buf.data(), buf.size())) > 0)
+    if (::write(out, buf.data(), size_t(n)) != n) std::abort();
+  ::close(in);
+  ::close(out);
+}
+
+// ---------------------------------------------------------------- baselines
+
+void BM_ReadMemchr(benchmark::State& state) {
+  auto& f = fixture();
+  std::vector<char> buf(1 << 16);
+  for (auto _ : state) {
+    int fd = ::open(f.table.c_str(), O_RDONLY);
+    size_t hits = 0;
+    ssize_t n;
+    while ((n = ::read(fd, buf.data(), buf.size())) > 0)
+      for (const char* p = buf.data(); (p = static_cast<const char*>(memchr(p, '*', size_t(buf.data() + n - p))));
+           ++p)
+        ++hits;
+    ::close(fd);
+    benchmark::DoNotOptimize(hits);
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(f.size));
+}
+BENCHMARK(BM_ReadMemchr)->Unit(benchmark::kMillisecond);
+
+void BM_FileCopy(benchmark::State& state) {
+  auto& f = fixture();
+  for (auto _ : state) copy_plain(f.table, f.dir + "/PLAIN.COPY");
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(f.size));
+}
+BENCHMARK(BM_FileCopy)->Unit(benchmark::kMillisecond);
+
+void BM_WriteBlocks(benchmark::State& state) {
+  auto& f = fixture();
+  std::vector<char> block(1 << 16, 'x');
+  for (auto _ : state) {
+    int fd = ::open((f.dir + "/BLOCKS.BIN").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    for (uint64_t done = 0; done < f.size; done += block.size())
+      if (::write(fd, block.data(), std::min<uint64_t>(block.size(), f.size - done)) < 0) std::abort();
+    ::close(fd);
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(f.size));
+}
+BENCHMARK(BM_WriteBlocks)->Unit(benchmark::kMillisecond);
+
+// ---------------------------------------------------------------- the table layer
+
+void BM_SequentialScan(benchmark::State& state) {
+  auto& f = fixture();
+  auto t = open_table(f.table);
+  mv::set_deleted_filter(false);
+  mv::Value v;
+  for (auto _ : state) {
+    size_t total = 0;
+    for ((void)t->go_top(); !t->eof(); (void)t->skip(1)) {
+      (void)t->field_get_into(1, v);
+      total += v.str.size();
+    }
+    benchmark::DoNotOptimize(total);
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(f.size));
+}
+BENCHMARK(BM_SequentialScan)->Unit(benchmark::kMillisecond);
+
+// The same with a new value per record (FIELDGET returning a fresh value).
+void BM_SequentialScanNewValue(benchmark::State& state) {
+  auto& f = fixture();
+  auto t = open_table(f.table);
+  mv::set_deleted_filter(false);
+  for (auto _ : state) {
+    size_t total = 0;
+    for ((void)t->go_top(); !t->eof(); (void)t->skip(1)) {
+      auto v = t->field_get(1);
+      total += v->str.size();
+    }
+    benchmark::DoNotOptimize(total);
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(f.size));
+}
+BENCHMARK(BM_SequentialScanNewValue)->Unit(benchmark::kMillisecond);
+
+void BM_GotoRandom(benchmark::State& state) {
+  auto& f = fixture();
+  auto t = open_table(f.table);
+  std::mt19937 rng(42);
+  std::vector<uint32_t> targets(1 << 16);
+  for (auto& r : targets) r = 1 + rng() % kRecords;
+  // Warm: every page of the file has been touched once.
+  for ((void)t->go_top(); !t->eof(); (void)t->skip(1)) {
+  }
+  size_t i = 0, total = 0;
+  for (auto _ : state) {
+    (void)t->go_to(targets[i++ & 0xFFFF]);
+    auto v = t->field_get(1);
+    total += v->str.size();
+  }
+  benchmark::DoNotOptimize(total);
+  state.SetItemsProcessed(int64_t(state.iterations()));
+}
+BENCHMARK(BM_GotoRandom);
+
+void BM_Pack(benchmark::State& state) {
+  auto& f = fixture();
+  std::string work = f.dir + "/PACK.DBF";
+  for (auto _ : state) {
+    state.PauseTiming();
+    copy_plain(f.table, work);
+    auto t = open_table(work);
+    state.ResumeTiming();
+    if (!t->pack().is_ok()) std::abort();
+    state.PauseTiming();
+    t.reset();
+    state.ResumeTiming();
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(f.size));
+}
+BENCHMARK(BM_Pack)->Unit(benchmark::kMillisecond);
+
+void BM_Append(benchmark::State& state) {
+  auto& f = fixture();
+  auto src = open_table(f.table);
+  (void)src->go_to(1);
+  std::vector<uint8_t> rec(src->record().begin(), src->record().end());
+  auto rows = src->dbstruct();
+  src.reset();
+  std::string work = f.dir + "/APPEND.DBF";
+  for (auto _ : state) {
+    state.PauseTiming();
+    if (!mv::db_create(work, rows, "DBFCDX").is_ok()) std::abort();
+    auto t = open_table(work);
+    state.ResumeTiming();
+    for (uint32_t i = 0; i < kRecords; ++i)
+      if (!t->append_record(rec).is_ok()) std::abort();
+    if (!t->close().is_ok()) std::abort();
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(f.size));
+}
+BENCHMARK(BM_Append)->Unit(benchmark::kMillisecond);
+
+// APPEND BLANK and a FIELDPUT per record, as a program fills a table field by field.
+void BM_AppendFieldPut(benchmark::State& state) {
+  auto& f = fixture();
+  auto src = open_table(f.table);
+  auto rows = src->dbstruct();
+  src.reset();
+  std::string work = f.dir + "/APPEND2.DBF";
+  mv::Value name = mv::Value::character("Name");
+  for (auto _ : state) {
+    state.PauseTiming();
+    if (!mv::db_create(work, rows, "DBFCDX").is_ok()) std::abort();
+    auto t = open_table(work);
+    state.ResumeTiming();
+    for (uint32_t i = 0; i < kRecords; ++i)
+      if (!t->append_blank().is_ok() || !t->field_put(1, name).is_ok()) std::abort();
+    if (!t->close().is_ok()) std::abort();
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(f.size));
+}
+BENCHMARK(BM_AppendFieldPut)->Unit(benchmark::kMillisecond);
+
+template <typename Op>
+void copy_bench(benchmark::State& state, Op op) {
+  auto& f = fixture();
+  auto t = open_table(f.table);
+  mv::set_deleted_filter(false);
+  for (auto _ : state)
+    if (!op(*t, f.dir).is_ok()) std::abort();
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(f.size));
+}
+
+void BM_CopyDb(benchmark::State& state) {
+  copy_bench(state, [](mv::Table& t, const std::string& dir) { return t.copy_db(dir + "/KOPIE.DBF"); });
+}
+BENCHMARK(BM_CopyDb)->Unit(benchmark::kMillisecond);
+
+void BM_CopySdf(benchmark::State& state) {
+  copy_bench(state, [](mv::Table& t, const std::string& dir) { return t.copy_sdf(dir + "/KOPIE.SDF"); });
+}
+BENCHMARK(BM_CopySdf)->Unit(benchmark::kMillisecond);
+
+void BM_CopyDelimited(benchmark::State& state) {
+  copy_bench(state, [](mv::Table& t, const std::string& dir) { return t.copy_delimited(dir + "/KOPIE.TXT"); });
+}
+BENCHMARK(BM_CopyDelimited)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
