@@ -14,6 +14,9 @@ namespace mv {
 class OrderMaintainer {
  public:
   virtual ~OrderMaintainer() = default;
+  // Asked before any write of the table: an order that cannot be kept right (its key
+  // cannot be evaluated, its collation is unknown) refuses every change of the table.
+  virtual Status check_writable() { return Status::ok(); }
   // Called with the record's bytes (deleted flag included) before and after a change of
   // an existing record: FIELDPUT, DELETE, RECALL. Keys are computed from these bytes.
   virtual Status record_changing(uint32_t recno, std::span<const uint8_t> old_record) = 0;

@@ -495,6 +495,7 @@ Result<std::string> Table::memo_text(int pos) {
 Status Table::check_writable() const {
   if (!file_) return Status::invalid_argument("Die Tabelle ist nicht geöffnet");
   if (read_only_) return Status::read_only(path_ + ": die Tabelle ist schreibgeschützt geöffnet");
+  if (maintainer_) return maintainer_->check_writable();
   return Status::ok();
 }
 

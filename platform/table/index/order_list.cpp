@@ -1,0 +1,833 @@
+#include "platform/table/index/order_list.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "platform/base/codepage.h"
+#include "platform/table/index/index_formats.h"
+
+namespace mv {
+
+using index::IndexFormat;
+using index::KeyType;
+
+namespace {
+
+constexpr uint8_t kProductionFlag = 0x01;  // DBF header byte 28
+
+// Field names of the table, resolved for key and FOR expressions.
+class TableFields final : public FieldResolver {
+ public:
+  explicit TableFields(const Table& t) : t_(t) {}
+  std::optional<FieldRef> resolve(std::string_view alias, std::string_view name) override {
+    (void)alias;
+    for (const FieldInfo& f : t_.fields()) {
+      if (f.name.size() != name.size()) continue;
+      bool same = true;
+      for (size_t i = 0; i < name.size() && same; ++i)
+        same = std::toupper(uint8_t(f.name[i])) == std::toupper(uint8_t(name[i]));
+      if (!same) continue;
+      FieldRef r;
+      r.len = int(f.length);
+      r.dec = f.decimals;
+      r.offset = f.offset;
+      switch (f.type) {
+        case 'C': r.type = ValueType::Character, r.storage = FieldStorage::Character; break;
+        case 'N': case 'F': r.type = ValueType::Numeric, r.storage = FieldStorage::NumericText; break;
+        case 'D': r.type = ValueType::Date, r.storage = FieldStorage::DateText; break;
+        case 'L': r.type = ValueType::Logical, r.storage = FieldStorage::LogicalChar; break;
+        default: return std::nullopt;  // memo and binary fields make no keys here
+      }
+      return r;
+    }
+    return std::nullopt;
+  }
+
+ private:
+  const Table& t_;
+};
+
+std::optional<KeyType> key_type_of(ValueType t) {
+  switch (t) {
+    case ValueType::Character: return KeyType::Character;
+    case ValueType::Numeric: return KeyType::Numeric;
+    case ValueType::Date: return KeyType::Date;
+    case ValueType::Logical: return KeyType::Logical;
+    default: return std::nullopt;
+  }
+}
+
+const char* extension_of(IndexFormat f) {
+  return f == IndexFormat::Ntx ? ".ntx" : f == IndexFormat::Cdx ? ".cdx" : ".mdx";
+}
+
+bool same_path(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (std::toupper(uint8_t(a[i])) != std::toupper(uint8_t(b[i]))) return false;
+  return true;
+}
+
+std::string trim(std::string s) {
+  while (!s.empty() && s.back() == ' ') s.pop_back();
+  size_t b = 0;
+  while (b < s.size() && s[b] == ' ') ++b;
+  return s.substr(b);
+}
+
+}  // namespace
+
+std::optional<IndexFormat> index_format_of_driver(std::string_view driver) {
+  if (driver == "DBFNTX") return IndexFormat::Ntx;
+  if (driver == "DBFCDX" || driver == "_DBFCDX") return IndexFormat::Cdx;
+  if (driver == "DBFMDX") return IndexFormat::Mdx;
+  return std::nullopt;
+}
+
+struct OrderList::Entry {
+  index::IndexBag* bag = nullptr;
+  index::TreeOrder* tree = nullptr;
+  Expression key;
+  Expression cond;
+  bool has_cond = false;
+  std::string problem;
+  std::string old_key;
+  bool old_in = false;
+  bool have_old = false;
+  std::string new_key;
+};
+
+// Navigation of the table through the current order.
+class OrderList::Nav final : public OrderNavigator {
+ public:
+  explicit Nav(OrderList& ol) : ol_(ol) {}
+  Entry* e = nullptr;
+  index::Cursor c;
+  uint64_t gen = 0;
+
+  uint32_t here() const { return c.valid() ? e->tree->recno_at(c) : 0; }
+
+  Result<uint32_t> first() override {
+    MV_RETURN_IF_ERROR(e->tree->first(c));
+    gen = e->tree->generation();
+    return here();
+  }
+  Result<uint32_t> last() override {
+    MV_RETURN_IF_ERROR(e->tree->last(c));
+    gen = e->tree->generation();
+    return here();
+  }
+  Result<uint32_t> next(uint32_t recno, std::span<const uint8_t> record) override {
+    bool exact = false;
+    MV_RETURN_IF_ERROR(place(recno, record, exact));
+    if (exact) MV_RETURN_IF_ERROR(e->tree->next(c));
+    return here();
+  }
+  Result<uint32_t> prev(uint32_t recno, std::span<const uint8_t> record) override {
+    bool exact = false;
+    MV_RETURN_IF_ERROR(place(recno, record, exact));
+    if (!c.valid() && !exact) MV_RETURN_IF_ERROR(e->tree->last(c));
+    else MV_RETURN_IF_ERROR(e->tree->prev(c));
+    return here();
+  }
+  Result<SeekResult> seek(std::span<const uint8_t> key, bool soft) override {
+    bool found = false;
+    MV_RETURN_IF_ERROR(e->tree->seek(key, c, found));
+    gen = e->tree->generation();
+    SeekResult r;
+    r.found = found;
+    r.recno = found || soft ? here() : 0;
+    return r;
+  }
+
+ private:
+  // Puts the cursor on `recno`; when the record is not in the order (its key changed
+  // under us, or the FOR condition leaves it out), on the first entry after its key.
+  Status place(uint32_t recno, std::span<const uint8_t> record, bool& exact) {
+    exact = false;
+    const bool readable_only = !e->problem.empty();
+    if (c.valid() && e->tree->recno_at(c) == recno) {
+      if (gen == e->tree->generation() || readable_only) {
+        exact = true;
+        return Status::ok();
+      }
+    }
+    if (readable_only) {
+      // Keys cannot be computed for this order: look for the record in the order itself.
+      MV_RETURN_IF_ERROR(e->tree->first(c));
+      while (c.valid() && e->tree->recno_at(c) != recno) MV_RETURN_IF_ERROR(e->tree->next(c));
+      gen = e->tree->generation();
+      exact = c.valid();
+      return Status::ok();
+    }
+    bool in = false;
+    MV_RETURN_IF_ERROR(ol_.eval(*e, record, recno, e->new_key, in));
+    const std::span<const uint8_t> k(reinterpret_cast<const uint8_t*>(e->new_key.data()), e->new_key.size());
+    if (c.valid() && e->tree->recno_at(c) == recno && e->tree->key_at(c) &&
+        std::memcmp(e->tree->key_at(c), k.data(), k.size()) == 0) {
+      gen = e->tree->generation();
+      exact = true;
+      return Status::ok();
+    }
+    gen = e->tree->generation();
+    if (in) {
+      MV_RETURN_IF_ERROR(e->tree->find(k, recno, c));
+      if (c.valid()) {
+        exact = true;
+        return Status::ok();
+      }
+    }
+    bool found = false;
+    return e->tree->seek(k, c, found);
+  }
+
+  OrderList& ol_;
+};
+
+OrderList::OrderList(Table& table) : table_(table), nav_(std::make_unique<Nav>(*this)) {}
+
+OrderList::~OrderList() {
+  if (table_.navigator() == nav_.get()) table_.set_navigator(nullptr);
+  if (table_.order_maintainer() == this) table_.set_order_maintainer(nullptr);
+  flush().ignore();
+}
+
+Result<std::unique_ptr<OrderList>> OrderList::attach(Table& table, const OrderListOptions& opt) {
+  std::unique_ptr<OrderList> ol(new OrderList(table));
+  if (auto f = index_format_of_driver(table.driver())) {
+    ol->format_ = *f;
+    ol->has_format_ = true;
+  }
+  if (ol->has_format_ && ol->format_ != IndexFormat::Ntx && opt.open_production) {
+    auto path = find_companion(table.fs(), table.path(), extension_of(ol->format_));
+    const bool flagged = table.header_info().table_flags & kProductionFlag;
+    if (path) {
+      MV_RETURN_IF_ERROR(ol->open_bag(*path, ol->format_, true));
+    } else if (flagged) {
+      std::string want = path_replace_ext(table.path(), extension_of(ol->format_));
+      std::string msg = "Die Indexdatei " + path_file(want) + " der Tabelle " + path_file(table.path()) + " fehlt";
+      if (opt.require_production) return Status::not_found(msg);
+      ol->messages_.push_back(msg);
+    }
+  }
+  table.set_order_maintainer(ol.get());
+  return ol;
+}
+
+index::Collation OrderList::table_collation() const {
+  for (const auto& e : entries_)
+    if (e->tree->spec().type == KeyType::Character && !e->tree->foreign_collation() &&
+        !e->tree->collation().is_machine())
+      return e->tree->collation();
+  return index::Collation::machine();
+}
+
+Status OrderList::compile(Entry& e, const std::string& key_expr, const std::string& for_expr) {
+  TableFields fields(table_);
+  ExprOptions o;
+  o.code_page = table_.code_page();
+  o.literals_utf8 = false;
+  o.case_flavour = e.tree && e.tree->collation().kind() == index::Collation::Kind::German ? CaseFlavour::German
+                                                                                         : CaseFlavour::Ascii;
+  e.key = Expression::compile(key_expr, o, &fields);
+  if (!e.key.ok()) {
+    e.problem = "der Indexausdruck \"" + key_expr + "\" kann nicht ausgewertet werden: " + e.key.error().message;
+    return Status::ok();
+  }
+  if (!key_type_of(e.key.type())) {
+    e.problem = "der Indexausdruck \"" + key_expr + "\" hat keinen festen Typ";
+    return Status::ok();
+  }
+  e.has_cond = !trim(for_expr).empty();
+  if (e.has_cond) {
+    e.cond = Expression::compile(for_expr, o, &fields);
+    if (!e.cond.ok()) {
+      e.problem = "die FOR-Bedingung \"" + for_expr + "\" kann nicht ausgewertet werden: " + e.cond.error().message;
+    } else if (e.cond.type() != ValueType::Logical) {
+      e.problem = "die FOR-Bedingung \"" + for_expr + "\" ist kein logischer Ausdruck";
+    }
+  }
+  return Status::ok();
+}
+
+Status OrderList::adopt(index::IndexBag* bag, index::TreeOrder* tree) {
+  auto e = std::make_unique<Entry>();
+  e->bag = bag;
+  e->tree = tree;
+  MV_RETURN_IF_ERROR(compile(*e, tree->info().key_expr, tree->info().for_expr));
+  if (e->problem.empty()) {
+    KeyType kt = *key_type_of(e->key.type());
+    if (tree->spec().format == IndexFormat::Mdx && kt != tree->spec().type) {
+      e->problem = "der Typ des Indexausdrucks passt nicht zum gespeicherten Schlüssel";
+    } else {
+      tree->set_key_type(kt);
+      auto coll = tree->detect_collation(table_collation(), table_.code_page());
+      if (!coll.is_ok()) return coll.status();
+      if (!coll->has_value()) {
+        tree->set_foreign_collation();
+        e->problem = tree->read_only_reason();
+      } else {
+        tree->set_collation(**coll);
+        if (!(*coll)->is_machine()) MV_RETURN_IF_ERROR(compile(*e, tree->info().key_expr, tree->info().for_expr));
+        MV_RETURN_IF_ERROR(verify_keys(*e));
+      }
+    }
+  }
+  if (!e->problem.empty()) {
+    if (!tree->read_only()) tree->set_read_only(e->problem);
+    messages_.push_back(path_file(bag->path()) + ", Index " + tree->info().name + ": " + e->problem);
+  }
+  entries_.push_back(std::move(e));
+  return Status::ok();
+}
+
+// The keys we compute must be the keys the file holds (UPPER() of another program may
+// fold more letters than ours): the first entries of the order are compared.
+Status OrderList::verify_keys(Entry& e) {
+  constexpr size_t kSample = 500;
+  MV_RETURN_IF_ERROR(table_.flush());
+  const uint32_t last = table_.lastrec();
+  std::vector<std::pair<std::string, uint32_t>> sample;
+  index::Cursor c;
+  MV_RETURN_IF_ERROR(e.tree->first(c));
+  while (c.valid() && sample.size() < kSample) {
+    sample.push_back({std::string(reinterpret_cast<const char*>(e.tree->key_at(c)), e.tree->spec().length),
+                      e.tree->recno_at(c)});
+    MV_RETURN_IF_ERROR(e.tree->next(c));
+  }
+  std::vector<uint8_t> rec;
+  std::string k;
+  for (auto& [stored, recno] : sample) {
+    if (recno == 0 || recno > last) {
+      e.problem = "der Index verweist auf Satz " + std::to_string(recno) + ", den es nicht gibt";
+      return Status::ok();
+    }
+    MV_RETURN_IF_ERROR(table_.read_record(recno, rec));
+    bool in = false;
+    Status st = eval(e, rec, recno, k, in);
+    if (!st.is_ok()) {
+      e.problem = st.message();
+      return Status::ok();
+    }
+    // NTX numbers may be stored with another rounding of the last digit: compare values.
+    if (k != stored && !(e.tree->spec().type == KeyType::Numeric &&
+                         e.tree->collation().is_machine() &&
+                         std::abs(index::decode_key(e.tree->spec(), {reinterpret_cast<const uint8_t*>(k.data()), k.size()}).num -
+                                  index::decode_key(e.tree->spec(), {reinterpret_cast<const uint8_t*>(stored.data()), stored.size()}).num) < 1e-6)) {
+      e.problem = "die gespeicherten Schlüssel passen nicht zum Indexausdruck (Satz " + std::to_string(recno) +
+                  "); der Index wird nur gelesen";
+      return Status::ok();
+    }
+  }
+  return Status::ok();
+}
+
+Status OrderList::open_bag(const std::string& path, IndexFormat fmt, bool production) {
+  index::BagOptions opt;
+  opt.shared = table_.shared();
+  opt.read_only = table_.read_only();
+  opt.table_name = path_stem(table_.path());
+  opt.language_driver = table_.header_info().language;
+  auto bag = index::IndexBag::open(table_.fs(), path, fmt, opt);
+  if (!bag.is_ok()) return bag.status();
+  index::IndexBag* raw = bag->get();
+  bags_.push_back(std::move(*bag));
+  if (production) production_ = raw;
+  for (size_t i = 0; i < raw->size(); ++i) MV_RETURN_IF_ERROR(adopt(raw, raw->order(i)));
+  return Status::ok();
+}
+
+std::string OrderList::resolve_index_path(const std::string& path, const char* ext) const {
+  std::string p = path;
+  if (path_dir(p).empty()) p = path_join(path_dir(table_.path()), p);
+  if (path_ext(p).empty()) {
+    std::string e = ext;
+    const std::string te = path_ext(table_.path());
+    if (!te.empty() && std::isupper(uint8_t(te.back())))
+      for (char& c : e) c = char(std::toupper(uint8_t(c)));
+    p += e;
+  }
+  if (auto found = find_file_nocase(table_.fs(), path_dir(p), path_file(p))) return *found;
+  return p;
+}
+
+Status OrderList::add_index_file(const std::string& path) {
+  if (!has_format_) return Status::not_supported(table_.path() + ": der Treiber " + table_.driver() + " kennt keine Indexdateien");
+  std::string p = resolve_index_path(path, extension_of(format_));
+  for (auto& b : bags_)
+    if (same_path(b->path(), p)) return Status::ok();  // already open
+  if (!table_.fs().exists(p)) return Status::not_found("Die Indexdatei " + p + " gibt es nicht");
+  IndexFormat fmt = format_;
+  std::string ext = path_ext(p);
+  for (char& c : ext) c = char(std::tolower(uint8_t(c)));
+  if (ext == ".ntx") fmt = IndexFormat::Ntx;
+  else if (ext == ".cdx") fmt = IndexFormat::Cdx;
+  else if (ext == ".mdx") fmt = IndexFormat::Mdx;
+  return open_bag(p, fmt, false);
+}
+
+Status OrderList::close_index_files() {
+  MV_RETURN_IF_ERROR(set_order(size_t(0)));
+  MV_RETURN_IF_ERROR(flush());
+  entries_.erase(std::remove_if(entries_.begin(), entries_.end(),
+                                [&](auto& e) { return e->bag != production_; }),
+                 entries_.end());
+  bags_.erase(std::remove_if(bags_.begin(), bags_.end(), [&](auto& b) { return b.get() != production_; }),
+              bags_.end());
+  return Status::ok();
+}
+
+const index::OrderInfo& OrderList::info(size_t n) const {
+  static const index::OrderInfo kNone;
+  if (n == 0 || n > entries_.size()) return kNone;
+  return entries_[n - 1]->tree->info();
+}
+
+const std::string& OrderList::problem(size_t n) const {
+  static const std::string kNone;
+  if (n == 0 || n > entries_.size()) return kNone;
+  return entries_[n - 1]->problem;
+}
+
+index::TreeOrder* OrderList::tree(size_t n) {
+  if (n == 0 || n > entries_.size()) return nullptr;
+  return entries_[n - 1]->tree;
+}
+
+Result<uint64_t> OrderList::key_count(size_t n) {
+  if (n == 0) n = current_;
+  if (n == 0) return uint64_t(0);
+  if (n > entries_.size()) return Status::invalid_argument("Index Nummer " + std::to_string(n) + " gibt es nicht");
+  return entries_[n - 1]->tree->key_count();
+}
+
+Status OrderList::set_order(size_t n) {
+  if (n > entries_.size()) return Status::invalid_argument("Index Nummer " + std::to_string(n) + " gibt es nicht");
+  current_ = n;
+  nav_->c.clear();
+  nav_->e = n ? entries_[n - 1].get() : nullptr;
+  table_.set_navigator(n ? nav_.get() : nullptr);
+  return Status::ok();
+}
+
+Status OrderList::set_order(std::string_view name) {
+  std::string want = index::upper_ascii(trim(std::string(name)));
+  if (want.empty()) return set_order(size_t(0));
+  for (size_t i = 0; i < entries_.size(); ++i)
+    if (index::upper_ascii(entries_[i]->tree->info().name) == want) return set_order(i + 1);
+  return Status::not_found("Index " + std::string(name) + " ist nicht geöffnet");
+}
+
+Status OrderList::eval(Entry& e, std::span<const uint8_t> record, uint32_t recno, std::string& key, bool& in) {
+  if (!e.problem.empty()) return Status::read_only(e.problem);
+  EvalRecord er;
+  er.data = record.data();
+  er.size = record.size();
+  er.recno = recno;
+  const Value* v = e.key.evaluate(er);
+  if (!v) return e.key.last_error().to_status();
+  const index::KeySpec& spec = e.tree->spec();
+  key.resize(spec.length);
+  MV_RETURN_IF_ERROR(index::encode_key(spec, *v, reinterpret_cast<uint8_t*>(key.data())));
+  in = true;
+  if (e.has_cond) {
+    const Value* c = e.cond.evaluate(er);
+    if (!c) return e.cond.last_error().to_status();
+    in = c->is_logical() && c->logical;
+  }
+  return Status::ok();
+}
+
+Result<Value> OrderList::key_value() {
+  if (current_ == 0 || table_.eof()) return Value::nil();
+  Entry& e = *entries_[current_ - 1];
+  if (!e.problem.empty()) return Value::nil();
+  EvalRecord er;
+  er.data = table_.record().data();
+  er.size = table_.record().size();
+  er.recno = table_.recno();
+  const Value* v = e.key.evaluate(er);
+  if (!v) return e.key.last_error().to_status();
+  Value out = *v;
+  if (out.is_char()) out.str.resize(e.tree->spec().length, ' ');
+  return out;
+}
+
+Result<bool> OrderList::seek(const Value& key, bool soft) {
+  found_ = false;
+  if (current_ == 0) return false;  // no order: the table stays where it is
+  Entry& e = *entries_[current_ - 1];
+  MV_ASSIGN_OR_RETURN(std::string k, index::encode_search_key(e.tree->spec(), key));
+  const std::span<const uint8_t> ks(reinterpret_cast<const uint8_t*>(k.data()), k.size());
+  MV_ASSIGN_OR_RETURN(OrderNavigator::SeekResult r, nav_->seek(ks, soft));
+  bool found = r.found;
+  if (r.recno == 0) {
+    MV_RETURN_IF_ERROR(table_.go_to(0));
+    return false;
+  }
+  MV_RETURN_IF_ERROR(table_.go_to(r.recno));
+  if (deleted_filter() && table_.deleted()) {
+    // The first visible record from there; it is a hit only while its key still matches.
+    MV_RETURN_IF_ERROR(table_.skip(1));
+    if (table_.eof()) found = false;
+    else if (found) {
+      bool in = false;
+      std::string cur;
+      MV_RETURN_IF_ERROR(eval(e, table_.record(), table_.recno(), cur, in));
+      if (e.tree->spec().type == KeyType::Character) {
+        const size_t m = std::min(k.size(), cur.size());
+        found = e.tree->collation().compare(reinterpret_cast<const uint8_t*>(cur.data()),
+                                            reinterpret_cast<const uint8_t*>(k.data()), m) == 0;
+      } else {
+        found = cur == k;
+      }
+    }
+  }
+  if (!found && !soft) MV_RETURN_IF_ERROR(table_.go_to(0));
+  found_ = found;
+  return found;
+}
+
+// ---- maintenance ----------------------------------------------------------------------
+
+Status OrderList::check_writable() {
+  for (auto& e : entries_)
+    if (!e->problem.empty())
+      return Status::read_only(path_file(e->bag->path()) + ", Index " + e->tree->info().name + ": " + e->problem +
+                               "; die Tabelle kann deshalb nicht geändert werden");
+  return Status::ok();
+}
+
+Status OrderList::record_changing(uint32_t recno, std::span<const uint8_t> old_record) {
+  for (auto& e : entries_) {
+    e->have_old = false;
+    MV_RETURN_IF_ERROR(eval(*e, old_record, recno, e->old_key, e->old_in));
+    e->have_old = true;
+  }
+  return Status::ok();
+}
+
+Status OrderList::record_changed(uint32_t recno, std::span<const uint8_t> new_record) {
+  Status first_error;
+  for (auto& e : entries_) {
+    bool in = false;
+    Status st = eval(*e, new_record, recno, e->new_key, in);
+    if (!st.is_ok()) {
+      if (first_error.is_ok()) first_error = st;
+      continue;
+    }
+    if (!e->have_old) {
+      if (first_error.is_ok()) first_error = Status::invalid_argument("Indexpflege: alter Schlüssel fehlt");
+      continue;
+    }
+    e->have_old = false;
+    if (e->old_in == in && e->old_key == e->new_key) continue;
+    if (e->old_in) {
+      st = e->tree->remove({reinterpret_cast<const uint8_t*>(e->old_key.data()), e->old_key.size()}, recno);
+      // A unique order holds a key for one record only: the others are not in it.
+      if (!st.is_ok() && !(st.kind() == StatusKind::NotFound && e->tree->info().unique)) {
+        if (st.kind() == StatusKind::NotFound)
+          st = Status::corrupt(path_file(e->bag->path()) + ", Index " + e->tree->info().name +
+                               ": der Schlüssel von Satz " + std::to_string(recno) +
+                               " fehlt; der Index muss neu aufgebaut werden");
+        if (first_error.is_ok()) first_error = st;
+      }
+    }
+    if (in) {
+      st = e->tree->insert({reinterpret_cast<const uint8_t*>(e->new_key.data()), e->new_key.size()}, recno);
+      if (!st.is_ok() && first_error.is_ok()) first_error = st;
+    }
+  }
+  return first_error;
+}
+
+Status OrderList::record_appended(uint32_t recno, std::span<const uint8_t> new_record) {
+  for (auto& e : entries_) {
+    bool in = false;
+    MV_RETURN_IF_ERROR(eval(*e, new_record, recno, e->new_key, in));
+    if (in)
+      MV_RETURN_IF_ERROR(
+          e->tree->insert({reinterpret_cast<const uint8_t*>(e->new_key.data()), e->new_key.size()}, recno));
+  }
+  return Status::ok();
+}
+
+Status OrderList::records_replaced() {
+  nav_->c.clear();
+  const uint64_t total = uint64_t(table_.lastrec()) * entries_.size();
+  uint64_t done = 0;
+  for (auto& e : entries_) {
+    MV_RETURN_IF_ERROR(build(*e, {}, done, total));
+    done += table_.lastrec();
+  }
+  return flush();
+}
+
+Status OrderList::flush() {
+  for (auto& b : bags_) MV_RETURN_IF_ERROR(b->flush());
+  return Status::ok();
+}
+
+Status OrderList::build(Entry& e, const OrderProgress& progress, uint64_t done_before, uint64_t total) {
+  if (!e.problem.empty()) return Status::read_only(e.problem);
+  MV_RETURN_IF_ERROR(table_.flush());
+  const uint32_t n = table_.lastrec();
+  const size_t kl = e.tree->spec().length;
+  std::vector<uint8_t> keys;
+  std::vector<uint32_t> recnos;
+  keys.reserve(size_t(n) * kl);
+  recnos.reserve(n);
+  std::vector<uint8_t> rec;
+  std::string k;
+  for (uint32_t r = 1; r <= n; ++r) {
+    MV_RETURN_IF_ERROR(table_.read_record(r, rec));
+    bool in = false;
+    MV_RETURN_IF_ERROR(eval(e, rec, r, k, in));
+    if (in) {
+      keys.insert(keys.end(), k.begin(), k.end());
+      recnos.push_back(r);
+    }
+    if (progress && !progress(done_before + r, total)) return Status::cancelled("Indexaufbau abgebrochen");
+  }
+  MV_RETURN_IF_ERROR(e.tree->build(std::move(keys), std::move(recnos)));
+  if (current_ && entries_[current_ - 1].get() == &e) nav_->c.clear();
+  return Status::ok();
+}
+
+Status OrderList::set_production_flag(bool on) {
+  auto f = table_.fs().open(table_.path(), OpenMode::ReadWrite);
+  if (!f.is_ok()) return f.status();
+  uint8_t b = 0;
+  MV_RETURN_IF_ERROR((*f)->read_exact(28, &b, 1));
+  uint8_t nb = on ? uint8_t(b | kProductionFlag) : uint8_t(b & ~kProductionFlag);
+  if (nb == b) return Status::ok();
+  return (*f)->write_at(28, &nb, 1);
+}
+
+// ---- creating and deleting orders ---------------------------------------------------------
+
+Status OrderList::create_order(const std::string& tag_in, const std::string& bag_in, const std::string& key_utf8,
+                               const CreateOrderOptions& opt) {
+  if (!has_format_) return Status::not_supported(table_.path() + ": der Treiber " + table_.driver() + " kennt keine Indexdateien");
+  if (table_.read_only()) return Status::read_only(table_.path() + ": die Tabelle ist schreibgeschützt geöffnet");
+  if (format_ == IndexFormat::Ntx) return create_index(bag_in.empty() ? tag_in : bag_in, key_utf8, opt);
+  const std::string tag = index::upper_ascii(trim(tag_in));
+  const bool to_production = trim(bag_in).empty() ||
+                             same_path(path_stem(trim(bag_in)), path_stem(table_.path()));
+  const std::string path =
+      resolve_index_path(trim(bag_in).empty() ? path_stem(table_.path()) : trim(bag_in), extension_of(format_));
+  MV_ASSIGN_OR_RETURN(std::string key_expr, cp_from_utf8(table_.code_page(), trim(key_utf8)));
+  MV_ASSIGN_OR_RETURN(std::string for_expr, cp_from_utf8(table_.code_page(), trim(opt.for_expr)));
+
+  // The bag: already open, on disk, or new.
+  index::IndexBag* bag = nullptr;
+  for (auto& b : bags_)
+    if (same_path(b->path(), path)) bag = b.get();
+  if (!bag && table_.fs().exists(path)) {
+    MV_RETURN_IF_ERROR(open_bag(path, format_, to_production));
+    bag = bags_.back().get();
+  }
+  if (!bag) {
+    index::BagOptions bo;
+    bo.shared = table_.shared();
+    bo.table_name = path_stem(table_.path());
+    bo.language_driver = table_.header_info().language;
+    bo.production = to_production;
+    MV_ASSIGN_OR_RETURN(auto nb, index::IndexBag::create_bag(table_.fs(), path, format_, bo));
+    bag = nb.get();
+    bags_.push_back(std::move(nb));
+    if (to_production) production_ = bag;
+  }
+
+  // Compile and describe the key.
+  Entry probe;
+  const index::Collation coll = table_collation();
+  MV_RETURN_IF_ERROR(compile(probe, key_expr, for_expr));
+  if (!coll.is_machine() && probe.problem.empty()) {
+    // German UPPER() for a German table
+    TableFields fields(table_);
+    ExprOptions o;
+    o.code_page = table_.code_page();
+    o.literals_utf8 = false;
+    o.case_flavour = CaseFlavour::German;
+    probe.key = Expression::compile(key_expr, o, &fields);
+    if (probe.has_cond) probe.cond = Expression::compile(for_expr, o, &fields);
+  }
+  if (!probe.problem.empty()) return Status::invalid_argument(probe.problem);
+  const KeyType kt = *key_type_of(probe.key.type());
+  int len = probe.key.length();
+  if (kt == KeyType::Character && len <= 0)
+    return Status::invalid_argument("der Indexausdruck \"" + key_expr + "\" hat keine feste Länge");
+  index::OrderInfo info;
+  info.name = tag;
+  info.key_expr = key_expr;
+  info.for_expr = for_expr;
+  info.unique = opt.unique;
+  info.descending = opt.descending;
+  info.spec.format = format_;
+  info.spec.type = kt;
+  info.spec.length = index::stored_key_length(format_, kt, uint16_t(std::max(len, 1)), uint16_t(std::max(len, 1)));
+  info.spec.decimals = uint16_t(std::max(probe.key.decimals(), 0));
+  MV_RETURN_IF_ERROR(index::check_order_limits(format_, info, bag->find(tag) ? bag->size() - 1 : bag->size()));
+
+  // A tag of the same name is replaced: its entry goes first.
+  if (bag->find(tag)) {
+    index::TreeOrder* old = bag->find(tag);
+    for (size_t i = 0; i < entries_.size(); ++i)
+      if (entries_[i]->tree == old) {
+        if (current_ == i + 1) MV_RETURN_IF_ERROR(set_order(size_t(0)));
+        else if (current_ > i + 1) --current_;
+        entries_.erase(entries_.begin() + ptrdiff_t(i));
+        break;
+      }
+  }
+  MV_ASSIGN_OR_RETURN(index::TreeOrder * tree, bag->add_tag(info));
+  tree->set_key_type(kt);
+  tree->set_collation(coll);
+  auto e = std::make_unique<Entry>();
+  e->bag = bag;
+  e->tree = tree;
+  e->key = std::move(probe.key);
+  e->cond = std::move(probe.cond);
+  e->has_cond = probe.has_cond;
+  const uint64_t total = table_.lastrec();
+  MV_RETURN_IF_ERROR(build(*e, opt.progress, 0, total));
+  entries_.push_back(std::move(e));
+  MV_RETURN_IF_ERROR(bag->flush());
+  if (bag == production_) MV_RETURN_IF_ERROR(set_production_flag(true));
+  if (current_) nav_->e = entries_[current_ - 1].get();
+  return Status::ok();
+}
+
+Status OrderList::create_index(const std::string& file, const std::string& key_utf8, const CreateOrderOptions& opt) {
+  if (!has_format_) return Status::not_supported(table_.path() + ": der Treiber " + table_.driver() + " kennt keine Indexdateien");
+  if (table_.read_only()) return Status::read_only(table_.path() + ": die Tabelle ist schreibgeschützt geöffnet");
+  if (format_ != IndexFormat::Ntx) return create_order(path_stem(trim(file)), trim(file), key_utf8, opt);
+  const std::string path = resolve_index_path(trim(file), ".ntx");
+  MV_ASSIGN_OR_RETURN(std::string key_expr, cp_from_utf8(table_.code_page(), trim(key_utf8)));
+  MV_ASSIGN_OR_RETURN(std::string for_expr, cp_from_utf8(table_.code_page(), trim(opt.for_expr)));
+  Entry probe;
+  MV_RETURN_IF_ERROR(compile(probe, key_expr, for_expr));
+  if (!probe.problem.empty()) return Status::invalid_argument(probe.problem);
+  const KeyType kt = *key_type_of(probe.key.type());
+  int len = probe.key.length();
+  if ((kt == KeyType::Character || kt == KeyType::Numeric) && len <= 0)
+    return Status::invalid_argument("der Indexausdruck \"" + key_expr + "\" hat keine feste Länge");
+  index::OrderInfo info;
+  info.name = index::upper_ascii(path_stem(path));
+  info.key_expr = key_expr;
+  info.for_expr = for_expr;
+  info.unique = opt.unique;
+  info.descending = opt.descending;
+  info.spec.format = IndexFormat::Ntx;
+  info.spec.type = kt;
+  info.spec.length = index::stored_key_length(IndexFormat::Ntx, kt, uint16_t(std::max(len, 1)), uint16_t(std::max(len, 1)));
+  info.spec.decimals = uint16_t(std::max(probe.key.decimals(), 0));
+  MV_RETURN_IF_ERROR(index::check_order_limits(IndexFormat::Ntx, info, 0));
+
+  // An open file of that name is closed first: it is written anew.
+  for (size_t i = 0; i < bags_.size(); ++i) {
+    if (!same_path(bags_[i]->path(), path)) continue;
+    index::IndexBag* old = bags_[i].get();
+    for (size_t j = entries_.size(); j-- > 0;)
+      if (entries_[j]->bag == old) {
+        if (current_ == j + 1) MV_RETURN_IF_ERROR(set_order(size_t(0)));
+        else if (current_ > j + 1) --current_;
+        entries_.erase(entries_.begin() + ptrdiff_t(j));
+      }
+    bags_.erase(bags_.begin() + ptrdiff_t(i));
+    break;
+  }
+  index::BagOptions bo;
+  bo.shared = table_.shared();
+  MV_ASSIGN_OR_RETURN(auto nb, index::IndexBag::create_ntx(table_.fs(), path, info, bo));
+  index::TreeOrder* tree = nb->order(0);
+  tree->set_key_type(kt);
+  tree->set_collation(table_collation());
+  auto e = std::make_unique<Entry>();
+  e->bag = nb.get();
+  e->tree = tree;
+  e->key = std::move(probe.key);
+  e->cond = std::move(probe.cond);
+  e->has_cond = probe.has_cond;
+  bags_.push_back(std::move(nb));
+  MV_RETURN_IF_ERROR(build(*e, opt.progress, 0, table_.lastrec()));
+  entries_.push_back(std::move(e));
+  MV_RETURN_IF_ERROR(bags_.back()->flush());
+  if (current_) nav_->e = entries_[current_ - 1].get();
+  return Status::ok();
+}
+
+Status OrderList::delete_order(std::string_view name) {
+  if (table_.read_only()) return Status::read_only(table_.path() + ": die Tabelle ist schreibgeschützt geöffnet");
+  const std::string want = index::upper_ascii(trim(std::string(name)));
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    Entry& e = *entries_[i];
+    if (index::upper_ascii(e.tree->info().name) != want) continue;
+    if (current_ == i + 1) MV_RETURN_IF_ERROR(set_order(size_t(0)));
+    else if (current_ > i + 1) --current_;
+    index::IndexBag* bag = e.bag;
+    const std::string path = bag->path();
+    const bool single = bag->format() == IndexFormat::Ntx;
+    if (!single) MV_RETURN_IF_ERROR(bag->drop_tag(e.tree->info().name));
+    entries_.erase(entries_.begin() + ptrdiff_t(i));
+    if (single || bag->size() == 0) {
+      const bool was_production = bag == production_;
+      bags_.erase(std::remove_if(bags_.begin(), bags_.end(), [&](auto& b) { return b.get() == bag; }), bags_.end());
+      if (was_production) production_ = nullptr;
+      MV_RETURN_IF_ERROR(table_.fs().remove(path));
+      if (was_production) MV_RETURN_IF_ERROR(set_production_flag(false));
+    } else {
+      MV_RETURN_IF_ERROR(bag->flush());
+    }
+    if (current_) nav_->e = entries_[current_ - 1].get();
+    return Status::ok();
+  }
+  return Status::not_found("Index " + std::string(name) + " ist nicht geöffnet");
+}
+
+Status OrderList::reindex(const OrderProgress& progress) {
+  MV_RETURN_IF_ERROR(check_writable());
+  const uint64_t total = uint64_t(table_.lastrec()) * entries_.size();
+  uint64_t done = 0;
+  for (auto& e : entries_) {
+    MV_RETURN_IF_ERROR(build(*e, progress, done, total));
+    done += table_.lastrec();
+  }
+  return flush();
+}
+
+Result<index::CheckReport> OrderList::check(size_t n) {
+  if (n == 0 || n > entries_.size()) return Status::invalid_argument("Index Nummer " + std::to_string(n) + " gibt es nicht");
+  Entry& e = *entries_[n - 1];
+  MV_ASSIGN_OR_RETURN(index::CheckReport rep, e.tree->check());
+  if (!e.problem.empty()) return rep;
+  // Key count against the records the order should hold.
+  MV_RETURN_IF_ERROR(table_.flush());
+  const uint32_t last = table_.lastrec();
+  std::vector<std::string> keys;
+  std::vector<uint8_t> rec;
+  std::string k;
+  uint64_t want = 0;
+  for (uint32_t r = 1; r <= last; ++r) {
+    MV_RETURN_IF_ERROR(table_.read_record(r, rec));
+    bool in = false;
+    MV_RETURN_IF_ERROR(eval(e, rec, r, k, in));
+    if (!in) continue;
+    if (e.tree->info().unique) keys.push_back(k);
+    else ++want;
+  }
+  if (e.tree->info().unique) {
+    std::sort(keys.begin(), keys.end());
+    want = uint64_t(std::unique(keys.begin(), keys.end()) - keys.begin());
+  }
+  // A unique order may hold fewer keys: a record that gives up a key does not hand it on.
+  if (e.tree->info().unique ? rep.keys > want : want != rep.keys)
+    return Status::corrupt(path_file(e.bag->path()) + ", Index " + e.tree->info().name + ": " +
+                           std::to_string(rep.keys) + " Schlüssel, aber " + std::to_string(want) +
+                           " Sätze gehören hinein");
+  return rep;
+}
+
+}  // namespace mv

@@ -1,0 +1,129 @@
+#pragma once
+// The order list of an open table: the production bag opened with the table, NTX files
+// and further bags added explicitly, the current order, SEEK, the key value, creating,
+// deleting and rebuilding orders. It keeps every open order right on every write of the
+// table (it is the table's OrderMaintainer) and navigates the table in key order (its
+// OrderNavigator while an order is current).
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/runtime/expr.h"
+#include "platform/table/index/index_bag.h"
+#include "platform/table/order_hook.h"
+#include "platform/table/table.h"
+
+namespace mv {
+
+struct OrderListOptions {
+  bool open_production = true;     // open the production bag (CDX, MDX) with the table
+  // A table whose header says it has a production bag that is missing: an error, or
+  // (false) opened without it and noted in messages().
+  bool require_production = true;
+};
+
+// Called while orders are built: records done, records in all; false cancels.
+using OrderProgress = std::function<bool(uint64_t done, uint64_t total)>;
+
+struct CreateOrderOptions {
+  std::string for_expr;
+  bool unique = false;
+  bool descending = false;
+  OrderProgress progress;
+};
+
+// The index family a driver name uses; nothing for an unknown driver.
+std::optional<index::IndexFormat> index_format_of_driver(std::string_view driver);
+
+class OrderList final : public OrderMaintainer {
+ public:
+  // Attaches to `table` (which must outlive the list) as its maintainer.
+  static Result<std::unique_ptr<OrderList>> attach(Table& table, const OrderListOptions& opt = {});
+  ~OrderList() override;
+  OrderList(const OrderList&) = delete;
+  OrderList& operator=(const OrderList&) = delete;
+
+  // SETINDEX(file) / ORDLISTADD: opens an NTX file or a further bag; a bare name is
+  // looked for in the table's folder, the extension of the driver added when missing.
+  Status add_index_file(const std::string& path);
+  // SETINDEX() without argument: closes every index file except the production bag.
+  Status close_index_files();
+
+  // ---- the orders (numbers are 1-based)
+  size_t count() const { return entries_.size(); }                      // ORDERINFO 44
+  const index::OrderInfo& info(size_t n) const;                          // 5, 2, 20 ...
+  Result<uint64_t> key_count(size_t n = 0);                              // 26; 0 = current
+  size_t current() const { return current_; }                            // INDEXORD
+  Status set_order(size_t n);                                             // SETORDER
+  Status set_order(std::string_view name);
+  // Why an order is only read (its key cannot be evaluated, its collation is unknown);
+  // empty when it is maintained.
+  const std::string& problem(size_t n) const;
+  // Everything worth telling the user after opening (missing production bag, orders
+  // that are only read).
+  const std::vector<std::string>& messages() const { return messages_; }
+
+  // ORDERKEYVAL: the current order's key of the current record (Nil without order or at
+  // the end of the table).
+  Result<Value> key_value();
+  // SEEK on the current order: character values may be partial keys. Found: the table
+  // stands on the first (visible) record with that key. Not found: soft stands on the
+  // next key in the order's direction, else (and when none) at the end of the table.
+  Result<bool> seek(const Value& key, bool soft);
+  bool found() const { return found_; }                                    // FOUND
+
+  // CREATEORDER: a tag in the bag `bag` (a path or base name; "" = the production bag
+  // of the table). The new order is added to the list (not made current).
+  Status create_order(const std::string& tag, const std::string& bag, const std::string& key_expr,
+                      const CreateOrderOptions& opt = {});
+  // CREATEINDEX: a single NTX file (for the bag drivers a bag holding one tag named after
+  // the file), replacing an existing file; added to the list.
+  Status create_index(const std::string& file, const std::string& key_expr, const CreateOrderOptions& opt = {});
+  // Deletes a tag from its bag (an NTX order: closes and erases the file).
+  Status delete_order(std::string_view name);
+  // REINDEX: every open order rebuilt from the records.
+  Status reindex(const OrderProgress& progress = {});
+  // Structural check of order n against the table (key count = records in the order).
+  Result<index::CheckReport> check(size_t n);
+
+  index::TreeOrder* tree(size_t n);
+
+  // ---- OrderMaintainer
+  Status check_writable() override;
+  Status record_changing(uint32_t recno, std::span<const uint8_t> old_record) override;
+  Status record_changed(uint32_t recno, std::span<const uint8_t> new_record) override;
+  Status record_appended(uint32_t recno, std::span<const uint8_t> new_record) override;
+  Status records_replaced() override;
+  Status flush() override;
+
+ private:
+  struct Entry;
+  class Nav;
+  explicit OrderList(Table& table);
+
+  Status open_bag(const std::string& path, index::IndexFormat fmt, bool production);
+  Status adopt(index::IndexBag* bag, index::TreeOrder* tree);
+  Status verify_keys(Entry& e);
+  Status compile(Entry& e, const std::string& key_expr, const std::string& for_expr);
+  // The key of `record` in order e; `in` false when the FOR condition leaves it out.
+  Status eval(Entry& e, std::span<const uint8_t> record, uint32_t recno, std::string& key, bool& in);
+  Status build(Entry& e, const OrderProgress& progress, uint64_t done_before, uint64_t total);
+  Status set_production_flag(bool on);
+  std::string resolve_index_path(const std::string& path, const char* ext) const;
+  index::Collation table_collation() const;
+
+  Table& table_;
+  index::IndexFormat format_;
+  bool has_format_ = false;
+  std::vector<std::unique_ptr<index::IndexBag>> bags_;
+  index::IndexBag* production_ = nullptr;
+  std::vector<std::unique_ptr<Entry>> entries_;
+  std::unique_ptr<Nav> nav_;
+  size_t current_ = 0;
+  bool found_ = false;
+  std::vector<std::string> messages_;
+};
+
+}  // namespace mv
