@@ -107,6 +107,10 @@ void TAB_DBFDATEN::build() {
   QFont gf(QStringLiteral("Microsoft Sans Serif"));
   gf.setPointSize(int(table_window_environment().font_or_default()));
   grid()->FONT(gf);
+  // Scrolling by pixels: with rows of deleted records hidden, scrolling by rows would walk
+  // every row before the position on each step.
+  grid()->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+  SETFREEZE();  // the frozen part exists before the grid has rows
 
   connect(f->SE_FREEZE, &QLineEdit::textEdited, this, [this] { EDITCHANGE(); });
   f->SE_FREEZE->installEventFilter(this);
@@ -581,22 +585,30 @@ void TAB_DBFDATEN::hide_deleted_rows() {
     g->setRowHidden(current, false);
     if (g->frozen_view()) g->frozen_view()->setRowHidden(current, false);
   }
+  QHeaderView* heads[2] = {g->verticalHeader(), g->frozen_view() ? g->frozen_view()->verticalHeader() : nullptr};
   for (int pass = 0; pass < 64; ++pass) {
     int first = g->rowAt(0);
     if (first < 0) first = 0;
     int last = g->rowAt(g->viewport()->height() - 1);
     if (last < 0) last = std::min(rows - 1, first + 200);
-    bool changed = false;
-    for (int r = first; r <= last && r < rows; ++r) {
-      if (r == current || g->isRowHidden(r)) continue;
-      if (s->is_deleted(r)) {
-        g->setRowHidden(r, true);
-        if (g->frozen_view()) g->frozen_view()->setRowHidden(r, true);
-        hidden_rows_.insert(r);
-        changed = true;
-      }
+    std::vector<int> hide;
+    for (int r = first; r <= last && r < rows; ++r)
+      if (r != current && !g->isRowHidden(r) && s->is_deleted(r)) hide.push_back(r);
+    if (hide.empty()) break;
+    // With the headers' updates off a hidden row costs no walk over all rows; the view is
+    // laid out once afterwards.
+    for (QHeaderView* h : heads)
+      if (h) h->setUpdatesEnabled(false);
+    for (int r : hide) {
+      g->setRowHidden(r, true);
+      if (g->frozen_view()) g->frozen_view()->setRowHidden(r, true);
+      hidden_rows_.insert(r);
     }
-    if (!changed) break;
+    for (QHeaderView* h : heads)
+      if (h) h->setUpdatesEnabled(true);
+    g->doItemsLayout();
+    if (g->frozen_view()) g->frozen_view()->doItemsLayout();
+    if (g->currentIndex().isValid()) g->scrollTo(g->currentIndex());
   }
 }
 

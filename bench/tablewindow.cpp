@@ -1,0 +1,85 @@
+// bench-deps: mv_tablewindow mv_components mv_grid mv_gui mv_os mv_table mv_runtime mv_base Qt6::Widgets
+// Opening a table in the table window and going to its last record must cost the same for
+// ten thousand records as for a million: the window reads only the rows it shows, and the
+// deleted filter (on after every opening) hides rows as they come into view.
+#include <QApplication>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+#include <map>
+
+#include "components/stdgridbrowser.h"
+#include "platform/gui/messagebox.h"
+#include "platform/gui/windows.h"
+#include "platform/table/table.h"
+#include "tablewindow/environment.h"
+#include "tablewindow/tab_dbfdaten.h"
+#include "tablewindow/tabdw_dbfdatei.h"
+
+namespace {
+
+QTemporaryDir& work_dir() {
+  static QTemporaryDir dir;
+  return dir;
+}
+
+// One table per size, written once; every 97th record is deleted, and the last ten.
+const QString& table_of(int64_t records) {
+  static std::map<int64_t, QString> made;
+  auto it = made.find(records);
+  if (it != made.end()) return it->second;
+  const QString path = work_dir().path() + QString("/T%1.DBF").arg(records);
+  const std::vector<mv::StructRow> fields = {{"NAME", 'C', 20, 0}, {"BETRAG", 'N', 10, 2}, {"DATUM", 'D', 8, 0}};
+  if (!mv::db_create(path.toStdString(), fields, "DBFNTX").is_ok()) std::abort();
+  mv::OpenOptions o;
+  o.shared = false;
+  auto t = mv::Table::open(path.toStdString(), o);
+  if (!t.is_ok()) std::abort();
+  for (int64_t i = 1; i <= records; ++i) {
+    if (!(*t)->append_blank().is_ok()) std::abort();
+    (*t)->field_put(1, mv::Value::character("Name " + std::to_string(i))).ignore();
+    (*t)->field_put(2, mv::Value::numeric(double(i) / 4, 10, 2)).ignore();
+    if (i % 97 == 0 || i > records - 10) (*t)->delete_record().ignore();
+  }
+  (*t)->close().ignore();
+  return made.emplace(records, path).first->second;
+}
+
+void BM_OpenTableWindowAndGoToLastRecord(benchmark::State& state) {
+  const QString& path = table_of(state.range(0));
+  mv::MemoryHistoryStore history;
+  mv::TableWindowEnvironment env;
+  env.history = &history;
+  mv::set_table_window_environment(env);
+  mv::gui::RecordingMessageBoxes boxes;
+  mv::gui::SHELLWINDOW shell;
+  shell.resize(1200, 800);
+  shell.show();
+  uint64_t rows_read = 0;
+  for (auto _ : state) {
+    auto* w = new mv::TABDW_DBFDATEI(&shell, path, true, false, false);
+    w->SHOW();
+    QCoreApplication::processEvents();
+    w->GOBOTTOM();
+    QCoreApplication::processEvents();
+    w->data_page()->grid()->viewport()->repaint();
+    mv::TableGridServer* s = w->server();
+    if (!s || s->RECNO() != uint32_t(state.range(0)) - 10) state.SkipWithError("not on the last visible record");
+    benchmark::DoNotOptimize(w->caption());
+    rows_read = s ? s->records_read() : 0;
+    delete w;
+  }
+  state.counters["rows_read"] = double(rows_read);
+}
+BENCHMARK(BM_OpenTableWindowAndGoToLastRecord)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
