@@ -1,0 +1,400 @@
+// The order list on a real table: orders created, kept right through appends, edits,
+// deletes, pack and zap, read again after reopening; two handles in shared mode; the
+// clear Status for a missing production bag, an unknown key expression, format limits
+// and damaged index files.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "platform/table/index/order_list.h"
+#include "platform/table/table.h"
+#include "tests/platform/table/index/index_test_helpers.h"
+
+namespace mv {
+namespace {
+
+using index::IndexFormat;
+
+#define ASSERT_OK(expr)                                  \
+  do {                                                   \
+    ::mv::Status st_ = (expr);                           \
+    ASSERT_TRUE(st_.is_ok()) << st_.to_string();         \
+  } while (0)
+
+struct DriverCase {
+  const char* driver;
+  IndexFormat format;
+};
+
+std::vector<StructRow> fields() {
+  return {{"NAME", 'C', 20, 0}, {"BETRAG", 'N', 10, 2}, {"DATUM", 'D', 8, 0}, {"AKTIV", 'L', 1, 0}};
+}
+
+std::unique_ptr<Table> open_table(const std::string& path, const char* driver, bool shared = false) {
+  OpenOptions o;
+  o.shared = shared;
+  o.driver = driver;
+  auto t = Table::open(path, o);
+  EXPECT_TRUE(t.is_ok()) << t.status().to_string();
+  return t.is_ok() ? std::move(*t) : nullptr;
+}
+
+std::string random_name(std::mt19937& rng) {
+  static const char* parts[] = {"Abel", "Mueller", "baecker", "Zorn", "Otto", "ebert", "Ulm", "Abt"};
+  std::string s = parts[rng() % 8];
+  if (rng() % 2) s += std::string(" ") + parts[rng() % 8];
+  return s;
+}
+
+class OrderListWrites : public ::testing::TestWithParam<DriverCase> {
+ protected:
+  void SetUp() override {
+    set_deleted_filter(true);
+    dir_ = index_test::scratch_dir(std::string("orders_") + GetParam().driver);
+    path_ = dir_ + "/KUNDEN.DBF";
+    ASSERT_OK(db_create(path_, fields(), GetParam().driver));
+    table_ = open_table(path_, GetParam().driver);
+    ASSERT_TRUE(table_);
+    auto ol = OrderList::attach(*table_);
+    ASSERT_TRUE(ol.is_ok()) << ol.status().to_string();
+    orders_ = std::move(*ol);
+  }
+  void TearDown() override { set_deleted_filter(true); }
+
+  void create_orders() {
+    const bool ntx = GetParam().format == IndexFormat::Ntx;
+    CreateOrderOptions desc;
+    desc.descending = true;
+    CreateOrderOptions uniq;
+    uniq.unique = true;
+    CreateOrderOptions aktiv;
+    aktiv.for_expr = "AKTIV";
+    if (ntx) {
+      ASSERT_OK(orders_->create_index("NAME", "UPPER(NAME)"));
+      ASSERT_OK(orders_->create_index("BETRAG", "BETRAG", desc));
+      ASSERT_OK(orders_->create_index("NAMEU", "NAME", uniq));
+      ASSERT_OK(orders_->create_index("AKTIVF", "DTOS(DATUM)+NAME", aktiv));
+    } else {
+      ASSERT_OK(orders_->create_order("NAME", "", "UPPER(NAME)"));
+      ASSERT_OK(orders_->create_order("BETRAG", "", "BETRAG", desc));
+      ASSERT_OK(orders_->create_order("NAMEU", "", "NAME", uniq));
+      if (GetParam().format == IndexFormat::Cdx) ASSERT_OK(orders_->create_order("AKTIVF", "", "DTOS(DATUM)+NAME", aktiv));
+      else ASSERT_OK(orders_->create_order("DATUM", "", "DATUM"));
+    }
+  }
+
+  void reopen() {
+    orders_.reset();
+    ASSERT_OK(table_->close());
+    table_ = open_table(path_, GetParam().driver);
+    ASSERT_TRUE(table_);
+    auto ol = OrderList::attach(*table_);
+    ASSERT_TRUE(ol.is_ok()) << ol.status().to_string();
+    orders_ = std::move(*ol);
+    if (GetParam().format == IndexFormat::Ntx)
+      for (const char* f : {"NAME", "BETRAG", "NAMEU", "AKTIVF"}) ASSERT_OK(orders_->add_index_file(f));
+    ASSERT_EQ(orders_->count(), 4u);
+    ASSERT_TRUE(orders_->messages().empty()) << orders_->messages()[0];
+  }
+
+  // Every order: structural check, key count against the records, and a walk through
+  // the table that visits each record of the order once in key order.
+  void verify(const std::string& when) {
+    SCOPED_TRACE(when);
+    set_deleted_filter(false);
+    ASSERT_OK(table_->commit());
+    for (size_t n = 1; n <= orders_->count(); ++n) {
+      SCOPED_TRACE(orders_->info(n).name);
+      auto rep = orders_->check(n);
+      ASSERT_TRUE(rep.is_ok()) << rep.status().to_string();
+      ASSERT_OK(orders_->set_order(n));
+      ASSERT_OK(table_->go_top());
+      std::vector<uint32_t> seen;
+      Value prev;
+      while (!table_->eof()) {
+        seen.push_back(table_->recno());
+        auto kv = orders_->key_value();
+        ASSERT_TRUE(kv.is_ok());
+        if (!prev.is_nil()) {
+          std::string a = index::encode_key(orders_->tree(n)->spec(), prev);
+          std::string b = index::encode_key(orders_->tree(n)->spec(), *kv);
+          index::KeyCompare cmp(orders_->tree(n)->spec(), orders_->tree(n)->collation());
+          int x = cmp(reinterpret_cast<const uint8_t*>(a.data()), reinterpret_cast<const uint8_t*>(b.data()), a.size());
+          ASSERT_TRUE(orders_->info(n).descending ? x >= 0 : x <= 0) << "record " << table_->recno();
+        }
+        prev = *kv;
+        ASSERT_OK(table_->skip(1));
+        ASSERT_LE(seen.size(), table_->lastrec());
+      }
+      std::sort(seen.begin(), seen.end());
+      ASSERT_TRUE(std::adjacent_find(seen.begin(), seen.end()) == seen.end());
+      ASSERT_EQ(seen.size(), rep->keys);
+    }
+    ASSERT_OK(orders_->set_order(size_t(0)));
+    set_deleted_filter(true);
+  }
+
+  std::string dir_, path_;
+  std::unique_ptr<Table> table_;
+  std::unique_ptr<OrderList> orders_;
+};
+
+TEST_P(OrderListWrites, OrdersStayRightThroughLongRunsOfWrites) {
+  create_orders();
+  ASSERT_EQ(orders_->count(), 4u);
+  std::mt19937 rng(7);
+  for (int step = 0; step < 900; ++step) {
+    int op = int(rng() % 100);
+    if (op < 45 || table_->lastrec() == 0) {
+      ASSERT_OK(table_->append_blank());
+      ASSERT_OK(table_->field_put("NAME", Value::character(random_name(rng))));
+      ASSERT_OK(table_->field_put("BETRAG", Value::numeric(double(int(rng() % 2000) - 1000) / 4, 10, 2)));
+      ASSERT_OK(table_->field_put("DATUM", Value::of_date(Date::from_julian(2450000 + int(rng() % 3000)))));
+      ASSERT_OK(table_->field_put("AKTIV", Value::boolean(rng() % 2)));
+    } else if (op < 80) {
+      ASSERT_OK(table_->go_to(uint32_t(rng() % table_->lastrec()) + 1));
+      if (rng() % 2) ASSERT_OK(table_->field_put("NAME", Value::character(random_name(rng))));
+      else ASSERT_OK(table_->field_put("AKTIV", Value::boolean(rng() % 2)));
+      if (rng() % 3 == 0) ASSERT_OK(table_->field_put("BETRAG", Value::numeric(double(rng() % 100), 10, 2)));
+    } else if (op < 92) {
+      ASSERT_OK(table_->go_to(uint32_t(rng() % table_->lastrec()) + 1));
+      ASSERT_OK(rng() % 3 ? table_->delete_record() : table_->recall());
+    } else if (op < 94) {
+      ASSERT_OK(table_->pack());
+    } else if (op < 99) {
+      // SEEK on the name order: the hit has the key, or the key is not there at all.
+      ASSERT_OK(orders_->set_order("NAME"));
+      std::string name = random_name(rng);
+      for (char& c : name) c = char(std::toupper(uint8_t(c)));
+      auto found = orders_->seek(Value::character(name), false);
+      ASSERT_TRUE(found.is_ok());
+      if (*found) {
+        auto kv = orders_->key_value();
+        ASSERT_EQ(kv->str.substr(0, name.size()), name);
+        ASSERT_FALSE(table_->deleted());
+      } else {
+        ASSERT_TRUE(table_->eof());
+      }
+      ASSERT_OK(orders_->set_order(size_t(0)));
+    } else {
+      reopen();
+    }
+    if (step % 150 == 149) verify("step " + std::to_string(step));
+    if (HasFatalFailure()) return;
+  }
+  verify("end");
+  reopen();
+  verify("after reopening");
+  EXPECT_GT(table_->lastrec(), 100u);
+  ASSERT_OK(table_->zap());
+  verify("after zap");
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, OrderListWrites,
+                         ::testing::Values(DriverCase{"DBFNTX", IndexFormat::Ntx},
+                                           DriverCase{"DBFCDX", IndexFormat::Cdx},
+                                           DriverCase{"DBFMDX", IndexFormat::Mdx}),
+                         [](const auto& info) { return std::string(info.param.driver); });
+
+// Two handles on one table in shared mode, as two programs would hold it.
+TEST_P(OrderListWrites, TwoSharedHandlesKeepOneIndexRight) {
+  create_orders();
+  orders_.reset();
+  ASSERT_OK(table_->close());
+  auto a = open_table(path_, GetParam().driver, true);
+  auto b = open_table(path_, GetParam().driver, true);
+  ASSERT_TRUE(a && b);
+  auto oa = OrderList::attach(*a);
+  auto ob = OrderList::attach(*b);
+  ASSERT_TRUE(oa.is_ok() && ob.is_ok());
+  if (GetParam().format == IndexFormat::Ntx)
+    for (const char* f : {"NAME", "BETRAG", "NAMEU", "AKTIVF"}) {
+      ASSERT_OK((*oa)->add_index_file(f));
+      ASSERT_OK((*ob)->add_index_file(f));
+    }
+  std::mt19937 rng(11);
+  for (int i = 0; i < 200; ++i) {
+    Table& t = i % 2 ? *a : *b;
+    if (i % 3 == 0 && t.lastrec() > 0) {
+      ASSERT_OK(t.go_to(uint32_t(rng() % t.lastrec()) + 1));
+      ASSERT_OK(t.field_put("NAME", Value::character(random_name(rng))));
+    } else {
+      ASSERT_OK(t.append_blank());
+      ASSERT_OK(t.field_put("NAME", Value::character(random_name(rng))));
+      ASSERT_OK(t.field_put("BETRAG", Value::numeric(double(i), 10, 2)));
+      ASSERT_OK(t.field_put("AKTIV", Value::boolean(i % 2)));
+    }
+  }
+  for (auto* ol : {oa->get(), ob->get()}) {
+    for (size_t n = 1; n <= ol->count(); ++n) {
+      auto rep = ol->check(n);
+      ASSERT_TRUE(rep.is_ok()) << ol->info(n).name << ": " << rep.status().to_string();
+    }
+  }
+}
+
+TEST(OrderListOpening, MissingProductionBagGivesAClearStatus) {
+  for (const char* driver : {"DBFCDX", "DBFMDX"}) {
+    SCOPED_TRACE(driver);
+    std::string dir = index_test::scratch_dir(std::string("missing_") + driver);
+    std::string path = dir + "/ADRESSEN.DBF";
+    ASSERT_OK(db_create(path, fields(), driver));
+    {
+      auto t = open_table(path, driver);
+      auto ol = OrderList::attach(*t);
+      ASSERT_TRUE(ol.is_ok());
+      ASSERT_OK((*ol)->create_order("NAME", "", "NAME"));
+    }
+    for (auto& f : std::filesystem::directory_iterator(dir))
+      if (f.path().extension() != ".DBF") std::filesystem::remove(f.path());
+    auto t = open_table(path, driver);
+    auto ol = OrderList::attach(*t);
+    ASSERT_FALSE(ol.is_ok());
+    EXPECT_EQ(ol.status().kind(), StatusKind::NotFound);
+    EXPECT_NE(ol.status().message().find("fehlt"), std::string::npos) << ol.status().message();
+    OrderListOptions lenient;
+    lenient.require_production = false;
+    auto ol2 = OrderList::attach(*t, lenient);
+    ASSERT_TRUE(ol2.is_ok());
+    EXPECT_EQ((*ol2)->count(), 0u);
+    EXPECT_EQ((*ol2)->messages().size(), 1u);
+    // Creating the first order again writes the bag anew.
+    ASSERT_OK((*ol2)->create_order("NAME", "", "NAME"));
+    EXPECT_EQ((*ol2)->count(), 1u);
+  }
+}
+
+// An order whose key we cannot compute is read but never changed: every write of the
+// table is refused with the reason.
+TEST(OrderListOpening, UnknownKeyExpressionMakesTheTableReadOnly) {
+  std::string dir = index_test::scratch_dir("unknown_key");
+  std::string path = dir + "/T.DBF";
+  ASSERT_OK(db_create(path, fields(), "DBFNTX"));
+  {
+    auto t = open_table(path, "DBFNTX");
+    ASSERT_OK(t->append_blank());
+    ASSERT_OK(t->field_put("NAME", Value::character("Abel")));
+    ASSERT_OK(t->append_blank());
+    ASSERT_OK(t->field_put("NAME", Value::character("Zorn")));
+    ASSERT_OK(t->close());
+  }
+  index::OrderInfo info;
+  info.name = "ODD";
+  info.key_expr = "NOSUCHFN(NAME)";
+  info.spec = {IndexFormat::Ntx, index::KeyType::Character, 20, 0};
+  auto bag = index::IndexBag::create_ntx(FileSystem::posix(), dir + "/ODD.NTX", info, {});
+  ASSERT_TRUE(bag.is_ok());
+  std::string a(20, ' '), z(20, ' ');
+  a.replace(0, 4, "ABEL");
+  z.replace(0, 4, "ZORN");
+  std::vector<uint8_t> keys(z.begin(), z.end());
+  keys.insert(keys.end(), a.begin(), a.end());
+  ASSERT_OK((*bag)->order(0)->build(std::move(keys), {2, 1}));
+  bag->reset();
+
+  auto t = open_table(path, "DBFNTX");
+  auto ol = OrderList::attach(*t);
+  ASSERT_TRUE(ol.is_ok());
+  ASSERT_OK((*ol)->add_index_file("ODD.NTX"));
+  ASSERT_EQ((*ol)->messages().size(), 1u);
+  EXPECT_NE((*ol)->problem(1).find("NOSUCHFN"), std::string::npos) << (*ol)->problem(1);
+  // Read: the order walks as stored.
+  ASSERT_OK((*ol)->set_order(1));
+  ASSERT_OK(t->go_top());
+  EXPECT_EQ(t->recno(), 1u);
+  ASSERT_OK(t->skip(1));
+  EXPECT_EQ(t->recno(), 2u);
+  // Written: refused with the reason.
+  Status st = t->append_blank();
+  EXPECT_EQ(st.kind(), StatusKind::ReadOnly);
+  EXPECT_NE(st.message().find("NOSUCHFN"), std::string::npos) << st.message();
+  EXPECT_EQ(t->lastrec(), 2u);
+  st = t->field_put("NAME", Value::character("Otto"));
+  EXPECT_EQ(st.kind(), StatusKind::ReadOnly);
+}
+
+TEST(OrderListOpening, FormatLimitsGiveAClearStatus) {
+  std::string dir = index_test::scratch_dir("limits");
+  std::string path = dir + "/T.DBF";
+  std::vector<StructRow> f = fields();
+  f.push_back({"LANG", 'C', 120, 0});
+  ASSERT_OK(db_create(path, f, "DBFMDX"));
+  auto t = open_table(path, "DBFMDX");
+  auto ol = OrderList::attach(*t);
+  ASSERT_TRUE(ol.is_ok());
+  Status st = (*ol)->create_order("LANG", "", "LANG");  // 120 bytes: MDX keys hold 100
+  EXPECT_EQ(st.kind(), StatusKind::InvalidArgument);
+  EXPECT_NE(st.message().find("100"), std::string::npos) << st.message();
+  st = (*ol)->create_order("VIEL_ZU_LANG", "", "NAME");
+  EXPECT_EQ(st.kind(), StatusKind::InvalidArgument) << st.to_string();
+  CreateOrderOptions aktiv;
+  aktiv.for_expr = "AKTIV";
+  st = (*ol)->create_order("AKTIVF", "", "NAME", aktiv);
+  EXPECT_EQ(st.kind(), StatusKind::NotSupported) << st.to_string();
+  for (int i = 0; i < 47; ++i) ASSERT_OK((*ol)->create_order("T" + std::to_string(i), "", "NAME"));
+  st = (*ol)->create_order("T47", "", "NAME");
+  EXPECT_EQ(st.kind(), StatusKind::InvalidArgument);
+  EXPECT_NE(st.message().find("47"), std::string::npos) << st.message();
+  EXPECT_EQ((*ol)->count(), 47u);
+}
+
+// Damaged index pages: a Status from opening, walking or the check, never a crash.
+TEST(OrderListOpening, DamagedIndexFilesGiveCorrupt) {
+  for (const char* driver : {"DBFNTX", "DBFCDX", "DBFMDX"}) {
+    SCOPED_TRACE(driver);
+    std::string dir = index_test::scratch_dir(std::string("damaged_") + driver);
+    std::string path = dir + "/T.DBF";
+    ASSERT_OK(db_create(path, fields(), driver));
+    std::string file;
+    {
+      auto t = open_table(path, driver);
+      auto ol = OrderList::attach(*t);
+      ASSERT_TRUE(ol.is_ok());
+      for (int i = 0; i < 400; ++i) {
+        ASSERT_OK(t->append_blank());
+        ASSERT_OK(t->field_put("NAME", Value::character("Name " + std::to_string(i * 7919 % 400))));
+      }
+      ASSERT_OK((*ol)->create_order("NAME", "", "NAME"));
+      file = (*ol)->info(1).bag_path;
+    }
+    const std::vector<uint8_t> good = [&] {
+      std::ifstream in(file, std::ios::binary);
+      return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), {});
+    }();
+    std::mt19937 rng(3);
+    int failures_seen = 0;
+    for (int round = 0; round < 60; ++round) {
+      std::vector<uint8_t> bad = good;
+      for (int k = 0; k < 8; ++k) bad[512 + rng() % (bad.size() - 512)] = uint8_t(rng());
+      {
+        std::ofstream out(file, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bad.data()), std::streamsize(bad.size()));
+      }
+      auto t = open_table(path, driver);
+      auto ol = OrderList::attach(*t);
+      if (ol.is_ok() && std::string(driver) == "DBFNTX") {
+        Status s = (*ol)->add_index_file("NAME");
+        if (!s.is_ok()) {
+          ++failures_seen;
+          continue;
+        }
+      }
+      if (!ol.is_ok() || (*ol)->count() == 0) {
+        ++failures_seen;
+        continue;
+      }
+      auto rep = (*ol)->check(1);
+      if (!rep.is_ok()) ++failures_seen;
+      (*ol)->set_order(1).ignore();
+      if (t->go_top().is_ok())
+        for (int i = 0; i < 1000 && !t->eof(); ++i)
+          if (!t->skip(1).is_ok()) break;
+    }
+    EXPECT_GT(failures_seen, 0);
+  }
+}
+
+}  // namespace
+}  // namespace mv
