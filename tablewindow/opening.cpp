@@ -109,22 +109,25 @@ OpenOutcome open_with_fallback(const QString& path, bool share, bool read_only, 
   }
   if (!out.table) return out;
   out.error_text.clear();
-  if (!out.table->read_only()) {
-    if (auto bag = unmaintained_bag(*out.table)) {
-      // Every write would leave the bag behind the table: read only, then.
-      out.unmaintained_bag = QString::fromStdString(*bag);
-      out.table->close().ignore();
-      out.table.reset();
-      o.read_only = true;
-      auto r = Table::open(path.toStdString(), o);
-      if (r) {
-        out.table = std::move(r).value();
-      } else {
-        out.error_text = QString::fromStdString(r.status().message());
-        out.sharing = r.status().kind() == StatusKind::Locked;
-      }
+  AttachedOrders a = attach_orders(*out.table);
+  if (!a.unmaintained_bag.empty() && !out.table->read_only()) {
+    // Every write would leave the bag behind the table: read only, then.
+    out.unmaintained_bag = QString::fromStdString(a.unmaintained_bag);
+    out.unmaintained_reason = QString::fromStdString(a.reason);
+    a.orders.reset();
+    out.table->close().ignore();
+    out.table.reset();
+    o.read_only = true;
+    auto r = Table::open(path.toStdString(), o);
+    if (!r) {
+      out.error_text = QString::fromStdString(r.status().message());
+      out.sharing = r.status().kind() == StatusKind::Locked;
+      return out;
     }
+    out.table = std::move(r).value();
+    a = attach_orders(*out.table);
   }
+  out.orders = std::move(a.orders);
   return out;
 }
 

@@ -14,6 +14,7 @@
 #include "platform/base/status.h"
 #include "platform/grid/gridbrowser.h"
 #include "platform/table/table.h"
+#include "tablewindow/orders.h"
 
 namespace mv {
 
@@ -31,6 +32,7 @@ grid::GRIDBROWSER::RowMode row_mode_for(const QString& rdd, int index_ord, uint6
 
 struct OpenOutcome {
   std::unique_ptr<Table> table;  // nothing when every attempt failed
+  std::unique_ptr<TableOrders> orders;  // the table's orders (with the table)
   QStringList attempts;          // the drivers tried, in order
   QString driver;                // the driver of the last attempt (CEDRIVER)
   bool sharing = false;          // stopped by a sharing conflict
@@ -38,6 +40,7 @@ struct OpenOutcome {
   // The production bag that the opening driver cannot keep up to date; the table was
   // then opened read-only.
   QString unmaintained_bag;
+  QString unmaintained_reason;
 };
 
 // Opens `path` with the driver of first_driver and, on any failure but a sharing conflict,

@@ -1,5 +1,7 @@
 #include "tablewindow/orders.h"
 
+#include "platform/table/index/order_list.h"
+
 namespace mv {
 namespace {
 
@@ -15,9 +17,37 @@ class NoOrders : public TableOrders {
   uint64_t key_count() override { return 0; }
 };
 
-}  // namespace
+class ListOrders : public TableOrders {
+ public:
+  explicit ListOrders(std::unique_ptr<OrderList> list) : list_(std::move(list)) {}
+  int count() const override { return int(list_->count()); }
+  OrderFacts info(int n) const override {
+    if (n < 1 || n > count()) return {};
+    const index::OrderInfo& i = list_->info(size_t(n));
+    return {n, QString::fromStdString(i.name), QString::fromLatin1(i.key_expr.c_str()),
+            QString::fromStdString(i.bag_path)};
+  }
+  Status set_order(int n) override {
+    if (n < 0) return Status::invalid_argument("Index Nummer " + std::to_string(n) + " gibt es nicht");
+    return list_->set_order(size_t(n));
+  }
+  int index_ord() const override { return int(list_->current()); }
+  uint64_t key_count() override {
+    auto k = list_->key_count(0);
+    return k ? *k : 0;
+  }
 
-std::unique_ptr<TableOrders> attach_orders(Table&) { return std::make_unique<NoOrders>(); }
+ private:
+  std::unique_ptr<OrderList> list_;
+};
+
+bool same_family(const std::string& bag, index::IndexFormat f) {
+  const std::string ext = path_ext(bag);
+  const bool cdx = ext.size() == 4 && (ext[1] == 'c' || ext[1] == 'C');
+  return cdx ? f == index::IndexFormat::Cdx : f == index::IndexFormat::Mdx;
+}
+
+}  // namespace
 
 std::optional<std::string> production_bag(FileSystem& fs, const std::string& table_path) {
   if (auto p = find_companion(fs, table_path, ".cdx")) return p;
@@ -25,10 +55,34 @@ std::optional<std::string> production_bag(FileSystem& fs, const std::string& tab
   return std::nullopt;
 }
 
-std::optional<std::string> unmaintained_bag(Table& table) {
-  // The table layer does not keep any production bag up to date yet: every write would
-  // leave the bag behind the table, so a table with one is only read.
-  return production_bag(table.fs(), table.path());
+AttachedOrders attach_orders(Table& table) {
+  AttachedOrders out;
+  const std::optional<std::string> bag = production_bag(table.fs(), table.path());
+  const auto family = index_format_of_driver(table.driver());
+  if (bag && (!family || !same_family(*bag, *family))) {
+    // A bag of another family: this driver neither reads nor keeps it.
+    out.unmaintained_bag = *bag;
+    out.orders = std::make_unique<NoOrders>();
+    return out;
+  }
+  OrderListOptions opt;
+  opt.require_production = false;
+  auto list = OrderList::attach(table, opt);
+  if (!list) {
+    out.unmaintained_bag = bag.value_or(table.path());
+    out.reason = list.status().message();
+    out.orders = std::make_unique<NoOrders>();
+    return out;
+  }
+  for (size_t n = 1; n <= (*list)->count(); ++n) {
+    if (!(*list)->problem(n).empty()) {
+      out.unmaintained_bag = (*list)->info(n).bag_path;
+      out.reason = (*list)->info(n).name + ": " + (*list)->problem(n);
+      break;
+    }
+  }
+  out.orders = std::make_unique<ListOrders>(std::move(list).value());
+  return out;
 }
 
 }  // namespace mv

@@ -1,11 +1,13 @@
 #pragma once
 // The orders of an open table as the data page uses them: how many, their names, key
 // expressions and files, the active one and its key count. The production bag (".CDX" of
-// the CDX drivers, ".MDX" of "DBFMDX") is found beside the table.
+// the CDX drivers, ".MDX" of "DBFMDX") is opened with the table by the table layer's
+// order list, which keeps every open order right on every write.
 #include <QString>
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "platform/base/filesystem.h"
 #include "platform/base/status.h"
@@ -30,15 +32,21 @@ class TableOrders {
   virtual uint64_t key_count() = 0;                // ORDERINFO 26 of the active order
 };
 
-// The orders the table layer keeps for `table` (none while it offers none).
-std::unique_ptr<TableOrders> attach_orders(Table& table);
+// What attaching the orders found.
+struct AttachedOrders {
+  std::unique_ptr<TableOrders> orders;  // never null (no orders at worst)
+  // A production bag that cannot be kept up to date with the table's driver (another
+  // index family, a damaged bag, an order whose key cannot be evaluated): its path and
+  // why. Empty when every order is maintained.
+  std::string unmaintained_bag;
+  std::string reason;
+};
+
+// Attaches the table layer's order list to `table` (which must outlive the orders).
+AttachedOrders attach_orders(Table& table);
 
 // The production bag lying beside `table_path` (".CDX" or ".MDX", found without regard
 // to case), or nothing.
 std::optional<std::string> production_bag(FileSystem& fs, const std::string& table_path);
-
-// A production bag that `table`, opened with its driver, cannot keep up to date: its
-// path; nothing when there is none or the driver maintains it.
-std::optional<std::string> unmaintained_bag(Table& table);
 
 }  // namespace mv

@@ -479,11 +479,11 @@ void TAB_DBFDATEN::ZOVUZUZ() {
     gui::info_box(this, kAchtung,
                   QStringLiteral("Die Indexdatei:\r\n") + o.unmaintained_bag +
                       QStringLiteral("\r\nkann mit dem Treiber ") + o.driver +
-                      QStringLiteral(" nicht aktualisiert werden,\r\ndie Datei wird deshalb schreibgeschützt geöffnet!"));
+                      QStringLiteral(" nicht aktualisiert werden,\r\ndie Datei wird deshalb schreibgeschützt geöffnet!") +
+                      (o.unmaintained_reason.isEmpty() ? QString() : QStringLiteral("\r\n\r\n") + o.unmaintained_reason));
   }
 
-  std::unique_ptr<TableOrders> orders = attach_orders(*o.table);
-  auto* s = new TableGridServer(std::move(o.table), std::move(orders), this);
+  auto* s = new TableGridServer(std::move(o.table), std::move(o.orders), this);
   server_ = s;
   s->add_all_field_columns();
   {
