@@ -431,4 +431,72 @@ TEST(DataPageCaption, LargeRecordNumbersInFull) {
 }  // namespace
 }  // namespace mv
 
+
+namespace mv {
+namespace {
+
+// The orders of a CDX table: both lists, choosing by name or key, the grid in key order,
+// records appended in the index, and a refill back to record-number order.
+TEST(DataPageOrders, ChoosingAnOrderOfTheProductionBag) {
+  const std::string dir = twtest::copy_fixture("peer/cdx-nomemo");
+  const QString path = QString::fromStdString(dir + "/ADRESSEN.DBF");
+  MemoryHistoryStore history;
+  twtest::EnvironmentScope env(&history);
+  gui::SHELLWINDOW shell;
+  gui::RecordingMessageBoxes boxes;
+  TABDW_DBFDATEI w(&shell, path, false, false, false);
+  ASSERT_NE(w.server(), nullptr);
+  EXPECT_EQ(boxes.count(), 0);
+  EXPECT_FALSE(w.server()->READONLY());
+  auto* names = w.data_page()->findChild<QComboBox*>("CB_INDEXNAME");
+  auto* keys = w.data_page()->findChild<QComboBox*>("CB_INDEXSCHL");
+  ASSERT_EQ(names->count(), 8);
+  EXPECT_EQ(names->itemText(0), "ohne Index (SatzNr)");
+  EXPECT_EQ(names->itemText(1), "NAME");
+  EXPECT_EQ(keys->itemText(1), "UPPER(NAME)");
+  ASSERT_EQ(w.AINDEX.size(), 7u);
+  EXPECT_EQ(w.AINDEX[3].number, 4);
+  EXPECT_EQ(w.AINDEX[3].name, "KOMBI");
+  EXPECT_EQ(w.AINDEX[3].key, "UPPER(ORT)+DTOS(DATUM)");
+  EXPECT_TRUE(w.AINDEX[3].bag.endsWith("ADRESSEN.CDX"));
+  EXPECT_EQ(w.server()->INDEXORD(), 0);
+
+  // By key expression; the name list follows.
+  keys->setCurrentIndex(1);
+  w.data_page()->LISTBOXSELECT(keys);
+  EXPECT_EQ(names->currentIndex(), 1);
+  EXPECT_EQ(w.server()->INDEXORD(), 1);
+  TableGridServer* s = w.server();
+  ASSERT_GT(s->rowCount(), 2);
+  // The key UPPER(NAME) of each row, from the stored bytes: never falling.
+  const FieldInfo& name = s->table()->field(1);
+  std::string previous;
+  std::vector<uint8_t> rec;
+  for (int r = 0; r < s->rowCount(); ++r) {
+    ASSERT_TRUE(s->table()->read_record(s->recno(r), rec).is_ok());
+    std::string key(reinterpret_cast<const char*>(rec.data()) + name.offset, name.length);
+    for (char& c : key)
+      if (c >= 'a' && c <= 'z') c = char(c - 32);
+    EXPECT_LE(previous, key) << r;
+    previous = key;
+  }
+  w.GOTOP();
+  EXPECT_EQ(s->row_of_recno(s->RECNO()), 0);
+
+  // An appended record goes into every order.
+  const int before = s->rowCount();
+  w.APPEND();
+  EXPECT_EQ(w.server()->rowCount(), before + 1);
+
+
+  // The index page's refill puts both lists and the table back to record-number order.
+  w.FILL_CBINDEX();
+  EXPECT_EQ(names->currentIndex(), 0);
+  EXPECT_EQ(keys->currentIndex(), 0);
+  EXPECT_EQ(w.server()->INDEXORD(), 0);
+}
+
+}  // namespace
+}  // namespace mv
+
 #include "datapage_test.moc"
