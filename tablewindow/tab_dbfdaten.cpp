@@ -607,7 +607,6 @@ void TAB_DBFDATEN::hide_deleted_rows() {
     for (QHeaderView* h : heads)
       if (h) h->setUpdatesEnabled(true);
     g->doItemsLayout();
-    if (g->frozen_view()) g->frozen_view()->doItemsLayout();
     if (g->currentIndex().isValid()) g->scrollTo(g->currentIndex());
   }
 }

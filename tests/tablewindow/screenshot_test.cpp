@@ -17,14 +17,14 @@ namespace mv {
 namespace {
 
 TEST(Screenshot, TableWindowOnAFixtureTable) {
-  const std::string dir = twtest::copy_fixture("peer/ntx-dbt");
+  const std::string dir = twtest::copy_fixture("peer/ntx-nomemo");
   MemoryHistoryStore history;
   twtest::EnvironmentScope env(&history);
   gui::RecordingMessageBoxes boxes;
   gui::SHELLWINDOW shell;
   shell.resize(1100, 720);
   shell.show();
-  auto* w = new TABDW_DBFDATEI(&shell, QString::fromStdString(dir + "/KUNDEN.DBF"), true, false, false);
+  auto* w = new TABDW_DBFDATEI(&shell, QString::fromStdString(dir + "/ADRESSEN.DBF"), true, false, false);
   w->SHOW();
   ASSERT_NE(w->mdi_frame(), nullptr);
   w->mdi_frame()->setGeometry(0, 0, 1080, 640);
@@ -36,7 +36,7 @@ TEST(Screenshot, TableWindowOnAFixtureTable) {
   const QString out = QStringLiteral(MOLVANE_BINARY_DIR) + QStringLiteral("/tablewindow.png");
   ASSERT_TRUE(image.save(out)) << out.toStdString();
   EXPECT_TRUE(QFile::exists(out));
-  EXPECT_EQ(w->caption(), "Daten: KUNDEN.DBF < Datensatz: 5 von: 800 >");
+  EXPECT_EQ(w->caption(), "Daten: ADRESSEN.DBF < Datensatz: 5 von: 400 >");
   delete w;
 }
 
