@@ -1,5 +1,7 @@
 #include "tablewindow/tabdw_dbfdatei.h"
 
+#include <QCloseEvent>
+
 #include <QMdiArea>
 #include <QMdiSubWindow>
 
@@ -149,17 +151,33 @@ void TABDW_DBFDATEI::ACTIVATE() {
 
 // ---------------------------------------------------------------- commands
 
-void TABDW_DBFDATEI::FILECLOSE() {
+bool TABDW_DBFDATEI::confirm_close() {
+  if (close_confirmed_) return true;
   if (CEDBF.isEmpty() && !ASTRUCTUR.empty()) {
     if (!gui::yes_no_box(this, QStringLiteral("Achtung"),
                          QStringLiteral("Beim Schließen des Fensters gehen die\r\nerfaßten Strukturdaten verloren!"
                                         "\r\n\r\nMöchten Sie das Fenster trotzdem schließen?"))) {
       SELECTTAB(kStruktur);
-      return;
+      return false;
     }
   }
+  close_confirmed_ = true;
+  return true;
+}
+
+void TABDW_DBFDATEI::FILECLOSE() {
+  if (!confirm_close()) return;
   if (TAB_DBFDATEN* p = data_page()) p->GRIDDBSERVERCLOSE();
   end_window();
+}
+
+void TABDW_DBFDATEI::closeEvent(QCloseEvent* event) {
+  if (!confirm_close()) {
+    event->ignore();
+    return;
+  }
+  if (TAB_DBFDATEN* p = data_page()) p->GRIDDBSERVERCLOSE();
+  TABDW_STANDARD::closeEvent(event);
 }
 
 void TABDW_DBFDATEI::FILECOPY() { call_data_page("FILECOPY"); }

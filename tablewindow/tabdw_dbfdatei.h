@@ -103,7 +103,14 @@ class TABDW_DBFDATEI : public TABDW_STANDARD {
   // Becoming the active document window.
   void ACTIVATE();
 
+ protected:
+  // Every close path (the window's close box, "&Alle Schließen", quitting) asks the
+  // same question FILECLOSE asks, so entered structure data is never lost unasked.
+  void closeEvent(QCloseEvent* event) override;
+
  private:
+  bool confirm_close();
+
   void set_item_enabled(int id, bool on);
   void set_item_checked(int id, bool on);
   void take_structure();
@@ -112,6 +119,7 @@ class TABDW_DBFDATEI : public TABDW_STANDARD {
   QMap<int, bool> enabled_;
   QMap<int, bool> checked_;
   bool closing_ = false;
+  bool close_confirmed_ = false;
 };
 
 // Registers the page classes of the table window ("TAB_DBFDATEN"; empty pages for

@@ -186,10 +186,21 @@ TEST(TableWindow, NewWindowWithoutFile) {
   QCoreApplication::processEvents();
   ASSERT_TRUE(alive);
   EXPECT_EQ(w->TABCONTROL()->currentIndex(), 1);
+  // The frame's close box (and so "&Alle Schließen" and quitting) asks the same question.
+  boxes.clear();
+  boxes.script(gui::MsgAnswer::No);
+  QWidget* frame = w->parentWidget() ? w->parentWidget() : w;
+  EXPECT_FALSE(frame->close());
+  EXPECT_EQ(boxes.count(), 1);
+  QCoreApplication::processEvents();
+  ASSERT_TRUE(alive);
+  // Yes closes it, with one question only.
+  boxes.clear();
   boxes.script(gui::MsgAnswer::Yes);
   w->FILECLOSE();
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_FALSE(alive);
+  EXPECT_EQ(boxes.count(), 1);
 }
 
 TEST(TableWindow, DefaultFlagsFromTheSettings) {
