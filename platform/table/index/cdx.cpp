@@ -28,11 +28,16 @@ struct LeafLayout {
   int r, d, t, b;
 };
 
+// D = T = the bits of the key length; the fewest bytes per entry (3 or more) whose
+// record-number field holds the largest number of the page (the tag directory holds
+// header offsets there, which grow with the file).
 LeafLayout leaf_layout(size_t kl, uint32_t max_rec) {
   int dt = bits_for(uint32_t(kl));
-  LeafLayout l{24 - 2 * dt, dt, dt, 3};
-  if (l.r < 1 || max_rec >= (uint64_t(1) << l.r)) l = {32 - 2 * dt, dt, dt, 4};
-  return l;
+  for (int b = 3; b <= 8; ++b) {
+    int r = std::min(8 * b - 2 * dt, 32);
+    if (r >= 1 && (r == 32 || max_rec < (uint64_t(1) << r))) return {r, dt, dt, b};
+  }
+  return {32, dt, dt, 8};
 }
 
 }  // namespace
@@ -73,11 +78,9 @@ class CdxOrder final : public TreeOrder {
   Result<Node*> load(uint32_t id) override;
   uint32_t root() const override { return root_; }
   Status set_root(uint32_t id) override {
-    auto old = cache_.find(root_);
-    if (old != cache_.end()) old->second->dirty = true;  // loses its root attribute
+    if (Node* old = cache_.find(root_)) old->dirty = true;  // loses its root attribute
     root_ = id;
-    auto now = cache_.find(id);
-    if (now != cache_.end()) now->second->dirty = true;
+    if (Node* now = cache_.find(id)) now->dirty = true;
     header_dirty_ = true;
     return Status::ok();
   }
@@ -89,13 +92,24 @@ class CdxOrder final : public TreeOrder {
   }
   size_t bulk_leaf_capacity() const override { return kLeafData; }
   size_t split_point(const Node& n) const override;
+  void leaf_changed(Node& n, long pos) override;
+  size_t entry_cost(const uint8_t* k, const uint8_t* prev) const {
+    const size_t kl = key_len();
+    const uint8_t p = pad();
+    size_t trail = 0;
+    while (trail < kl && k[kl - 1 - trail] == p) ++trail;
+    size_t dup = 0;
+    if (prev)
+      while (dup < kl - trail && prev[dup] == k[dup]) ++dup;
+    return kl - dup - trail;
+  }
   size_t bulk_interior_capacity() const override { return 500 / (key_len() + 8); }
   bool bulk_leaf_add(Node& leaf, const uint8_t* key, uint32_t recno) override;
   Status begin(bool write) override;
   Status end(bool write, Status st) override;
   Status write_bulk(std::vector<std::vector<Node>>& levels) override;
 
-  std::unordered_map<uint32_t, std::unique_ptr<Node>> cache_;
+  PageCache cache_{kPage};
 
  private:
   CdxBag& bag_;
@@ -360,24 +374,34 @@ Status CdxOrder::write_header() {
 }
 
 size_t CdxOrder::leaf_size(const Node& n) const {
-  const size_t kl = key_len();
-  uint32_t max_rec = 0;
-  for (uint32_t r : n.recnos) max_rec = std::max(max_rec, r);
-  LeafLayout l = leaf_layout(kl, max_rec);
-  size_t total = n.n() * size_t(l.b);
-  const uint8_t p = pad();
-  for (size_t i = 0; i < n.n(); ++i) {
-    const uint8_t* k = node_key(n, i);
-    size_t trail = 0;
-    while (trail < kl && k[kl - 1 - trail] == p) ++trail;
-    size_t dup = 0;
-    if (i > 0) {
-      const uint8_t* pk = node_key(n, i - 1);
-      while (dup < kl - trail && pk[dup] == k[dup]) ++dup;
+  if (!n.sized) {
+    uint32_t max_rec = 0;
+    size_t stored = 0;
+    for (size_t i = 0; i < n.n(); ++i) {
+      max_rec = std::max(max_rec, n.recnos[i]);
+      stored += entry_cost(node_key(n, i), i ? node_key(n, i - 1) : nullptr);
     }
-    total += kl - dup - trail;
+    n.size_cache = uint32_t(stored);
+    n.max_cache = max_rec;
+    n.sized = true;
   }
-  return total;
+  return n.n() * size_t(leaf_layout(key_len(), n.max_cache).b) + n.size_cache;
+}
+
+// Keeps the cached size of a leaf up to date for an insert; anything else measures anew.
+void CdxOrder::leaf_changed(Node& n, long pos) {
+  if (pos < 0 || !n.sized) {
+    n.sized = false;
+    return;
+  }
+  const size_t i = size_t(pos);
+  const uint8_t* prev = i ? node_key(n, i - 1) : nullptr;
+  const uint8_t* mine = node_key(n, i);
+  const uint8_t* next = i + 1 < n.n() ? node_key(n, i + 1) : nullptr;
+  long delta = long(entry_cost(mine, prev));
+  if (next) delta += long(entry_cost(next, mine)) - long(entry_cost(next, prev));
+  n.size_cache = uint32_t(long(n.size_cache) + delta);
+  n.max_cache = std::max(n.max_cache, n.recnos[i]);
 }
 
 // Compressed leaves split where both halves fit, as evenly as possible by bytes.
@@ -425,12 +449,13 @@ bool CdxOrder::bulk_leaf_add(Node& leaf, const uint8_t* k, uint32_t recno) {
     const uint8_t* pk = node_key(leaf, leaf.n() - 1);
     while (dup < kl - trail && pk[dup] == k[dup]) ++dup;
   }
-  uint32_t max_rec = std::max<uint32_t>(leaf.n() ? leaf.recnos.back() : 0, recno);
-  for (uint32_t r : leaf.recnos) max_rec = std::max(max_rec, r);
+  // aux: stored key bytes so far; aux2: the largest record number so far.
+  uint32_t max_rec = std::max<uint32_t>(leaf.n() ? leaf.aux2 : 0, recno);
   LeafLayout l = leaf_layout(kl, max_rec);
   size_t stored = leaf.aux + (kl - dup - trail);
   if (leaf.n() > 0 && stored + (leaf.n() + 1) * size_t(l.b) > kLeafData) return false;
   leaf.aux = uint32_t(stored);
+  leaf.aux2 = max_rec;
   leaf.keys.insert(leaf.keys.end(), k, k + kl);
   leaf.recnos.push_back(recno);
   return true;
@@ -457,7 +482,6 @@ Status CdxOrder::encode(const Node& n, uint8_t* p) const {
   uint32_t max_rec = 0;
   for (uint32_t r : n.recnos) max_rec = std::max(max_rec, r);
   LeafLayout l = leaf_layout(kl, max_rec);
-  if (max_rec >= (uint64_t(1) << l.r)) return Status::invalid_argument("CDX: Satznummer zu groß");
   const uint32_t rmask = uint32_t((uint64_t(1) << l.r) - 1);
   p[14] = uint8_t(rmask), p[15] = uint8_t(rmask >> 8), p[16] = uint8_t(rmask >> 16), p[17] = uint8_t(rmask >> 24);
   p[18] = uint8_t((1 << l.d) - 1);
@@ -515,7 +539,7 @@ Status CdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
   }
   const uint32_t rmask = get_le32(p + 14);
   const uint8_t dmask = p[18], tmask = p[19], r = p[20], d = p[21], b = p[23];
-  if (b < 1 || b > 8 || r + d + p[22] > 8 * b || cnt * b > kLeafData)
+  if (b < 1 || b > 8 || r > 32 || d > 8 || p[22] > 8 || r + d + p[22] > 8 * b || cnt * b > kLeafData)
     return Status::corrupt(where + ": ungültige Bitbreiten");
   size_t end = kPage;
   const uint8_t padb = pad();
@@ -539,8 +563,7 @@ Status CdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
 }
 
 Result<Node*> CdxOrder::load(uint32_t id) {
-  auto it = cache_.find(id);
-  if (it != cache_.end()) return it->second.get();
+  if (Node* hit = cache_.find(id)) return hit;
   if (id == 0 || id % kPage || id + kPage > bag_.file_end)
     return Status::corrupt(bag_.pf.path() + ": Tag " + info_.name + ": Verweis auf Seite " + std::to_string(id) +
                            " außerhalb der Datei");
@@ -548,9 +571,7 @@ Result<Node*> CdxOrder::load(uint32_t id) {
   MV_RETURN_IF_ERROR(bag_.pf.read(id, buf, kPage));
   auto n = std::make_unique<Node>();
   MV_RETURN_IF_ERROR(decode(id, buf, *n));
-  Node* raw = n.get();
-  cache_.emplace(id, std::move(n));
-  return raw;
+  return cache_.put(id, std::move(n));
 }
 
 Result<Node*> CdxOrder::new_node(bool leaf) {
@@ -559,9 +580,7 @@ Result<Node*> CdxOrder::new_node(bool leaf) {
   n->id = id;
   n->leaf = leaf;
   n->dirty = true;
-  Node* raw = n.get();
-  cache_[id] = std::move(n);
-  return raw;
+  return cache_.put(id, std::move(n));
 }
 
 Status CdxOrder::free_node(uint32_t id) {
@@ -603,8 +622,9 @@ Status CdxOrder::end(bool write, Status st) {
 
 Status CdxOrder::flush_pages() {
   std::vector<Node*> dirty;
-  for (auto& [id, n] : cache_)
-    if (n->dirty) dirty.push_back(n.get());
+  cache_.for_each([&](Node& n) {
+    if (n.dirty) dirty.push_back(&n);
+  });
   std::sort(dirty.begin(), dirty.end(), [](Node* a, Node* b) { return a->id < b->id; });
   uint8_t buf[kPage];
   for (Node* n : dirty) {

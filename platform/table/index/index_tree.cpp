@@ -176,7 +176,8 @@ uint32_t TreeOrder::recno_at(const Cursor& c) {
   return (*n)->recnos[size_t(i)];
 }
 
-Status TreeOrder::lower_bound(const Target& t, Cursor& c) {
+template <class F>
+Status TreeOrder::lower_bound_t(F&& t, Cursor& c) {
   c.clear();
   uint32_t id = root();
   const size_t kl = key_len();
@@ -185,6 +186,7 @@ Status TreeOrder::lower_bound(const Target& t, Cursor& c) {
     size_t pos = first_at_least(*n, n->n(), kl, t);
     if (n->leaf) {
       c.path.push_back({id, int(pos)});
+      if (pos < n->n()) return Status::ok();
       return settle_forward(c);
     }
     if (n->kids.empty()) return Status::corrupt(info_.bag_path + ": Indexseite ohne Verweise");
@@ -194,6 +196,8 @@ Status TreeOrder::lower_bound(const Target& t, Cursor& c) {
   }
   return Status::corrupt(info_.bag_path + ": Indexbaum zu tief (Schleife?)");
 }
+
+Status TreeOrder::lower_bound(const Target& t, Cursor& c) { return lower_bound_t(t, c); }
 
 // ---- public navigation ------------------------------------------------------------
 
@@ -230,10 +234,10 @@ Status TreeOrder::seek(std::span<const uint8_t> key, Cursor& c, bool& found) {
       return Status::invalid_argument("Suchbegriff hat nicht die Länge des Schlüssels");
     const uint8_t* k = key.data();
     if (!reverse_logical_) {
-      MV_RETURN_IF_ERROR(lower_bound([&](const uint8_t* e, uint32_t) { return phys_cmp(e, k, m); }, c));
+      MV_RETURN_IF_ERROR(lower_bound_t([&](const uint8_t* e, uint32_t) { return phys_cmp(e, k, m); }, c));
     } else {
       // Stored ascending, read backwards: the last entry whose prefix is <= key.
-      MV_RETURN_IF_ERROR(lower_bound(
+      MV_RETURN_IF_ERROR(lower_bound_t(
           [&](const uint8_t* e, uint32_t) { return key_cmp(e, k, m) > 0 ? 1 : -1; }, c));
       if (c.valid()) MV_RETURN_IF_ERROR(phys_prev(c));
       else MV_RETURN_IF_ERROR(phys_last(c));
@@ -257,7 +261,7 @@ Status TreeOrder::find_impl(std::span<const uint8_t> key, uint32_t recno, Cursor
     if (key.size() < kl) return Status::invalid_argument("Schlüssel zu kurz");
     const uint8_t* k = key.data();
     if (shape_ == TreeShape::BPlusKeyedAll) {
-      MV_RETURN_IF_ERROR(lower_bound(
+      MV_RETURN_IF_ERROR(lower_bound_t(
           [&](const uint8_t* e, uint32_t r) {
             int x = phys_cmp(e, k, kl);
             if (x) return x;
@@ -267,7 +271,7 @@ Status TreeOrder::find_impl(std::span<const uint8_t> key, uint32_t recno, Cursor
       if (recno_at(c) == recno && key_at(c) && phys_cmp(key_at(c), k, kl) == 0) return Status::ok();
     }
     // Equal keys need not stand in record order (trees maintained by other programs).
-    MV_RETURN_IF_ERROR(lower_bound([&](const uint8_t* e, uint32_t) { return phys_cmp(e, k, kl); }, c));
+    MV_RETURN_IF_ERROR(lower_bound_t([&](const uint8_t* e, uint32_t) { return phys_cmp(e, k, kl); }, c));
     for (uint64_t guard = 0; c.valid() && guard < (uint64_t(1) << 40); ++guard) {
       const uint8_t* e = key_at(c);
       if (!e || phys_cmp(e, k, kl) != 0) break;
@@ -296,7 +300,7 @@ Status TreeOrder::insert_impl(std::span<const uint8_t> key, uint32_t recno, bool
   if (info_.unique) {
     Cursor c;
     MV_RETURN_IF_ERROR(
-        lower_bound([&](const uint8_t* e, uint32_t) { return phys_cmp(e, key.data(), kl); }, c));
+        lower_bound_t([&](const uint8_t* e, uint32_t) { return phys_cmp(e, key.data(), kl); }, c));
     const uint8_t* e = key_at(c);
     if (e && phys_cmp(e, key.data(), kl) == 0) return Status::ok();  // the first record keeps it
   }
@@ -381,25 +385,35 @@ Status TreeOrder::subtree_max(uint32_t id, std::string& key, uint32_t& recno) {
 Status TreeOrder::bplus_insert(std::span<const uint8_t> key, uint32_t recno) {
   const size_t kl = key_len();
   const uint8_t* k = key.data();
-  Target t;
   if (shape_ == TreeShape::BPlusKeyedAll) {
-    t = [&](const uint8_t* e, uint32_t r) {
-      int x = phys_cmp(e, k, kl);
-      if (x) return x;
-      return r < recno ? -1 : (r > recno ? 1 : 0);
-    };
-  } else {
-    t = [&](const uint8_t* e, uint32_t) { return phys_cmp(e, k, kl) > 0 ? 1 : -1; };
+    return bplus_insert_with(
+        [&](const uint8_t* e, uint32_t r) {
+          int x = phys_cmp(e, k, kl);
+          if (x) return x;
+          return r < recno ? -1 : (r > recno ? 1 : 0);
+        },
+        key, recno);
   }
-  std::vector<Cursor::Frame> path;
+  return bplus_insert_with([&](const uint8_t* e, uint32_t) { return phys_cmp(e, k, kl) > 0 ? 1 : -1; }, key,
+                           recno);
+}
+
+template <class F>
+Status TreeOrder::bplus_insert_with(F&& t, std::span<const uint8_t> key, uint32_t recno) {
+  const size_t kl = key_len();
+  std::vector<Cursor::Frame>& path = path_scratch_;
+  path.clear();
   uint32_t id = root();
   for (int guard = 0;; ++guard) {
     if (guard > 64) return Status::corrupt(info_.bag_path + ": Indexbaum zu tief");
     MV_ASSIGN_OR_RETURN(Node * n, load(id));
     size_t pos = first_at_least(*n, n->n(), kl, t);
     if (n->leaf) {
-      node_insert(*n, pos, kl, k, recno);
+      node_insert(*n, pos, kl, key.data(), recno);
+      leaf_changed(*n, long(pos));
       mark(*n);
+      // Most inserts land inside a page that still fits: nothing above changes.
+      if (pos + 1 < n->n() && fits(*n)) return Status::ok();
       path.push_back({id, int(pos)});
       break;
     }
@@ -408,12 +422,12 @@ Status TreeOrder::bplus_insert(std::span<const uint8_t> key, uint32_t recno) {
     path.push_back({id, int(pos)});
     id = n->kids[pos];
   }
-  return bplus_after_change(std::move(path), false);
+  return bplus_after_change(path, false);
 }
 
 // After a leaf changed: split what overflows, drop what is empty, and keep every
 // interior key equal to the largest key of its child.
-Status TreeOrder::bplus_after_change(std::vector<Cursor::Frame> path, bool) {
+Status TreeOrder::bplus_after_change(const std::vector<Cursor::Frame>& path, bool) {
   const size_t kl = key_len();
   const bool keyed_all = shape_ == TreeShape::BPlusKeyedAll;
   for (int level = int(path.size()) - 1; level >= 0; --level) {
@@ -445,6 +459,7 @@ Status TreeOrder::bplus_after_change(std::vector<Cursor::Frame> path, bool) {
       continue;
     }
     if (empty) {  // the root lost everything: an empty leaf again
+      leaf_changed(*n, -1);
       n->leaf = true;
       n->kids.clear();
       n->keys.clear();
@@ -468,6 +483,9 @@ Status TreeOrder::bplus_after_change(std::vector<Cursor::Frame> path, bool) {
         if (!n->leaf) {
           right->kids.assign(n->kids.begin() + ptrdiff_t(m), n->kids.end());
           n->kids.resize(m);
+        } else {
+          leaf_changed(*n, -1);
+          leaf_changed(*right, -1);
         }
         up_key.assign(reinterpret_cast<const char*>(node_key(*n, m - 1)), kl);
         up_rec = n->recnos[m - 1];
@@ -577,8 +595,11 @@ Status TreeOrder::remove_at(Cursor& c) {
   const size_t kl = key_len();
   if (shape_ != TreeShape::BTree) {
     MV_ASSIGN_OR_RETURN(Node * leaf, load(c.path.back().id));
-    node_erase(*leaf, size_t(c.path.back().idx), kl);
+    const size_t at = size_t(c.path.back().idx);
+    node_erase(*leaf, at, kl);
+    leaf_changed(*leaf, -1);
     mark(*leaf);
+    if (at < leaf->n() && fits(*leaf)) return Status::ok();  // neither empty nor a new largest key
     return bplus_after_change(c.path, true);
   }
   MV_ASSIGN_OR_RETURN(Node * n, load(c.path.back().id));

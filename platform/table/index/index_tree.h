@@ -38,6 +38,10 @@ struct Node {
   uint32_t left = kNoPage, right = kNoPage;  // CDX siblings
   bool dirty = false;
   uint32_t aux = 0;               // scratch for a family's page codec (bulk sizes)
+  uint32_t aux2 = 0;
+  // A family's cached page measure (CDX: compressed size), valid while `sized`.
+  mutable bool sized = false;
+  mutable uint32_t size_cache = 0, max_cache = 0;
 
   size_t n() const { return recnos.size(); }
 };
@@ -150,6 +154,8 @@ class TreeOrder {
   virtual Status free_node(uint32_t id) = 0;
   virtual bool fits(const Node& n) const = 0;
   virtual void mark(Node& n) { n.dirty = true; }
+  // A leaf changed: an entry was inserted at `pos`, or (pos < 0) anything else.
+  virtual void leaf_changed(Node& n, long pos) { (void)n, (void)pos; }
   // Where an overfull page splits: the first entry of the right half.
   virtual size_t split_point(const Node& n) const { return n.n() / 2; }
   // Around every operation: locks in shared mode, drops stale pages, writes what
@@ -182,9 +188,14 @@ class TreeOrder {
   std::string read_only_reason_;
   uint64_t generation_ = 1;
   bool foreign_collation_ = false;
+  std::vector<Cursor::Frame> path_scratch_;
 
  private:
   using Target = std::function<int(const uint8_t* key, uint32_t recno)>;
+  template <class F>
+  Status bplus_insert_with(F&& t, std::span<const uint8_t> key, uint32_t recno);
+  template <class F>
+  Status lower_bound_t(F&& t, Cursor& c);
   Status phys_first(Cursor& c);
   Status phys_last(Cursor& c);
   Status phys_next(Cursor& c);
@@ -200,7 +211,7 @@ class TreeOrder {
   Status btree_insert(std::span<const uint8_t> key, uint32_t recno);
   Status bplus_insert(std::span<const uint8_t> key, uint32_t recno);
   Status btree_fix_underflow(std::vector<Cursor::Frame>& path);
-  Status bplus_after_change(std::vector<Cursor::Frame> path, bool removed_leaf);
+  Status bplus_after_change(const std::vector<Cursor::Frame>& path, bool removed_leaf);
   Status subtree_max(uint32_t id, std::string& key, uint32_t& recno);
   Status find_impl(std::span<const uint8_t> key, uint32_t recno, Cursor& c);
   Status check_rec(uint32_t id, int depth, void* state, std::string* max_key, uint32_t* max_rec);

@@ -33,12 +33,26 @@ Status TreeOrder::build(std::vector<uint8_t>&& keys, std::vector<uint32_t>&& rec
     std::iota(order.begin(), order.end(), 0u);
     const uint8_t* kb = keys.data();
     const bool desc = phys_desc();
-    auto less = [&](uint32_t a, uint32_t b) {
-      int x = cmp_(kb + size_t(a) * kl, kb + size_t(b) * kl, kl);
-      if (x) return desc ? x > 0 : x < 0;
-      return recnos[a] < recnos[b];
-    };
-    if (!std::is_sorted(order.begin(), order.end(), less)) std::sort(order.begin(), order.end(), less);
+    // Keys that compare as unsigned bytes (most of them) sort with memcmp directly.
+    const bool bytewise = (info_.spec.type == KeyType::Character && collation().is_machine()) ||
+                          (info_.spec.type != KeyType::Character &&
+                           !(info_.spec.format == IndexFormat::Mdx &&
+                             (info_.spec.type == KeyType::Numeric || info_.spec.type == KeyType::Date)));
+    if (bytewise) {
+      auto less = [&](uint32_t a, uint32_t b) {
+        int x = std::memcmp(kb + size_t(a) * kl, kb + size_t(b) * kl, kl);
+        if (x) return desc ? x > 0 : x < 0;
+        return recnos[a] < recnos[b];
+      };
+      if (!std::is_sorted(order.begin(), order.end(), less)) std::sort(order.begin(), order.end(), less);
+    } else {
+      auto less = [&](uint32_t a, uint32_t b) {
+        int x = cmp_(kb + size_t(a) * kl, kb + size_t(b) * kl, kl);
+        if (x) return desc ? x > 0 : x < 0;
+        return recnos[a] < recnos[b];
+      };
+      if (!std::is_sorted(order.begin(), order.end(), less)) std::sort(order.begin(), order.end(), less);
+    }
     if (info_.unique && count > 1) {
       size_t w = 1;
       for (size_t i = 1; i < count; ++i) {

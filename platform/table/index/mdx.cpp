@@ -95,7 +95,7 @@ class MdxOrder final : public TreeOrder {
   Status flush_pages();
   Status collect_pages(std::vector<uint32_t>& out);
 
-  std::unordered_map<uint32_t, std::unique_ptr<Node>> cache_;
+  PageCache cache_{kBlockPages};
 
  private:
   MdxBag& bag_;
@@ -379,8 +379,7 @@ Status MdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
 }
 
 Result<Node*> MdxOrder::load(uint32_t id) {
-  auto it = cache_.find(id);
-  if (it != cache_.end()) return it->second.get();
+  if (Node* hit = cache_.find(id)) return hit;
   if (id < kFirstTagPage || id + kBlockPages > bag_.pages_in_file)
     return Status::corrupt(bag_.pf.path() + ": Tag " + info_.name + ": Verweis auf Seite " + std::to_string(id) +
                            " außerhalb der Datei");
@@ -390,9 +389,7 @@ Result<Node*> MdxOrder::load(uint32_t id) {
   if (*got < kBlock) std::memset(buf + *got, 0, kBlock - *got);  // the last block may end early
   auto n = std::make_unique<Node>();
   MV_RETURN_IF_ERROR(decode(id, buf, *n));
-  Node* raw = n.get();
-  cache_.emplace(id, std::move(n));
-  return raw;
+  return cache_.put(id, std::move(n));
 }
 
 Result<Node*> MdxOrder::new_node(bool leaf) {
@@ -403,9 +400,7 @@ Result<Node*> MdxOrder::new_node(bool leaf) {
   n->id = id;
   n->leaf = leaf;
   n->dirty = true;
-  Node* raw = n.get();
-  cache_[id] = std::move(n);
-  return raw;
+  return cache_.put(id, std::move(n));
 }
 
 Status MdxOrder::free_node(uint32_t id) {
@@ -449,8 +444,9 @@ Status MdxOrder::end(bool write, Status st) {
 
 Status MdxOrder::flush_pages() {
   std::vector<Node*> dirty;
-  for (auto& [id, n] : cache_)
-    if (n->dirty) dirty.push_back(n.get());
+  cache_.for_each([&](Node& n) {
+    if (n.dirty) dirty.push_back(&n);
+  });
   std::sort(dirty.begin(), dirty.end(), [](Node* a, Node* b) { return a->id < b->id; });
   uint8_t buf[kBlock];
   for (Node* n : dirty) {

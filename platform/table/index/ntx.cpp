@@ -146,17 +146,14 @@ class NtxOrder final : public TreeOrder {
 
   // ---- TreeOrder ----
   Result<Node*> load(uint32_t id) override {
-    auto it = cache_.find(id);
-    if (it != cache_.end()) return it->second.get();
+    if (Node* hit = cache_.find(id)) return hit;
     if (id == 0 || id % kPage || id >= file_end_)
       return Status::corrupt(pf_.path() + ": Verweis auf Seite " + std::to_string(id) + " außerhalb der Datei");
     uint8_t buf[kPage];
     MV_RETURN_IF_ERROR(pf_.read(id, buf, kPage));
     auto n = std::make_unique<Node>();
     MV_RETURN_IF_ERROR(decode(id, buf, *n));
-    Node* raw = n.get();
-    cache_.emplace(id, std::move(n));
-    return raw;
+    return cache_.put(id, std::move(n));
   }
   uint32_t root() const override { return root_; }
   Status set_root(uint32_t id) override {
@@ -188,9 +185,7 @@ class NtxOrder final : public TreeOrder {
     n->id = id;
     n->leaf = leaf;
     n->dirty = true;
-    Node* raw = n.get();
-    cache_[id] = std::move(n);
-    return raw;
+    return cache_.put(id, std::move(n));
   }
   Status free_node(uint32_t id) override {
     cache_.erase(id);
@@ -245,8 +240,9 @@ class NtxOrder final : public TreeOrder {
     freed_.clear();
     // Pages in file order: fewer seeks, and a new page is never written past a hole.
     std::vector<Node*> dirty;
-    for (auto& [id, n] : cache_)
-      if (n->dirty) dirty.push_back(n.get());
+    cache_.for_each([&](Node& n) {
+      if (n.dirty) dirty.push_back(&n);
+    });
     std::sort(dirty.begin(), dirty.end(), [](Node* a, Node* b) { return a->id < b->id; });
     for (Node* n : dirty) {
       encode(*n, buf);
@@ -289,7 +285,7 @@ class NtxOrder final : public TreeOrder {
 
  private:
   PagedFile& pf_;
-  std::unordered_map<uint32_t, std::unique_ptr<Node>> cache_;
+  PageCache cache_{kPage};
 };
 
 class NtxBag final : public IndexBag {

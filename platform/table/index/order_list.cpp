@@ -109,22 +109,26 @@ class OrderList::Nav final : public OrderNavigator {
   uint32_t here() const { return c.valid() ? e->tree->recno_at(c) : 0; }
 
   Result<uint32_t> first() override {
+    MV_RETURN_IF_ERROR(ol_.apply_pending());
     MV_RETURN_IF_ERROR(e->tree->first(c));
     gen = e->tree->generation();
     return here();
   }
   Result<uint32_t> last() override {
+    MV_RETURN_IF_ERROR(ol_.apply_pending());
     MV_RETURN_IF_ERROR(e->tree->last(c));
     gen = e->tree->generation();
     return here();
   }
   Result<uint32_t> next(uint32_t recno, std::span<const uint8_t> record) override {
+    MV_RETURN_IF_ERROR(ol_.apply_pending());
     bool exact = false;
     MV_RETURN_IF_ERROR(place(recno, record, exact));
     if (exact) MV_RETURN_IF_ERROR(e->tree->next(c));
     return here();
   }
   Result<uint32_t> prev(uint32_t recno, std::span<const uint8_t> record) override {
+    MV_RETURN_IF_ERROR(ol_.apply_pending());
     bool exact = false;
     MV_RETURN_IF_ERROR(place(recno, record, exact));
     if (!c.valid() && !exact) MV_RETURN_IF_ERROR(e->tree->last(c));
@@ -132,6 +136,7 @@ class OrderList::Nav final : public OrderNavigator {
     return here();
   }
   Result<SeekResult> seek(std::span<const uint8_t> key, bool soft) override {
+    MV_RETURN_IF_ERROR(ol_.apply_pending());
     bool found = false;
     MV_RETURN_IF_ERROR(e->tree->seek(key, c, found));
     gen = e->tree->generation();
@@ -353,6 +358,7 @@ std::string OrderList::resolve_index_path(const std::string& path, const char* e
 }
 
 Status OrderList::add_index_file(const std::string& path) {
+  MV_RETURN_IF_ERROR(apply_pending());
   if (!has_format_) return Status::not_supported(table_.path() + ": der Treiber " + table_.driver() + " kennt keine Indexdateien");
   std::string p = resolve_index_path(path, extension_of(format_));
   for (auto& b : bags_)
@@ -368,6 +374,7 @@ Status OrderList::add_index_file(const std::string& path) {
 }
 
 Status OrderList::close_index_files() {
+  MV_RETURN_IF_ERROR(apply_pending());
   MV_RETURN_IF_ERROR(set_order(size_t(0)));
   MV_RETURN_IF_ERROR(flush());
   entries_.erase(std::remove_if(entries_.begin(), entries_.end(),
@@ -391,11 +398,13 @@ const std::string& OrderList::problem(size_t n) const {
 }
 
 index::TreeOrder* OrderList::tree(size_t n) {
+  apply_pending().ignore();
   if (n == 0 || n > entries_.size()) return nullptr;
   return entries_[n - 1]->tree;
 }
 
 Result<uint64_t> OrderList::key_count(size_t n) {
+  MV_RETURN_IF_ERROR(apply_pending());
   if (n == 0) n = current_;
   if (n == 0) return uint64_t(0);
   if (n > entries_.size()) return Status::invalid_argument("Index Nummer " + std::to_string(n) + " gibt es nicht");
@@ -403,6 +412,7 @@ Result<uint64_t> OrderList::key_count(size_t n) {
 }
 
 Status OrderList::set_order(size_t n) {
+  MV_RETURN_IF_ERROR(apply_pending());
   if (n > entries_.size()) return Status::invalid_argument("Index Nummer " + std::to_string(n) + " gibt es nicht");
   current_ = n;
   nav_->c.clear();
@@ -456,6 +466,7 @@ Result<Value> OrderList::key_value() {
 
 Result<bool> OrderList::seek(const Value& key, bool soft) {
   found_ = false;
+  MV_RETURN_IF_ERROR(apply_pending());
   if (current_ == 0) return false;  // no order: the table stays where it is
   Entry& e = *entries_[current_ - 1];
   MV_ASSIGN_OR_RETURN(std::string k, index::encode_search_key(e.tree->spec(), key));
@@ -500,15 +511,58 @@ Status OrderList::check_writable() {
 }
 
 Status OrderList::record_changing(uint32_t recno, std::span<const uint8_t> old_record) {
+  if (deferring() && pending_recno_ == recno) return Status::ok();  // its old keys are known
+  MV_RETURN_IF_ERROR(apply_pending());
   for (auto& e : entries_) {
     e->have_old = false;
     MV_RETURN_IF_ERROR(eval(*e, old_record, recno, e->old_key, e->old_in));
     e->have_old = true;
   }
+  if (deferring()) {
+    pending_recno_ = recno;
+    pending_record_.assign(old_record.begin(), old_record.end());
+  }
   return Status::ok();
 }
 
 Status OrderList::record_changed(uint32_t recno, std::span<const uint8_t> new_record) {
+  if (deferring() && pending_recno_ == recno) {
+    pending_record_.assign(new_record.begin(), new_record.end());
+    return Status::ok();
+  }
+  return change_keys(recno, new_record);
+}
+
+Status OrderList::record_appended(uint32_t recno, std::span<const uint8_t> new_record) {
+  MV_RETURN_IF_ERROR(apply_pending());
+  if (deferring()) {
+    for (auto& e : entries_) {
+      e->have_old = true;
+      e->old_in = false;  // not in any order yet
+    }
+    pending_recno_ = recno;
+    pending_record_.assign(new_record.begin(), new_record.end());
+    return Status::ok();
+  }
+  for (auto& e : entries_) {
+    bool in = false;
+    MV_RETURN_IF_ERROR(eval(*e, new_record, recno, e->new_key, in));
+    if (in)
+      MV_RETURN_IF_ERROR(
+          e->tree->insert({reinterpret_cast<const uint8_t*>(e->new_key.data()), e->new_key.size()}, recno));
+  }
+  return Status::ok();
+}
+
+Status OrderList::apply_pending() {
+  if (pending_recno_ == 0) return Status::ok();
+  const uint32_t r = pending_recno_;
+  pending_recno_ = 0;
+  return change_keys(r, pending_record_);
+}
+
+// Every order: the old keys (known from record_changing) against the new ones.
+Status OrderList::change_keys(uint32_t recno, std::span<const uint8_t> new_record) {
   Status first_error;
   for (auto& e : entries_) {
     bool in = false;
@@ -522,7 +576,7 @@ Status OrderList::record_changed(uint32_t recno, std::span<const uint8_t> new_re
       continue;
     }
     e->have_old = false;
-    if (e->old_in == in && e->old_key == e->new_key) continue;
+    if (e->old_in == in && (!in || e->old_key == e->new_key)) continue;
     if (e->old_in) {
       st = e->tree->remove({reinterpret_cast<const uint8_t*>(e->old_key.data()), e->old_key.size()}, recno);
       // A unique order holds a key for one record only: the others are not in it.
@@ -542,18 +596,8 @@ Status OrderList::record_changed(uint32_t recno, std::span<const uint8_t> new_re
   return first_error;
 }
 
-Status OrderList::record_appended(uint32_t recno, std::span<const uint8_t> new_record) {
-  for (auto& e : entries_) {
-    bool in = false;
-    MV_RETURN_IF_ERROR(eval(*e, new_record, recno, e->new_key, in));
-    if (in)
-      MV_RETURN_IF_ERROR(
-          e->tree->insert({reinterpret_cast<const uint8_t*>(e->new_key.data()), e->new_key.size()}, recno));
-  }
-  return Status::ok();
-}
-
 Status OrderList::records_replaced() {
+  pending_recno_ = 0;  // the record numbers are new: everything is built again
   nav_->c.clear();
   const uint64_t total = uint64_t(table_.lastrec()) * entries_.size();
   uint64_t done = 0;
@@ -565,6 +609,7 @@ Status OrderList::records_replaced() {
 }
 
 Status OrderList::flush() {
+  MV_RETURN_IF_ERROR(apply_pending());
   for (auto& b : bags_) MV_RETURN_IF_ERROR(b->flush());
   return Status::ok();
 }
@@ -609,6 +654,7 @@ Status OrderList::set_production_flag(bool on) {
 
 Status OrderList::create_order(const std::string& tag_in, const std::string& bag_in, const std::string& key_utf8,
                                const CreateOrderOptions& opt) {
+  MV_RETURN_IF_ERROR(apply_pending());
   if (!has_format_) return Status::not_supported(table_.path() + ": der Treiber " + table_.driver() + " kennt keine Indexdateien");
   if (table_.read_only()) return Status::read_only(table_.path() + ": die Tabelle ist schreibgeschützt geöffnet");
   if (format_ == IndexFormat::Ntx) return create_index(bag_in.empty() ? tag_in : bag_in, key_utf8, opt);
@@ -701,6 +747,7 @@ Status OrderList::create_order(const std::string& tag_in, const std::string& bag
 }
 
 Status OrderList::create_index(const std::string& file, const std::string& key_utf8, const CreateOrderOptions& opt) {
+  MV_RETURN_IF_ERROR(apply_pending());
   if (!has_format_) return Status::not_supported(table_.path() + ": der Treiber " + table_.driver() + " kennt keine Indexdateien");
   if (table_.read_only()) return Status::read_only(table_.path() + ": die Tabelle ist schreibgeschützt geöffnet");
   if (format_ != IndexFormat::Ntx) return create_order(path_stem(trim(file)), trim(file), key_utf8, opt);
@@ -760,6 +807,7 @@ Status OrderList::create_index(const std::string& file, const std::string& key_u
 }
 
 Status OrderList::delete_order(std::string_view name) {
+  MV_RETURN_IF_ERROR(apply_pending());
   if (table_.read_only()) return Status::read_only(table_.path() + ": die Tabelle ist schreibgeschützt geöffnet");
   const std::string want = index::upper_ascii(trim(std::string(name)));
   for (size_t i = 0; i < entries_.size(); ++i) {
@@ -788,6 +836,7 @@ Status OrderList::delete_order(std::string_view name) {
 }
 
 Status OrderList::reindex(const OrderProgress& progress) {
+  MV_RETURN_IF_ERROR(apply_pending());
   MV_RETURN_IF_ERROR(check_writable());
   const uint64_t total = uint64_t(table_.lastrec()) * entries_.size();
   uint64_t done = 0;
@@ -799,6 +848,7 @@ Status OrderList::reindex(const OrderProgress& progress) {
 }
 
 Result<index::CheckReport> OrderList::check(size_t n) {
+  MV_RETURN_IF_ERROR(apply_pending());
   if (n == 0 || n > entries_.size()) return Status::invalid_argument("Index Nummer " + std::to_string(n) + " gibt es nicht");
   Entry& e = *entries_[n - 1];
   MV_ASSIGN_OR_RETURN(index::CheckReport rep, e.tree->check());

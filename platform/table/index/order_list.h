@@ -106,6 +106,11 @@ class OrderList final : public OrderMaintainer {
   Status open_bag(const std::string& path, index::IndexFormat fmt, bool production);
   Status adopt(index::IndexBag* bag, index::TreeOrder* tree);
   Status verify_keys(Entry& e);
+  // In exclusive mode the changes of one record are collected until the table moves on
+  // (APPEND BLANK and a row of FIELDPUTs change each order once).
+  bool deferring() const { return !table_.shared(); }
+  Status apply_pending();
+  Status change_keys(uint32_t recno, std::span<const uint8_t> new_record);
   Status compile(Entry& e, const std::string& key_expr, const std::string& for_expr);
   // The key of `record` in order e; `in` false when the FOR condition leaves it out.
   Status eval(Entry& e, std::span<const uint8_t> record, uint32_t recno, std::string& key, bool& in);
@@ -124,6 +129,8 @@ class OrderList final : public OrderMaintainer {
   size_t current_ = 0;
   bool found_ = false;
   std::vector<std::string> messages_;
+  uint32_t pending_recno_ = 0;
+  std::vector<uint8_t> pending_record_;
 };
 
 }  // namespace mv

@@ -2,6 +2,7 @@
 // What the three index families share below the tree: the open file, the cache of
 // decoded pages, deferred writes and the lock that serialises changes between
 // processes. Internal to platform/table/index.
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -13,6 +14,36 @@
 #include "platform/table/index/index_tree.h"
 
 namespace mv::index {
+
+// Decoded pages by page id, in a vector indexed by id / unit: no hashing on the hot path.
+class PageCache {
+ public:
+  explicit PageCache(uint32_t unit) : unit_(unit) {}
+  Node* find(uint32_t id) const {
+    const size_t i = id / unit_;
+    return i < slots_.size() ? slots_[i].get() : nullptr;
+  }
+  Node* put(uint32_t id, std::unique_ptr<Node> n) {
+    const size_t i = id / unit_;
+    if (i >= slots_.size()) slots_.resize(std::max(i + 1, slots_.size() * 2));
+    slots_[i] = std::move(n);
+    return slots_[i].get();
+  }
+  void erase(uint32_t id) {
+    const size_t i = id / unit_;
+    if (i < slots_.size()) slots_[i].reset();
+  }
+  void clear() { slots_.clear(); }
+  template <class F>
+  void for_each(F&& f) {
+    for (auto& p : slots_)
+      if (p) f(*p);
+  }
+
+ private:
+  uint32_t unit_;
+  std::vector<std::unique_ptr<Node>> slots_;
+};
 
 class PagedFile {
  public:

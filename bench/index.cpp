@@ -1,0 +1,352 @@
+// bench-deps: mv_table mv_runtime mv_base
+// Index layer on 1,000,000 records: building orders (against extracting the same keys
+// and sorting them with std::sort), SEEK, SKIP through a whole order, and appending with
+// three open orders (against appending with none). Counters report the ratios.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <map>
+#include <filesystem>
+#include <numeric>
+#include <random>
+
+#include "platform/runtime/expr.h"
+#include "platform/table/index/order_list.h"
+#include "platform/table/table.h"
+
+namespace {
+
+using namespace mv;
+
+constexpr uint32_t kRecords = 1'000'000;
+constexpr uint32_t kAppends = 100'000;
+
+const char* const kDrivers[] = {"DBFNTX", "DBFCDX", "DBFMDX"};
+
+std::string bench_dir() {
+  static std::string dir = [] {
+    std::string d = (std::filesystem::temp_directory_path() / "molvane_bench_index").string();
+    std::filesystem::remove_all(d);
+    std::filesystem::create_directories(d);
+    return d;
+  }();
+  return dir;
+}
+
+std::vector<StructRow> bench_fields() {
+  return {{"NAME", 'C', 20, 0}, {"BETRAG", 'N', 12, 2}, {"DATUM", 'D', 8, 0}, {"AKTIV", 'L', 1, 0}};
+}
+
+// One record's bytes: random name, amount, date.
+void make_record(std::mt19937& rng, std::vector<uint8_t>& rec) {
+  rec.assign(1 + 20 + 12 + 8 + 1, ' ');
+  static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  int n = 6 + int(rng() % 14);
+  for (int i = 0; i < n; ++i) rec[1 + size_t(i)] = uint8_t(kLetters[rng() % 52]);
+  char num[32];
+  std::snprintf(num, sizeof num, "%12.2f", double(int(rng() % 20000000) - 10000000) / 100.0);
+  std::memcpy(rec.data() + 21, num, 12);
+  char date[16];
+  std::snprintf(date, sizeof date, "%04d%02d%02d", 1950 + int(rng() % 80), 1 + int(rng() % 12), 1 + int(rng() % 28));
+  std::memcpy(rec.data() + 33, date, 8);
+  rec[41] = rng() % 2 ? 'T' : 'F';
+}
+
+// The table of 1,000,000 records for one driver, made once.
+std::string big_table(const char* driver) {
+  std::string path = bench_dir() + "/BIG_" + std::string(driver) + ".DBF";
+  if (std::filesystem::exists(path)) return path;
+  if (!db_create(path, bench_fields(), driver).is_ok()) return "";
+  OpenOptions o;
+  o.shared = false;
+  o.driver = driver;
+  auto t = Table::open(path, o);
+  if (!t.is_ok()) return "";
+  std::mt19937 rng(42);
+  std::vector<uint8_t> rec;
+  for (uint32_t i = 0; i < kRecords; ++i) {
+    make_record(rng, rec);
+    if (!(*t)->append_record(rec).is_ok()) return "";
+  }
+  if (!(*t)->close().is_ok()) return "";
+  return path;
+}
+
+std::unique_ptr<Table> open_exclusive(const std::string& path, const char* driver) {
+  OpenOptions o;
+  o.shared = false;
+  o.driver = driver;
+  auto t = Table::open(path, o);
+  return t.is_ok() ? std::move(*t) : nullptr;
+}
+
+// Baseline: the keys of `expr` extracted from every record, sorted with std::sort.
+double extract_and_sort_seconds(const std::string& path, const char* driver, const std::string& expr) {
+  auto t = open_exclusive(path, driver);
+  class Fields : public FieldResolver {
+   public:
+    explicit Fields(const Table& t) : t_(t) {}
+    std::optional<FieldRef> resolve(std::string_view, std::string_view name) override {
+      for (const FieldInfo& f : t_.fields())
+        if (f.name == name) {
+          FieldRef r;
+          r.len = int(f.length), r.dec = f.decimals, r.offset = f.offset;
+          r.type = f.type == 'C' ? ValueType::Character : f.type == 'D' ? ValueType::Date : ValueType::Numeric;
+          r.storage = f.type == 'C' ? FieldStorage::Character : f.type == 'D' ? FieldStorage::DateText : FieldStorage::NumericText;
+          return r;
+        }
+      return std::nullopt;
+    }
+    const Table& t_;
+  } fields(*t);
+  ExprOptions eo;
+  eo.code_page = t->code_page();
+  auto start = std::chrono::steady_clock::now();
+  Expression e = Expression::compile(expr, eo, &fields);
+  const uint32_t n = t->lastrec();
+  const size_t kl = size_t(std::max(e.length(), 8));
+  std::vector<uint8_t> keys(size_t(n) * kl);
+  std::vector<uint8_t> rec;
+  for (uint32_t r = 1; r <= n; ++r) {
+    if (!t->read_record(r, rec).is_ok()) break;
+    EvalRecord er;
+    er.data = rec.data(), er.size = rec.size(), er.recno = r;
+    const Value* v = e.evaluate(er);
+    if (v && v->is_char()) std::memcpy(keys.data() + size_t(r - 1) * kl, v->str.data(), std::min(kl, v->str.size()));
+    else if (v) std::memcpy(keys.data() + size_t(r - 1) * kl, &v->num, 8);
+  }
+  std::vector<uint32_t> idx(n);
+  std::iota(idx.begin(), idx.end(), 0u);
+  std::sort(idx.begin(), idx.end(), [&](uint32_t a, uint32_t b) {
+    int x = std::memcmp(keys.data() + size_t(a) * kl, keys.data() + size_t(b) * kl, kl);
+    return x ? x < 0 : a < b;
+  });
+  benchmark::DoNotOptimize(idx.data());
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void BM_BuildOrder(benchmark::State& state, const char* driver, const char* tag, const char* expr) {
+  std::string path = big_table(driver);
+  if (path.empty()) {
+    state.SkipWithError("table not created");
+    return;
+  }
+  double baseline = extract_and_sort_seconds(path, driver, expr);
+  double ours = 0;
+  for (auto _ : state) {
+    auto t = open_exclusive(path, driver);
+    auto ol = OrderList::attach(*t);
+    auto start = std::chrono::steady_clock::now();
+    Status st = std::string(driver) == "DBFNTX" ? (*ol)->create_index(tag, expr) : (*ol)->create_order(tag, "", expr);
+    ours = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (!st.is_ok()) state.SkipWithError(st.to_string().c_str());
+    state.SetIterationTime(ours);
+  }
+  state.counters["extract_sort_s"] = baseline;
+  state.counters["build_s"] = ours;
+  state.counters["ratio"] = ours / baseline;
+}
+
+// The table with its orders built (name, amount, name + date), for the warm benchmarks.
+struct Indexed {
+  std::unique_ptr<Table> table;
+  std::unique_ptr<OrderList> orders;
+};
+
+Indexed& indexed(const char* driver) {
+  static std::map<std::string, Indexed> all;
+  Indexed& x = all[driver];
+  if (x.table) return x;
+  std::string path = big_table(driver);
+  x.table = open_exclusive(path, driver);
+  x.orders = OrderList::attach(*x.table).value();
+  if (std::string(driver) == "DBFNTX") {
+    for (const char* f : {"NAME", "BETRAG", "KOMBI"}) {
+      if (x.orders->add_index_file(f).is_ok()) continue;
+    }
+  }
+  if (x.orders->count() < 3) {
+    if (std::string(driver) == "DBFNTX") {
+      x.orders->create_index("NAME", "NAME").ignore();
+      x.orders->create_index("BETRAG", "BETRAG").ignore();
+      x.orders->create_index("KOMBI", "UPPER(NAME)+DTOS(DATUM)").ignore();
+    } else {
+      x.orders->create_order("NAME", "", "NAME").ignore();
+      x.orders->create_order("BETRAG", "", "BETRAG").ignore();
+      x.orders->create_order("KOMBI", "", "UPPER(NAME)+DTOS(DATUM)").ignore();
+    }
+  }
+  return x;
+}
+
+void BM_Seek(benchmark::State& state, const char* driver) {
+  Indexed& x = indexed(driver);
+  set_deleted_filter(false);
+  if (!x.orders->set_order("NAME").is_ok()) {
+    state.SkipWithError("no order");
+    return;
+  }
+  // Existing keys in random order.
+  std::mt19937 rng(5);
+  std::vector<std::string> keys;
+  std::vector<uint8_t> rec;
+  for (int i = 0; i < 4096; ++i) {
+    x.table->read_record(uint32_t(rng() % kRecords) + 1, rec).ignore();
+    keys.emplace_back(reinterpret_cast<const char*>(rec.data() + 1), 20);
+  }
+  size_t i = 0, hits = 0;
+  for (auto _ : state) {
+    auto f = x.orders->seek(Value::character(keys[i++ & 4095]), false);
+    hits += f.is_ok() && *f;
+  }
+  state.counters["seeks_per_s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+  state.counters["hit_rate"] = double(hits) / double(state.iterations());
+}
+
+// SEEK on the order alone (no table positioning).
+void BM_TreeSeek(benchmark::State& state, const char* driver) {
+  Indexed& x = indexed(driver);
+  index::TreeOrder* o = x.orders->tree(1);
+  std::mt19937 rng(5);
+  std::vector<std::string> keys;
+  std::vector<uint8_t> rec;
+  for (int i = 0; i < 4096; ++i) {
+    x.table->read_record(uint32_t(rng() % kRecords) + 1, rec).ignore();
+    keys.emplace_back(reinterpret_cast<const char*>(rec.data() + 1), 20);
+  }
+  size_t i = 0, hits = 0;
+  index::Cursor c;
+  for (auto _ : state) {
+    const std::string& k = keys[i++ & 4095];
+    bool found = false;
+    o->seek({reinterpret_cast<const uint8_t*>(k.data()), k.size()}, c, found).ignore();
+    hits += found;
+  }
+  state.counters["seeks_per_s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+  state.counters["hit_rate"] = double(hits) / double(state.iterations());
+}
+
+void BM_SkipWholeOrder(benchmark::State& state, const char* driver) {
+  Indexed& x = indexed(driver);
+  set_deleted_filter(false);
+  x.orders->set_order("NAME").ignore();
+  uint64_t keys = 0;
+  for (auto _ : state) {
+    x.table->go_top().ignore();
+    while (!x.table->eof()) {
+      x.table->skip(1).ignore();
+      ++keys;
+    }
+  }
+  state.counters["keys_per_s"] = benchmark::Counter(double(keys), benchmark::Counter::kIsRate);
+}
+
+// The same walk on the order alone (no record reads).
+void BM_CursorWholeOrder(benchmark::State& state, const char* driver) {
+  Indexed& x = indexed(driver);
+  index::TreeOrder* o = x.orders->tree(1);
+  uint64_t keys = 0;
+  for (auto _ : state) {
+    index::Cursor c;
+    o->first(c).ignore();
+    while (c.valid()) {
+      ++keys;
+      o->next(c).ignore();
+    }
+  }
+  state.counters["keys_per_s"] = benchmark::Counter(double(keys), benchmark::Counter::kIsRate);
+}
+
+// Appends kAppends records: whole record images (append_record), or as a user does it,
+// APPEND BLANK and FIELDPUT per field.
+double append_seconds(const char* driver, bool with_orders, bool by_fields) {
+  std::string path = bench_dir() + "/APP_" + std::string(driver) + (with_orders ? "_I" : "_N") + ".DBF";
+  for (auto& f : std::filesystem::directory_iterator(bench_dir()))
+    if (f.path().stem().string() == std::filesystem::path(path).stem().string() ||
+        (with_orders && f.path().extension() == ".NTX" && f.path().stem().string().rfind("A_", 0) == 0))
+      std::filesystem::remove(f.path());
+  if (!db_create(path, bench_fields(), driver).is_ok()) return -1;
+  auto t = open_exclusive(path, driver);
+  std::unique_ptr<OrderList> ol;
+  if (with_orders) {
+    ol = OrderList::attach(*t).value();
+    if (std::string(driver) == "DBFNTX") {
+      ol->create_index("A_NAME", "NAME").ignore();
+      ol->create_index("A_BETRAG", "BETRAG").ignore();
+      ol->create_index("A_KOMBI", "UPPER(NAME)+DTOS(DATUM)").ignore();
+    } else {
+      ol->create_order("NAME", "", "NAME").ignore();
+      ol->create_order("BETRAG", "", "BETRAG").ignore();
+      ol->create_order("KOMBI", "", "UPPER(NAME)+DTOS(DATUM)").ignore();
+    }
+  }
+  std::mt19937 rng(9);
+  std::vector<std::vector<uint8_t>> recs(kAppends);
+  for (auto& r : recs) make_record(rng, r);
+  auto start = std::chrono::steady_clock::now();
+  if (!by_fields) {
+    for (auto& r : recs) t->append_record(r).ignore();
+  } else {
+    for (auto& r : recs) {
+      t->append_blank().ignore();
+      t->field_put(1, Value::character(std::string(reinterpret_cast<const char*>(r.data() + 1), 20))).ignore();
+      t->field_put(2, Value::numeric(std::strtod(reinterpret_cast<const char*>(r.data() + 21), nullptr), 12, 2)).ignore();
+      t->field_put(3, Value::of_date(Date::from_julian(2440000 + int32_t(r[35]) * 97 + r[40]))).ignore();
+      t->field_put(4, Value::boolean(r[41] == 'T')).ignore();
+    }
+  }
+  t->commit().ignore();
+  double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  ol.reset();
+  t->close().ignore();
+  return s;
+}
+
+void BM_Append(benchmark::State& state, const char* driver, bool by_fields) {
+  double plain = 0, indexed_s = 0;
+  for (auto _ : state) {
+    plain = append_seconds(driver, false, by_fields);
+    indexed_s = append_seconds(driver, true, by_fields);
+    state.SetIterationTime(indexed_s);
+  }
+  state.counters["no_order_s"] = plain;
+  state.counters["three_orders_s"] = indexed_s;
+  state.counters["ratio"] = indexed_s / plain;
+}
+
+void register_all() {
+  for (const char* d : kDrivers) {
+    std::string p = std::string("/") + d;
+    benchmark::RegisterBenchmark(("BuildOrder/char20" + p).c_str(), BM_BuildOrder, d, "NAME", "NAME")
+        ->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("BuildOrder/numeric" + p).c_str(), BM_BuildOrder, d, "BETRAG", "BETRAG")
+        ->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("BuildOrder/upper_name_dtos" + p).c_str(), BM_BuildOrder, d, "KOMBI",
+                                 "UPPER(NAME)+DTOS(DATUM)")
+        ->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+  }
+  for (const char* d : kDrivers) {
+    std::string p = std::string("/") + d;
+    benchmark::RegisterBenchmark(("Seek" + p).c_str(), BM_Seek, d);
+    benchmark::RegisterBenchmark(("TreeSeek" + p).c_str(), BM_TreeSeek, d);
+    benchmark::RegisterBenchmark(("SkipWholeOrder" + p).c_str(), BM_SkipWholeOrder, d)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("CursorWholeOrder" + p).c_str(), BM_CursorWholeOrder, d)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("Append100k/records" + p).c_str(), BM_Append, d, false)
+        ->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("Append100k/fieldput" + p).c_str(), BM_Append, d, true)
+        ->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  register_all();
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  std::filesystem::remove_all(bench_dir());
+  return 0;
+}
