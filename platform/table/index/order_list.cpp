@@ -347,9 +347,12 @@ std::string OrderList::resolve_index_path(const std::string& path, const char* e
   std::string p = path;
   if (path_dir(p).empty()) p = path_join(path_dir(table_.path()), p);
   if (path_ext(p).empty()) {
+    // NTX and CDX files follow the case of the table's extension, as the Clipper and
+    // FoxPro lineage writes them; MDX files get ".mdx" as the dBASE family writes it
+    // (and as dBASE readers on case-sensitive file systems look for it).
     std::string e = ext;
     const std::string te = path_ext(table_.path());
-    if (!te.empty() && std::isupper(uint8_t(te.back())))
+    if (std::string(ext) != ".mdx" && !te.empty() && std::isupper(uint8_t(te.back())))
       for (char& c : e) c = char(std::toupper(uint8_t(c)));
     p += e;
   }
