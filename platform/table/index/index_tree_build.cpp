@@ -163,12 +163,12 @@ Result<uint64_t> TreeOrder::key_count() {
   uint64_t total = 0;
   Status st = [&]() -> Status {
     std::vector<std::pair<uint32_t, int>> stack{{root(), 0}};
-    uint64_t visited = 0;
+    std::unordered_map<uint32_t, bool> seen;  // a page reached twice means a damaged tree
     while (!stack.empty()) {
       auto [id, depth] = stack.back();
       stack.pop_back();
-      if (depth > 48 || ++visited > (uint64_t(1) << 32))
-        return Status::corrupt(info_.bag_path + ": Indexbaum nicht durchlaufbar");
+      if (depth > 48 || !seen.emplace(id, true).second)
+        return Status::corrupt(info_.bag_path + ": Indexbaum nicht durchlaufbar (Seite " + std::to_string(id) + ")");
       MV_ASSIGN_OR_RETURN(Node * n, load(id));
       if (n->leaf || shape_ == TreeShape::BTree) total += n->n();
       if (!n->leaf)

@@ -320,7 +320,7 @@ class NtxBag final : public IndexBag {
   }
 
   Status flush() override {
-    if (pf_.read_only() || pf_.depth() > 0) return Status::ok();
+    if (pf_.read_only() || pf_.depth() > 0 || !order_) return Status::ok();
     return order_->flush_pages();
   }
   ~NtxBag() override { flush().ignore(); }
