@@ -602,6 +602,9 @@ Status Table::append_record(std::span<const uint8_t> bytes) {
   MV_RETURN_IF_ERROR(check_writable());
   const size_t rl = hdr_.record_length;
   if (bytes.size() != rl) return Status::invalid_argument(path_ + ": falsche Satzlänge beim Anfügen");
+  // Shared: the new record stays locked until its keys are in the orders, so nobody
+  // changes it in between.
+  LockGuard record_guard;
   if (shared_ && !batch_shared_) {
     LockGuard guard;
     MV_RETURN_IF_ERROR(guard.lock(*file_, drv_.header_lock_offset()));
@@ -617,6 +620,7 @@ Status Table::append_record(std::span<const uint8_t> bytes) {
       if (n + 1 > limit) return Status::not_supported(path_ + ": die Tabelle hat die größte Satzzahl erreicht");
     }
     if (n == 0xFFFFFFFFu) return Status::not_supported(path_ + ": die Tabelle hat die größte Satzzahl erreicht");
+    MV_RETURN_IF_ERROR(record_guard.lock(*file_, drv_.record_lock_offset(n + 1)));
     std::vector<uint8_t> out(bytes.begin(), bytes.end());
     out.push_back(dbf::kEndOfFile);
     MV_RETURN_IF_ERROR(file_->write_at(hdr_.header_length + uint64_t(n) * rl, out.data(), out.size()));

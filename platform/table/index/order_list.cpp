@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include <unistd.h>
+
 #include "platform/base/codepage.h"
 #include "platform/table/index/index_formats.h"
 
@@ -303,8 +305,10 @@ Status OrderList::verify_keys(Entry& e) {
   }
   std::vector<uint8_t> rec;
   std::string k;
+  uint32_t last_now = last;
   for (auto& [stored, recno] : sample) {
-    if (recno == 0 || recno > last) {
+    if (recno > last_now && table_.shared()) last_now = table_.lastrec();  // appended meanwhile
+    if (recno == 0 || recno > last_now) {
       e.problem = "der Index verweist auf Satz " + std::to_string(recno) + ", den es nicht gibt";
       return Status::ok();
     }
@@ -316,10 +320,31 @@ Status OrderList::verify_keys(Entry& e) {
       return Status::ok();
     }
     // NTX numbers may be stored with another rounding of the last digit: compare values.
-    if (k != stored && !(e.tree->spec().type == KeyType::Numeric &&
-                         e.tree->collation().is_machine() &&
-                         std::abs(index::decode_key(e.tree->spec(), {reinterpret_cast<const uint8_t*>(k.data()), k.size()}).num -
-                                  index::decode_key(e.tree->spec(), {reinterpret_cast<const uint8_t*>(stored.data()), stored.size()}).num) < 1e-6)) {
+    auto same = [&](const std::string& a, const std::string& b) {
+      if (a == b) return true;
+      if (e.tree->spec().type != KeyType::Numeric) return false;
+      const index::KeySpec& sp = e.tree->spec();
+      return std::abs(index::decode_key(sp, {reinterpret_cast<const uint8_t*>(a.data()), a.size()}).num -
+                      index::decode_key(sp, {reinterpret_cast<const uint8_t*>(b.data()), b.size()}).num) < 1e-6;
+    };
+    bool matches = same(k, stored);
+    // Shared: another program may be between writing a record and its keys. The record
+    // counts as matching once the order holds its current key.
+    for (int attempt = 0; !matches && table_.shared() && attempt < 40; ++attempt) {
+      usleep(5000);
+      MV_RETURN_IF_ERROR(table_.read_record(recno, rec));
+      if (!eval(e, rec, recno, k, in).is_ok()) break;
+      index::Cursor fc;
+      const std::span<const uint8_t> ks(reinterpret_cast<const uint8_t*>(k.data()), k.size());
+      MV_RETURN_IF_ERROR(e.tree->find(ks, recno, fc));
+      matches = fc.valid() || !in;
+      if (!matches && e.tree->info().unique) {  // another record may hold the key
+        bool found = false;
+        MV_RETURN_IF_ERROR(e.tree->seek(ks, fc, found));
+        matches = found;
+      }
+    }
+    if (!matches) {
       e.problem = "die gespeicherten Schlüssel passen nicht zum Indexausdruck (Satz " + std::to_string(recno) +
                   "); der Index wird nur gelesen";
       return Status::ok();
@@ -516,6 +541,11 @@ Status OrderList::check_writable() {
 Status OrderList::record_changing(uint32_t recno, std::span<const uint8_t> old_record) {
   if (deferring() && pending_recno_ == recno) return Status::ok();  // its old keys are known
   MV_RETURN_IF_ERROR(apply_pending());
+  // Shared: the keys in the orders are those of the record as it is in the file (the
+  // caller holds its lock now); another program may have changed it since we read it.
+  std::vector<uint8_t> on_disk;
+  if (table_.shared() && table_.read_record(recno, on_disk).is_ok() && on_disk.size() == old_record.size())
+    old_record = on_disk;
   for (auto& e : entries_) {
     e->have_old = false;
     MV_RETURN_IF_ERROR(eval(*e, old_record, recno, e->old_key, e->old_in));
