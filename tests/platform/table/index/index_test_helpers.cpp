@@ -1,5 +1,7 @@
 #include "tests/platform/table/index/index_test_helpers.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -174,7 +176,13 @@ std::string from_hex(const std::string& hex) {
 }
 
 std::string scratch_dir(const std::string& name) {
-  std::string dir = std::string(MOLVANE_BINARY_DIR) + "/index_scratch/" + name;
+  // One folder per test, so that tests run in parallel never share files.
+  std::string test;
+  if (const auto* info = ::testing::UnitTest::GetInstance()->current_test_info())
+    test = std::string(info->test_suite_name()) + "." + info->name();
+  for (char& c : test)
+    if (!std::isalnum(uint8_t(c)) && c != '.' && c != '_') c = '_';
+  std::string dir = std::string(MOLVANE_BINARY_DIR) + "/index_scratch/" + test + "/" + name;
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
   return dir;
