@@ -497,7 +497,16 @@ Result<bool> OrderList::seek(const Value& key, bool soft) {
   MV_RETURN_IF_ERROR(apply_pending());
   if (current_ == 0) return false;  // no order: the table stays where it is
   Entry& e = *entries_[current_ - 1];
-  MV_ASSIGN_OR_RETURN(std::string k, index::encode_search_key(e.tree->spec(), key));
+  // The search key in a buffer kept between seeks (no allocation per SEEK).
+  std::string& k = seek_key_;
+  const index::KeySpec& spec = e.tree->spec();
+  if (spec.type == KeyType::Character) {
+    if (!key.is_char()) return Status::invalid_argument("Suchbegriff ist kein Text");
+    k.assign(key.str, 0, std::min<size_t>(key.str.size(), spec.length));
+  } else {
+    k.resize(spec.length);
+    MV_RETURN_IF_ERROR(index::encode_key(spec, key, reinterpret_cast<uint8_t*>(k.data())));
+  }
   const std::span<const uint8_t> ks(reinterpret_cast<const uint8_t*>(k.data()), k.size());
   MV_ASSIGN_OR_RETURN(OrderNavigator::SeekResult r, nav_->seek(ks, soft));
   bool found = r.found;

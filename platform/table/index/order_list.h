@@ -129,6 +129,7 @@ class OrderList final : public OrderMaintainer {
   size_t current_ = 0;
   bool found_ = false;
   std::vector<std::string> messages_;
+  std::string seek_key_;
   uint32_t pending_recno_ = 0;
   std::vector<uint8_t> pending_record_;
 };
