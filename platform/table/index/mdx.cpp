@@ -72,9 +72,11 @@ class MdxOrder final : public TreeOrder {
   Status free_node(uint32_t id) override;
   // The pointer after the last item must fit in the block too.
   size_t capacity() const { return std::min<size_t>(max_keys_, (kBlock - 12) / item_len_); }
-  bool fits(const Node& n) const override { return n.n() <= capacity(); }
+  // An interior node's n + 1 pointers count against the maximum, as dBASE readers
+  // expect (they never follow a pointer past the maximum).
+  bool fits(const Node& n) const override { return n.n() <= (n.leaf ? capacity() : capacity() - 1); }
   size_t bulk_leaf_capacity() const override { return capacity(); }
-  size_t bulk_interior_capacity() const override { return capacity(); }
+  size_t bulk_interior_capacity() const override { return capacity() - 1; }
   Status begin(bool write) override;
   Status end(bool write, Status st) override;
   Status write_bulk(std::vector<std::vector<Node>>& levels) override;

@@ -98,6 +98,10 @@ struct OrderList::Entry {
   bool old_in = false;
   bool have_old = false;
   std::string new_key;
+  // Keys of appended records not yet in the tree (exclusive mode): inserted in key
+  // order, which keeps the pages they touch in the cache.
+  std::vector<uint8_t> batch_keys;
+  std::vector<uint32_t> batch_recnos;
 };
 
 // Navigation of the table through the current order.
@@ -576,8 +580,9 @@ Status OrderList::record_changed(uint32_t recno, std::span<const uint8_t> new_re
 }
 
 Status OrderList::record_appended(uint32_t recno, std::span<const uint8_t> new_record) {
-  MV_RETURN_IF_ERROR(apply_pending());
+  MV_RETURN_IF_ERROR(deferring() ? settle_record() : apply_pending());
   if (deferring()) {
+    pending_fresh_ = true;
     for (auto& e : entries_) {
       e->have_old = true;
       e->old_in = false;  // not in any order yet
@@ -597,10 +602,54 @@ Status OrderList::record_appended(uint32_t recno, std::span<const uint8_t> new_r
 }
 
 Status OrderList::apply_pending() {
+  MV_RETURN_IF_ERROR(settle_record());
+  return flush_batches();
+}
+
+// The collected record: an appended one joins the batches, a changed one changes its keys.
+Status OrderList::settle_record() {
   if (pending_recno_ == 0) return Status::ok();
   const uint32_t r = pending_recno_;
   pending_recno_ = 0;
-  return change_keys(r, pending_record_);
+  if (!pending_fresh_) return change_keys(r, pending_record_);
+  pending_fresh_ = false;
+  constexpr size_t kBatch = 8192;
+  for (auto& e : entries_) {
+    e->have_old = false;
+    bool in = false;
+    MV_RETURN_IF_ERROR(eval(*e, pending_record_, r, e->new_key, in));
+    if (!in) continue;
+    e->batch_keys.insert(e->batch_keys.end(), e->new_key.begin(), e->new_key.end());
+    e->batch_recnos.push_back(r);
+    if (e->batch_recnos.size() >= kBatch) MV_RETURN_IF_ERROR(flush_batch(*e));
+  }
+  return Status::ok();
+}
+
+Status OrderList::flush_batch(Entry& e) {
+  if (e.batch_recnos.empty()) return Status::ok();
+  const size_t kl = e.tree->spec().length;
+  const index::KeyCompare cmp(e.tree->spec(), e.tree->collation());
+  const uint8_t* kb = e.batch_keys.data();
+  std::vector<uint32_t> order(e.batch_recnos.size());
+  for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+    int x = cmp(kb + size_t(a) * kl, kb + size_t(b) * kl, kl);
+    return x ? x < 0 : e.batch_recnos[a] < e.batch_recnos[b];
+  });
+  Status st;
+  for (uint32_t i : order) {
+    st = e.tree->insert({kb + size_t(i) * kl, kl}, e.batch_recnos[i]);
+    if (!st.is_ok()) break;
+  }
+  e.batch_keys.clear();
+  e.batch_recnos.clear();
+  return st;
+}
+
+Status OrderList::flush_batches() {
+  for (auto& e : entries_) MV_RETURN_IF_ERROR(flush_batch(*e));
+  return Status::ok();
 }
 
 // Every order: the old keys (known from record_changing) against the new ones.
@@ -640,6 +689,8 @@ Status OrderList::change_keys(uint32_t recno, std::span<const uint8_t> new_recor
 
 Status OrderList::records_replaced() {
   pending_recno_ = 0;  // the record numbers are new: everything is built again
+  pending_fresh_ = false;
+  for (auto& e : entries_) e->batch_keys.clear(), e->batch_recnos.clear();
   nav_->c.clear();
   const uint64_t total = uint64_t(table_.lastrec()) * entries_.size();
   uint64_t done = 0;

@@ -110,6 +110,9 @@ class OrderList final : public OrderMaintainer {
   // (APPEND BLANK and a row of FIELDPUTs change each order once).
   bool deferring() const { return !table_.shared(); }
   Status apply_pending();
+  Status settle_record();
+  Status flush_batch(Entry& e);
+  Status flush_batches();
   Status change_keys(uint32_t recno, std::span<const uint8_t> new_record);
   Status compile(Entry& e, const std::string& key_expr, const std::string& for_expr);
   // The key of `record` in order e; `in` false when the FOR condition leaves it out.
@@ -131,6 +134,7 @@ class OrderList final : public OrderMaintainer {
   std::vector<std::string> messages_;
   std::string seek_key_;
   uint32_t pending_recno_ = 0;
+  bool pending_fresh_ = false;  // the collected record was appended (its keys are in no order)
   std::vector<uint8_t> pending_record_;
 };
 
