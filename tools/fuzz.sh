@@ -7,7 +7,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build-fuzz}
 seconds=${2:-15}
-targets=(header_fuzz memo_fuzz table_fuzz)
+targets=(header_fuzz memo_fuzz table_fuzz index_pages_fuzz)
 
 if ! command -v clang++ > /dev/null 2>&1; then
   echo "fuzz: clang++ not installed, fuzzing skipped"

@@ -197,7 +197,9 @@ void run_with_faults(const std::string& what, const std::function<void(const std
         EXPECT_EQ(read_bytes(d.file(watched[i])), before[i]) << watched[i] << " changed";
       ASSERT_LT(n, 200);
     }
-    if (kind == 0) EXPECT_GT(failures, 0) << what << ": no step failed";
+    if (kind == 0) {
+      EXPECT_GT(failures, 0) << what << ": no step failed";
+    }
   }
 }
 
