@@ -1170,8 +1170,12 @@ struct Expression::Impl {
     return type_mismatch(n, a, b);
   }
 
+  void empty_dtos_into(char* out) const {
+    std::memcpy(out, options.dtos_empty_day_zero ? "18991230" : "        ", 8);
+  }
+
   // DTOS(date field): a valid stored date already is its DTOS text, so it is copied after
-  // the same test reading the field as a date makes; anything else gives eight blanks.
+  // the same test reading the field as a date makes; anything else is the empty date.
   Value* dtos_of_stored_date(Node& n) {
     Node& f = nodes[static_cast<size_t>(n.arg[0])];
     if (!rec->data || static_cast<size_t>(f.field.offset) + 8 > rec->size)
@@ -1188,7 +1192,7 @@ struct Expression::Impl {
     if (digits && Date::valid_ymd(v[0] * 1000 + v[1] * 100 + v[2] * 10 + v[3], v[4] * 10 + v[5], v[6] * 10 + v[7]))
       std::memcpy(r->str.data(), p, 8);
     else
-      std::memset(r->str.data(), ' ', 8);
+      empty_dtos_into(r->str.data());
     return r;
   }
 
@@ -1417,7 +1421,8 @@ struct Expression::Impl {
       case Fn::DToS: {
         Value* r = own(n, ValueType::Character);
         r->str.resize(8);
-        dtos_into(a->date, r->str.data());
+        if (a->date.empty()) empty_dtos_into(r->str.data());
+        else dtos_into(a->date, r->str.data());
         return r;
       }
       case Fn::DoW: return num_result(a->date.dow());

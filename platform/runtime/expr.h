@@ -98,6 +98,9 @@ struct ExprOptions {
   CodePage code_page = CodePage::Windows1252;
   // UPPER/LOWER: a-z only (the byte collation of most index files) or German umlauts too.
   CaseFlavour case_flavour = CaseFlavour::Ascii;
+  // DTOS() of the empty date: eight blanks, or "18991230" (day zero of the dBASE family's
+  // date arithmetic, which that family's index files hold as the key of an empty date).
+  bool dtos_empty_day_zero = false;
   // Literals typed by the user are UTF-8; key expressions read from index files are
   // already stored bytes and are taken as they stand.
   bool literals_utf8 = true;

@@ -15,6 +15,22 @@ struct CaseMaps {
   std::array<unsigned char, 256> lower{};
 };
 
+// Upper case of a Latin lower-case letter (Latin-1 Supplement, Latin Extended-A and the
+// hooked f), the letter itself for anything else. These blocks hold every letter the
+// supported code pages carry.
+char32_t latin_upper(char32_t c) {
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;
+  if (c == 0xFF) return 0x178;
+  if (c == 0x192) return 0x191;
+  if (c >= 0x100 && c <= 0x17F && c != 0x130 && c != 0x131 && c != 0x138 && c != 0x149 && c != 0x17F) {
+    // Pairs: upper case on even code points, except in 0x139-0x148 and 0x179-0x17E.
+    const bool odd_upper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+    const bool is_lower = odd_upper ? (c % 2 == 0) : (c % 2 == 1);
+    return is_lower ? c - 1 : c;
+  }
+  return c;
+}
+
 CaseMaps build_maps(CaseFlavour flavour, CodePage cp) {
   CaseMaps m;
   for (int b = 0; b < 256; ++b) {
@@ -24,6 +40,18 @@ CaseMaps build_maps(CaseFlavour flavour, CodePage cp) {
   for (int b = 'a'; b <= 'z'; ++b) {
     m.upper[b] = static_cast<unsigned char>(b - 32);
     m.lower[b - 32] = static_cast<unsigned char>(b);
+  }
+  if (flavour == CaseFlavour::Full) {
+    // Only non-ASCII pairs: dotless i keeps its byte although its upper case is "I".
+    for (int b = 0x80; b < 256; ++b) {
+      const char32_t lo = cp_decode(cp, static_cast<unsigned char>(b));
+      const char32_t up = latin_upper(lo);
+      if (up == lo || up < 0x80) continue;
+      if (auto ub = cp_encode(cp, up); ub && *ub >= 0x80) {
+        m.upper[b] = *ub;
+        m.lower[*ub] = static_cast<unsigned char>(b);
+      }
+    }
   }
   if (flavour == CaseFlavour::German) {
     // The umlauts wherever the code page keeps them; sharp s has no upper case form.
@@ -45,7 +73,17 @@ const CaseMaps& maps_of(CaseFlavour flavour, CodePage cp) {
   static const CaseMaps k1252 = build_maps(CaseFlavour::German, CodePage::Windows1252);
   static const CaseMaps k850 = build_maps(CaseFlavour::German, CodePage::Cp850);
   static const CaseMaps k437 = build_maps(CaseFlavour::German, CodePage::Cp437);
+  static const CaseMaps kFull1252 = build_maps(CaseFlavour::Full, CodePage::Windows1252);
+  static const CaseMaps kFull850 = build_maps(CaseFlavour::Full, CodePage::Cp850);
+  static const CaseMaps kFull437 = build_maps(CaseFlavour::Full, CodePage::Cp437);
   if (flavour == CaseFlavour::Ascii) return kAscii;
+  if (flavour == CaseFlavour::Full) {
+    switch (cp) {
+      case CodePage::Windows1252: return kFull1252;
+      case CodePage::Cp850: return kFull850;
+      case CodePage::Cp437: return kFull437;
+    }
+  }
   switch (cp) {
     case CodePage::Windows1252: return k1252;
     case CodePage::Cp850: return k850;

@@ -12,7 +12,10 @@ namespace mv {
 
 // How UPPER and LOWER treat bytes outside a-z. Most index files were built with a plain
 // byte collation that only knows a-z; German mode also maps the umlauts of the code page.
-enum class CaseFlavour : uint8_t { Ascii, German };
+// Full mode maps every Latin letter whose other case the same code page also holds
+// (é 82 <-> É 90 in cp850, š 9A <-> Š 8A in cp1252), as the dBASE family's UPPER() does;
+// sharp s and letters whose partner is missing from the code page stay as they are.
+enum class CaseFlavour : uint8_t { Ascii, German, Full };
 
 // 256-entry byte maps for UPPER and LOWER in one flavour and code page (built once).
 const unsigned char* upper_map(CaseFlavour flavour, CodePage cp);

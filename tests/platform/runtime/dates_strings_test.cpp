@@ -148,5 +148,64 @@ TEST(Strings, CaseMapsPerCodePage) {
   }
 }
 
+// Full case maps: the letters the dBASE family's UPPER() folds, and those it leaves.
+TEST(Strings, FullCaseMapsFoldEveryLetterTheCodePageHoldsInBothCases) {
+  struct Case {
+    CodePage cp;
+    unsigned char lower, upper;  // lower == upper: the byte stays under UPPER and LOWER
+  };
+  const Case cases[] = {
+      // cp850: the umlauts, accents, cedilla, tilde, ring, slashed o, ligature
+      {CodePage::Cp850, 0x84, 0x8E}, {CodePage::Cp850, 0x94, 0x99}, {CodePage::Cp850, 0x81, 0x9A},
+      {CodePage::Cp850, 0x82, 0x90}, {CodePage::Cp850, 0x8A, 0xD4}, {CodePage::Cp850, 0x85, 0xB7},
+      {CodePage::Cp850, 0x87, 0x80}, {CodePage::Cp850, 0xA4, 0xA5}, {CodePage::Cp850, 0x9B, 0x9D},
+      {CodePage::Cp850, 0x86, 0x8F}, {CodePage::Cp850, 0x91, 0x92}, {CodePage::Cp850, 0xA2, 0xE0},
+      {CodePage::Cp850, 0xA0, 0xB5}, {CodePage::Cp850, 0x83, 0xB6}, {CodePage::Cp850, 0xEC, 0xED},
+      {CodePage::Cp850, 'q', 'Q'},
+      {CodePage::Cp850, 0xE1, 0xE1},  // sharp s
+      {CodePage::Cp850, 0x98, 0x98},  // y diaeresis: no upper case in cp850
+      {CodePage::Cp850, 0xD5, 0xD5},  // dotless i stays, "I" is ASCII
+      {CodePage::Cp850, 0x9F, 0x9F},  // hooked f
+      {CodePage::Cp850, 0xE6, 0xE6},  // micro sign
+      // cp1252: E0-FE to C0-DE except the division sign, and the letters of 80-9F
+      {CodePage::Windows1252, 0xE0, 0xC0}, {CodePage::Windows1252, 0xE4, 0xC4},
+      {CodePage::Windows1252, 0xE9, 0xC9}, {CodePage::Windows1252, 0xF6, 0xD6},
+      {CodePage::Windows1252, 0xF8, 0xD8}, {CodePage::Windows1252, 0xFC, 0xDC},
+      {CodePage::Windows1252, 0xFE, 0xDE}, {CodePage::Windows1252, 0xFF, 0x9F},
+      {CodePage::Windows1252, 0x9A, 0x8A}, {CodePage::Windows1252, 0x9C, 0x8C},
+      {CodePage::Windows1252, 0x9E, 0x8E},
+      {CodePage::Windows1252, 0xF7, 0xF7}, {CodePage::Windows1252, 0xD7, 0xD7},  // division, times
+      {CodePage::Windows1252, 0xDF, 0xDF}, {CodePage::Windows1252, 0xB5, 0xB5},  // sharp s, micro
+      {CodePage::Windows1252, 0x83, 0x83},                                       // hooked f
+      // cp437: only the letters whose partner it holds
+      {CodePage::Cp437, 0x81, 0x9A}, {CodePage::Cp437, 0x82, 0x90}, {CodePage::Cp437, 0x87, 0x80},
+      {CodePage::Cp437, 0xA4, 0xA5}, {CodePage::Cp437, 0x86, 0x8F}, {CodePage::Cp437, 0x91, 0x92},
+      {CodePage::Cp437, 0xA0, 0xA0},  // a acute: no upper case in cp437
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(code_page_name(c.cp)) + " " + std::to_string(c.lower));
+    const std::string lo(1, static_cast<char>(c.lower)), up(1, static_cast<char>(c.upper));
+    EXPECT_EQ(str_upper(lo, CaseFlavour::Full, c.cp), up);
+    EXPECT_EQ(str_upper(up, CaseFlavour::Full, c.cp), up);
+    EXPECT_EQ(str_lower(up, CaseFlavour::Full, c.cp), lo);
+  }
+  // Every mapped byte is a letter of the code page whose partner maps back, and the
+  // maps never reach into ASCII from above.
+  for (CodePage cp : {CodePage::Windows1252, CodePage::Cp850, CodePage::Cp437}) {
+    const unsigned char* up = upper_map(CaseFlavour::Full, cp);
+    const unsigned char* low = lower_map(CaseFlavour::Full, cp);
+    for (int b = 0x80; b < 256; ++b) {
+      SCOPED_TRACE(std::string(code_page_name(cp)) + " " + std::to_string(b));
+      if (up[b] != b) {
+        EXPECT_GE(up[b], 0x80);
+        EXPECT_EQ(low[up[b]], b);
+      }
+      if (low[b] != b) {
+        EXPECT_EQ(up[low[b]], b);
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace mv

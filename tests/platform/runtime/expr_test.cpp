@@ -210,6 +210,7 @@ TEST(Expression, UpperFlavourFollowsTheContext) {
       {CaseFlavour::Ascii, CodePage::Windows1252, "MüLLER äÖ"},
       {CaseFlavour::German, CodePage::Windows1252, "MÜLLER ÄÖ"},
       {CaseFlavour::German, CodePage::Cp850, "MÜLLER ÄÖ"},
+      {CaseFlavour::Full, CodePage::Cp850, "MÜLLER ÄÖ"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(code_page_name(c.cp));
@@ -217,7 +218,45 @@ TEST(Expression, UpperFlavourFollowsTheContext) {
     o.case_flavour = c.flavour;
     o.code_page = c.cp;
     EXPECT_EQ(run("UPPER(\"Müller äÖ\")", o), "C:" + c.expected);
-    EXPECT_EQ(run("LOWER(\"MÜLLER\")", o), c.flavour == CaseFlavour::German ? "C:müller" : "C:mÜller");
+    EXPECT_EQ(run("LOWER(\"MÜLLER\")", o), c.flavour == CaseFlavour::Ascii ? "C:mÜller" : "C:müller");
+  }
+  // Only the full maps fold the accents beside the umlauts.
+  for (CodePage cp : {CodePage::Windows1252, CodePage::Cp850}) {
+    SCOPED_TRACE(code_page_name(cp));
+    ExprOptions o;
+    o.code_page = cp;
+    o.case_flavour = CaseFlavour::Full;
+    EXPECT_EQ(run("UPPER(\"Éric, Ñandú, Ångström, Øre, Çà\")", o), "C:ÉRIC, ÑANDÚ, ÅNGSTRÖM, ØRE, ÇÀ");
+    EXPECT_EQ(run("LOWER(\"ÉÇÑß\")", o), "C:éçñß");
+    o.case_flavour = CaseFlavour::German;
+    EXPECT_EQ(run("UPPER(\"éçñü\")", o), "C:éçñÜ");
+  }
+}
+
+// DTOS() of the empty date: blanks, or the dBASE family's day zero where an index asks.
+TEST(Expression, DtosOfTheEmptyDateFollowsTheContext) {
+  for (bool day_zero : {false, true}) {
+    SCOPED_TRACE(day_zero);
+    ExprOptions o;
+    o.dtos_empty_day_zero = day_zero;
+    const std::string empty = day_zero ? "18991230" : "        ";
+    EXPECT_EQ(run("DTOS(CTOD(\"\"))", o), "C:" + empty);
+    EXPECT_EQ(run("DTOS(STOD(\"20240229\"))", o), "C:20240229");
+    // The stored field (copied straight from the record, or through a date value):
+    // blanks, a valid date, and bytes that are no date.
+    for (const auto& [stored, want] : {std::pair<std::string, std::string>{"        ", empty},
+                                       {"20000229", "20000229"},
+                                       {"2000023x", empty}}) {
+      TestRecord rec;
+      rec.set("DATUM", stored);
+      for (const char* text : {"DTOS(DATUM)", "DTOS(DATUM+0)", "UPPER(NAME)+DTOS(DATUM)"}) {
+        Expression e = Expression::compile(text, o, &rec);
+        ASSERT_TRUE(e.ok()) << text;
+        const Value* v = e.evaluate(rec.record());
+        ASSERT_NE(v, nullptr) << text;
+        EXPECT_EQ(v->str.substr(v->str.size() - 8), want) << text << " " << stored;
+      }
+    }
   }
 }
 
