@@ -41,6 +41,13 @@ class OrderNavigator {
   // bytes, so the caller passes them).
   virtual Result<uint32_t> next(uint32_t recno, std::span<const uint8_t> record) = 0;
   virtual Result<uint32_t> prev(uint32_t recno, std::span<const uint8_t> record) = 0;
+  // True while the navigator's own position is still on `recno` as its last answer left
+  // it (the order unchanged since): next() and prev() from there go on without the
+  // record, and the caller may pass no bytes.
+  virtual bool standing_on(uint32_t recno) {
+    (void)recno;
+    return false;
+  }
   // Seek a key given as stored bytes of the order's key type; `found` tells an exact
   // (for character keys: prefix) match. Soft: positions on the next greater key.
   struct SeekResult {

@@ -211,22 +211,40 @@ uint32_t Table::lastrec() {
   return lastrec_;
 }
 
+// Positions the record buffer on `recno` (the caller makes it current). A record in the
+// mapped file is copied only when asked for (materialize); the others are read now, so
+// a read error is reported by the move.
 Status Table::load(uint32_t recno) {
   const size_t rl = hdr_.record_length;
+  if (recno <= disk_count_ && map_ && record_offset(recno) + rl <= map_len_) {
+    loaded_ = false;
+    return Status::ok();
+  }
+  loaded_ = true;
   if (rec_.size() != rl) rec_.resize(rl);
   if (recno > disk_count_) {
     memcpy(rec_.data(), pending_.data() + size_t(recno - disk_count_ - 1) * rl, rl);
     return Status::ok();
   }
   uint64_t off = record_offset(recno);
-  if (map_ && off + rl <= map_len_) {
-    memcpy(rec_.data(), map_ + off, rl);
-    return Status::ok();
-  }
   Status st = file_->read_exact(off, rec_.data(), rl);
   if (!st) rec_ = blank_;
   if (st && shared_) remap();  // the file has grown under us
   return st;
+}
+
+void Table::materialize() const {
+  loaded_ = true;
+  const size_t rl = hdr_.record_length;
+  if (rec_.size() != rl) rec_.resize(rl);
+  const uint64_t off = record_offset(recno_);
+  if (recno_ >= 1 && recno_ <= disk_count_ && map_ && off + rl <= map_len_) {
+    memcpy(rec_.data(), map_ + off, rl);
+  } else if (recno_ > disk_count_ && size_t(recno_ - disk_count_) * rl <= pending_.size()) {
+    memcpy(rec_.data(), pending_.data() + size_t(recno_ - disk_count_ - 1) * rl, rl);
+  } else if (!file_ || !file_->read_exact(off, rec_.data(), rl).is_ok()) {
+    rec_ = blank_;
+  }
 }
 
 Status Table::read_record(uint32_t recno, std::vector<uint8_t>& out) {
@@ -246,7 +264,7 @@ Status Table::read_record(uint32_t recno, std::vector<uint8_t>& out) {
   return file_->read_exact(off, out.data(), rl);
 }
 
-uint8_t Table::flag_of(uint32_t recno) {
+uint8_t Table::flag_of(uint32_t recno) const {
   if (recno > disk_count_) return pending_[size_t(recno - disk_count_ - 1) * hdr_.record_length];
   uint64_t off = record_offset(recno);
   if (map_ && off < map_len_) return map_[off];
@@ -257,13 +275,18 @@ uint8_t Table::flag_of(uint32_t recno) {
 
 bool Table::is_hidden(uint32_t recno) { return deleted_filter() && flag_of(recno) == dbf::kDeletedFlag; }
 
-bool Table::deleted() const { return !eof_ && !rec_.empty() && rec_[0] == dbf::kDeletedFlag; }
+bool Table::deleted() const {
+  if (eof_) return false;
+  if (!loaded_) return flag_of(recno_) == dbf::kDeletedFlag;  // no need to copy the record
+  return !rec_.empty() && rec_[0] == dbf::kDeletedFlag;
+}
 
 void Table::set_phantom() {
   recno_ = lastrec_ + 1;
   eof_ = true;
   bof_ = lastrec_ == 0;
   rec_ = blank_;
+  loaded_ = true;
 }
 
 // ---------------------------------------------------------------- navigation
@@ -276,8 +299,10 @@ Result<uint32_t> Table::next_visible(uint32_t from, bool forward) {
       return Status::corrupt(path_ + ": die Reihenfolge der Sätze ist fehlerhaft (Schleife)");
     if (navigator_) {
       std::span<const uint8_t> bytes;
-      if (r == recno_ && !eof_) {
-        bytes = rec_;
+      if (navigator_->standing_on(r)) {
+        // The navigator goes on from its own position: the record is not needed.
+      } else if (r == recno_ && !eof_) {
+        bytes = cur();
       } else {
         MV_RETURN_IF_ERROR(read_record(r, tmp));
         bytes = tmp;
@@ -446,16 +471,17 @@ Result<Value> Table::field_get(int pos) {
   if (pos < 1 || size_t(pos) > hdr_.fields.size())
     return Status::invalid_argument(path_ + ": Feldnummer " + std::to_string(pos) + " ist ungültig");
   const FieldInfo& f = hdr_.fields[size_t(pos - 1)];
+  const uint8_t* rec = cur().data();
   if (f.type == 'C' && f.null_bit < 0)
-    return Value::character(std::string(reinterpret_cast<const char*>(rec_.data()) + f.offset, f.length));
-  if (f.null_bit >= 0 && !eof_ && field_is_blank(f, rec_.data(), hdr_) &&
+    return Value::character(std::string(reinterpret_cast<const char*>(rec) + f.offset, f.length));
+  if (f.null_bit >= 0 && !eof_ && field_is_blank(f, rec, hdr_) &&
       !(f.type == 'C' || f.type == 'N' || f.type == 'D' || f.type == 'L' || f.type == 'F'))
     return Value::nil();
   if (dbf::is_memo_type(f.type, f.length, hdr_.version)) {
     MV_ASSIGN_OR_RETURN(std::string text, memo_text(pos));
     return Value::character(std::move(text));
   }
-  return decode_field(f, rec_.data(), hdr_.version);
+  return decode_field(f, rec, hdr_.version);
 }
 
 Status Table::field_get_into(int pos, Value& out) {
@@ -463,7 +489,7 @@ Status Table::field_get_into(int pos, Value& out) {
     const FieldInfo& f = hdr_.fields[size_t(pos - 1)];
     if (f.type == 'C' && f.null_bit < 0) {
       out.type = ValueType::Character;
-      out.str.assign(reinterpret_cast<const char*>(rec_.data()) + f.offset, f.length);
+      out.str.assign(reinterpret_cast<const char*>(cur().data()) + f.offset, f.length);
       return Status::ok();
     }
   }
@@ -479,15 +505,15 @@ Result<Value> Table::field_get(std::string_view name) {
 
 std::string_view Table::field_raw(int pos) const {
   const FieldInfo& f = hdr_.fields[size_t(pos - 1)];
-  return std::string_view(reinterpret_cast<const char*>(rec_.data()) + f.offset, f.length);
+  return std::string_view(reinterpret_cast<const char*>(cur().data()) + f.offset, f.length);
 }
 
-bool Table::field_blank(int pos) const { return field_is_blank(hdr_.fields[size_t(pos - 1)], rec_.data(), hdr_); }
+bool Table::field_blank(int pos) const { return field_is_blank(hdr_.fields[size_t(pos - 1)], cur().data(), hdr_); }
 
 Result<std::string> Table::memo_text(int pos) {
   const FieldInfo& f = hdr_.fields[size_t(pos - 1)];
   if (eof_ || !memo_) return std::string();
-  uint32_t block = get_memo_pointer(f, rec_.data());
+  uint32_t block = get_memo_pointer(f, cur().data());
   if (block == 0) return std::string();
   return memo_->read(block);
 }
@@ -512,7 +538,7 @@ Status Table::field_put(int pos, const Value& v) {
   if (eof_) return Status::invalid_argument(path_ + ": kein Datensatz ausgewählt (Dateiende)");
   const FieldInfo& f = hdr_.fields[size_t(pos - 1)];
   std::vector<uint8_t>& newrec = scratch_;  // reused: no allocation per field
-  newrec = rec_;
+  newrec = cur();
   if (dbf::is_memo_type(f.type, f.length, hdr_.version)) {
     if (!v.is_char() && !v.is_nil())
       return Status::invalid_argument("Feld " + f.name + ": ein Memofeld nimmt nur Text auf");
@@ -568,7 +594,7 @@ Status Table::write_record_bytes(uint32_t recno, const uint8_t* bytes) {
 }
 
 Status Table::write_current(std::vector<uint8_t>& newrec) {
-  if (newrec == rec_) return Status::ok();
+  if (newrec == cur()) return Status::ok();
   const uint32_t r = recno_;
   LockGuard guard;
   if (shared_ && r <= disk_count_) MV_RETURN_IF_ERROR(guard.lock(*file_, drv_.record_lock_offset(r)));
@@ -583,7 +609,7 @@ Status Table::write_current(std::vector<uint8_t>& newrec) {
 Status Table::delete_record() {
   MV_RETURN_IF_ERROR(check_writable());
   if (eof_) return Status::ok();
-  scratch_ = rec_;
+  scratch_ = cur();
   scratch_[0] = dbf::kDeletedFlag;
   return write_current(scratch_);
 }
@@ -591,7 +617,7 @@ Status Table::delete_record() {
 Status Table::recall() {
   MV_RETURN_IF_ERROR(check_writable());
   if (eof_) return Status::ok();
-  scratch_ = rec_;
+  scratch_ = cur();
   scratch_[0] = dbf::kLiveFlag;
   return write_current(scratch_);
 }
@@ -633,6 +659,7 @@ Status Table::append_record(std::span<const uint8_t> bytes) {
   }
   recno_ = lastrec_;
   rec_.assign(bytes.begin(), bytes.end());
+  loaded_ = true;
   eof_ = bof_ = false;
   MV_RETURN_IF_ERROR(touch_date());
   if (maintainer_) MV_RETURN_IF_ERROR(maintainer_->record_appended(recno_, rec_));

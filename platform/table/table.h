@@ -132,7 +132,7 @@ class Table {
   Status field_put(int pos, const Value& value);   // FIELDPUT
   Status field_put(std::string_view name, const Value& value);
   // The current record's bytes, deletion flag first.
-  std::span<const uint8_t> record() const { return rec_; }
+  std::span<const uint8_t> record() const { return cur(); }
 
   // ---- record and table changes
   Status append_blank();       // APPEND (a blank record, which becomes current)
@@ -176,9 +176,17 @@ class Table {
  private:
   Table() = default;
   Status load(uint32_t recno);
+  // The current record's bytes: positioning only notes the record number (a record in
+  // the mapped file is copied on first use), so navigation touches no record it does
+  // not look at.
+  const std::vector<uint8_t>& cur() const {
+    if (!loaded_) materialize();
+    return rec_;
+  }
+  void materialize() const;
   void set_phantom();
   bool is_hidden(uint32_t recno);
-  uint8_t flag_of(uint32_t recno);
+  uint8_t flag_of(uint32_t recno) const;
   Status write_current(std::vector<uint8_t>& newrec);
   Status write_record_bytes(uint32_t recno, const uint8_t* bytes);
   Status flush_appends();
@@ -209,7 +217,8 @@ class Table {
 
   uint32_t recno_ = 1;
   bool eof_ = true, bof_ = true;
-  std::vector<uint8_t> rec_;
+  mutable std::vector<uint8_t> rec_;  // valid while loaded_
+  mutable bool loaded_ = true;
   std::vector<uint8_t> blank_;
   std::vector<uint8_t> scratch_;  // the next state of the current record while it is written
   bool modified_ = false;

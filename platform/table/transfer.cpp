@@ -409,7 +409,7 @@ class TableTransfer {
   static Status copy_record(Table& t, NewTable& nt, const std::vector<int>& pos, std::vector<uint8_t>& out) {
     const auto& tf = nt.fields();
     out.assign(nt.record_length(), ' ');
-    out[0] = t.rec_[0];
+    out[0] = t.cur()[0];
     for (size_t i = 0; i < pos.size(); ++i) {
       const FieldInfo& sf = t.field(pos[i]);
       if (dbf::is_memo_type(sf.type, sf.length, t.version())) {
@@ -420,7 +420,7 @@ class TableTransfer {
   }
         put_memo_pointer(tf[i], out.data(), block);
       } else {
-        memcpy(out.data() + tf[i].offset, t.rec_.data() + sf.offset, sf.length);
+        memcpy(out.data() + tf[i].offset, t.cur().data() + sf.offset, sf.length);
       }
     }
     return nt.add(out.data());

@@ -134,6 +134,10 @@ Status TreeOrder::phys_last(Cursor& c) {
 Status TreeOrder::phys_next(Cursor& c) {
   if (!c.valid()) return Status::ok();
   MV_ASSIGN_OR_RETURN(Node * top, load(c.path.back().id));
+  if (top->leaf && c.path.back().idx + 1 < int(top->n())) {
+    c.path.back().idx++;  // within the leaf: nothing to settle
+    return Status::ok();
+  }
   if (shape_ == TreeShape::BTree && !top->leaf) {
     int k = c.path.back().idx;
     if (size_t(k + 1) >= top->kids.size()) return Status::corrupt(info_.bag_path + ": Verweis fehlt");
@@ -148,6 +152,10 @@ Status TreeOrder::phys_next(Cursor& c) {
 Status TreeOrder::phys_prev(Cursor& c) {
   if (!c.valid()) return Status::ok();
   MV_ASSIGN_OR_RETURN(Node * top, load(c.path.back().id));
+  if (top->leaf && c.path.back().idx >= 1 && c.path.back().idx <= int(top->n())) {
+    c.path.back().idx--;  // within the leaf: nothing to settle
+    return Status::ok();
+  }
   if (shape_ == TreeShape::BTree && !top->leaf) {
     int k = c.path.back().idx;
     if (k < 0 || size_t(k) >= top->kids.size()) return Status::corrupt(info_.bag_path + ": Verweis fehlt");

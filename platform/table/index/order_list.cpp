@@ -111,8 +111,21 @@ class OrderList::Nav final : public OrderNavigator {
   Entry* e = nullptr;
   index::Cursor c;
   uint64_t gen = 0;
+  // The record under the cursor as the last move left it, in tree `at_tree`.
+  uint32_t at = 0;
+  const index::TreeOrder* at_tree = nullptr;
 
-  uint32_t here() const { return c.valid() ? e->tree->recno_at(c) : 0; }
+  uint32_t here() {
+    at = c.valid() ? e->tree->recno_at(c) : 0;
+    at_tree = e->tree;
+    return at;
+  }
+  // The cursor stands on `recno` and the order has not changed since it was put there.
+  bool still_on(uint32_t recno) const {
+    return c.valid() && at == recno && at_tree == e->tree && gen == e->tree->generation();
+  }
+  // Nothing collected for this order that would change it before the next move.
+  bool settled() const { return ol_.pending_recno_ == 0 && e->batch_recnos.empty(); }
 
   Result<uint32_t> first() override {
     MV_RETURN_IF_ERROR(ol_.apply_pending());
@@ -127,9 +140,13 @@ class OrderList::Nav final : public OrderNavigator {
     return here();
   }
   Result<uint32_t> next(uint32_t recno, std::span<const uint8_t> record) override {
-    MV_RETURN_IF_ERROR(ol_.apply_pending());
     bool exact = false;
-    MV_RETURN_IF_ERROR(place(recno, record, exact));
+    if (settled() && still_on(recno)) {
+      exact = true;  // the common walk: straight on from the cursor
+    } else {
+      MV_RETURN_IF_ERROR(ol_.apply_pending());
+      MV_RETURN_IF_ERROR(place(recno, record, exact));
+    }
     if (exact) MV_RETURN_IF_ERROR(e->tree->next(c));
     return here();
   }
@@ -140,6 +157,11 @@ class OrderList::Nav final : public OrderNavigator {
     if (!c.valid() && !exact) MV_RETURN_IF_ERROR(e->tree->last(c));
     else MV_RETURN_IF_ERROR(e->tree->prev(c));
     return here();
+  }
+  // Mirrors the first test of place(): nothing is pending that would change this order.
+  bool standing_on(uint32_t recno) override {
+    if (!e || !settled() || !c.valid()) return false;
+    return still_on(recno) || (!e->problem.empty() && e->tree->recno_at(c) == recno);
   }
   Result<SeekResult> seek(std::span<const uint8_t> key, bool soft) override {
     MV_RETURN_IF_ERROR(ol_.apply_pending());
@@ -158,11 +180,9 @@ class OrderList::Nav final : public OrderNavigator {
   Status place(uint32_t recno, std::span<const uint8_t> record, bool& exact) {
     exact = false;
     const bool readable_only = !e->problem.empty();
-    if (c.valid() && e->tree->recno_at(c) == recno) {
-      if (gen == e->tree->generation() || readable_only) {
-        exact = true;
-        return Status::ok();
-      }
+    if (still_on(recno) || (readable_only && c.valid() && e->tree->recno_at(c) == recno)) {
+      exact = true;
+      return Status::ok();
     }
     if (readable_only) {
       // Keys cannot be computed for this order: look for the record in the order itself.
