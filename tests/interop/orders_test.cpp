@@ -71,6 +71,12 @@ TEST(InteropOrders, EveryOrderWalksAndSeeksThroughTheTable) {
       }
       EXPECT_EQ(got, want);
       ++orders;
+      // Only the dBASE language drivers whose collation we do not know leave orders
+      // read-only: every other order's keys are computed as its writer computed them.
+      const Json* ld = c.expected["header"].find("languageDriver");
+      if (c.driver != "DBFMDX" || !ld || (ld->as_int() != 0x10 && ld->as_int() != 0x58)) {
+        EXPECT_EQ((*ol)->problem(i + 1), "");
+      }
       if (!(*ol)->problem(i + 1).empty()) {
         skipped += o["seeks"].items.size();  // a collation we do not know: read, not searched
         continue;

@@ -94,6 +94,11 @@ struct OrderList::Entry {
   Expression cond;
   bool has_cond = false;
   std::string problem;
+  // UPPER()/LOWER() and DTOS() of the empty date as the program that wrote the order
+  // computes them (MDX: detected from the stored keys).
+  CaseFlavour flavour = CaseFlavour::Ascii;
+  bool dtos_day_zero = false;
+  bool uses_case = false, uses_dtos = false;  // the expression calls UPPER/LOWER, DTOS
   std::string old_key;
   bool old_in = false;
   bool have_old = false;
@@ -259,8 +264,8 @@ Status OrderList::compile(Entry& e, const std::string& key_expr, const std::stri
   ExprOptions o;
   o.code_page = table_.code_page();
   o.literals_utf8 = false;
-  o.case_flavour = e.tree && e.tree->collation().kind() == index::Collation::Kind::German ? CaseFlavour::German
-                                                                                         : CaseFlavour::Ascii;
+  o.case_flavour = e.flavour;
+  o.dtos_empty_day_zero = e.dtos_day_zero;
   e.key = Expression::compile(key_expr, o, &fields);
   if (!e.key.ok()) {
     e.problem = "der Indexausdruck \"" + key_expr + "\" kann nicht ausgewertet werden: " + e.key.error().message;
@@ -300,8 +305,13 @@ Status OrderList::adopt(index::IndexBag* bag, index::TreeOrder* tree) {
         e->problem = tree->read_only_reason();
       } else {
         tree->set_collation(**coll);
-        if (!(*coll)->is_machine()) MV_RETURN_IF_ERROR(compile(*e, tree->info().key_expr, tree->info().for_expr));
-        MV_RETURN_IF_ERROR(verify_keys(*e));
+        e->flavour = (*coll)->kind() == index::Collation::Kind::German ? CaseFlavour::German : CaseFlavour::Ascii;
+        if (tree->spec().format == IndexFormat::Mdx) {
+          MV_RETURN_IF_ERROR(choose_mdx_key_rules(*e));
+        } else {
+          if (!(*coll)->is_machine()) MV_RETURN_IF_ERROR(compile(*e, tree->info().key_expr, tree->info().for_expr));
+          MV_RETURN_IF_ERROR(verify_keys(*e));
+        }
       }
     }
   }
@@ -314,12 +324,13 @@ Status OrderList::adopt(index::IndexBag* bag, index::TreeOrder* tree) {
 }
 
 // The keys we compute must be the keys the file holds (UPPER() of another program may
-// fold more letters than ours): the first entries of the order are compared.
-Status OrderList::verify_keys(Entry& e) {
+// fold more letters than ours): the first entries of the order are compared, and the
+// entries in `extra`. Without `patient` a mismatch in shared mode is not waited out.
+Status OrderList::verify_keys(Entry& e, const KeySample* extra, bool patient) {
   constexpr size_t kSample = 500;
   MV_RETURN_IF_ERROR(table_.flush());
   const uint32_t last = table_.lastrec();
-  std::vector<std::pair<std::string, uint32_t>> sample;
+  KeySample sample;
   index::Cursor c;
   MV_RETURN_IF_ERROR(e.tree->first(c));
   while (c.valid() && sample.size() < kSample) {
@@ -327,6 +338,7 @@ Status OrderList::verify_keys(Entry& e) {
                       e.tree->recno_at(c)});
     MV_RETURN_IF_ERROR(e.tree->next(c));
   }
+  if (extra) sample.insert(sample.end(), extra->begin(), extra->end());
   std::vector<uint8_t> rec;
   std::string k;
   uint32_t last_now = last;
@@ -354,7 +366,7 @@ Status OrderList::verify_keys(Entry& e) {
     bool matches = same(k, stored);
     // Shared: another program may be between writing a record and its keys. The record
     // counts as matching once the order holds its current key.
-    for (int attempt = 0; !matches && table_.shared() && attempt < 40; ++attempt) {
+    for (int attempt = 0; !matches && patient && table_.shared() && attempt < 40; ++attempt) {
       usleep(5000);
       MV_RETURN_IF_ERROR(table_.read_record(recno, rec));
       if (!eval(e, rec, recno, k, in).is_ok()) break;
@@ -375,6 +387,78 @@ Status OrderList::verify_keys(Entry& e) {
     }
   }
   return Status::ok();
+}
+
+// MDX orders come from the dBASE family, whose UPPER() folds every letter of the code page
+// and whose DTOS() gives "18991230" for the empty date; orders we wrote before kept to a-z
+// and blanks. Each order takes the first of these rules its stored keys agree with. The
+// first entries of the order and every entry whose key holds a non-ASCII byte or that
+// date are compared: a key the rules compute differently holds one of them, except blanks
+// for an empty date, which sort among the first entries of an order on DTOS() alone.
+Status OrderList::choose_mdx_key_rules(Entry& e) {
+  note_key_functions(e, e.tree->info().key_expr, e.tree->info().for_expr);
+  const bool cases = e.uses_case, dates = e.uses_dtos;
+  std::vector<std::pair<CaseFlavour, bool>> rules;
+  for (CaseFlavour f : {CaseFlavour::Full, e.flavour}) {
+    if (!rules.empty() && (!cases || f == rules.front().first)) break;
+    rules.push_back({f, true});
+    if (dates) rules.push_back({f, false});
+  }
+  KeySample evidence;
+  if (rules.size() > 1) {
+    constexpr size_t kMaxEvidence = 20000;
+    const size_t kl = e.tree->spec().length;
+    MV_RETURN_IF_ERROR(e.tree->walk_physical([&](const uint8_t* k, uint32_t recno) {
+      const std::string_view key(reinterpret_cast<const char*>(k), kl);
+      bool telling = key.find("18991230") != std::string_view::npos;
+      for (size_t i = 0; i < kl && !telling; ++i) telling = k[i] >= 0x80;
+      if (telling) evidence.push_back({std::string(key), recno});
+      return evidence.size() < kMaxEvidence;
+    }));
+  }
+  // A mismatch may be another program's write in progress (shared mode): the rules are
+  // tried once quickly, and only when none fits once more with patience.
+  for (bool patient : {false, true}) {
+    if (patient && (!table_.shared() || rules.size() == 1)) break;
+    for (const auto& [flavour, day_zero] : rules) {
+      e.flavour = flavour;
+      e.dtos_day_zero = day_zero;
+      e.problem.clear();
+      MV_RETURN_IF_ERROR(compile(e, e.tree->info().key_expr, e.tree->info().for_expr));
+      if (!e.problem.empty()) return Status::ok();  // the expression itself fails
+      MV_RETURN_IF_ERROR(verify_keys(e, &evidence, patient || rules.size() == 1));
+      if (e.problem.empty()) return Status::ok();
+    }
+  }
+  // None fits: the message names a record that does not match the preferred rules.
+  std::string why = e.problem;
+  e.flavour = rules.front().first;
+  e.dtos_day_zero = rules.front().second;
+  e.problem.clear();
+  MV_RETURN_IF_ERROR(compile(e, e.tree->info().key_expr, e.tree->info().for_expr));
+  if (e.problem.empty()) e.problem = why;
+  return Status::ok();
+}
+
+// Which of the functions whose results differ between programs an order's keys depend on
+// (the names may be cut to four letters).
+void OrderList::note_key_functions(Entry& e, const std::string& key_expr, const std::string& for_expr) {
+  const std::string expr = index::upper_ascii(key_expr + " " + for_expr);
+  e.uses_case = expr.find("UPPE") != std::string::npos || expr.find("LOWE") != std::string::npos;
+  e.uses_dtos = expr.find("DTOS") != std::string::npos;
+}
+
+// A new MDX tag computes its keys as the open MDX orders whose keys show the rule do
+// (the dBASE family's rules where none does).
+void OrderList::new_mdx_key_rules(Entry& probe) const {
+  probe.flavour = probe.flavour == CaseFlavour::German ? CaseFlavour::German : CaseFlavour::Full;
+  probe.dtos_day_zero = true;
+  bool case_known = false, dtos_known = false;
+  for (const auto& e : entries_) {
+    if (e->tree->spec().format != IndexFormat::Mdx || !e->problem.empty()) continue;
+    if (e->uses_case && !case_known) probe.flavour = e->flavour, case_known = true;
+    if (e->uses_dtos && !dtos_known) probe.dtos_day_zero = e->dtos_day_zero, dtos_known = true;
+  }
 }
 
 Status OrderList::open_bag(const std::string& path, IndexFormat fmt, bool production) {
@@ -802,17 +886,10 @@ Status OrderList::create_order(const std::string& tag_in, const std::string& bag
   // Compile and describe the key.
   Entry probe;
   const index::Collation coll = table_collation();
+  // German UPPER() for a German table; a new MDX tag computes its keys as the bag's others.
+  probe.flavour = coll.kind() == index::Collation::Kind::German ? CaseFlavour::German : CaseFlavour::Ascii;
+  if (format_ == IndexFormat::Mdx) new_mdx_key_rules(probe);
   MV_RETURN_IF_ERROR(compile(probe, key_expr, for_expr));
-  if (!coll.is_machine() && probe.problem.empty()) {
-    // German UPPER() for a German table
-    TableFields fields(table_);
-    ExprOptions o;
-    o.code_page = table_.code_page();
-    o.literals_utf8 = false;
-    o.case_flavour = CaseFlavour::German;
-    probe.key = Expression::compile(key_expr, o, &fields);
-    if (probe.has_cond) probe.cond = Expression::compile(for_expr, o, &fields);
-  }
   if (!probe.problem.empty()) return Status::invalid_argument(probe.problem);
   const KeyType kt = *key_type_of(probe.key.type());
   int len = probe.key.length();
@@ -850,6 +927,9 @@ Status OrderList::create_order(const std::string& tag_in, const std::string& bag
   e->key = std::move(probe.key);
   e->cond = std::move(probe.cond);
   e->has_cond = probe.has_cond;
+  e->flavour = probe.flavour;
+  e->dtos_day_zero = probe.dtos_day_zero;
+  note_key_functions(*e, key_expr, for_expr);
   const uint64_t total = table_.lastrec();
   MV_RETURN_IF_ERROR(build(*e, opt.progress, 0, total));
   entries_.push_back(std::move(e));

@@ -105,7 +105,12 @@ class OrderList final : public OrderMaintainer {
 
   Status open_bag(const std::string& path, index::IndexFormat fmt, bool production);
   Status adopt(index::IndexBag* bag, index::TreeOrder* tree);
-  Status verify_keys(Entry& e);
+  using KeySample = std::vector<std::pair<std::string, uint32_t>>;  // stored key, record
+  Status verify_keys(Entry& e, const KeySample* extra = nullptr, bool patient = true);
+  // How UPPER() and DTOS() compute the keys of an MDX order (or of a new MDX tag).
+  Status choose_mdx_key_rules(Entry& e);
+  void new_mdx_key_rules(Entry& probe) const;
+  static void note_key_functions(Entry& e, const std::string& key_expr, const std::string& for_expr);
   // In exclusive mode the changes of one record are collected until the table moves on
   // (APPEND BLANK and a row of FIELDPUTs change each order once).
   bool deferring() const { return !table_.shared(); }
