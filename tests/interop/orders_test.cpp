@@ -76,6 +76,8 @@ TEST(InteropOrders, EveryOrderWalksAndSeeksThroughTheTable) {
       const Json* ld = c.expected["header"].find("languageDriver");
       if (c.driver != "DBFMDX" || !ld || (ld->as_int() != 0x10 && ld->as_int() != 0x58)) {
         EXPECT_EQ((*ol)->problem(i + 1), "");
+      } else if (o["keyType"].text == "C") {
+        EXPECT_NE((*ol)->problem(i + 1).find("Sortierfolge"), std::string::npos);
       }
       if (!(*ol)->problem(i + 1).empty()) {
         skipped += o["seeks"].items.size();  // a collation we do not know: read, not searched

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include <unistd.h>
@@ -69,6 +70,17 @@ bool same_path(const std::string& a, const std::string& b) {
   for (size_t i = 0; i < a.size(); ++i)
     if (std::toupper(uint8_t(a[i])) != std::toupper(uint8_t(b[i]))) return false;
   return true;
+}
+
+// dBASE language drivers whose MDX order is neither byte order nor our German order
+// (German 850, Western European ANSI).
+bool collates_unknown(uint8_t language_driver) { return language_driver == 0x10 || language_driver == 0x58; }
+
+std::string unknown_collation_reason(uint8_t language_driver) {
+  char hex[8];
+  std::snprintf(hex, sizeof hex, "0x%02X", language_driver);
+  return std::string("die Sortierfolge des Sprachtreibers ") + hex +
+         " ist unbekannt; der Index wird nur gelesen";
 }
 
 std::string trim(std::string s) {
@@ -296,6 +308,13 @@ Status OrderList::adopt(index::IndexBag* bag, index::TreeOrder* tree) {
     KeyType kt = *key_type_of(e->key.type());
     if (tree->spec().format == IndexFormat::Mdx && kt != tree->spec().type) {
       e->problem = "der Typ des Indexausdrucks passt nicht zum gespeicherten Schlüssel";
+    } else if (tree->spec().format == IndexFormat::Mdx && kt == KeyType::Character &&
+               collates_unknown(table_.header_info().language)) {
+      // Keys that happen to stand in byte order would still be put where dBASE does not
+      // look for them.
+      tree->set_key_type(kt);
+      tree->set_foreign_collation();
+      e->problem = unknown_collation_reason(table_.header_info().language);
     } else {
       tree->set_key_type(kt);
       auto coll = tree->detect_collation(table_collation(), table_.code_page());
@@ -890,6 +909,13 @@ Status OrderList::create_order(const std::string& tag_in, const std::string& bag
   probe.flavour = coll.kind() == index::Collation::Kind::German ? CaseFlavour::German : CaseFlavour::Ascii;
   if (format_ == IndexFormat::Mdx) new_mdx_key_rules(probe);
   MV_RETURN_IF_ERROR(compile(probe, key_expr, for_expr));
+  if (format_ == IndexFormat::Mdx && probe.problem.empty() && probe.key.type() == ValueType::Character &&
+      collates_unknown(table_.header_info().language)) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "0x%02X", table_.header_info().language);
+    return Status::not_supported(table_.path() + ": Zeichenschlüssel werden nach dem Sprachtreiber " + hex +
+                                 " sortiert, dessen Sortierfolge unbekannt ist; der Index kann nicht angelegt werden");
+  }
   if (!probe.problem.empty()) return Status::invalid_argument(probe.problem);
   const KeyType kt = *key_type_of(probe.key.type());
   int len = probe.key.length();

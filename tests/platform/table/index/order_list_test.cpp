@@ -409,6 +409,30 @@ TEST(PeerMdxRules, StoredKeysDecideHowKeysAreComputed) {
   EXPECT_EQ(key_of(3, 1), "\xe9" "CLAIR    20200101");
 }
 
+// A dBASE table whose language driver sorts in an order we do not know: its character
+// orders are read (the writer's order) but never changed, and no new one is built.
+TEST(PeerMdxRules, UnknownLanguageDriverCollationKeepsTheTableUnchanged) {
+  const std::string src = index_test::fixture_root() + "/peer-mdx/codepages/cp850-de";
+  const std::string dir = index_test::scratch_dir("collated");
+  for (const auto& f : std::filesystem::directory_iterator(src))
+    std::filesystem::copy_file(f.path(), dir + "/" + f.path().filename().string());
+  OpenOptions oo;
+  oo.shared = false;
+  oo.driver = "DBFMDX";
+  auto t = Table::open(dir + "/umlaut.dbf", oo);
+  ASSERT_TRUE(t.is_ok()) << t.status().to_string();
+  auto ol = OrderList::attach(**t);
+  ASSERT_TRUE(ol.is_ok()) << ol.status().to_string();
+  ASSERT_EQ((*ol)->count(), 3u);
+  for (size_t n = 1; n <= 3; ++n) EXPECT_NE((*ol)->problem(n).find("0x10"), std::string::npos) << n;
+  const uint32_t before = (*t)->lastrec();
+  EXPECT_EQ((*t)->append_blank().kind(), StatusKind::ReadOnly);
+  EXPECT_EQ((*t)->lastrec(), before);
+  Status st = (*ol)->create_order("ORTX", "", "UPPER(ORT)");
+  EXPECT_EQ(st.kind(), StatusKind::NotSupported) << st.to_string();
+  EXPECT_EQ((*ol)->count(), 3u);
+}
+
 // Two handles on one table in shared mode, as two programs would hold it.
 TEST_P(OrderListWrites, TwoSharedHandlesKeepOneIndexRight) {
   create_orders();
