@@ -36,7 +36,7 @@ class SLESTANDARD : public QLineEdit {
   // Read-only state with its background (READONLYBRUSH, else NORMALBRUSH).
   void READONLY(bool on);
 
-  // The value type of the field's specification ("N" for numbers; empty: none). A
+  // The value type the field edits ("N" for numbers; empty: none). A
   // numeric field keeps the selection the edit gives it on focus; others put the caret
   // at the start.
   void set_value_type(const QString& type) { value_type_ = type; }

@@ -143,7 +143,7 @@ const char* op_text(Op op) {
 struct Node {
   Op op = Op::Literal;
   Fn fn = Fn::Upper;
-  const FnSpec* spec = nullptr;     // Call: the function
+  const FnSpec* fdef = nullptr;     // Call: the function
   ValueType type = ValueType::Nil;  // static type; Nil: known per evaluation only
   int len = -1;                     // static length (see Expression::length)
   int dec = 0;
@@ -447,7 +447,7 @@ struct Expression::Impl {
   int fold(int idx) {
     if (idx < 0) return idx;
     Node& n = nodes[static_cast<size_t>(idx)];
-    if (n.op == Op::Call && !n.spec->pure) return idx;
+    if (n.op == Op::Call && !n.fdef->pure) return idx;
     for (int k = 0; k < n.nargs; ++k)
       if (nodes[static_cast<size_t>(n.arg[k])].op != Op::Literal) return idx;
     EvalRecord none;
@@ -679,19 +679,19 @@ struct Expression::Impl {
     DepthGuard g(*this);
     if (!g.ok) { too_deep(); return -1; }
     std::string upper = ascii_upper(name);
-    const FnSpec* spec = find_function(upper);
-    if (!spec) {
+    const FnSpec* fdef = find_function(upper);
+    if (!fdef) {
       fail(ExprErrorKind::UnknownFunction, pos,
            "Unbekannte Funktion " + upper + " an Position " + std::to_string(pos));
       return -1;
     }
     // IF is another name of IIF; the list names the function once.
-    const char* canonical = spec->fn == Fn::Iif ? "IIF" : spec->name;
+    const char* canonical = fdef->fn == Fn::Iif ? "IIF" : fdef->name;
     if (options.restricted &&
         std::find(options.allowed_functions.begin(), options.allowed_functions.end(), canonical) ==
             options.allowed_functions.end()) {
       fail(ExprErrorKind::NotAllowed, pos,
-           "Die Funktion " + std::string(spec->name) + " ist hier nicht erlaubt (Position " +
+           "Die Funktion " + std::string(fdef->name) + " ist hier nicht erlaubt (Position " +
                std::to_string(pos) + ")");
       return -1;
     }
@@ -715,31 +715,31 @@ struct Expression::Impl {
     }
     if (!next()) return -1;  // past ")"
     int count = static_cast<int>(args.size());
-    if (count < spec->min_args || count > spec->max_args) {
+    if (count < fdef->min_args || count > fdef->max_args) {
       fail(ExprErrorKind::ArgumentCount, pos,
-           "Falsche Anzahl von Argumenten für " + std::string(spec->name) + " an Position " +
+           "Falsche Anzahl von Argumenten für " + std::string(fdef->name) + " an Position " +
                std::to_string(pos));
       return -1;
     }
     for (int k = 0; k < count; ++k) {
-      ValueType want = type_of_letter(spec->arg_types[k]);
+      ValueType want = type_of_letter(fdef->arg_types[k]);
       ValueType have = nodes[static_cast<size_t>(args[static_cast<size_t>(k)])].type;
       if (want != ValueType::Nil && have != ValueType::Nil && want != have) {
         type_error(arg_pos[static_cast<size_t>(k)],
-                   std::string(spec->name) + " erwartet als " + std::to_string(k + 1) + ". Argument " +
+                   std::string(fdef->name) + " erwartet als " + std::to_string(k + 1) + ". Argument " +
                        type_name(want) + ", nicht " + type_name(have));
         return -1;
       }
     }
     Node n;
     n.op = Op::Call;
-    n.fn = spec->fn;
-    n.spec = spec;
+    n.fn = fdef->fn;
+    n.fdef = fdef;
     n.pos = pos;
     n.nargs = count;
     for (int k = 0; k < count; ++k) n.arg[k] = args[static_cast<size_t>(k)];
     if (!type_call(n)) return -1;
-    if (!spec->pure) constant = false;
+    if (!fdef->pure) constant = false;
     return fold(add_node(std::move(n)));
   }
 
@@ -1217,7 +1217,7 @@ struct Expression::Impl {
       if (!args[k]) return nullptr;
     }
     // Runtime check of argument types the compiler could not know.
-    const char* types = n.spec->arg_types;
+    const char* types = n.fdef->arg_types;
     for (int k = 0; k < n.nargs; ++k) {
       ValueType want = type_of_letter(types[k]);
       if (want != ValueType::Nil && args[k]->type != want) return type_mismatch(n, args[k], nullptr);
