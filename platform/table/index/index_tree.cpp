@@ -131,11 +131,12 @@ Status TreeOrder::phys_last(Cursor& c) {
   return settle_backward(c);
 }
 
-Status TreeOrder::phys_next(Cursor& c) {
+Status TreeOrder::phys_next(Cursor& c, uint32_t* recno) {
   if (!c.valid()) return Status::ok();
   MV_ASSIGN_OR_RETURN(Node * top, load(c.path.back().id));
   if (top->leaf && c.path.back().idx + 1 < int(top->n())) {
-    c.path.back().idx++;  // within the leaf: nothing to settle
+    const int i = ++c.path.back().idx;  // within the leaf: nothing to settle
+    if (recno) *recno = top->recnos[size_t(i)];
     return Status::ok();
   }
   if (shape_ == TreeShape::BTree && !top->leaf) {
@@ -149,11 +150,12 @@ Status TreeOrder::phys_next(Cursor& c) {
   return settle_forward(c);
 }
 
-Status TreeOrder::phys_prev(Cursor& c) {
+Status TreeOrder::phys_prev(Cursor& c, uint32_t* recno) {
   if (!c.valid()) return Status::ok();
   MV_ASSIGN_OR_RETURN(Node * top, load(c.path.back().id));
   if (top->leaf && c.path.back().idx >= 1 && c.path.back().idx <= int(top->n())) {
-    c.path.back().idx--;  // within the leaf: nothing to settle
+    const int i = --c.path.back().idx;  // within the leaf: nothing to settle
+    if (recno) *recno = top->recnos[size_t(i)];
     return Status::ok();
   }
   if (shape_ == TreeShape::BTree && !top->leaf) {
@@ -233,6 +235,24 @@ Status TreeOrder::prev(Cursor& c) {
   return end(false, std::move(st));
 }
 
+Status TreeOrder::next(Cursor& c, uint32_t& recno) {
+  MV_RETURN_IF_ERROR(begin(false));
+  constexpr uint32_t kUnknown = 0xFFFFFFFFu;
+  recno = kUnknown;
+  Status st = reverse_logical_ ? phys_prev(c, &recno) : phys_next(c, &recno);
+  if (st.is_ok() && recno == kUnknown) recno = recno_at(c);
+  return end(false, std::move(st));
+}
+
+Status TreeOrder::prev(Cursor& c, uint32_t& recno) {
+  MV_RETURN_IF_ERROR(begin(false));
+  constexpr uint32_t kUnknown = 0xFFFFFFFFu;
+  recno = kUnknown;
+  Status st = reverse_logical_ ? phys_next(c, &recno) : phys_prev(c, &recno);
+  if (st.is_ok() && recno == kUnknown) recno = recno_at(c);
+  return end(false, std::move(st));
+}
+
 Status TreeOrder::seek(std::span<const uint8_t> key, Cursor& c, bool& found) {
   found = false;
   MV_RETURN_IF_ERROR(begin(false));
@@ -298,9 +318,43 @@ Status TreeOrder::insert(std::span<const uint8_t> key, uint32_t recno, bool* ins
   if (read_only()) return Status::read_only(info_.bag_path + ": " + read_only_reason_);
   if (key.size() < key_len()) return Status::invalid_argument("Schlüssel zu kurz");
   MV_RETURN_IF_ERROR(begin(true));
-  Status st = insert_impl(key, recno, inserted);
+  finger_ok_ = finger_ != kNoPage && finger_gen_ == generation_;
+  if (!finger_ok_) finger_ = kNoPage;  // the tree changed since: that leaf may be gone
+  Status st = insert_impl(key, recno, inserted);  // leaves finger_ on its leaf, or kNoPage
+  finger_ok_ = false;
   if (st.is_ok()) bump();
+  if (!st.is_ok()) finger_ = kNoPage;
+  finger_gen_ = generation_;
   return end(true, std::move(st));
+}
+
+// Inserts into the finger leaf when the key falls strictly inside it (between two of its
+// entries, so no key above changes) and the leaf still fits afterwards.
+template <class F>
+bool TreeOrder::insert_at_finger(F&& t, std::span<const uint8_t> key, uint32_t recno) {
+  if (!finger_ok_) return false;
+  auto r = load(finger_);
+  if (!r.is_ok()) return false;
+  Node* n = *r;
+  const size_t cnt = n->n();
+  if (!n->leaf || cnt < 2) return false;
+  const size_t kl = key_len();
+  if (t(node_key(*n, 0), n->recnos[0]) >= 0 || t(node_key(*n, cnt - 1), n->recnos[cnt - 1]) < 0) return false;
+  const size_t pos = first_at_least(*n, cnt, kl, t);
+  const bool sized = n->sized;
+  const uint32_t size_cache = n->size_cache, max_cache = n->max_cache;
+  node_insert(*n, pos, kl, key.data(), recno);
+  leaf_changed(*n, long(pos));
+  if (fits(*n)) {
+    mark(*n);
+    return true;
+  }
+  // Full: undone exactly, the long way splits it.
+  node_erase(*n, pos, kl);
+  n->sized = sized;
+  n->size_cache = size_cache;
+  n->max_cache = max_cache;
+  return false;
 }
 
 Status TreeOrder::insert_impl(std::span<const uint8_t> key, uint32_t recno, bool* inserted) {
@@ -323,7 +377,10 @@ Status TreeOrder::btree_insert(std::span<const uint8_t> key, uint32_t recno) {
   const uint8_t* k = key.data();
   // Behind every equal key: equal keys keep the order in which they came.
   auto t = [&](const uint8_t* e, uint32_t) { return phys_cmp(e, k, kl) > 0 ? 1 : -1; };
-  std::vector<Cursor::Frame> path;
+  if (insert_at_finger(t, key, recno)) return Status::ok();
+  finger_ = kNoPage;
+  std::vector<Cursor::Frame>& path = path_scratch_;
+  path.clear();
   uint32_t id = root();
   for (int guard = 0;; ++guard) {
     if (guard > 64) return Status::corrupt(info_.bag_path + ": Indexbaum zu tief");
@@ -333,6 +390,7 @@ Status TreeOrder::btree_insert(std::span<const uint8_t> key, uint32_t recno) {
     if (n->leaf) {
       node_insert(*n, pos, kl, k, recno);
       mark(*n);
+      if (fits(*n)) finger_ = id;
       break;
     }
     if (pos >= n->kids.size()) return Status::corrupt(info_.bag_path + ": Verweis fehlt");
@@ -409,6 +467,8 @@ Status TreeOrder::bplus_insert(std::span<const uint8_t> key, uint32_t recno) {
 template <class F>
 Status TreeOrder::bplus_insert_with(F&& t, std::span<const uint8_t> key, uint32_t recno) {
   const size_t kl = key_len();
+  if (insert_at_finger(t, key, recno)) return Status::ok();
+  finger_ = kNoPage;
   std::vector<Cursor::Frame>& path = path_scratch_;
   path.clear();
   uint32_t id = root();
@@ -421,7 +481,10 @@ Status TreeOrder::bplus_insert_with(F&& t, std::span<const uint8_t> key, uint32_
       leaf_changed(*n, long(pos));
       mark(*n);
       // Most inserts land inside a page that still fits: nothing above changes.
-      if (pos + 1 < n->n() && fits(*n)) return Status::ok();
+      if (pos + 1 < n->n() && fits(*n)) {
+        finger_ = id;
+        return Status::ok();
+      }
       path.push_back({id, int(pos)});
       break;
     }

@@ -110,6 +110,9 @@ class TreeOrder {
   Status last(Cursor& c);
   Status next(Cursor& c);
   Status prev(Cursor& c);
+  // The same, answering the record number of the entry reached (0 past either end).
+  Status next(Cursor& c, uint32_t& recno);
+  Status prev(Cursor& c, uint32_t& recno);
   const uint8_t* key_at(const Cursor& c);
   uint32_t recno_at(const Cursor& c);
   // SEEK: the first entry whose key, cut to the length of `key`, is >= key (<= in a
@@ -189,6 +192,11 @@ class TreeOrder {
   uint64_t generation_ = 1;
   bool foreign_collation_ = false;
   std::vector<Cursor::Frame> path_scratch_;
+  // The leaf the last insert went into without a split, while the tree is unchanged
+  // since (finger_gen_ == generation_): keys inserted in key order mostly land there.
+  uint32_t finger_ = kNoPage;
+  uint64_t finger_gen_ = 0;
+  bool finger_ok_ = false;  // during an insert: the finger may be tried
 
  private:
   using Target = std::function<int(const uint8_t* key, uint32_t recno)>;
@@ -196,10 +204,13 @@ class TreeOrder {
   Status bplus_insert_with(F&& t, std::span<const uint8_t> key, uint32_t recno);
   template <class F>
   Status lower_bound_t(F&& t, Cursor& c);
+  template <class F>
+  bool insert_at_finger(F&& t, std::span<const uint8_t> key, uint32_t recno);
   Status phys_first(Cursor& c);
   Status phys_last(Cursor& c);
-  Status phys_next(Cursor& c);
-  Status phys_prev(Cursor& c);
+  // A step within a leaf page tells the record reached in `*recno` (when given).
+  Status phys_next(Cursor& c, uint32_t* recno = nullptr);
+  Status phys_prev(Cursor& c, uint32_t* recno = nullptr);
   Status descend_leftmost(Cursor& c, uint32_t id);
   Status descend_rightmost(Cursor& c, uint32_t id);
   // First entry with target(entry) >= 0 in stored order.

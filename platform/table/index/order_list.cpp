@@ -164,8 +164,10 @@ class OrderList::Nav final : public OrderNavigator {
       MV_RETURN_IF_ERROR(ol_.apply_pending());
       MV_RETURN_IF_ERROR(place(recno, record, exact));
     }
-    if (exact) MV_RETURN_IF_ERROR(e->tree->next(c));
-    return here();
+    if (!exact) return here();
+    MV_RETURN_IF_ERROR(e->tree->next(c, at));
+    at_tree = e->tree;
+    return at;
   }
   Result<uint32_t> prev(uint32_t recno, std::span<const uint8_t> record) override {
     MV_RETURN_IF_ERROR(ol_.apply_pending());
