@@ -738,7 +738,8 @@ Status OrderList::settle_record() {
   pending_recno_ = 0;
   if (!pending_fresh_) return change_keys(r, pending_record_);
   pending_fresh_ = false;
-  constexpr size_t kBatch = 8192;
+  // Large enough that a batch puts several keys into most leaves it touches.
+  constexpr size_t kBatch = 32768;
   for (auto& e : entries_) {
     e->have_old = false;
     bool in = false;
@@ -757,11 +758,41 @@ Status OrderList::flush_batch(Entry& e) {
   const index::KeyCompare cmp(e.tree->spec(), e.tree->collation());
   const uint8_t* kb = e.batch_keys.data();
   std::vector<uint32_t> order(e.batch_recnos.size());
-  for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-    int x = cmp(kb + size_t(a) * kl, kb + size_t(b) * kl, kl);
-    return x ? x < 0 : e.batch_recnos[a] < e.batch_recnos[b];
-  });
+  const index::KeySpec& spec = e.tree->spec();
+  const bool bytewise = spec.type == KeyType::Character
+                            ? e.tree->collation().is_machine()
+                            : !(spec.format == IndexFormat::Mdx && (spec.type == KeyType::Numeric || spec.type == KeyType::Date));
+  if (bytewise) {
+    // Keys that sort as their bytes: on the first eight bytes as one number, the rest
+    // only where those are equal (the batch holds the records in ascending order).
+    struct Item {
+      uint64_t head;
+      uint32_t i;
+    };
+    std::vector<Item> items(order.size());
+    const size_t hl = std::min<size_t>(kl, 8);
+    for (uint32_t i = 0; i < items.size(); ++i) {
+      uint64_t h = 0;
+      const uint8_t* k = kb + size_t(i) * kl;
+      for (size_t j = 0; j < 8; ++j) h = (h << 8) | (j < hl ? k[j] : 0);
+      items[i] = {h, i};
+    }
+    std::sort(items.begin(), items.end(), [&](const Item& a, const Item& b) {
+      if (a.head != b.head) return a.head < b.head;
+      if (kl > 8) {
+        int x = std::memcmp(kb + size_t(a.i) * kl + 8, kb + size_t(b.i) * kl + 8, kl - 8);
+        if (x) return x < 0;
+      }
+      return a.i < b.i;
+    });
+    for (size_t i = 0; i < items.size(); ++i) order[i] = items[i].i;
+  } else {
+    for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+      int x = cmp(kb + size_t(a) * kl, kb + size_t(b) * kl, kl);
+      return x ? x < 0 : e.batch_recnos[a] < e.batch_recnos[b];
+    });
+  }
   Status st;
   for (uint32_t i : order) {
     st = e.tree->insert({kb + size_t(i) * kl, kl}, e.batch_recnos[i]);
