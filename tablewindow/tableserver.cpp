@@ -10,10 +10,7 @@
 namespace mv {
 
 TableGridServer::TableGridServer(std::unique_ptr<Table> table, std::unique_ptr<TableOrders> orders, QObject* parent)
-    : grid::GRIDSERVER(parent), table_(std::move(table)), orders_(std::move(orders)) {
-  rebuild_rows();
-  if (count_ > 0 && table_) current_ = std::max(0, row_of_recno(table_->recno()));
-}
+    : grid::GRIDDBSERVER(std::move(table), false, parent), orders_(std::move(orders)) {}
 
 TableGridServer::~TableGridServer() { CLOSE().ignore(); }
 
@@ -36,124 +33,8 @@ uint32_t TableGridServer::LASTREC() const { return USED() ? table_->lastrec() : 
 bool TableGridServer::DELETED() const { return USED() && table_->deleted(); }
 QString TableGridServer::RDDNAME() const { return table_ ? QString::fromStdString(table_->driver()) : QString(); }
 
-void TableGridServer::drop_cache() {
-  blocks_.clear();
-  lru_.clear();
-}
-
-void TableGridServer::rebuild_rows() {
-  map_.clear();
-  count_ = 0;
-  if (!USED()) return;
-  natural_ = table_->navigator() == nullptr;
-  if (natural_) {
-    count_ = table_->lastrec();
-    return;
-  }
-  // The visible records in the order; the table's position is kept.
-  const uint32_t keep = table_->recno();
-  if (table_->go_top().is_ok()) {
-    while (!table_->eof()) {
-      map_.push_back(table_->recno());
-      if (!table_->skip(1).is_ok()) break;
-    }
-  }
-  table_->go_to(keep).ignore();
-  count_ = uint32_t(map_.size());
-}
-
-int TableGridServer::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(count_); }
-
-uint32_t TableGridServer::recno(int row) const {
-  if (row < 0 || uint32_t(row) >= count_) return 0;
-  return natural_ ? uint32_t(row) + 1 : map_[size_t(row)];
-}
-
-int TableGridServer::row_of_recno(uint32_t r) const {
-  if (r == 0) return -1;
-  if (natural_) return r <= count_ ? int(r) - 1 : -1;
-  auto it = std::find(map_.begin(), map_.end(), r);
-  return it == map_.end() ? -1 : int(it - map_.begin());
-}
-
-const uint8_t* TableGridServer::record_bytes(uint32_t r) const {
-  if (!USED() || r == 0) return nullptr;
-  const uint32_t number = (r - 1) / kBlock;
-  auto it = blocks_.find(number);
-  if (it == blocks_.end()) {
-    Block b;
-    b.first = number * kBlock + 1;
-    const uint32_t last = table_->lastrec();
-    if (b.first > last) return nullptr;
-    b.count = std::min(kBlock, last - b.first + 1);
-    const size_t len = table_->record_length();
-    b.bytes.resize(size_t(b.count) * len);
-    std::vector<uint8_t> one;
-    for (uint32_t i = 0; i < b.count; ++i) {
-      if (!table_->read_record(b.first + i, one).is_ok() || one.size() < len) {
-        b.count = i;
-        break;
-      }
-      std::copy(one.begin(), one.begin() + long(len), b.bytes.begin() + long(size_t(i) * len));
-      ++records_read_;
-    }
-    if (blocks_.size() >= kMaxBlocks && !lru_.empty()) {
-      blocks_.erase(lru_.back());
-      lru_.pop_back();
-    }
-    it = blocks_.emplace(number, std::move(b)).first;
-    lru_.push_front(number);
-  } else if (lru_.front() != number) {
-    lru_.remove(number);
-    lru_.push_front(number);
-  }
-  const Block& b = it->second;
-  if (r - b.first >= b.count) return nullptr;
-  return b.bytes.data() + size_t(r - b.first) * table_->record_length();
-}
-
-bool TableGridServer::is_deleted(int row) const {
-  const uint8_t* rec = record_bytes(recno(row));
-  return rec && rec[0] == '*';
-}
-
-static QString without_trailing_blanks(QString s) {
-  qsizetype n = s.size();
-  while (n > 0 && s[n - 1] == QChar(' ')) --n;
-  s.truncate(n);
-  return s;
-}
-
-QVariant TableGridServer::field_value(int row, int pos) const {
-  if (!USED() || pos < 1 || pos > int(table_->fcount())) return {};
-  const uint8_t* rec = record_bytes(recno(row));
-  if (!rec) return {};
-  const FieldInfo& f = table_->field(pos);
-  const std::string_view raw(reinterpret_cast<const char*>(rec) + f.offset, f.length);
-  if (dbf::is_memo_type(f.type, f.length, table_->version()))
-    return get_memo_pointer(f, rec) ? QStringLiteral("Memo") : QStringLiteral("memo");
-  switch (f.type) {
-    case 'C':
-      return without_trailing_blanks(QString::fromStdString(cp_to_utf8(table_->code_page(), raw)));
-    case 'N':
-    case 'F':
-      return QString::fromLatin1(raw.data(), qsizetype(raw.size())).trimmed();
-    case 'D': {
-      const Value v = decode_field(f, rec, table_->version());
-      if (v.date.empty()) return QString();
-      return QDate(v.date.year(), v.date.month(), v.date.day()).toString(QStringLiteral("dd.MM.yyyy"));
-    }
-    case 'L': {
-      const char c = raw.empty() ? ' ' : raw[0];
-      if (c == ' ' || c == '?') return QString();
-      return decode_field(f, rec, table_->version()).logical ? QStringLiteral("T") : QStringLiteral("F");
-    }
-    default: {
-      const Value v = decode_field(f, rec, table_->version());
-      if (v.is_num()) return QString::number(v.num);
-      return without_trailing_blanks(QString::fromStdString(cp_to_utf8(table_->code_page(), v.str)));
-    }
-  }
+bool TableGridServer::memo_field(const FieldInfo& f) const {
+  return dbf::is_memo_type(f.type, f.length, table_->version());
 }
 
 bool TableGridServer::set_field_value(int row, int pos, const QVariant& value) {
@@ -226,15 +107,8 @@ bool TableGridServer::set_field_value(int row, int pos, const QVariant& value) {
   return s.is_ok();
 }
 
-int TableGridServer::field_count() const { return USED() ? int(table_->fcount()) : 0; }
 QString TableGridServer::field_name(int pos) const {
   return pos >= 1 && pos <= field_count() ? QString::fromLatin1(table_->field(pos).name.c_str()) : QString();
-}
-char TableGridServer::field_type(int pos) const {
-  return pos >= 1 && pos <= field_count() ? table_->field(pos).type : 'C';
-}
-int TableGridServer::field_length(int pos) const {
-  return pos >= 1 && pos <= field_count() ? int(table_->field(pos).length) : 10;
 }
 
 void TableGridServer::follow_table() {
@@ -302,37 +176,9 @@ Status TableGridServer::SETORDER(int n) {
 
 void TableGridServer::record_changed(uint32_t r) {
   if (r == 0) return;
-  const uint32_t number = (r - 1) / kBlock;
-  blocks_.erase(number);
-  lru_.remove(number);
+  forget_record(r);
   const int row = row_of_recno(r);
   if (row >= 0) emit dataChanged(index(row, 0), index(row, std::max(0, columnCount() - 1)));
-}
-
-void TableGridServer::refresh() {
-  beginResetModel();
-  drop_cache();
-  rebuild_rows();
-  if (count_ == 0) current_ = -1;
-  else if (USED()) current_ = std::max(0, row_of_recno(table_->recno()));
-  endResetModel();
-  if (!suspended_) emit current_row_changed(current_);
-}
-
-// Other users of a shared table may have appended or changed records.
-void TableGridServer::auto_refresh() {
-  if (!USED() || !table_->shared() || suspended_ || !natural_) return;
-  const uint32_t now = table_->lastrec();
-  drop_cache();
-  if (now > count_) {
-    beginInsertRows(QModelIndex(), int(count_), int(now) - 1);
-    count_ = now;
-    endInsertRows();
-  } else if (now < count_) {
-    refresh();
-    return;
-  }
-  if (count_ > 0) emit dataChanged(index(0, 0), index(int(count_) - 1, std::max(0, columnCount() - 1)));
 }
 
 }  // namespace mv

@@ -8,7 +8,10 @@
 namespace mv::grid {
 
 GRIDDBSERVER::GRIDDBSERVER(std::unique_ptr<Table> table, QObject* parent)
-    : GRIDSERVER(parent), table_(std::move(table)) {
+    : GRIDDBSERVER(std::move(table), true, parent) {}
+
+GRIDDBSERVER::GRIDDBSERVER(std::unique_ptr<Table> table, bool deleted_in_rows, QObject* parent)
+    : GRIDSERVER(parent), table_(std::move(table)), deleted_in_rows_(deleted_in_rows) {
   rebuild_rows();
   if (count_ > 0) current_ = table_ ? std::max(0, row_of_recno(table_->recno())) : 0;
 }
@@ -40,11 +43,18 @@ void GRIDDBSERVER::drop_cache() {
   lru_.clear();
 }
 
+void GRIDDBSERVER::forget_record(uint32_t recno) {
+  if (recno == 0) return;
+  const uint32_t number = (recno - 1) / kBlock;
+  blocks_.erase(number);
+  lru_.remove(number);
+}
+
 void GRIDDBSERVER::rebuild_rows() {
   map_.clear();
   count_ = 0;
   if (!table_ || !table_->is_open()) return;
-  natural_ = table_->navigator() == nullptr && !deleted_filter();
+  natural_ = table_->navigator() == nullptr && !(deleted_in_rows_ && deleted_filter());
   if (natural_) {
     count_ = table_->lastrec();
     return;
@@ -76,7 +86,7 @@ int GRIDDBSERVER::row_of_recno(uint32_t recno) const {
 }
 
 const uint8_t* GRIDDBSERVER::record_bytes(uint32_t recno) const {
-  if (!table_ || recno == 0) return nullptr;
+  if (!table_usable() || recno == 0) return nullptr;
   const uint32_t number = (recno - 1) / kBlock;
   auto it = blocks_.find(number);
   if (it == blocks_.end()) {
@@ -123,12 +133,17 @@ static QString trimmed_right(QString s) {
   return s;
 }
 
+bool GRIDDBSERVER::memo_field(const FieldInfo& f) const {
+  return (f.type == 'M' || f.type == 'G' || f.type == 'B') && (f.length == 10 || f.length == 4);
+}
+
 QVariant GRIDDBSERVER::field_value(int row, int pos) const {
-  if (!table_ || pos < 1 || pos > int(table_->fcount())) return {};
+  if (!table_usable() || pos < 1 || pos > int(table_->fcount())) return {};
   const uint8_t* rec = record_bytes(recno(row));
   if (!rec) return {};
   const FieldInfo& f = table_->field(pos);
   const std::string_view raw(reinterpret_cast<const char*>(rec) + f.offset, f.length);
+  if (memo_field(f)) return get_memo_pointer(f, rec) ? QStringLiteral("Memo") : QStringLiteral("memo");
   switch (f.type) {
     case 'C':
       return trimmed_right(QString::fromStdString(cp_to_utf8(table_->code_page(), raw)));
@@ -146,11 +161,6 @@ QVariant GRIDDBSERVER::field_value(int row, int pos) const {
       if (c == ' ' || c == '?') return QString();
       return v.logical ? QStringLiteral("T") : QStringLiteral("F");
     }
-    case 'M':
-    case 'G':
-    case 'B':
-      if (f.length == 10 || f.length == 4) return get_memo_pointer(f, rec) ? QStringLiteral("Memo") : QStringLiteral("memo");
-      [[fallthrough]];
     default: {
       const Value v = decode_field(f, rec, table_->version());
       if (v.is_num()) return QString::number(v.num);
@@ -211,21 +221,19 @@ bool GRIDDBSERVER::set_field_value(int row, int pos, const QVariant& value) {
   if (s.is_ok()) s = table_->commit();
   if (keep != r) table_->go_to(keep).ignore();
   last_status_ = s;
-  const uint32_t number = (r - 1) / kBlock;
-  blocks_.erase(number);
-  lru_.remove(number);
+  forget_record(r);
   return s.is_ok();
 }
 
-int GRIDDBSERVER::field_count() const { return table_ ? int(table_->fcount()) : 0; }
+int GRIDDBSERVER::field_count() const { return table_usable() ? int(table_->fcount()) : 0; }
 QString GRIDDBSERVER::field_name(int pos) const {
-  return table_ && pos >= 1 && pos <= field_count() ? QString::fromStdString(table_->field(pos).name) : QString();
+  return pos >= 1 && pos <= field_count() ? QString::fromStdString(table_->field(pos).name) : QString();
 }
 char GRIDDBSERVER::field_type(int pos) const {
-  return table_ && pos >= 1 && pos <= field_count() ? table_->field(pos).type : 'C';
+  return pos >= 1 && pos <= field_count() ? table_->field(pos).type : 'C';
 }
 int GRIDDBSERVER::field_length(int pos) const {
-  return table_ && pos >= 1 && pos <= field_count() ? int(table_->field(pos).length) : 10;
+  return pos >= 1 && pos <= field_count() ? int(table_->field(pos).length) : 10;
 }
 
 void GRIDDBSERVER::set_current_row(int row) {
@@ -249,9 +257,7 @@ void GRIDDBSERVER::refresh() {
 void GRIDDBSERVER::refresh_row(int row) {
   const uint32_t r = recno(row);
   if (r == 0) return;
-  const uint32_t number = (r - 1) / kBlock;
-  blocks_.erase(number);
-  lru_.remove(number);
+  forget_record(r);
   emit dataChanged(index(row, 0), index(row, std::max(0, columnCount() - 1)));
 }
 

@@ -4,7 +4,8 @@
 // the table's record count; rows are read through a small block cache. With an index
 // order or the deleted filter in force, the row list is taken from the table's
 // navigation once per refresh. A generation counter drops every cached row after
-// refresh() (pack, zap, reopen, an order change).
+// refresh() (pack, zap, reopen, an order change). A server of its own over a table (the
+// data page's) derives from it and keeps the cache, the row list and the refresh.
 #include <QString>
 #include <cstdint>
 #include <list>
@@ -48,11 +49,37 @@ class GRIDDBSERVER : public GRIDSERVER {
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
 
+  // True while row n is record n + 1 (no order, no row list).
+  bool natural() const { return natural_; }
   // The last failure of a write through the grid.
   const Status& last_status() const { return last_status_; }
   uint64_t generation() const { return generation_; }
   // Records read from the file so far (for tests and the benchmark).
   uint64_t records_read() const { return records_read_; }
+
+ protected:
+  // `deleted_in_rows`: the deleted filter takes the filtered records into a row list.
+  // A server that hides deleted rows itself as they come into view passes false; its
+  // rows then stay in record-number order under the filter.
+  GRIDDBSERVER(std::unique_ptr<Table> table, bool deleted_in_rows, QObject* parent);
+
+  // Whether the rows can be read from table_ (a derived server may ask for more than that
+  // it is there).
+  virtual bool table_usable() const { return table_ != nullptr; }
+  // Whether field `f` shows as a memo: "Memo" when it points to a text, "memo" when not.
+  virtual bool memo_field(const FieldInfo& f) const;
+  // The stored bytes of record `recno` through the block cache (nullptr past the end).
+  const uint8_t* record_bytes(uint32_t recno) const;
+  void rebuild_rows();
+  void drop_cache();
+  // The cached block holding `recno` is read again when next asked for.
+  void forget_record(uint32_t recno);
+
+  std::unique_ptr<Table> table_;
+  bool natural_ = true;
+  uint32_t count_ = 0;                 // rows
+  std::vector<uint32_t> map_;          // row -> recno when not natural
+  Status last_status_;
 
  private:
   static constexpr uint32_t kBlock = 64;
@@ -63,19 +90,11 @@ class GRIDDBSERVER : public GRIDSERVER {
     uint32_t count = 0;
   };
 
-  const uint8_t* record_bytes(uint32_t recno) const;
-  void rebuild_rows();
-  void drop_cache();
-
-  std::unique_ptr<Table> table_;
-  bool natural_ = true;
-  uint32_t count_ = 0;                 // rows
-  std::vector<uint32_t> map_;          // row -> recno when not natural
+  bool deleted_in_rows_ = true;
   mutable std::unordered_map<uint32_t, Block> blocks_;  // by block number
   mutable std::list<uint32_t> lru_;
   mutable uint64_t records_read_ = 0;
   uint64_t generation_ = 0;
-  Status last_status_;
 };
 
 }  // namespace mv::grid
