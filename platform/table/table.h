@@ -184,6 +184,13 @@ class Table {
     return rec_;
   }
   void materialize() const;
+  // The current record's bytes where they stand in the mapped file (else the copy),
+  // for reading it once right away (valid until the next move or write).
+  const uint8_t* record_bytes() const {
+    if (!loaded_ && recno_ <= disk_count_ && map_ && record_offset(recno_) + hdr_.record_length <= map_len_)
+      return map_ + record_offset(recno_);
+    return cur().data();
+  }
   void set_phantom();
   bool is_hidden(uint32_t recno);
   uint8_t flag_of(uint32_t recno) const;

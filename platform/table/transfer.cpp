@@ -61,21 +61,33 @@ class NewFile {
   Status begin() {
     if (fs_.exists(tmp_)) fs_.remove(tmp_).ignore();
     MV_ASSIGN_OR_RETURN(file_, fs_.open(tmp_, OpenMode::Create));
-    buf_.reserve(kWriteChunk + 4096);
     return Status::ok();
   }
   Status put(const void* p, size_t n) {
-    const auto* b = static_cast<const uint8_t*>(p);
-    buf_.insert(buf_.end(), b, b + n);
-    if (buf_.size() >= kWriteChunk) return drain();
-    return Status::ok();
+    MV_ASSIGN_OR_RETURN(uint8_t * at, room(n));
+    memcpy(at, p, n);
+    return wrote(n);
   }
   Status put(std::string_view s) { return put(s.data(), s.size()); }
+  // A place for up to `n` bytes at the end of the buffer; wrote(k) keeps k of them.
+  Result<uint8_t*> room(size_t n) {
+    if (buf_.empty()) buf_.resize(kWriteChunk + kSlack);
+    if (used_ + n > buf_.size()) {
+      MV_RETURN_IF_ERROR(drain());
+      if (n > buf_.size()) buf_.resize(n);
+    }
+    return buf_.data() + used_;
+  }
+  Status wrote(size_t k) {
+    used_ += k;
+    if (used_ >= kWriteChunk) return drain();
+    return Status::ok();
+  }
   Status drain() {
-    if (buf_.empty()) return Status::ok();
-    MV_RETURN_IF_ERROR(file_->write_at(off_, buf_.data(), buf_.size()));
-    off_ += buf_.size();
-    buf_.clear();
+    if (used_ == 0) return Status::ok();
+    MV_RETURN_IF_ERROR(file_->write_at(off_, buf_.data(), used_));
+    off_ += used_;
+    used_ = 0;
     return Status::ok();
   }
   Status write_at(uint64_t off, const void* p, size_t n) { return file_->write_at(off, p, n); }
@@ -94,8 +106,10 @@ class NewFile {
  private:
   FileSystem& fs_;
   std::string path_, tmp_;
+  static constexpr size_t kSlack = 64 * 1024;  // past the chunk: a record never waits for a drain
   std::unique_ptr<File> file_;
-  std::vector<uint8_t> buf_;
+  std::vector<uint8_t> buf_;  // written up to used_
+  size_t used_ = 0;
   uint64_t off_ = 0;
   bool done_ = false;
 };
@@ -311,6 +325,19 @@ std::vector<std::string_view> split_delimited(std::string_view line, char delim,
     pos = k + 1;
   }
   return out;
+}
+
+// The length of v[0..n) without trailing blanks, eight bytes at a time while they are blank.
+size_t trimmed_length(const uint8_t* v, size_t n) {
+  constexpr uint64_t kBlanks = 0x2020202020202020ull;
+  while (n >= 8) {
+    uint64_t x;
+    memcpy(&x, v + n - 8, 8);
+    if (x != kBlanks) break;
+    n -= 8;
+  }
+  while (n && v[n - 1] == ' ') --n;
+  return n;
 }
 
 std::string_view rtrim(std::string_view s) {
@@ -610,33 +637,45 @@ Status Table::copy_delimited(const std::string& target_in, std::optional<char> d
     if (!dbf::is_memo_type(field(p).type, field(p).length, version())) cols.push_back(p);
   NewFile out(*fs_, target);
   MV_RETURN_IF_ERROR(out.begin());
-  std::string line;
-  MV_RETURN_IF_ERROR(TableTransfer::each(*this, opt, [&]() {
-    line.clear();
+  // The longest line a record can give: every value whole, enclosed, with separators.
+  size_t max_line = 2;
+  for (int p : cols) max_line += field(p).length + 3;
+  // Each line is written straight into the output buffer.
+  MV_RETURN_IF_ERROR(TableTransfer::each(*this, opt, [&]() -> Status {
+    MV_ASSIGN_OR_RETURN(uint8_t * const start, out.room(max_line));
+    uint8_t* w = start;
+    const uint8_t* rec = record_bytes();
     bool first = true;
     for (int p : cols) {
-      if (!first) line.push_back(sep);
+      if (!first) *w++ = uint8_t(sep);
       first = false;
       const FieldInfo& f = field(p);
-      std::string_view raw = field_raw(p);
+      const uint8_t* v = rec + f.offset;
+      size_t n = f.length;
       switch (f.type) {
         case 'C':
-          if (!blank_separated) line.push_back(delim);
-          line.append(rtrim(raw));
-          if (!blank_separated) line.push_back(delim);
+          n = trimmed_length(v, n);
+          if (!blank_separated) *w++ = uint8_t(delim);
+          memcpy(w, v, n);
+          w += n;
+          if (!blank_separated) *w++ = uint8_t(delim);
           break;
         case 'L': {
-          char c = raw.empty() ? ' ' : raw[0];
-          line.push_back(c == 'T' || c == 't' || c == 'Y' || c == 'y' ? 'T' : 'F');
+          const uint8_t c = n ? v[0] : ' ';
+          *w++ = c == 'T' || c == 't' || c == 'Y' || c == 'y' ? 'T' : 'F';
           break;
         }
         default:
-          line.append(rtrim(ltrim(raw)));
+          n = trimmed_length(v, n);
+          while (n && v[0] == ' ') ++v, --n;
+          memcpy(w, v, n);
+          w += n;
           break;
       }
     }
-    line.append("\r\n");
-    return out.put(line);
+    *w++ = '\r';
+    *w++ = '\n';
+    return out.wrote(size_t(w - start));
   }));
   MV_RETURN_IF_ERROR(out.put("\x1A"));
   MV_RETURN_IF_ERROR(out.drain());
