@@ -186,14 +186,16 @@ void mdx_bcd(double value, uint8_t out[12]) {
   int int_digits = a >= 1 ? int(std::floor(std::log10(a))) + 1 : 0;
   int frac = std::max(0, 15 - int_digits);
   if (frac > 20) frac = 20;
+  // Text buffers only: keys are computed for every appended or changed record.
   char buf[400];
   std::snprintf(buf, sizeof buf, "%.*f", frac, a);
-  std::string s(buf);
-  size_t dot = s.find('.');
-  std::string ip = dot == std::string::npos ? s : s.substr(0, dot);
-  std::string fp = dot == std::string::npos ? "" : s.substr(dot + 1);
-  while (!ip.empty() && ip[0] == '0') ip.erase(0, 1);
-  std::string digits = ip + fp;
+  const std::string_view s(buf);
+  const size_t dot = s.find('.');
+  std::string_view ip = dot == std::string_view::npos ? s : s.substr(0, dot);
+  const std::string_view fp = dot == std::string_view::npos ? std::string_view() : s.substr(dot + 1);
+  while (!ip.empty() && ip[0] == '0') ip.remove_prefix(1);
+  std::string_view digits;
+  char joined[sizeof buf];
   int exponent = int(ip.size());
   if (ip.empty()) {
     size_t lead = 0;
@@ -205,9 +207,13 @@ void mdx_bcd(double value, uint8_t out[12]) {
     }
     exponent = -int(lead);
     digits = fp.substr(lead);
+  } else {
+    std::memcpy(joined, ip.data(), ip.size());
+    std::memcpy(joined + ip.size(), fp.data(), fp.size());
+    digits = std::string_view(joined, ip.size() + fp.size());
   }
-  while (!digits.empty() && digits.back() == '0') digits.pop_back();
-  if (digits.size() > 20) digits.resize(20);
+  while (!digits.empty() && digits.back() == '0') digits.remove_suffix(1);
+  if (digits.size() > 20) digits = digits.substr(0, 20);
   out[0] = uint8_t(0x34 + exponent);
   out[1] = uint8_t((negative ? 0x80 : 0) | ((digits.size() & 0x1F) << 2) | 0x01);
   for (size_t i = 0; i < digits.size(); ++i) {

@@ -336,10 +336,21 @@ bool TreeOrder::insert_at_finger(F&& t, std::span<const uint8_t> key, uint32_t r
   auto r = load(finger_);
   if (!r.is_ok()) return false;
   Node* n = *r;
-  const size_t cnt = n->n();
+  size_t cnt = n->n();
   if (!n->leaf || cnt < 2) return false;
   const size_t kl = key_len();
-  if (t(node_key(*n, 0), n->recnos[0]) >= 0 || t(node_key(*n, cnt - 1), n->recnos[cnt - 1]) < 0) return false;
+  if (t(node_key(*n, 0), n->recnos[0]) >= 0) return false;
+  if (t(node_key(*n, cnt - 1), n->recnos[cnt - 1]) < 0) {
+    // Past its end: keys in ascending runs go on in the right neighbour (linked leaves).
+    if (n->right == kNoPage || reverse_logical_ || phys_desc()) return false;
+    auto rr = load(n->right);
+    if (!rr.is_ok()) return false;
+    n = *rr;
+    cnt = n->n();
+    if (!n->leaf || cnt < 2) return false;
+    if (t(node_key(*n, 0), n->recnos[0]) >= 0 || t(node_key(*n, cnt - 1), n->recnos[cnt - 1]) < 0) return false;
+    finger_ = n->id;
+  }
   const size_t pos = first_at_least(*n, cnt, kl, t);
   const bool sized = n->sized;
   const uint32_t size_cache = n->size_cache, max_cache = n->max_cache;

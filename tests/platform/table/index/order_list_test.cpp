@@ -195,6 +195,30 @@ TEST_P(OrderListWrites, OrdersStayRightThroughLongRunsOfWrites) {
   verify("after zap");
 }
 
+// Appends in exclusive mode reach the orders in large sorted batches that go leaf by
+// leaf; runs longer than a batch, with names from a few hundred values (many equal keys)
+// and a short walk in between, leave every order complete and in key order.
+TEST_P(OrderListWrites, AppendsLongerThanABatchKeepEveryOrderRight) {
+  create_orders();
+  std::mt19937 rng(23);
+  std::vector<std::string> names(300);
+  for (auto& n : names) n = random_name(rng);
+  for (int i = 0; i < 40000; ++i) {
+    ASSERT_OK(table_->append_blank());
+    ASSERT_OK(table_->field_put("NAME", Value::character(names[rng() % names.size()])));
+    ASSERT_OK(table_->field_put("BETRAG", Value::numeric(double(int(rng() % 20000) - 10000) / 4, 10, 2)));
+    ASSERT_OK(table_->field_put("DATUM", Value::of_date(Date::from_julian(2450000 + int(rng() % 3000)))));
+    ASSERT_OK(table_->field_put("AKTIV", Value::boolean(rng() % 2)));
+    if (i == 20000) {
+      ASSERT_OK(orders_->set_order("NAME"));
+      ASSERT_OK(table_->go_top());
+      for (int k = 0; k < 50 && !table_->eof(); ++k) ASSERT_OK(table_->skip(1));
+      ASSERT_OK(orders_->set_order(size_t(0)));
+    }
+  }
+  verify("after the appends");
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, OrderListWrites,
                          ::testing::Values(DriverCase{"DBFNTX", IndexFormat::Ntx},
                                            DriverCase{"DBFCDX", IndexFormat::Cdx},
