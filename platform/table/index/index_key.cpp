@@ -1,5 +1,6 @@
 #include "platform/table/index/index_key.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -188,8 +189,9 @@ void mdx_bcd(double value, uint8_t out[12]) {
   if (frac > 20) frac = 20;
   // Text buffers only: keys are computed for every appended or changed record.
   char buf[400];
-  std::snprintf(buf, sizeof buf, "%.*f", frac, a);
-  const std::string_view s(buf);
+  // Fixed notation as printf("%.*f") gives it, without the formatting machinery.
+  const auto conv = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::fixed, frac);
+  const std::string_view s(buf, conv.ec == std::errc() ? size_t(conv.ptr - buf) : 0);
   const size_t dot = s.find('.');
   std::string_view ip = dot == std::string_view::npos ? s : s.substr(0, dot);
   const std::string_view fp = dot == std::string_view::npos ? std::string_view() : s.substr(dot + 1);
