@@ -329,7 +329,8 @@ Status TreeOrder::insert(std::span<const uint8_t> key, uint32_t recno, bool* ins
 }
 
 // Inserts into the finger leaf when the key falls strictly inside it (between two of its
-// entries, so no key above changes) and the leaf still fits afterwards.
+// entries, so no key above changes), or after its end where it is the rightmost leaf of
+// a tree that keeps no key for its last child, and the leaf still fits afterwards.
 template <class F>
 bool TreeOrder::insert_at_finger(F&& t, std::span<const uint8_t> key, uint32_t recno) {
   if (!finger_ok_) return false;
@@ -340,7 +341,12 @@ bool TreeOrder::insert_at_finger(F&& t, std::span<const uint8_t> key, uint32_t r
   if (!n->leaf || cnt < 2) return false;
   const size_t kl = key_len();
   if (t(node_key(*n, 0), n->recnos[0]) >= 0) return false;
-  if (t(node_key(*n, cnt - 1), n->recnos[cnt - 1]) < 0) {
+  size_t pos = cnt;
+  if (t(node_key(*n, cnt - 1), n->recnos[cnt - 1]) >= 0) {
+    pos = first_at_least(*n, cnt, kl, t);
+  } else if (finger_rightmost_ && shape_ != TreeShape::BPlusKeyedAll) {
+    // After the largest key of the tree: nothing above names this leaf's last key.
+  } else {
     // Past its end: keys in ascending runs go on in the right neighbour (linked leaves).
     if (n->right == kNoPage || reverse_logical_ || phys_desc()) return false;
     auto rr = load(n->right);
@@ -350,8 +356,9 @@ bool TreeOrder::insert_at_finger(F&& t, std::span<const uint8_t> key, uint32_t r
     if (!n->leaf || cnt < 2) return false;
     if (t(node_key(*n, 0), n->recnos[0]) >= 0 || t(node_key(*n, cnt - 1), n->recnos[cnt - 1]) < 0) return false;
     finger_ = n->id;
+    finger_rightmost_ = false;
+    pos = first_at_least(*n, cnt, kl, t);
   }
-  const size_t pos = first_at_least(*n, cnt, kl, t);
   const bool sized = n->sized;
   const uint32_t size_cache = n->size_cache, max_cache = n->max_cache;
   node_insert(*n, pos, kl, key.data(), recno);
@@ -393,6 +400,7 @@ Status TreeOrder::btree_insert(std::span<const uint8_t> key, uint32_t recno) {
   std::vector<Cursor::Frame>& path = path_scratch_;
   path.clear();
   uint32_t id = root();
+  bool rightmost = true;  // every step went to the last child
   for (int guard = 0;; ++guard) {
     if (guard > 64) return Status::corrupt(info_.bag_path + ": Indexbaum zu tief");
     MV_ASSIGN_OR_RETURN(Node * n, load(id));
@@ -401,10 +409,11 @@ Status TreeOrder::btree_insert(std::span<const uint8_t> key, uint32_t recno) {
     if (n->leaf) {
       node_insert(*n, pos, kl, k, recno);
       mark(*n);
-      if (fits(*n)) finger_ = id;
+      if (fits(*n)) finger_ = id, finger_rightmost_ = rightmost;
       break;
     }
     if (pos >= n->kids.size()) return Status::corrupt(info_.bag_path + ": Verweis fehlt");
+    rightmost = rightmost && pos + 1 == n->kids.size();
     id = n->kids[pos];
   }
   // Split upwards while a page holds too many keys.
@@ -483,6 +492,7 @@ Status TreeOrder::bplus_insert_with(F&& t, std::span<const uint8_t> key, uint32_
   std::vector<Cursor::Frame>& path = path_scratch_;
   path.clear();
   uint32_t id = root();
+  bool rightmost = true;  // every step went to the last child
   for (int guard = 0;; ++guard) {
     if (guard > 64) return Status::corrupt(info_.bag_path + ": Indexbaum zu tief");
     MV_ASSIGN_OR_RETURN(Node * n, load(id));
@@ -491,9 +501,12 @@ Status TreeOrder::bplus_insert_with(F&& t, std::span<const uint8_t> key, uint32_
       node_insert(*n, pos, kl, key.data(), recno);
       leaf_changed(*n, long(pos));
       mark(*n);
-      // Most inserts land inside a page that still fits: nothing above changes.
-      if (pos + 1 < n->n() && fits(*n)) {
+      // Most inserts land inside a page that still fits: nothing above changes. Nor
+      // after the end of the rightmost leaf where the last child has no key.
+      const bool unkeyed_end = rightmost && shape_ == TreeShape::BPlusLastUnkeyed && path.size() > 0;
+      if ((pos + 1 < n->n() || unkeyed_end) && fits(*n)) {
         finger_ = id;
+        finger_rightmost_ = rightmost;
         return Status::ok();
       }
       path.push_back({id, int(pos)});
@@ -501,6 +514,7 @@ Status TreeOrder::bplus_insert_with(F&& t, std::span<const uint8_t> key, uint32_
     }
     if (n->kids.empty()) return Status::corrupt(info_.bag_path + ": Indexseite ohne Verweise");
     if (pos >= n->kids.size()) pos = n->kids.size() - 1;
+    rightmost = rightmost && pos + 1 == n->kids.size();
     path.push_back({id, int(pos)});
     id = n->kids[pos];
   }

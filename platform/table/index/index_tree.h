@@ -197,6 +197,7 @@ class TreeOrder {
   uint32_t finger_ = kNoPage;
   uint64_t finger_gen_ = 0;
   bool finger_ok_ = false;  // during an insert: the finger may be tried
+  bool finger_rightmost_ = false;  // the finger leaf is the last leaf of the tree
 
  private:
   using Target = std::function<int(const uint8_t* key, uint32_t recno)>;
