@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     (void)o->key_count();
     (void)o->check();
-    const size_t kl = o->spec().length;
+    const size_t kl = o->keydef().length;
     std::vector<uint8_t> key(kl, ' ');
     for (size_t k = 0; k < kl && 1 + k < size; ++k) key[k] = data[size - 1 - k];
     bool found = false;

@@ -59,9 +59,9 @@ class CdxOrder final : public TreeOrder {
   bool directory_ = false;
   bool on_disk_ = false;
 
-  uint8_t pad() const { return info_.spec.type == KeyType::Character ? 0x20 : 0x00; }
+  uint8_t pad() const { return info_.keydef.type == KeyType::Character ? 0x20 : 0x00; }
   void set_key_type(KeyType t) override {
-    if (info_.spec.type == t) return;
+    if (info_.keydef.type == t) return;
     TreeOrder::set_key_type(t);
     cache_.clear();  // the pad byte of decoded keys depends on it
   }
@@ -146,13 +146,13 @@ class CdxBag final : public IndexBag {
     OrderInfo di;
     di.name = "(Verzeichnis)";
     di.bag_path = path_;
-    di.spec = {IndexFormat::Cdx, KeyType::Character, 10, 0};
+    di.keydef = {IndexFormat::Cdx, KeyType::Character, 10, 0};
     dir = std::make_unique<CdxOrder>(di, *this, 0);
     dir->directory_ = true;
     MV_RETURN_IF_ERROR(dir->read_header());
     std::vector<std::pair<uint32_t, std::string>> tags;
     MV_RETURN_IF_ERROR(dir->walk_physical([&](const uint8_t* k, uint32_t rec) {
-      tags.push_back({rec, trim_name(k, dir->spec().length)});
+      tags.push_back({rec, trim_name(k, dir->keydef().length)});
       return tags.size() < 10000;
     }));
     // Tags come in the order they were created: by the offset of their headers.
@@ -163,7 +163,7 @@ class CdxBag final : public IndexBag {
       OrderInfo info;
       info.name = name;
       info.bag_path = path_;
-      info.spec.format = IndexFormat::Cdx;
+      info.keydef.format = IndexFormat::Cdx;
       auto o = std::make_unique<CdxOrder>(info, *this, off);
       MV_RETURN_IF_ERROR(o->read_header());
       orders_.push_back(std::move(o));
@@ -178,7 +178,7 @@ class CdxBag final : public IndexBag {
     OrderInfo di;
     di.name = "(Verzeichnis)";
     di.bag_path = path_;
-    di.spec = {IndexFormat::Cdx, KeyType::Character, 10, 0};
+    di.keydef = {IndexFormat::Cdx, KeyType::Character, 10, 0};
     dir = std::make_unique<CdxOrder>(di, *this, 0);
     dir->directory_ = true;
     dir->options_ = 0xE0;
@@ -255,7 +255,7 @@ class CdxBag final : public IndexBag {
     OrderInfo info = in;
     info.name = upper_ascii(info.name);
     info.bag_path = path_;
-    info.spec.format = IndexFormat::Cdx;
+    info.keydef.format = IndexFormat::Cdx;
     if (find(info.name)) MV_RETURN_IF_ERROR(drop_tag(info.name));
     MV_RETURN_IF_ERROR(check_order_limits(IndexFormat::Cdx, info, orders_.size()));
     Status st;
@@ -329,7 +329,7 @@ Status CdxOrder::read_header() {
     return Status::not_supported(bag_.pf.path() + ": Tag " + info_.name + ": kein kompakter Index");
   if (root_ == 0 || root_ % kPage || root_ >= bag_.file_end)
     return Status::corrupt(bag_.pf.path() + ": Tag " + info_.name + ": ungültiger Verweis auf die Wurzel");
-  info_.spec.length = kl;
+  info_.keydef.length = kl;
   info_.unique = options_ & 0x01;
   info_.descending = get_le16(h + 502) == 1;
   reverse_logical_ = info_.descending;

@@ -63,7 +63,7 @@ Status IndexBag::drop_tag(const std::string&) {
 }
 
 Status check_order_limits(IndexFormat f, const OrderInfo& info, size_t existing_tags) {
-  const size_t kl = info.spec.length;
+  const size_t kl = info.keydef.length;
   const char* fmt = format_name(f);
   auto too = [&](const std::string& what) {
     return Status::invalid_argument(std::string(fmt) + ": " + what);

@@ -269,9 +269,9 @@ double le_double(const uint8_t* p) {
 
 // ---- keys from values -------------------------------------------------------------
 
-Status encode_key(const KeySpec& spec, const Value& v, uint8_t* out) {
-  const size_t n = spec.length;
-  switch (spec.type) {
+Status encode_key(const KeySpec& keydef, const Value& v, uint8_t* out) {
+  const size_t n = keydef.length;
+  switch (keydef.type) {
     case KeyType::Character: {
       if (!v.is_char()) return Status::invalid_argument("Schlüsselwert ist kein Text");
       size_t m = std::min(n, v.str.size());
@@ -285,10 +285,10 @@ Status encode_key(const KeySpec& spec, const Value& v, uint8_t* out) {
       return Status::ok();
     case KeyType::Numeric: {
       if (!v.is_num()) return Status::invalid_argument("Schlüsselwert ist keine Zahl");
-      if (spec.format == IndexFormat::Ntx) {
-        std::string s = ntx_number(v.num, int(n), spec.decimals);
+      if (keydef.format == IndexFormat::Ntx) {
+        std::string s = ntx_number(v.num, int(n), keydef.decimals);
         std::memcpy(out, s.data(), n);
-      } else if (spec.format == IndexFormat::Cdx) {
+      } else if (keydef.format == IndexFormat::Cdx) {
         cdx_double(v.num, out);
       } else {
         mdx_bcd(v.num, out);
@@ -297,7 +297,7 @@ Status encode_key(const KeySpec& spec, const Value& v, uint8_t* out) {
     }
     case KeyType::Date: {
       if (!v.is_date()) return Status::invalid_argument("Schlüsselwert ist kein Datum");
-      if (spec.format == IndexFormat::Ntx) {
+      if (keydef.format == IndexFormat::Ntx) {
         if (v.date.empty()) {
           std::memset(out, ' ', 8);
         } else {
@@ -306,7 +306,7 @@ Status encode_key(const KeySpec& spec, const Value& v, uint8_t* out) {
                         v.date.day());
           std::memcpy(out, buf, 8);
         }
-      } else if (spec.format == IndexFormat::Cdx) {
+      } else if (keydef.format == IndexFormat::Cdx) {
         cdx_double(double(v.date.julian()), out);
       } else {
         double d = double(v.date.julian());
@@ -320,27 +320,27 @@ Status encode_key(const KeySpec& spec, const Value& v, uint8_t* out) {
   return Status::invalid_argument("unbekannter Schlüsseltyp");
 }
 
-std::string encode_key(const KeySpec& spec, const Value& v) {
-  std::string out(spec.length, '\0');
-  if (!encode_key(spec, v, reinterpret_cast<uint8_t*>(out.data())).is_ok()) return {};
+std::string encode_key(const KeySpec& keydef, const Value& v) {
+  std::string out(keydef.length, '\0');
+  if (!encode_key(keydef, v, reinterpret_cast<uint8_t*>(out.data())).is_ok()) return {};
   return out;
 }
 
-Value decode_key(const KeySpec& spec, std::span<const uint8_t> key) {
-  switch (spec.type) {
+Value decode_key(const KeySpec& keydef, std::span<const uint8_t> key) {
+  switch (keydef.type) {
     case KeyType::Character:
       return Value::character(std::string(reinterpret_cast<const char*>(key.data()), key.size()));
     case KeyType::Logical:
       return Value::boolean(!key.empty() && (key[0] == 'T' || key[0] == 't' || key[0] == 'Y'));
     case KeyType::Numeric:
-      if (spec.format == IndexFormat::Ntx)
-        return Value::numeric(ntx_number_value(key), spec.length, spec.decimals);
-      if (key.size() < (spec.format == IndexFormat::Cdx ? 8u : 12u)) return Value::numeric(0);
-      if (spec.format == IndexFormat::Cdx) return Value::numeric(cdx_double_value(key.data()));
+      if (keydef.format == IndexFormat::Ntx)
+        return Value::numeric(ntx_number_value(key), keydef.length, keydef.decimals);
+      if (key.size() < (keydef.format == IndexFormat::Cdx ? 8u : 12u)) return Value::numeric(0);
+      if (keydef.format == IndexFormat::Cdx) return Value::numeric(cdx_double_value(key.data()));
       return Value::numeric(mdx_bcd_value(key.data()));
     case KeyType::Date: {
       if (key.size() < 8) return Value::of_date(Date());
-      if (spec.format == IndexFormat::Ntx) {
+      if (keydef.format == IndexFormat::Ntx) {
         auto num = [&](int from, int len) {
           int r = 0;
           for (int i = from; i < from + len; ++i) {
@@ -354,7 +354,7 @@ Value decode_key(const KeySpec& spec, std::span<const uint8_t> key) {
         return Value::of_date(Date::from_ymd(y, m, d));
       }
       double d;
-      if (spec.format == IndexFormat::Cdx) d = cdx_double_value(key.data());
+      if (keydef.format == IndexFormat::Cdx) d = cdx_double_value(key.data());
       else {
         uint64_t bits = get_le64(key.data());
         std::memcpy(&d, &bits, 8);
@@ -366,15 +366,15 @@ Value decode_key(const KeySpec& spec, std::span<const uint8_t> key) {
   return Value::nil();
 }
 
-Result<std::string> encode_search_key(const KeySpec& spec, const Value& v) {
-  if (spec.type == KeyType::Character) {
+Result<std::string> encode_search_key(const KeySpec& keydef, const Value& v) {
+  if (keydef.type == KeyType::Character) {
     if (!v.is_char()) return Status::invalid_argument("Suchbegriff ist kein Text");
     std::string s = v.str;
-    if (s.size() > spec.length) s.resize(spec.length);
+    if (s.size() > keydef.length) s.resize(keydef.length);
     return s;
   }
-  std::string out(spec.length, '\0');
-  MV_RETURN_IF_ERROR(encode_key(spec, v, reinterpret_cast<uint8_t*>(out.data())));
+  std::string out(keydef.length, '\0');
+  MV_RETURN_IF_ERROR(encode_key(keydef, v, reinterpret_cast<uint8_t*>(out.data())));
   return out;
 }
 

@@ -71,17 +71,17 @@ struct KeySpec {
 // `char_length`, numeric NTX keys take the width of the expression (`num_len`).
 uint16_t stored_key_length(IndexFormat f, KeyType t, uint16_t char_length, uint16_t num_len);
 
-// Encodes a value into exactly spec.length bytes. Character values are blank-padded
+// Encodes a value into exactly keydef.length bytes. Character values are blank-padded
 // or cut; a value of another type than the key's is InvalidArgument.
-Status encode_key(const KeySpec& spec, const Value& v, uint8_t* out);
-std::string encode_key(const KeySpec& spec, const Value& v);  // empty string on error
+Status encode_key(const KeySpec& keydef, const Value& v, uint8_t* out);
+std::string encode_key(const KeySpec& keydef, const Value& v);  // empty string on error
 
 // Decodes a stored key (for checks, tests and ORDERKEYVAL).
-Value decode_key(const KeySpec& spec, std::span<const uint8_t> key);
+Value decode_key(const KeySpec& keydef, std::span<const uint8_t> key);
 
 // The search key of a SEEK: character values keep their own length (partial keys),
 // cut to the key length; other types are encoded whole.
-Result<std::string> encode_search_key(const KeySpec& spec, const Value& v);
+Result<std::string> encode_search_key(const KeySpec& keydef, const Value& v);
 
 // Format-level helpers, also used by tests.
 std::string ntx_number(double value, int len, int dec);
@@ -93,12 +93,12 @@ double mdx_bcd_value(const uint8_t in[12]);
 int mdx_bcd_compare(const uint8_t* a, const uint8_t* b);
 double le_double(const uint8_t* p);
 
-// Compares two stored keys of `spec` over n bytes (n = spec.length for whole keys,
+// Compares two stored keys of `keydef` over n bytes (n = keydef.length for whole keys,
 // shorter for a partial character key).
 class KeyCompare {
  public:
   KeyCompare() = default;
-  KeyCompare(const KeySpec& spec, const Collation& coll) : spec_(spec), coll_(coll) {}
+  KeyCompare(const KeySpec& keydef, const Collation& coll) : spec_(keydef), coll_(coll) {}
   int operator()(const uint8_t* a, const uint8_t* b, size_t n) const {
     if (spec_.type == KeyType::Character) return coll_.compare(a, b, n);
     if (spec_.format == IndexFormat::Mdx && spec_.type == KeyType::Numeric && n >= 12)
@@ -111,7 +111,7 @@ class KeyCompare {
       if (a[i] != b[i]) return a[i] < b[i] ? -1 : 1;
     return 0;
   }
-  const KeySpec& spec() const { return spec_; }
+  const KeySpec& keydef() const { return spec_; }
   const Collation& collation() const { return coll_; }
 
  private:

@@ -258,7 +258,7 @@ Status TreeOrder::seek(std::span<const uint8_t> key, Cursor& c, bool& found) {
   MV_RETURN_IF_ERROR(begin(false));
   Status st = [&]() -> Status {
     size_t m = std::min(key.size(), key_len());
-    if (info_.spec.type != KeyType::Character && m < key_len())
+    if (info_.keydef.type != KeyType::Character && m < key_len())
       return Status::invalid_argument("Suchbegriff hat nicht die Länge des Schlüssels");
     const uint8_t* k = key.data();
     if (!reverse_logical_) {

@@ -54,7 +54,7 @@ struct OrderInfo {
   std::string bag_path;   // full path of the index file
   bool unique = false;
   bool descending = false;
-  KeySpec spec;
+  KeySpec keydef;
 };
 
 // A position in a tree: the path from the root. For the top frame `idx` is the entry;
@@ -81,7 +81,7 @@ class TreeOrder {
   virtual ~TreeOrder() = default;
 
   const OrderInfo& info() const { return info_; }
-  const KeySpec& spec() const { return info_.spec; }
+  const KeySpec& keydef() const { return info_.keydef; }
   const Collation& collation() const { return cmp_.collation(); }
   // Read-only with a reason, e.g. a collation that is neither byte order nor German.
   bool read_only() const { return !read_only_reason_.empty(); }
@@ -94,14 +94,14 @@ class TreeOrder {
     set_read_only("die Sortierfolge der Schlüssel ist unbekannt; der Index wird nur gelesen");
   }
   bool foreign_collation() const { return foreign_collation_; }
-  void set_collation(const Collation& c) { cmp_ = KeyCompare(info_.spec, c); }
+  void set_collation(const Collation& c) { cmp_ = KeyCompare(info_.keydef, c); }
   // The type of the key expression's value, known to the caller that evaluates it
   // (CDX and NTX files do not record it).
   virtual void set_key_type(KeyType t) {
-    info_.spec.type = t;
-    cmp_ = KeyCompare(info_.spec, cmp_.collation());
+    info_.keydef.type = t;
+    cmp_ = KeyCompare(info_.keydef, cmp_.collation());
   }
-  void set_decimals(uint16_t d) { info_.spec.decimals = d; }
+  void set_decimals(uint16_t d) { info_.keydef.decimals = d; }
   // Bumped by every change of the tree; cursors of an older generation re-seek.
   uint64_t generation() const { return generation_; }
 
@@ -146,7 +146,7 @@ class TreeOrder {
  protected:
   TreeOrder(OrderInfo info, TreeShape shape, bool reverse_logical)
       : info_(std::move(info)), shape_(shape), reverse_logical_(reverse_logical) {
-    cmp_ = KeyCompare(info_.spec, Collation::machine());
+    cmp_ = KeyCompare(info_.keydef, Collation::machine());
   }
 
   // ---- the family's part ----
@@ -172,7 +172,7 @@ class TreeOrder {
   // Bulk build: appends the entry to the leaf, or answers false when it does not fit.
   virtual bool bulk_leaf_add(Node& leaf, const uint8_t* key, uint32_t recno);
 
-  size_t key_len() const { return info_.spec.length; }
+  size_t key_len() const { return info_.keydef.length; }
   const uint8_t* node_key(const Node& n, size_t i) const { return n.keys.data() + i * key_len(); }
   int key_cmp(const uint8_t* a, const uint8_t* b, size_t m) const { return cmp_(a, b, m); }
   // Sign of (a - b) in the tree's stored order, by key only.

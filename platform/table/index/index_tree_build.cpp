@@ -34,10 +34,10 @@ Status TreeOrder::build(std::vector<uint8_t>&& keys, std::vector<uint32_t>&& rec
     const uint8_t* kb = keys.data();
     const bool desc = phys_desc();
     // Keys that compare as unsigned bytes (most of them) sort with memcmp directly.
-    const bool bytewise = (info_.spec.type == KeyType::Character && collation().is_machine()) ||
-                          (info_.spec.type != KeyType::Character &&
-                           !(info_.spec.format == IndexFormat::Mdx &&
-                             (info_.spec.type == KeyType::Numeric || info_.spec.type == KeyType::Date)));
+    const bool bytewise = (info_.keydef.type == KeyType::Character && collation().is_machine()) ||
+                          (info_.keydef.type != KeyType::Character &&
+                           !(info_.keydef.format == IndexFormat::Mdx &&
+                             (info_.keydef.type == KeyType::Numeric || info_.keydef.type == KeyType::Date)));
     if (bytewise) {
       auto less = [&](uint32_t a, uint32_t b) {
         int x = std::memcmp(kb + size_t(a) * kl, kb + size_t(b) * kl, kl);
@@ -310,7 +310,7 @@ Result<CheckReport> TreeOrder::check() {
 }
 
 Result<std::optional<Collation>> TreeOrder::detect_collation(const Collation& fallback, CodePage cp) {
-  if (info_.spec.type != KeyType::Character) return std::optional<Collation>(Collation::machine());
+  if (info_.keydef.type != KeyType::Character) return std::optional<Collation>(Collation::machine());
   const CodePage other = cp == CodePage::Windows1252 ? CodePage::Cp850 : CodePage::Windows1252;
   const Collation cands[] = {Collation::machine(), Collation::german(cp), Collation::german(other)};
   bool ok[3] = {true, true, true};

@@ -146,7 +146,7 @@ class MdxBag final : public IndexBag {
       OrderInfo info;
       info.name = name;
       info.bag_path = path_;
-      info.spec.format = IndexFormat::Mdx;
+      info.keydef.format = IndexFormat::Mdx;
       auto o = std::make_unique<MdxOrder>(info, *this, page);
       MV_RETURN_IF_ERROR(o->read_header());
       orders_.push_back(std::move(o));
@@ -190,7 +190,7 @@ class MdxBag final : public IndexBag {
       std::memcpy(e + 4, name.data(), std::min<size_t>(name.size(), 10));
       e[15] = is_field_name(o->info().key_expr) ? 0x10 : 0x00;
       e[19] = 0x02;
-      e[20] = uint8_t(key_type_letter(o->spec().type) == 'L' ? 'C' : key_type_letter(o->spec().type));
+      e[20] = uint8_t(key_type_letter(o->keydef().type) == 'L' ? 'C' : key_type_letter(o->keydef().type));
       if (i > 0) {
         size_t at = 1;
         for (int guard = 0; guard < 64; ++guard) {
@@ -252,11 +252,11 @@ class MdxBag final : public IndexBag {
     OrderInfo info = in;
     info.name = upper_ascii(info.name);
     info.bag_path = path_;
-    info.spec.format = IndexFormat::Mdx;
+    info.keydef.format = IndexFormat::Mdx;
     if (!info.for_expr.empty())
       return Status::not_supported(path_ + ": Tag " + info.name +
                                    ": eine FOR-Bedingung kann in einer MDX-Datei nicht gespeichert werden");
-    if (info.spec.type == KeyType::Logical)
+    if (info.keydef.type == KeyType::Logical)
       return Status::not_supported(path_ + ": Tag " + info.name + ": logische Schlüssel gibt es in MDX-Dateien nicht");
     if (find(info.name)) MV_RETURN_IF_ERROR(drop_tag(info.name));
     MV_RETURN_IF_ERROR(check_order_limits(IndexFormat::Mdx, info, orders_.size()));
@@ -305,15 +305,15 @@ Status MdxOrder::read_header() {
   const char type = char(h[9]);
   uint16_t kl = get_le16(h + 12);
   if (kl == 0 || kl > kMdxMaxKeyLength) return Status::corrupt(where + ": unmögliche Schlüssellänge " + std::to_string(kl));
-  info_.spec.length = kl;
+  info_.keydef.length = kl;
   switch (type) {
-    case 'C': info_.spec.type = KeyType::Character; break;
-    case 'N': case 'F': info_.spec.type = KeyType::Numeric; break;
-    case 'D': info_.spec.type = KeyType::Date; break;
+    case 'C': info_.keydef.type = KeyType::Character; break;
+    case 'N': case 'F': info_.keydef.type = KeyType::Numeric; break;
+    case 'D': info_.keydef.type = KeyType::Date; break;
     default: return Status::corrupt(where + ": unbekannter Schlüsseltyp");
   }
-  if (info_.spec.type == KeyType::Numeric && kl != 12) return Status::corrupt(where + ": numerischer Schlüssel nicht 12 Bytes");
-  if (info_.spec.type == KeyType::Date && kl != 8) return Status::corrupt(where + ": Datumsschlüssel nicht 8 Bytes");
+  if (info_.keydef.type == KeyType::Numeric && kl != 12) return Status::corrupt(where + ": numerischer Schlüssel nicht 12 Bytes");
+  if (info_.keydef.type == KeyType::Date && kl != 8) return Status::corrupt(where + ": Datumsschlüssel nicht 8 Bytes");
   max_keys_ = get_le16(h + 14);
   item_len_ = get_le16(h + 18);
   if (item_len_ < kl + 4 || max_keys_ < 2 || 8 + size_t(max_keys_) * item_len_ > kBlock)
@@ -335,14 +335,14 @@ Status MdxOrder::write_header() {
   put_le32(h, root_);
   put_le32(h + 4, tag_pages_);
   uint8_t format = 0;
-  if (info_.spec.type == KeyType::Character) format |= 0x10;
+  if (info_.keydef.type == KeyType::Character) format |= 0x10;
   if (info_.descending) format |= 0x08;
   if (info_.unique) format |= 0x40;
   h[8] = format;
-  h[9] = uint8_t(key_type_letter(info_.spec.type));
+  h[9] = uint8_t(key_type_letter(info_.keydef.type));
   put_le16(h + 12, uint16_t(key_len()));
   put_le16(h + 14, max_keys_);
-  put_le16(h + 16, info_.spec.type == KeyType::Date ? 1 : 0);
+  put_le16(h + 16, info_.keydef.type == KeyType::Date ? 1 : 0);
   put_le16(h + 18, item_len_);
   h[20] = 2;
   h[23] = info_.unique ? 1 : 0;

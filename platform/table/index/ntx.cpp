@@ -65,8 +65,8 @@ class NtxOrder final : public TreeOrder {
       return Status::corrupt(pf_.path() + ": unmögliche Seitenbelegung " + std::to_string(max_keys));
     if (root_ == 0 || root_ % kPage)
       return Status::corrupt(pf_.path() + ": ungültiger Verweis auf die Wurzelseite");
-    info_.spec.length = ks;
-    info_.spec.decimals = get_le16(h + kKeyDec);
+    info_.keydef.length = ks;
+    info_.keydef.decimals = get_le16(h + kKeyDec);
     info_.key_expr = cstr(h + kExpr, 256);
     info_.unique = h[kUnique] == 1;
     info_.descending = h[kDesc] == 1;
@@ -85,7 +85,7 @@ class NtxOrder final : public TreeOrder {
     put_le32(h + kFree, free_);
     put_le16(h + kItemSize, uint16_t(key_len() + 8));
     put_le16(h + kKeySize, uint16_t(key_len()));
-    put_le16(h + kKeyDec, info_.spec.decimals);
+    put_le16(h + kKeyDec, info_.keydef.decimals);
     put_le16(h + kMax, max_keys);
     put_le16(h + kHalf, uint16_t(max_keys / 2));
     std::memcpy(h + kExpr, info_.key_expr.data(), std::min<size_t>(info_.key_expr.size(), 255));
@@ -298,7 +298,7 @@ class NtxBag final : public IndexBag {
     OrderInfo info;
     info.bag_path = path_;
     info.name = upper_ascii(path_stem(path_));
-    info.spec.format = IndexFormat::Ntx;
+    info.keydef.format = IndexFormat::Ntx;
     auto o = std::make_unique<NtxOrder>(info, pf_);
     MV_RETURN_IF_ERROR(o->read_header());
     order_ = o.get();
@@ -311,9 +311,9 @@ class NtxBag final : public IndexBag {
     OrderInfo i = info;
     i.bag_path = path_;
     if (i.name.empty()) i.name = upper_ascii(path_stem(path_));
-    i.spec.format = IndexFormat::Ntx;
+    i.keydef.format = IndexFormat::Ntx;
     auto o = std::make_unique<NtxOrder>(i, pf_);
-    o->max_keys = ntx_max_keys(i.spec.length);
+    o->max_keys = ntx_max_keys(i.keydef.length);
     order_ = o.get();
     orders_.push_back(std::move(o));
     return order_->clear();

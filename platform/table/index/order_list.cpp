@@ -267,7 +267,7 @@ Result<std::unique_ptr<OrderList>> OrderList::attach(Table& table, const OrderLi
 
 index::Collation OrderList::table_collation() const {
   for (const auto& e : entries_)
-    if (e->tree->spec().type == KeyType::Character && !e->tree->foreign_collation() &&
+    if (e->tree->keydef().type == KeyType::Character && !e->tree->foreign_collation() &&
         !e->tree->collation().is_machine())
       return e->tree->collation();
   return index::Collation::machine();
@@ -308,9 +308,9 @@ Status OrderList::adopt(index::IndexBag* bag, index::TreeOrder* tree) {
   MV_RETURN_IF_ERROR(compile(*e, tree->info().key_expr, tree->info().for_expr));
   if (e->problem.empty()) {
     KeyType kt = *key_type_of(e->key.type());
-    if (tree->spec().format == IndexFormat::Mdx && kt != tree->spec().type) {
+    if (tree->keydef().format == IndexFormat::Mdx && kt != tree->keydef().type) {
       e->problem = "der Typ des Indexausdrucks passt nicht zum gespeicherten Schlüssel";
-    } else if (tree->spec().format == IndexFormat::Mdx && kt == KeyType::Character &&
+    } else if (tree->keydef().format == IndexFormat::Mdx && kt == KeyType::Character &&
                collates_unknown(table_.header_info().language)) {
       // Keys that happen to stand in byte order would still be put where dBASE does not
       // look for them.
@@ -327,7 +327,7 @@ Status OrderList::adopt(index::IndexBag* bag, index::TreeOrder* tree) {
       } else {
         tree->set_collation(**coll);
         e->flavour = (*coll)->kind() == index::Collation::Kind::German ? CaseFlavour::German : CaseFlavour::Ascii;
-        if (tree->spec().format == IndexFormat::Mdx) {
+        if (tree->keydef().format == IndexFormat::Mdx) {
           MV_RETURN_IF_ERROR(choose_mdx_key_rules(*e));
         } else {
           if (!(*coll)->is_machine()) MV_RETURN_IF_ERROR(compile(*e, tree->info().key_expr, tree->info().for_expr));
@@ -355,7 +355,7 @@ Status OrderList::verify_keys(Entry& e, const KeySample* extra, bool patient) {
   index::Cursor c;
   MV_RETURN_IF_ERROR(e.tree->first(c));
   while (c.valid() && sample.size() < kSample) {
-    sample.push_back({std::string(reinterpret_cast<const char*>(e.tree->key_at(c)), e.tree->spec().length),
+    sample.push_back({std::string(reinterpret_cast<const char*>(e.tree->key_at(c)), e.tree->keydef().length),
                       e.tree->recno_at(c)});
     MV_RETURN_IF_ERROR(e.tree->next(c));
   }
@@ -379,8 +379,8 @@ Status OrderList::verify_keys(Entry& e, const KeySample* extra, bool patient) {
     // NTX numbers may be stored with another rounding of the last digit: compare values.
     auto same = [&](const std::string& a, const std::string& b) {
       if (a == b) return true;
-      if (e.tree->spec().type != KeyType::Numeric) return false;
-      const index::KeySpec& sp = e.tree->spec();
+      if (e.tree->keydef().type != KeyType::Numeric) return false;
+      const index::KeySpec& sp = e.tree->keydef();
       return std::abs(index::decode_key(sp, {reinterpret_cast<const uint8_t*>(a.data()), a.size()}).num -
                       index::decode_key(sp, {reinterpret_cast<const uint8_t*>(b.data()), b.size()}).num) < 1e-6;
     };
@@ -428,7 +428,7 @@ Status OrderList::choose_mdx_key_rules(Entry& e) {
   KeySample evidence;
   if (rules.size() > 1) {
     constexpr size_t kMaxEvidence = 20000;
-    const size_t kl = e.tree->spec().length;
+    const size_t kl = e.tree->keydef().length;
     MV_RETURN_IF_ERROR(e.tree->walk_physical([&](const uint8_t* k, uint32_t recno) {
       const std::string_view key(reinterpret_cast<const char*>(k), kl);
       bool telling = key.find("18991230") != std::string_view::npos;
@@ -476,7 +476,7 @@ void OrderList::new_mdx_key_rules(Entry& probe) const {
   probe.dtos_day_zero = true;
   bool case_known = false, dtos_known = false;
   for (const auto& e : entries_) {
-    if (e->tree->spec().format != IndexFormat::Mdx || !e->problem.empty()) continue;
+    if (e->tree->keydef().format != IndexFormat::Mdx || !e->problem.empty()) continue;
     if (e->uses_case && !case_known) probe.flavour = e->flavour, case_known = true;
     if (e->uses_dtos && !dtos_known) probe.dtos_day_zero = e->dtos_day_zero, dtos_known = true;
   }
@@ -594,9 +594,9 @@ Status OrderList::eval(Entry& e, std::span<const uint8_t> record, uint32_t recno
   er.recno = recno;
   const Value* v = e.key.evaluate(er);
   if (!v) return e.key.last_error().to_status();
-  const index::KeySpec& spec = e.tree->spec();
-  key.resize(spec.length);
-  MV_RETURN_IF_ERROR(index::encode_key(spec, *v, reinterpret_cast<uint8_t*>(key.data())));
+  const index::KeySpec& keydef = e.tree->keydef();
+  key.resize(keydef.length);
+  MV_RETURN_IF_ERROR(index::encode_key(keydef, *v, reinterpret_cast<uint8_t*>(key.data())));
   in = true;
   if (e.has_cond) {
     const Value* c = e.cond.evaluate(er);
@@ -617,7 +617,7 @@ Result<Value> OrderList::key_value() {
   const Value* v = e.key.evaluate(er);
   if (!v) return e.key.last_error().to_status();
   Value out = *v;
-  if (out.is_char()) out.str.resize(e.tree->spec().length, ' ');
+  if (out.is_char()) out.str.resize(e.tree->keydef().length, ' ');
   return out;
 }
 
@@ -628,13 +628,13 @@ Result<bool> OrderList::seek(const Value& key, bool soft) {
   Entry& e = *entries_[current_ - 1];
   // The search key in a buffer kept between seeks (no allocation per SEEK).
   std::string& k = seek_key_;
-  const index::KeySpec& spec = e.tree->spec();
-  if (spec.type == KeyType::Character) {
+  const index::KeySpec& keydef = e.tree->keydef();
+  if (keydef.type == KeyType::Character) {
     if (!key.is_char()) return Status::invalid_argument("Suchbegriff ist kein Text");
-    k.assign(key.str, 0, std::min<size_t>(key.str.size(), spec.length));
+    k.assign(key.str, 0, std::min<size_t>(key.str.size(), keydef.length));
   } else {
-    k.resize(spec.length);
-    MV_RETURN_IF_ERROR(index::encode_key(spec, key, reinterpret_cast<uint8_t*>(k.data())));
+    k.resize(keydef.length);
+    MV_RETURN_IF_ERROR(index::encode_key(keydef, key, reinterpret_cast<uint8_t*>(k.data())));
   }
   const std::span<const uint8_t> ks(reinterpret_cast<const uint8_t*>(k.data()), k.size());
   MV_ASSIGN_OR_RETURN(OrderNavigator::SeekResult r, nav_->seek(ks, soft));
@@ -652,7 +652,7 @@ Result<bool> OrderList::seek(const Value& key, bool soft) {
       bool in = false;
       std::string cur;
       MV_RETURN_IF_ERROR(eval(e, table_.record(), table_.recno(), cur, in));
-      if (e.tree->spec().type == KeyType::Character) {
+      if (e.tree->keydef().type == KeyType::Character) {
         const size_t m = std::min(k.size(), cur.size());
         found = e.tree->collation().compare(reinterpret_cast<const uint8_t*>(cur.data()),
                                             reinterpret_cast<const uint8_t*>(k.data()), m) == 0;
@@ -754,14 +754,14 @@ Status OrderList::settle_record() {
 
 Status OrderList::flush_batch(Entry& e) {
   if (e.batch_recnos.empty()) return Status::ok();
-  const size_t kl = e.tree->spec().length;
-  const index::KeyCompare cmp(e.tree->spec(), e.tree->collation());
+  const size_t kl = e.tree->keydef().length;
+  const index::KeyCompare cmp(e.tree->keydef(), e.tree->collation());
   const uint8_t* kb = e.batch_keys.data();
   std::vector<uint32_t> order(e.batch_recnos.size());
-  const index::KeySpec& spec = e.tree->spec();
-  const bool bytewise = spec.type == KeyType::Character
+  const index::KeySpec& keydef = e.tree->keydef();
+  const bool bytewise = keydef.type == KeyType::Character
                             ? e.tree->collation().is_machine()
-                            : !(spec.format == IndexFormat::Mdx && (spec.type == KeyType::Numeric || spec.type == KeyType::Date));
+                            : !(keydef.format == IndexFormat::Mdx && (keydef.type == KeyType::Numeric || keydef.type == KeyType::Date));
   if (bytewise) {
     // Keys that sort as their bytes: on the first eight bytes as one number, the rest
     // only where those are equal (the batch holds the records in ascending order).
@@ -867,7 +867,7 @@ Status OrderList::build(Entry& e, const OrderProgress& progress, uint64_t done_b
   if (!e.problem.empty()) return Status::read_only(e.problem);
   MV_RETURN_IF_ERROR(table_.flush());
   const uint32_t n = table_.lastrec();
-  const size_t kl = e.tree->spec().length;
+  const size_t kl = e.tree->keydef().length;
   std::vector<uint8_t> keys;
   std::vector<uint32_t> recnos;
   keys.reserve(size_t(n) * kl);
@@ -960,10 +960,10 @@ Status OrderList::create_order(const std::string& tag_in, const std::string& bag
   info.for_expr = for_expr;
   info.unique = opt.unique;
   info.descending = opt.descending;
-  info.spec.format = format_;
-  info.spec.type = kt;
-  info.spec.length = index::stored_key_length(format_, kt, uint16_t(std::max(len, 1)), uint16_t(std::max(len, 1)));
-  info.spec.decimals = uint16_t(std::max(probe.key.decimals(), 0));
+  info.keydef.format = format_;
+  info.keydef.type = kt;
+  info.keydef.length = index::stored_key_length(format_, kt, uint16_t(std::max(len, 1)), uint16_t(std::max(len, 1)));
+  info.keydef.decimals = uint16_t(std::max(probe.key.decimals(), 0));
   MV_RETURN_IF_ERROR(index::check_order_limits(format_, info, bag->find(tag) ? bag->size() - 1 : bag->size()));
 
   // A tag of the same name is replaced: its entry goes first.
@@ -1019,10 +1019,10 @@ Status OrderList::create_index(const std::string& file, const std::string& key_u
   info.for_expr = for_expr;
   info.unique = opt.unique;
   info.descending = opt.descending;
-  info.spec.format = IndexFormat::Ntx;
-  info.spec.type = kt;
-  info.spec.length = index::stored_key_length(IndexFormat::Ntx, kt, uint16_t(std::max(len, 1)), uint16_t(std::max(len, 1)));
-  info.spec.decimals = uint16_t(std::max(probe.key.decimals(), 0));
+  info.keydef.format = IndexFormat::Ntx;
+  info.keydef.type = kt;
+  info.keydef.length = index::stored_key_length(IndexFormat::Ntx, kt, uint16_t(std::max(len, 1)), uint16_t(std::max(len, 1)));
+  info.keydef.decimals = uint16_t(std::max(probe.key.decimals(), 0));
   MV_RETURN_IF_ERROR(index::check_order_limits(IndexFormat::Ntx, info, 0));
 
   // An open file of that name is closed first: it is written anew.

@@ -150,7 +150,7 @@ class IndexConformance : public ::testing::Test {
     info.for_expr = cfg_->filtered ? "ISEVEN(KEY)" : "";
     info.unique = cfg_->unique;
     info.descending = cfg_->descending;
-    info.spec = spec_;
+    info.keydef = spec_;
     BagOptions opt;
     opt.shared = cfg_->shared;
     opt.table_name = "T";

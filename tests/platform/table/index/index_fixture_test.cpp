@@ -35,7 +35,7 @@ Result<std::vector<uint32_t>> walk(TreeOrder& o, OrderEntries* entries = nullptr
     out.push_back(o.recno_at(c));
     if (entries) {
       const uint8_t* k = o.key_at(c);
-      entries->keys.insert(entries->keys.end(), k, k + o.spec().length);
+      entries->keys.insert(entries->keys.end(), k, k + o.keydef().length);
       entries->recnos.push_back(o.recno_at(c));
     }
     MV_RETURN_IF_ERROR(o.next(c));
@@ -59,21 +59,21 @@ Result<std::vector<uint32_t>> walk_backwards(TreeOrder& o) {
 
 Result<std::string> search_key(const TreeOrder& o, const Json& seek, CodePage cp) {
   const Json& k = seek["key"];
-  switch (o.spec().type) {
+  switch (o.keydef().type) {
     case KeyType::Character: {
       if (seek.has("keyHex")) return index_test::from_hex(seek["keyHex"].text);
       return cp_from_utf8(cp, k.text);
     }
     case KeyType::Numeric:
-      return encode_search_key(o.spec(), Value::numeric(k.number, o.spec().length, o.spec().decimals));
+      return encode_search_key(o.keydef(), Value::numeric(k.number, o.keydef().length, o.keydef().decimals));
     case KeyType::Date: {
       Date d;
       if (k.text.size() == 8)
         d = Date::from_ymd(std::stoi(k.text.substr(0, 4)), std::stoi(k.text.substr(4, 2)),
                            std::stoi(k.text.substr(6, 2)));
-      return encode_search_key(o.spec(), Value::of_date(d));
+      return encode_search_key(o.keydef(), Value::of_date(d));
     }
-    case KeyType::Logical: return encode_search_key(o.spec(), Value::boolean(k.boolean));
+    case KeyType::Logical: return encode_search_key(o.keydef(), Value::boolean(k.boolean));
   }
   return Status::invalid_argument("key type");
 }
@@ -161,7 +161,7 @@ TEST_F(IndexFixtures, EveryOrderWalksCountsAndSeeksAsTheWriter) {
       EXPECT_EQ(o.info().descending, ord["descending"].boolean);
       EXPECT_EQ(o.info().key_expr, ord["key"].text);
       EXPECT_EQ(o.info().for_expr, ord["for"].text);
-      EXPECT_EQ(o.spec().length, ord["keyLength"].as_int());
+      EXPECT_EQ(o.keydef().length, ord["keyLength"].as_int());
 
       const CodePage cp = index_test::code_page_of((*co.expected)["codepage"].text.empty()
                                                        ? (*co.expected)["header"]["codepage"].text
@@ -232,7 +232,7 @@ TEST_F(IndexFixtures, BulkRebuildOfEveryOrderWalksTheSame) {
       OrderEntries entries;
       auto want = walk(o, &entries);
       ASSERT_TRUE(want.is_ok());
-      const IndexFormat fmt = o.spec().format;
+      const IndexFormat fmt = o.keydef().format;
       std::string out_dir = index_test::scratch_dir("rebuild_" + std::to_string(n));
       OrderInfo info = o.info();
       info.unique = false;  // the entries are already unique where they must be
@@ -252,7 +252,7 @@ TEST_F(IndexFixtures, BulkRebuildOfEveryOrderWalksTheSame) {
         ASSERT_TRUE(t.is_ok()) << t.status().to_string();
         mine = *t;
       }
-      mine->set_key_type(o.spec().type);
+      mine->set_key_type(o.keydef().type);
       mine->set_collation(o.collation());
       const std::vector<uint8_t> keys_copy = entries.keys;
       ASSERT_TRUE(mine->build(std::move(entries.keys), std::move(entries.recnos)).is_ok());
@@ -264,7 +264,7 @@ TEST_F(IndexFixtures, BulkRebuildOfEveryOrderWalksTheSame) {
       // Same keys in the same order; equal keys come back in record order from a bulk
       // build, so they are compared as groups.
       EXPECT_TRUE(again.keys == keys_copy);
-      const size_t kl = o.spec().length;
+      const size_t kl = o.keydef().length;
       for (size_t i = 0; i < got->size();) {
         size_t j = i + 1;
         while (j < got->size() && std::equal(again.keys.begin() + ptrdiff_t(i * kl), again.keys.begin() + ptrdiff_t((i + 1) * kl),

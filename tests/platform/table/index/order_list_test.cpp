@@ -121,9 +121,9 @@ class OrderListWrites : public ::testing::TestWithParam<DriverCase> {
         auto kv = orders_->key_value();
         ASSERT_TRUE(kv.is_ok());
         if (!prev.is_nil()) {
-          std::string a = index::encode_key(orders_->tree(n)->spec(), prev);
-          std::string b = index::encode_key(orders_->tree(n)->spec(), *kv);
-          index::KeyCompare cmp(orders_->tree(n)->spec(), orders_->tree(n)->collation());
+          std::string a = index::encode_key(orders_->tree(n)->keydef(), prev);
+          std::string b = index::encode_key(orders_->tree(n)->keydef(), *kv);
+          index::KeyCompare cmp(orders_->tree(n)->keydef(), orders_->tree(n)->collation());
           int x = cmp(reinterpret_cast<const uint8_t*>(a.data()), reinterpret_cast<const uint8_t*>(b.data()), a.size());
           ASSERT_TRUE(orders_->info(n).descending ? x >= 0 : x <= 0) << "record " << table_->recno();
         }
@@ -262,7 +262,7 @@ class PeerMdxWrites : public ::testing::TestWithParam<const char*> {
     EXPECT_TRUE(t.read_record(recno, rec).is_ok());
     const Value* v = e.evaluate({rec.data(), rec.size(), recno, nullptr});
     EXPECT_NE(v, nullptr);
-    return v ? index::encode_key(o.spec(), *v) : std::string();
+    return v ? index::encode_key(o.keydef(), *v) : std::string();
   }
 
   // Every order: writable, the structural check, and its entries against the keys of the
@@ -280,10 +280,10 @@ class PeerMdxWrites : public ::testing::TestWithParam<const char*> {
       index::Cursor c;
       ASSERT_OK(o.first(c));
       while (c.valid()) {
-        std::string key(reinterpret_cast<const char*>(o.key_at(c)), o.spec().length);
+        std::string key(reinterpret_cast<const char*>(o.key_at(c)), o.keydef().length);
         // The other program's numbers count their digits differently: compared as values.
-        if (o.spec().type == index::KeyType::Numeric)
-          key = index::encode_key(o.spec(), index::decode_key(o.spec(), {o.key_at(c), o.spec().length}));
+        if (o.keydef().type == index::KeyType::Numeric)
+          key = index::encode_key(o.keydef(), index::decode_key(o.keydef(), {o.key_at(c), o.keydef().length}));
         stored.push_back({key, o.recno_at(c)});
         ASSERT_OK(o.next(c));
       }
@@ -400,7 +400,7 @@ TEST(PeerMdxRules, StoredKeysDecideHowKeysAreComputed) {
       index::OrderInfo info;
       info.name = name;
       info.key_expr = expr;
-      info.spec = {IndexFormat::Mdx, index::KeyType::Character, len, 0};
+      info.keydef = {IndexFormat::Mdx, index::KeyType::Character, len, 0};
       auto o = (*bag)->add_tag(info);
       ASSERT_TRUE(o.is_ok()) << o.status().to_string();
       ASSERT_OK((*o)->build(std::vector<uint8_t>(keys.begin(), keys.end()), {1, 2, 3}));
@@ -423,7 +423,7 @@ TEST(PeerMdxRules, StoredKeysDecideHowKeysAreComputed) {
     index::Cursor c;
     EXPECT_TRUE(o.first(c).is_ok());
     while (c.valid() && o.recno_at(c) != recno) EXPECT_TRUE(o.next(c).is_ok());
-    return c.valid() ? std::string(reinterpret_cast<const char*>(o.key_at(c)), o.spec().length) : std::string();
+    return c.valid() ? std::string(reinterpret_cast<const char*>(o.key_at(c)), o.keydef().length) : std::string();
   };
   EXPECT_EQ(key_of(1, 4), "\xe7" "A        ");
   EXPECT_EQ(key_of(2, 4), "        ");
@@ -602,7 +602,7 @@ TEST(OrderListOpening, UnknownKeyExpressionMakesTheTableReadOnly) {
   index::OrderInfo info;
   info.name = "ODD";
   info.key_expr = "NOSUCHFN(NAME)";
-  info.spec = {IndexFormat::Ntx, index::KeyType::Character, 20, 0};
+  info.keydef = {IndexFormat::Ntx, index::KeyType::Character, 20, 0};
   auto bag = index::IndexBag::create_ntx(FileSystem::posix(), dir + "/ODD.NTX", info, {});
   ASSERT_TRUE(bag.is_ok());
   std::string a(20, ' '), z(20, ' ');
