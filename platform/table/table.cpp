@@ -330,18 +330,11 @@ Status Table::go_to(uint32_t recno) {
   return Status::ok();
 }
 
-Status Table::go_top() {
-  if (!file_) return Status::invalid_argument("Die Tabelle ist nicht geöffnet");
-  lastrec();
-  uint32_t r = 0;
-  if (navigator_) {
-    MV_ASSIGN_OR_RETURN(r, navigator_->first());
-    if (r > lastrec_) r = 0;
-  } else {
-    r = lastrec_ ? 1 : 0;
-  }
+// GOTOP and GOBOTTOM: stands on `r`, or on the next visible record in the direction of
+// travel when the filter hides it; with none left the table is empty to the eye (BOF and EOF).
+Status Table::settle_at_end(uint32_t r, bool forward) {
   if (r && is_hidden(r)) {
-    MV_ASSIGN_OR_RETURN(r, next_visible(r, true));
+    MV_ASSIGN_OR_RETURN(r, next_visible(r, forward));
   }
   if (r == 0) {
     set_phantom();
@@ -354,6 +347,19 @@ Status Table::go_top() {
   return Status::ok();
 }
 
+Status Table::go_top() {
+  if (!file_) return Status::invalid_argument("Die Tabelle ist nicht geöffnet");
+  lastrec();
+  uint32_t r = 0;
+  if (navigator_) {
+    MV_ASSIGN_OR_RETURN(r, navigator_->first());
+    if (r > lastrec_) r = 0;
+  } else {
+    r = lastrec_ ? 1 : 0;
+  }
+  return settle_at_end(r, true);
+}
+
 Status Table::go_bottom() {
   if (!file_) return Status::invalid_argument("Die Tabelle ist nicht geöffnet");
   lastrec();
@@ -364,18 +370,7 @@ Status Table::go_bottom() {
   } else {
     r = lastrec_;
   }
-  if (r && is_hidden(r)) {
-    MV_ASSIGN_OR_RETURN(r, next_visible(r, false));
-  }
-  if (r == 0) {
-    set_phantom();
-    bof_ = true;
-    return Status::ok();
-  }
-  MV_RETURN_IF_ERROR(load(r));
-  recno_ = r;
-  eof_ = bof_ = false;
-  return Status::ok();
+  return settle_at_end(r, false);
 }
 
 Status Table::skip(int64_t n) {

@@ -192,6 +192,7 @@ class Table {
     return cur().data();
   }
   void set_phantom();
+  Status settle_at_end(uint32_t r, bool forward);
   bool is_hidden(uint32_t recno);
   uint8_t flag_of(uint32_t recno) const;
   Status write_current(std::vector<uint8_t>& newrec);
