@@ -231,8 +231,10 @@ TEST_P(ExternalReaders, PerlXBaseWalksEveryOrderAsWeDo) {
   }
 }
 
-TEST_P(ExternalReaders, FreePascalTDbfWalksEveryMdxTagAsWeDo) {
-  if (format() != IndexFormat::Mdx) GTEST_SKIP() << "TDbf is used for MDX files";
+// TDbf reads the dBASE family's MDX bags only.
+class MdxExternalReaders : public ExternalReaders {};
+
+TEST_P(MdxExternalReaders, FreePascalTDbfWalksEveryMdxTagAsWeDo) {
   int rc = -1;
   run("which fpc >/dev/null 2>&1", &rc);
   if (rc != 0) GTEST_SKIP() << "Free Pascal (fpc) is not installed";
@@ -265,11 +267,14 @@ TEST_P(ExternalReaders, FreePascalTDbfWalksEveryMdxTagAsWeDo) {
   }
 }
 
+auto param_name = [](const auto& info) {
+  return std::string(std::get<0>(info.param)) + (std::get<1>(info.param) ? "_maintained" : "_bulk");
+};
 INSTANTIATE_TEST_SUITE_P(Files, ExternalReaders,
                          ::testing::Combine(::testing::Values("DBFNTX", "DBFCDX", "DBFMDX"), ::testing::Bool()),
-                         [](const auto& info) {
-                           return std::string(std::get<0>(info.param)) + (std::get<1>(info.param) ? "_maintained" : "_bulk");
-                         });
+                         param_name);
+INSTANTIATE_TEST_SUITE_P(Files, MdxExternalReaders, ::testing::Combine(::testing::Values("DBFMDX"), ::testing::Bool()),
+                         param_name);
 
 }  // namespace
 }  // namespace mv
