@@ -8,21 +8,12 @@
 #include <sstream>
 
 #include "table_helpers.h"
+#include "tests/platform/table/run_command.h"
 
 namespace mv::testing {
 namespace {
 
-std::string run(const std::string& cmd, int* status = nullptr) {
-  std::string out;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  int st = pclose(p);
-  if (status) *status = st;
-  return out;
-}
+std::string run(const std::string& cmd, int* status = nullptr) { return test_tools::run_command(cmd, status); }
 
 bool have(const std::string& tool) { return !run("command -v " + tool + " 2>/dev/null").empty(); }
 

@@ -13,23 +13,14 @@
 #include "platform/table/index/order_list.h"
 #include "platform/table/table.h"
 #include "tests/platform/table/index/index_test_helpers.h"
+#include "tests/platform/table/run_command.h"
 
 namespace mv {
 namespace {
 
 using index::IndexFormat;
 
-std::string run(const std::string& cmd, int* rc = nullptr) {
-  std::string out;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  int st = pclose(p);
-  if (rc) *rc = st;
-  return out;
-}
+std::string run(const std::string& cmd, int* rc = nullptr) { return test_tools::run_command(cmd, rc); }
 
 std::vector<uint32_t> numbers(const std::string& text) {
   std::vector<uint32_t> out;
