@@ -1,7 +1,7 @@
 // bench-deps: mv_tablewindow mv_components mv_grid mv_gui mv_os mv_table mv_runtime mv_base Qt6::Widgets
 // Opening a table in the table window and going to its last record must cost the same for
-// ten thousand records as for a million: the window reads only the rows it shows, and the
-// deleted filter (on after every opening) hides rows as they come into view.
+// ten thousand records as for a million: the grid's rows are a window of the records it
+// shows, and the deleted filter (on after every opening) is applied as the window fills.
 #include <QApplication>
 #include <QScrollBar>
 #include <QTemporaryDir>

@@ -107,9 +107,6 @@ void TAB_DBFDATEN::build() {
   QFont gf(QStringLiteral("Microsoft Sans Serif"));
   gf.setPointSize(int(table_window_environment().font_or_default()));
   grid()->FONT(gf);
-  // Scrolling by pixels: with rows of deleted records hidden, scrolling by rows would walk
-  // every row before the position on each step.
-  grid()->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
   SETFREEZE();  // the frozen part exists before the grid has rows
 
   connect(f->SE_FREEZE, &QLineEdit::textEdited, this, [this] { EDITCHANGE(); });
@@ -117,17 +114,7 @@ void TAB_DBFDATEN::build() {
   connect(f->VS_FREEZE, &QScrollBar::valueChanged, this, [this] { VERTICALSPIN(); });
   for (QComboBox* cb : {f->CB_INDEXNAME, f->CB_INDEXSCHL, f->CB_CURSOR, f->CB_EDITMODE})
     connect(cb, qOverload<int>(&QComboBox::activated), this, [this, cb] { LISTBOXSELECT(cb); });
-  connect(grid(), &grid::GRIDBROWSER::cell_selected, this, [this] {
-    CELLSELECT();
-    schedule_hiding();
-  });
-
-  // Rows of deleted records are hidden as they come into view.
-  hide_timer_.setSingleShot(true);
-  hide_timer_.setInterval(0);
-  connect(&hide_timer_, &QTimer::timeout, this, [this] { hide_deleted_rows(); });
-  connect(grid()->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { schedule_hiding(); });
-  grid()->viewport()->installEventFilter(this);
+  connect(grid(), &grid::GRIDBROWSER::cell_selected, this, [this] { CELLSELECT(); });
 }
 
 TABDW_DBFDATEI* TAB_DBFDATEN::window_owner() const { return qobject_cast<TABDW_DBFDATEI*>(owner()); }
@@ -137,7 +124,6 @@ TableGridServer* TAB_DBFDATEN::server() const { return server_ && server_->USED(
 bool TAB_DBFDATEN::eventFilter(QObject* watched, QEvent* event) {
   if (watched == form_->SE_FREEZE && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut))
     EDITFOCUSCHANGE();
-  if (watched == grid()->viewport() && event->type() == QEvent::Resize) schedule_hiding();
   return TAB_DBFDATEN_FORM::eventFilter(watched, event);
 }
 
@@ -157,8 +143,11 @@ void TAB_DBFDATEN::SHOW() {
   if (server()) {
     gui::DATAWINDOW::SHOW();
     FILLCAPTION();
-    set_deleted_filter(!form_->CHB_DEL->isChecked());
-    schedule_hiding();
+    // The filter is program-wide: another window may have switched it.
+    if (deleted_filter() == form_->CHB_DEL->isChecked()) {
+      set_deleted_filter(!form_->CHB_DEL->isChecked());
+      server()->refresh();
+    }
     return;
   }
   if (w->CEDBF.isEmpty()) {
@@ -238,7 +227,6 @@ void TAB_DBFDATEN::GRIDDBSERVERCLOSE() {
   if (!server_) return;
   TableGridServer* s = server_.data();
   grid()->set_server(nullptr);
-  hidden_rows_.clear();
   s->CLOSE().ignore();
   delete s;
   server_.clear();
@@ -279,12 +267,10 @@ void TAB_DBFDATEN::FILL_CBINDEX() {
   keys->setCurrentIndex(0);
   previous_index_name_ = previous_index_key_ = 0;
   if (s && s->INDEXORD() != 0) s->SETORDER(0).ignore();
-  schedule_hiding();
 }
 
 void TAB_DBFDATEN::SETORDERDBF(int order) {
   if (server()) server()->SETORDER(order).ignore();
-  schedule_hiding();
 }
 
 // ---------------------------------------------------------------- display switches
@@ -314,10 +300,9 @@ void TAB_DBFDATEN::SETDEL() {
     check_menu(kItemDeleted, false);
   }
   SETFREEZE();
-  // In an order the rows are the visible records: they are taken again.
-  if (server() && !server()->natural()) server()->refresh();
+  // The rows are the visible records: they are taken again.
+  if (server()) server()->refresh();
   grid()->RECALCULATE();
-  schedule_hiding();
 }
 
 void TAB_DBFDATEN::SET_SATZNR() {
@@ -406,7 +391,6 @@ void TAB_DBFDATEN::LISTBOXSELECT(QComboBox* control) {
       Status s = server()->SETORDER(value);
       if (!s) gui::warning_box(this, kAchtung, QString::fromStdString(s.message()));
     }
-    schedule_hiding();
     CELLSELECT();
   } else if (control == f->CB_CURSOR) {
     apply_cursor_mode(control->currentIndex() < 0 ? QStringLiteral("LINE") : control->currentData().toString());
@@ -512,11 +496,6 @@ void TAB_DBFDATEN::ZOVUZUZ() {
   connect(
       s, &TableGridServer::write_failed, this,
       [this](const QString& reason) { gui::warning_box(this, kAchtung, reason); }, Qt::QueuedConnection);
-  connect(s, &QAbstractItemModel::modelReset, this, [this] {
-    hidden_rows_.clear();
-    schedule_hiding();
-  });
-  connect(s, &QAbstractItemModel::rowsInserted, this, [this] { schedule_hiding(); });
   grid()->set_server(s);
 
   {
@@ -551,64 +530,6 @@ void TAB_DBFDATEN::CHECKROWMODE() {
   const int ord = s->INDEXORD();
   const uint64_t keys = ord > 0 && s->orders() ? s->orders()->key_count() : 0;
   grid()->set_row_mode(row_mode_for(s->RDDNAME(), ord, keys));
-}
-
-// ---------------------------------------------------------------- deleted rows
-
-void TAB_DBFDATEN::schedule_hiding() {
-  if (!hide_timer_.isActive()) hide_timer_.start();
-}
-
-void TAB_DBFDATEN::unhide_all_rows() {
-  for (int r : std::as_const(hidden_rows_)) {
-    grid()->setRowHidden(r, false);
-    if (grid()->frozen_view()) grid()->frozen_view()->setRowHidden(r, false);
-  }
-  hidden_rows_.clear();
-}
-
-// In record-number order the grid has a row for every record; those the deleted filter
-// hides are taken out of the view as they scroll in, so no page reads the whole table.
-void TAB_DBFDATEN::hide_deleted_rows() {
-  TableGridServer* s = server();
-  if (!s || !s->natural() || !deleted_filter()) {
-    unhide_all_rows();
-    return;
-  }
-  STDGRIDBROWSER* g = grid();
-  const int rows = s->rowCount();
-  if (rows == 0) return;
-  const int current = g->currentIndex().isValid() ? g->currentIndex().row() : -1;
-  // A hidden row that became the current one (GOTO on a deleted record) shows again.
-  if (current >= 0 && hidden_rows_.contains(current)) {
-    hidden_rows_.remove(current);
-    g->setRowHidden(current, false);
-    if (g->frozen_view()) g->frozen_view()->setRowHidden(current, false);
-  }
-  QHeaderView* heads[2] = {g->verticalHeader(), g->frozen_view() ? g->frozen_view()->verticalHeader() : nullptr};
-  for (int pass = 0; pass < 64; ++pass) {
-    int first = g->rowAt(0);
-    if (first < 0) first = 0;
-    int last = g->rowAt(g->viewport()->height() - 1);
-    if (last < 0) last = std::min(rows - 1, first + 200);
-    std::vector<int> hide;
-    for (int r = first; r <= last && r < rows; ++r)
-      if (r != current && !g->isRowHidden(r) && s->is_deleted(r)) hide.push_back(r);
-    if (hide.empty()) break;
-    // With the headers' updates off a hidden row costs no walk over all rows; the view is
-    // laid out once afterwards.
-    for (QHeaderView* h : heads)
-      if (h) h->setUpdatesEnabled(false);
-    for (int r : hide) {
-      g->setRowHidden(r, true);
-      if (g->frozen_view()) g->frozen_view()->setRowHidden(r, true);
-      hidden_rows_.insert(r);
-    }
-    for (QHeaderView* h : heads)
-      if (h) h->setUpdatesEnabled(true);
-    g->doItemsLayout();
-    if (g->currentIndex().isValid()) g->scrollTo(g->currentIndex());
-  }
 }
 
 // ---------------------------------------------------------------- record and table commands
@@ -667,7 +588,6 @@ void TAB_DBFDATEN::PB_DELETE() {
   if (st) st = t->commit();
   s->record_changed(changed);
   s->GOTO(t->recno());
-  schedule_hiding();
   CELLSELECT();
   if (!st) gui::warning_box(this, kAchtung, QString::fromStdString(st.message()));
 }
@@ -685,7 +605,6 @@ void TAB_DBFDATEN::PB_FELDER() {
 // After pack and zap the rows and the caption are taken from the table again.
 void TAB_DBFDATEN::after_records_replaced() {
   if (!server()) return;
-  hidden_rows_.clear();
   server()->refresh();
   server()->GOTOP();
   CELLSELECT();

@@ -5,8 +5,6 @@
 // grid's server. Every other page and dialog of the window reaches the table through the
 // window's forwarders to this page.
 #include <QPointer>
-#include <QSet>
-#include <QTimer>
 #include <vector>
 
 #include "platform/gui/windows.h"
@@ -106,15 +104,10 @@ class TAB_DBFDATEN : public TAB_DBFDATEN_FORM {
   bool refuse_shared();
   void apply_edit_mode(const QString& mode);
   void apply_cursor_mode(const QString& mode);
-  void schedule_hiding();
-  void hide_deleted_rows();
-  void unhide_all_rows();
   void after_records_replaced();
   void check_menu(int id, bool on);
 
   QPointer<TableGridServer> server_;
-  QSet<int> hidden_rows_;
-  QTimer hide_timer_;
   int previous_index_name_ = 0;
   int previous_index_key_ = 0;
   QString edit_mode_ = QStringLiteral("INACTIVE");

@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <algorithm>
+#include <limits>
 
 #include "platform/base/codepage.h"
 #include "platform/table/dbf_format.h"
@@ -10,7 +11,12 @@
 namespace mv {
 
 TableGridServer::TableGridServer(std::unique_ptr<Table> table, std::unique_ptr<TableOrders> orders, QObject* parent)
-    : grid::GRIDDBSERVER(std::move(table), false, parent), orders_(std::move(orders)) {}
+    : grid::GRIDDBSERVER(std::move(table), false, parent), orders_(std::move(orders)) {
+  resetting_ = true;
+  place_window();
+  current_ = window_.empty() ? -1 : std::max(0, row_of_recno(table_->recno()));
+  resetting_ = false;
+}
 
 TableGridServer::~TableGridServer() { CLOSE().ignore(); }
 
@@ -22,6 +28,7 @@ Status TableGridServer::CLOSE() {
   table_.reset();
   drop_cache();
   map_.clear();
+  window_.clear();
   count_ = 0;
   current_ = -1;
   endResetModel();
@@ -111,9 +118,145 @@ QString TableGridServer::field_name(int pos) const {
   return pos >= 1 && pos <= field_count() ? QString::fromLatin1(table_->field(pos).name.c_str()) : QString();
 }
 
+// ---------------------------------------------------------------- places
+
+int64_t TableGridServer::places() const {
+  if (!USED()) return 0;
+  return natural_ ? int64_t(table_->lastrec()) : int64_t(map_.size());
+}
+
+uint32_t TableGridServer::recno_at(int64_t place) const {
+  if (place < 0 || place >= places()) return 0;
+  return natural_ ? uint32_t(place + 1) : map_[size_t(place)];
+}
+
+int64_t TableGridServer::place_of(uint32_t r) const {
+  if (r == 0 || !USED()) return -1;
+  if (natural_) return r <= table_->lastrec() ? int64_t(r) - 1 : -1;
+  auto it = std::find(map_.begin(), map_.end(), r);
+  return it == map_.end() ? -1 : int64_t(it - map_.begin());
+}
+
+// The table's own record is always shown, even when the deleted filter hides it (a GOTO
+// to a deleted record, or the record just deleted with nowhere to move).
+bool TableGridServer::shown(int64_t place) const {
+  const uint32_t r = recno_at(place);
+  if (r == 0) return false;
+  if (!deleted_filter() || r == table_->recno()) return true;
+  const uint8_t* rec = record_bytes(r);
+  return rec && rec[0] != '*';
+}
+
+int64_t TableGridServer::next_shown(int64_t place, int dir) const {
+  const int64_t n = places();
+  for (; place >= 0 && place < n; place += dir)
+    if (shown(place)) return place;
+  return -1;
+}
+
+std::vector<int64_t> TableGridServer::rows_from(int64_t place) const {
+  std::vector<int64_t> rows;
+  const size_t page = size_t(page_rows_);
+  const int64_t n = places();
+  place = std::clamp<int64_t>(place, 0, n);
+  for (int64_t p = next_shown(place, 1); p >= 0 && rows.size() < page; p = next_shown(p + 1, 1)) rows.push_back(p);
+  if (rows.size() < page) {
+    std::vector<int64_t> before;
+    const int64_t from = rows.empty() ? place - 1 : rows.front() - 1;
+    for (int64_t p = next_shown(from, -1); p >= 0 && rows.size() + before.size() < page; p = next_shown(p - 1, -1))
+      before.push_back(p);
+    rows.insert(rows.begin(), before.rbegin(), before.rend());
+  }
+  return rows;
+}
+
+std::vector<int64_t> TableGridServer::rows_ending_at(int64_t place) const {
+  std::vector<int64_t> back;
+  const size_t page = size_t(page_rows_);
+  const int64_t n = places();
+  place = std::clamp<int64_t>(place, -1, n - 1);
+  for (int64_t p = next_shown(place, -1); p >= 0 && back.size() < page; p = next_shown(p - 1, -1)) back.push_back(p);
+  std::vector<int64_t> rows(back.rbegin(), back.rend());
+  const int64_t from = rows.empty() ? place + 1 : rows.back() + 1;
+  for (int64_t p = next_shown(from, 1); p >= 0 && rows.size() < page; p = next_shown(p + 1, 1)) rows.push_back(p);
+  return rows;
+}
+
+// ---------------------------------------------------------------- the window
+
+int TableGridServer::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(window_.size()); }
+
+uint32_t TableGridServer::recno(int row) const {
+  if (row < 0 || size_t(row) >= window_.size()) return 0;
+  return recno_at(window_[size_t(row)]);
+}
+
+int TableGridServer::row_of_recno(uint32_t r) const {
+  for (size_t i = 0; i < window_.size(); ++i)
+    if (recno_at(window_[i]) == r) return int(i);
+  return -1;
+}
+
+void TableGridServer::show_rows(std::vector<int64_t> rows) {
+  const int before = int(window_.size());
+  const int now = int(rows.size());
+  adjusting_ = true;
+  if (resetting_) {
+    window_ = std::move(rows);
+  } else if (now > before) {
+    beginInsertRows(QModelIndex(), before, now - 1);
+    window_ = std::move(rows);
+    endInsertRows();
+  } else if (now < before) {
+    beginRemoveRows(QModelIndex(), now, before - 1);
+    window_ = std::move(rows);
+    endRemoveRows();
+  } else {
+    window_ = std::move(rows);
+  }
+  adjusting_ = false;
+  if (!resetting_ && now > 0) {
+    emit dataChanged(index(0, 0), index(now - 1, std::max(0, columnCount() - 1)));
+    emit headerDataChanged(Qt::Vertical, 0, now - 1);
+  }
+  if (!resetting_) emit window_moved();
+}
+
+void TableGridServer::place_window() {
+  if (!USED()) {
+    show_rows({});
+    return;
+  }
+  const int64_t place = place_of(table_->recno());
+  if (place < 0) {
+    show_rows(rows_from(window_.empty() ? 0 : window_.front()));
+  } else if (!window_.empty() && place > window_.back()) {
+    show_rows(rows_ending_at(place));
+  } else {
+    show_rows(rows_from(place));
+  }
+}
+
+void TableGridServer::settle_on_row(int row) {
+  const int n = int(window_.size());
+  current_ = n == 0 ? -1 : std::clamp(row, 0, n - 1);
+  if (current_ >= 0) {
+    const uint32_t r = recno(current_);
+    if (r && table_->recno() != r) table_->go_to(r).ignore();
+  }
+  if (suspended_) return;
+  // Also when the row stayed: rows taken out of the window may have moved the views' row.
+  emit current_row_changed(current_);
+  emit record_moved();
+}
+
 void TableGridServer::follow_table() {
   if (!USED()) return;
-  const int row = row_of_recno(table_->recno());
+  int row = row_of_recno(table_->recno());
+  if (row < 0) {
+    place_window();
+    row = row_of_recno(table_->recno());
+  }
   if (row >= 0 && row != current_) {
     current_ = row;
     if (!suspended_) emit current_row_changed(row);
@@ -122,13 +265,99 @@ void TableGridServer::follow_table() {
 }
 
 void TableGridServer::set_current_row(int row) {
-  if (row < 0 || row >= int(count_)) return;
+  if (adjusting_ || row < 0 || row >= rowCount()) return;
   current_ = row;
   if (USED()) {
     const uint32_t r = recno(row);
     if (r && table_->recno() != r) table_->go_to(r).ignore();
   }
   if (!suspended_) emit record_moved();
+}
+
+void TableGridServer::set_page_rows(int rows) {
+  rows = std::max(1, rows);
+  if (rows == page_rows_) return;
+  page_rows_ = rows;
+  if (!USED() || window_.empty()) return;
+  // The table's record stays in the window.
+  const uint32_t keep = table_->recno();
+  std::vector<int64_t> next = rows_from(window_.front());
+  const int64_t place = place_of(keep);
+  if (place >= 0 && !next.empty() && place > next.back()) next = rows_ending_at(place);
+  show_rows(std::move(next));
+  const int row = row_of_recno(keep);
+  if (row >= 0) {
+    current_ = row;
+    if (!suspended_) emit current_row_changed(row);
+  } else {
+    settle_on_row(current_);
+  }
+}
+
+int TableGridServer::scroll_rows(int n) {
+  if (!USED() || window_.empty() || n == 0) return 0;
+  int moved = 0;
+  if (n > 0) {
+    int64_t last = window_.back();
+    for (int64_t p = next_shown(last + 1, 1); p >= 0 && moved < n; p = next_shown(p + 1, 1)) {
+      last = p;
+      ++moved;
+    }
+    if (moved == 0) return 0;
+    show_rows(rows_ending_at(last));
+  } else {
+    int64_t first = window_.front();
+    for (int64_t p = next_shown(first - 1, -1); p >= 0 && moved < -n; p = next_shown(p - 1, -1)) {
+      first = p;
+      ++moved;
+    }
+    if (moved == 0) return 0;
+    moved = -moved;
+    show_rows(rows_from(first));
+  }
+  settle_on_row(current_);
+  return moved;
+}
+
+int TableGridServer::scroll_extent() const {
+  return int(std::clamp<int64_t>(places() - page_rows_, 0, std::numeric_limits<int>::max()));
+}
+
+int TableGridServer::scroll_position() const { return window_.empty() ? 0 : int(window_.front()); }
+
+void TableGridServer::scroll_to_position(int pos) {
+  if (!USED() || window_.empty()) return;
+  show_rows(rows_from(pos));
+  settle_on_row(current_);
+}
+
+void TableGridServer::refresh() {
+  beginResetModel();
+  resetting_ = true;
+  drop_cache();
+  rebuild_rows();
+  window_.clear();
+  current_ = -1;
+  if (USED()) {
+    place_window();
+    current_ = window_.empty() ? -1 : std::max(0, row_of_recno(table_->recno()));
+  }
+  resetting_ = false;
+  endResetModel();
+  emit window_moved();
+  if (!suspended_) emit current_row_changed(current_);
+}
+
+// Other users of a shared table may have appended or changed records.
+void TableGridServer::auto_refresh() {
+  if (!USED() || !table_->shared() || suspended_) return;
+  if (!natural_) return;  // an ordered view is refreshed by its owner
+  drop_cache();
+  const uint32_t keep = table_->recno();
+  show_rows(rows_from(window_.empty() ? 0 : window_.front()));
+  const int row = row_of_recno(keep);
+  if (row >= 0) current_ = row;
+  else settle_on_row(current_);
 }
 
 void TableGridServer::GOTOP() {
@@ -164,21 +393,28 @@ Status TableGridServer::SETORDER(int n) {
   if (!USED() || !orders_) return Status::not_found("Es ist keine Datei geöffnet");
   const uint32_t keep = table_->recno();
   Status s = orders_->set_order(n);
-  beginResetModel();
-  drop_cache();
-  rebuild_rows();
   table_->go_to(keep).ignore();
-  current_ = count_ > 0 ? std::max(0, row_of_recno(keep)) : -1;
-  endResetModel();
-  if (!suspended_) emit current_row_changed(current_);
+  refresh();
   return s;
 }
 
+// A change can take a record out of the window (deleted under the filter) or bring it
+// back: the window is taken again from its first row.
 void TableGridServer::record_changed(uint32_t r) {
-  if (r == 0) return;
+  if (r == 0 || !USED()) return;
   forget_record(r);
-  const int row = row_of_recno(r);
-  if (row >= 0) emit dataChanged(index(row, 0), index(row, std::max(0, columnCount() - 1)));
+  if (!deleted_filter()) {
+    const int row = row_of_recno(r);
+    if (row >= 0) emit dataChanged(index(row, 0), index(row, std::max(0, columnCount() - 1)));
+    return;
+  }
+  const uint32_t keep = table_->recno();
+  show_rows(rows_from(window_.empty() ? 0 : window_.front()));
+  const int row = row_of_recno(keep);
+  if (row >= 0 && row != current_) {
+    current_ = row;
+    if (!suspended_) emit current_row_changed(row);
+  }
 }
 
 }  // namespace mv

@@ -1,14 +1,16 @@
 #pragma once
-// The data page's server over its open table (the page's GRIDDBSERVER). It shows a page of
-// a large table without reading the table: in record-number order row n is record n + 1
-// and the rows are the table's record count, read through the grid server's block cache;
-// records the deleted filter hides are hidden by the page as they come into view, so
-// opening and going to the last record cost the same for ten thousand records as for a
-// million. In an index order the rows are the order's visible records, taken once per
-// refresh. The server owns the table and its orders and closes them when it goes.
+// The data page's server over its open table (the page's GRIDDBSERVER). It is a paged
+// server: its rows are a window of the visible records, as many as the grid shows, and
+// the window moves through the table as the user scrolls, so opening a table and going
+// to its last record cost the same for ten thousand records as for a million. In
+// record-number order a record's place is its number and nothing is read beyond the
+// window (records the deleted filter hides are stepped over as the window passes them);
+// in an index order the order's visible records are taken once per refresh. The server
+// owns the table and its orders and closes them when it goes.
 #include <QVariant>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "platform/base/status.h"
 #include "platform/grid/griddbserver.h"
@@ -59,6 +61,20 @@ class TableGridServer : public grid::GRIDDBSERVER {
   QString field_name(int pos) const override;
   void set_current_row(int row) override;
 
+  // The window.
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  uint32_t recno(int row) const override;
+  int row_of_recno(uint32_t recno) const override;  // -1 outside the window
+  void refresh() override;
+  void auto_refresh() override;
+  bool paged() const override { return true; }
+  void set_page_rows(int rows) override;
+  int page_rows() const { return page_rows_; }
+  int scroll_rows(int n) override;
+  int scroll_extent() const override;
+  int scroll_position() const override;
+  void scroll_to_position(int pos) override;
+
  signals:
   // The table's current record changed (navigation, a click in the grid).
   void record_moved();
@@ -76,8 +92,32 @@ class TableGridServer : public grid::GRIDDBSERVER {
   using GRIDDBSERVER::set_table;
 
   void follow_table();
+  // Places: in record-number order a record's number - 1, in an index order its place in
+  // the order's row list.
+  int64_t places() const;
+  uint32_t recno_at(int64_t place) const;
+  int64_t place_of(uint32_t recno) const;  // -1 when the rows do not hold it
+  bool shown(int64_t place) const;
+  // The first shown place from `place` on in direction `dir`, -1 when there is none.
+  int64_t next_shown(int64_t place, int dir) const;
+  // The window's rows from the first shown place at or after `place` (or ending at the
+  // last shown place at or before it), filled up from the other side near an end.
+  std::vector<int64_t> rows_from(int64_t place) const;
+  std::vector<int64_t> rows_ending_at(int64_t place) const;
+  // Shows `rows`, telling the views; the current row then shows the table's record.
+  void show_rows(std::vector<int64_t> rows);
+  // The window around the table's record (at its top, or at its bottom when the record
+  // lies after the window).
+  void place_window();
+  // After the window moved: the current row stays on the screen and the table goes to
+  // the record under it.
+  void settle_on_row(int row);
 
   std::unique_ptr<TableOrders> orders_;
+  std::vector<int64_t> window_;  // places shown, top to bottom
+  int page_rows_ = 40;
+  bool resetting_ = false;   // inside a model reset: no row signals
+  bool adjusting_ = false;   // the views follow the window: their row moves are not the user's
 };
 
 }  // namespace mv

@@ -4,7 +4,9 @@
 #include <QHeaderView>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
+#include <QWheelEvent>
 #include <algorithm>
+#include <cstdlib>
 
 namespace mv::grid {
 namespace {
@@ -53,6 +55,7 @@ void GRIDBROWSER::set_server(GRIDSERVER* server) {
   server_links_.clear();
   server_ = server;
   setModel(server);
+  if (!server) set_paging(false);
   if (frozen_view_) {
     frozen_view_->setModel(server);
     frozen_view_->setSelectionModel(selectionModel());
@@ -68,6 +71,8 @@ void GRIDBROWSER::set_server(GRIDSERVER* server) {
   server_links_.push_back(connect(server, &QAbstractItemModel::dataChanged, this, [this] {
     if (variable_rows_) fit_visible_rows();
   }));
+  server_links_.push_back(connect(server, &GRIDSERVER::window_moved, this, [this] { sync_page_bar(); }));
+  set_paging(server->paged());
   apply_columns();
   follow_server_row(server->current_row() < 0 && server->rowCount() > 0 ? 0 : server->current_row());
 }
@@ -98,6 +103,7 @@ void GRIDBROWSER::FONT(const QFont& f) {
   verticalHeader()->setDefaultSectionSize(QFontMetrics(f).height() + 6);
   if (frozen_view_) frozen_view_->verticalHeader()->setDefaultSectionSize(QFontMetrics(f).height() + 6);
   if (variable_rows_) fit_visible_rows();
+  update_page_rows();
 }
 
 std::vector<GridColumn*> GRIDBROWSER::COLUMNLIST() {
@@ -141,6 +147,8 @@ int GRIDBROWSER::SKIP(int n) {
   const int to = std::clamp(from + n, 0, rows - 1);
   follow_server_row(to);
   if (server_->current_row() != to) server_->set_current_row(to);
+  // What the window does not hold comes by moving the window.
+  if (paging_ && to - from != n) return to - from + server_->scroll_rows(n - (to - from));
   return to - from;
 }
 
@@ -170,6 +178,118 @@ void GRIDBROWSER::currentChanged(const QModelIndex& current, const QModelIndex& 
     syncing_ = false;
   }
   emit cell_selected(current.row(), current.column());
+}
+
+// ---------------------------------------------------------------- paging
+
+void GRIDBROWSER::set_paging(bool on) {
+  paging_ = on;
+  if (on && !page_bar_) {
+    page_bar_ = new QScrollBar(Qt::Vertical, this);
+    page_bar_->setObjectName(QStringLiteral("page_bar"));
+    addScrollBarWidget(page_bar_, Qt::AlignBottom);
+    connect(page_bar_, &QScrollBar::valueChanged, this, [this](int v) { page_bar_moved(v); });
+  }
+  if (page_bar_) page_bar_->setVisible(on);
+  // The view's own bar would scroll inside the window; the window holds only what fits.
+  verticalScrollBar()->setVisible(!on);
+  setVerticalScrollBarPolicy(on ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded);
+  if (on) {
+    update_page_rows();
+    sync_page_bar();
+  }
+}
+
+// As many rows as the viewport shows whole: the window never needs the view to scroll.
+void GRIDBROWSER::update_page_rows() {
+  if (!paging_ || !server_ || page_busy_) return;
+  page_busy_ = true;
+  const int height = viewport()->height();
+  const int line = std::max(1, verticalHeader()->defaultSectionSize());
+  int rows = height / line;
+  if (variable_rows_) {
+    const int have = server_->rowCount();
+    int y = 0, k = 0;
+    while (k < have && y + rowHeight(k) <= height) y += rowHeight(k++);
+    rows = k < have ? k : k + (height - y) / line;
+  }
+  server_->set_page_rows(std::max(1, rows));
+  page_busy_ = false;
+}
+
+void GRIDBROWSER::sync_page_bar() {
+  if (!paging_ || !page_bar_ || !server_) return;
+  QSignalBlocker block(page_bar_);
+  page_bar_->setRange(0, std::max(0, server_->scroll_extent()));
+  page_bar_->setPageStep(std::max(1, server_->rowCount()));
+  page_bar_->setSingleStep(1);
+  page_bar_->setValue(server_->scroll_position());
+}
+
+// Steps and pages of the bar move the window row by row (rows the deleted filter hides
+// are not counted); a drag or a jump goes to the position.
+void GRIDBROWSER::page_bar_moved(int value) {
+  if (!paging_ || !server_) return;
+  const int delta = value - server_->scroll_position();
+  if (!page_bar_->isSliderDown() && std::abs(delta) <= std::max(1, server_->rowCount()))
+    server_->scroll_rows(delta);
+  else
+    server_->scroll_to_position(value);
+  sync_page_bar();
+}
+
+QModelIndex GRIDBROWSER::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
+  const QModelIndex current = currentIndex();
+  if (!paging_ || !server_ || !current.isValid() || server_->rowCount() == 0)
+    return QTableView::moveCursor(action, modifiers);
+  const int rows = server_->rowCount();
+  const int row = current.row();
+  auto at = [&](int r) { return server_->index(std::clamp(r, 0, server_->rowCount() - 1), current.column()); };
+  switch (action) {
+    case MoveUp:
+      if (row > 0) break;
+      server_->scroll_rows(-1);
+      return current;
+    case MoveDown:
+      if (row < rows - 1) break;
+      server_->scroll_rows(1);
+      return current;
+    case MovePageUp:
+      if (server_->scroll_rows(-rows) == 0) return at(0);
+      return current;
+    case MovePageDown:
+      if (server_->scroll_rows(rows) == 0) return at(rows - 1);
+      return current;
+    case MoveHome:
+      if (!(modifiers & Qt::ControlModifier)) break;
+      server_->GOTOP();
+      return at(server_->current_row());
+    case MoveEnd:
+      if (!(modifiers & Qt::ControlModifier)) break;
+      server_->GOBOTTOM();
+      return at(server_->current_row());
+    default:
+      break;
+  }
+  return QTableView::moveCursor(action, modifiers);
+}
+
+void GRIDBROWSER::wheelEvent(QWheelEvent* e) {
+  if (!paging_ || !server_) {
+    QTableView::wheelEvent(e);
+    return;
+  }
+  wheel_rest_ += e->angleDelta().y();
+  const int notches = wheel_rest_ / 120;
+  wheel_rest_ -= notches * 120;
+  if (notches != 0) server_->scroll_rows(-notches * QApplication::wheelScrollLines());
+  e->accept();
+}
+
+bool GRIDBROWSER::viewportEvent(QEvent* e) {
+  const bool done = QTableView::viewportEvent(e);
+  if (e->type() == QEvent::Resize) update_page_rows();
+  return done;
 }
 
 void GRIDBROWSER::set_cursor_mode(CursorMode m) {
@@ -259,8 +379,15 @@ void GRIDBROWSER::scrollContentsBy(int dx, int dy) {
 void GRIDBROWSER::set_variable_row_height(bool on, int max_height) {
   variable_rows_ = on;
   row_height_max_ = std::max(1, max_height);
-  if (on) fit_visible_rows();
-  else verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+  if (on) {
+    fit_visible_rows();
+  } else {
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    // Rows measured before keep their height otherwise.
+    for (int r = 0; r < (server_ && paging_ ? server_->rowCount() : 0); ++r)
+      setRowHeight(r, verticalHeader()->defaultSectionSize());
+  }
+  update_page_rows();
 }
 
 // Only the rows on screen are measured, so a table of a million records costs nothing.
@@ -274,6 +401,7 @@ void GRIDBROWSER::fit_visible_rows() {
     const int h = std::min(sizeHintForRow(r), row_height_max_);
     if (h > 0 && rowHeight(r) != h) setRowHeight(r, h);
   }
+  update_page_rows();
 }
 
 void GRIDBROWSER::set_selection_colors(const QBrush& background, const QColor& foreground) {

@@ -6,6 +6,7 @@
 // cell-selection events, SKIP, RECALCULATE and the automatic refresh interval.
 #include <QBrush>
 #include <QPointer>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTimer>
 #include <vector>
@@ -95,6 +96,10 @@ class GRIDBROWSER : public QTableView {
   void resizeEvent(QResizeEvent* e) override;
   void scrollContentsBy(int dx, int dy) override;
   void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+  // With a paged server the keys, the wheel and the scroll bar move the server's window.
+  QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
+  void wheelEvent(QWheelEvent* e) override;
+  bool viewportEvent(QEvent* e) override;
   void focusInEvent(QFocusEvent* e) override;
   void focusOutEvent(QFocusEvent* e) override;
 
@@ -103,6 +108,10 @@ class GRIDBROWSER : public QTableView {
   void apply_columns();
   void update_frozen_geometry();
   void fit_visible_rows();
+  void set_paging(bool on);
+  void update_page_rows();
+  void sync_page_bar();
+  void page_bar_moved(int value);
 
   QPointer<GRIDSERVER> server_;
   GRIDSTYLE style_;
@@ -120,6 +129,11 @@ class GRIDBROWSER : public QTableView {
   QColor sel_fg_, sel_inactive_fg_;
   bool syncing_ = false;
   std::vector<QMetaObject::Connection> server_links_;
+  // The scroll bar of a paged server (beside the view's own, which then stays hidden).
+  QScrollBar* page_bar_ = nullptr;
+  bool paging_ = false;
+  bool page_busy_ = false;
+  int wheel_rest_ = 0;
 };
 
 }  // namespace mv::grid

@@ -59,8 +59,8 @@ class GRIDDBSERVER : public GRIDSERVER {
 
  protected:
   // `deleted_in_rows`: the deleted filter takes the filtered records into a row list.
-  // A server that hides deleted rows itself as they come into view passes false; its
-  // rows then stay in record-number order under the filter.
+  // A server that steps over deleted records itself (a paged one) passes false: in
+  // record-number order it then gets no row list, whatever the filter.
   GRIDDBSERVER(std::unique_ptr<Table> table, bool deleted_in_rows, QObject* parent);
 
   // Whether the rows can be read from table_ (a derived server may ask for more than that

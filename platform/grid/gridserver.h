@@ -122,6 +122,22 @@ class GRIDSERVER : public QAbstractTableModel {
   virtual void refresh();
   // Called by the browse control's refresh timer; picks up changes of other users.
   virtual void auto_refresh() {}
+  // ---- paging
+  // A paged server shows a window of its rows, as many as the grid can show at once, and
+  // moves the window through the rest: a table of a million records then costs the grid
+  // no more than one of a hundred. The grid keeps a scroll bar of its own for it.
+  virtual bool paged() const { return false; }
+  // The grid tells how many rows it can show.
+  virtual void set_page_rows(int /*rows*/) {}
+  // Moves the window by n rows (negative: back); answers the rows moved. The current row
+  // stays where it is on the screen and takes the record that moved under it.
+  virtual int scroll_rows(int /*n*/) { return 0; }
+  // The scroll bar: positions 0..scroll_extent(), the window's first row at scroll_position().
+  virtual int scroll_extent() const { return 0; }
+  virtual int scroll_position() const { return 0; }
+  // The window from position `pos` on (as far as the rows after it fill it).
+  virtual void scroll_to_position(int /*pos*/) {}
+
   // Notifications of the server may be suspended during long jobs.
   void suspend_notifications(bool on) { suspended_ = on; }
   bool notifications_suspended() const { return suspended_; }
@@ -139,6 +155,8 @@ class GRIDSERVER : public QAbstractTableModel {
  signals:
   void current_row_changed(int row);
   void columns_updated();
+  // A paged server's window moved or its extent changed.
+  void window_moved();
 
  protected:
   std::vector<GridColumn> columns_;

@@ -21,6 +21,9 @@
 #include "tablewindow/tabdw_dbfdatei.h"
 #include "tablewindow_helpers.h"
 #include <QRadioButton>
+#include <QTest>
+#include <QWheelEvent>
+#include <algorithm>
 
 namespace mv {
 namespace {
@@ -59,6 +62,7 @@ class DataPage : public ::testing::Test {
   }
   TableGridServer* server() { return w_->server(); }
   STDGRIDBROWSER* grid() { return page()->grid(); }
+  std::vector<uint32_t> rows() { return twtest::window_records(*server()); }
   uint32_t recno() { return server()->RECNO(); }
   // Reads record `r` from the file through a second open.
   std::string name_on_disk(uint32_t r) {
@@ -95,15 +99,13 @@ TEST_F(DataPage, NavigationSkipsHiddenDeletedRecords) {
   open(10, {1, 4, 10});
   EXPECT_EQ(recno(), 2u);  // the first visible record
   EXPECT_EQ(w_->caption(), "Daten: KUNDEN.DBF < Datensatz: 2 von: 10 >");
-  // Rows of deleted records are hidden in the view; the row count stays the record count.
-  EXPECT_TRUE(grid()->isRowHidden(0));
-  EXPECT_TRUE(grid()->isRowHidden(3));
-  EXPECT_FALSE(grid()->isRowHidden(1));
+  // The rows are the records the deleted filter lets through.
+  EXPECT_EQ(rows(), (std::vector<uint32_t>{2, 3, 5, 6, 7, 8, 9}));
   w_->SKIPNEXT();
   EXPECT_EQ(recno(), 3u);
   w_->SKIPNEXT();
   EXPECT_EQ(recno(), 5u);
-  EXPECT_EQ(grid()->currentIndex().row(), 4);
+  EXPECT_EQ(grid()->currentIndex().row(), 2);
   w_->GOBOTTOM();
   EXPECT_EQ(recno(), 9u);
   EXPECT_EQ(w_->caption(), "Daten: KUNDEN.DBF < Datensatz: 9 von: 10 >");
@@ -114,10 +116,112 @@ TEST_F(DataPage, NavigationSkipsHiddenDeletedRecords) {
   w_->SKIPPREVIOUS();
   EXPECT_EQ(recno(), 2u);
   // A click in the grid moves the table.
-  grid()->setCurrentIndex(server()->index(6, 0));
+  grid()->setCurrentIndex(server()->index(4, 0));
   EXPECT_EQ(recno(), 7u);
   EXPECT_EQ(w_->LESESATZNR(), 7);
   EXPECT_EQ(w_->caption(), "Daten: KUNDEN.DBF < Datensatz: 7 von: 10 >");
+}
+
+// A table longer than the grid: the rows are a window of as many records as the grid
+// shows, moved by the keys, the wheel and the scroll bar; the current row keeps its place
+// on the screen and the table follows the record under it.
+TEST_F(DataPage, WindowMovesThroughATableLongerThanTheGrid) {
+  std::vector<int> deleted = {299, 300};
+  for (int r = 7; r < 300; r += 7) deleted.push_back(r);
+  open(300, deleted);
+  std::vector<uint32_t> visible;  // the records the deleted filter lets through
+  for (uint32_t r = 1; r <= 300; ++r)
+    if (std::find(deleted.begin(), deleted.end(), int(r)) == deleted.end()) visible.push_back(r);
+  auto visible_from = [&](size_t at, size_t n) {
+    return std::vector<uint32_t>(visible.begin() + long(at), visible.begin() + long(at + n));
+  };
+  const int page = server()->rowCount();
+  ASSERT_GT(page, 5);
+  ASSERT_LT(page, 60);
+  EXPECT_EQ(page, server()->page_rows());
+  EXPECT_EQ(rows(), visible_from(0, size_t(page)));
+  // Every row is shown whole: the view itself never scrolls.
+  const int line = grid()->verticalHeader()->defaultSectionSize();
+  EXPECT_LE(page * line, grid()->viewport()->height());
+  EXPECT_GT((page + 1) * line, grid()->viewport()->height());
+
+  auto key = [&](int k, Qt::KeyboardModifiers m = Qt::NoModifier) {
+    QTest::keyClick(grid(), Qt::Key(k), m);
+    settle();
+  };
+  grid()->setFocus();
+  grid()->setCurrentIndex(server()->index(page - 1, 1));
+  EXPECT_EQ(recno(), visible[size_t(page - 1)]);
+  key(Qt::Key_Down);  // past the last row: the window moves by one record, the row stays
+  EXPECT_EQ(rows(), visible_from(1, size_t(page)));
+  EXPECT_EQ(grid()->currentIndex().row(), page - 1);
+  EXPECT_EQ(recno(), visible[size_t(page)]);
+  EXPECT_EQ(w_->caption(), QStringLiteral("Daten: KUNDEN.DBF < Datensatz: %1 von: 300 >").arg(recno()));
+  key(Qt::Key_PageDown);
+  EXPECT_EQ(rows(), visible_from(1 + size_t(page), size_t(page)));
+  EXPECT_EQ(recno(), visible[size_t(2 * page)]);
+  key(Qt::Key_End, Qt::ControlModifier);  // the last visible record on the last row
+  EXPECT_EQ(rows(), visible_from(visible.size() - size_t(page), size_t(page)));
+  EXPECT_EQ(recno(), 298u);
+  EXPECT_EQ(grid()->currentIndex().row(), page - 1);
+  key(Qt::Key_Down);  // nothing after it
+  EXPECT_EQ(recno(), 298u);
+  key(Qt::Key_Home, Qt::ControlModifier);
+  EXPECT_EQ(rows(), visible_from(0, size_t(page)));
+  EXPECT_EQ(recno(), 1u);
+  key(Qt::Key_Up);  // nothing before it
+  EXPECT_EQ(rows(), visible_from(0, size_t(page)));
+
+  // The wheel: three records a notch, the current row keeps its place.
+  grid()->setCurrentIndex(server()->index(2, 1));
+  QWheelEvent down(QPointF(20, 20), grid()->viewport()->mapToGlobal(QPointF(20, 20)), QPoint(), QPoint(0, -120),
+                   Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(grid()->viewport(), &down);
+  const int lines = QApplication::wheelScrollLines();
+  EXPECT_EQ(rows(), visible_from(size_t(lines), size_t(page)));
+  EXPECT_EQ(grid()->currentIndex().row(), 2);
+  EXPECT_EQ(recno(), visible[size_t(lines + 2)]);
+
+  // The scroll bar: its position is the first row's place; a jump to its end shows the
+  // last records, a step goes back one visible record.
+  auto* bar = grid()->findChild<QScrollBar*>(QStringLiteral("page_bar"));
+  ASSERT_NE(bar, nullptr);
+  EXPECT_TRUE(bar->isVisible());
+  EXPECT_FALSE(grid()->verticalScrollBar()->isVisible());
+  EXPECT_EQ(bar->value(), int(visible[size_t(lines)]) - 1);
+  EXPECT_EQ(bar->maximum(), 300 - page);
+  bar->setValue(bar->maximum());
+  EXPECT_EQ(rows(), visible_from(visible.size() - size_t(page), size_t(page)));
+  bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
+  EXPECT_EQ(rows(), visible_from(visible.size() - size_t(page) - 1, size_t(page)));
+  EXPECT_EQ(bar->value(), int(rows().front()) - 1);
+
+  // A record before the window comes in at the top, one after it at the bottom.
+  w_->GOTO(100);
+  EXPECT_EQ(rows().front(), 100u);
+  EXPECT_EQ(grid()->currentIndex().row(), 0);
+  w_->GOTO(290);
+  EXPECT_EQ(rows().back(), 290u);
+  EXPECT_EQ(int(rows().size()), page);
+  EXPECT_EQ(grid()->currentIndex().row(), page - 1);
+
+  // A smaller grid takes fewer rows and keeps the current record.
+  w_->mdi_frame()->resize(950, 400);
+  settle();
+  EXPECT_LT(server()->rowCount(), page);
+  EXPECT_EQ(server()->rowCount(), server()->page_rows());
+  EXPECT_EQ(recno(), 290u);
+  EXPECT_EQ(server()->recno(grid()->currentIndex().row()), 290u);
+
+  // Rows as high as their contents: the window takes as many as still fit whole.
+  ctl<QCheckBox>("CHB_VARZEILE")->click();
+  settle();
+  int height = 0;
+  for (int r = 0; r < server()->rowCount(); ++r) height += grid()->rowHeight(r);
+  EXPECT_LE(height, grid()->viewport()->height());
+  EXPECT_EQ(server()->rowCount(), server()->page_rows());
+  EXPECT_EQ(grid()->verticalScrollBar()->value(), 0);
+  EXPECT_EQ(server()->recno(grid()->currentIndex().row()), 290u);
 }
 
 TEST_F(DataPage, PseudoColumnsFilterAndMenuMarksMoveTogether) {
@@ -133,7 +237,7 @@ TEST_F(DataPage, PseudoColumnsFilterAndMenuMarksMoveTogether) {
   EXPECT_EQ(server()->column_index("DEL"), 0);
   EXPECT_FALSE(grid()->isColumnHidden(0));
   EXPECT_TRUE(w_->item_checked(kItemDeleted));
-  EXPECT_FALSE(grid()->isRowHidden(2));
+  EXPECT_EQ(rows(), (std::vector<uint32_t>{1, 2, 3, 4, 5, 6}));
   EXPECT_EQ(server()->data(server()->index(2, 0), Qt::DisplayRole).toString(), " X");
   EXPECT_EQ(server()->data(server()->index(1, 0), Qt::DisplayRole).toString(), " ");
 
@@ -151,7 +255,7 @@ TEST_F(DataPage, PseudoColumnsFilterAndMenuMarksMoveTogether) {
   EXPECT_TRUE(deleted_filter());
   EXPECT_TRUE(grid()->isColumnHidden(server()->column_index("DEL")));
   EXPECT_FALSE(w_->item_checked(kItemDeleted));
-  EXPECT_TRUE(grid()->isRowHidden(2));
+  EXPECT_EQ(rows(), (std::vector<uint32_t>{1, 2, 4, 5, 6}));
 
   // Activation puts the marks of this window's boxes back on the menu.
   w_->UNCHECKITEM(kItemRecno);
@@ -224,7 +328,7 @@ TEST_F(DataPage, AppendDeleteAndRecallWithButtonsAndMenu) {
   ctl<QPushButton>("PB_APPEND")->click();
   EXPECT_EQ(server()->LASTREC(), 7u);
   EXPECT_EQ(recno(), 7u);
-  EXPECT_EQ(server()->rowCount(), 7);
+  EXPECT_EQ(rows(), (std::vector<uint32_t>{1, 2, 3, 4, 5, 6, 7}));
   EXPECT_EQ(w_->caption(), "Daten: KUNDEN.DBF < Datensatz: 7 von: 7 >");
 
   // Deleted records hidden: the grid moves to the record before.
@@ -233,7 +337,7 @@ TEST_F(DataPage, AppendDeleteAndRecallWithButtonsAndMenu) {
   EXPECT_TRUE(deleted_on_disk(5));
   EXPECT_EQ(recno(), 4u);
   settle();
-  EXPECT_TRUE(grid()->isRowHidden(4));
+  EXPECT_EQ(rows(), (std::vector<uint32_t>{1, 2, 3, 4, 6, 7}));
   // On the first visible record the deleted record stays current.
   w_->GOTOP();
   w_->DELETE();  // the menu item on the data tab
@@ -467,6 +571,7 @@ TEST(DataPageOrders, ChoosingAnOrderOfTheProductionBag) {
   EXPECT_EQ(names->currentIndex(), 1);
   EXPECT_EQ(w.server()->INDEXORD(), 1);
   TableGridServer* s = w.server();
+  s->set_page_rows(1000);  // the whole order in one window
   ASSERT_GT(s->rowCount(), 2);
   // The key UPPER(NAME) of each row, from the stored bytes: never falling.
   const FieldInfo& name = s->table()->field(1);

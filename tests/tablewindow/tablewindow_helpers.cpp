@@ -1,9 +1,13 @@
 #include "tablewindow_helpers.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <atomic>
 #include <filesystem>
+
+#include "platform/base/bytes.h"
+#include "tablewindow/tableserver.h"
 
 namespace mv::twtest {
 
@@ -83,5 +87,32 @@ EnvironmentScope::EnvironmentScope(HistoryStore* history, QString driver, bool e
 }
 
 EnvironmentScope::~EnvironmentScope() { set_table_window_environment({}); }
+
+}  // namespace mv::twtest
+
+namespace mv::twtest {
+
+std::vector<uint32_t> undeleted_records(const QString& path) {
+  std::vector<uint32_t> out;
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) return out;
+  const QByteArray b = f.readAll();
+  if (b.size() < 32) return out;
+  const auto* h = reinterpret_cast<const uint8_t*>(b.constData());
+  const uint32_t count = get_le32(h + 4);
+  const int hl = int(get_le16(h + 8));
+  const int rl = int(get_le16(h + 10));
+  for (uint32_t r = 1; r <= count; ++r) {
+    const qint64 at = hl + qint64(r - 1) * rl;
+    if (at < b.size() && b.at(at) != '*') out.push_back(r);
+  }
+  return out;
+}
+
+std::vector<uint32_t> window_records(const TableGridServer& s) {
+  std::vector<uint32_t> out;
+  for (int r = 0; r < s.rowCount(); ++r) out.push_back(s.recno(r));
+  return out;
+}
 
 }  // namespace mv::twtest

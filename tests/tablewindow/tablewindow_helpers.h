@@ -42,6 +42,9 @@ std::string copy_fixture(const std::string& case_dir);
 std::string make_table(const std::string& dir, const std::string& file, int n,
                        const std::vector<int>& deleted = {}, const std::string& driver = "DBFNTX");
 
+// The records of a table file not marked deleted, read from the file itself.
+std::vector<uint32_t> undeleted_records(const QString& path);
+
 // The history file as the program keeps it: an INI file on disk.
 class IniHistory : public HistoryStore {
  public:
@@ -63,3 +66,11 @@ class EnvironmentScope {
 };
 
 }  // namespace mv::twtest
+
+namespace mv {
+class TableGridServer;
+namespace twtest {
+// The record numbers the server's rows show, top to bottom.
+std::vector<uint32_t> window_records(const TableGridServer& s);
+}  // namespace twtest
+}  // namespace mv
