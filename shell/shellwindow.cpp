@@ -404,13 +404,15 @@ bool STDSHELLWINDOW::SETPRINTFORMAT(int orientation) {
   return ok;
 }
 
-void STDSHELLWINDOW::PRINTSCREEN() {
-  if (!SETPRINTFORMAT(2)) return;
+void STDSHELLWINDOW::PRINTSCREEN() { print_window(this); }
+
+void STDSHELLWINDOW::print_window(QWidget* window) {
+  if (!window || !SETPRINTFORMAT(2)) return;
   if (!JETZTDRUCKEN(QStringLiteral("Fensterdruck"), QStringLiteral("Drucken des aktiven Fensters")))
     return;
+  const QPixmap shot = window->grab();
   QPainter p(&printer_);
   const QRect page = printer_.pageLayout().paintRectPixels(printer_.resolution());
-  const QPixmap shot = grab();
   p.drawPixmap(page.topLeft(), shot.scaled(page.size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
 }
 

@@ -126,6 +126,9 @@ class STDSHELLWINDOW : public gui::SHELLWINDOW {
   bool CLOSEALLCHILDREN();
   void SETTOOLBAR();
   void PRINTSCREEN();
+  // The window print of `window` (the shell itself, or a table window's own print):
+  // landscape, the question, then the window's picture on the printing device.
+  void print_window(QWidget* window);
   void HELPINDEX() {}
   void HELPUSINGHELP() {}
   void HELPCONTEXT() {}

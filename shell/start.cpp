@@ -46,6 +46,9 @@ void install_table_windows() {
   env.check_item = [](QObject* m, int id, bool on) {
     if (auto* menu = qobject_cast<ShellMenu*>(m)) menu->set_checked(id, on);
   };
+  env.print_window = [](QWidget* w) {
+    if (auto* shell = qobject_cast<STDSHELLWINDOW*>(w ? w->window() : nullptr)) shell->print_window(w);
+  };
   set_table_window_environment(env);
   set_table_window_factory([](STDSHELLWINDOW* shell, const TableOpenRequest& r) -> QWidget* {
     return create_table_window(shell, r.file, r.share, r.read_only, r.ansi);

@@ -5,6 +5,7 @@
 // install their own. Nothing here names the program's own types, so the table windows
 // build below the shell.
 #include <QObject>
+#include <QWidget>
 #include <QString>
 #include <functional>
 #include <map>
@@ -50,6 +51,8 @@ struct TableWindowEnvironment {
   // Switch an item of a window's menu (the object the document window's menu hook made).
   std::function<void(QObject* menu, int id, bool on)> enable_item;
   std::function<void(QObject* menu, int id, bool on)> check_item;
+  // The shell's window print of a window (its printing device, landscape, the question).
+  std::function<void(QWidget* window)> print_window;
 
   QString driver_or_default() const { return default_driver ? default_driver() : QStringLiteral("DBFCDX"); }
   bool exclusive_or_default() const { return exclusive ? exclusive() : false; }

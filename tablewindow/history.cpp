@@ -51,7 +51,7 @@ ColumnList default_columns(const StructureList& fields) {
     if (f.type == QLatin1String("L")) display = std::max(name_len, 3);
     else if (f.type == QLatin1String("D")) display = 10;
     else display = std::max(name_len, f.length);
-    out.push_back({i, i, f.name, f.length, display, true, f.type, f.name});
+    out.push_back({i, i, f.name, double(f.length), display, true, f.type, f.name});
   }
   return out;
 }

@@ -43,7 +43,7 @@ struct ColumnRow {
   int position = 0;      // field position, 0 for the two pseudo columns
   int print_order = 0;   // 0: not printed
   QString name;          // field name ("DEL", "SATZNR" for the pseudo columns)
-  int print_width = 0;
+  double print_width = 0;  // characters; a width taken from the grid may be fractional
   int display_width = 0;
   bool shown = false;
   QString type;

@@ -56,6 +56,16 @@ QString GETRDD(const QString& cDBF, FileSystem* fsp) {
   return v ? driver_of_version(*v) : QString();
 }
 
+QByteArray LESEHEADER(const QString& cDBF, FileSystem* fsp) {
+  if (cDBF.isEmpty()) return {};
+  auto f = fs_or_posix(fsp).open(cDBF.toStdString(), OpenMode::Read);
+  if (!f) return {};
+  QByteArray head(32, '\0');
+  auto got = (*f)->read_at(0, head.data(), 32);
+  if (!got || *got != 32) return {};
+  return head;
+}
+
 std::array<QString, 4> FILLARRAYDRIVER(const QString& cDriver) {
   const QString cdx = QStringLiteral("DBFCDX"), ucdx = QStringLiteral("_DBFCDX"),
                 mdx = QStringLiteral("DBFMDX"), ntx = QStringLiteral("DBFNTX");

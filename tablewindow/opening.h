@@ -5,6 +5,7 @@
 //                    version byte;
 //   GETRDD           the driver by the version byte alone;
 //   FILLARRAYDRIVER  the four drivers in the order they are tried.
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -21,6 +22,9 @@ namespace mv {
 QString DRIVERERKENNUNG(const QString& cDBF, FileSystem* fs = nullptr);
 QString GETRDD(const QString& cDBF, FileSystem* fs = nullptr);
 std::array<QString, 4> FILLARRAYDRIVER(const QString& cDriver);
+// The table file's first 32 bytes (its header), read without keeping the file; empty when
+// it cannot be opened or is shorter.
+QByteArray LESEHEADER(const QString& cDBF, FileSystem* fs = nullptr);
 
 // The driver a table is tried with first: companions, version byte, then `default_driver`.
 QString first_driver(const QString& cDBF, const QString& default_driver, FileSystem* fs = nullptr);

@@ -36,6 +36,10 @@ class ListOrders : public TableOrders {
     auto k = list_->key_count(0);
     return k ? *k : 0;
   }
+  Value key_value() override {
+    auto v = list_->key_value();
+    return v ? *v : Value::nil();
+  }
 
  private:
   std::unique_ptr<OrderList> list_;

@@ -30,6 +30,8 @@ class TableOrders {
   virtual Status set_order(int number) = 0;        // 0: record-number order
   virtual int index_ord() const = 0;               // INDEXORD
   virtual uint64_t key_count() = 0;                // ORDERINFO 26 of the active order
+  // ORDERKEYVAL: the active order's key of the current record (Nil without an order).
+  virtual Value key_value() { return Value::nil(); }
 };
 
 // What attaching the orders found.

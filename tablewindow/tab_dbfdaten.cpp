@@ -205,6 +205,34 @@ void TAB_DBFDATEN::GOTO(int record) {
 }
 int TAB_DBFDATEN::LESESATZNR() { return server() ? int(server()->RECNO()) : 0; }
 
+QString TAB_DBFDATEN::LESEORDERKEYVAL() {
+  TableGridServer* s = server();
+  if (!s || !s->orders() || s->INDEXORD() == 0) return {};
+  const Value v = s->orders()->key_value();
+  if (v.type != ValueType::Character) return {};
+  return QString::fromStdString(cp_to_utf8(s->table()->code_page(), v.str));
+}
+
+void TAB_DBFDATEN::_ABGLEICH_AFELDER() {
+  TABDW_DBFDATEI* w = window_owner();
+  if (!w) return;
+  for (ColumnRow& r : w->AFELDER) r.print_order = 0;
+  STDGRIDBROWSER* g = grid();
+  int j = 0;
+  for (grid::GridColumn* c : g->COLUMNLIST()) {
+    if (!c->visible) continue;
+    ++j;
+    for (ColumnRow& r : w->AFELDER) {
+      if (r.name != c->caption) continue;
+      r.print_order = j;
+      r.print_width = double(c->width) / 10.0;
+      break;
+    }
+  }
+  std::stable_sort(w->AFELDER.begin(), w->AFELDER.end(),
+                   [](const ColumnRow& a, const ColumnRow& b) { return a.print_order < b.print_order; });
+}
+
 QVariant TAB_DBFDATEN::LESEDATEN(int field) {
   if (!server() || field < 1 || field > server()->field_count()) return {};
   auto v = server()->table()->field_get(field);

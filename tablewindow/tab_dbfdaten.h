@@ -61,6 +61,11 @@ class TAB_DBFDATEN : public TAB_DBFDATEN_FORM {
   void GOTO(int record);
   int LESESATZNR();
   QVariant LESEDATEN(int field);
+  // The current order's key of the current record as text ("" without an order, for a
+  // key that is not text, or without a table).
+  QString LESEORDERKEYVAL();
+  // Print order and print widths of the owner's AFELDER from the grid's shown columns.
+  void _ABGLEICH_AFELDER();
   // Access to the open table.
   QObject* LESE_GRIDDBSERVER();
   void GRIDDBSERVERCLOSE();

@@ -268,6 +268,24 @@ int TABDW_DBFDATEI::LESESATZNR() {
   return p ? p->LESESATZNR() : 0;
 }
 
+QString TABDW_DBFDATEI::LESEORDERKEYVAL() {
+  TAB_DBFDATEN* p = data_page();
+  return p ? p->LESEORDERKEYVAL() : QString();
+}
+
+void TABDW_DBFDATEI::PRINTSCREEN() {
+  if (const auto& print = table_window_environment().print_window) print(this);
+}
+
+QString TABDW_DBFDATEI::help_topic() const {
+  switch (TABCONTROL()->currentIndex()) {
+    case 0: return QStringLiteral("Daten");
+    case 1: return CEDBF.isEmpty() ? QStringLiteral("Neu") : QStringLiteral("Struktur");
+    case 2: return QStringLiteral("Index Datei");
+    default: return {};
+  }
+}
+
 void TABDW_DBFDATEI::INDEXWAHL(int order) {
   if (TAB_DBFDATEN* p = data_page()) p->SETORDERDBF(order);
 }

@@ -95,6 +95,7 @@ class TABDW_DBFDATEI : public TABDW_STANDARD {
   void SUSPENDUPDATE();
   void RESTOREUPDATE();
   int LESESATZNR();
+  QString LESEORDERKEYVAL();
   void INDEXWAHL(int order);
   void FILEAUSGABE(bool preview);
   void FILL_AFELDER();
@@ -102,6 +103,17 @@ class TABDW_DBFDATEI : public TABDW_STANDARD {
   void _SAVE_INIDAT();
   // Becoming the active document window.
   void ACTIVATE();
+  // The window print: the shell prints this window's picture after its question.
+  void PRINTSCREEN();
+  // The help topics ask the program's help display for the current tab's topic; the
+  // program has no help display, so they show nothing.
+  void HELPCONTEXT() {}
+  void HELPINDEX() {}
+
+ public:
+  // The help topic of the current tab: "Daten"; "Neu" without a file, else "Struktur";
+  // "Index Datei"; none on the other tabs.
+  QString help_topic() const;
 
  protected:
   // Every close path (the window's close box, "&Alle Schließen", quitting) asks the

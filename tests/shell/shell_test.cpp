@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
+#include <QPrinter>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -23,6 +24,7 @@
 #include "shell/settings.h"
 #include "shell/shellwindow.h"
 #include "shell/start.h"
+#include "tablewindow/environment.h"
 #include "tests/shell/shell_helpers.h"
 
 namespace mv {
@@ -452,6 +454,35 @@ TEST_F(ShellTest, OtherProgramsStartOnce) {
   EXPECT_EQ(boxes.last().text, "Das Dokument \r\n" + QCoreApplication::applicationDirPath() +
                                    "/Molvane.pdf\r\nwurde nicht gefunden");
   EXPECT_EQ(boxes.last().owner.data(), shell);
+}
+
+// The window print: landscape, the question, then the window's picture on the printing
+// device; "Nein" prints nothing. A table window prints through the same road.
+TEST_F(ShellTest, WindowPrintAsksThenPrintsTheWindow) {
+  shell->FILENEW();
+  ASSERT_EQ(windows.size(), 1u);
+  const QString pdf = path("fenster.pdf");
+  shell->PRINTER()->setOutputFormat(QPrinter::PdfFormat);
+  shell->PRINTER()->setOutputFileName(pdf);
+  const auto& print = table_window_environment().print_window;
+  ASSERT_TRUE(bool(print));
+
+  boxes.script(gui::MsgAnswer::No);
+  print(windows[0]);
+  ASSERT_EQ(boxes.count(), 1);
+  EXPECT_EQ(boxes.last().caption, "Fensterdruck");
+  EXPECT_EQ(boxes.last().text, "Drucken des aktiven Fensters\r\n\r\nMöchten Sie jetzt drucken?");
+  EXPECT_EQ(boxes.last().buttons, gui::MsgButtons::YesNo);
+  EXPECT_FALSE(QFile::exists(pdf));
+
+  boxes.script(gui::MsgAnswer::Yes);
+  windows[0]->resize(300, 200);
+  print(windows[0]);
+  EXPECT_EQ(shell->PRINTER()->pageLayout().orientation(), QPageLayout::Landscape);
+  const QByteArray out = read_file(pdf);
+  EXPECT_TRUE(out.startsWith("%PDF"));
+  EXPECT_EQ(out.count("/Type /Page\n") + out.count("/Type /Page\r") + out.count("/Type /Page "), 1);
+  EXPECT_TRUE(out.contains("/Subtype /Image"));
 }
 
 TEST_F(ShellTest, AboutDialog) {

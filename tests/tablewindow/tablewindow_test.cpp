@@ -344,3 +344,85 @@ TEST(TableWindow, FallsBackThroughTheTryList) {
 
 }  // namespace
 }  // namespace mv
+
+namespace mv {
+namespace {
+
+// The operations only other code calls: the header bytes, the help topic by tab, the key
+// of the current record, the column list taken from the grid and the window print.
+TEST(TableWindow, HeaderKeyHelpColumnsAndWindowPrint) {
+  const std::string dir = copy_fixture("peer/cdx-nomemo");
+  const QString path = QString::fromStdString(dir + "/ADRESSEN.DBF");
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QByteArray head = file.read(32);
+  file.close();
+  const QString short_file = QString::fromStdString(dir + "/KURZ.DBF");
+  QFile kurz(short_file);
+  ASSERT_TRUE(kurz.open(QIODevice::WriteOnly));
+  kurz.write(head.left(31));
+  kurz.close();
+  EXPECT_EQ(LESEHEADER(path), head);
+  EXPECT_TRUE(LESEHEADER(short_file).isEmpty());
+  EXPECT_TRUE(LESEHEADER(QString::fromStdString(dir + "/FEHLT.DBF")).isEmpty());
+  EXPECT_TRUE(LESEHEADER(QString()).isEmpty());
+
+  MemoryHistoryStore history;
+  twtest::EnvironmentScope env(&history);
+  QWidget* printed = nullptr;
+  table_window_environment().print_window = [&](QWidget* w) { printed = w; };
+  gui::SHELLWINDOW shell;
+  gui::RecordingMessageBoxes boxes;
+  {
+    TABDW_DBFDATEI fresh(&shell);  // a new table without a file
+    fresh.SELECTTAB("TAB_STRUKTUR");
+    EXPECT_EQ(fresh.help_topic(), "Neu");
+    EXPECT_EQ(fresh.LESEORDERKEYVAL(), "");
+  }
+  TABDW_DBFDATEI w(&shell, path, false, false, false);
+  ASSERT_NE(w.server(), nullptr);
+  const std::vector<std::pair<int, QString>> topics = {
+      {0, "Daten"}, {1, "Struktur"}, {2, "Index Datei"}, {3, ""}, {4, ""}};
+  for (const auto& [tab, topic] : topics) {
+    w.TABCONTROL()->setCurrentIndex(tab);
+    EXPECT_EQ(w.help_topic(), topic) << tab;
+  }
+  w.SELECTTAB("TAB_DBFDATEN");
+
+  // The key of the current record in the current order, as text.
+  EXPECT_EQ(w.LESEORDERKEYVAL(), "");  // record-number order
+  w.INDEXWAHL(1);                      // UPPER(NAME)
+  w.GOBOTTOM();
+  const QString name = w.data_page()->LESEDATEN(1).toString();
+  ASSERT_FALSE(name.trimmed().isEmpty());
+  QString key = name;  // the order's UPPER changes a-z only
+  for (QChar& c : key)
+    if (c >= QLatin1Char('a') && c <= QLatin1Char('z')) c = c.toUpper();
+  EXPECT_EQ(w.LESEORDERKEYVAL().trimmed(), key.trimmed());
+
+  // Print order and width from the grid's shown columns, matched by caption; the rows
+  // of columns not shown lose their print order and come first.
+  TableGridServer* s = w.server();
+  for (grid::GridColumn* c : w.data_page()->grid()->COLUMNLIST()) c->visible = false;
+  grid::GridColumn& field2 = s->column(s->column_index(w.AFELDER[3].name));
+  grid::GridColumn& field3 = s->column(s->column_index(w.AFELDER[4].name));
+  field2.visible = field3.visible = true;
+  field2.width = 120;
+  field3.width = 85;
+  w.data_page()->_ABGLEICH_AFELDER();
+  ASSERT_EQ(w.AFELDER.size(), size_t(s->field_count() + 2));
+  const size_t n = w.AFELDER.size();
+  EXPECT_EQ(w.AFELDER[n - 2].print_order, 1);
+  EXPECT_EQ(w.AFELDER[n - 1].print_order, 2);
+  EXPECT_EQ(w.AFELDER[n - 2].position, 2);
+  EXPECT_DOUBLE_EQ(w.AFELDER[n - 2].print_width, 12.0);
+  EXPECT_EQ(w.AFELDER[n - 1].position, 3);
+  EXPECT_DOUBLE_EQ(w.AFELDER[n - 1].print_width, 8.5);  // the exact quotient
+  for (size_t i = 0; i + 2 < n; ++i) EXPECT_EQ(w.AFELDER[i].print_order, 0) << i;
+
+  w.PRINTSCREEN();
+  EXPECT_EQ(printed, &w);
+}
+
+}  // namespace
+}  // namespace mv
