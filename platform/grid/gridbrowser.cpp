@@ -7,14 +7,22 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 
 namespace mv::grid {
 namespace {
 
 class RowBackgroundDelegate : public QStyledItemDelegate {
  public:
-  explicit RowBackgroundDelegate(const GRIDBROWSER* grid, QObject* parent)
-      : QStyledItemDelegate(parent), grid_(grid) {}
+  explicit RowBackgroundDelegate(const GRIDBROWSER* grid, QObject* parent,
+                                 std::function<void(QWidget*)> on_editor = {})
+      : QStyledItemDelegate(parent), grid_(grid), on_editor_(std::move(on_editor)) {}
+
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+    if (on_editor_) on_editor_(editor);
+    return editor;
+  }
 
  protected:
   void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
@@ -26,12 +34,13 @@ class RowBackgroundDelegate : public QStyledItemDelegate {
 
  private:
   const GRIDBROWSER* grid_;
+  std::function<void(QWidget*)> on_editor_;
 };
 
 }  // namespace
 
 GRIDBROWSER::GRIDBROWSER(QWidget* parent) : QTableView(parent) {
-  setItemDelegate(new RowBackgroundDelegate(this, this));
+  setItemDelegate(new RowBackgroundDelegate(this, this, [this](QWidget* e) { editor_ = e; }));
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setSelectionMode(QAbstractItemView::SingleSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -148,7 +157,10 @@ int GRIDBROWSER::SKIP(int n) {
   follow_server_row(to);
   if (server_->current_row() != to) server_->set_current_row(to);
   // What the window does not hold comes by moving the window.
-  if (paging_ && to - from != n) return to - from + server_->scroll_rows(n - (to - from));
+  if (paging_ && to - from != n) {
+    finish_editing();
+    return to - from + server_->scroll_rows(n - (to - from));
+  }
   return to - from;
 }
 
@@ -230,6 +242,7 @@ void GRIDBROWSER::sync_page_bar() {
 // are not counted); a drag or a jump goes to the position.
 void GRIDBROWSER::page_bar_moved(int value) {
   if (!paging_ || !server_) return;
+  finish_editing();
   const int delta = value - server_->scroll_position();
   if (!page_bar_->isSliderDown() && std::abs(delta) <= std::max(1, server_->rowCount()))
     server_->scroll_rows(delta);
@@ -244,6 +257,10 @@ QModelIndex GRIDBROWSER::moveCursor(CursorAction action, Qt::KeyboardModifiers m
     return QTableView::moveCursor(action, modifiers);
   const int rows = server_->rowCount();
   const int row = current.row();
+  const bool moves_window = (action == MoveUp && row == 0) || (action == MoveDown && row == rows - 1) ||
+                            action == MovePageUp || action == MovePageDown ||
+                            ((action == MoveHome || action == MoveEnd) && (modifiers & Qt::ControlModifier));
+  if (moves_window) finish_editing();
   auto at = [&](int r) { return server_->index(std::clamp(r, 0, server_->rowCount() - 1), current.column()); };
   switch (action) {
     case MoveUp:
@@ -282,8 +299,21 @@ void GRIDBROWSER::wheelEvent(QWheelEvent* e) {
   wheel_rest_ += e->angleDelta().y();
   const int notches = wheel_rest_ / 120;
   wheel_rest_ -= notches * 120;
-  if (notches != 0) server_->scroll_rows(-notches * QApplication::wheelScrollLines());
+  if (notches != 0) {
+    finish_editing();
+    server_->scroll_rows(-notches * QApplication::wheelScrollLines());
+  }
   e->accept();
+}
+
+// An open editor belongs to the record under its row: it is written before another record
+// moves under that row.
+void GRIDBROWSER::finish_editing() {
+  if (!editor_ || state() != QAbstractItemView::EditingState) return;
+  QWidget* editor = editor_;
+  editor_ = nullptr;
+  commitData(editor);
+  closeEditor(editor, QAbstractItemDelegate::NoHint);
 }
 
 bool GRIDBROWSER::viewportEvent(QEvent* e) {

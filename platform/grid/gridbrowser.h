@@ -112,6 +112,7 @@ class GRIDBROWSER : public QTableView {
   void update_page_rows();
   void sync_page_bar();
   void page_bar_moved(int value);
+  void finish_editing();
 
   QPointer<GRIDSERVER> server_;
   GRIDSTYLE style_;
@@ -134,6 +135,7 @@ class GRIDBROWSER : public QTableView {
   bool paging_ = false;
   bool page_busy_ = false;
   int wheel_rest_ = 0;
+  QPointer<QWidget> editor_;  // the cell editor while one is open
 };
 
 }  // namespace mv::grid

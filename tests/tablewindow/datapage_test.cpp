@@ -24,6 +24,7 @@
 #include <QTest>
 #include <QWheelEvent>
 #include <algorithm>
+#include <functional>
 
 namespace mv {
 namespace {
@@ -410,6 +411,51 @@ TEST_F(DataPage, GridEditsAreWrittenInSharedUse) {
   ASSERT_EQ(boxes_.count(), 1);
   EXPECT_EQ(boxes_.last().caption, "Achtung");
   EXPECT_EQ(server()->data(server()->index(2, nr_col), Qt::DisplayRole).toString(), "3");
+}
+
+// A value typed into a cell belongs to the record it was typed on, also when the wheel or
+// the keys move other records under its row before it is confirmed.
+TEST_F(DataPage, OpenEditorIsWrittenToItsRecordBeforeTheWindowMoves) {
+  open(200, {});
+  QComboBox* edit = ctl<QComboBox>("CB_EDITMODE");
+  edit->setCurrentIndex(edit->findData("ACTIVE"));
+  page()->LISTBOXSELECT(edit);
+  const int name_col = server()->column_index("NAME");
+  struct Case {
+    const char* how;
+    std::function<void()> move;
+  };
+  const std::vector<Case> cases = {
+      {"wheel",
+       [&] {
+         QWheelEvent down(QPointF(20, 20), grid()->viewport()->mapToGlobal(QPointF(20, 20)), QPoint(),
+                          QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+         QApplication::sendEvent(grid()->viewport(), &down);
+       }},
+      {"page down", [&] { QTest::keyClick(grid(), Qt::Key_PageDown); }},
+      {"scroll bar", [&] {
+         grid()->findChild<QScrollBar*>(QStringLiteral("page_bar"))->triggerAction(QAbstractSlider::SliderPageStepAdd);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.how);
+    const QModelIndex cell = server()->index(1, name_col);
+    const uint32_t typed_on = server()->recno(1);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // the last case's editor
+    grid()->setCurrentIndex(cell);
+    grid()->edit(cell);
+    settle();
+    auto editors = grid()->viewport()->findChildren<QLineEdit*>();
+    ASSERT_EQ(editors.size(), 1);
+    QLineEdit* editor = editors.front();
+    editor->setText(QStringLiteral("Neu %1").arg(typed_on));
+    c.move();
+    settle();
+    EXPECT_NE(server()->recno(1), typed_on);  // the window moved
+    EXPECT_EQ(name_on_disk(typed_on), "Neu " + std::to_string(typed_on));
+    EXPECT_EQ(name_on_disk(server()->recno(1)), "Name " + std::to_string(server()->recno(1)));
+  }
+  EXPECT_EQ(boxes_.count(), 0);
 }
 
 TEST_F(DataPage, PackAndZapNeedAnExclusiveTable) {
