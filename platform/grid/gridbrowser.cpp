@@ -467,7 +467,13 @@ void GRIDBROWSER::set_inactive_selection(bool shown) {
   setPalette(pal);
 }
 
-void GRIDBROWSER::set_selector(bool shown) { verticalHeader()->setVisible(shown); }
+// The selector marks the current row; it carries no text, so its width never changes as
+// other records scroll in.
+void GRIDBROWSER::set_selector(bool shown) {
+  verticalHeader()->setHighlightSections(shown);
+  verticalHeader()->setMinimumWidth(shown ? 14 : 0);
+  verticalHeader()->setVisible(shown);
+}
 
 void GRIDBROWSER::AUTOREFRESHTIME(int ms) {
   refresh_ms_ = std::max(0, ms);

@@ -155,7 +155,7 @@ QVariant GRIDSERVER::headerData(int section, Qt::Orientation orientation, int ro
     if (role == Qt::DisplayRole) return column_header_text(columns_[size_t(section)]);
     return {};
   }
-  if (role == Qt::DisplayRole && section >= 0 && section < rowCount()) return QVariant(qulonglong(recno(section)));
+  // The record selector is a marker column: record numbers are a column of their own.
   return {};
 }
 
