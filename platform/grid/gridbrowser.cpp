@@ -316,6 +316,15 @@ void GRIDBROWSER::finish_editing() {
   closeEditor(editor, QAbstractItemDelegate::NoHint);
 }
 
+// The wheel over the frozen columns moves the window as over the others.
+bool GRIDBROWSER::eventFilter(QObject* watched, QEvent* e) {
+  if (paging_ && frozen_view_ && watched == frozen_view_->viewport() && e->type() == QEvent::Wheel) {
+    wheelEvent(static_cast<QWheelEvent*>(e));
+    return true;
+  }
+  return QTableView::eventFilter(watched, e);
+}
+
 bool GRIDBROWSER::viewportEvent(QEvent* e) {
   const bool done = QTableView::viewportEvent(e);
   if (e->type() == QEvent::Resize) update_page_rows();
@@ -359,6 +368,7 @@ void GRIDBROWSER::set_frozen_columns(int n) {
     if (model()) frozen_view_->setSelectionModel(selectionModel());
     frozen_view_->verticalHeader()->setDefaultSectionSize(verticalHeader()->defaultSectionSize());
     frozen_view_->setStyleSheet(QStringLiteral("QTableView { border: none; }"));
+    frozen_view_->viewport()->installEventFilter(this);
     viewport()->stackUnder(frozen_view_);
     connect(frozen_view_->verticalScrollBar(), &QAbstractSlider::valueChanged, verticalScrollBar(),
             &QAbstractSlider::setValue);

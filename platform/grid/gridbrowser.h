@@ -100,6 +100,7 @@ class GRIDBROWSER : public QTableView {
   QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
   void wheelEvent(QWheelEvent* e) override;
   bool viewportEvent(QEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
   void focusInEvent(QFocusEvent* e) override;
   void focusOutEvent(QFocusEvent* e) override;
 

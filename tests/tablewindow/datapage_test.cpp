@@ -182,6 +182,13 @@ TEST_F(DataPage, WindowMovesThroughATableLongerThanTheGrid) {
   EXPECT_EQ(rows(), visible_from(size_t(lines), size_t(page)));
   EXPECT_EQ(grid()->currentIndex().row(), 2);
   EXPECT_EQ(recno(), visible[size_t(lines + 2)]);
+  // Over the frozen columns too.
+  ASSERT_NE(grid()->frozen_view(), nullptr);
+  QApplication::sendEvent(grid()->frozen_view()->viewport(), &down);
+  EXPECT_EQ(rows(), visible_from(size_t(2 * lines), size_t(page)));
+  QWheelEvent up(QPointF(20, 20), grid()->viewport()->mapToGlobal(QPointF(20, 20)), QPoint(), QPoint(0, 120),
+                 Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(grid()->viewport(), &up);
 
   // The scroll bar: its position is the first row's place; a jump to its end shows the
   // last records, a step goes back one visible record.
