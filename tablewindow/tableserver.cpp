@@ -197,29 +197,35 @@ int TableGridServer::row_of_recno(uint32_t r) const {
   return -1;
 }
 
+// The rows that stay are changed in place, those beyond them inserted or removed at the
+// end, each step told on its own so the views never see rows change under an insert.
 void TableGridServer::show_rows(std::vector<int64_t> rows) {
+  if (resetting_) {
+    window_ = std::move(rows);
+    return;
+  }
   const int before = int(window_.size());
   const int now = int(rows.size());
   adjusting_ = true;
-  if (resetting_) {
-    window_ = std::move(rows);
+  if (now < before) {
+    beginRemoveRows(QModelIndex(), now, before - 1);
+    window_.resize(size_t(now));
+    endRemoveRows();
   } else if (now > before) {
     beginInsertRows(QModelIndex(), before, now - 1);
-    window_ = std::move(rows);
+    window_.insert(window_.end(), rows.begin() + before, rows.end());
     endInsertRows();
-  } else if (now < before) {
-    beginRemoveRows(QModelIndex(), now, before - 1);
-    window_ = std::move(rows);
-    endRemoveRows();
-  } else {
-    window_ = std::move(rows);
   }
   adjusting_ = false;
-  if (!resetting_ && now > 0) {
-    emit dataChanged(index(0, 0), index(now - 1, std::max(0, columnCount() - 1)));
-    emit headerDataChanged(Qt::Vertical, 0, now - 1);
+  // The rows that stayed are read again also when they show the same records: the
+  // callers come here after records changed.
+  const int kept = std::min(before, now);
+  window_ = std::move(rows);
+  if (kept > 0) {
+    emit dataChanged(index(0, 0), index(kept - 1, std::max(0, columnCount() - 1)));
+    emit headerDataChanged(Qt::Vertical, 0, kept - 1);
   }
-  if (!resetting_) emit window_moved();
+  emit window_moved();
 }
 
 void TableGridServer::place_window() {

@@ -21,6 +21,7 @@
 #include "tablewindow/tabdw_dbfdatei.h"
 #include "tablewindow_helpers.h"
 #include <QRadioButton>
+#include <QAbstractItemModelTester>
 #include <QTest>
 #include <QWheelEvent>
 #include <algorithm>
@@ -49,8 +50,12 @@ class DataPage : public ::testing::Test {
     if (w_->mdi_frame()) w_->mdi_frame()->resize(950, 600);
     settle();
     ASSERT_NE(w_->server(), nullptr);
+    // Every change of the rows keeps the model's signals consistent.
+    tester_ = std::make_unique<QAbstractItemModelTester>(w_->server(),
+                                                         QAbstractItemModelTester::FailureReportingMode::Fatal);
   }
   void TearDown() override {
+    tester_.reset();
     delete w_;
     env_.reset();
   }
@@ -94,6 +99,7 @@ class DataPage : public ::testing::Test {
   gui::SHELLWINDOW shell_;
   gui::RecordingMessageBoxes boxes_;
   TABDW_DBFDATEI* w_ = nullptr;
+  std::unique_ptr<QAbstractItemModelTester> tester_;
 };
 
 TEST_F(DataPage, NavigationSkipsHiddenDeletedRecords) {
