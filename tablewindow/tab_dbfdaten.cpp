@@ -2,7 +2,6 @@
 
 #include <QAbstractButton>
 #include <QEvent>
-#include <QHeaderView>
 #include <QScrollBar>
 #include <QStyle>
 #include <algorithm>

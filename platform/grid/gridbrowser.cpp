@@ -257,33 +257,31 @@ QModelIndex GRIDBROWSER::moveCursor(CursorAction action, Qt::KeyboardModifiers m
     return QTableView::moveCursor(action, modifiers);
   const int rows = server_->rowCount();
   const int row = current.row();
-  const bool moves_window = (action == MoveUp && row == 0) || (action == MoveDown && row == rows - 1) ||
-                            action == MovePageUp || action == MovePageDown ||
-                            ((action == MoveHome || action == MoveEnd) && (modifiers & Qt::ControlModifier));
-  if (moves_window) finish_editing();
   auto at = [&](int r) { return server_->index(std::clamp(r, 0, server_->rowCount() - 1), current.column()); };
+  auto scroll = [&](int n) {
+    finish_editing();
+    return server_->scroll_rows(n);
+  };
+  const bool ctrl = modifiers & Qt::ControlModifier;
   switch (action) {
     case MoveUp:
       if (row > 0) break;
-      server_->scroll_rows(-1);
+      scroll(-1);
       return current;
     case MoveDown:
       if (row < rows - 1) break;
-      server_->scroll_rows(1);
+      scroll(1);
       return current;
     case MovePageUp:
-      if (server_->scroll_rows(-rows) == 0) return at(0);
-      return current;
+      return scroll(-rows) == 0 ? at(0) : current;
     case MovePageDown:
-      if (server_->scroll_rows(rows) == 0) return at(rows - 1);
-      return current;
+      return scroll(rows) == 0 ? at(rows - 1) : current;
     case MoveHome:
-      if (!(modifiers & Qt::ControlModifier)) break;
-      server_->GOTOP();
-      return at(server_->current_row());
     case MoveEnd:
-      if (!(modifiers & Qt::ControlModifier)) break;
-      server_->GOBOTTOM();
+      if (!ctrl) break;
+      finish_editing();
+      if (action == MoveHome) server_->GOTOP();
+      else server_->GOBOTTOM();
       return at(server_->current_row());
     default:
       break;
@@ -423,9 +421,9 @@ void GRIDBROWSER::set_variable_row_height(bool on, int max_height) {
     fit_visible_rows();
   } else {
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
-    // Rows measured before keep their height otherwise.
-    for (int r = 0; r < (server_ && paging_ ? server_->rowCount() : 0); ++r)
-      setRowHeight(r, verticalHeader()->defaultSectionSize());
+    // The window's rows keep the heights measured for earlier records otherwise.
+    if (server_ && paging_)
+      for (int r = 0; r < server_->rowCount(); ++r) setRowHeight(r, verticalHeader()->defaultSectionSize());
   }
   update_page_rows();
 }

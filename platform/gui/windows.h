@@ -7,7 +7,7 @@
 //   DIALOGWINDOW  a dialog window (modal with SHOW, or modeless with show_modeless)
 //   SHELLWINDOW   the MDI frame: canvas (QMdiArea), command router, list of child windows
 //
-// "Owner" is the window a form was created for (the Parts pass it to every constructor);
+// "Owner" is the window a form was created for (every form's constructor is given it);
 // it is kept apart from the Qt parent, which follows the widget tree.
 //
 // Control events: forms call bind_controls() after setupUi. A click on a button then runs
