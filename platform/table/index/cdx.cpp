@@ -667,34 +667,11 @@ Status CdxOrder::write_bulk(std::vector<std::vector<Node>>& levels) {
     }
   root_ = ids.back().back();
   header_dirty_ = true;
-  // Encode into runs of consecutive pages and write each run at once.
-  std::vector<std::pair<uint32_t, const Node*>> all;
-  for (size_t l = 0; l < levels.size(); ++l) {
-    for (size_t i = 0; i < levels[l].size(); ++i) {
-      Node& n = levels[l][i];
-      n.id = ids[l][i];
-      n.left = i ? ids[l][i - 1] : kNoPage;
-      n.right = i + 1 < levels[l].size() ? ids[l][i + 1] : kNoPage;
-      if (!n.leaf)
-        for (uint32_t& k : n.kids) k = ids[l - 1][k];
-      all.push_back({n.id, &n});
-    }
-  }
-  std::sort(all.begin(), all.end());
+  const auto all = number_levels(levels, ids, /*siblings=*/true);
   for (auto& [id, n] : all) bag_.freed.erase(id);  // reused before they were written as free
-  std::vector<uint8_t> run;
-  uint32_t run_start = 0;
-  for (size_t i = 0; i < all.size(); ++i) {
-    if (run.empty()) run_start = all[i].first;
-    size_t at = run.size();
-    run.resize(at + kPage);
-    MV_RETURN_IF_ERROR(encode(*all[i].second, run.data() + at));
-    bool last = i + 1 == all.size() || all[i + 1].first != all[i].first + kPage;
-    if (last) {
-      MV_RETURN_IF_ERROR(bag_.pf.file().write_at(run_start, run.data(), run.size()));
-      run.clear();
-    }
-  }
+  MV_RETURN_IF_ERROR(write_page_runs(
+      bag_.pf.file(), all, kPage, kPage, [](uint32_t id) { return uint64_t(id); },
+      [this](const Node& n, uint8_t* p) { return encode(n, p); }));
   if (!bag_.pf.shared()) {
     MV_RETURN_IF_ERROR(write_header());
     MV_RETURN_IF_ERROR(bag_.write_freed());

@@ -492,29 +492,13 @@ Status MdxOrder::write_bulk(std::vector<std::vector<Node>>& levels) {
   tag_pages_ = uint32_t(kBlockPages * (total + 1));
   header_dirty_ = true;
   bag_.header_dirty = true;
-  std::vector<std::pair<uint32_t, const Node*>> all;
-  for (size_t l = 0; l < levels.size(); ++l)
-    for (size_t i = 0; i < levels[l].size(); ++i) {
-      Node& n = levels[l][i];
-      n.id = ids[l][i];
-      if (!n.leaf)
-        for (uint32_t& k : n.kids) k = ids[l - 1][k];
-      all.push_back({n.id, &n});
-    }
-  std::sort(all.begin(), all.end());
-  std::vector<uint8_t> run;
-  uint32_t run_start = 0;
-  for (size_t i = 0; i < all.size(); ++i) {
-    if (run.empty()) run_start = all[i].first;
-    size_t at = run.size();
-    run.resize(at + kBlock);
-    encode(*all[i].second, run.data() + at);
-    bool last = i + 1 == all.size() || all[i + 1].first != all[i].first + kBlockPages;
-    if (last) {
-      MV_RETURN_IF_ERROR(bag_.pf.file().write_at(uint64_t(run_start) * kPage, run.data(), run.size()));
-      run.clear();
-    }
-  }
+  MV_RETURN_IF_ERROR(write_page_runs(
+      bag_.pf.file(), number_levels(levels, ids, /*siblings=*/false), kBlock, kBlockPages,
+      [](uint32_t id) { return uint64_t(id) * kPage; },
+      [this](const Node& n, uint8_t* p) {
+        encode(n, p);
+        return Status::ok();
+      }));
   if (!bag_.pf.shared()) {
     MV_RETURN_IF_ERROR(write_header());
     MV_RETURN_IF_ERROR(bag_.write_file_header());

@@ -265,20 +265,15 @@ class NtxOrder final : public TreeOrder {
         ids[l].push_back(next);
         next += kPage;
       }
-    std::vector<uint8_t> out(size_t(next - kPage));
-    for (size_t l = 0; l < levels.size(); ++l) {
-      for (size_t i = 0; i < levels[l].size(); ++i) {
-        Node& n = levels[l][i];
-        n.id = ids[l][i];
-        if (!n.leaf)
-          for (uint32_t& k : n.kids) k = ids[l - 1][k];
-        encode(n, out.data() + (n.id - kPage));
-      }
-    }
+    const auto pages = number_levels(levels, ids, /*siblings=*/false);
     root_ = ids.back().back();
     counter_ = 1;
     MV_RETURN_IF_ERROR(pf_.file().truncate(kPage));
-    if (!out.empty()) MV_RETURN_IF_ERROR(pf_.file().write_at(kPage, out.data(), out.size()));
+    MV_RETURN_IF_ERROR(write_page_runs(pf_.file(), pages, kPage, kPage, [](uint32_t id) { return uint64_t(id); },
+                                       [this](const Node& n, uint8_t* p) {
+                                         encode(n, p);
+                                         return Status::ok();
+                                       }));
     file_end_ = next;
     return write_header();
   }

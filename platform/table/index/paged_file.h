@@ -117,4 +117,48 @@ class PagedFile {
   int depth_ = 0;
 };
 
+// Bulk-built levels (leaves first) take the page ids in `ids` (same shape): each node
+// gets its id, its children's positions become their ids and, with `siblings`, its
+// neighbours on the level become its left and right links. Answers the nodes by id.
+inline std::vector<std::pair<uint32_t, const Node*>> number_levels(std::vector<std::vector<Node>>& levels,
+                                                                  const std::vector<std::vector<uint32_t>>& ids,
+                                                                  bool siblings) {
+  std::vector<std::pair<uint32_t, const Node*>> all;
+  for (size_t l = 0; l < levels.size(); ++l)
+    for (size_t i = 0; i < levels[l].size(); ++i) {
+      Node& n = levels[l][i];
+      n.id = ids[l][i];
+      if (siblings) {
+        n.left = i ? ids[l][i - 1] : kNoPage;
+        n.right = i + 1 < levels[l].size() ? ids[l][i + 1] : kNoPage;
+      }
+      if (!n.leaf)
+        for (uint32_t& k : n.kids) k = ids[l - 1][k];
+      all.push_back({n.id, &n});
+    }
+  std::sort(all.begin(), all.end());
+  return all;
+}
+
+// Writes pages sorted by id with one write per run of neighbours: ids `step` apart follow
+// each other in the file. `encode(node, bytes)` fills one page of `page_bytes` and
+// answers a Status; `offset_of(id)` is the page's place in the file.
+template <class Encode, class OffsetOf>
+Status write_page_runs(File& file, const std::vector<std::pair<uint32_t, const Node*>>& pages, size_t page_bytes,
+                       uint32_t step, OffsetOf offset_of, Encode encode) {
+  std::vector<uint8_t> run;
+  uint32_t run_start = 0;
+  for (size_t i = 0; i < pages.size(); ++i) {
+    if (run.empty()) run_start = pages[i].first;
+    const size_t at = run.size();
+    run.resize(at + page_bytes);
+    MV_RETURN_IF_ERROR(encode(*pages[i].second, run.data() + at));
+    if (i + 1 == pages.size() || pages[i + 1].first != pages[i].first + step) {
+      MV_RETURN_IF_ERROR(file.write_at(offset_of(run_start), run.data(), run.size()));
+      run.clear();
+    }
+  }
+  return Status::ok();
+}
+
 }  // namespace mv::index
