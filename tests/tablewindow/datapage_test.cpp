@@ -32,6 +32,13 @@ namespace {
 
 using twtest::scratch_dir;
 
+// Notches of the mouse wheel over `viewport` (positive: away from the user).
+void wheel(QWidget* viewport, int notches) {
+  QWheelEvent e(QPointF(20, 20), viewport->mapToGlobal(QPointF(20, 20)), QPoint(), QPoint(0, 120 * notches),
+                Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(viewport, &e);
+}
+
 void settle() {
   for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
 }
@@ -181,20 +188,16 @@ TEST_F(DataPage, WindowMovesThroughATableLongerThanTheGrid) {
 
   // The wheel: three records a notch, the current row keeps its place.
   grid()->setCurrentIndex(server()->index(2, 1));
-  QWheelEvent down(QPointF(20, 20), grid()->viewport()->mapToGlobal(QPointF(20, 20)), QPoint(), QPoint(0, -120),
-                   Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-  QApplication::sendEvent(grid()->viewport(), &down);
+  wheel(grid()->viewport(), -1);
   const int lines = QApplication::wheelScrollLines();
   EXPECT_EQ(rows(), visible_from(size_t(lines), size_t(page)));
   EXPECT_EQ(grid()->currentIndex().row(), 2);
   EXPECT_EQ(recno(), visible[size_t(lines + 2)]);
   // Over the frozen columns too.
   ASSERT_NE(grid()->frozen_view(), nullptr);
-  QApplication::sendEvent(grid()->frozen_view()->viewport(), &down);
+  wheel(grid()->frozen_view()->viewport(), -1);
   EXPECT_EQ(rows(), visible_from(size_t(2 * lines), size_t(page)));
-  QWheelEvent up(QPointF(20, 20), grid()->viewport()->mapToGlobal(QPointF(20, 20)), QPoint(), QPoint(0, 120),
-                 Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-  QApplication::sendEvent(grid()->viewport(), &up);
+  wheel(grid()->viewport(), 1);
 
   // The scroll bar: its position is the first row's place; a jump to its end shows the
   // last records, a step goes back one visible record.
@@ -439,12 +442,7 @@ TEST_F(DataPage, OpenEditorIsWrittenToItsRecordBeforeTheWindowMoves) {
     std::function<void()> move;
   };
   const std::vector<Case> cases = {
-      {"wheel",
-       [&] {
-         QWheelEvent down(QPointF(20, 20), grid()->viewport()->mapToGlobal(QPointF(20, 20)), QPoint(),
-                          QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-         QApplication::sendEvent(grid()->viewport(), &down);
-       }},
+      {"wheel", [&] { wheel(grid()->viewport(), -1); }},
       {"page down", [&] { QTest::keyClick(grid(), Qt::Key_PageDown); }},
       {"scroll bar", [&] {
          grid()->findChild<QScrollBar*>(QStringLiteral("page_bar"))->triggerAction(QAbstractSlider::SliderPageStepAdd);
