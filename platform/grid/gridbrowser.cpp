@@ -442,37 +442,33 @@ void GRIDBROWSER::fit_visible_rows() {
   update_page_rows();
 }
 
+// The selection colours of one palette group, for the grid and its frozen columns alike.
+void GRIDBROWSER::apply_selection_colors(QPalette::ColorGroup group, const QBrush& background, const QColor& foreground) {
+  QPalette pal = palette();
+  pal.setBrush(group, QPalette::Highlight, background);
+  pal.setColor(group, QPalette::HighlightedText, foreground);
+  setPalette(pal);
+  if (frozen_view_) frozen_view_->setPalette(pal);
+}
+
 void GRIDBROWSER::set_selection_colors(const QBrush& background, const QColor& foreground) {
   sel_bg_ = background;
   sel_fg_ = foreground;
-  QPalette pal = palette();
-  pal.setBrush(QPalette::Active, QPalette::Highlight, background);
-  pal.setColor(QPalette::Active, QPalette::HighlightedText, foreground);
-  setPalette(pal);
-  if (frozen_view_) frozen_view_->setPalette(pal);
+  apply_selection_colors(QPalette::Active, background, foreground);
 }
 
 void GRIDBROWSER::set_inactive_selection_colors(const QBrush& background, const QColor& foreground) {
   sel_inactive_bg_ = background;
   sel_inactive_fg_ = foreground;
-  QPalette pal = palette();
-  pal.setBrush(QPalette::Inactive, QPalette::Highlight, background);
-  pal.setColor(QPalette::Inactive, QPalette::HighlightedText, foreground);
-  setPalette(pal);
-  if (frozen_view_) frozen_view_->setPalette(pal);
+  apply_selection_colors(QPalette::Inactive, background, foreground);
 }
 
 void GRIDBROWSER::set_inactive_selection(bool shown) {
   inactive_selection_ = shown;
-  QPalette pal = palette();
-  if (!shown) {
-    pal.setBrush(QPalette::Inactive, QPalette::Highlight, QBrush(Qt::transparent));
-    pal.setColor(QPalette::Inactive, QPalette::HighlightedText, pal.color(QPalette::Inactive, QPalette::Text));
-  } else if (sel_inactive_bg_.style() != Qt::NoBrush) {
-    pal.setBrush(QPalette::Inactive, QPalette::Highlight, sel_inactive_bg_);
-    pal.setColor(QPalette::Inactive, QPalette::HighlightedText, sel_inactive_fg_);
-  }
-  setPalette(pal);
+  if (!shown)
+    apply_selection_colors(QPalette::Inactive, QBrush(Qt::transparent), palette().color(QPalette::Inactive, QPalette::Text));
+  else if (sel_inactive_bg_.style() != Qt::NoBrush)
+    apply_selection_colors(QPalette::Inactive, sel_inactive_bg_, sel_inactive_fg_);
 }
 
 // The selector marks the current row; it carries no text, so its width never changes as

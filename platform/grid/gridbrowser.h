@@ -114,6 +114,7 @@ class GRIDBROWSER : public QTableView {
   void sync_page_bar();
   void page_bar_moved(int value);
   void finish_editing();
+  void apply_selection_colors(QPalette::ColorGroup group, const QBrush& background, const QColor& foreground);
 
   QPointer<GRIDSERVER> server_;
   GRIDSTYLE style_;
