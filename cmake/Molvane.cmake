@@ -24,7 +24,7 @@ endfunction()
 function(molvane_test name)
   cmake_parse_arguments(MT "" "" "SOURCES;DEPS;LABELS" ${ARGN})
   add_executable(${name} ${MT_SOURCES})
-  target_link_libraries(${name} PRIVATE ${MT_DEPS} GTest::gtest GTest::gtest_main GTest::gmock)
+  target_link_libraries(${name} PRIVATE ${MT_DEPS} mv_test_support GTest::gtest GTest::gtest_main GTest::gmock)
   target_compile_definitions(${name} PRIVATE
     MOLVANE_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     MOLVANE_BINARY_DIR="${PROJECT_BINARY_DIR}")

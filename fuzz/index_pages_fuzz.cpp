@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "mem_fs.h"
+#include "tests/support/mem_fs.h"
 #include "platform/table/index/index_bag.h"
 
 using namespace mv;

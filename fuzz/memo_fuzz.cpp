@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "mem_fs.h"
+#include "tests/support/mem_fs.h"
 #include "platform/table/memo.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

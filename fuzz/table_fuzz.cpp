@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "mem_fs.h"
+#include "tests/support/mem_fs.h"
 #include "platform/table/table.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

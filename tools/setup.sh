@@ -38,14 +38,21 @@ case "$mode" in
     ;;
   test)
     export QT_QPA_PLATFORM=offscreen
+    # The programs write their settings below HOME: a home of the run's own, removed after.
     HOME=$(mktemp -d)
     export HOME
-    export MOLVANE_FIXTURES=${MOLVANE_FIXTURES:-$root/../shared/fixtures}
+    trap 'rm -rf "$HOME"' EXIT
     if [ -x "$root/tools/fuzz.sh" ]; then
       "$root/tools/fuzz.sh" "$build-fuzz"
     fi
-    cd "$build"
-    ctest --output-on-failure -j "$jobs" --timeout 600
+    (cd "$build" && ctest --output-on-failure -j "$jobs" --timeout 600)
+    # The layers without Qt once more under AddressSanitizer and UndefinedBehaviorSanitizer.
+    cmake -S "$root" -B "$build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
+      -DMOLVANE_PLAIN_ONLY=ON -DMOLVANE_SANITIZE=ON -DMOLVANE_BUILD_BENCH=OFF > /dev/null
+    cmake --build "$build-asan" -j "$jobs"
+    export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
+    export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+    (cd "$build-asan" && ctest --output-on-failure -j "$jobs" --timeout 900)
     ;;
   *)
     echo "usage: $0 run [TABLE.DBF] | test" >&2

@@ -9,11 +9,6 @@ namespace mv::testing {
 
 namespace fsys = std::filesystem;
 
-std::string fixtures_root() {
-  if (const char* env = std::getenv("MOLVANE_FIXTURES"); env && *env) return env;
-  return std::string(MOLVANE_SOURCE_DIR) + "/../shared/fixtures";
-}
-
 static std::string lower(std::string s) {
   for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
   return s;

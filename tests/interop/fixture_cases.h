@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/fixtures.h"
 #include "json.h"
 #include "platform/base/codepage.h"
 #include "platform/table/table.h"
@@ -20,8 +21,6 @@ struct FixtureCase {
   CodePage code_page = CodePage::Cp850;
 };
 
-// $MOLVANE_FIXTURES, else ../shared/fixtures beside the repository.
-std::string fixtures_root();
 // Every case, sorted by name. Fails the calling test when the root holds none.
 std::vector<FixtureCase> load_fixture_cases(std::string* error = nullptr);
 // Opens the case's table read-only: the case's driver first, then the other drivers in

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "platform/base/bytes.h"
+#include "tests/support/fixtures.h"
 #include "tablewindow/tableserver.h"
 
 namespace mv::twtest {
@@ -25,21 +26,9 @@ void QtEnvironment::TearDown() {
   app_ = nullptr;
 }
 
-std::string scratch_dir(const std::string& name) {
-  static std::atomic<int> counter{0};
-  namespace fs = std::filesystem;
-  const fs::path p = fs::temp_directory_path() /
-                     ("mv_tw_" + std::to_string(::getpid()) + "_" + std::to_string(counter++) + "_" + name);
-  fs::remove_all(p);
-  fs::create_directories(p);
-  return p.string();
-}
+std::string scratch_dir(const std::string& name) { return mv::testing::make_scratch_dir(name); }
 
-std::string fixtures_root() {
-  const QByteArray env = qgetenv("MOLVANE_FIXTURES");
-  if (!env.isEmpty()) return env.toStdString();
-  return QDir::cleanPath(QStringLiteral(MOLVANE_SOURCE_DIR) + QStringLiteral("/../shared/fixtures")).toStdString();
-}
+std::string fixtures_root() { return mv::testing::fixtures_root(); }
 
 std::string copy_fixture(const std::string& case_dir) {
   namespace fs = std::filesystem;

@@ -7,17 +7,14 @@
 #include "platform/base/bytes.h"
 #include "platform/base/codepage.h"
 #include "platform/base/filesystem.h"
+#include "tests/support/faulty_fs.h"
+#include "tests/support/fixtures.h"
 #include "platform/base/status.h"
 
 namespace mv {
 namespace {
 
-std::string temp_dir() {
-  auto base = std::filesystem::temp_directory_path() / ("mvbase-" + std::to_string(::getpid()) + "-" +
-                                                         std::to_string(std::rand()));
-  std::filesystem::create_directories(base);
-  return base.string();
-}
+std::string temp_dir() { return mv::testing::make_scratch_dir("base"); }
 
 TEST(Bytes, LittleAndBigEndianRoundTrip) {
   uint8_t b[8] = {};

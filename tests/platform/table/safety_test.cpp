@@ -10,6 +10,7 @@
 
 #include "platform/base/bytes.h"
 #include "table_helpers.h"
+#include "tests/support/faulty_fs.h"
 
 namespace mv::testing {
 namespace {

@@ -6,20 +6,9 @@
 #include <vector>
 
 #include "platform/table/table.h"
+#include "tests/support/fixtures.h"
 
 namespace mv::testing {
-
-// A fresh folder below the system's temporary folder, removed afterwards.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  const std::string& path() const { return path_; }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
 
 std::vector<uint8_t> read_bytes(const std::string& path);
 void write_bytes(const std::string& path, const std::vector<uint8_t>& bytes);

@@ -1,3 +1,4 @@
+#include "tests/support/fixtures.h"
 #include "tests/platform/table/index/index_test_helpers.h"
 
 #include <gtest/gtest.h>
@@ -146,10 +147,7 @@ std::optional<Json> read_json_file(const std::string& path) {
   return j;
 }
 
-std::string fixture_root() {
-  if (const char* env = std::getenv("MOLVANE_FIXTURES"); env && *env) return env;
-  return std::string(MOLVANE_SOURCE_DIR) + "/../shared/fixtures";
-}
+std::string fixture_root() { return mv::testing::fixtures_root(); }
 
 std::vector<std::string> fixture_cases() {
   std::vector<std::string> out;
@@ -182,10 +180,7 @@ std::string scratch_dir(const std::string& name) {
     test = std::string(info->test_suite_name()) + "." + info->name();
   for (char& c : test)
     if (!std::isalnum(uint8_t(c)) && c != '.' && c != '_') c = '_';
-  std::string dir = std::string(MOLVANE_BINARY_DIR) + "/index_scratch/" + test + "/" + name;
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
-  return dir;
+  return mv::testing::make_scratch_dir(test + "_" + name);
 }
 
 index::IndexFormat format_of_case(const Json& e) {
