@@ -156,6 +156,9 @@ class Table {
                           const TransferOptions& opt = {}, bool blank_separated = false);  // APPENDDELIMITED
 
   // ---- index layer seam
+  // The table does not own its maintainer and calls it up to its own close (the final
+  // flush). A maintainer that goes before the table must detach itself first
+  // (set_order_maintainer(nullptr)), as the order list does in its destructor.
   void set_order_maintainer(OrderMaintainer* maintainer) { maintainer_ = maintainer; }
   OrderMaintainer* order_maintainer() const { return maintainer_; }
   // Navigation through the current order; nullptr = natural (record number) order.

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "tests/support/fixtures.h"
-#include "json.h"
+#include "tests/support/json.h"
 #include "platform/base/codepage.h"
 #include "platform/table/table.h"
 

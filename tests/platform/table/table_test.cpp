@@ -181,8 +181,8 @@ class RecordingMaintainer : public OrderMaintainer {
 TEST_F(TableTest, EveryWriteReachesTheOrderMaintainer) {
   std::string path = dir.file("HOOK.DBF");
   make_table(path, "DBFNTX", 2);
+  RecordingMaintainer m;  // outlives the table, whose close still flushes through it
   auto t = open_ok(path, false, false, "DBFNTX");
-  RecordingMaintainer m;
   t->set_order_maintainer(&m);
   MV_EXPECT_OK(t->go_to(1));
   MV_EXPECT_OK(t->field_put("NAME", Value::character("Abel")));

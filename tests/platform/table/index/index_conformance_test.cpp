@@ -13,6 +13,10 @@
 #include "tests/platform/table/index/index_test_helpers.h"
 
 namespace mv::index {
+
+// Test lists show the format's name.
+void PrintTo(IndexFormat f, std::ostream* os) { *os << format_name(f); }
+
 namespace {
 
 struct Config {
@@ -47,15 +51,9 @@ struct Rec {
   bool deleted = false;
 };
 
-template <IndexFormat F>
-struct Family {
-  static constexpr IndexFormat kFormat = F;
-};
-
-template <class T>
-class IndexConformance : public ::testing::Test {
+class IndexConformance : public ::testing::TestWithParam<IndexFormat> {
  protected:
-  static constexpr IndexFormat kFormat = T::kFormat;
+  const IndexFormat kFormat = GetParam();
 
   bool supported(const Config& c) const {
     if (kFormat == IndexFormat::Mdx && c.filtered) return false;  // MDX files keep no FOR condition here
@@ -344,20 +342,21 @@ class IndexConformance : public ::testing::Test {
   TreeOrder* order_ = nullptr;
 };
 
-using Families = ::testing::Types<Family<IndexFormat::Ntx>, Family<IndexFormat::Cdx>, Family<IndexFormat::Mdx>>;
-TYPED_TEST_SUITE(IndexConformance, Families);
-
-TYPED_TEST(IndexConformance, RandomRunsMatchTheModel) {
+TEST_P(IndexConformance, RandomRunsMatchTheModel) {
   for (const Config& c : kConfigs) {
-    if (!this->supported(c)) continue;
+    if (!supported(c)) continue;
     SCOPED_TRACE(c.name);
     // MOLVANE_INDEX_SEED / MOLVANE_INDEX_STEPS run other or longer sequences by hand.
     const char* seed = std::getenv("MOLVANE_INDEX_SEED");
     const char* steps = std::getenv("MOLVANE_INDEX_STEPS");
-    this->run(c, (seed ? uint32_t(std::atoi(seed)) : 12345u) + c.length, steps ? std::atoi(steps) : 1500);
+    run(c, (seed ? uint32_t(std::atoi(seed)) : 12345u) + c.length, steps ? std::atoi(steps) : 1500);
     if (::testing::Test::HasFatalFailure()) return;
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Formats, IndexConformance,
+                         ::testing::Values(IndexFormat::Ntx, IndexFormat::Cdx, IndexFormat::Mdx),
+                         [](const auto& info) { return std::string(format_name(info.param)); });
 
 }  // namespace
 }  // namespace mv::index

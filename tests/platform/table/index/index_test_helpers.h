@@ -6,25 +6,14 @@
 #include <vector>
 
 #include "platform/base/codepage.h"
+#include "tests/support/json.h"
 #include "platform/table/index/index_bag.h"
 
 namespace mv::index_test {
 
-struct Json {
-  enum class Type { Null, Bool, Number, String, Array, Object };
-  Type type = Type::Null;
-  bool boolean = false;
-  double number = 0;
-  std::string text;
-  std::vector<Json> items;
-  std::vector<std::pair<std::string, Json>> members;
+using Json = mv::testing::Json;
+using mv::testing::read_json_file;
 
-  const Json& operator[](const std::string& key) const;
-  bool has(const std::string& key) const;
-  long long as_int() const { return static_cast<long long>(number); }
-};
-
-std::optional<Json> read_json_file(const std::string& path);
 
 // Folders below the fixture root (MOLVANE_FIXTURES, else the shared fixtures) that hold
 // an expected.json.

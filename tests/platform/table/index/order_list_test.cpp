@@ -29,6 +29,8 @@ using index::IndexFormat;
 struct DriverCase {
   const char* driver;
   IndexFormat format;
+  // Test lists show the driver, not the struct's bytes.
+  friend void PrintTo(const DriverCase& c, std::ostream* os) { *os << c.driver; }
 };
 
 std::vector<StructRow> fields() {

@@ -1,4 +1,4 @@
-#include "json.h"
+#include "tests/support/json.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -100,7 +100,7 @@ struct Parser {
         ++i;
         Json v;
         if (!value(v)) return false;
-        j.members.emplace_back(std::move(k), std::move(v));
+        j.members.push_back(JsonMember{std::move(k), std::move(v)});
         ws();
         if (i < s.size() && s[i] == ',') { ++i; continue; }
         if (i < s.size() && s[i] == '}') { ++i; return true; }
