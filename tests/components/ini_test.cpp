@@ -205,15 +205,5 @@ TEST(MySplitPath, PartsOfAPath) {
   EXPECT_EQ(name.size(), 255);
 }
 
-TEST(Screen, PrimaryScreenSize) {
-  static int argc = 1;
-  static char arg0[] = "ini_test";
-  static char* argv[] = {arg0, nullptr};
-  std::unique_ptr<QGuiApplication> app;
-  if (!QCoreApplication::instance()) app = std::make_unique<QGuiApplication>(argc, argv);
-  EXPECT_GT(GETSCREENX(), 0);
-  EXPECT_GT(GETSCREENY(), 0);
-}
-
 }  // namespace
 }  // namespace mv
