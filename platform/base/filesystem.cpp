@@ -208,7 +208,21 @@ class PosixFileSystem : public FileSystem {
     e.is_dir = S_ISDIR(st.st_mode);
     e.size = static_cast<uint64_t>(st.st_size);
     e.mtime = st.st_mtime;
+    e.device = static_cast<uint64_t>(st.st_dev);
+    e.inode = static_cast<uint64_t>(st.st_ino);
     return e;
+  }
+
+  Status sync_dir(const std::string& dir) override {
+    const std::string d = dir.empty() ? std::string(".") : dir;
+    int fd = ::open(d.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return Status::io_error(d + ": " + errno_text(errno));
+    int rc = ::fsync(fd);
+    int err = errno;
+    ::close(fd);
+    // Some file systems cannot sync a folder; that is no reason to fail the operation.
+    if (rc != 0 && err != EINVAL && err != ENOTSUP) return Status::io_error(d + ": " + errno_text(err));
+    return Status::ok();
   }
 };
 
@@ -287,6 +301,32 @@ std::optional<std::string> find_file_nocase(FileSystem& fs, const std::string& d
 std::optional<std::string> find_companion(FileSystem& fs, const std::string& table_path,
                                           const std::string& ext) {
   return find_file_nocase(fs, path_dir(table_path), path_stem(table_path) + ext);
+}
+
+namespace {
+std::string plain_path(const std::string& p) {
+  std::string out;
+  size_t i = 0;
+  while (p.compare(i, 2, "./") == 0) i += 2;
+  for (; i < p.size(); ++i) {
+    char c = p[i] == '\\' ? '/' : p[i];
+    if (c == '/' && !out.empty() && out.back() == '/') continue;
+    if (c == '.' && !out.empty() && out.back() == '/' && i + 1 < p.size() && (p[i + 1] == '/' || p[i + 1] == '\\')) {
+      ++i;  // "/./"
+      continue;
+    }
+    out.push_back(c);
+  }
+  return out;
+}
+}  // namespace
+
+bool same_file(FileSystem& fs, const std::string& a, const std::string& b) {
+  auto sa = fs.stat(a);
+  auto sb = fs.stat(b);
+  if (sa && sb && sa.value().inode != 0 && sb.value().inode != 0)
+    return sa.value().device == sb.value().device && sa.value().inode == sb.value().inode;
+  return plain_path(a) == plain_path(b);
 }
 
 Status copy_file(FileSystem& fs, const std::string& from, const std::string& to) {

@@ -53,6 +53,10 @@ struct DirEntry {
   bool is_dir = false;
   uint64_t size = 0;
   int64_t mtime = 0;  // seconds since the epoch
+  // Which file this is, whatever name reaches it (links, "./", other spellings): two
+  // entries with the same device and a non-zero inode are one file.
+  uint64_t device = 0;
+  uint64_t inode = 0;
 };
 
 class FileSystem {
@@ -66,6 +70,12 @@ class FileSystem {
   virtual bool exists(const std::string& path) = 0;
   virtual Status make_dir(const std::string& path) = 0;
   virtual Result<DirEntry> stat(const std::string& path) = 0;
+  // Makes the folder's entries (new names, renames, removals) durable. A file system
+  // without such a notion has nothing to do.
+  virtual Status sync_dir(const std::string& dir) {
+    (void)dir;
+    return Status::ok();
+  }
 
   // The real file system of this process.
   static FileSystem& posix();
@@ -87,6 +97,10 @@ std::optional<std::string> find_file_nocase(FileSystem& fs, const std::string& d
 // nothing when no such file exists.
 std::optional<std::string> find_companion(FileSystem& fs, const std::string& table_path,
                                           const std::string& ext);
+
+// Whether two paths name one existing file (same device and inode). Paths that do not
+// both exist are compared as written, after "./" and doubled separators are dropped.
+bool same_file(FileSystem& fs, const std::string& a, const std::string& b);
 
 // Copies a file whole (used for backups and tests).
 Status copy_file(FileSystem& fs, const std::string& from, const std::string& to);

@@ -13,9 +13,19 @@ namespace mv {
 // The temporary name a new file is written under before it replaces `path`.
 std::string temp_name_for(const std::string& path);
 
-// Puts each `first` in place of its `second`. One pair is one atomic rename. With more,
-// the old files are moved aside first and put back when a later step fails, so either
-// every file is replaced or none is; the new files are removed on failure.
+// Puts each `first` in place of its `second`. The new files and their folder are synced
+// first, so a power loss never leaves a name pointing at an empty file. One pair is one
+// atomic rename. With more, a journal beside the first target lists the steps before the
+// old files are moved aside: a process killed half-way leaves what
+// recover_interrupted_replace() completes or undoes. Either every file is replaced or
+// none is; the new files are removed on failure.
 Status replace_files(FileSystem& fs, const std::vector<std::pair<std::string, std::string>>& moves);
+
+// Finishes or takes back a replace of several files whose process died half-way, found by
+// the journal beside `path` (the first file of that replace, normally a table). When every
+// new file had been put in place the replace is completed, else the old files are put
+// back. A journal still held by a living process is left alone. Nothing happens when there
+// is no journal.
+Status recover_interrupted_replace(FileSystem& fs, const std::string& path);
 
 }  // namespace mv

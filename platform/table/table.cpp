@@ -57,6 +57,9 @@ class LockGuard {
 Result<std::unique_ptr<Table>> Table::open(const std::string& path, const OpenOptions& opt) {
   FileSystem& fs = opt.fs ? *opt.fs : FileSystem::posix();
   MV_ASSIGN_OR_RETURN(DriverInfo drv, find_driver(opt.driver));
+  // A ZAP, PACK or COPY TO onto this table that died half-way is settled before anything
+  // is read, so the table and its memo always come from the same side of it.
+  MV_RETURN_IF_ERROR(recover_interrupted_replace(fs, path));
   std::unique_ptr<Table> t(new Table());
   t->fs_ = &fs;
   t->path_ = path;

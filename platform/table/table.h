@@ -209,6 +209,10 @@ class Table {
   uint64_t record_offset(uint32_t recno) const { return hdr_.header_length + uint64_t(recno - 1) * hdr_.record_length; }
   Result<uint32_t> next_visible(uint32_t from, bool forward);
   Status swap_in(std::unique_ptr<File> file, std::unique_ptr<MemoFile> memo);
+  // The files of this open table (table, memo, production bags) and the refusal to write
+  // over any of them under another name.
+  std::vector<std::string> own_files() const;
+  Status refuse_own_files(const std::string& target, bool as_table) const;
   friend class TableTransfer;
 
   FileSystem* fs_ = nullptr;

@@ -41,7 +41,22 @@ std::string memo_path_for(FileSystem& fs, const std::string& dbf_path, MemoKind 
   return path_dir(dbf_path) + path_stem(dbf_path) + ext;
 }
 
-bool same_file(FileSystem&, const std::string& a, const std::string& b) { return a == b; }
+// A table's files as they lie on disk: the table, its memo file and its production bags
+// (each found without regard to case).
+std::vector<std::string> files_of_table(FileSystem& fs, const std::string& dbf) {
+  std::vector<std::string> out{dbf};
+  for (const char* ext : {".dbt", ".fpt", ".cdx", ".mdx"})
+    if (auto p = find_companion(fs, dbf, ext)) out.push_back(*p);
+  return out;
+}
+
+// Whether any of `a` is one file with any of `b`, whatever names reach them.
+bool share_a_file(FileSystem& fs, const std::vector<std::string>& a, const std::vector<std::string>& b) {
+  for (const auto& x : a)
+    for (const auto& y : b)
+      if (same_file(fs, x, y)) return true;
+  return false;
+}
 
 std::string ymd_text(Date d) {
   if (d.empty()) return std::string();
@@ -562,12 +577,25 @@ Status db_create(const std::string& path_in, const std::vector<StructRow>& rows,
 
 // ---------------------------------------------------------------- COPY TO
 
+std::vector<std::string> Table::own_files() const {
+  std::vector<std::string> own = files_of_table(*fs_, path_);
+  if (memo_) own.push_back(memo_path_);
+  return own;
+}
+
+Status Table::refuse_own_files(const std::string& target, bool as_table) const {
+  // A table target brings its memo and bags along: those are replaced or left stale too.
+  const std::vector<std::string> written = as_table ? files_of_table(*fs_, target) : std::vector<std::string>{target};
+  if (!share_a_file(*fs_, written, own_files())) return Status::ok();
+  if (as_table) return Status::invalid_argument(target + ": eine Tabelle kann nicht auf sich selbst kopiert werden");
+  return Status::invalid_argument(target + ": die Datei gehört zur geöffneten Tabelle und kann nicht überschrieben werden");
+}
+
 Status Table::copy_db(const std::string& target_in, const TransferOptions& opt) {
   if (!file_) return Status::invalid_argument("Die Tabelle ist nicht geöffnet");
   MV_RETURN_IF_ERROR(flush());
   std::string target = with_default_extension(target_in, ".dbf");
-  if (same_file(*fs_, target, path_))
-    return Status::invalid_argument(target + ": eine Tabelle kann nicht auf sich selbst kopiert werden");
+  MV_RETURN_IF_ERROR(refuse_own_files(target, true));
   MV_ASSIGN_OR_RETURN(std::vector<int> pos, TableTransfer::selected(*this, opt.fields));
   NewTable nt(*fs_, target, target_in);
   MV_RETURN_IF_ERROR(TableTransfer::begin_copy(*this, nt, pos));
@@ -579,8 +607,7 @@ Status Table::copy_db(const std::string& target_in, const TransferOptions& opt) 
 Status Table::copy_structure(const std::string& target_in, const std::vector<std::string>& names) {
   if (!file_) return Status::invalid_argument("Die Tabelle ist nicht geöffnet");
   std::string target = with_default_extension(target_in, ".dbf");
-  if (same_file(*fs_, target, path_))
-    return Status::invalid_argument(target + ": eine Tabelle kann nicht auf sich selbst kopiert werden");
+  MV_RETURN_IF_ERROR(refuse_own_files(target, true));
   MV_ASSIGN_OR_RETURN(std::vector<int> pos, TableTransfer::selected(*this, names));
   NewTable nt(*fs_, target, target_in);
   MV_RETURN_IF_ERROR(TableTransfer::begin_copy(*this, nt, pos));
@@ -591,6 +618,7 @@ Status Table::copy_sdf(const std::string& target_in, const TransferOptions& opt)
   if (!file_) return Status::invalid_argument("Die Tabelle ist nicht geöffnet");
   MV_RETURN_IF_ERROR(flush());
   std::string target = with_default_extension(target_in, ".txt");
+  MV_RETURN_IF_ERROR(refuse_own_files(target, false));
   MV_ASSIGN_OR_RETURN(std::vector<int> pos, TableTransfer::selected(*this, opt.fields));
   std::vector<int> cols;
   for (int p : pos)
@@ -629,6 +657,7 @@ Status Table::copy_delimited(const std::string& target_in, std::optional<char> d
   if (!file_) return Status::invalid_argument("Die Tabelle ist nicht geöffnet");
   MV_RETURN_IF_ERROR(flush());
   std::string target = with_default_extension(target_in, ".txt");
+  MV_RETURN_IF_ERROR(refuse_own_files(target, false));
   const char delim = delimiter.value_or('"');
   const char sep = blank_separated ? ' ' : ',';
   MV_ASSIGN_OR_RETURN(std::vector<int> pos, TableTransfer::selected(*this, opt.fields));
@@ -690,7 +719,7 @@ Status Table::copy_delimited(const std::string& target_in, std::optional<char> d
 Status Table::append_db(const std::string& source_in, const TransferOptions& opt) {
   MV_RETURN_IF_ERROR(check_writable());
   std::string source = with_default_extension(source_in, ".dbf");
-  if (same_file(*fs_, source, path_))
+  if (share_a_file(*fs_, {source}, own_files()))
     return Status::invalid_argument(source + ": eine Tabelle kann nicht an sich selbst angefügt werden");
   // The source opens with the defaults, read-only; the other drivers are tried when the
   // default one cannot read it.
@@ -799,6 +828,9 @@ Status Table::append_sdf(const std::string& source_in, const TransferOptions& op
   MV_RETURN_IF_ERROR(check_writable());
   std::string source = with_default_extension(source_in, ".txt");
   if (!fs_->exists(source)) return Status::not_found(source + ": Datei nicht gefunden");
+  // Reading the table's own growing file would never end.
+  if (share_a_file(*fs_, {source}, own_files()))
+    return Status::invalid_argument(source + ": eine Tabelle kann nicht an sich selbst angefügt werden");
   std::vector<FieldInfo> cols;
   for (const auto& f : hdr_.fields)
     if (!dbf::is_memo_type(f.type, f.length, version()) && f.type != '0') cols.push_back(f);
@@ -819,6 +851,9 @@ Status Table::append_delimited(const std::string& source_in, std::optional<char>
   MV_RETURN_IF_ERROR(check_writable());
   std::string source = with_default_extension(source_in, ".txt");
   if (!fs_->exists(source)) return Status::not_found(source + ": Datei nicht gefunden");
+  // Reading the table's own growing file would never end.
+  if (share_a_file(*fs_, {source}, own_files()))
+    return Status::invalid_argument(source + ": eine Tabelle kann nicht an sich selbst angefügt werden");
   const char delim = delimiter.value_or('"');
   std::vector<FieldInfo> cols;
   for (const auto& f : hdr_.fields)

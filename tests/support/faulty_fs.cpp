@@ -31,6 +31,8 @@ class FaultyFile : public File {
   Result<uint64_t> size() override { return base_->size(); }
 
   Status truncate(uint64_t size) override {
+    if (owner_.before_step) owner_.before_step(owner_.steps, "truncate", path());
+    ++owner_.steps;
     if (owner_.truncates++ == owner_.fail_truncate_at)
       return Status::io_error(path() + ": Kürzen fehlgeschlagen (eingespeist)");
     return base_->truncate(size);
@@ -62,12 +64,21 @@ Result<std::unique_ptr<File>> FaultyFileSystem::open(const std::string& path, Op
   return std::unique_ptr<File>(new FaultyFile(*this, std::move(f)));
 }
 
+Status FaultyFileSystem::sync_dir(const std::string& dir) {
+  if (syncs++ == fail_sync_at) return Status::io_error(dir + ": sync fehlgeschlagen (eingespeist)");
+  return base_.sync_dir(dir);
+}
+
 Status FaultyFileSystem::rename(const std::string& from, const std::string& to) {
+  if (before_step) before_step(steps, "rename", from);
+  ++steps;
   if (renames++ == fail_rename_at) return Status::io_error("Umbenennen von " + from + " fehlgeschlagen (eingespeist)");
   return base_.rename(from, to);
 }
 
 Status FaultyFileSystem::remove(const std::string& path) {
+  if (before_step) before_step(steps, "remove", path);
+  ++steps;
   if (removes++ == fail_remove_at) return Status::io_error(path + ": Löschen fehlgeschlagen (eingespeist)");
   return base_.remove(path);
 }

@@ -37,6 +37,12 @@ class FaultyFileSystem : public FileSystem {
   bool exists(const std::string& path) override { return base_.exists(path); }
   Status make_dir(const std::string& path) override { return base_.make_dir(path); }
   Result<DirEntry> stat(const std::string& path) override { return base_.stat(path); }
+  // Counted with the file syncs: fail_sync_at reaches a folder's sync too.
+  Status sync_dir(const std::string& dir) override;
+  // Called before every rename, remove and truncate with its number (0-based, all three
+  // counted together): a test can end the process there to play a killed writer.
+  std::function<void(int step, const char* what, const std::string& path)> before_step;
+  int steps = 0;
 
  private:
   friend class FaultyFile;
