@@ -828,8 +828,4 @@ Status Table::zap() {
   return go_top();
 }
 
-std::string with_default_extension(const std::string& path, const std::string& ext) {
-  return path_ext(path).empty() ? path + ext : path;
-}
-
 }  // namespace mv

@@ -27,26 +27,11 @@
 #include "platform/table/dbf_header.h"
 #include "platform/table/drivers.h"
 #include "platform/table/memo.h"
+#include "platform/table/modes.h"
 #include "platform/table/order_hook.h"
+#include "platform/table/transfer.h"
 
 namespace mv {
-
-// ---------------------------------------------------------------- process-wide modes
-// The filter that hides deleted records (SET DELETED ON / `SetDeleted`).
-void set_deleted_filter(bool hide_deleted);
-bool deleted_filter();
-// The ANSI mode (`SetAnsi`): the code page new tables and opens take by default.
-void set_ansi_mode(bool ansi);
-bool ansi_mode();
-// The default driver (`RDDSetDefault`), "DBFCDX" until set.
-void set_default_driver(std::string driver);
-std::string default_driver();
-// The exclusive-open default: tables opened with the defaults are exclusive when set.
-void set_exclusive_default(bool exclusive);
-bool exclusive_default();
-
-// Windows-1252 for ANSI, else CP850.
-inline CodePage code_page_for(bool ansi) { return ansi ? CodePage::Windows1252 : CodePage::Cp850; }
 
 struct OpenOptions {
   bool shared = true;
@@ -57,16 +42,6 @@ struct OpenOptions {
   // The process-wide defaults: shared unless the exclusive default is set, the default
   // driver, the code page of the ANSI mode.
   static OpenOptions defaults();
-};
-
-// Where a transfer starts and which records it takes.
-struct TransferOptions {
-  std::vector<std::string> fields;                 // empty: every field
-  std::function<bool(class Table&)> for_condition; // empty: every record
-  // Called before each record; false stops the run (which still succeeds). A given
-  // while-condition makes the scope "rest" (from the current record), as in xBase.
-  std::function<bool(class Table&)> while_condition;
-  std::optional<bool> rest;                        // overrides the scope rule
 };
 
 class Table {
@@ -243,14 +218,5 @@ class Table {
   OrderMaintainer* maintainer_ = nullptr;
   OrderNavigator* navigator_ = nullptr;
 };
-
-// Creates a table from a field list (DBCREATE): DBF and, with memo fields, the memo file
-// of the driver, as the other programs write them. An existing table of that name is
-// replaced only once the new one is complete. A path without extension gets ".dbf".
-Status db_create(const std::string& path, const std::vector<StructRow>& fields, const std::string& driver = "",
-                 std::optional<CodePage> code_page = std::nullopt, FileSystem* fs = nullptr);
-
-// The path a transfer or DBCREATE uses: `ext` added when `path` has no extension.
-std::string with_default_extension(const std::string& path, const std::string& ext);
 
 }  // namespace mv

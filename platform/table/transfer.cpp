@@ -10,6 +10,7 @@
 #include "platform/table/field_codec.h"
 #include "platform/table/file_ops.h"
 #include "platform/table/table.h"
+#include "platform/table/transfer.h"
 
 namespace mv {
 
@@ -576,6 +577,10 @@ Status db_create(const std::string& path_in, const std::vector<StructRow>& rows,
 }
 
 // ---------------------------------------------------------------- COPY TO
+
+std::string with_default_extension(const std::string& path, const std::string& ext) {
+  return path_ext(path).empty() ? path + ext : path;
+}
 
 std::vector<std::string> Table::own_files() const {
   std::vector<std::string> own = files_of_table(*fs_, path_);

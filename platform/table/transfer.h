@@ -1,0 +1,37 @@
+#pragma once
+// Copying tables and appending from other files: the options of a run, and creating a table
+// from a field list. The runs themselves are the table's own (Table::copy_db, append_db ...).
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/base/codepage.h"
+#include "platform/base/filesystem.h"
+#include "platform/base/status.h"
+#include "platform/table/dbf_header.h"
+
+namespace mv {
+
+class Table;
+
+// Where a transfer starts and which records it takes.
+struct TransferOptions {
+  std::vector<std::string> fields;                 // empty: every field
+  std::function<bool(Table&)> for_condition; // empty: every record
+  // Called before each record; false stops the run (which still succeeds). A given
+  // while-condition makes the scope "rest" (from the current record), as in xBase.
+  std::function<bool(Table&)> while_condition;
+  std::optional<bool> rest;                        // overrides the scope rule
+};
+
+// Creates a table from a field list (DBCREATE): DBF and, with memo fields, the memo file
+// of the driver, as the other programs write them. An existing table of that name is
+// replaced only once the new one is complete. A path without extension gets ".dbf".
+Status db_create(const std::string& path, const std::vector<StructRow>& fields, const std::string& driver = "",
+                 std::optional<CodePage> code_page = std::nullopt, FileSystem* fs = nullptr);
+
+// The path a transfer or DBCREATE uses: `ext` added when `path` has no extension.
+std::string with_default_extension(const std::string& path, const std::string& ext);
+
+}  // namespace mv
