@@ -7,6 +7,7 @@
 #include "platform/base/codepage.h"
 #include "platform/table/dbf_format.h"
 #include "platform/table/field_codec.h"
+#include "platform/table/field_input.h"
 
 namespace mv {
 
@@ -54,58 +55,18 @@ bool TableGridServer::set_field_value(int row, int pos, const QVariant& value) {
     return false;
   }
   const FieldInfo& f = table_->field(pos);
-  const QString text = value.toString();
-  Value v;
-  switch (f.type) {
-    case 'C': {
-      auto bytes = cp_from_utf8(table_->code_page(), text.toStdString());
-      if (!bytes) {
-        last_status_ = bytes.status();
-        emit write_failed(QString::fromStdString(last_status_.message()));
-        return false;
-      }
-      v = Value::character(*bytes);
-      break;
-    }
-    case 'N':
-    case 'F': {
-      const QString t = QString(text).replace(QChar(','), QChar('.')).trimmed();
-      bool ok = false;
-      const double d = t.toDouble(&ok);
-      if (!ok && !t.isEmpty()) {
-        last_status_ = Status::invalid_argument("Der Wert <" + text.toStdString() + "> ist keine Zahl!");
-        emit write_failed(QString::fromStdString(last_status_.message()));
-        return false;
-      }
-      v = t.isEmpty() ? Value::nil() : Value::numeric(d, int(f.length), f.decimals);
-      break;
-    }
-    case 'D': {
-      const QString t = text.trimmed();
-      const QDate d = QDate::fromString(t, QStringLiteral("dd.MM.yyyy"));
-      if (!d.isValid() && !t.isEmpty() && t != QLatin1String(".  .")) {
-        last_status_ = Status::invalid_argument("Der Wert <" + text.toStdString() + "> ist kein Datum!");
-        emit write_failed(QString::fromStdString(last_status_.message()));
-        return false;
-      }
-      v = d.isValid() ? Value::of_date(Date::from_ymd(d.year(), d.month(), d.day())) : Value::nil();
-      break;
-    }
-    case 'L': {
-      const QString t = text.trimmed().toUpper();
-      v = t.isEmpty() ? Value::nil()
-                      : Value::boolean(t == "T" || t == "Y" || t == "J" || t == ".T." || t == "JA" || t == "1");
-      break;
-    }
-    default:
-      last_status_ = Status::not_supported("Felder dieses Typs werden im Gitter nicht bearbeitet!");
-      emit write_failed(QString::fromStdString(last_status_.message()));
-      return false;
+  // Memo texts are edited in their own window, not in a cell.
+  auto v = memo_field(f) ? Result<Value>(Status::not_supported("Felder dieses Typs werden im Gitter nicht bearbeitet!"))
+                         : value_from_input(f, value.toString().toStdString(), table_->code_page());
+  if (!v) {
+    last_status_ = v.status();
+    emit write_failed(QString::fromStdString(last_status_.message()));
+    return false;
   }
   const uint32_t keep = table_->recno();
   Status s = table_->go_to(r);
   // In shared use the table layer writes under the record's lock.
-  if (s) s = table_->field_put(pos, v);
+  if (s) s = table_->field_put(pos, *v);
   if (s) s = table_->commit();
   if (keep != r) table_->go_to(keep).ignore();
   last_status_ = s;

@@ -3,7 +3,9 @@
 #include <algorithm>
 
 #include "platform/base/codepage.h"
+#include "platform/table/dbf_format.h"
 #include "platform/table/field_codec.h"
+#include "platform/table/field_input.h"
 
 namespace mv::grid {
 
@@ -174,50 +176,17 @@ bool GRIDDBSERVER::set_field_value(int row, int pos, const QVariant& value) {
   const uint32_t r = recno(row);
   if (r == 0) return false;
   const FieldInfo& f = table_->field(pos);
-  Value v;
-  const QString text = value.toString();
-  switch (f.type) {
-    case 'C': {
-      auto bytes = cp_from_utf8(table_->code_page(), text.toStdString());
-      if (!bytes.is_ok()) {
-        last_status_ = bytes.status();
-        return false;
-      }
-      v = Value::character(*bytes);
-      break;
-    }
-    case 'N':
-    case 'F': {
-      bool ok = false;
-      const double d = QString(text).replace(',', '.').trimmed().toDouble(&ok);
-      if (!ok && !text.trimmed().isEmpty()) {
-        last_status_ = Status::invalid_argument("Keine Zahl: " + text.toStdString());
-        return false;
-      }
-      v = Value::numeric(d, int(f.length), f.decimals);
-      break;
-    }
-    case 'D': {
-      const QDate d = QDate::fromString(text.trimmed(), QStringLiteral("dd.MM.yyyy"));
-      if (!d.isValid() && !text.trimmed().isEmpty()) {
-        last_status_ = Status::invalid_argument("Kein Datum: " + text.toStdString());
-        return false;
-      }
-      v = d.isValid() ? Value::of_date(Date::from_ymd(d.year(), d.month(), d.day())) : Value::nil();
-      break;
-    }
-    case 'L': {
-      const QString t = text.trimmed().toUpper();
-      v = Value::boolean(t == "T" || t == "Y" || t == "J" || t == ".T.");
-      break;
-    }
-    default:
-      last_status_ = Status::not_supported("Feldtyp wird im Gitter nicht bearbeitet");
-      return false;
+  // Memo texts are edited in their own window, not in a cell.
+  auto v = dbf::is_memo_type(f.type, f.length, table_->version())
+               ? Result<Value>(Status::not_supported("Felder dieses Typs werden im Gitter nicht bearbeitet!"))
+               : value_from_input(f, value.toString().toStdString(), table_->code_page());
+  if (!v) {
+    last_status_ = v.status();
+    return false;
   }
   const uint32_t keep = table_->recno();
   Status s = table_->go_to(r);
-  if (s.is_ok()) s = table_->field_put(pos, v);
+  if (s.is_ok()) s = table_->field_put(pos, *v);
   if (s.is_ok()) s = table_->commit();
   if (keep != r) table_->go_to(keep).ignore();
   last_status_ = s;

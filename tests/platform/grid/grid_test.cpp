@@ -140,6 +140,19 @@ TEST_F(DbServer, EditsGoToTheTableAndRefusedCharactersAreReported) {
   EXPECT_FALSE(s.setData(s.index(4, 1), "abc", Qt::EditRole));
   EXPECT_TRUE(s.setData(s.index(4, 1), "12,5", Qt::EditRole));
   EXPECT_EQ(s.data(s.index(4, 1), Qt::DisplayRole).toString(), "12.50");
+  // The spellings every typed value takes (the table window's grid reads them alike).
+  EXPECT_TRUE(s.setData(s.index(4, 3), "ja", Qt::EditRole));
+  ASSERT_TRUE(s.table()->go_to(5).is_ok());
+  EXPECT_EQ(s.table()->field_raw(4), "T");
+  EXPECT_TRUE(s.setData(s.index(4, 3), "0", Qt::EditRole));
+  ASSERT_TRUE(s.table()->go_to(5).is_ok());
+  EXPECT_EQ(s.table()->field_raw(4), "F");
+  EXPECT_FALSE(s.setData(s.index(4, 3), "vielleicht", Qt::EditRole));
+  EXPECT_TRUE(s.setData(s.index(4, 2), ".  .", Qt::EditRole));
+  EXPECT_TRUE(s.setData(s.index(4, 1), "", Qt::EditRole));
+  ASSERT_TRUE(s.table()->go_to(5).is_ok());
+  EXPECT_EQ(s.table()->field_raw(3), "        ");
+  EXPECT_EQ(s.table()->field_raw(2), "        ");
 }
 
 TEST_F(DbServer, RefreshAfterPackAndDeletedFilter) {
