@@ -14,7 +14,7 @@ class NoOrders : public TableOrders {
     return number == 0 ? Status::ok() : Status::not_found("Die Tabelle hat keine Indexreihenfolge " + std::to_string(number));
   }
   int index_ord() const override { return 0; }
-  uint64_t key_count() override { return 0; }
+  Result<uint64_t> key_count() override { return uint64_t(0); }
 };
 
 class ListOrders : public TableOrders {
@@ -32,14 +32,11 @@ class ListOrders : public TableOrders {
     return list_->set_order(size_t(n));
   }
   int index_ord() const override { return int(list_->current()); }
-  uint64_t key_count() override {
-    auto k = list_->key_count(0);
-    return k ? *k : 0;
+  Result<uint64_t> key_count() override {
+    MV_ASSIGN_OR_RETURN(auto k, list_->key_count(0));
+    return uint64_t(k);
   }
-  Value key_value() override {
-    auto v = list_->key_value();
-    return v ? *v : Value::nil();
-  }
+  Result<Value> key_value() override { return list_->key_value(); }
 
  private:
   std::unique_ptr<OrderList> list_;

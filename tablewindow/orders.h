@@ -29,9 +29,10 @@ class TableOrders {
   virtual OrderFacts info(int number) const = 0;   // ORDERINFO 5, 2, 20
   virtual Status set_order(int number) = 0;        // 0: record-number order
   virtual int index_ord() const = 0;               // INDEXORD
-  virtual uint64_t key_count() = 0;                // ORDERINFO 26 of the active order
+  // ORDERINFO 26 of the active order; a damaged or unreadable order answers its Status.
+  virtual Result<uint64_t> key_count() = 0;
   // ORDERKEYVAL: the active order's key of the current record (Nil without an order).
-  virtual Value key_value() { return Value::nil(); }
+  virtual Result<Value> key_value() { return Value::nil(); }
 };
 
 // What attaching the orders found.

@@ -207,9 +207,9 @@ int TAB_DBFDATEN::LESESATZNR() { return server() ? int(server()->RECNO()) : 0; }
 QString TAB_DBFDATEN::LESEORDERKEYVAL() {
   TableGridServer* s = server();
   if (!s || !s->orders() || s->INDEXORD() == 0) return {};
-  const Value v = s->orders()->key_value();
-  if (v.type != ValueType::Character) return {};
-  return QString::fromStdString(cp_to_utf8(s->table()->code_page(), v.str));
+  const auto v = s->orders()->key_value();
+  if (!gui::status_box(this, v.status(), kAchtung) || v->type != ValueType::Character) return {};
+  return QString::fromStdString(cp_to_utf8(s->table()->code_page(), v->str));
 }
 
 void TAB_DBFDATEN::_ABGLEICH_AFELDER() {
@@ -293,11 +293,11 @@ void TAB_DBFDATEN::FILL_CBINDEX() {
   names->setCurrentIndex(0);
   keys->setCurrentIndex(0);
   previous_index_name_ = previous_index_key_ = 0;
-  if (s && s->INDEXORD() != 0) s->SETORDER(0).ignore();
+  if (s && s->INDEXORD() != 0) gui::status_box(this, s->SETORDER(0), kAchtung);
 }
 
 void TAB_DBFDATEN::SETORDERDBF(int order) {
-  if (server()) server()->SETORDER(order).ignore();
+  if (server()) gui::status_box(this, server()->SETORDER(order), kAchtung);
 }
 
 // ---------------------------------------------------------------- display switches
@@ -415,8 +415,7 @@ void TAB_DBFDATEN::LISTBOXSELECT(QComboBox* control) {
     other->setCurrentIndex(other->findData(value));
     previous_index_name_ = previous_index_key_ = value;
     if (server()) {
-      Status s = server()->SETORDER(value);
-      if (!s) gui::warning_box(this, kAchtung, QString::fromStdString(s.message()));
+      gui::status_box(this, server()->SETORDER(value), kAchtung);
     }
     CELLSELECT();
   } else if (control == f->CB_CURSOR) {
@@ -555,7 +554,12 @@ void TAB_DBFDATEN::CHECKROWMODE() {
   TableGridServer* s = server();
   if (!s) return;
   const int ord = s->INDEXORD();
-  const uint64_t keys = ord > 0 && s->orders() ? s->orders()->key_count() : 0;
+  uint64_t keys = 0;
+  if (ord > 0 && s->orders()) {
+    auto k = s->orders()->key_count();
+    // An order whose count cannot be read is still shown, by rows of a fixed height.
+    if (gui::status_box(this, k.status(), kAchtung)) keys = *k;
+  }
   grid()->set_row_mode(row_mode_for(s->RDDNAME(), ord, keys));
 }
 
@@ -589,7 +593,7 @@ void TAB_DBFDATEN::PB_APPEND() {
   if (st) st = s->table()->commit();
   s->refresh();
   CELLSELECT();
-  if (!st) gui::warning_box(this, kAchtung, QString::fromStdString(st.message()));
+  gui::status_box(this, st, kAchtung);
 }
 
 void TAB_DBFDATEN::PB_DELETE() {
@@ -616,7 +620,7 @@ void TAB_DBFDATEN::PB_DELETE() {
   s->record_changed(changed);
   s->GOTO(t->recno());
   CELLSELECT();
-  if (!st) gui::warning_box(this, kAchtung, QString::fromStdString(st.message()));
+  gui::status_box(this, st, kAchtung);
 }
 
 void TAB_DBFDATEN::PB_REPLACE() {

@@ -329,21 +329,28 @@ void TableGridServer::auto_refresh() {
 
 void TableGridServer::GOTOP() {
   if (!USED()) return;
-  table_->go_top().ignore();
+  report(table_->go_top());
   follow_table();
 }
 
 void TableGridServer::GOBOTTOM() {
   if (!USED()) return;
-  table_->go_bottom().ignore();
+  report(table_->go_bottom());
   follow_table();
 }
 
 bool TableGridServer::GOTO(uint32_t r) {
   if (!USED()) return false;
-  if (!table_->go_to(r).is_ok()) return false;
+  if (!report(table_->go_to(r))) return false;
   follow_table();
   return true;
+}
+
+bool TableGridServer::report(const Status& s) {
+  if (s) return true;
+  last_status_ = s;
+  emit write_failed(QString::fromStdString(s.message()));
+  return false;
 }
 
 bool TableGridServer::SKIP(int n) {
@@ -352,6 +359,7 @@ bool TableGridServer::SKIP(int n) {
   Status s = table_->skip(n);
   // Past the last record the table stands on the phantom record; the grid keeps the last row.
   if (s && table_->eof() && n > 0) s = table_->go_bottom();
+  report(s);
   follow_table();
   return s.is_ok() && table_->recno() != before;
 }

@@ -79,6 +79,7 @@ class TableGridServer : public grid::GRIDDBSERVER {
   // The table's current record changed (navigation, a click in the grid).
   void record_moved();
   // A value typed into the grid could not be written (the reason, German).
+  // A write or a move the table layer refused, with its reason (shown by the page).
   void write_failed(const QString& reason);
 
  protected:
@@ -87,6 +88,8 @@ class TableGridServer : public grid::GRIDDBSERVER {
   bool memo_field(const FieldInfo& f) const override;
 
  private:
+  // Keeps a refused step as the last Status and tells the page; true when it succeeded.
+  bool report(const Status& s);
   // The table belongs with its orders: it is neither handed out nor swapped on its own.
   using GRIDDBSERVER::release_table;
   using GRIDDBSERVER::set_table;

@@ -101,6 +101,12 @@ static MessageRequest make(QWidget* owner, const QString& caption, const QString
 void info_box(QWidget* owner, const QString& caption, const QString& text) {
   message_box(make(owner, caption, text, MsgIcon::Information, MsgButtons::Ok, MsgAnswer::Ok));
 }
+bool status_box(QWidget* owner, const Status& status, const QString& caption) {
+  if (status.is_ok()) return true;
+  warning_box(owner, caption, QString::fromStdString(status.message()));
+  return false;
+}
+
 void warning_box(QWidget* owner, const QString& caption, const QString& text) {
   message_box(make(owner, caption, text, MsgIcon::Warning, MsgButtons::Ok, MsgAnswer::Ok));
 }

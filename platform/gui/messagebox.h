@@ -8,6 +8,8 @@
 #include <deque>
 #include <vector>
 
+#include "platform/base/status.h"
+
 namespace mv::gui {
 
 enum class MsgIcon { None, Information, Warning, Question, Error };
@@ -43,6 +45,10 @@ MsgAnswer message_box(const MessageRequest& request);
 void info_box(QWidget* owner, const QString& caption, const QString& text);
 void warning_box(QWidget* owner, const QString& caption, const QString& text);
 void error_box(QWidget* owner, const QString& caption, const QString& text);
+// A failed step of the table layer as the German box: caption "Achtung" unless given, the
+// Status's own text (it names the file), the warning icon. Nothing for a success. Answers
+// whether the step succeeded, so a caller can write `if (!status_box(this, st)) return;`.
+bool status_box(QWidget* owner, const Status& status, const QString& caption = QStringLiteral("Achtung"));
 // Question with "Ja" / "Nein" and the question icon; true only for "Ja".
 bool yes_no_box(QWidget* owner, const QString& caption, const QString& text,
                 MsgAnswer default_answer = MsgAnswer::Yes);

@@ -596,6 +596,36 @@ TEST(DataPageCaption, LargeRecordNumbersInFull) {
 namespace mv {
 namespace {
 
+// An index damaged by another program while the table is open shared: moving in its order
+// fails with the table layer's reason in a box, instead of the grid standing still silently.
+TEST(DataPageOrders, AMoveTheOrderRefusesIsShownWithItsReason) {
+  const std::string dir = twtest::copy_fixture("peer/cdx-nomemo");
+  const QString path = QString::fromStdString(dir + "/ADRESSEN.DBF");
+  MemoryHistoryStore history;
+  twtest::EnvironmentScope env(&history);
+  gui::SHELLWINDOW shell;
+  gui::RecordingMessageBoxes boxes;
+  TABDW_DBFDATEI w(&shell, path, true, false, false);
+  ASSERT_NE(w.server(), nullptr);
+  auto* names = w.data_page()->findChild<QComboBox*>("CB_INDEXNAME");
+  names->setCurrentIndex(1);
+  w.data_page()->LISTBOXSELECT(names);
+  ASSERT_EQ(w.server()->INDEXORD(), 1);
+  ASSERT_EQ(boxes.count(), 0);
+  {
+    QFile bag(QString::fromStdString(dir + "/ADRESSEN.CDX"));
+    ASSERT_TRUE(bag.open(QIODevice::ReadWrite));
+    const QByteArray junk(int(bag.size()), char(0xA5));
+    bag.write(junk);
+  }
+  w.GOTOP();
+  QCoreApplication::processEvents();
+  ASSERT_GE(boxes.count(), 1);
+  EXPECT_EQ(boxes.last().caption, "Achtung");
+  EXPECT_TRUE(boxes.last().text.contains(QStringLiteral("ADRESSEN.CDX"), Qt::CaseInsensitive))
+      << boxes.last().text.toStdString();
+}
+
 // The orders of a CDX table: both lists, choosing by name or key, the grid in key order,
 // records appended in the index, and a refill back to record-number order.
 TEST(DataPageOrders, ChoosingAnOrderOfTheProductionBag) {
