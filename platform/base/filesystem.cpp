@@ -1,4 +1,5 @@
 #include "platform/base/filesystem.h"
+#include "platform/base/text.h"
 
 #include <dirent.h>
 #include <errno.h>
@@ -229,14 +230,6 @@ class PosixFileSystem : public FileSystem {
 size_t last_sep(const std::string& p) {
   size_t a = p.find_last_of("/\\");
   return a;
-}
-
-bool iequals(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
 }
 
 }  // namespace

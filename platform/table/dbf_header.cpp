@@ -1,5 +1,7 @@
 #include "platform/table/dbf_header.h"
 
+#include "platform/base/text.h"
+
 #include <algorithm>
 #include <cctype>
 #include <set>
@@ -16,10 +18,6 @@ std::string name_from(const uint8_t* p, size_t n) {
   return std::string(reinterpret_cast<const char*>(p), len);
 }
 
-std::string upper_ascii(std::string s) {
-  for (char& c : s) c = char(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
 
 }  // namespace
 

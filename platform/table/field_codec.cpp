@@ -13,7 +13,8 @@ namespace {
 constexpr int32_t kJulianOfDayZero = 1721425;  // day ordinal 1 = 0001-01-01
 constexpr int64_t kMsPerDay = 86400000;
 
-std::string_view trim(std::string_view s) {
+// Field bytes end in blanks or, where other writers left them, NULs.
+std::string_view trim_blanks_and_nuls(std::string_view s) {
   size_t a = 0, b = s.size();
   while (a < b && (s[a] == ' ' || s[a] == '\0')) ++a;
   while (b > a && (s[b - 1] == ' ' || s[b - 1] == '\0')) --b;
@@ -53,7 +54,7 @@ int32_t level7_int(const uint8_t* p) { return int32_t(get_be32(p) ^ 0x80000000u)
 }  // namespace
 
 double parse_number(std::string_view text) {
-  std::string_view t = trim(text);
+  std::string_view t = trim_blanks_and_nuls(text);
   if (t.empty()) return 0;
   if (t.front() == '+') t.remove_prefix(1);
   double v = 0;

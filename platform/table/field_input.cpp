@@ -4,24 +4,12 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/base/text.h"
 #include "platform/runtime/date.h"
 
 namespace mv {
 
 namespace {
-
-std::string_view trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
-std::string upper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-  return out;
-}
 
 Status refused(std::string_view text, const char* what) {
   return Status::invalid_argument("Der Wert <" + std::string(text) + "> ist " + what + "!");
@@ -60,7 +48,7 @@ Result<Value> date_from(std::string_view text) {
 }
 
 Result<Value> logical_from(std::string_view text) {
-  const std::string t = upper(trim(text));
+  const std::string t = upper_ascii(trim(text));
   if (t.empty()) return Value::nil();
   for (const char* yes : {"T", "Y", "J", "JA", ".T.", "1"})
     if (t == yes) return Value::boolean(true);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/base/bytes.h"
+#include "platform/base/text.h"
 #include "platform/table/dbf_format.h"
 #include "platform/table/field_codec.h"
 #include "platform/table/file_ops.h"
@@ -17,14 +18,6 @@ namespace {
 constexpr size_t kAppendBatchBytes = 256 * 1024;
 // Pack streams the records through buffers of about this size.
 constexpr size_t kCopyChunkBytes = 1024 * 1024;
-
-bool iequals(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
 
 std::string hex2(uint8_t b) {
   static const char* d = "0123456789ABCDEF";

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/base/bytes.h"
+#include "platform/base/text.h"
 #include "platform/table/dbf_format.h"
 #include "platform/table/field_codec.h"
 #include "platform/table/file_ops.h"
@@ -24,11 +25,6 @@ bool all_lower_ext(const std::string& path) {
   for (char c : e)
     if (std::isupper(static_cast<unsigned char>(c))) return false;
   return true;
-}
-
-std::string upper_ascii(std::string s) {
-  for (char& c : s) c = char(std::toupper(static_cast<unsigned char>(c)));
-  return s;
 }
 
 // The memo file of a new table: an existing companion keeps its spelling; otherwise the
@@ -356,14 +352,6 @@ size_t trimmed_length(const uint8_t* v, size_t n) {
   return n;
 }
 
-std::string_view rtrim(std::string_view s) {
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
-}
-std::string_view ltrim(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  return s;
-}
 
 }  // namespace
 

@@ -7,12 +7,6 @@
 
 namespace mv::index {
 
-std::string upper_ascii(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = char(c - 32);
-  return s;
-}
-
 std::string trim_name(const uint8_t* p, size_t n) {
   size_t len = 0;
   while (len < n && p[len]) ++len;

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/base/text.h"
 #include "platform/table/index/index_bag.h"
 
 namespace mv::index {
@@ -15,7 +16,6 @@ Result<std::unique_ptr<IndexBag>> create_cdx(FileSystem& fs, const std::string& 
 Result<std::unique_ptr<IndexBag>> open_mdx(FileSystem& fs, const std::string& path, const BagOptions& opt);
 Result<std::unique_ptr<IndexBag>> create_mdx(FileSystem& fs, const std::string& path, const BagOptions& opt);
 
-std::string upper_ascii(std::string s);
 std::string trim_name(const uint8_t* p, size_t n);  // cut at NUL, trailing blanks removed
 
 }  // namespace mv::index

@@ -17,6 +17,10 @@ using index::KeyType;
 
 namespace {
 
+// Names and paths as typed, without the blanks around them.
+std::string trimmed(std::string_view s) { return std::string(trim(s)); }
+
+
 constexpr uint8_t kProductionFlag = 0x01;  // DBF header byte 28
 
 // Field names of the table, resolved for key and FOR expressions.
@@ -83,12 +87,6 @@ std::string unknown_collation_reason(uint8_t language_driver) {
          " ist unbekannt; der Index wird nur gelesen";
 }
 
-std::string trim(std::string s) {
-  while (!s.empty() && s.back() == ' ') s.pop_back();
-  size_t b = 0;
-  while (b < s.size() && s[b] == ' ') ++b;
-  return s.substr(b);
-}
 
 }  // namespace
 
@@ -289,7 +287,7 @@ Status OrderList::compile(Entry& e, const std::string& key_expr, const std::stri
     e.problem = "der Indexausdruck \"" + key_expr + "\" hat keinen festen Typ";
     return Status::ok();
   }
-  e.has_cond = !trim(for_expr).empty();
+  e.has_cond = !trimmed(for_expr).empty();
   if (e.has_cond) {
     e.cond = Expression::compile(for_expr, o, &fields);
     if (!e.cond.ok()) {
@@ -464,7 +462,7 @@ Status OrderList::choose_mdx_key_rules(Entry& e) {
 // Which of the functions whose results differ between programs an order's keys depend on
 // (the names may be cut to four letters).
 void OrderList::note_key_functions(Entry& e, const std::string& key_expr, const std::string& for_expr) {
-  const std::string expr = index::upper_ascii(key_expr + " " + for_expr);
+  const std::string expr = upper_ascii(key_expr + " " + for_expr);
   e.uses_case = expr.find("UPPE") != std::string::npos || expr.find("LOWE") != std::string::npos;
   e.uses_dtos = expr.find("DTOS") != std::string::npos;
 }
@@ -579,10 +577,10 @@ Status OrderList::set_order(size_t n) {
 }
 
 Status OrderList::set_order(std::string_view name) {
-  std::string want = index::upper_ascii(trim(std::string(name)));
+  std::string want = upper_ascii(trimmed(std::string(name)));
   if (want.empty()) return set_order(size_t(0));
   for (size_t i = 0; i < entries_.size(); ++i)
-    if (index::upper_ascii(entries_[i]->tree->info().name) == want) return set_order(i + 1);
+    if (upper_ascii(entries_[i]->tree->info().name) == want) return set_order(i + 1);
   return Status::not_found("Index " + std::string(name) + " ist nicht geöffnet");
 }
 
@@ -907,13 +905,13 @@ Status OrderList::create_order(const std::string& tag_in, const std::string& bag
   if (!has_format_) return Status::not_supported(table_.path() + ": der Treiber " + table_.driver() + " kennt keine Indexdateien");
   if (table_.read_only()) return Status::read_only(table_.path() + ": die Tabelle ist schreibgeschützt geöffnet");
   if (format_ == IndexFormat::Ntx) return create_index(bag_in.empty() ? tag_in : bag_in, key_utf8, opt);
-  const std::string tag = index::upper_ascii(trim(tag_in));
-  const bool to_production = trim(bag_in).empty() ||
-                             same_path(path_stem(trim(bag_in)), path_stem(table_.path()));
+  const std::string tag = upper_ascii(trimmed(tag_in));
+  const bool to_production = trimmed(bag_in).empty() ||
+                             same_path(path_stem(trimmed(bag_in)), path_stem(table_.path()));
   const std::string path =
-      resolve_index_path(trim(bag_in).empty() ? path_stem(table_.path()) : trim(bag_in), extension_of(format_));
-  MV_ASSIGN_OR_RETURN(std::string key_expr, cp_from_utf8(table_.code_page(), trim(key_utf8)));
-  MV_ASSIGN_OR_RETURN(std::string for_expr, cp_from_utf8(table_.code_page(), trim(opt.for_expr)));
+      resolve_index_path(trimmed(bag_in).empty() ? path_stem(table_.path()) : trimmed(bag_in), extension_of(format_));
+  MV_ASSIGN_OR_RETURN(std::string key_expr, cp_from_utf8(table_.code_page(), trimmed(key_utf8)));
+  MV_ASSIGN_OR_RETURN(std::string for_expr, cp_from_utf8(table_.code_page(), trimmed(opt.for_expr)));
 
   // The bag: already open, on disk, or new.
   index::IndexBag* bag = nullptr;
@@ -1002,10 +1000,10 @@ Status OrderList::create_index(const std::string& file, const std::string& key_u
   MV_RETURN_IF_ERROR(apply_pending());
   if (!has_format_) return Status::not_supported(table_.path() + ": der Treiber " + table_.driver() + " kennt keine Indexdateien");
   if (table_.read_only()) return Status::read_only(table_.path() + ": die Tabelle ist schreibgeschützt geöffnet");
-  if (format_ != IndexFormat::Ntx) return create_order(path_stem(trim(file)), trim(file), key_utf8, opt);
-  const std::string path = resolve_index_path(trim(file), ".ntx");
-  MV_ASSIGN_OR_RETURN(std::string key_expr, cp_from_utf8(table_.code_page(), trim(key_utf8)));
-  MV_ASSIGN_OR_RETURN(std::string for_expr, cp_from_utf8(table_.code_page(), trim(opt.for_expr)));
+  if (format_ != IndexFormat::Ntx) return create_order(path_stem(trimmed(file)), trimmed(file), key_utf8, opt);
+  const std::string path = resolve_index_path(trimmed(file), ".ntx");
+  MV_ASSIGN_OR_RETURN(std::string key_expr, cp_from_utf8(table_.code_page(), trimmed(key_utf8)));
+  MV_ASSIGN_OR_RETURN(std::string for_expr, cp_from_utf8(table_.code_page(), trimmed(opt.for_expr)));
   Entry probe;
   MV_RETURN_IF_ERROR(compile(probe, key_expr, for_expr));
   if (!probe.problem.empty()) return Status::invalid_argument(probe.problem);
@@ -1014,7 +1012,7 @@ Status OrderList::create_index(const std::string& file, const std::string& key_u
   if ((kt == KeyType::Character || kt == KeyType::Numeric) && len <= 0)
     return Status::invalid_argument("der Indexausdruck \"" + key_expr + "\" hat keine feste Länge");
   index::OrderInfo info;
-  info.name = index::upper_ascii(path_stem(path));
+  info.name = upper_ascii(path_stem(path));
   info.key_expr = key_expr;
   info.for_expr = for_expr;
   info.unique = opt.unique;
@@ -1061,10 +1059,10 @@ Status OrderList::create_index(const std::string& file, const std::string& key_u
 Status OrderList::delete_order(std::string_view name) {
   MV_RETURN_IF_ERROR(apply_pending());
   if (table_.read_only()) return Status::read_only(table_.path() + ": die Tabelle ist schreibgeschützt geöffnet");
-  const std::string want = index::upper_ascii(trim(std::string(name)));
+  const std::string want = upper_ascii(trimmed(std::string(name)));
   for (size_t i = 0; i < entries_.size(); ++i) {
     Entry& e = *entries_[i];
-    if (index::upper_ascii(e.tree->info().name) != want) continue;
+    if (upper_ascii(e.tree->info().name) != want) continue;
     if (current_ == i + 1) MV_RETURN_IF_ERROR(set_order(size_t(0)));
     else if (current_ > i + 1) --current_;
     index::IndexBag* bag = e.bag;

@@ -10,6 +10,7 @@
 #include "tests/support/faulty_fs.h"
 #include "tests/support/fixtures.h"
 #include "platform/base/status.h"
+#include "platform/base/text.h"
 
 namespace mv {
 namespace {
@@ -152,6 +153,26 @@ TEST(FaultyFileSystem, InjectedFaultsAreReported) {
     EXPECT_FALSE(fs.open(p, OpenMode::Create).is_ok());
   }
   std::filesystem::remove_all(dir);
+}
+
+TEST(Text, AsciiCaseAndBlanksOnly) {
+  struct Case {
+    const char* a;
+    const char* b;
+    bool equal;
+  };
+  for (const Case& c : {Case{"kunden.cdx", "KUNDEN.CDX", true}, Case{"Name", "NAME ", false},
+                        Case{"M\x81ller", "M\x81LLER", true},    // a CP850 umlaut stays as it is
+                        Case{"\xe4", "\xc4", false},             // ä and Ä of Windows-1252 are not folded
+                        Case{"", "", true}, Case{"a", "b", false}}) {
+    SCOPED_TRACE(std::string(c.a) + " / " + c.b);
+    EXPECT_EQ(iequals(c.a, c.b), c.equal);
+  }
+  EXPECT_EQ(upper_ascii("Straße 1a\xe4"), "STRAßE 1A\xe4");
+  EXPECT_EQ(trim("  a b \t "), "a b \t");
+  EXPECT_EQ(ltrim("  x "), "x ");
+  EXPECT_EQ(rtrim("  x "), "  x");
+  EXPECT_EQ(trim("   "), "");
 }
 
 }  // namespace
