@@ -449,13 +449,12 @@ bool CdxOrder::bulk_leaf_add(Node& leaf, const uint8_t* k, uint32_t recno) {
     const uint8_t* pk = node_key(leaf, leaf.n() - 1);
     while (dup < kl - trail && pk[dup] == k[dup]) ++dup;
   }
-  // aux: stored key bytes so far; aux2: the largest record number so far.
-  uint32_t max_rec = std::max<uint32_t>(leaf.n() ? leaf.aux2 : 0, recno);
+  uint32_t max_rec = std::max<uint32_t>(leaf.n() ? leaf.bulk_max_recno : 0, recno);
   LeafLayout l = leaf_layout(kl, max_rec);
-  size_t stored = leaf.aux + (kl - dup - trail);
+  size_t stored = leaf.bulk_bytes + (kl - dup - trail);
   if (leaf.n() > 0 && stored + (leaf.n() + 1) * size_t(l.b) > kLeafData) return false;
-  leaf.aux = uint32_t(stored);
-  leaf.aux2 = max_rec;
+  leaf.bulk_bytes = uint32_t(stored);
+  leaf.bulk_max_recno = max_rec;
   leaf.keys.insert(leaf.keys.end(), k, k + kl);
   leaf.recnos.push_back(recno);
   return true;

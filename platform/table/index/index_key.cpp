@@ -269,7 +269,7 @@ double le_double(const uint8_t* p) {
 
 // ---- keys from values -------------------------------------------------------------
 
-Status encode_key(const KeySpec& keydef, const Value& v, uint8_t* out) {
+Status encode_key(const KeyDef& keydef, const Value& v, uint8_t* out) {
   const size_t n = keydef.length;
   switch (keydef.type) {
     case KeyType::Character: {
@@ -320,13 +320,13 @@ Status encode_key(const KeySpec& keydef, const Value& v, uint8_t* out) {
   return Status::invalid_argument("unbekannter Schlüsseltyp");
 }
 
-std::string encode_key(const KeySpec& keydef, const Value& v) {
+std::string encode_key(const KeyDef& keydef, const Value& v) {
   std::string out(keydef.length, '\0');
   if (!encode_key(keydef, v, reinterpret_cast<uint8_t*>(out.data())).is_ok()) return {};
   return out;
 }
 
-Value decode_key(const KeySpec& keydef, std::span<const uint8_t> key) {
+Value decode_key(const KeyDef& keydef, std::span<const uint8_t> key) {
   switch (keydef.type) {
     case KeyType::Character:
       return Value::character(std::string(reinterpret_cast<const char*>(key.data()), key.size()));
@@ -366,7 +366,7 @@ Value decode_key(const KeySpec& keydef, std::span<const uint8_t> key) {
   return Value::nil();
 }
 
-Result<std::string> encode_search_key(const KeySpec& keydef, const Value& v) {
+Result<std::string> encode_search_key(const KeyDef& keydef, const Value& v) {
   if (keydef.type == KeyType::Character) {
     if (!v.is_char()) return Status::invalid_argument("Suchbegriff ist kein Text");
     std::string s = v.str;

@@ -60,7 +60,7 @@ class Collation {
 std::string upper_for(const Collation& c, std::string_view bytes);
 
 // The kind of key, its stored length and (NTX numbers) its decimals.
-struct KeySpec {
+struct KeyDef {
   IndexFormat format = IndexFormat::Ntx;
   KeyType type = KeyType::Character;
   uint16_t length = 0;
@@ -73,15 +73,15 @@ uint16_t stored_key_length(IndexFormat f, KeyType t, uint16_t char_length, uint1
 
 // Encodes a value into exactly keydef.length bytes. Character values are blank-padded
 // or cut; a value of another type than the key's is InvalidArgument.
-Status encode_key(const KeySpec& keydef, const Value& v, uint8_t* out);
-std::string encode_key(const KeySpec& keydef, const Value& v);  // empty string on error
+Status encode_key(const KeyDef& keydef, const Value& v, uint8_t* out);
+std::string encode_key(const KeyDef& keydef, const Value& v);  // empty string on error
 
 // Decodes a stored key (for checks, tests and ORDERKEYVAL).
-Value decode_key(const KeySpec& keydef, std::span<const uint8_t> key);
+Value decode_key(const KeyDef& keydef, std::span<const uint8_t> key);
 
 // The search key of a SEEK: character values keep their own length (partial keys),
 // cut to the key length; other types are encoded whole.
-Result<std::string> encode_search_key(const KeySpec& keydef, const Value& v);
+Result<std::string> encode_search_key(const KeyDef& keydef, const Value& v);
 
 // Format-level helpers, also used by tests.
 std::string ntx_number(double value, int len, int dec);
@@ -98,12 +98,12 @@ double le_double(const uint8_t* p);
 class KeyCompare {
  public:
   KeyCompare() = default;
-  KeyCompare(const KeySpec& keydef, const Collation& coll) : spec_(keydef), coll_(coll) {}
+  KeyCompare(const KeyDef& keydef, const Collation& coll) : keydef_(keydef), coll_(coll) {}
   int operator()(const uint8_t* a, const uint8_t* b, size_t n) const {
-    if (spec_.type == KeyType::Character) return coll_.compare(a, b, n);
-    if (spec_.format == IndexFormat::Mdx && spec_.type == KeyType::Numeric && n >= 12)
+    if (keydef_.type == KeyType::Character) return coll_.compare(a, b, n);
+    if (keydef_.format == IndexFormat::Mdx && keydef_.type == KeyType::Numeric && n >= 12)
       return mdx_bcd_compare(a, b);
-    if (spec_.format == IndexFormat::Mdx && spec_.type == KeyType::Date && n >= 8) {
+    if (keydef_.format == IndexFormat::Mdx && keydef_.type == KeyType::Date && n >= 8) {
       double x = le_double(a), y = le_double(b);
       return x < y ? -1 : (x > y ? 1 : 0);
     }
@@ -111,11 +111,11 @@ class KeyCompare {
       if (a[i] != b[i]) return a[i] < b[i] ? -1 : 1;
     return 0;
   }
-  const KeySpec& keydef() const { return spec_; }
+  const KeyDef& keydef() const { return keydef_; }
   const Collation& collation() const { return coll_; }
 
  private:
-  KeySpec spec_;
+  KeyDef keydef_;
   Collation coll_ = Collation::machine();
 };
 

@@ -37,8 +37,10 @@ struct Node {
   std::vector<uint32_t> kids;     // interior: children (n + 1, or n for CDX)
   uint32_t left = kNoPage, right = kNoPage;  // CDX siblings
   bool dirty = false;
-  uint32_t aux = 0;               // scratch for a family's page codec (bulk sizes)
-  uint32_t aux2 = 0;
+  // While a bulk build fills a leaf: the key bytes it will store so far and its largest
+  // record number (CDX sizes its compressed leaves by both).
+  uint32_t bulk_bytes = 0;
+  uint32_t bulk_max_recno = 0;
   // A family's cached page measure (CDX: compressed size), valid while `sized`.
   mutable bool sized = false;
   mutable uint32_t size_cache = 0, max_cache = 0;
@@ -54,7 +56,7 @@ struct OrderInfo {
   std::string bag_path;   // full path of the index file
   bool unique = false;
   bool descending = false;
-  KeySpec keydef;
+  KeyDef keydef;
 };
 
 // A position in a tree: the path from the root. For the top frame `idx` is the entry;
@@ -81,7 +83,7 @@ class TreeOrder {
   virtual ~TreeOrder() = default;
 
   const OrderInfo& info() const { return info_; }
-  const KeySpec& keydef() const { return info_.keydef; }
+  const KeyDef& keydef() const { return info_.keydef; }
   const Collation& collation() const { return cmp_.collation(); }
   // Read-only with a reason, e.g. a collation that is neither byte order nor German.
   bool read_only() const { return !read_only_reason_.empty(); }

@@ -74,7 +74,7 @@ Status TreeOrder::build(std::vector<uint8_t>&& keys, std::vector<uint32_t>&& rec
             return Status::invalid_argument(info_.bag_path + ": Schlüssel passt in keine Indexseite");
         }
       }
-      for (Node& n : leaves) n.aux = 0;
+      for (Node& n : leaves) n.bulk_bytes = 0;
       // The largest entry of every page of the level below.
       std::vector<std::pair<const uint8_t*, uint32_t>> maxes;
       for (const Node& n : leaves)

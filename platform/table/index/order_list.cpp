@@ -378,7 +378,7 @@ Status OrderList::verify_keys(Entry& e, const KeySample* extra, bool patient) {
     auto same = [&](const std::string& a, const std::string& b) {
       if (a == b) return true;
       if (e.tree->keydef().type != KeyType::Numeric) return false;
-      const index::KeySpec& sp = e.tree->keydef();
+      const index::KeyDef& sp = e.tree->keydef();
       return std::abs(index::decode_key(sp, {reinterpret_cast<const uint8_t*>(a.data()), a.size()}).num -
                       index::decode_key(sp, {reinterpret_cast<const uint8_t*>(b.data()), b.size()}).num) < 1e-6;
     };
@@ -592,7 +592,7 @@ Status OrderList::eval(Entry& e, std::span<const uint8_t> record, uint32_t recno
   er.recno = recno;
   const Value* v = e.key.evaluate(er);
   if (!v) return e.key.last_error().to_status();
-  const index::KeySpec& keydef = e.tree->keydef();
+  const index::KeyDef& keydef = e.tree->keydef();
   key.resize(keydef.length);
   MV_RETURN_IF_ERROR(index::encode_key(keydef, *v, reinterpret_cast<uint8_t*>(key.data())));
   in = true;
@@ -626,7 +626,7 @@ Result<bool> OrderList::seek(const Value& key, bool soft) {
   Entry& e = *entries_[current_ - 1];
   // The search key in a buffer kept between seeks (no allocation per SEEK).
   std::string& k = seek_key_;
-  const index::KeySpec& keydef = e.tree->keydef();
+  const index::KeyDef& keydef = e.tree->keydef();
   if (keydef.type == KeyType::Character) {
     if (!key.is_char()) return Status::invalid_argument("Suchbegriff ist kein Text");
     k.assign(key.str, 0, std::min<size_t>(key.str.size(), keydef.length));
@@ -756,7 +756,7 @@ Status OrderList::flush_batch(Entry& e) {
   const index::KeyCompare cmp(e.tree->keydef(), e.tree->collation());
   const uint8_t* kb = e.batch_keys.data();
   std::vector<uint32_t> order(e.batch_recnos.size());
-  const index::KeySpec& keydef = e.tree->keydef();
+  const index::KeyDef& keydef = e.tree->keydef();
   const bool bytewise = keydef.type == KeyType::Character
                             ? e.tree->collation().is_machine()
                             : !(keydef.format == IndexFormat::Mdx && (keydef.type == KeyType::Numeric || keydef.type == KeyType::Date));

@@ -60,8 +60,8 @@ class IndexConformance : public ::testing::TestWithParam<IndexFormat> {
     return true;
   }
 
-  KeySpec spec_for(const Config& c) const {
-    KeySpec s;
+  KeyDef keydef_for(const Config& c) const {
+    KeyDef s;
     s.format = kFormat;
     s.type = c.type;
     s.length = stored_key_length(kFormat, c.type, c.length, c.length);
@@ -76,7 +76,7 @@ class IndexConformance : public ::testing::TestWithParam<IndexFormat> {
       default: return Value::character(r.chars);
     }
   }
-  std::string key_of(const Config& c, const Rec& r) const { return encode_key(spec_, value_of(c, r)); }
+  std::string key_of(const Config& c, const Rec& r) const { return encode_key(keydef_, value_of(c, r)); }
   bool in_order(const Config& c, const Rec& r) const {
     if (!c.filtered) return true;
     return !r.chars.empty() && (uint8_t(r.chars[0]) % 2 == 0);  // the FOR condition
@@ -103,7 +103,7 @@ class IndexConformance : public ::testing::TestWithParam<IndexFormat> {
     bool operator()(const std::string& a, const std::string& b) const { return t->cmp_logical(a, b) < 0; }
   };
   int cmp_value(const std::string& a, const std::string& b) const {
-    return cmp_(reinterpret_cast<const uint8_t*>(a.data()), reinterpret_cast<const uint8_t*>(b.data()), spec_.length);
+    return cmp_(reinterpret_cast<const uint8_t*>(a.data()), reinterpret_cast<const uint8_t*>(b.data()), keydef_.length);
   }
   int cmp_logical(const std::string& a, const std::string& b) const {
     int x = cmp_value(a, b);
@@ -148,7 +148,7 @@ class IndexConformance : public ::testing::TestWithParam<IndexFormat> {
     info.for_expr = cfg_->filtered ? "ISEVEN(KEY)" : "";
     info.unique = cfg_->unique;
     info.descending = cfg_->descending;
-    info.keydef = spec_;
+    info.keydef = keydef_;
     BagOptions opt;
     opt.shared = cfg_->shared;
     opt.table_name = "T";
@@ -165,7 +165,7 @@ class IndexConformance : public ::testing::TestWithParam<IndexFormat> {
       ASSERT_TRUE(t.is_ok()) << t.status().to_string();
       order_ = *t;
     }
-    order_->set_key_type(spec_.type);
+    order_->set_key_type(keydef_.type);
   }
 
   void reopen() {
@@ -179,8 +179,8 @@ class IndexConformance : public ::testing::TestWithParam<IndexFormat> {
     bag_ = std::move(*b);
     order_ = kFormat == IndexFormat::Ntx ? bag_->order(0) : bag_->find("T");
     ASSERT_NE(order_, nullptr);
-    order_->set_key_type(spec_.type);
-    if (spec_.type == KeyType::Numeric) order_->set_decimals(spec_.decimals);
+    order_->set_key_type(keydef_.type);
+    if (keydef_.type == KeyType::Numeric) order_->set_decimals(keydef_.decimals);
   }
 
   void verify(const std::string& step) {
@@ -189,7 +189,7 @@ class IndexConformance : public ::testing::TestWithParam<IndexFormat> {
     Cursor c;
     ASSERT_TRUE(order_->first(c).is_ok());
     while (c.valid()) {
-      got.push_back({std::string(reinterpret_cast<const char*>(order_->key_at(c)), spec_.length), order_->recno_at(c)});
+      got.push_back({std::string(reinterpret_cast<const char*>(order_->key_at(c)), keydef_.length), order_->recno_at(c)});
       ASSERT_TRUE(order_->next(c).is_ok());
       ASSERT_LE(got.size(), model_.size() + 1);
     }
@@ -208,7 +208,7 @@ class IndexConformance : public ::testing::TestWithParam<IndexFormat> {
   // not before the search key in the order's direction.
   void check_seek(const std::string& search, std::mt19937& rng) {
     SCOPED_TRACE("seek");
-    const size_t m = spec_.type == KeyType::Character ? search.size() : spec_.length;
+    const size_t m = keydef_.type == KeyType::Character ? search.size() : keydef_.length;
     std::vector<std::pair<std::string, uint32_t>> list(model_.begin(), model_.end());
     size_t pos = list.size();
     for (size_t i = 0; i < list.size(); ++i) {
@@ -245,8 +245,8 @@ class IndexConformance : public ::testing::TestWithParam<IndexFormat> {
 
   void run(const Config& c, uint32_t seed, int steps) {
     cfg_ = &c;
-    spec_ = spec_for(c);
-    cmp_ = KeyCompare(spec_, Collation::machine());
+    keydef_ = keydef_for(c);
+    cmp_ = KeyCompare(keydef_, Collation::machine());
     model_ = Model(KeyLess{this});
     recs_.clear();
     std::string dir = index_test::scratch_dir(std::string("conf_") + format_name(kFormat) + "_" + c.name);
@@ -315,10 +315,10 @@ class IndexConformance : public ::testing::TestWithParam<IndexFormat> {
           auto it = model_.begin();
           std::advance(it, rng() % model_.size());
           s = it->first;
-          if (spec_.type == KeyType::Character) s.resize(rng() % (s.size() + 1));
+          if (keydef_.type == KeyType::Character) s.resize(rng() % (s.size() + 1));
         } else {
           s = key_of(c, random_rec(c, rng));
-          if (spec_.type == KeyType::Character) s.resize(rng() % (s.size() + 1));
+          if (keydef_.type == KeyType::Character) s.resize(rng() % (s.size() + 1));
         }
         check_seek(s, rng);
       } else {
@@ -333,7 +333,7 @@ class IndexConformance : public ::testing::TestWithParam<IndexFormat> {
 
   using Model = std::multimap<std::string, uint32_t, KeyLess>;
   const Config* cfg_ = nullptr;
-  KeySpec spec_;
+  KeyDef keydef_;
   KeyCompare cmp_;
   Model model_{KeyLess{this}};
   std::vector<Rec> recs_;
