@@ -147,8 +147,10 @@ Status replace_files(FileSystem& fs, const std::vector<std::pair<std::string, st
   // to sync cannot take it back, so that last sync is only tried.
   if (moves.size() == 1) {
     Status st = fs.rename(moves[0].first, moves[0].second);
-    if (!st) drop_new(0);
-    else fs.sync_dir(path_dir(moves[0].second)).ignore();
+    if (!st)
+      drop_new(0);
+    else
+      fs.sync_dir(path_dir(moves[0].second)).ignore();
     return st;
   }
 
