@@ -181,4 +181,20 @@ constexpr bool is_memo_type(char type, uint32_t length, uint8_t version) {
   return false;
 }
 
+// Fields stored as binary numbers rather than text: their blank is zero bytes, as their
+// writers leave them (I, Y, T, @, O, +, VFP's double B, the _NullFlags field, and memo
+// pointers of 4 bytes). A blank of spaces would read as 0x20202020.
+constexpr bool is_binary_field(char type, uint32_t length, uint8_t version) {
+  switch (type) {
+    case 'I': case 'Y': case 'T': case '@': case 'O': case '+': case '0':
+      return true;
+    case 'B':
+      return is_vfp(version) || length == 8;
+    case 'M': case 'G': case 'P': case 'W':
+      return length == 4;
+    default:
+      return false;
+  }
+}
+
 }  // namespace mv::dbf

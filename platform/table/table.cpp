@@ -138,6 +138,9 @@ Result<std::unique_ptr<Table>> Table::open(const std::string& path, const OpenOp
   }
   t->lastrec_ = t->disk_count_ = count;
   t->blank_.assign(rl, ' ');
+  for (const FieldInfo& f : t->hdr_.fields)
+    if (dbf::is_binary_field(f.type, f.length, t->hdr_.version) && f.offset + f.length <= rl)
+      std::fill_n(t->blank_.begin() + f.offset, f.length, uint8_t(0));
   t->rec_ = t->blank_;
   t->pending_.reserve(kAppendBatchBytes + rl + 1);
   t->remap();

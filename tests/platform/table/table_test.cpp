@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "platform/base/bytes.h"
+#include "platform/base/text.h"
 #include "platform/table/dbf_format.h"
 #include "platform/table/field_codec.h"
 #include "table_helpers.h"
@@ -200,6 +201,47 @@ TEST_F(TableTest, EveryWriteReachesTheOrderMaintainer) {
 }
 
 // ---------------------------------------------------------------- fields
+
+// A blank record of a table with binary fields holds zero bytes there, as their writer
+// leaves them: blanks would read as 538976288 in an integer and as a damaged memo pointer.
+TEST_F(TableTest, AppendBlankLeavesBinaryFieldsZero) {
+  std::string why;
+  const std::string src = fixture_case("peer-mdx/vfp", &why);
+  if (src.empty()) GTEST_SKIP() << why;
+  for (const char* f : {"kontakt.dbf", "kontakt.fpt"})
+    write_bytes(dir.file(f), read_bytes(src + "/" + f));
+  const std::string path = dir.file("kontakt.dbf");
+  uint32_t n = 0;
+  {
+    auto t = open_ok(path, false, false, "DBFCDX");
+    ASSERT_TRUE(t);
+    n = t->lastrec();
+    MV_ASSERT_OK(t->append_blank());
+    MV_ASSERT_OK(t->close());
+  }
+  auto t = open_ok(path, false, true, "DBFCDX");
+  ASSERT_TRUE(t);
+  ASSERT_EQ(t->lastrec(), n + 1);
+  MV_ASSERT_OK(t->go_to(n + 1));
+  for (int pos = 1; pos <= int(t->fcount()); ++pos) {
+    const FieldInfo& f = t->field(pos);
+    SCOPED_TRACE(f.name);
+    const std::string_view raw = t->field_raw(pos);
+    if (dbf::is_binary_field(f.type, f.length, t->version())) {
+      EXPECT_EQ(raw, std::string(f.length, '\0'));
+    } else {
+      EXPECT_EQ(raw, std::string(f.length, ' '));
+    }
+    auto v = t->field_get(pos);
+    EXPECT_TRUE(v.is_ok()) << v.status().to_string();
+    if (v.is_ok() && v->is_num()) {
+      EXPECT_EQ(v->num, 0);
+    } else if (v.is_ok() && v->is_char()) {
+      EXPECT_EQ(rtrim(v->str), "");
+    }
+  }
+}
+
 
 TEST_F(TableTest, FieldTypesRoundTrip) {
   std::string path = dir.file("TYPEN.DBF");
