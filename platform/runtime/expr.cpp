@@ -156,11 +156,18 @@ struct Node {
   Value slot;  // the literal, or the result buffer reused by every evaluation
 };
 
-// Round half away from zero on the decimal value (2.675 -> 2.68), as xBase does.
+// Round half away from zero on the decimal value (2.675 -> 2.68), as xBase does: a value
+// within a few units of the last place of a half counts as the half the user wrote. Beyond
+// 2^52 a double has no fraction left to round.
 double round_dec(double n, int dec) {
   if (!std::isfinite(n)) return n;
-  double scale = std::pow(10.0, dec);
-  double r = std::round(n * scale * (1 + 4 * DBL_EPSILON)) / scale;
+  const double scale = std::pow(10.0, dec);
+  const double x = n * scale;
+  if (!std::isfinite(x) || std::fabs(x) >= 4503599627370496.0) return n;
+  const double whole = std::trunc(x);
+  const double frac = std::fabs(x - whole);
+  const double ulp = std::fabs(x) * DBL_EPSILON;
+  const double r = (std::fabs(frac - 0.5) <= 4 * ulp ? whole + std::copysign(1.0, x) : std::round(x)) / scale;
   return r == 0 ? 0 : r;
 }
 
@@ -269,6 +276,7 @@ struct Expression::Impl {
         }
       }
       whole = std::strtod(digits.c_str(), nullptr);
+      if (!std::isfinite(whole)) return fail(ExprErrorKind::Range, char_pos(i), "Zahl zu groß");
       tok.kind = Tok::Number;
       tok.num = whole;
       tok.dec = dec;
@@ -1137,6 +1145,7 @@ struct Expression::Impl {
     }
     if (a->type == ValueType::Numeric && b->type == ValueType::Numeric) {
       double v = plus ? a->num + b->num : a->num - b->num;
+      if (!std::isfinite(v)) return runtime_error(ExprErrorKind::Range, n, "Zahlenüberlauf");
       int dec = std::max(a->dec, b->dec);
       Value* r = own(n, ValueType::Numeric);
       r->num = v;
@@ -1145,7 +1154,7 @@ struct Expression::Impl {
       return r;
     }
     if (a->type == ValueType::Date && b->type == ValueType::Numeric) {
-      if (std::fabs(b->num) > 1e7) return runtime_error(ExprErrorKind::Range, n, "Datum außerhalb des Bereichs");
+      if (!(std::fabs(b->num) <= 1e7)) return runtime_error(ExprErrorKind::Range, n, "Datum außerhalb des Bereichs");
       int32_t days = static_cast<int32_t>(b->num);
       Date d = plus ? a->date + days : a->date - days;
       Value* r = own(n, ValueType::Date);
@@ -1153,7 +1162,7 @@ struct Expression::Impl {
       return r;
     }
     if (plus && a->type == ValueType::Numeric && b->type == ValueType::Date) {
-      if (std::fabs(a->num) > 1e7) return runtime_error(ExprErrorKind::Range, n, "Datum außerhalb des Bereichs");
+      if (!(std::fabs(a->num) <= 1e7)) return runtime_error(ExprErrorKind::Range, n, "Datum außerhalb des Bereichs");
       Date d = b->date + static_cast<int32_t>(a->num);
       Value* r = own(n, ValueType::Date);
       r->date = d;
@@ -1318,6 +1327,7 @@ struct Expression::Impl {
       case Fn::Val: {
         int dec = 0;
         double v = str_val(a->str, &dec);
+        if (!std::isfinite(v)) return runtime_error(ExprErrorKind::Range, n, "Zahlenüberlauf");
         return num_result(v, 0, dec);
       }
       case Fn::At: return num_result(static_cast<double>(str_at(a->str, args[1]->str)));
@@ -1377,6 +1387,7 @@ struct Expression::Impl {
         return &n.slot;
       }
       case Fn::Chr: {
+        if (!std::isfinite(a->num)) return runtime_error(ExprErrorKind::Range, n, "Zahlenüberlauf");
         double v = std::fmod(std::trunc(a->num), 256.0);
         if (v < 0) v += 256;
         Value* r = own(n, ValueType::Character);
