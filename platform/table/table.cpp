@@ -204,6 +204,9 @@ uint32_t Table::lastrec() {
     if (size) {
       uint64_t in_file = *size > hdr_.header_length ? (*size - hdr_.header_length) / hdr_.record_length : 0;
       count = uint32_t(std::min<uint64_t>(count, in_file));
+      // Another program took records back and may have cut the file: the map must not
+      // reach past its end, or reading there is a bus error.
+      if (*size < map_len_) remap();
     }
     lastrec_ = disk_count_ = count;
   }

@@ -489,6 +489,16 @@ class TableTransfer {
     t.pending_.clear();
     t.lastrec_ = t.disk_count_ = s.count;
     uint64_t end = t.record_offset(s.count + 1);
+    if (t.shared_) {
+      // Other programs may have mapped the appended records: a shorter file would make
+      // their next look at them a bus error. The count goes back; the bytes stay until the
+      // next append writes over them. The memo file is shared with their edits: its blocks
+      // stay as they are.
+      t.file_->write_at(0, s.head.data(), s.head.size()).ignore();
+      if (t.maintainer_) t.maintainer_->records_replaced().ignore();
+      t.go_top().ignore();
+      return;
+    }
     t.file_->unmap();
     t.map_ = nullptr;
     t.map_len_ = 0;

@@ -525,6 +525,44 @@ TEST_F(SafetyTest, AReplaceKilledAtAnyStepLeavesOneWholeTable) {
   }
 }
 
+// A failed APPEND FROM on a shared table gives its records back without shortening the
+// file: another program that looked at them through its map must not die of a bus error.
+TEST_F(SafetyTest, AFailedSharedAppendNeverShortensTheFile) {
+  const std::string path = dir.file("GETEILT.DBF");
+  make_table(path, "DBFCDX", 10, true);
+  make_table(dir.file("QUELLE.DBF"), "DBFCDX", 300, true);
+  auto other = open_ok(path, true, false, "DBFCDX");
+  ASSERT_TRUE(other);
+  const auto size_before = std::filesystem::file_size(path);
+  FaultyFileSystem ffs(FileSystem::posix());
+  bool truncated = false;
+  ffs.before_step = [&](int, const char* what, const std::string& p) {
+    if (std::string(what) == "truncate" && p == path) truncated = true;
+  };
+  auto t = open_ok(path, true, false, "DBFCDX", &ffs);
+  ASSERT_TRUE(t);
+  ffs.fail_write_at = ffs.writes + 200;  // well into the appended records
+  Status st = t->append_db(dir.file("QUELLE.DBF"));
+  ASSERT_FALSE(st.is_ok());
+  EXPECT_FALSE(truncated);
+  EXPECT_GE(std::filesystem::file_size(path), size_before);
+  EXPECT_EQ(t->lastrec(), 10u);
+  EXPECT_EQ(other->lastrec(), 10u);
+  MV_ASSERT_OK(other->go_bottom());
+  EXPECT_EQ(other->recno(), 10u);
+  EXPECT_EQ(str_field(*other, "NOTIZ"), "Notiz 10");
+  // The next append writes over the given-back bytes.
+  MV_ASSERT_OK(other->append_blank());
+  MV_ASSERT_OK(other->field_put("NAME", Value::character("Neu")));
+  MV_ASSERT_OK(other->close());
+  MV_ASSERT_OK(t->close());
+  auto again = open_ok(path, false, true, "DBFCDX");
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->lastrec(), 11u);
+  MV_ASSERT_OK(again->go_to(11));
+  EXPECT_EQ(str_field(*again, "NAME"), "Neu");
+}
+
 TEST_F(SafetyTest, ALeftoverBackupOfAnotherRunIsNeverDeleted) {
   const std::string path = dir.file("DATEN.DBF");
   make_table(path, "DBFCDX", 3, true);
