@@ -594,12 +594,37 @@ Status Table::write_current(std::vector<uint8_t>& newrec) {
   if (newrec == cur()) return Status::ok();
   const uint32_t r = recno_;
   LockGuard guard;
-  if (shared_ && r <= disk_count_) MV_RETURN_IF_ERROR(guard.lock(*file_, drv_.record_lock_offset(r)));
+  if (shared_ && r <= disk_count_) {
+    MV_RETURN_IF_ERROR(guard.lock(*file_, drv_.record_lock_offset(r)));
+    MV_RETURN_IF_ERROR(merge_others_changes(r, newrec));
+  }
   if (maintainer_) MV_RETURN_IF_ERROR(maintainer_->record_changing(r, rec_));
   MV_RETURN_IF_ERROR(write_record_bytes(r, newrec.data()));
   rec_.swap(newrec);
   MV_RETURN_IF_ERROR(touch_date());
   if (maintainer_) MV_RETURN_IF_ERROR(maintainer_->record_changed(r, rec_));
+  return Status::ok();
+}
+
+// Our copy of a shared record may be older than the file: another program may have changed
+// other fields since we read it. Under the record's lock the record is read again and only
+// the fields changed here (and the deletion flag, when changed) are taken from `newrec`.
+Status Table::merge_others_changes(uint32_t r, std::vector<uint8_t>& newrec) {
+  const size_t rl = hdr_.record_length;
+  fresh_.resize(rl);
+  MV_RETURN_IF_ERROR(file_->read_exact(record_offset(r), fresh_.data(), rl));
+  const std::vector<uint8_t>& mine = cur();
+  if (fresh_ == mine) return Status::ok();
+  auto keep_theirs = [&](size_t off, size_t len) {
+    if (off + len > rl || off + len > mine.size()) return;
+    if (std::memcmp(newrec.data() + off, mine.data() + off, len) == 0)
+      std::memcpy(newrec.data() + off, fresh_.data() + off, len);
+  };
+  keep_theirs(0, 1);
+  for (const FieldInfo& f : hdr_.fields) keep_theirs(f.offset, f.length);
+  // The order maintainer removes the keys the file holds now, not those of our old copy.
+  rec_ = fresh_;
+  loaded_ = true;
   return Status::ok();
 }
 

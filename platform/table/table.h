@@ -184,6 +184,7 @@ class Table {
   uint64_t record_offset(uint32_t recno) const { return hdr_.header_length + uint64_t(recno - 1) * hdr_.record_length; }
   Result<uint32_t> next_visible(uint32_t from, bool forward);
   Status swap_in(std::unique_ptr<File> file, std::unique_ptr<MemoFile> memo);
+  Status merge_others_changes(uint32_t recno, std::vector<uint8_t>& newrec);
   // The files of this open table (table, memo, production bags) and the refusal to write
   // over any of them under another name.
   std::vector<std::string> own_files() const;
@@ -209,6 +210,7 @@ class Table {
   bool eof_ = true, bof_ = true;
   mutable std::vector<uint8_t> rec_;  // valid while loaded_
   mutable bool loaded_ = true;
+  std::vector<uint8_t> fresh_;  // a shared record read again under its lock
   std::vector<uint8_t> blank_;
   std::vector<uint8_t> scratch_;  // the next state of the current record while it is written
   bool modified_ = false;

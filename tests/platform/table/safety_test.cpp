@@ -563,6 +563,38 @@ TEST_F(SafetyTest, AFailedSharedAppendNeverShortensTheFile) {
   EXPECT_EQ(str_field(*again, "NAME"), "Neu");
 }
 
+// Two programs on one shared record: each keeps the field it changed. The second writer
+// read the record before the first wrote; writing its whole old copy would put the first
+// one's field back.
+TEST_F(SafetyTest, TwoWritersOnOneRecordKeepBothChanges) {
+  for (const char* driver : {"DBFNTX", "DBFCDX", "DBFMDX"}) {
+    SCOPED_TRACE(driver);
+    const std::string path = dir.file(std::string(driver) + ".DBF");
+    make_table(path, driver, 3, true);
+    auto a = open_ok(path, true, false, driver);
+    auto b = open_ok(path, true, false, driver);
+    ASSERT_TRUE(a && b);
+    MV_ASSERT_OK(a->go_to(2));
+    EXPECT_EQ(str_field(*a, "NAME"), "Name 2");  // as the grid does: a copy of the record
+    MV_ASSERT_OK(b->go_to(2));
+    MV_ASSERT_OK(b->field_put("BETRAG", Value::numeric(99.5)));
+    MV_ASSERT_OK(b->field_put("NOTIZ", Value::character("von B")));
+    MV_ASSERT_OK(b->commit());
+    MV_ASSERT_OK(a->field_put("NAME", Value::character("von A")));
+    MV_ASSERT_OK(a->delete_record());
+    MV_ASSERT_OK(a->commit());
+    MV_ASSERT_OK(a->close());
+    MV_ASSERT_OK(b->close());
+    auto t = open_ok(path, false, true, driver);
+    ASSERT_TRUE(t);
+    MV_ASSERT_OK(t->go_to(2));
+    EXPECT_EQ(str_field(*t, "NAME"), "von A");
+    EXPECT_EQ(t->field_raw(2), "     99.50");
+    EXPECT_EQ(str_field(*t, "NOTIZ"), "von B");
+    EXPECT_TRUE(t->deleted());
+  }
+}
+
 TEST_F(SafetyTest, ALeftoverBackupOfAnotherRunIsNeverDeleted) {
   const std::string path = dir.file("DATEN.DBF");
   make_table(path, "DBFCDX", 3, true);
