@@ -42,6 +42,9 @@ case "$mode" in
     HOME=$(mktemp -d)
     export HOME
     trap 'rm -rf "$HOME"' EXIT
+    # Lock files of running instances too, which Qt would otherwise leave in the temp folder.
+    export XDG_RUNTIME_DIR="$HOME/run"
+    mkdir -m 700 "$XDG_RUNTIME_DIR"
     if [ -x "$root/tools/fuzz.sh" ]; then
       "$root/tools/fuzz.sh" "$build-fuzz"
     fi
