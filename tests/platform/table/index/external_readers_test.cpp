@@ -99,7 +99,7 @@ std::string name_for(std::mt19937& rng) {
   return s;
 }
 
-class ExternalReaders : public ::testing::TestWithParam<std::tuple<const char*, bool>> {
+class ExternalReaders : public ::testing::TestWithParam<std::tuple<std::string, bool>> {
  protected:
   IndexFormat format() const {
     return *index_format_of_driver(std::get<0>(GetParam()));
@@ -108,7 +108,7 @@ class ExternalReaders : public ::testing::TestWithParam<std::tuple<const char*, 
   // A table of `n` records with every tag, built in one pass or maintained record by
   // record; answers the table path.
   std::string make(const std::string& dir, int n, bool maintained) {
-    const char* driver = std::get<0>(GetParam());
+    const std::string& driver = std::get<0>(GetParam());
     std::string path = dir + "/KUNDEN.DBF";
     EXPECT_TRUE(db_create(path, {{"NAME", 'C', 24, 0}, {"BETRAG", 'N', 10, 2}, {"DATUM", 'D', 8, 0}, {"NOTIZ", 'M', 10, 0}}, driver).is_ok());
     OpenOptions o;
@@ -262,9 +262,9 @@ auto param_name = [](const auto& info) {
   return std::string(std::get<0>(info.param)) + (std::get<1>(info.param) ? "_maintained" : "_bulk");
 };
 INSTANTIATE_TEST_SUITE_P(Files, ExternalReaders,
-                         ::testing::Combine(::testing::Values("DBFNTX", "DBFCDX", "DBFMDX"), ::testing::Bool()),
+                         ::testing::Combine(::testing::Values(std::string("DBFNTX"), std::string("DBFCDX"), std::string("DBFMDX")), ::testing::Bool()),
                          param_name);
-INSTANTIATE_TEST_SUITE_P(Files, MdxExternalReaders, ::testing::Combine(::testing::Values("DBFMDX"), ::testing::Bool()),
+INSTANTIATE_TEST_SUITE_P(Files, MdxExternalReaders, ::testing::Combine(::testing::Values(std::string("DBFMDX")), ::testing::Bool()),
                          param_name);
 
 }  // namespace
