@@ -19,6 +19,8 @@ constexpr uint8_t kDbt4Sig[4] = {0xFF, 0xFF, 0x08, 0x00};
 constexpr int kMaxChainSteps = 1 << 20;
 
 uint64_t ceil_div(uint64_t a, uint64_t b) { return (a + b - 1) / b; }
+// The longest dBASE III memo text read while looking for its terminator.
+constexpr uint64_t kMaxDbt3Text = 16u << 20;
 
 class MemoBase : public MemoFile {
  public:
@@ -38,6 +40,23 @@ class MemoBase : public MemoFile {
   Status bad_pointer(uint32_t block) const {
     return Status::corrupt(file_->path() + ": Memo-Block " + std::to_string(block) +
                            " liegt außerhalb der Datei (Größe " + std::to_string(size_) + ")");
+  }
+  // Whether `end` lies beyond the file. Another program may have added memos since the size
+  // was last read: the size is read again before a pointer counts as damaged.
+  bool beyond(uint64_t end) {
+    if (end <= size_) return false;
+    if (auto s = file_->size()) size_ = *s;
+    return end > size_;
+  }
+  // The block where a new memo of `need` blocks goes: the end of the file. The header's
+  // next-free word says the same in a sound file; one pointing beyond the end is damage
+  // (writing there would make the file huge and sparse) and is corrected with the header.
+  Result<uint32_t> block_at_end(uint32_t bs, uint32_t first, uint32_t need) {
+    MV_ASSIGN_OR_RETURN(size_, file_->size());
+    const uint64_t at = std::max<uint64_t>(ceil_div(size_, bs), first);
+    if (at + need > 0xFFFFFFFFull)
+      return Status::not_supported(file_->path() + ": die Memodatei hat ihre größte Blockzahl erreicht");
+    return uint32_t(at);
   }
   Status put_bytes(uint64_t off, const void* p, size_t n) {
     MV_RETURN_IF_ERROR(file_->write_at(off, p, n));
@@ -73,11 +92,21 @@ class Dbt3 : public MemoBase {
   Result<std::string> read(uint32_t block) override {
     if (block == 0) return std::string();
     uint64_t off = uint64_t(block) * kDbtBlock;
-    if (off >= size_) return bad_pointer(block);
+    if (beyond(off + 1)) return bad_pointer(block);
+    // A text ends at its 0x1A; at the latest where new memos begin (the header's next free
+    // block, when that lies in the file) and within a generous length. Without a terminator
+    // by then the pointer or the file is damaged.
+    uint64_t limit = size_;
+    uint8_t hdr[4];
+    if (file_->read_exact(0, hdr, 4).is_ok()) {
+      const uint64_t next_free = uint64_t(get_le32(hdr)) * kDbtBlock;
+      if (next_free > off && next_free < limit) limit = next_free;
+    }
+    limit = std::min<uint64_t>(limit, off + kMaxDbt3Text);
     std::string out;
     std::vector<char> buf(8192);
-    while (off < size_) {
-      size_t want = size_t(std::min<uint64_t>(buf.size(), size_ - off));
+    while (off < limit) {
+      size_t want = size_t(std::min<uint64_t>(buf.size(), limit - off));
       MV_ASSIGN_OR_RETURN(size_t n, file_->read_at(off, buf.data(), want));
       if (n == 0) break;
       const char* end = static_cast<const char*>(memchr(buf.data(), kEof, n));
@@ -88,7 +117,8 @@ class Dbt3 : public MemoBase {
       out.append(buf.data(), n);
       off += n;
     }
-    return out;  // no terminator: the text runs to the end of the file
+    return Status::corrupt(file_->path() + ": Memo-Block " + std::to_string(block) +
+                           " hat kein Endezeichen (0x1A); der Verweis oder die Datei ist beschädigt");
   }
 
   Result<uint32_t> write(std::string_view data, uint32_t old_block) override {
@@ -108,9 +138,7 @@ class Dbt3 : public MemoBase {
       }
     }
     uint8_t hdr[4];
-    MV_RETURN_IF_ERROR(file_->read_exact(0, hdr, 4));
-    uint32_t next = std::max<uint32_t>(get_le32(hdr), uint32_t(ceil_div(size_, kDbtBlock)));
-    next = std::max<uint32_t>(next, 1);
+    MV_ASSIGN_OR_RETURN(uint32_t next, block_at_end(kDbtBlock, 1, need));
     std::string post(2, char(kEof));
     MV_RETURN_IF_ERROR(write_run(next, kDbtBlock, {}, data, post, need, true));
     put_le32(hdr, next + need);
@@ -140,7 +168,7 @@ class Dbt4 : public MemoBase {
   Result<std::string> read(uint32_t block) override {
     if (block == 0) return std::string();
     uint64_t off = uint64_t(block) * bs_;
-    if (block < first_data_block() || off + 8 > size_) return bad_pointer(block);
+    if (block < first_data_block() || beyond(off + 8)) return bad_pointer(block);
     uint8_t h[8];
     MV_RETURN_IF_ERROR(file_->read_exact(off, h, 8));
     if (memcmp(h, kDbt4Sig, 4) != 0)
@@ -197,6 +225,7 @@ class Dbt4 : public MemoBase {
   // Finds room for `need` blocks: the first free run that is large enough, else the end
   // of the file; writes the memo there, then updates the chain.
   Result<uint32_t> allocate(uint32_t need, std::string_view prefix, std::string_view data) {
+    MV_ASSIGN_OR_RETURN(uint32_t end_block, block_at_end(bs_, first_data_block(), need));
     uint64_t link_off = 0;  // where the pointer to `cur` is stored
     uint8_t h[4];
     MV_RETURN_IF_ERROR(file_->read_exact(0, h, 4));
@@ -230,8 +259,9 @@ class Dbt4 : public MemoBase {
       link_off = uint64_t(cur) * bs_;
       cur = next;
     }
-    uint32_t at = std::max(blocks, first_data_block());
-    if (chain_ok && cur > at) at = cur;
+    // A chain that points beyond the end is damaged: the new memo goes to the end, and the
+    // pointer is set to the block after it.
+    const uint32_t at = end_block;
     MV_RETURN_IF_ERROR(write_run(at, bs_, prefix, data, {}, need, true));
     uint8_t ptr[4];
     put_le32(ptr, at + need);
@@ -277,7 +307,7 @@ class Fpt : public MemoBase {
   Result<std::string> read(uint32_t block) override {
     if (block == 0) return std::string();
     uint64_t off = uint64_t(block) * bs_;
-    if (block < first_data_block() || off + 8 > size_) return bad_pointer(block);
+    if (block < first_data_block() || beyond(off + 8)) return bad_pointer(block);
     uint8_t h[8];
     MV_RETURN_IF_ERROR(file_->read_exact(off, h, 8));
     uint32_t len = get_be32(h + 4);
@@ -310,9 +340,7 @@ class Fpt : public MemoBase {
       }
     }
     uint8_t hdr[4];
-    MV_RETURN_IF_ERROR(file_->read_exact(0, hdr, 4));
-    uint32_t next = std::max<uint32_t>(get_be32(hdr), uint32_t(ceil_div(size_, bs_)));
-    next = std::max(next, first_data_block());
+    MV_ASSIGN_OR_RETURN(uint32_t next, block_at_end(bs_, first_data_block(), need));
     MV_RETURN_IF_ERROR(write_run(next, bs_, prefix, data, {}, need, true));
     put_be32(hdr, next + need);
     MV_RETURN_IF_ERROR(put_bytes(0, hdr, 4));

@@ -103,10 +103,23 @@ TEST_F(SafetyTest, DamagedFilesGiveAStatusOrReadCorrectly) {
       {"memo pointer that is no number",
        [&](Bytes& d, Bytes&) { memcpy(&d[hl + 1 + 20 + 10 + 8 + 1], "12ab\xff     ", 10); }, StatusKind::Ok,
        [&](Table& t) { EXPECT_EQ(notiz_of(t, 1)->str, ""); }},
+      // A text without its terminator is damaged: it is reported, not read to the end of the file.
       {"memo without 0x1A", [](Bytes&, Bytes& m) { m.resize(3 * 512 + 7); }, StatusKind::Ok,
-       [&](Table& t) { EXPECT_EQ(notiz_of(t, 3)->str, "Notiz 3"); }},
+       [&](Table& t) {
+         EXPECT_EQ(notiz_of(t, 3).status().kind(), StatusKind::Corrupt);
+         EXPECT_EQ(notiz_of(t, 2)->str, "Notiz 2");
+       }},
       {"memo cut inside its text", [](Bytes&, Bytes& m) { m.resize(3 * 512 + 3); }, StatusKind::Ok,
-       [&](Table& t) { EXPECT_EQ(notiz_of(t, 3)->str, "Not"); }},
+       [&](Table& t) { EXPECT_EQ(notiz_of(t, 3).status().kind(), StatusKind::Corrupt); }},
+      {"memo file cut to its header and grown with zeros",
+       [](Bytes&, Bytes& m) {
+         m.resize(512);
+         m.resize(512 + 300000, 0);
+       },
+       StatusKind::Ok,
+       [&](Table& t) {
+         for (uint32_t r = 1; r <= 3; ++r) EXPECT_EQ(notiz_of(t, r).status().kind(), StatusKind::Corrupt);
+       }},
       {"memo with a single 0x1A", [](Bytes&, Bytes& m) { m[512 + 8] = 0x00; }, StatusKind::Ok,
        [&](Table& t) { EXPECT_EQ(notiz_of(t, 1)->str, "Notiz 1"); }},
       {"memo file shorter than its header", [](Bytes&, Bytes& m) { m.resize(2); }, StatusKind::Corrupt, nullptr},
@@ -158,6 +171,53 @@ TEST_F(SafetyTest, DamagedDbase4AndFptBlocksAreReported) {
     EXPECT_EQ(v.status().kind(), StatusKind::Corrupt);
     MV_ASSERT_OK(t->go_to(2));
     EXPECT_EQ(str_field(*t, "NOTIZ"), "Notiz 2");
+  }
+}
+
+// A next-free word beyond the end of the memo file is damage: the new memo goes to the end of
+// the file, which stays small, and the memos already there are kept.
+TEST_F(SafetyTest, AMemoNextFreeBeyondTheFileAppendsAtItsEnd) {
+  struct Case {
+    const char* driver;
+    const char* ext;
+    bool big_endian;
+  };
+  for (const Case& c : {Case{"DBFNTX", ".DBT", false}, Case{"DBFMDX", ".DBT", false}, Case{"DBFCDX", ".FPT", true}}) {
+    for (uint32_t next_free : {0x00100000u, 0xFFFFFFF0u, 0xFFFFFFFFu}) {
+      SCOPED_TRACE(std::string(c.driver) + " next free " + std::to_string(next_free));
+      TempDir d;
+      std::string path = d.file("MEMO.DBF");
+      make_table(path, c.driver, 3, true);
+      std::string memo_path = d.file(std::string("MEMO") + c.ext);
+      auto m = read_bytes(memo_path);
+      const size_t before = m.size();
+      if (c.big_endian)
+        put_be32(&m[0], next_free);
+      else
+        put_le32(&m[0], next_free);
+      write_bytes(memo_path, m);
+      {
+        auto t = open_ok(path, false, false, c.driver);
+        ASSERT_TRUE(t);
+        MV_ASSERT_OK(t->go_to(2));
+        const std::string text(700, 'x');
+        MV_ASSERT_OK(t->field_put("NOTIZ", Value::character(text)));
+        MV_ASSERT_OK(t->append_blank());
+        MV_ASSERT_OK(t->field_put("NOTIZ", Value::character("Neu")));
+        MV_ASSERT_OK(t->close());
+      }
+      EXPECT_LT(std::filesystem::file_size(memo_path), before + 4096);
+      auto t = open_ok(path, false, false, c.driver);
+      ASSERT_TRUE(t);
+      for (uint32_t r : {1u, 3u}) {
+        MV_ASSERT_OK(t->go_to(r));
+        EXPECT_EQ(str_field(*t, "NOTIZ"), "Notiz " + std::to_string(r));
+      }
+      MV_ASSERT_OK(t->go_to(2));
+      EXPECT_EQ(str_field(*t, "NOTIZ"), std::string(700, 'x'));
+      MV_ASSERT_OK(t->go_to(4));
+      EXPECT_EQ(str_field(*t, "NOTIZ"), "Neu");
+    }
   }
 }
 
