@@ -149,18 +149,29 @@ void BM_BuildOrder(benchmark::State& state, const char* driver, const char* tag,
   state.counters["ratio"] = ours / baseline;
 }
 
-// The table with its orders built (name, amount, name + date), for the warm benchmarks.
+// The table with its orders built (name, amount, name + date), for the warm benchmarks;
+// opened exclusively or shared (the default for users), one mode at a time per driver.
 struct Indexed {
   std::unique_ptr<Table> table;
   std::unique_ptr<OrderList> orders;
+  bool shared = false;
 };
 
-Indexed& indexed(const char* driver) {
+Indexed& indexed(const char* driver, bool shared = false) {
   static std::map<std::string, Indexed> all;
   Indexed& x = all[driver];
-  if (x.table) return x;
+  if (x.table && x.shared == shared) return x;
+  x.orders.reset();
+  if (x.table) x.table->close().ignore();
+  x.table.reset();
   std::string path = big_table(driver);
-  x.table = open_exclusive(path, driver);
+  OpenOptions o;
+  o.shared = shared;
+  o.driver = driver;
+  auto t = Table::open(path, o);
+  if (!t.is_ok()) return x;
+  x.table = std::move(*t);
+  x.shared = shared;
   x.orders = OrderList::attach(*x.table).value();
   if (std::string(driver) == "DBFNTX") {
     for (const char* f : {"NAME", "BETRAG", "KOMBI"}) {
@@ -181,10 +192,29 @@ Indexed& indexed(const char* driver) {
   return x;
 }
 
-void BM_Seek(benchmark::State& state, const char* driver) {
-  Indexed& x = indexed(driver);
+// Rates of the exclusive runs, by benchmark and driver, for the shared runs' ratio.
+std::map<std::string, double>& exclusive_rates() {
+  static std::map<std::string, double> m;
+  return m;
+}
+
+// Reports `rate` under `counter`; a shared run also as the share of the exclusive rate.
+void report_rate(benchmark::State& state, const std::string& what, const char* driver, bool shared, double events,
+                 double seconds, const char* counter) {
+  const double rate = seconds > 0 ? events / seconds : 0;
+  state.counters[counter] = rate;
+  const std::string key = what + driver;
+  if (!shared) {
+    exclusive_rates()[key] = rate;
+  } else if (exclusive_rates().count(key) && exclusive_rates()[key] > 0) {
+    state.counters["of_exclusive"] = rate / exclusive_rates()[key];
+  }
+}
+
+void BM_Seek(benchmark::State& state, const char* driver, bool shared) {
+  Indexed& x = indexed(driver, shared);
   set_deleted_filter(false);
-  if (!x.orders->set_order("NAME").is_ok()) {
+  if (!x.table || !x.orders->set_order("NAME").is_ok()) {
     state.SkipWithError("no order");
     return;
   }
@@ -197,11 +227,13 @@ void BM_Seek(benchmark::State& state, const char* driver) {
     keys.emplace_back(reinterpret_cast<const char*>(rec.data() + 1), 20);
   }
   size_t i = 0, hits = 0;
+  auto start = std::chrono::steady_clock::now();
   for (auto _ : state) {
     auto f = x.orders->seek(Value::character(keys[i++ & 4095]), false);
     hits += f.is_ok() && *f;
   }
-  state.counters["seeks_per_s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+  const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  report_rate(state, "Seek", driver, shared, double(state.iterations()), s, "seeks_per_s");
   state.counters["hit_rate"] = double(hits) / double(state.iterations());
 }
 
@@ -228,11 +260,20 @@ void BM_TreeSeek(benchmark::State& state, const char* driver) {
   state.counters["hit_rate"] = double(hits) / double(state.iterations());
 }
 
-void BM_SkipWholeOrder(benchmark::State& state, const char* driver) {
-  Indexed& x = indexed(driver);
+// SKIP(1) from top to end: through the NAME order, or in natural order (`order` empty).
+void BM_SkipWhole(benchmark::State& state, const char* driver, bool shared, const char* order) {
+  Indexed& x = indexed(driver, shared);
+  if (!x.table) {
+    state.SkipWithError("not opened");
+    return;
+  }
   set_deleted_filter(false);
-  x.orders->set_order("NAME").ignore();
+  if (*order)
+    x.orders->set_order(order).ignore();
+  else
+    x.orders->set_order(size_t(0)).ignore();
   uint64_t keys = 0;
+  auto start = std::chrono::steady_clock::now();
   for (auto _ : state) {
     x.table->go_top().ignore();
     while (!x.table->eof()) {
@@ -240,7 +281,8 @@ void BM_SkipWholeOrder(benchmark::State& state, const char* driver) {
       ++keys;
     }
   }
-  state.counters["keys_per_s"] = benchmark::Counter(double(keys), benchmark::Counter::kIsRate);
+  const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  report_rate(state, std::string("Skip") + order, driver, shared, double(keys), s, "keys_per_s");
 }
 
 // The same walk on the order alone (no record reads).
@@ -329,9 +371,19 @@ void register_all() {
   }
   for (const char* d : kDrivers) {
     std::string p = std::string("/") + d;
-    benchmark::RegisterBenchmark(("Seek" + p).c_str(), BM_Seek, d);
+    // Each shared run follows its exclusive twin, whose rate it is compared with.
+    for (bool shared : {false, true}) {
+      const std::string m = shared ? "/shared" : "/exclusive";
+      benchmark::RegisterBenchmark(("Seek" + p + m).c_str(), BM_Seek, d, shared);
+    }
     benchmark::RegisterBenchmark(("TreeSeek" + p).c_str(), BM_TreeSeek, d);
-    benchmark::RegisterBenchmark(("SkipWholeOrder" + p).c_str(), BM_SkipWholeOrder, d)->Unit(benchmark::kMillisecond);
+    for (const char* order : {"NAME", ""})
+      for (bool shared : {false, true}) {
+        const std::string m = shared ? "/shared" : "/exclusive";
+        benchmark::RegisterBenchmark(((*order ? "SkipWholeOrder" : "SkipNatural") + p + m).c_str(), BM_SkipWhole, d,
+                                     shared, order)
+            ->Unit(benchmark::kMillisecond);
+      }
     benchmark::RegisterBenchmark(("CursorWholeOrder" + p).c_str(), BM_CursorWholeOrder, d)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark(("Append100k/records" + p).c_str(), BM_Append, d, false)
         ->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
