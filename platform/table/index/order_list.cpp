@@ -1141,8 +1141,8 @@ Result<index::CheckReport> OrderList::check(size_t n) {
     want = uint64_t(std::unique(keys.begin(), keys.end()) - keys.begin());
   }
   // A unique order may hold fewer keys: a record that gives up a key does not hand it on.
-  // Without a FOR condition every record is in, so a change only ever trades one key for
-  // another and records leave the order none: it is empty only with an empty table.
+  // Without a FOR condition every record is in: a change trades one key for another and
+  // never leaves the order empty while the table has records.
   const bool too_few = e.tree->info().unique ? rep.keys == 0 && want > 0 && !e.has_cond : want != rep.keys;
   if (too_few || (e.tree->info().unique && rep.keys > want))
     return Status::corrupt(path_file(e.bag->path()) + ", Index " + e.tree->info().name + ": " +
