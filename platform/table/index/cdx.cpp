@@ -158,7 +158,7 @@ class CdxBag final : public IndexBag {
     // Tags come in the order they were created: by the offset of their headers.
     std::sort(tags.begin(), tags.end());
     for (auto& [off, name] : tags) {
-      if (off == 0 || off % kPage || off + kTagHeader > file_end)
+      if (off == 0 || off % kPage || uint64_t(off) + kTagHeader > file_end)
         return Status::corrupt(path_ + ": Tag " + name + ": ungültiger Verweis auf den Tag-Kopf");
       OrderInfo info;
       info.name = name;
@@ -563,7 +563,7 @@ Status CdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
 
 Result<Node*> CdxOrder::load(uint32_t id) {
   if (Node* hit = cache_.find(id)) return hit;
-  if (id == 0 || id % kPage || id + kPage > bag_.file_end)
+  if (id == 0 || id % kPage || uint64_t(id) + kPage > bag_.file_end)
     return Status::corrupt(bag_.pf.path() + ": Tag " + info_.name + ": Verweis auf Seite " + std::to_string(id) +
                            " außerhalb der Datei");
   uint8_t buf[kPage];

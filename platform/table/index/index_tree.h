@@ -136,8 +136,9 @@ class TreeOrder {
 
   // Number of keys (walks the tree).
   Result<uint64_t> key_count();
-  // Structural check: order of keys, page links, counts. Corrupt with the reason.
-  Result<CheckReport> check();
+  // Structural check: order of keys, page links, counts, record numbers (1 to
+  // `last_recno`). Corrupt with the reason.
+  Result<CheckReport> check(uint32_t last_recno = UINT32_MAX);
   // The collation the stored keys fit: byte order, else German, else nothing.
   // Orders of fewer than two distinct keys fit both and answer `fallback`.
   Result<std::optional<Collation>> detect_collation(const Collation& fallback, CodePage cp);

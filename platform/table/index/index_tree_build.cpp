@@ -199,6 +199,7 @@ struct CheckState {
   std::vector<uint8_t> prev;
   bool have_prev = false;
   uint32_t prev_rec = 0;
+  uint32_t last_recno = 0;
   CheckReport report;
   std::unordered_map<uint32_t, int> seen;
   std::vector<std::vector<uint32_t>> levels;
@@ -210,6 +211,10 @@ Status TreeOrder::check_visit(const uint8_t* key, uint32_t recno, void* state) {
   CheckState& s = *static_cast<CheckState*>(state);
   const size_t kl = key_len();
   const std::string where = info_.bag_path + ": " + info_.name;
+  if (recno == 0 || recno > s.last_recno)
+    return Status::corrupt(where + ": Eintrag für Satz " + std::to_string(recno) + ", den es nicht gibt" +
+                           (s.last_recno == UINT32_MAX ? std::string()
+                                                       : " (die Tabelle hat " + std::to_string(s.last_recno) + " Sätze)"));
   if (s.have_prev && !foreign_collation_) {
     int x = phys_cmp(s.prev.data(), key, kl);
     if (x > 0) return Status::corrupt(where + ": Schlüssel nicht in Reihenfolge bei Satz " + std::to_string(recno));
@@ -286,9 +291,10 @@ Status TreeOrder::check_rec(uint32_t id, int depth, void* state, std::string* ma
   return Status::ok();
 }
 
-Result<CheckReport> TreeOrder::check() {
+Result<CheckReport> TreeOrder::check(uint32_t last_recno) {
   MV_RETURN_IF_ERROR(begin(false));
   CheckState s;
+  s.last_recno = last_recno;
   Status st = [&]() -> Status {
     MV_RETURN_IF_ERROR(check_rec(root(), 0, &s, nullptr, nullptr));
     if (shape_ == TreeShape::BPlusKeyedAll) {

@@ -116,6 +116,12 @@ class MdxBag final : public IndexBag {
   bool header_dirty = false;
   std::vector<uint32_t> spare_blocks;  // blocks freed in this session, reused before growing
 
+  // A block that starts at `page` lies within the file (after the file header). Counted in
+  // 64 bits: a page number near 2^32 plus the block must not wrap round to a small one.
+  bool block_in_file(uint32_t page) const {
+    return page >= kFirstTagPage && uint64_t(page) + kBlockPages <= pages_in_file;
+  }
+
   Status read_file_header() {
     MV_RETURN_IF_ERROR(pf.read(0, header, sizeof header));
     if (header[0] != 2 && header[0] != 3)
@@ -141,7 +147,7 @@ class MdxBag final : public IndexBag {
       const uint8_t* e = header + kTagTable + i * kTagEntry;
       uint32_t page = get_le32(e);
       std::string name = trim_name(e + 4, 11);
-      if (page < kFirstTagPage || page + kBlockPages > pages_in_file)
+      if (!block_in_file(page))
         return Status::corrupt(path_ + ": Tag " + name + ": ungültiger Verweis auf den Tag-Kopf");
       OrderInfo info;
       info.name = name;
@@ -222,6 +228,8 @@ class MdxBag final : public IndexBag {
       spare_blocks.pop_back();
       return p;
     }
+    if (uint64_t(pages_in_file) + kBlockPages > UINT32_MAX)
+      return Status::invalid_argument(path_ + ": die Indexdatei kann nicht weiter wachsen");
     uint32_t p = pages_in_file;
     pages_in_file += kBlockPages;
     header_dirty = true;
@@ -324,7 +332,7 @@ Status MdxOrder::read_header() {
   info_.for_expr.clear();
   on_disk_ = true;
   if (h[245] != 0) set_read_only("Tag mit FOR-Bedingung: wird nur gelesen");
-  if (root_ < kFirstTagPage || root_ + kBlockPages > bag_.pages_in_file)
+  if (!bag_.block_in_file(root_))
     return Status::corrupt(where + ": ungültiger Verweis auf die Wurzel");
   set_collation(collation());
   return Status::ok();
@@ -374,7 +382,7 @@ Status MdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
   if (!n.leaf) {
     n.kids.push_back(last);
     for (uint32_t k : n.kids)
-      if (k < kFirstTagPage || k + kBlockPages > bag_.pages_in_file)
+      if (!bag_.block_in_file(k))
         return Status::corrupt(where + ": ungültiger Seitenverweis");
   }
   return Status::ok();
@@ -382,7 +390,7 @@ Status MdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
 
 Result<Node*> MdxOrder::load(uint32_t id) {
   if (Node* hit = cache_.find(id)) return hit;
-  if (id < kFirstTagPage || id + kBlockPages > bag_.pages_in_file)
+  if (!bag_.block_in_file(id))
     return Status::corrupt(bag_.pf.path() + ": Tag " + info_.name + ": Verweis auf Seite " + std::to_string(id) +
                            " außerhalb der Datei");
   uint8_t buf[kBlock];

@@ -130,10 +130,22 @@ class OrderList::Nav final : public OrderNavigator {
   uint32_t at = 0;
   const index::TreeOrder* at_tree = nullptr;
 
-  uint32_t here() {
+  Result<uint32_t> here() {
     at = c.valid() ? e->tree->recno_at(c) : 0;
     at_tree = e->tree;
-    return at;
+    return checked();
+  }
+  // The record the entry under the cursor names must be one of the table's. An entry for
+  // record 0 or past LASTREC is damage: passing it on as "no record" would end the walk
+  // there as if the order were done.
+  Result<uint32_t> checked() {
+    if (!c.valid() || (at != 0 && at <= ol_.table_.lastrec())) return at;
+    const uint32_t bad = at;
+    c.clear();
+    at = 0;
+    return Status::corrupt(path_file(e->bag->path()) + ", Index " + e->tree->info().name +
+                           ": der Index verweist auf Satz " + std::to_string(bad) + ", den es nicht gibt (die Tabelle hat " +
+                           std::to_string(ol_.table_.lastrec()) + " Sätze); der Index muss neu aufgebaut werden");
   }
   // The cursor stands on `recno` and the order has not changed since it was put there.
   bool still_on(uint32_t recno) const {
@@ -165,7 +177,7 @@ class OrderList::Nav final : public OrderNavigator {
     if (!exact) return here();
     MV_RETURN_IF_ERROR(e->tree->next(c, at));
     at_tree = e->tree;
-    return at;
+    return checked();
   }
   Result<uint32_t> prev(uint32_t recno, std::span<const uint8_t> record) override {
     MV_RETURN_IF_ERROR(ol_.apply_pending());
@@ -187,7 +199,9 @@ class OrderList::Nav final : public OrderNavigator {
     gen = e->tree->generation();
     SeekResult r;
     r.found = found;
-    r.recno = found || soft ? here() : 0;
+    if (found || soft) {
+      MV_ASSIGN_OR_RETURN(r.recno, here());
+    }
     return r;
   }
 
@@ -334,6 +348,10 @@ Status OrderList::adopt(index::IndexBag* bag, index::TreeOrder* tree) {
       }
     }
   }
+  // A tree its reader keeps read-only (an MDX tag with a FOR condition we cannot keep, a
+  // damaged tag header) could not take the keys of a changed record: the table is not
+  // written either, or the order would go on without them.
+  if (e->problem.empty() && tree->read_only()) e->problem = tree->read_only_reason();
   if (!e->problem.empty()) {
     if (!tree->read_only()) tree->set_read_only(e->problem);
     messages_.push_back(path_file(bag->path()) + ", Index " + tree->info().name + ": " + e->problem);
@@ -1101,7 +1119,7 @@ Result<index::CheckReport> OrderList::check(size_t n) {
   MV_RETURN_IF_ERROR(apply_pending());
   if (n == 0 || n > entries_.size()) return Status::invalid_argument("Index Nummer " + std::to_string(n) + " gibt es nicht");
   Entry& e = *entries_[n - 1];
-  MV_ASSIGN_OR_RETURN(index::CheckReport rep, e.tree->check());
+  MV_ASSIGN_OR_RETURN(index::CheckReport rep, e.tree->check(table_.lastrec()));
   if (!e.problem.empty()) return rep;
   // Key count against the records the order should hold.
   MV_RETURN_IF_ERROR(table_.flush());
@@ -1123,7 +1141,10 @@ Result<index::CheckReport> OrderList::check(size_t n) {
     want = uint64_t(std::unique(keys.begin(), keys.end()) - keys.begin());
   }
   // A unique order may hold fewer keys: a record that gives up a key does not hand it on.
-  if (e.tree->info().unique ? rep.keys > want : want != rep.keys)
+  // Without a FOR condition every record is in: a change trades one key for another and
+  // never leaves the order empty while the table has records.
+  const bool too_few = e.tree->info().unique ? rep.keys == 0 && want > 0 && !e.has_cond : want != rep.keys;
+  if (too_few || (e.tree->info().unique && rep.keys > want))
     return Status::corrupt(path_file(e.bag->path()) + ", Index " + e.tree->info().name + ": " +
                            std::to_string(rep.keys) + " Schlüssel, aber " + std::to_string(want) +
                            " Sätze gehören hinein");

@@ -16,33 +16,64 @@
 namespace mv::index {
 
 // Decoded pages by page id, in a vector indexed by id / unit: no hashing on the hot path.
+// The vector grows by doubling from what it holds; an id far beyond that (a page number
+// from a damaged file that its reader failed to bound) goes to a side table instead, so
+// one bad number never sizes the vector (2^32 / unit slots would be gigabytes).
 class PageCache {
  public:
   explicit PageCache(uint32_t unit) : unit_(unit) {}
   Node* find(uint32_t id) const {
     const size_t i = id / unit_;
-    return i < slots_.size() ? slots_[i].get() : nullptr;
+    if (i < slots_.size()) return slots_[i].get();
+    if (far_.empty()) return nullptr;
+    auto it = far_.find(i);
+    return it == far_.end() ? nullptr : it->second.get();
   }
   Node* put(uint32_t id, std::unique_ptr<Node> n) {
     const size_t i = id / unit_;
-    if (i >= slots_.size()) slots_.resize(std::max(i + 1, slots_.size() * 2));
+    if (i >= slots_.size()) {
+      if (i >= 2 * slots_.size() + kDenseSlack) {
+        auto& slot = far_[i];
+        slot = std::move(n);
+        return slot.get();
+      }
+      slots_.resize(std::max(i + 1, slots_.size() * 2));
+      // Pages kept aside while they lay beyond the vector move into it.
+      for (auto it = far_.begin(); it != far_.end();) {
+        if (it->first < slots_.size()) {
+          slots_[it->first] = std::move(it->second);
+          it = far_.erase(it);
+        } else {
+          ++it;
+        }
+      }
+    }
     slots_[i] = std::move(n);
     return slots_[i].get();
   }
   void erase(uint32_t id) {
     const size_t i = id / unit_;
     if (i < slots_.size()) slots_[i].reset();
+    else far_.erase(i);
   }
-  void clear() { slots_.clear(); }
+  void clear() {
+    slots_.clear();
+    far_.clear();
+  }
   template <class F>
   void for_each(F&& f) {
     for (auto& p : slots_)
       if (p) f(*p);
+    for (auto& [i, p] : far_)
+      if (p) f(*p);
   }
 
  private:
+  // Slots the vector may take on at once: pages of files up to a few megabytes.
+  static constexpr size_t kDenseSlack = size_t(1) << 14;
   uint32_t unit_;
   std::vector<std::unique_ptr<Node>> slots_;
+  std::unordered_map<size_t, std::unique_ptr<Node>> far_;
 };
 
 class PagedFile {

@@ -10,6 +10,7 @@
 
 #include "platform/base/filesystem.h"
 #include "platform/table/index/index_bag.h"
+#include "platform/table/index/paged_file.h"
 #include "tests/platform/table/index/index_test_helpers.h"
 
 namespace mv::index {
@@ -357,6 +358,33 @@ TEST_P(IndexConformance, RandomRunsMatchTheModel) {
 INSTANTIATE_TEST_SUITE_P(Formats, IndexConformance,
                          ::testing::Values(IndexFormat::Ntx, IndexFormat::Cdx, IndexFormat::Mdx),
                          [](const auto& info) { return std::string(format_name(info.param)); });
+
+// The page cache every family keeps: a page number far beyond the pages it holds (one a
+// reader let through from a damaged file) is kept aside instead of sizing the cache to it
+// (2^31 slots), and pages kept aside move in once ordinary pages reach them.
+TEST(PageCache, AFarPageNumberDoesNotSizeTheCache) {
+  PageCache cache(2);
+  auto node = [](uint32_t id) {
+    auto n = std::make_unique<Node>();
+    n->id = id;
+    return n;
+  };
+  for (uint32_t id : {4u, 0xFFFFFFFEu, 150000u, 0x80000000u}) ASSERT_EQ(cache.put(id, node(id))->id, id);
+  for (uint32_t id = 6; id < 120000; id += 2) cache.put(id, node(id));
+  for (uint32_t id : {4u, 6u, 119998u, 150000u, 0xFFFFFFFEu, 0x80000000u}) {
+    Node* n = cache.find(id);
+    ASSERT_TRUE(n) << id;
+    EXPECT_EQ(n->id, id);
+  }
+  EXPECT_EQ(cache.find(150002u), nullptr);
+  cache.erase(0xFFFFFFFEu);
+  cache.erase(150000u);
+  EXPECT_EQ(cache.find(0xFFFFFFFEu), nullptr);
+  EXPECT_EQ(cache.find(150000u), nullptr);
+  size_t count = 0;
+  cache.for_each([&](Node&) { ++count; });
+  EXPECT_EQ(count, 1 + (120000 - 6) / 2 + 1);  // 4, 6 ... 119998, 0x80000000
+}
 
 }  // namespace
 }  // namespace mv::index

@@ -4,8 +4,11 @@
 // and damaged index files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 
 #include <sys/wait.h>
@@ -715,6 +718,207 @@ TEST(OrderListOpening, DamagedIndexFilesGiveCorrupt) {
     }
     EXPECT_GT(failures_seen, 0);
   }
+}
+
+
+// ---- orders damaged by hand: a small table, its index bytes changed in place ----
+
+std::vector<uint8_t> file_bytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), {});
+}
+
+void put_file_bytes(const std::string& path, const std::vector<uint8_t>& b) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+}
+
+uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
+  return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
+}
+
+void set_le32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + size_t(i)] = uint8_t(v >> (8 * i));
+}
+
+// A table of `n` records named "Name 0001" ... in record order, with one order NAME on
+// NAME; answers the index file.
+std::string table_with_order(const std::string& path, const char* driver, int n, bool unique = false) {
+  EXPECT_TRUE(db_create(path, fields(), driver).is_ok());
+  auto t = open_table(path, driver);
+  auto ol = OrderList::attach(*t);
+  EXPECT_TRUE(ol.is_ok());
+  for (int i = 1; i <= n; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "Name %04d", i);
+    EXPECT_TRUE(t->append_blank().is_ok());
+    EXPECT_TRUE(t->field_put("NAME", Value::character(name)).is_ok());
+  }
+  CreateOrderOptions o;
+  o.unique = unique;
+  Status st = std::string(driver) == "DBFNTX" ? (*ol)->create_index("NAME", "NAME", o)
+                                              : (*ol)->create_order("NAME", "", "NAME", o);
+  EXPECT_TRUE(st.is_ok()) << st.to_string();
+  return (*ol)->info(1).bag_path;
+}
+
+// Opens the table with its order NAME; answers the attach result.
+Result<std::unique_ptr<OrderList>> attach_with_order(Table& t, const char* driver) {
+  auto ol = OrderList::attach(t);
+  if (ol.is_ok() && std::string(driver) == "DBFNTX") MV_RETURN_IF_ERROR((*ol)->add_index_file("NAME"));
+  return ol;
+}
+
+// MDX: the page of the first tag's header, and the node block it names as root.
+size_t mdx_tag_header(const std::vector<uint8_t>& b) { return size_t(le32(b, 544)) * 512; }
+size_t mdx_root(const std::vector<uint8_t>& b) { return size_t(le32(b, mdx_tag_header(b))) * 512; }
+
+// Page numbers near 2^32 must not pass the bounds by wrapping around, nor make the page
+// cache grow to fit them: opening gives Corrupt at once (and allocates nothing big).
+TEST(DamagedOrders, MdxPageNumbersNearTheTopAreRefused) {
+  struct Case {
+    const char* name;
+    uint32_t page;
+    bool child;  // the root's first child, else the root itself
+  };
+  for (const Case& c : {Case{"root 0xFFFFFFFF", 0xFFFFFFFFu, false}, Case{"root 0xFFFFFFFE", 0xFFFFFFFEu, false},
+                        Case{"child 0xFFFFFFFF", 0xFFFFFFFFu, true}, Case{"child 0xFFFFFFFE", 0xFFFFFFFEu, true}}) {
+    SCOPED_TRACE(c.name);
+    const std::string dir = index_test::scratch_dir("mdx_wrap");
+    const std::string path = dir + "/T.DBF";
+    const std::string file = table_with_order(path, "DBFMDX", 100);
+    std::vector<uint8_t> b = file_bytes(file);
+    ASSERT_EQ(le32(b, mdx_root(b)), 2u) << "100 keys of 20 bytes fill three leaves under the root";
+    if (c.child) set_le32(b, mdx_root(b) + 8, c.page);
+    else set_le32(b, mdx_tag_header(b), c.page);
+    put_file_bytes(file, b);
+    auto t = open_table(path, "DBFMDX");
+    ASSERT_TRUE(t);
+    auto ol = OrderList::attach(*t);
+    if (ol.is_ok()) {
+      // Opened: the order is not usable, and using it says so.
+      auto rep = (*ol)->check(1);
+      ASSERT_FALSE(rep.is_ok());
+      EXPECT_EQ(rep.status().kind(), StatusKind::Corrupt) << rep.status().to_string();
+    } else {
+      EXPECT_EQ(ol.status().kind(), StatusKind::Corrupt) << ol.status().to_string();
+      EXPECT_NE(ol.status().message().find(".mdx"), std::string::npos) << ol.status().message();
+    }
+  }
+}
+
+// A tag the tree only reads (here: one with a FOR condition we cannot keep) makes the
+// whole table read-only up front, with the reason; nothing is appended half-way.
+TEST(DamagedOrders, AReadOnlyMdxTagRefusesWritesOfTheTable) {
+  const std::string dir = index_test::scratch_dir("mdx_for");
+  const std::string path = dir + "/T.DBF";
+  const std::string file = table_with_order(path, "DBFMDX", 50);
+  std::vector<uint8_t> b = file_bytes(file);
+  b[mdx_tag_header(b) + 245] = 1;  // the tag has a FOR condition
+  put_file_bytes(file, b);
+
+  auto t = open_table(path, "DBFMDX");
+  ASSERT_TRUE(t);
+  auto ol = OrderList::attach(*t);
+  ASSERT_TRUE(ol.is_ok()) << ol.status().to_string();
+  ASSERT_EQ((*ol)->count(), 1u);
+  EXPECT_FALSE((*ol)->problem(1).empty());
+  EXPECT_EQ((*ol)->messages().size(), 1u);
+  for (const auto& write : std::vector<std::function<Status()>>{
+           [&] { return t->append_blank(); },
+           [&] {
+             EXPECT_TRUE(t->go_to(1).is_ok());
+             return t->field_put("NAME", Value::character("Otto"));
+           },
+           [&] { return t->delete_record(); }}) {
+    Status st = write();
+    EXPECT_EQ(st.kind(), StatusKind::ReadOnly) << st.to_string();
+    EXPECT_NE(st.message().find("FOR"), std::string::npos) << st.message();
+  }
+  EXPECT_EQ(t->lastrec(), 50u);
+  ASSERT_OK(t->go_to(1));
+  EXPECT_EQ(t->field_get("NAME")->str.substr(0, 9), "Name 0001");
+  EXPECT_FALSE(t->deleted());
+  // The order still reads, and matches the table.
+  auto rep = (*ol)->check(1);
+  ASSERT_TRUE(rep.is_ok()) << rep.status().to_string();
+  EXPECT_EQ(rep->keys, 50u);
+  ASSERT_OK((*ol)->set_order(1));
+  ASSERT_OK(t->go_bottom());
+  EXPECT_EQ(t->recno(), 50u);
+}
+
+// An entry naming a record the table does not have (past LASTREC, or 0) beyond the
+// entries looked at on opening: the walk stops with Corrupt naming the index file
+// instead of ending early as if the order were done, and the check finds it.
+TEST(DamagedOrders, AnEntryForAMissingRecordIsReported) {
+  for (const char* driver : {"DBFNTX", "DBFMDX"}) {
+    for (uint32_t bad : {9999u, 0u}) {
+      SCOPED_TRACE(std::string(driver) + " record " + std::to_string(bad));
+      const std::string dir = index_test::scratch_dir("past_lastrec");
+      const std::string path = dir + "/T.DBF";
+      const std::string file = table_with_order(path, driver, 700);
+      std::vector<uint8_t> b = file_bytes(file);
+      // Both families store the record number in the four bytes before the key (MDX
+      // interior pages hold a page number there instead).
+      const std::string key = "Name 0600";
+      size_t pos = 0;
+      for (auto at = b.begin(); (at = std::search(at, b.end(), key.begin(), key.end())) != b.end(); ++at)
+        if (le32(b, size_t(at - b.begin()) - 4) == 600u) {
+          pos = size_t(at - b.begin());
+          break;
+        }
+      ASSERT_NE(pos, 0u);
+      set_le32(b, pos - 4, bad);
+      put_file_bytes(file, b);
+
+      auto t = open_table(path, driver);
+      ASSERT_TRUE(t);
+      auto ol = attach_with_order(*t, driver);
+      ASSERT_TRUE(ol.is_ok()) << ol.status().to_string();
+      ASSERT_EQ((*ol)->count(), 1u);
+      auto rep = (*ol)->check(1);
+      ASSERT_FALSE(rep.is_ok()) << rep->keys << " keys";
+      EXPECT_EQ(rep.status().kind(), StatusKind::Corrupt);
+      EXPECT_NE(rep.status().message().find(std::to_string(bad)), std::string::npos) << rep.status().message();
+      ASSERT_OK((*ol)->set_order(1));
+      ASSERT_OK(t->go_top());
+      uint32_t seen = 0;
+      Status st;
+      while (!t->eof() && (st = t->skip(1)).is_ok()) ++seen;
+      EXPECT_EQ(st.kind(), StatusKind::Corrupt) << "walk ended after " << seen << " records";
+      EXPECT_EQ(seen, 598u);
+      const std::string file_name = std::filesystem::path(file).filename().string();
+      EXPECT_NE(st.message().find(file_name), std::string::npos) << st.message();
+      // From the end backwards the walk meets it as well.
+      ASSERT_OK(t->go_bottom());
+      while (!t->bof() && (st = t->skip(-1)).is_ok()) {
+      }
+      EXPECT_EQ(st.kind(), StatusKind::Corrupt);
+    }
+  }
+}
+
+// A unique order keeps one record per key, but an order with no key at all cannot belong
+// to a table with records.
+TEST(DamagedOrders, AnEmptyUniqueOrderOfAFullTableFailsTheCheck) {
+  const std::string dir = index_test::scratch_dir("empty_unique");
+  const std::string path = dir + "/T.DBF";
+  const std::string file = table_with_order(path, "DBFMDX", 30, /*unique=*/true);
+  std::vector<uint8_t> b = file_bytes(file);
+  ASSERT_EQ(le32(b, mdx_root(b)), 30u) << "the root is the only leaf";
+  set_le32(b, mdx_root(b), 0);
+  set_le32(b, mdx_root(b) + 8, 0);  // no pointer after the last item: a leaf
+  put_file_bytes(file, b);
+
+  auto t = open_table(path, "DBFMDX");
+  ASSERT_TRUE(t);
+  auto ol = OrderList::attach(*t);
+  ASSERT_TRUE(ol.is_ok()) << ol.status().to_string();
+  auto rep = (*ol)->check(1);
+  ASSERT_FALSE(rep.is_ok());
+  EXPECT_EQ(rep.status().kind(), StatusKind::Corrupt);
+  EXPECT_NE(rep.status().message().find("0 Schlüssel"), std::string::npos) << rep.status().message();
 }
 
 }  // namespace
