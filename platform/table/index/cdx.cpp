@@ -60,6 +60,7 @@ class CdxOrder final : public TreeOrder {
   bool header_dirty_ = false;
   bool directory_ = false;
   bool on_disk_ = false;
+  bool replacing_ = false;  // a bulk build has given the old tree's pages back
 
   uint8_t pad() const { return info_.keydef.type == KeyType::Character ? 0x20 : 0x00; }
   void set_key_type(KeyType t) override {
@@ -161,13 +162,16 @@ class CdxBag final : public IndexBag {
     out.insert(0);
     out.insert(kPage);
     std::vector<uint32_t> pages;
-    MV_RETURN_IF_ERROR(dir->tree_pages(pages));
-    out.insert(pages.begin(), pages.end());
+    if (!dir->replacing_) {
+      MV_RETURN_IF_ERROR(dir->tree_pages(pages));
+      out.insert(pages.begin(), pages.end());
+    }
     for (auto& o : orders_) {
-      const uint32_t h = static_cast<CdxOrder*>(o.get())->header_offset();
-      out.insert(h);
-      out.insert(h + kPage);
-      MV_RETURN_IF_ERROR(o->tree_pages(pages));
+      CdxOrder* c = static_cast<CdxOrder*>(o.get());
+      out.insert(c->header_offset());
+      out.insert(c->header_offset() + kPage);
+      if (c->replacing_) continue;  // its pages are on the free list already
+      MV_RETURN_IF_ERROR(c->tree_pages(pages));
       out.insert(pages.begin(), pages.end());
     }
     return Status::ok();
@@ -765,11 +769,15 @@ Status CdxOrder::write_bulk(std::vector<std::vector<Node>>& levels) {
   cache_.clear();
   for (uint32_t p : old) bag_.release_page(p);
   std::vector<std::vector<uint32_t>> ids(levels.size());
+  replacing_ = true;
   for (size_t l = 0; l < levels.size(); ++l)
     for (size_t i = 0; i < levels[l].size(); ++i) {
-      MV_ASSIGN_OR_RETURN(uint32_t id, bag_.allocate_page());
-      ids[l].push_back(id);
+      auto id = bag_.allocate_page();
+      if (!id.is_ok()) replacing_ = false;
+      MV_RETURN_IF_ERROR(id.status());
+      ids[l].push_back(*id);
     }
+  replacing_ = false;
   root_ = ids.back().back();
   header_dirty_ = true;
   const auto all = number_levels(levels, ids, /*siblings=*/true);
