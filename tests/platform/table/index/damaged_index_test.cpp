@@ -244,7 +244,7 @@ TEST(DamagedIndexWrites, ACdxTagWhoseExpressionsFillItsHeaderIsOnlyRead) {
   put_le16(b.data() + h + 510, uint16_t(key.size()));
   b[h + 14] |= 0x08;
   write_bytes(cdx, b);
-  const std::vector<uint8_t> header(b.begin() + h, b.begin() + h + 1024);
+  const std::vector<uint8_t> damaged = b, header(b.begin() + h, b.begin() + h + 1024);
 
   {
     auto bag = index::IndexBag::open(FileSystem::posix(), cdx, IndexFormat::Cdx, {});
@@ -269,11 +269,37 @@ TEST(DamagedIndexWrites, ACdxTagWhoseExpressionsFillItsHeaderIsOnlyRead) {
   }
   b = read_bytes(cdx);
   EXPECT_EQ(std::vector<uint8_t>(b.begin() + h, b.begin() + h + 1024), header);
-  auto bag = index::IndexBag::open(FileSystem::posix(), cdx, IndexFormat::Cdx, {});
-  ASSERT_TRUE(bag.is_ok()) << bag.status().to_string();
-  auto rep = (*bag)->find("NAME")->check();
-  ASSERT_TRUE(rep.is_ok()) << rep.status().to_string();
-  EXPECT_EQ(rep->keys, 61u);
+  {
+    auto bag = index::IndexBag::open(FileSystem::posix(), cdx, IndexFormat::Cdx, {});
+    ASSERT_TRUE(bag.is_ok()) << bag.status().to_string();
+    auto rep = (*bag)->find("NAME")->check();
+    ASSERT_TRUE(rep.is_ok()) << rep.status().to_string();
+    EXPECT_EQ(rep->keys, 61u);
+  }
+  // Through the table: the write is refused, or done without touching the tag's header.
+  write_bytes(cdx, damaged);
+  {
+    auto t = open_table(path, "DBFCDX");
+    ASSERT_TRUE(t);
+    auto ol = attach(*t, "DBFCDX");
+    ASSERT_TRUE(ol);
+    Status st = append(*t, 60, 61);
+    if (!st.is_ok()) EXPECT_EQ(st.kind(), StatusKind::ReadOnly) << st.to_string();
+    ol.reset();
+    t->close().ignore();
+  }
+  {
+    auto t = open_table(path, "DBFCDX");
+    ASSERT_TRUE(t);
+    auto ol = attach(*t, "DBFCDX");
+    ASSERT_TRUE(ol);
+    ASSERT_EQ(ol->info(1).name, "NAME");
+    auto rep = ol->check(1);
+    ASSERT_TRUE(rep.is_ok()) << rep.status().to_string();
+    EXPECT_EQ(rep->keys, t->lastrec());
+  }
+  b = read_bytes(cdx);
+  EXPECT_EQ(std::vector<uint8_t>(b.begin() + h, b.begin() + h + 1024), header);
 }
 
 // ---- NTX: the free-page pointer of the header -----------------------------------------
