@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <map>
 
 #include "platform/base/bytes.h"
 #include "platform/table/index/index_bag.h"
@@ -317,19 +316,19 @@ TEST(DamagedIndexWrites, AnNtxFreePointerAtNoFreePageIsNeverUsed) {
       {"inside the header", [](const std::vector<uint32_t>&, uint64_t) { return 512u; }},
   };
   for (const Case& c : cases)
-  for (bool shared : {false, true}) {
-    SCOPED_TRACE(std::string(c.what) + (shared ? ", shared" : ""));
-    TempDir dir;
-    const std::string path = make_table(dir, "DBFNTX", 150);
-    const std::string ntx = file_in(dir, "NAME.NTX");
-    const auto pages = tree_pages(ntx, IndexFormat::Ntx, "");
-    ASSERT_GT(pages.size(), 3u);
-    patch32(ntx, 8, c.free(pages, read_bytes(ntx).size()));
-    Status before = check_all(path, "DBFNTX");
-    EXPECT_EQ(before.kind(), StatusKind::Corrupt) << before.to_string();
-    write_through_table(path, "DBFNTX", shared);
-    expect_orders_right(path, "DBFNTX");
-  }
+    for (bool shared : {false, true}) {
+      SCOPED_TRACE(std::string(c.what) + (shared ? ", shared" : ""));
+      TempDir dir;
+      const std::string path = make_table(dir, "DBFNTX", 150);
+      const std::string ntx = file_in(dir, "NAME.NTX");
+      const auto pages = tree_pages(ntx, IndexFormat::Ntx, "");
+      ASSERT_GT(pages.size(), 3u);
+      patch32(ntx, 8, c.free(pages, read_bytes(ntx).size()));
+      Status before = check_all(path, "DBFNTX");
+      EXPECT_EQ(before.kind(), StatusKind::Corrupt) << before.to_string();
+      write_through_table(path, "DBFNTX", shared);
+      expect_orders_right(path, "DBFNTX");
+    }
 }
 
 // A change that fails half-way (here: the emptied leaf's neighbour cannot be read)
@@ -356,7 +355,9 @@ TEST(DamagedIndexWrites, AFailedNtxChangeLeavesNoHalfDonePage) {
     auto bag = index::IndexBag::open(FileSystem::posix(), ntx, IndexFormat::Ntx, {});
     ASSERT_TRUE(bag.is_ok());
     index::TreeOrder* o = (*bag)->order(0);
-    auto span = [](const std::string& k) { return std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(k.data()), k.size()); };
+    auto span = [](const std::string& k) {
+      return std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(k.data()), k.size());
+    };
     for (size_t i = 1; i < keys.size(); ++i) ASSERT_OK(o->remove(span(keys[i].first), keys[i].second));
     // The last key empties the leaf, which then borrows from its damaged neighbour.
     Status st = o->remove(span(keys[0].first), keys[0].second);
@@ -381,7 +382,8 @@ TEST(DamagedIndexWrites, ACdxFreeListOnAPageInUseIsNeverUsed) {
     std::function<uint32_t(const std::string& cdx)> free;
   };
   const Case cases[] = {
-      {"a leaf of another tag", [](const std::string& cdx) { return tree_pages(cdx, IndexFormat::Cdx, "BETRAG").back(); }},
+      {"a leaf of another tag",
+       [](const std::string& cdx) { return tree_pages(cdx, IndexFormat::Cdx, "BETRAG").back(); }},
       {"the root of another tag",
        [](const std::string& cdx) { return tree_pages(cdx, IndexFormat::Cdx, "BETRAG").front(); }},
       {"a tag header", [](const std::string& cdx) { return cdx_tag_header(cdx, "BETRAG"); }},
@@ -389,17 +391,17 @@ TEST(DamagedIndexWrites, ACdxFreeListOnAPageInUseIsNeverUsed) {
       {"the directory header", [](const std::string&) { return 512u; }},
   };
   for (const Case& c : cases)
-  for (bool shared : {false, true}) {
-    SCOPED_TRACE(std::string(c.what) + (shared ? ", shared" : ""));
-    TempDir dir;
-    const std::string path = make_table(dir, "DBFCDX", 300);
-    const std::string cdx = file_in(dir, "DATEN.CDX");
-    patch32(cdx, 4, c.free(cdx));
-    Status before = check_all(path, "DBFCDX");
-    EXPECT_EQ(before.kind(), StatusKind::Corrupt) << before.to_string();
-    write_through_table(path, "DBFCDX", shared);
-    expect_orders_right(path, "DBFCDX");
-  }
+    for (bool shared : {false, true}) {
+      SCOPED_TRACE(std::string(c.what) + (shared ? ", shared" : ""));
+      TempDir dir;
+      const std::string path = make_table(dir, "DBFCDX", 300);
+      const std::string cdx = file_in(dir, "DATEN.CDX");
+      patch32(cdx, 4, c.free(cdx));
+      Status before = check_all(path, "DBFCDX");
+      EXPECT_EQ(before.kind(), StatusKind::Corrupt) << before.to_string();
+      write_through_table(path, "DBFCDX", shared);
+      expect_orders_right(path, "DBFCDX");
+    }
 }
 
 // The check follows the free list and names what is wrong with it.
