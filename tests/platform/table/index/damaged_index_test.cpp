@@ -283,7 +283,7 @@ TEST(DamagedIndexWrites, ACdxTagWhoseExpressionsFillItsHeaderIsOnlyRead) {
     auto ol = attach(*t, "DBFCDX");
     ASSERT_TRUE(ol);
     Status st = append(*t, 60, 61);
-    if (!st.is_ok()) EXPECT_EQ(st.kind(), StatusKind::ReadOnly) << st.to_string();
+    EXPECT_TRUE(st.is_ok() || st.kind() == StatusKind::ReadOnly) << st.to_string();
     ol.reset();
     t->close().ignore();
   }
