@@ -215,7 +215,7 @@ class NtxOrder final : public TreeOrder {
       header_dirty_ = true;
       return 0;
     }
-    free_ = next;
+    free_ = next != id ? next : 0;
     return id;
   }
 
