@@ -72,6 +72,10 @@ class NtxOrder final : public TreeOrder {
     info_.unique = h[kUnique] == 1;
     info_.descending = h[kDesc] == 1;
     info_.for_expr = cstr(h + kFor, 256);
+    // An expression that fills its 256 bytes leaves no room for the NUL we write: written
+    // back it would lose its last character.
+    if (info_.key_expr.size() > 255 || info_.for_expr.size() > 255)
+      set_read_only("der Indexausdruck füllt sein Feld im Dateikopf ganz aus; der Index wird nur gelesen");
     MV_ASSIGN_OR_RETURN(uint64_t size, pf_.file().size());
     file_end_ = (size + kPage - 1) / kPage * kPage;
     on_disk_ = true;

@@ -331,6 +331,33 @@ TEST(DamagedIndexWrites, AnNtxFreePointerAtNoFreePageIsNeverUsed) {
     }
 }
 
+// The same for an NTX key expression that fills its 256 bytes without a NUL.
+TEST(DamagedIndexWrites, AnNtxExpressionFillingItsFieldIsOnlyRead) {
+  TempDir dir;
+  make_table(dir, "DBFNTX", 60);
+  const std::string ntx = file_in(dir, "NAME.NTX");
+  auto b = read_bytes(ntx);
+  const std::string key = std::string(245, ' ') + "UPPER(NAME)";
+  ASSERT_EQ(key.size(), 256u);
+  std::memcpy(b.data() + 22, key.data(), key.size());
+  write_bytes(ntx, b);
+  {
+    auto bag = index::IndexBag::open(FileSystem::posix(), ntx, IndexFormat::Ntx, {});
+    ASSERT_TRUE(bag.is_ok()) << bag.status().to_string();
+    index::TreeOrder* o = (*bag)->order(0);
+    EXPECT_EQ(o->info().key_expr, key);
+    EXPECT_TRUE(o->read_only());
+    auto rep = o->check();
+    ASSERT_TRUE(rep.is_ok()) << rep.status().to_string();
+    EXPECT_EQ(rep->keys, 60u);
+    const std::string k(o->keydef().length, ' ');
+    Status s = o->insert({reinterpret_cast<const uint8_t*>(k.data()), k.size()}, 61);
+    EXPECT_EQ(s.kind(), StatusKind::ReadOnly) << s.to_string();
+    ASSERT_OK((*bag)->flush());
+  }
+  EXPECT_EQ(read_bytes(ntx), b);
+}
+
 // A change that fails half-way (here: the emptied leaf's neighbour cannot be read)
 // takes back what it changed, so no half-done page is written later.
 TEST(DamagedIndexWrites, AFailedNtxChangeLeavesNoHalfDonePage) {
