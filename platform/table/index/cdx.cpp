@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <unordered_set>
 
 #include "platform/base/bytes.h"
 #include "platform/table/index/index_formats.h"
@@ -17,6 +18,7 @@ constexpr uint32_t kPage = 512;
 constexpr uint32_t kTagHeader = 1024;
 constexpr uint64_t kCdxLockOffset = 0x7FFFFFFEull;
 constexpr size_t kLeafData = 488;  // bytes 24..511 of a leaf
+constexpr size_t kExprPool = 512;  // bytes 512..1023 of a tag header: key and FOR expression
 
 int bits_for(uint32_t v) {
   int b = 0;
@@ -58,6 +60,7 @@ class CdxOrder final : public TreeOrder {
   bool header_dirty_ = false;
   bool directory_ = false;
   bool on_disk_ = false;
+  bool replacing_ = false;  // a bulk build has given the old tree's pages back
 
   uint8_t pad() const { return info_.keydef.type == KeyType::Character ? 0x20 : 0x00; }
   void set_key_type(KeyType t) override {
@@ -70,6 +73,7 @@ class CdxOrder final : public TreeOrder {
   Status write_header();
   Status encode(const Node& n, uint8_t* p) const;
   Status decode(uint32_t id, const uint8_t* p, Node& n) const;
+  Status check_free_list() override;
   size_t leaf_size(const Node& n) const;
   Status flush_pages();
   Status collect_pages(std::vector<uint32_t>& out);
@@ -124,10 +128,16 @@ class CdxBag final : public IndexBag {
 
   PagedFile pf;
   uint32_t free_head = 0;
+  uint32_t free_head_dropped = 0;  // a broken head as the file has it, for the check
   uint64_t file_end = 0;
   bool dir_dirty = false;
   std::map<uint32_t, uint32_t> freed;  // page -> next free page, not yet written
   std::unique_ptr<CdxOrder> dir;
+  // The pages of every tree and tag header, while known, and the pages handed out from
+  // the free list since: a page taken from the list must be none of them.
+  std::unordered_set<uint32_t> live;
+  bool live_known = false;
+  std::unordered_set<uint32_t> taken;
 
   Status read_dir_header() {
     uint8_t h[24];
@@ -136,7 +146,84 @@ class CdxBag final : public IndexBag {
     if (free_head == 0xFFFFFFFFu) free_head = 0;
     MV_ASSIGN_OR_RETURN(uint64_t size, pf.file().size());
     file_end = (size + kPage - 1) / kPage * kPage;
-    if (free_head % kPage || free_head >= file_end) free_head = 0;  // a broken list is not followed
+    free_head_dropped = 0;
+    if (free_head % kPage || free_head >= file_end) {  // a broken list is not followed
+      free_head_dropped = free_head;
+      free_head = 0;
+    }
+    live_known = false;
+    taken.clear();
+    return Status::ok();
+  }
+
+  // Every page in use: the directory, the tag headers and the pages of every tree.
+  Status used_pages(std::unordered_set<uint32_t>& out) {
+    out.clear();
+    out.insert(0);
+    out.insert(kPage);
+    std::vector<uint32_t> pages;
+    if (!dir->replacing_) {
+      MV_RETURN_IF_ERROR(dir->tree_pages(pages));
+      out.insert(pages.begin(), pages.end());
+    }
+    for (auto& o : orders_) {
+      CdxOrder* c = static_cast<CdxOrder*>(o.get());
+      out.insert(c->header_offset());
+      out.insert(c->header_offset() + kPage);
+      if (c->replacing_) continue;  // its pages are on the free list already
+      MV_RETURN_IF_ERROR(c->tree_pages(pages));
+      out.insert(pages.begin(), pages.end());
+    }
+    return Status::ok();
+  }
+
+  bool cached_anywhere(uint32_t id) {
+    if (dir->cache_.find(id)) return true;
+    for (auto& o : orders_)
+      if (static_cast<CdxOrder*>(o.get())->cache_.find(id)) return true;
+    return false;
+  }
+
+  // A page from the file's free list may be reused when it is one: on a page boundary
+  // past the directory, inside the file, holding only the link to the next free page,
+  // and none of the pages in use. `next` answers that link.
+  bool free_page_usable(uint32_t id, uint32_t& next) {
+    if (id < kTagHeader || id % kPage || uint64_t(id) + kPage > file_end || taken.count(id) || cached_anywhere(id))
+      return false;
+    uint8_t b[kPage];
+    if (!pf.read(id, b, kPage).is_ok()) return false;
+    for (size_t i = 4; i < kPage; ++i)
+      if (b[i]) return false;
+    next = get_le32(b);
+    if (!live_known) {
+      if (!used_pages(live).is_ok()) return false;
+      live_known = true;
+    }
+    return !live.count(id);
+  }
+
+  // The free list as the check sees it: every entry a free page, no entry twice.
+  Status check_free_list() {
+    std::unordered_set<uint32_t> used;
+    MV_RETURN_IF_ERROR(used_pages(used));
+    std::unordered_set<uint32_t> seen;
+    const std::string where = path_ + ": Liste der freien Seiten: Seite ";
+    uint32_t id = free_head != 0 ? free_head : free_head_dropped;
+    while (id != 0 && id != 0xFFFFFFFFu) {
+      if (id % kPage) return Status::corrupt(where + std::to_string(id) + " liegt nicht auf einer Seitengrenze");
+      if (id < kTagHeader || uint64_t(id) + kPage > file_end)
+        return Status::corrupt(where + std::to_string(id) + " liegt außerhalb der Datei");
+      if (used.count(id)) return Status::corrupt(where + std::to_string(id) + " ist belegt");
+      if (!seen.insert(id).second) return Status::corrupt(where + std::to_string(id) + " kommt zweimal vor");
+      auto f = freed.find(id);
+      if (f != freed.end()) {
+        id = f->second;
+        continue;
+      }
+      uint8_t b[4];
+      MV_RETURN_IF_ERROR(pf.read(id, b, 4));
+      id = get_le32(b);
+    }
     return Status::ok();
   }
 
@@ -186,28 +273,40 @@ class CdxBag final : public IndexBag {
     return flush();
   }
 
+  // A free page, else a new one at the end. A damaged free list (an entry that is no
+  // free page) is dropped: its pages stay unused, no page in use is overwritten.
   Result<uint32_t> allocate_page() {
     if (free_head != 0) {
       uint32_t id = free_head;
       auto f = freed.find(id);
+      uint32_t next = 0;
       if (f != freed.end()) {
         free_head = f->second;
         freed.erase(f);
-      } else {
-        uint8_t b[4];
-        MV_RETURN_IF_ERROR(pf.read(id, b, 4));
-        uint32_t next = get_le32(b);
-        free_head = (next % kPage == 0 && next < file_end && next != id) ? next : 0;
+        dir_dirty = true;
+        return took(id);
       }
       dir_dirty = true;
-      return id;
+      if (free_page_usable(id, next)) {
+        free_head = next % kPage == 0 && next < file_end && next != id ? next : 0;
+        return took(id);
+      }
+      free_head = 0;
     }
     uint32_t id = uint32_t(file_end);
     file_end += kPage;
+    return took(id);
+  }
+
+  uint32_t took(uint32_t id) {
+    taken.insert(id);
+    if (live_known) live.insert(id);
     return id;
   }
 
   void release_page(uint32_t id) {
+    taken.erase(id);
+    live.erase(id);
     freed[id] = free_head;
     free_head = id;
     dir_dirty = true;
@@ -226,6 +325,7 @@ class CdxBag final : public IndexBag {
       put_le32(f, free_head);
       MV_RETURN_IF_ERROR(pf.file().write_at(4, f, 4));
       dir_dirty = false;
+      free_head_dropped = 0;
     }
     return Status::ok();
   }
@@ -269,6 +369,7 @@ class CdxBag final : public IndexBag {
     // Tag headers take two pages in a row: always at the end of the file.
     uint32_t off = uint32_t(file_end);
     file_end += kTagHeader;
+    took(off), took(off + kPage);
     auto o = std::make_unique<CdxOrder>(info, *this, off);
     o->options_ = uint8_t(0x60 | (info.unique ? 0x01 : 0) | (info.for_expr.empty() ? 0 : 0x08));
     CdxOrder* raw = o.get();
@@ -315,6 +416,8 @@ class CdxBag final : public IndexBag {
 
 // ---- CdxOrder -----------------------------------------------------------------------
 
+Status CdxOrder::check_free_list() { return bag_.check_free_list(); }
+
 Status CdxOrder::read_header() {
   uint8_t h[kTagHeader];
   MV_RETURN_IF_ERROR(bag_.pf.read(header_, h, kTagHeader));
@@ -340,6 +443,10 @@ Status CdxOrder::read_header() {
     size_t start = std::min<size_t>(key_len_, 512);
     if (for_len > 1 && start < 512) info_.for_expr = trim_name(h + 512 + start, std::min<size_t>(for_len, 512 - start));
     else info_.for_expr.clear();
+    // Written back, each expression takes its NUL: when both no longer fit the pool the
+    // header could not be written without cutting an expression.
+    if (info_.key_expr.size() + 1 + info_.for_expr.size() + 1 > kExprPool)
+      set_read_only("Schlüssel- und FOR-Ausdruck füllen den Tag-Kopf ganz aus; der Tag wird nur gelesen");
   }
   set_collation(collation());
   on_disk_ = true;
@@ -356,12 +463,15 @@ Status CdxOrder::write_header() {
   h[15] = 1;
   h[16] = 0x00, h[17] = 0x04, h[18] = 0x00, h[19] = 0x02;
   put_le16(h + 502, info_.descending ? 1 : 0);
-  const uint16_t kel = uint16_t(info_.key_expr.size() + 1), fel = uint16_t(info_.for_expr.size() + 1);
-  put_le16(h + 504, kel);
-  put_le16(h + 506, fel);
-  put_le16(h + 510, kel);
-  std::memcpy(h + 512, info_.key_expr.data(), std::min<size_t>(info_.key_expr.size(), 255));
-  std::memcpy(h + 512 + kel, info_.for_expr.data(), std::min<size_t>(info_.for_expr.size(), 255));
+  const size_t kel = info_.key_expr.size() + 1, fel = info_.for_expr.size() + 1;
+  if (kel + fel > kExprPool)
+    return Status::read_only(bag_.pf.path() + ": Tag " + info_.name +
+                             ": Schlüssel- und FOR-Ausdruck passen nicht in den Tag-Kopf");
+  put_le16(h + 504, uint16_t(kel));
+  put_le16(h + 506, uint16_t(fel));
+  put_le16(h + 510, uint16_t(kel));
+  std::memcpy(h + kTagHeader - kExprPool, info_.key_expr.data(), kel - 1);
+  std::memcpy(h + kTagHeader - kExprPool + kel, info_.for_expr.data(), fel - 1);
   header_dirty_ = false;
   on_disk_ = true;
   if (directory_) {
@@ -659,11 +769,15 @@ Status CdxOrder::write_bulk(std::vector<std::vector<Node>>& levels) {
   cache_.clear();
   for (uint32_t p : old) bag_.release_page(p);
   std::vector<std::vector<uint32_t>> ids(levels.size());
+  replacing_ = true;
   for (size_t l = 0; l < levels.size(); ++l)
     for (size_t i = 0; i < levels[l].size(); ++i) {
-      MV_ASSIGN_OR_RETURN(uint32_t id, bag_.allocate_page());
-      ids[l].push_back(id);
+      auto id = bag_.allocate_page();
+      if (!id.is_ok()) replacing_ = false;
+      MV_RETURN_IF_ERROR(id.status());
+      ids[l].push_back(*id);
     }
+  replacing_ = false;
   root_ = ids.back().back();
   header_dirty_ = true;
   const auto all = number_levels(levels, ids, /*siblings=*/true);

@@ -145,6 +145,10 @@ class TreeOrder {
 
   // Physical walk, all entries in stored order (tests, check).
   Status walk_physical(const std::function<bool(const uint8_t* key, uint32_t recno)>& fn);
+  // Every page the tree uses, root first. Only interior pages are read: leaves are known
+  // from their parents. Used to tell a free page from a live one; Corrupt when the tree
+  // cannot be walked.
+  Status tree_pages(std::vector<uint32_t>& out);
 
  protected:
   TreeOrder(OrderInfo info, TreeShape shape, bool reverse_logical)
@@ -174,6 +178,9 @@ class TreeOrder {
   virtual size_t bulk_interior_capacity() const = 0;   // keys per interior page
   // Bulk build: appends the entry to the leaf, or answers false when it does not fit.
   virtual bool bulk_leaf_add(Node& leaf, const uint8_t* key, uint32_t recno);
+  // The family's list of free pages, checked after the tree: Corrupt names an entry that
+  // is a live page, lies outside the file or off a page boundary, or a list that loops.
+  virtual Status check_free_list() { return Status::ok(); }
 
   size_t key_len() const { return info_.keydef.length; }
   const uint8_t* node_key(const Node& n, size_t i) const { return n.keys.data() + i * key_len(); }

@@ -194,6 +194,33 @@ Status TreeOrder::walk_physical(const std::function<bool(const uint8_t*, uint32_
   return end(false, std::move(st));
 }
 
+Status TreeOrder::tree_pages(std::vector<uint32_t>& out) {
+  out.clear();
+  // The depth of the leftmost leaf: pages one level above it list leaves only.
+  int leaf_level = 0;
+  for (uint32_t id = root();; ++leaf_level) {
+    if (leaf_level > 48) return Status::corrupt(info_.bag_path + ": Indexbaum zu tief (Schleife?)");
+    MV_ASSIGN_OR_RETURN(Node * n, load(id));
+    if (n->leaf) break;
+    if (n->kids.empty()) return Status::corrupt(info_.bag_path + ": Indexseite ohne Verweise");
+    id = n->kids[0];
+  }
+  std::unordered_map<uint32_t, bool> seen;
+  std::vector<std::pair<uint32_t, int>> stack{{root(), 0}};
+  while (!stack.empty()) {
+    auto [id, depth] = stack.back();
+    stack.pop_back();
+    if (depth > 48 || !seen.emplace(id, true).second)
+      return Status::corrupt(info_.bag_path + ": Indexbaum nicht durchlaufbar (Seite " + std::to_string(id) + ")");
+    out.push_back(id);
+    if (depth >= leaf_level) continue;
+    MV_ASSIGN_OR_RETURN(Node * n, load(id));
+    if (!n->leaf)
+      for (uint32_t k : n->kids) stack.push_back({k, depth + 1});
+  }
+  return Status::ok();
+}
+
 namespace {
 struct CheckState {
   std::vector<uint8_t> prev;
@@ -309,7 +336,7 @@ Result<CheckReport> TreeOrder::check(uint32_t last_recno) {
         }
       }
     }
-    return Status::ok();
+    return check_free_list();
   }();
   MV_RETURN_IF_ERROR(end(false, std::move(st)));
   return s.report;

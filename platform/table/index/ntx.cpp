@@ -2,6 +2,7 @@
 // through an offset array. Page pointers are byte offsets.
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 
 #include "platform/base/bytes.h"
 #include "platform/table/index/index_formats.h"
@@ -71,6 +72,10 @@ class NtxOrder final : public TreeOrder {
     info_.unique = h[kUnique] == 1;
     info_.descending = h[kDesc] == 1;
     info_.for_expr = cstr(h + kFor, 256);
+    // An expression that fills its 256 bytes leaves no room for the NUL we write: written
+    // back it would lose its last character.
+    if (info_.key_expr.size() > 255 || info_.for_expr.size() > 255)
+      set_read_only("der Indexausdruck füllt sein Feld im Dateikopf ganz aus; der Index wird nur gelesen");
     MV_ASSIGN_OR_RETURN(uint64_t size, pf_.file().size());
     file_end_ = (size + kPage - 1) / kPage * kPage;
     on_disk_ = true;
@@ -97,8 +102,12 @@ class NtxOrder final : public TreeOrder {
     return pf_.file().write_at(0, h, kPage);
   }
 
-  void encode(const Node& n, uint8_t* p) const {
+  // A page of more keys than the header allows would run past the page: refused.
+  Status encode(const Node& n, uint8_t* p) const {
     const size_t item = key_len() + 8;
+    if (n.n() > max_keys || (!n.leaf && n.kids.size() != n.n() + 1))
+      return Status::corrupt(pf_.path() + ": Seite " + std::to_string(n.id) + " hat " + std::to_string(n.n()) +
+                             " Schlüssel, Platz ist für " + std::to_string(max_keys));
     std::memset(p, 0, kPage);
     put_le16(p, uint16_t(n.n()));
     const size_t base = 2 + 2 * (size_t(max_keys) + 1);
@@ -111,6 +120,7 @@ class NtxOrder final : public TreeOrder {
         std::memcpy(it + 8, node_key(n, k), key_len());
       }
     }
+    return Status::ok();
   }
 
   Status decode(uint32_t id, const uint8_t* p, Node& n) const {
@@ -146,13 +156,17 @@ class NtxOrder final : public TreeOrder {
 
   // ---- TreeOrder ----
   Result<Node*> load(uint32_t id) override {
-    if (Node* hit = cache_.find(id)) return hit;
+    if (Node* hit = cache_.find(id)) {
+      remember(id, hit);
+      return hit;
+    }
     if (id == 0 || id % kPage || id >= file_end_)
       return Status::corrupt(pf_.path() + ": Verweis auf Seite " + std::to_string(id) + " außerhalb der Datei");
     uint8_t buf[kPage];
     MV_RETURN_IF_ERROR(pf_.read(id, buf, kPage));
     auto n = std::make_unique<Node>();
     MV_RETURN_IF_ERROR(decode(id, buf, *n));
+    remember(id, nullptr);
     return cache_.put(id, std::move(n));
   }
   uint32_t root() const override { return root_; }
@@ -162,25 +176,14 @@ class NtxOrder final : public TreeOrder {
     return Status::ok();
   }
   Result<Node*> new_node(bool leaf) override {
-    uint32_t id;
-    if (free_ != 0) {
-      id = free_;
-      auto f = freed_.find(id);
-      if (f != freed_.end()) {
-        free_ = f->second;
-        freed_.erase(f);
-      } else {
-        uint8_t buf[kPage];
-        MV_RETURN_IF_ERROR(pf_.read(id, buf, kPage));
-        size_t off = get_le16(buf + 2);
-        uint32_t next = off + 4 <= kPage ? get_le32(buf + off) : 0;
-        free_ = (next % kPage == 0 && next < file_end_) ? next : 0;
-      }
-    } else {
+    uint32_t id = take_free_page();
+    if (id == 0) {
       id = uint32_t(file_end_);
       file_end_ += kPage;
     }
     header_dirty_ = true;
+    remember(id, cache_.find(id));
+    if (live_known_) live_.insert(id);
     auto n = std::make_unique<Node>();
     n->id = id;
     n->leaf = leaf;
@@ -188,11 +191,105 @@ class NtxOrder final : public TreeOrder {
     return cache_.put(id, std::move(n));
   }
   Status free_node(uint32_t id) override {
+    remember(id, cache_.find(id));
     cache_.erase(id);
+    live_.erase(id);
     freed_[id] = free_;
     free_ = id;
     header_dirty_ = true;
     return Status::ok();
+  }
+
+  // The head of the free list when it is a page that may be reused, else 0. Pages freed
+  // here are known; a page from the file must be a free page: on a page boundary inside
+  // the file, without keys, and no page of the tree. A list that breaks these rules is
+  // damaged: it is dropped (its pages stay unused) and new pages go to the end.
+  uint32_t take_free_page() {
+    if (free_ == 0) return 0;
+    const uint32_t id = free_;
+    auto f = freed_.find(id);
+    if (f != freed_.end()) {
+      free_ = f->second;
+      freed_.erase(f);
+      return id;
+    }
+    uint32_t next = 0;
+    if (!free_page_usable(id, next)) {
+      free_ = 0;
+      header_dirty_ = true;
+      return 0;
+    }
+    free_ = next != id ? next : 0;
+    return id;
+  }
+
+  bool free_page_usable(uint32_t id, uint32_t& next) {
+    if (id < kPage || id % kPage || uint64_t(id) + kPage > file_end_ || id == root_ || cache_.find(id)) return false;
+    uint8_t buf[kPage];
+    if (!pf_.read(id, buf, kPage).is_ok() || get_le16(buf) != 0) return false;
+    const size_t off = get_le16(buf + 2);
+    next = off >= 2 && off + 4 <= kPage ? get_le32(buf + off) : 0;
+    if (!live_known_) {
+      std::vector<uint32_t> pages;
+      if (!tree_pages(pages).is_ok()) return false;
+      live_.clear();
+      live_.insert(pages.begin(), pages.end());
+      live_known_ = true;
+    }
+    return !live_.count(id);
+  }
+
+  Status check_free_list() override {
+    std::vector<uint32_t> pages;
+    MV_RETURN_IF_ERROR(tree_pages(pages));
+    const std::unordered_set<uint32_t> live(pages.begin(), pages.end());
+    std::unordered_set<uint32_t> seen;
+    const std::string where = pf_.path() + ": Liste der freien Seiten: Seite ";
+    for (uint32_t id = free_; id != 0;) {
+      if (id % kPage) return Status::corrupt(where + std::to_string(id) + " liegt nicht auf einer Seitengrenze");
+      if (id < kPage || uint64_t(id) + kPage > file_end_)
+        return Status::corrupt(where + std::to_string(id) + " liegt außerhalb der Datei");
+      if (live.count(id)) return Status::corrupt(where + std::to_string(id) + " gehört zum Indexbaum");
+      if (!seen.insert(id).second) return Status::corrupt(where + std::to_string(id) + " kommt zweimal vor");
+      auto f = freed_.find(id);
+      if (f != freed_.end()) {
+        id = f->second;
+        continue;
+      }
+      uint8_t buf[kPage];
+      MV_RETURN_IF_ERROR(pf_.read(id, buf, kPage));
+      if (get_le16(buf) != 0) return Status::corrupt(where + std::to_string(id) + " enthält Schlüssel");
+      const size_t off = get_le16(buf + 2);
+      id = off >= 2 && off + 4 <= kPage ? get_le32(buf + off) : 0;
+    }
+    return Status::ok();
+  }
+
+  // A change that fails half-way (a split that found no page) must not leave its pages
+  // in the cache to be written later: every page it touched is taken back to its state
+  // before the change, the free list and the file end too.
+  void remember(uint32_t id, const Node* before) {
+    if (!undo_active_ || undo_.count(id)) return;
+    undo_.emplace(id, before && before->dirty ? std::make_unique<Node>(*before) : nullptr);
+  }
+  void undo_begin() {
+    undo_.clear();
+    undo_active_ = true;
+    undo_root_ = root_;
+    undo_free_ = free_;
+    undo_end_ = file_end_;
+    undo_freed_ = freed_;
+  }
+  void undo_rollback() {
+    for (auto& [id, before] : undo_) {
+      if (before) cache_.put(id, std::move(before));
+      else cache_.erase(id);
+    }
+    root_ = undo_root_;
+    free_ = undo_free_;
+    file_end_ = undo_end_;
+    freed_ = undo_freed_;
+    live_known_ = false;
   }
   bool fits(const Node& n) const override { return n.n() <= max_keys; }
   size_t bulk_leaf_capacity() const override { return max_keys; }
@@ -204,6 +301,7 @@ class NtxOrder final : public TreeOrder {
     if (outer && st.is_ok() && pf_.shared() && on_disk_) {
       cache_.clear();
       freed_.clear();
+      live_known_ = false;
       uint16_t before = counter_;
       st = read_header();
       if (st.is_ok() && before != counter_) bump();
@@ -213,11 +311,17 @@ class NtxOrder final : public TreeOrder {
       pf_.unlock();
       return st;
     }
-    if (outer && write) ++counter_, header_dirty_ = true;
+    if (outer && write) {
+      ++counter_, header_dirty_ = true;
+      undo_begin();
+    }
     return Status::ok();
   }
   Status end(bool write, Status st) override {
     if (!pf_.leave()) return st;
+    if (write && !st.is_ok() && undo_active_) undo_rollback();
+    undo_active_ = false;
+    undo_.clear();
     if (write && pf_.shared()) {
       Status f = flush_pages();
       if (st.is_ok()) st = f;
@@ -245,7 +349,7 @@ class NtxOrder final : public TreeOrder {
     });
     std::sort(dirty.begin(), dirty.end(), [](Node* a, Node* b) { return a->id < b->id; });
     for (Node* n : dirty) {
-      encode(*n, buf);
+      MV_RETURN_IF_ERROR(encode(*n, buf));
       MV_RETURN_IF_ERROR(pf_.file().write_at(n->id, buf, kPage));
       n->dirty = false;
     }
@@ -254,7 +358,11 @@ class NtxOrder final : public TreeOrder {
   }
 
   Status write_bulk(std::vector<std::vector<Node>>& levels) override {
-    // The whole file is written anew: header, then the pages level by level.
+    // The whole file is written anew: header, then the pages level by level. A failure
+    // from here on leaves nothing the cache could take back.
+    undo_active_ = false;
+    undo_.clear();
+    live_known_ = false;
     cache_.clear();
     freed_.clear();
     free_ = 0;
@@ -270,10 +378,7 @@ class NtxOrder final : public TreeOrder {
     counter_ = 1;
     MV_RETURN_IF_ERROR(pf_.file().truncate(kPage));
     MV_RETURN_IF_ERROR(write_page_runs(pf_.file(), pages, kPage, kPage, [](uint32_t id) { return uint64_t(id); },
-                                       [this](const Node& n, uint8_t* p) {
-                                         encode(n, p);
-                                         return Status::ok();
-                                       }));
+                                       [this](const Node& n, uint8_t* p) { return encode(n, p); }));
     file_end_ = next;
     return write_header();
   }
@@ -281,6 +386,16 @@ class NtxOrder final : public TreeOrder {
  private:
   PagedFile& pf_;
   PageCache cache_{kPage};
+  // The pages of the tree, while known: a free page must not be one of them.
+  std::unordered_set<uint32_t> live_;
+  bool live_known_ = false;
+  // The running change: each page it touched, with a copy where the page held changes
+  // not yet written (nullptr: the file holds its state before the change).
+  std::unordered_map<uint32_t, std::unique_ptr<Node>> undo_;
+  bool undo_active_ = false;
+  uint32_t undo_root_ = 0, undo_free_ = 0;
+  uint64_t undo_end_ = 0;
+  std::unordered_map<uint32_t, uint32_t> undo_freed_;
 };
 
 class NtxBag final : public IndexBag {
