@@ -43,12 +43,14 @@ LeafLayout leaf_layout(size_t kl, uint32_t max_rec) {
 }  // namespace
 
 class CdxBag;
+bool shared_bag(const CdxBag& bag);
 
 class CdxOrder final : public TreeOrder {
  public:
   CdxOrder(OrderInfo info, CdxBag& bag, uint32_t header)
       : TreeOrder(std::move(info), TreeShape::BPlusKeyedAll, false), bag_(bag), header_(header) {
     reverse_logical_ = info_.descending;
+    track_cursors_ = shared_bag(bag);
   }
 
   uint32_t header_offset() const { return header_; }
@@ -58,6 +60,7 @@ class CdxOrder final : public TreeOrder {
   bool header_dirty_ = false;
   bool directory_ = false;
   bool on_disk_ = false;
+  uint64_t seen_ = 0;  // shared: the file's epoch the cached pages belong to
 
   uint8_t pad() const { return info_.keydef.type == KeyType::Character ? 0x20 : 0x00; }
   void set_key_type(KeyType t) override {
@@ -140,8 +143,22 @@ class CdxBag final : public IndexBag {
     return Status::ok();
   }
 
+  // Shared: the file's change counter (in the directory header, beside its root and the
+  // free list, which make the stamp) grows under the write lock before any page changes.
+  Status bump_change_counter() {
+    uint8_t b[4];
+    MV_RETURN_IF_ERROR(pf.read(kCounterAt, b, 4));
+    uint32_t v = get_le32(b) + 1;
+    if (v == 0) v = 1;
+    put_le32(b, v);
+    if (dir) dir->counter_ = v;
+    return pf.file().write_at(kCounterAt, b, 4);
+  }
+  static constexpr uint32_t kCounterAt = 8;
+
   Status open_existing() {
     MV_RETURN_IF_ERROR(pf.open(opt_.read_only ? OpenMode::Read : OpenMode::ReadWrite));
+    pf.watch(0, 12, kCounterAt, 4);
     MV_RETURN_IF_ERROR(read_dir_header());
     OrderInfo di;
     di.name = "(Verzeichnis)";
@@ -183,7 +200,9 @@ class CdxBag final : public IndexBag {
     dir->directory_ = true;
     dir->options_ = 0xE0;
     MV_RETURN_IF_ERROR(dir->clear());
-    return flush();
+    MV_RETURN_IF_ERROR(flush());
+    pf.watch(0, 12, kCounterAt, 4);
+    return Status::ok();
   }
 
   Result<uint32_t> allocate_page() {
@@ -261,6 +280,7 @@ class CdxBag final : public IndexBag {
     Status st;
     pf.enter(true, st);
     if (st.is_ok() && pf.shared()) st = read_dir_header();
+    if (st.is_ok() && pf.shared()) st = bump_change_counter();
     if (!st.is_ok()) {
       pf.leave();
       pf.unlock();
@@ -290,6 +310,7 @@ class CdxBag final : public IndexBag {
     Status st;
     pf.enter(true, st);
     if (st.is_ok() && pf.shared()) st = read_dir_header();
+    if (st.is_ok() && pf.shared()) st = bump_change_counter();
     if (!st.is_ok()) {
       pf.leave();
       pf.unlock();
@@ -312,6 +333,8 @@ class CdxBag final : public IndexBag {
     return st;
   }
 };
+
+bool shared_bag(const CdxBag& bag) { return bag.pf.shared(); }
 
 // ---- CdxOrder -----------------------------------------------------------------------
 
@@ -563,6 +586,10 @@ Status CdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
 
 Result<Node*> CdxOrder::load(uint32_t id) {
   if (Node* hit = cache_.find(id)) return hit;
+  if (bag_.pf.shared() && bag_.pf.depth() > 0) {
+    MV_RETURN_IF_ERROR(bag_.pf.hold_read_lock());
+    if (seen_ != bag_.pf.epoch()) return stale_pages();
+  }
   if (id == 0 || id % kPage || id + kPage > bag_.file_end)
     return Status::corrupt(bag_.pf.path() + ": Tag " + info_.name + ": Verweis auf Seite " + std::to_string(id) +
                            " außerhalb der Datei");
@@ -592,18 +619,27 @@ Status CdxOrder::begin(bool write) {
   Status st;
   bool outer = bag_.pf.enter(write, st);
   if (outer && st.is_ok() && bag_.pf.shared() && on_disk_) {
-    cache_.clear();
-    uint32_t before = counter_, old_root = root_;
-    st = bag_.read_dir_header();
-    if (st.is_ok()) st = read_header();
-    if (st.is_ok() && (before != counter_ || old_root != root_)) bump();
+    // The pages read stay while the directory header's root, free list and change
+    // counter are unchanged.
+    bag_.pf.look();
+    if (seen_ != bag_.pf.epoch()) st = bag_.pf.hold_read_lock();
+    if (st.is_ok() && seen_ != bag_.pf.epoch()) {
+      cache_.clear();
+      st = bag_.read_dir_header();
+      if (st.is_ok()) st = read_header();
+      seen_ = st.is_ok() ? bag_.pf.epoch() : 0;
+      bump();
+    }
+  }
+  if (st.is_ok() && outer && write) {
+    ++counter_, header_dirty_ = true;
+    if (bag_.pf.shared() && on_disk_ && !directory_) st = bag_.bump_change_counter();
   }
   if (!st.is_ok()) {
     bag_.pf.leave();
     bag_.pf.unlock();
     return st;
   }
-  if (outer && write) ++counter_, header_dirty_ = true;
   return Status::ok();
 }
 
@@ -614,6 +650,8 @@ Status CdxOrder::end(bool write, Status st) {
     if (f.is_ok()) f = bag_.write_freed();
     if (st.is_ok()) st = f;
     if (!st.is_ok()) cache_.clear();
+    bag_.pf.look();  // our own change: the pages kept are the file's
+    seen_ = st.is_ok() ? bag_.pf.epoch() : 0;
   }
   bag_.pf.unlock();
   return st;

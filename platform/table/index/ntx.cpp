@@ -35,7 +35,9 @@ std::string cstr(const uint8_t* p, size_t n) {
 
 class NtxOrder final : public TreeOrder {
  public:
-  NtxOrder(OrderInfo info, PagedFile& pf) : TreeOrder(std::move(info), TreeShape::BTree, false), pf_(pf) {}
+  NtxOrder(OrderInfo info, PagedFile& pf) : TreeOrder(std::move(info), TreeShape::BTree, false), pf_(pf) {
+    track_cursors_ = pf.shared();
+  }
 
   uint16_t max_keys = 0;
   uint32_t root_ = 0;
@@ -46,6 +48,7 @@ class NtxOrder final : public TreeOrder {
   uint64_t file_end_ = 0;
   std::unordered_map<uint32_t, uint32_t> freed_;  // freed page -> next free page
   bool on_disk_ = false;
+  uint64_t seen_ = 0;  // shared: the file's epoch the cached pages belong to
 
   Status read_header() {
     uint8_t h[kPage];
@@ -147,6 +150,10 @@ class NtxOrder final : public TreeOrder {
   // ---- TreeOrder ----
   Result<Node*> load(uint32_t id) override {
     if (Node* hit = cache_.find(id)) return hit;
+    if (pf_.shared() && pf_.depth() > 0) {
+      MV_RETURN_IF_ERROR(pf_.hold_read_lock());
+      if (seen_ != pf_.epoch()) return stale_pages();
+    }
     if (id == 0 || id % kPage || id >= file_end_)
       return Status::corrupt(pf_.path() + ": Verweis auf Seite " + std::to_string(id) + " außerhalb der Datei");
     uint8_t buf[kPage];
@@ -202,18 +209,31 @@ class NtxOrder final : public TreeOrder {
     Status st;
     bool outer = pf_.enter(write, st);
     if (outer && st.is_ok() && pf_.shared() && on_disk_) {
-      cache_.clear();
-      freed_.clear();
-      uint16_t before = counter_;
-      st = read_header();
-      if (st.is_ok() && before != counter_) bump();
+      // The pages read stay while the header's counter, root and free list are unchanged.
+      pf_.look();
+      if (seen_ != pf_.epoch()) st = pf_.hold_read_lock();
+      if (st.is_ok() && seen_ != pf_.epoch()) {
+        cache_.clear();
+        freed_.clear();
+        st = read_header();
+        seen_ = st.is_ok() ? pf_.epoch() : 0;
+        bump();
+      }
+    }
+    if (st.is_ok() && outer && write) {
+      ++counter_, header_dirty_ = true;
+      // Told before any page changes: whoever keeps pages of this file drops them.
+      if (pf_.shared() && on_disk_) {
+        uint8_t c[2];
+        put_le16(c, counter_);
+        st = pf_.file().write_at(kCounter, c, 2);
+      }
     }
     if (!st.is_ok()) {
       pf_.leave();
       pf_.unlock();
       return st;
     }
-    if (outer && write) ++counter_, header_dirty_ = true;
     return Status::ok();
   }
   Status end(bool write, Status st) override {
@@ -222,6 +242,8 @@ class NtxOrder final : public TreeOrder {
       Status f = flush_pages();
       if (st.is_ok()) st = f;
       if (!st.is_ok()) cache_.clear();
+      pf_.look();  // our own change: the pages kept are the file's
+      seen_ = st.is_ok() ? pf_.epoch() : 0;
     }
     pf_.unlock();
     return st;
@@ -290,6 +312,7 @@ class NtxBag final : public IndexBag {
 
   Status open_existing() {
     MV_RETURN_IF_ERROR(pf_.open(opt_.read_only ? OpenMode::Read : OpenMode::ReadWrite));
+    pf_.watch(kSig, kItemSize, kCounter, 2);
     OrderInfo info;
     info.bag_path = path_;
     info.name = upper_ascii(path_stem(path_));
@@ -311,7 +334,9 @@ class NtxBag final : public IndexBag {
     o->max_keys = ntx_max_keys(i.keydef.length);
     order_ = o.get();
     orders_.push_back(std::move(o));
-    return order_->clear();
+    MV_RETURN_IF_ERROR(order_->clear());
+    pf_.watch(kSig, kItemSize, kCounter, 2);
+    return Status::ok();
   }
 
   Status flush() override {
