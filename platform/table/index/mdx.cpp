@@ -407,7 +407,9 @@ Status MdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
 
 Result<Node*> MdxOrder::load(uint32_t id) {
   if (Node* hit = cache_.find(id)) return hit;
-  if (bag_.pf.shared() && bag_.pf.depth() > 0) {
+  if (bag_.pf.shared()) {
+    // Outside an operation (a cursor kept from before the file changed) nothing is read.
+    if (bag_.pf.depth() == 0) return stale_pages();
     MV_RETURN_IF_ERROR(bag_.pf.hold_read_lock());
     if (seen_ != bag_.pf.epoch()) return stale_pages();
   }

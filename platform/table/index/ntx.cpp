@@ -150,7 +150,9 @@ class NtxOrder final : public TreeOrder {
   // ---- TreeOrder ----
   Result<Node*> load(uint32_t id) override {
     if (Node* hit = cache_.find(id)) return hit;
-    if (pf_.shared() && pf_.depth() > 0) {
+    if (pf_.shared()) {
+      // Outside an operation (a cursor kept from before the file changed) nothing is read.
+      if (pf_.depth() == 0) return stale_pages();
       MV_RETURN_IF_ERROR(pf_.hold_read_lock());
       if (seen_ != pf_.epoch()) return stale_pages();
     }
