@@ -589,8 +589,10 @@ Result<Node*> CdxOrder::load(uint32_t id) {
   if (bag_.pf.shared()) {
     // Outside an operation (a cursor kept from before the file changed) nothing is read.
     if (bag_.pf.depth() == 0) return stale_pages();
-    MV_RETURN_IF_ERROR(bag_.pf.hold_read_lock());
-    if (seen_ != bag_.pf.epoch()) return stale_pages();
+    if (!bag_.pf.writing()) {
+      MV_RETURN_IF_ERROR(bag_.pf.hold_read_lock());
+      if (seen_ != bag_.pf.epoch()) return stale_pages();
+    }
   }
   if (id == 0 || id % kPage || id + kPage > bag_.file_end)
     return Status::corrupt(bag_.pf.path() + ": Tag " + info_.name + ": Verweis auf Seite " + std::to_string(id) +

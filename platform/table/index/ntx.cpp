@@ -153,8 +153,10 @@ class NtxOrder final : public TreeOrder {
     if (pf_.shared()) {
       // Outside an operation (a cursor kept from before the file changed) nothing is read.
       if (pf_.depth() == 0) return stale_pages();
-      MV_RETURN_IF_ERROR(pf_.hold_read_lock());
-      if (seen_ != pf_.epoch()) return stale_pages();
+      if (!pf_.writing()) {
+        MV_RETURN_IF_ERROR(pf_.hold_read_lock());
+        if (seen_ != pf_.epoch()) return stale_pages();
+      }
     }
     if (id == 0 || id % kPage || id >= file_end_)
       return Status::corrupt(pf_.path() + ": Verweis auf Seite " + std::to_string(id) + " außerhalb der Datei");
@@ -291,7 +293,8 @@ class NtxOrder final : public TreeOrder {
       }
     const auto pages = number_levels(levels, ids, /*siblings=*/false);
     root_ = ids.back().back();
-    counter_ = 1;
+    // Shared: the count goes on (a rebuilt file must not look like one seen before).
+    if (!pf_.shared()) counter_ = 1;
     MV_RETURN_IF_ERROR(pf_.file().truncate(kPage));
     MV_RETURN_IF_ERROR(write_page_runs(pf_.file(), pages, kPage, kPage, [](uint32_t id) { return uint64_t(id); },
                                        [this](const Node& n, uint8_t* p) {

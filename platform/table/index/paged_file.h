@@ -88,10 +88,12 @@ class PagedFile {
     }
     if (shared_ && write) {
       st = lock(true);
-      if (st.is_ok()) locked_ = true;
+      if (st.is_ok()) locked_ = writing_ = true;
     }
     return true;
   }
+  // Within a change under the write lock: nobody else changes the file meanwhile.
+  bool writing() const { return writing_; }
 
   // ---- Shared mode: pages read stay valid while the file's stamp is unchanged ----
   // The stamp is `length` (at most 32) header bytes from `offset` that writers change
@@ -139,7 +141,7 @@ class PagedFile {
   void unlock() {
     if (locked_) {
       file_->unlock(lock_offset_, 1).ignore();
-      locked_ = false;
+      locked_ = writing_ = false;
     }
   }
   int depth() const { return depth_; }
@@ -163,6 +165,7 @@ class PagedFile {
   bool shared_;
   bool read_only_;
   bool locked_ = false;
+  bool writing_ = false;
   int depth_ = 0;
   const uint8_t* map_ = nullptr;
   uint8_t stamp_[32] = {};
