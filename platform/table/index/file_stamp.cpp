@@ -1,5 +1,6 @@
 #include "platform/table/index/file_stamp.h"
 
+#include <atomic>
 #include <csetjmp>
 #include <csignal>
 #include <cstring>
@@ -10,7 +11,7 @@ namespace mv::index {
 namespace {
 
 // Where a fault inside guarded_copy() returns to; null outside it.
-thread_local sigjmp_buf* t_guard = nullptr;
+thread_local sigjmp_buf* volatile t_guard = nullptr;
 struct sigaction g_previous;
 
 void on_sigbus(int sig, siginfo_t* info, void* ctx) {
@@ -51,8 +52,10 @@ void install_once() {
   sigjmp_buf jb;
   if (sigsetjmp(jb, 0) != 0) return false;  // no mask saved: no system call on the way
   t_guard = &jb;
+  std::atomic_signal_fence(std::memory_order_seq_cst);  // armed before the first read
   auto* d = static_cast<uint8_t*>(dst);
   for (size_t i = 0; i < n; ++i) d[i] = src[i];
+  std::atomic_signal_fence(std::memory_order_seq_cst);
   t_guard = nullptr;
   return true;
 }
