@@ -220,10 +220,33 @@ void TreeOrder::remember(Cursor& c) {
   c.recno = k ? recno_at(c) : 0;
 }
 
+bool TreeOrder::path_holds(const Cursor& c) {
+  if (!c.valid() || c.path.front().id != root()) return false;
+  for (size_t i = 0; i < c.path.size(); ++i) {
+    auto n = load(c.path[i].id);
+    if (!n.is_ok()) return false;
+    const int idx = c.path[i].idx;
+    if (i + 1 < c.path.size()) {
+      if ((*n)->leaf || idx < 0 || size_t(idx) >= (*n)->kids.size() || (*n)->kids[size_t(idx)] != c.path[i + 1].id)
+        return false;
+    } else if (idx < 0 || size_t(idx) >= (*n)->n() || (*n)->recnos[size_t(idx)] != c.recno ||
+               std::memcmp(node_key(**n, size_t(idx)), c.key.data(), key_len()) != 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
 Status TreeOrder::reposition(Cursor& c, bool& on) {
   on = false;
   if (c.key.size() != key_len()) {
     c.clear();
+    return Status::ok();
+  }
+  // Pages read again that still lead to the entry: the cursor stands where it stood
+  // (also in orders whose keys cannot be searched for, their collation being unknown).
+  if (path_holds(c)) {
+    on = true;
     return Status::ok();
   }
   MV_RETURN_IF_ERROR(find_impl(c.key, c.recno, c));

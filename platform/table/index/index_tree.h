@@ -249,6 +249,8 @@ class TreeOrder {
   // Shared files: a cursor of an older generation is put back on its entry (`on` true)
   // or, when the entry is gone, on the first entry after it in stored order.
   Status reposition(Cursor& c, bool& on);
+  // The cursor's path leads from the root to its remembered entry in the pages as they are now.
+  bool path_holds(const Cursor& c);
   Status step_next(Cursor& c, uint32_t* recno);
   Status step_prev(Cursor& c, uint32_t* recno);
   void remember(Cursor& c);
