@@ -214,10 +214,15 @@ Status TreeOrder::lower_bound(const Target& t, Cursor& c) { return lower_bound_t
 void TreeOrder::remember(Cursor& c) {
   if (!track_cursors_) return;
   c.gen = generation_;
-  const uint8_t* k = key_at(c);
-  if (k) c.key.assign(k, k + key_len());
-  else c.key.clear();
-  c.recno = k ? recno_at(c) : 0;
+  c.key.clear();
+  c.recno = 0;
+  if (!c.valid()) return;
+  auto n = load(c.path.back().id);
+  const int i = c.path.back().idx;
+  if (!n.is_ok() || i < 0 || size_t(i) >= (*n)->n()) return;
+  const uint8_t* k = node_key(**n, size_t(i));
+  c.key.assign(k, k + key_len());
+  c.recno = (*n)->recnos[size_t(i)];
 }
 
 bool TreeOrder::path_holds(const Cursor& c) {

@@ -120,11 +120,11 @@ class PagedFile {
       map_ = nullptr;
     }
     if (!got) got = read(st_off_, now, st_len_).is_ok();
+    if (got && trusted_ && std::memcmp(now, stamp_, st_len_) == 0) return;
+    ++epoch_;
     bool counted = false;
     for (uint32_t i = 0; got && i < ctr_len_; ++i) counted |= now[ctr_at_ - st_off_ + i] != 0;
-    if (got && counted && have_stamp_ && std::memcmp(now, stamp_, st_len_) == 0) return;
-    ++epoch_;
-    have_stamp_ = got;
+    trusted_ = got && counted;
     if (got) std::memcpy(stamp_, now, st_len_);
   }
   // A reading operation is about to read from the file: from here to its end it holds
@@ -170,7 +170,7 @@ class PagedFile {
   const uint8_t* map_ = nullptr;
   uint8_t stamp_[32] = {};
   uint32_t st_off_ = 0, st_len_ = 0, ctr_at_ = 0, ctr_len_ = 0;
-  bool have_stamp_ = false;
+  bool trusted_ = false;  // stamp_ was read and holds a counter of ours
   uint64_t epoch_ = 1;
 };
 
