@@ -11,6 +11,7 @@
 #include "components/stdgridbrowser.h"
 #include "platform/gui/messagebox.h"
 #include "platform/gui/windows.h"
+#include "platform/table/index/order_list.h"
 #include "platform/table/table.h"
 #include "tablewindow/environment.h"
 #include "tablewindow/tab_dbfdaten.h"
@@ -72,6 +73,64 @@ void BM_OpenTableWindowAndGoToLastRecord(benchmark::State& state) {
   state.counters["rows_read"] = double(rows_read);
 }
 BENCHMARK(BM_OpenTableWindowAndGoToLastRecord)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+// The same with a CDX table opened shared whose first index order is chosen before going
+// to the last record (names grow with the record number, so the order's last visible
+// record is the same as in record-number order).
+const QString& cdx_table_of(int64_t records) {
+  static std::map<int64_t, QString> made;
+  auto it = made.find(records);
+  if (it != made.end()) return it->second;
+  const QString path = work_dir().path() + QString("/C%1.DBF").arg(records);
+  const std::vector<mv::StructRow> fields = {{"NAME", 'C', 20, 0}, {"BETRAG", 'N', 10, 2}, {"DATUM", 'D', 8, 0}};
+  if (!mv::db_create(path.toStdString(), fields, "DBFCDX").is_ok()) std::abort();
+  mv::OpenOptions o;
+  o.shared = false;
+  o.driver = "DBFCDX";
+  auto t = mv::Table::open(path.toStdString(), o);
+  if (!t.is_ok()) std::abort();
+  std::vector<uint8_t> rec;
+  for (int64_t i = 1; i <= records; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "Name %07lld", static_cast<long long>(i));
+    char line[64];
+    std::snprintf(line, sizeof line, "%c%-20s%10.2f        ", i % 97 == 0 || i > records - 10 ? '*' : ' ', name,
+                  double(i) / 4);
+    rec.assign(line, line + 1 + 20 + 10 + 8);
+    if (!(*t)->append_record(rec).is_ok()) std::abort();
+  }
+  auto ol = mv::OrderList::attach(**t);
+  if (!ol.is_ok() || !(*ol)->create_order("NAME", "", "NAME").is_ok()) std::abort();
+  ol->reset();
+  (*t)->close().ignore();
+  return made.emplace(records, path).first->second;
+}
+
+void BM_ChooseOrderSharedAndGoToLastRecord(benchmark::State& state) {
+  const QString& path = cdx_table_of(state.range(0));
+  mv::MemoryHistoryStore history;
+  mv::TableWindowEnvironment env;
+  env.history = &history;
+  mv::set_table_window_environment(env);
+  mv::gui::RecordingMessageBoxes boxes;
+  mv::gui::SHELLWINDOW shell;
+  shell.resize(1200, 800);
+  shell.show();
+  for (auto _ : state) {
+    auto* w = new mv::TABDW_DBFDATEI(&shell, path, true, false, false);
+    w->SHOW();
+    QCoreApplication::processEvents();
+    mv::TableGridServer* s = w->server();
+    if (!s || !s->SETORDER(1).is_ok()) state.SkipWithError("no order to choose");
+    QCoreApplication::processEvents();
+    w->GOBOTTOM();
+    QCoreApplication::processEvents();
+    w->data_page()->grid()->viewport()->repaint();
+    if (!s || s->RECNO() != uint32_t(state.range(0)) - 10) state.SkipWithError("not on the last visible record");
+    delete w;
+  }
+}
+BENCHMARK(BM_ChooseOrderSharedAndGoToLastRecord)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

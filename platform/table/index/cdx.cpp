@@ -45,12 +45,14 @@ LeafLayout leaf_layout(size_t kl, uint32_t max_rec) {
 }  // namespace
 
 class CdxBag;
+bool shared_bag(const CdxBag& bag);
 
 class CdxOrder final : public TreeOrder {
  public:
   CdxOrder(OrderInfo info, CdxBag& bag, uint32_t header)
       : TreeOrder(std::move(info), TreeShape::BPlusKeyedAll, false), bag_(bag), header_(header) {
     reverse_logical_ = info_.descending;
+    track_cursors_ = shared_bag(bag);
   }
 
   uint32_t header_offset() const { return header_; }
@@ -61,6 +63,7 @@ class CdxOrder final : public TreeOrder {
   bool directory_ = false;
   bool on_disk_ = false;
   bool replacing_ = false;  // a bulk build has given the old tree's pages back
+  uint64_t seen_ = 0;  // shared: the file's epoch the cached pages belong to
 
   uint8_t pad() const { return info_.keydef.type == KeyType::Character ? 0x20 : 0x00; }
   void set_key_type(KeyType t) override {
@@ -74,6 +77,9 @@ class CdxOrder final : public TreeOrder {
   Status encode(const Node& n, uint8_t* p) const;
   Status decode(uint32_t id, const uint8_t* p, Node& n) const;
   Status check_free_list() override;
+  // Another tag's operation looks at this tag's pages (which pages are in use): in a shared
+  // file they must be those of the file as it is now, not of an earlier state.
+  Status catch_up();
   size_t leaf_size(const Node& n) const;
   Status flush_pages();
   Status collect_pages(std::vector<uint32_t>& out);
@@ -163,6 +169,7 @@ class CdxBag final : public IndexBag {
     out.insert(kPage);
     std::vector<uint32_t> pages;
     if (!dir->replacing_) {
+      MV_RETURN_IF_ERROR(dir->catch_up());
       MV_RETURN_IF_ERROR(dir->tree_pages(pages));
       out.insert(pages.begin(), pages.end());
     }
@@ -171,6 +178,7 @@ class CdxBag final : public IndexBag {
       out.insert(c->header_offset());
       out.insert(c->header_offset() + kPage);
       if (c->replacing_) continue;  // its pages are on the free list already
+      MV_RETURN_IF_ERROR(c->catch_up());
       MV_RETURN_IF_ERROR(c->tree_pages(pages));
       out.insert(pages.begin(), pages.end());
     }
@@ -227,8 +235,22 @@ class CdxBag final : public IndexBag {
     return Status::ok();
   }
 
+  // Shared: the file's change counter (in the directory header, beside its root and the
+  // free list, which make the stamp) grows under the write lock before any page changes.
+  Status bump_change_counter() {
+    uint8_t b[4];
+    MV_RETURN_IF_ERROR(pf.read(kCounterAt, b, 4));
+    uint32_t v = get_le32(b) + 1;
+    if (v == 0) v = 1;
+    put_le32(b, v);
+    if (dir) dir->counter_ = v;
+    return pf.file().write_at(kCounterAt, b, 4);
+  }
+  static constexpr uint32_t kCounterAt = 8;
+
   Status open_existing() {
     MV_RETURN_IF_ERROR(pf.open(opt_.read_only ? OpenMode::Read : OpenMode::ReadWrite));
+    pf.watch(0, 12, kCounterAt, 4);
     MV_RETURN_IF_ERROR(read_dir_header());
     OrderInfo di;
     di.name = "(Verzeichnis)";
@@ -270,7 +292,9 @@ class CdxBag final : public IndexBag {
     dir->directory_ = true;
     dir->options_ = 0xE0;
     MV_RETURN_IF_ERROR(dir->clear());
-    return flush();
+    MV_RETURN_IF_ERROR(flush());
+    pf.watch(0, 12, kCounterAt, 4);
+    return Status::ok();
   }
 
   // A free page, else a new one at the end. A damaged free list (an entry that is no
@@ -361,6 +385,7 @@ class CdxBag final : public IndexBag {
     Status st;
     pf.enter(true, st);
     if (st.is_ok() && pf.shared()) st = read_dir_header();
+    if (st.is_ok() && pf.shared()) st = bump_change_counter();
     if (!st.is_ok()) {
       pf.leave();
       pf.unlock();
@@ -391,6 +416,7 @@ class CdxBag final : public IndexBag {
     Status st;
     pf.enter(true, st);
     if (st.is_ok() && pf.shared()) st = read_dir_header();
+    if (st.is_ok() && pf.shared()) st = bump_change_counter();
     if (!st.is_ok()) {
       pf.leave();
       pf.unlock();
@@ -414,9 +440,24 @@ class CdxBag final : public IndexBag {
   }
 };
 
+bool shared_bag(const CdxBag& bag) { return bag.pf.shared(); }
+
 // ---- CdxOrder -----------------------------------------------------------------------
 
 Status CdxOrder::check_free_list() { return bag_.check_free_list(); }
+
+Status CdxOrder::catch_up() {
+  if (!bag_.pf.shared() || !on_disk_ || seen_ == bag_.pf.epoch()) return Status::ok();
+  // A tag with unwritten changes is the one being changed: its pages are the newest.
+  bool dirty = header_dirty_;
+  cache_.for_each([&](Node& n) { dirty = dirty || n.dirty; });
+  if (dirty) return Status::ok();
+  cache_.clear();
+  MV_RETURN_IF_ERROR(read_header());
+  seen_ = bag_.pf.epoch();
+  bump();
+  return Status::ok();
+}
 
 Status CdxOrder::read_header() {
   uint8_t h[kTagHeader];
@@ -673,6 +714,14 @@ Status CdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
 
 Result<Node*> CdxOrder::load(uint32_t id) {
   if (Node* hit = cache_.find(id)) return hit;
+  if (bag_.pf.shared()) {
+    // Outside an operation (a cursor kept from before the file changed) nothing is read.
+    if (bag_.pf.depth() == 0) return stale_pages();
+    if (!bag_.pf.writing()) {
+      MV_RETURN_IF_ERROR(bag_.pf.hold_read_lock());
+      if (seen_ != bag_.pf.epoch()) return stale_pages();
+    }
+  }
   if (id == 0 || id % kPage || uint64_t(id) + kPage > bag_.file_end)
     return Status::corrupt(bag_.pf.path() + ": Tag " + info_.name + ": Verweis auf Seite " + std::to_string(id) +
                            " außerhalb der Datei");
@@ -702,18 +751,29 @@ Status CdxOrder::begin(bool write) {
   Status st;
   bool outer = bag_.pf.enter(write, st);
   if (outer && st.is_ok() && bag_.pf.shared() && on_disk_) {
-    cache_.clear();
-    uint32_t before = counter_, old_root = root_;
-    st = bag_.read_dir_header();
-    if (st.is_ok()) st = read_header();
-    if (st.is_ok() && (before != counter_ || old_root != root_)) bump();
+    // Reads keep the pages while the directory header's root, free list and change counter
+    // are unchanged. A change starts from the file as it is: other programs leave the counter
+    // alone, and their pages must never be overwritten by ours.
+    bag_.pf.look();
+    if (!write && seen_ != bag_.pf.epoch()) st = bag_.pf.hold_read_lock();
+    if (st.is_ok() && (write || seen_ != bag_.pf.epoch())) {
+      const bool changed = seen_ != bag_.pf.epoch();
+      cache_.clear();
+      st = bag_.read_dir_header();
+      if (st.is_ok()) st = read_header();
+      seen_ = st.is_ok() ? bag_.pf.epoch() : 0;
+      if (changed) bump();
+    }
+  }
+  if (st.is_ok() && outer && write) {
+    ++counter_, header_dirty_ = true;
+    if (bag_.pf.shared() && on_disk_ && !directory_) st = bag_.bump_change_counter();
   }
   if (!st.is_ok()) {
     bag_.pf.leave();
     bag_.pf.unlock();
     return st;
   }
-  if (outer && write) ++counter_, header_dirty_ = true;
   return Status::ok();
 }
 
@@ -724,6 +784,8 @@ Status CdxOrder::end(bool write, Status st) {
     if (f.is_ok()) f = bag_.write_freed();
     if (st.is_ok()) st = f;
     if (!st.is_ok()) cache_.clear();
+    bag_.pf.look();  // our own change: the pages kept are the file's
+    seen_ = st.is_ok() ? bag_.pf.epoch() : 0;
   }
   bag_.pf.unlock();
   return st;

@@ -211,52 +211,146 @@ Status TreeOrder::lower_bound(const Target& t, Cursor& c) { return lower_bound_t
 
 // ---- public navigation ------------------------------------------------------------
 
+void TreeOrder::remember(Cursor& c) {
+  if (!track_cursors_) return;
+  c.gen = generation_;
+  c.key.clear();
+  c.recno = 0;
+  if (!c.valid()) return;
+  auto n = load(c.path.back().id);
+  const int i = c.path.back().idx;
+  if (!n.is_ok() || i < 0 || size_t(i) >= (*n)->n()) return;
+  const uint8_t* k = node_key(**n, size_t(i));
+  c.key.assign(k, k + key_len());
+  c.recno = (*n)->recnos[size_t(i)];
+}
+
+bool TreeOrder::path_holds(const Cursor& c) {
+  if (!c.valid() || c.path.front().id != root()) return false;
+  for (size_t i = 0; i < c.path.size(); ++i) {
+    auto n = load(c.path[i].id);
+    if (!n.is_ok()) return false;
+    const int idx = c.path[i].idx;
+    if (i + 1 < c.path.size()) {
+      if ((*n)->leaf || idx < 0 || size_t(idx) >= (*n)->kids.size() || (*n)->kids[size_t(idx)] != c.path[i + 1].id)
+        return false;
+    } else if (idx < 0 || size_t(idx) >= (*n)->n() || (*n)->recnos[size_t(idx)] != c.recno ||
+               std::memcmp(node_key(**n, size_t(idx)), c.key.data(), key_len()) != 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
+Status TreeOrder::reposition(Cursor& c, bool& on) {
+  on = false;
+  if (c.key.size() != key_len()) {
+    c.clear();
+    return Status::ok();
+  }
+  // Pages read again that still lead to the entry: the cursor stands where it stood
+  // (also in orders whose keys cannot be searched for, their collation being unknown).
+  if (path_holds(c)) {
+    on = true;
+    return Status::ok();
+  }
+  MV_RETURN_IF_ERROR(find_impl(c.key, c.recno, c));
+  if (c.valid()) {
+    on = true;
+    return Status::ok();
+  }
+  // The entry is gone: the first one after it, without going back over equal keys
+  // where their record numbers do not tell their places.
+  const uint8_t* k = c.key.data();
+  const size_t kl = key_len();
+  const uint32_t recno = c.recno;
+  if (shape_ == TreeShape::BPlusKeyedAll)
+    return lower_bound_t(
+        [&](const uint8_t* e, uint32_t r) {
+          int x = phys_cmp(e, k, kl);
+          if (x) return x;
+          return r <= recno ? -1 : 1;
+        },
+        c);
+  return lower_bound_t([&](const uint8_t* e, uint32_t) { return phys_cmp(e, k, kl) > 0 ? 1 : -1; }, c);
+}
+
+Status TreeOrder::step_next(Cursor& c, uint32_t* recno) {
+  if (track_cursors_ && c.valid() && c.gen != generation_) {
+    bool on = false;
+    MV_RETURN_IF_ERROR(reposition(c, on));
+    if (!on) return Status::ok();  // already on the entry after it
+  }
+  return phys_next(c, recno);
+}
+
+Status TreeOrder::step_prev(Cursor& c, uint32_t* recno) {
+  if (track_cursors_ && c.valid() && c.gen != generation_) {
+    bool on = false;
+    MV_RETURN_IF_ERROR(reposition(c, on));
+    if (!on && !c.valid()) return phys_last(c);  // nothing after it: the last entry is before it
+  }
+  return phys_prev(c, recno);
+}
+
 Status TreeOrder::first(Cursor& c) {
-  MV_RETURN_IF_ERROR(begin(false));
-  Status st = reverse_logical_ ? phys_last(c) : phys_first(c);
-  return end(false, std::move(st));
+  return reading([&]() -> Status {
+    MV_RETURN_IF_ERROR(reverse_logical_ ? phys_last(c) : phys_first(c));
+    remember(c);
+    return Status::ok();
+  });
 }
 
 Status TreeOrder::last(Cursor& c) {
-  MV_RETURN_IF_ERROR(begin(false));
-  Status st = reverse_logical_ ? phys_first(c) : phys_last(c);
-  return end(false, std::move(st));
+  return reading([&]() -> Status {
+    MV_RETURN_IF_ERROR(reverse_logical_ ? phys_first(c) : phys_last(c));
+    remember(c);
+    return Status::ok();
+  });
 }
 
 Status TreeOrder::next(Cursor& c) {
-  MV_RETURN_IF_ERROR(begin(false));
-  Status st = reverse_logical_ ? phys_prev(c) : phys_next(c);
-  return end(false, std::move(st));
+  return reading([&]() -> Status {
+    MV_RETURN_IF_ERROR(reverse_logical_ ? step_prev(c, nullptr) : step_next(c, nullptr));
+    remember(c);
+    return Status::ok();
+  });
 }
 
 Status TreeOrder::prev(Cursor& c) {
-  MV_RETURN_IF_ERROR(begin(false));
-  Status st = reverse_logical_ ? phys_next(c) : phys_prev(c);
-  return end(false, std::move(st));
+  return reading([&]() -> Status {
+    MV_RETURN_IF_ERROR(reverse_logical_ ? step_next(c, nullptr) : step_prev(c, nullptr));
+    remember(c);
+    return Status::ok();
+  });
 }
 
 Status TreeOrder::next(Cursor& c, uint32_t& recno) {
-  MV_RETURN_IF_ERROR(begin(false));
   constexpr uint32_t kUnknown = 0xFFFFFFFFu;
-  recno = kUnknown;
-  Status st = reverse_logical_ ? phys_prev(c, &recno) : phys_next(c, &recno);
-  if (st.is_ok() && recno == kUnknown) recno = recno_at(c);
-  return end(false, std::move(st));
+  return reading([&]() -> Status {
+    recno = kUnknown;
+    MV_RETURN_IF_ERROR(reverse_logical_ ? step_prev(c, &recno) : step_next(c, &recno));
+    if (recno == kUnknown) recno = recno_at(c);
+    remember(c);
+    return Status::ok();
+  });
 }
 
 Status TreeOrder::prev(Cursor& c, uint32_t& recno) {
-  MV_RETURN_IF_ERROR(begin(false));
   constexpr uint32_t kUnknown = 0xFFFFFFFFu;
-  recno = kUnknown;
-  Status st = reverse_logical_ ? phys_next(c, &recno) : phys_prev(c, &recno);
-  if (st.is_ok() && recno == kUnknown) recno = recno_at(c);
-  return end(false, std::move(st));
+  return reading([&]() -> Status {
+    recno = kUnknown;
+    MV_RETURN_IF_ERROR(reverse_logical_ ? step_next(c, &recno) : step_prev(c, &recno));
+    if (recno == kUnknown) recno = recno_at(c);
+    remember(c);
+    return Status::ok();
+  });
 }
 
 Status TreeOrder::seek(std::span<const uint8_t> key, Cursor& c, bool& found) {
   found = false;
-  MV_RETURN_IF_ERROR(begin(false));
-  Status st = [&]() -> Status {
+  return reading([&]() -> Status {
+    found = false;
     size_t m = std::min(key.size(), key_len());
     if (info_.keydef.type != KeyType::Character && m < key_len())
       return Status::invalid_argument("Suchbegriff hat nicht die Länge des Schlüssels");
@@ -272,15 +366,17 @@ Status TreeOrder::seek(std::span<const uint8_t> key, Cursor& c, bool& found) {
     }
     const uint8_t* e = key_at(c);
     found = e && key_cmp(e, k, m) == 0;
+    remember(c);
     return Status::ok();
-  }();
-  return end(false, std::move(st));
+  });
 }
 
 Status TreeOrder::find(std::span<const uint8_t> key, uint32_t recno, Cursor& c) {
-  MV_RETURN_IF_ERROR(begin(false));
-  Status st = find_impl(key, recno, c);
-  return end(false, std::move(st));
+  return reading([&]() -> Status {
+    MV_RETURN_IF_ERROR(find_impl(key, recno, c));
+    remember(c);
+    return Status::ok();
+  });
 }
 
 Status TreeOrder::find_impl(std::span<const uint8_t> key, uint32_t recno, Cursor& c) {

@@ -67,6 +67,11 @@ struct Cursor {
     int idx;
   };
   std::vector<Frame> path;
+  // Shared files: the entry the cursor stood on after its last move and the tree's
+  // generation then, so that a move after another program's change finds its place again.
+  uint64_t gen = 0;
+  std::vector<uint8_t> key;
+  uint32_t recno = 0;
   bool valid() const { return !path.empty(); }
   void clear() { path.clear(); }
 };
@@ -193,6 +198,24 @@ class TreeOrder {
   bool phys_desc() const { return info_.descending && !reverse_logical_; }
   bool keyed_recnos() const { return shape_ != TreeShape::BPlusLastUnkeyed; }
   void bump() { ++generation_; }
+  // A page had to be read and the file turned out changed since the operation's other
+  // pages were read: the operation is run again on fresh pages.
+  Status stale_pages() {
+    stale_ = true;
+    return Status::io_error(info_.bag_path + ": Indexdatei wurde während des Lesens geändert");
+  }
+  // A reading operation between begin and end, again from the start while it meets
+  // pages that another program changed under it.
+  template <class F>
+  Status reading(F&& f) {
+    for (int attempt = 0;; ++attempt) {
+      stale_ = false;
+      MV_RETURN_IF_ERROR(begin(false));
+      Status st = f();
+      st = end(false, std::move(st));
+      if (!stale_ || attempt >= 100) return st;
+    }
+  }
 
   OrderInfo info_;
   TreeShape shape_;
@@ -208,6 +231,10 @@ class TreeOrder {
   uint64_t finger_gen_ = 0;
   bool finger_ok_ = false;  // during an insert: the finger may be tried
   bool finger_rightmost_ = false;  // the finger leaf is the last leaf of the tree
+  // Shared files: other programs may change the tree between two calls, so cursors
+  // remember their entry (set by the family).
+  bool track_cursors_ = false;
+  bool stale_ = false;
 
  private:
   using Target = std::function<int(const uint8_t* key, uint32_t recno)>;
@@ -227,6 +254,14 @@ class TreeOrder {
   // First entry with target(entry) >= 0 in stored order.
   Status lower_bound(const Target& t, Cursor& c);
   Status settle_forward(Cursor& c);
+  // Shared files: a cursor of an older generation is put back on its entry (`on` true)
+  // or, when the entry is gone, on the first entry after it in stored order.
+  Status reposition(Cursor& c, bool& on);
+  // The cursor's path leads from the root to its remembered entry in the pages as they are now.
+  bool path_holds(const Cursor& c);
+  Status step_next(Cursor& c, uint32_t* recno);
+  Status step_prev(Cursor& c, uint32_t* recno);
+  void remember(Cursor& c);
   Status settle_backward(Cursor& c);
   Status insert_impl(std::span<const uint8_t> key, uint32_t recno, bool* inserted);
   Status remove_at(Cursor& c);

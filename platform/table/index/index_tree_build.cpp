@@ -159,9 +159,9 @@ Status TreeOrder::clear() { return build({}, {}); }
 // ---- counting, checking, collation --------------------------------------------------
 
 Result<uint64_t> TreeOrder::key_count() {
-  MV_RETURN_IF_ERROR(begin(false));
   uint64_t total = 0;
-  Status st = [&]() -> Status {
+  Status st = reading([&]() -> Status {
+    total = 0;
     std::vector<std::pair<uint32_t, int>> stack{{root(), 0}};
     std::unordered_map<uint32_t, bool> seen;  // a page reached twice means a damaged tree
     while (!stack.empty()) {
@@ -175,23 +175,25 @@ Result<uint64_t> TreeOrder::key_count() {
         for (uint32_t k : n->kids) stack.push_back({k, depth + 1});
     }
     return Status::ok();
-  }();
-  MV_RETURN_IF_ERROR(end(false, std::move(st)));
+  });
+  MV_RETURN_IF_ERROR(st);
   return total;
 }
 
 Status TreeOrder::walk_physical(const std::function<bool(const uint8_t*, uint32_t)>& fn) {
-  MV_RETURN_IF_ERROR(begin(false));
-  Status st = [&]() -> Status {
+  uint64_t told = 0;  // a walk started again (the file changed under it) goes on after these
+  return reading([&]() -> Status {
     Cursor c;
     MV_RETURN_IF_ERROR(phys_first(c));
-    while (c.valid()) {
-      if (!fn(key_at(c), recno_at(c))) break;
+    for (uint64_t at = 0; c.valid(); ++at) {
+      if (at >= told) {
+        ++told;
+        if (!fn(key_at(c), recno_at(c))) break;
+      }
       MV_RETURN_IF_ERROR(phys_next(c));
     }
     return Status::ok();
-  }();
-  return end(false, std::move(st));
+  });
 }
 
 Status TreeOrder::tree_pages(std::vector<uint32_t>& out) {
@@ -319,10 +321,10 @@ Status TreeOrder::check_rec(uint32_t id, int depth, void* state, std::string* ma
 }
 
 Result<CheckReport> TreeOrder::check(uint32_t last_recno) {
-  MV_RETURN_IF_ERROR(begin(false));
   CheckState s;
-  s.last_recno = last_recno;
-  Status st = [&]() -> Status {
+  Status st = reading([&]() -> Status {
+    s = CheckState();
+    s.last_recno = last_recno;
     MV_RETURN_IF_ERROR(check_rec(root(), 0, &s, nullptr, nullptr));
     if (shape_ == TreeShape::BPlusKeyedAll) {
       for (const auto& lvl : s.levels) {
@@ -337,8 +339,8 @@ Result<CheckReport> TreeOrder::check(uint32_t last_recno) {
       }
     }
     return check_free_list();
-  }();
-  MV_RETURN_IF_ERROR(end(false, std::move(st)));
+  });
+  MV_RETURN_IF_ERROR(st);
   return s.report;
 }
 

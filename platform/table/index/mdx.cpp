@@ -40,11 +40,14 @@ bool is_field_name(const std::string& e) {
 }  // namespace
 
 class MdxBag;
+bool shared_bag(const MdxBag& bag);
 
 class MdxOrder final : public TreeOrder {
  public:
   MdxOrder(OrderInfo info, MdxBag& bag, uint32_t header_page)
-      : TreeOrder(std::move(info), TreeShape::BPlusLastUnkeyed, false), bag_(bag), header_page_(header_page) {}
+      : TreeOrder(std::move(info), TreeShape::BPlusLastUnkeyed, false), bag_(bag), header_page_(header_page) {
+    track_cursors_ = shared_bag(bag);
+  }
 
   uint32_t header_page() const { return header_page_; }
   uint32_t root_ = 0;
@@ -53,6 +56,7 @@ class MdxOrder final : public TreeOrder {
   uint16_t item_len_ = 0;
   bool header_dirty_ = false;
   bool on_disk_ = false;
+  uint64_t seen_ = 0;  // shared: the file's epoch the cached pages belong to
 
   Status read_header();
   Status write_header();
@@ -138,8 +142,23 @@ class MdxBag final : public IndexBag {
     return Status::ok();
   }
 
+  // The format keeps no change counter. Ours lies in reserved bytes of the file header,
+  // next to the tag count, the page count, the free-page fields and the date of the
+  // last update, which make the stamp; it grows under the write lock before any page
+  // changes (shared mode) and starts at 1 in the files we create.
+  static constexpr uint32_t kStampAt = 28, kCounterAt = 48;
+  Status bump_change_counter() {
+    uint8_t b[4];
+    MV_RETURN_IF_ERROR(pf.read(kCounterAt, b, 4));
+    uint32_t v = get_le32(b) + 1;
+    if (v == 0) v = 1;
+    put_le32(header + kCounterAt, v);
+    return pf.file().write_at(kCounterAt, header + kCounterAt, 4);
+  }
+
   Status open_existing() {
     MV_RETURN_IF_ERROR(pf.open(opt_.read_only ? OpenMode::Read : OpenMode::ReadWrite));
+    pf.watch(kStampAt, kCounterAt + 4 - kStampAt, kCounterAt, 4);
     MV_RETURN_IF_ERROR(read_file_header());
     size_t tags = get_le16(header + 28);
     if (tags > kMdxMaxTags) return Status::corrupt(path_ + ": unmögliche Zahl von Tags " + std::to_string(tags));
@@ -175,8 +194,11 @@ class MdxBag final : public IndexBag {
     header[31] = opt_.language_driver;
     pages_in_file = kFirstTagPage;
     header[529] = 1;
+    put_le32(header + kCounterAt, 1);
     header_dirty = true;
-    return write_file_header();
+    MV_RETURN_IF_ERROR(write_file_header());
+    pf.watch(kStampAt, kCounterAt + 4 - kStampAt, kCounterAt, 4);
+    return Status::ok();
   }
 
   Status write_file_header() {
@@ -248,6 +270,7 @@ class MdxBag final : public IndexBag {
     Status st;
     pf.enter(true, st);
     if (st.is_ok() && pf.shared()) st = read_file_header();
+    if (st.is_ok() && pf.shared()) st = bump_change_counter();
     if (st.is_ok()) st = f();
     pf.leave();
     if (st.is_ok() && pf.shared()) st = flush();
@@ -300,6 +323,8 @@ class MdxBag final : public IndexBag {
     });
   }
 };
+
+bool shared_bag(const MdxBag& bag) { return bag.pf.shared(); }
 
 // ---- MdxOrder -----------------------------------------------------------------------
 
@@ -390,6 +415,14 @@ Status MdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
 
 Result<Node*> MdxOrder::load(uint32_t id) {
   if (Node* hit = cache_.find(id)) return hit;
+  if (bag_.pf.shared()) {
+    // Outside an operation (a cursor kept from before the file changed) nothing is read.
+    if (bag_.pf.depth() == 0) return stale_pages();
+    if (!bag_.pf.writing()) {
+      MV_RETURN_IF_ERROR(bag_.pf.hold_read_lock());
+      if (seen_ != bag_.pf.epoch()) return stale_pages();
+    }
+  }
   if (!bag_.block_in_file(id))
     return Status::corrupt(bag_.pf.path() + ": Tag " + info_.name + ": Verweis auf Seite " + std::to_string(id) +
                            " außerhalb der Datei");
@@ -425,13 +458,22 @@ Status MdxOrder::begin(bool write) {
   Status st;
   bool outer = bag_.pf.enter(write, st);
   if (outer && st.is_ok() && bag_.pf.shared() && on_disk_) {
-    // The format keeps no change counter: in shared mode every operation starts afresh.
-    cache_.clear();
-    bag_.spare_blocks.clear();
-    st = bag_.read_file_header();
-    if (st.is_ok()) st = read_header();
-    bump();
+    // Reads keep the pages while the file header's stamp is unchanged. A change starts from
+    // the file as it is: other programs count no changes, and their pages must never be
+    // overwritten by ours.
+    bag_.pf.look();
+    if (!write && seen_ != bag_.pf.epoch()) st = bag_.pf.hold_read_lock();
+    if (st.is_ok() && (write || seen_ != bag_.pf.epoch())) {
+      const bool changed = seen_ != bag_.pf.epoch();
+      cache_.clear();
+      bag_.spare_blocks.clear();
+      st = bag_.read_file_header();
+      if (st.is_ok()) st = read_header();
+      seen_ = st.is_ok() ? bag_.pf.epoch() : 0;
+      if (changed) bump();
+    }
   }
+  if (st.is_ok() && outer && write && bag_.pf.shared() && on_disk_) st = bag_.bump_change_counter();
   if (!st.is_ok()) {
     bag_.pf.leave();
     bag_.pf.unlock();
@@ -447,6 +489,8 @@ Status MdxOrder::end(bool write, Status st) {
     if (f.is_ok() && bag_.header_dirty) f = bag_.write_file_header();
     if (st.is_ok()) st = f;
     if (!st.is_ok()) cache_.clear();
+    bag_.pf.look();  // our own change: the pages kept are the file's
+    seen_ = st.is_ok() ? bag_.pf.epoch() : 0;
   }
   bag_.pf.unlock();
   return st;

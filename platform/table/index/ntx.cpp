@@ -36,7 +36,9 @@ std::string cstr(const uint8_t* p, size_t n) {
 
 class NtxOrder final : public TreeOrder {
  public:
-  NtxOrder(OrderInfo info, PagedFile& pf) : TreeOrder(std::move(info), TreeShape::BTree, false), pf_(pf) {}
+  NtxOrder(OrderInfo info, PagedFile& pf) : TreeOrder(std::move(info), TreeShape::BTree, false), pf_(pf) {
+    track_cursors_ = pf.shared();
+  }
 
   uint16_t max_keys = 0;
   uint32_t root_ = 0;
@@ -47,6 +49,7 @@ class NtxOrder final : public TreeOrder {
   uint64_t file_end_ = 0;
   std::unordered_map<uint32_t, uint32_t> freed_;  // freed page -> next free page
   bool on_disk_ = false;
+  uint64_t seen_ = 0;  // shared: the file's epoch the cached pages belong to
 
   Status read_header() {
     uint8_t h[kPage];
@@ -159,6 +162,14 @@ class NtxOrder final : public TreeOrder {
     if (Node* hit = cache_.find(id)) {
       remember(id, hit);
       return hit;
+    }
+    if (pf_.shared()) {
+      // Outside an operation (a cursor kept from before the file changed) nothing is read.
+      if (pf_.depth() == 0) return stale_pages();
+      if (!pf_.writing()) {
+        MV_RETURN_IF_ERROR(pf_.hold_read_lock());
+        if (seen_ != pf_.epoch()) return stale_pages();
+      }
     }
     if (id == 0 || id % kPage || id >= file_end_)
       return Status::corrupt(pf_.path() + ": Verweis auf Seite " + std::to_string(id) + " außerhalb der Datei");
@@ -299,12 +310,19 @@ class NtxOrder final : public TreeOrder {
     Status st;
     bool outer = pf_.enter(write, st);
     if (outer && st.is_ok() && pf_.shared() && on_disk_) {
-      cache_.clear();
-      freed_.clear();
-      live_known_ = false;
-      uint16_t before = counter_;
-      st = read_header();
-      if (st.is_ok() && before != counter_) bump();
+      // Reads keep the pages while the header's counter, root and free list are unchanged. A
+      // change starts from the file as it is: not every program counts its changes.
+      pf_.look();
+      if (!write && seen_ != pf_.epoch()) st = pf_.hold_read_lock();
+      if (st.is_ok() && (write || seen_ != pf_.epoch())) {
+        const bool changed = seen_ != pf_.epoch();
+        cache_.clear();
+        freed_.clear();
+        live_known_ = false;
+        st = read_header();
+        seen_ = st.is_ok() ? pf_.epoch() : 0;
+        if (changed) bump();
+      }
     }
     if (!st.is_ok()) {
       pf_.leave();
@@ -314,6 +332,17 @@ class NtxOrder final : public TreeOrder {
     if (outer && write) {
       ++counter_, header_dirty_ = true;
       undo_begin();
+      // Told before any page changes: whoever keeps pages of this file drops them.
+      if (pf_.shared() && on_disk_) {
+        uint8_t c[2];
+        put_le16(c, counter_);
+        if (Status w = pf_.file().write_at(kCounter, c, 2); !w.is_ok()) {
+          undo_active_ = false;
+          pf_.leave();
+          pf_.unlock();
+          return w;
+        }
+      }
     }
     return Status::ok();
   }
@@ -326,6 +355,8 @@ class NtxOrder final : public TreeOrder {
       Status f = flush_pages();
       if (st.is_ok()) st = f;
       if (!st.is_ok()) cache_.clear();
+      pf_.look();  // our own change: the pages kept are the file's
+      seen_ = st.is_ok() ? pf_.epoch() : 0;
     }
     pf_.unlock();
     return st;
@@ -375,7 +406,8 @@ class NtxOrder final : public TreeOrder {
       }
     const auto pages = number_levels(levels, ids, /*siblings=*/false);
     root_ = ids.back().back();
-    counter_ = 1;
+    // Shared: the count goes on (a rebuilt file must not look like one seen before).
+    if (!pf_.shared()) counter_ = 1;
     MV_RETURN_IF_ERROR(pf_.file().truncate(kPage));
     MV_RETURN_IF_ERROR(write_page_runs(pf_.file(), pages, kPage, kPage, [](uint32_t id) { return uint64_t(id); },
                                        [this](const Node& n, uint8_t* p) { return encode(n, p); }));
@@ -405,6 +437,7 @@ class NtxBag final : public IndexBag {
 
   Status open_existing() {
     MV_RETURN_IF_ERROR(pf_.open(opt_.read_only ? OpenMode::Read : OpenMode::ReadWrite));
+    pf_.watch(kSig, kItemSize, kCounter, 2);
     OrderInfo info;
     info.bag_path = path_;
     info.name = upper_ascii(path_stem(path_));
@@ -426,7 +459,9 @@ class NtxBag final : public IndexBag {
     o->max_keys = ntx_max_keys(i.keydef.length);
     order_ = o.get();
     orders_.push_back(std::move(o));
-    return order_->clear();
+    MV_RETURN_IF_ERROR(order_->clear());
+    pf_.watch(kSig, kItemSize, kCounter, 2);
+    return Status::ok();
   }
 
   Status flush() override {

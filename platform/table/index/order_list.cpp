@@ -177,6 +177,7 @@ class OrderList::Nav final : public OrderNavigator {
     if (!exact) return here();
     MV_RETURN_IF_ERROR(e->tree->next(c, at));
     at_tree = e->tree;
+    gen = e->tree->generation();  // a shared file changed meanwhile: the step found its place again
     return checked();
   }
   Result<uint32_t> prev(uint32_t recno, std::span<const uint8_t> record) override {
@@ -185,6 +186,7 @@ class OrderList::Nav final : public OrderNavigator {
     MV_RETURN_IF_ERROR(place(recno, record, exact));
     if (!c.valid() && !exact) MV_RETURN_IF_ERROR(e->tree->last(c));
     else MV_RETURN_IF_ERROR(e->tree->prev(c));
+    gen = e->tree->generation();
     return here();
   }
   // Mirrors the first test of place(): nothing is pending that would change this order.

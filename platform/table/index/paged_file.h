@@ -4,6 +4,7 @@
 // processes. Internal to platform/table/index.
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "platform/base/filesystem.h"
+#include "platform/table/index/file_stamp.h"
 #include "platform/table/index/index_tree.h"
 
 namespace mv::index {
@@ -80,6 +82,9 @@ class PagedFile {
  public:
   PagedFile(FileSystem& fs, std::string path, uint64_t lock_offset, bool shared, bool read_only)
       : fs_(fs), path_(std::move(path)), lock_offset_(lock_offset), shared_(shared), read_only_(read_only) {}
+  ~PagedFile() {
+    if (file_ && map_) file_->unmap();
+  }
 
   Status open(OpenMode mode) {
     auto f = fs_.open(path_, mode);
@@ -101,9 +106,10 @@ class PagedFile {
     return Status::ok();
   }
 
-  // Operation nesting: the outermost enter locks (shared mode; the caller then drops
-  // what another process may have changed); the outermost leave lets the caller write
-  // and unlock. Answers whether this is the outermost call.
+  // Operation nesting: the outermost enter of a change locks (shared mode); a reading
+  // operation locks only when it must read from the file (hold_read_lock). The
+  // outermost leave lets the caller write and unlock. Answers whether this is the
+  // outermost call.
   bool enter(bool write, Status& st) {
     if (depth_++ > 0) return false;
     st = Status::ok();
@@ -111,17 +117,62 @@ class PagedFile {
       st = Status::read_only(path_ + ": Indexdatei ist schreibgeschützt geöffnet");
       return true;
     }
-    if (shared_) {
-      st = lock(write);
-      if (st.is_ok()) locked_ = true;
+    if (shared_ && write) {
+      st = lock(true);
+      if (st.is_ok()) locked_ = writing_ = true;
     }
     return true;
+  }
+  // Within a change under the write lock: nobody else changes the file meanwhile.
+  bool writing() const { return writing_; }
+
+  // ---- Shared mode: pages read stay valid while the file's stamp is unchanged ----
+  // The stamp is `length` (at most 32) header bytes from `offset` that writers change
+  // with every change; the change counter our own writers keep lies within them at
+  // `counter_at` (`counter_len` bytes). While that counter is zero the file was never
+  // changed by our writers, the stamp may miss other programs' changes, and every
+  // operation reads the file afresh.
+  void watch(uint32_t offset, uint32_t length, uint32_t counter_at, uint32_t counter_len) {
+    st_off_ = offset, st_len_ = std::min<uint32_t>(length, sizeof stamp_);
+    ctr_at_ = counter_at, ctr_len_ = counter_len;
+    if (!shared_ || !file_) return;
+    auto size = file_->size();
+    if (size.is_ok() && *size >= uint64_t(offset) + length) map_ = file_->map(uint64_t(offset) + length);
+  }
+  // Grows each time the stamp is found changed: pages read in an earlier epoch may be stale.
+  uint64_t epoch() const { return epoch_; }
+  // Reads the stamp (through the mapping: no system call) and starts a new epoch when it
+  // differs from the one seen last, cannot be read, or is not to be trusted.
+  void look() {
+    uint8_t now[sizeof stamp_];
+    bool got = map_ && guarded_copy(now, map_ + st_off_, st_len_);
+    if (!got && map_) {  // truncated under the mapping: read from the file from now on
+      file_->unmap();
+      map_ = nullptr;
+    }
+    if (!got) got = read(st_off_, now, st_len_).is_ok();
+    if (got && trusted_ && std::memcmp(now, stamp_, st_len_) == 0) return;
+    ++epoch_;
+    bool counted = false;
+    for (uint32_t i = 0; got && i < ctr_len_; ++i) counted |= now[ctr_at_ - st_off_ + i] != 0;
+    trusted_ = got && counted;
+    if (got) std::memcpy(stamp_, now, st_len_);
+  }
+  // A reading operation is about to read from the file: from here to its end it holds
+  // the read lock, and the stamp is looked at again under it (a changed one means the
+  // pages the operation has used so far are stale: compare epoch()).
+  Status hold_read_lock() {
+    if (!shared_ || locked_) return Status::ok();
+    MV_RETURN_IF_ERROR(lock(false));
+    locked_ = true;
+    look();
+    return Status::ok();
   }
   bool leave() { return --depth_ == 0; }
   void unlock() {
     if (locked_) {
       file_->unlock(lock_offset_, 1).ignore();
-      locked_ = false;
+      locked_ = writing_ = false;
     }
   }
   int depth() const { return depth_; }
@@ -145,7 +196,13 @@ class PagedFile {
   bool shared_;
   bool read_only_;
   bool locked_ = false;
+  bool writing_ = false;
   int depth_ = 0;
+  const uint8_t* map_ = nullptr;
+  uint8_t stamp_[32] = {};
+  uint32_t st_off_ = 0, st_len_ = 0, ctr_at_ = 0, ctr_len_ = 0;
+  bool trusted_ = false;  // stamp_ was read and holds a counter of ours
+  uint64_t epoch_ = 1;
 };
 
 // Bulk-built levels (leaves first) take the page ids in `ids` (same shape): each node
