@@ -30,6 +30,7 @@ class PreviewWindow : public QDialog {
   PreviewWindow(PRINTERDEVICE* device, const QString& caption, QWidget* parent = nullptr);
   ~PreviewWindow() override;
 
+  PRINTERDEVICE* device() const { return device_; }
   int page() const { return page_; }
   int pages() const;
   bool whole_page() const { return whole_page_; }

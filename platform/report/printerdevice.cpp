@@ -48,6 +48,17 @@ QString pdf_route() { return g_pdf_route; }
 void set_report_file_system(FileSystem* fs) { g_fs = fs; }
 FileSystem& report_file_system() { return g_fs ? *g_fs : FileSystem::posix(); }
 
+namespace {
+std::function<void(int, const std::vector<QByteArray>&)>& observer_store() {
+  static std::function<void(int, const std::vector<QByteArray>&)> o;
+  return o;
+}
+}  // namespace
+
+void set_page_observer(std::function<void(int, const std::vector<QByteArray>&)> observer) {
+  observer_store() = std::move(observer);
+}
+
 QString pdf_failure_text(const QString& path) {
   return QStringLiteral("Die Datei \r\n\r\n") + path + QStringLiteral("\r\n\r\nkonnte nicht geschrieben werden!");
 }
@@ -147,6 +158,7 @@ int PRINTERDEVICE::draw_page(DrawContext& dc, int page) {
     report_->PRINTPAGEFOOTER(*this);
   }
   if (page_done) page_done(actual, records_);
+  if (observer_store()) observer_store()(actual, records_);
   drawing_dc = printer_dc;
   return actual;
 }

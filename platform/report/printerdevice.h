@@ -66,6 +66,9 @@ QString pdf_route();
 void set_report_file_system(FileSystem* fs);
 FileSystem& report_file_system();
 
+// Tests and benchmarks: told after every page any device draws.
+void set_page_observer(std::function<void(int page, const std::vector<QByteArray>& records)> observer);
+
 // The message of a PDF that could not be written.
 QString pdf_failure_text(const QString& path);
 
