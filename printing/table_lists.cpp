@@ -27,10 +27,10 @@ std::vector<ArrayColumn> field_list_columns() {
           {QStringLiteral("Dec"), 8, 2}};
 }
 
-std::vector<QStringList> field_list_rows(const Table& table) {
+std::vector<QStringList> field_list_rows(const std::vector<StructRow>& fields) {
   std::vector<QStringList> rows;
   int i = 0;
-  for (const StructRow& f : table.dbstruct()) {
+  for (const StructRow& f : fields) {
     const QString letter = QString(QChar::fromLatin1(f.type));
     rows.push_back({QString::number(++i), QString::fromStdString(f.name),
                     letter + QStringLiteral(" => ") + field_type_name(letter), QString::number(f.length),
@@ -60,7 +60,7 @@ ListedTable listed_table(Table& table) {
 }
 
 void print_field_list(QWidget* owner, bool preview, Table& table, const QString& section, const ListSettings& ini) {
-  RPTARRAYDATEN::print(owner, preview, field_list_columns(), field_list_rows(table),
+  RPTARRAYDATEN::print(owner, preview, field_list_columns(), field_list_rows(table.dbstruct()),
                        QStringLiteral("Struktur: ") + QString::fromStdString(table.path()), section, ini,
                        listed_table(table));
 }

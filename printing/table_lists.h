@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <vector>
 
+#include "platform/table/dbf_header.h"
 #include "printing/list_options.h"
 #include "printing/rptarraydaten.h"
 
@@ -26,7 +27,7 @@ QString index_extension(const QString& driver);
 
 // The columns, rows and title of the two lists, and the facts of page 1.
 std::vector<ArrayColumn> field_list_columns();
-std::vector<QStringList> field_list_rows(const Table& table);
+std::vector<QStringList> field_list_rows(const std::vector<StructRow>& fields);
 std::vector<ArrayColumn> index_list_columns();
 std::vector<QStringList> index_list_rows(const std::vector<ListedOrder>& orders);
 ListedTable listed_table(Table& table);

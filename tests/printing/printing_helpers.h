@@ -39,6 +39,8 @@ class RecordingContext : public report::DrawContext {
   int leading = 10;
   bool variable_pitch = false;
   bool measurable = true;
+  // Characters half as wide as the font is high (so larger fonts measure wider).
+  bool scale_with_font = false;
 
   std::vector<Text> texts;
   std::vector<Shape> shapes;
@@ -52,9 +54,10 @@ class RecordingContext : public report::DrawContext {
   }
   std::optional<report::TextMetricsInfo> text_metrics() override {
     if (!measurable) return std::nullopt;
-    return report::TextMetricsInfo{ave_char_width, height, height * 4 / 5, leading, variable_pitch};
+    return report::TextMetricsInfo{char_width(), height, height * 4 / 5, leading, variable_pitch};
   }
-  int text_extent(const QString& t) override { return int(t.size()) * ave_char_width; }
+  int char_width() const { return scale_with_font ? std::abs(font.height) / 2 : ave_char_width; }
+  int text_extent(const QString& t) override { return int(t.size()) * char_width(); }
   QString text_face() override { return font.face; }
   void set_text_color(const QColor&) override {}
   void set_background(const std::optional<QColor>&) override {}
