@@ -157,5 +157,28 @@ TEST_F(RealRun, PreviewAndPrintDrawTheSamePages) {
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
+TEST_F(RealRun, PrintingFromThePreviewLeavesItsPagesAsTheyWere) {
+  testing::TempDir dir;
+  const QString pdf = QString::fromStdString(dir.file("aus.pdf"));
+  std::vector<QByteArray> last;
+  report::set_page_observer([&](int, const std::vector<QByteArray>& r) { last = r; });
+  std::vector<QByteArray> before, after;
+  int printed_pages = 0;
+  report::set_preview_hook([&](report::PreviewWindow& w) {
+    w.page_image(2, 500);
+    before = last;
+    report::set_pdf_route(pdf);
+    w.PRINT();
+    printed_pages = pttest::pdf_pages(pdf);
+    w.page_image(2, 700);
+    after = last;
+    EXPECT_EQ(w.pages(), printed_pages);
+  });
+  RPTARRAYDATEN::print(nullptr, true, columns(), rows(200), QString(), QString(), {}, {});
+  EXPECT_GE(printed_pages, 2);
+  ASSERT_FALSE(before.empty());
+  EXPECT_EQ(before, after);
+}
+
 }  // namespace
 }  // namespace mv
