@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <cmath>
 
 #include "platform/base/filesystem.h"
@@ -73,7 +74,12 @@ PRINTERDEVICE::PRINTERDEVICE(QWidget* owner, Report* report)
 
 PRINTERDEVICE::~PRINTERDEVICE() = default;
 
-bool PRINTERDEVICE::ISVALID() const { return fixed_ || printer_->isValid(); }
+bool PRINTERDEVICE::ISVALID() const {
+  if (fixed_) return true;
+  if (!printer_->isValid()) return false;
+  // A printer chosen in the set-up that is gone is no stand-in for another one.
+  return g_chosen_printer.isEmpty() || QPrinterInfo::availablePrinterNames().contains(g_chosen_printer);
+}
 
 void PRINTERDEVICE::PAPERSIZE(int code) { paper_ = code; }
 void PRINTERDEVICE::LANDSCAPE(bool on) { landscape_ = on; }
@@ -219,7 +225,7 @@ void PRINTERDEVICE::PRINTPREVIEW(const QString& job, const QString&, const QStri
                                  bool, bool, int, int) {
   job_ = job;
   // No printer: an A4 PDF device stands in, so the preview needs none.
-  if (!printer_->isValid()) {
+  if (!ISVALID()) {
     printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
     printer_->setOutputFormat(QPrinter::PdfFormat);
   }

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLibraryInfo>
 #include <QPrintDialog>
 #include <QPushButton>
@@ -249,6 +250,26 @@ TEST_F(Pages, FailedReplaceKeepsTheExistingPdfAndSaysSo) {
   report::set_report_file_system(nullptr);
   w->FILEPRINT();
   EXPECT_TRUE(read_all(target).startsWith("%PDF"));
+}
+
+TEST_F(Pages, NoUsablePrinterSaysSoButThePreviewStillShows) {
+  TABDW_DBFDATEI* w = open_wide_table();
+  w->SELECTTAB(QStringLiteral("TAB_STRUKTUR"));
+  report::set_chosen_printer(QStringLiteral("Kein Drucker dieses Namens"));
+  int drawn = 0;
+  report::set_page_observer([&](int, const std::vector<QByteArray>&) { ++drawn; });
+  w->FILEPRINT();
+  EXPECT_EQ(drawn, 0);
+  ASSERT_EQ(boxes_.count(), 1);
+  EXPECT_EQ(boxes_.last().caption, "Achtung");
+  EXPECT_EQ(boxes_.last().text, "Der Drucker konnte nicht geöffnet werden!");
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+  bool shown = false;
+  report::set_preview_hook([&](report::PreviewWindow& p) { shown = p.pages() >= 1; });
+  w->FILEANSICHT();
+  report::set_chosen_printer(QString());
+  EXPECT_TRUE(shown);
+  EXPECT_GE(drawn, 1);
 }
 
 TEST_F(Pages, IndexListLeavesTheDataPageOrder) {
