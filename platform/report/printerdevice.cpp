@@ -22,6 +22,7 @@ namespace {
 
 QString g_chosen_printer;
 QString g_pdf_route;
+int g_route_from = 0, g_route_to = 0;
 FileSystem* g_fs = nullptr;
 
 const QString kAchtung = QStringLiteral("Achtung");
@@ -44,7 +45,11 @@ bool writes_pdf(const QPrinter& p) {
 
 void set_chosen_printer(const QString& name) { g_chosen_printer = name; }
 QString chosen_printer() { return g_chosen_printer; }
-void set_pdf_route(const QString& path) { g_pdf_route = path; }
+void set_pdf_route(const QString& path, int from, int to) {
+  g_pdf_route = path;
+  g_route_from = from;
+  g_route_to = to;
+}
 QString pdf_route() { return g_pdf_route; }
 void set_report_file_system(FileSystem* fs) { g_fs = fs; }
 FileSystem& report_file_system() { return g_fs ? *g_fs : FileSystem::posix(); }
@@ -207,8 +212,8 @@ bool PRINTERDEVICE::SHOWPRINTDLG() {
   if (!g_pdf_route.isEmpty()) {
     printer_->setOutputFormat(QPrinter::PdfFormat);
     printer_->setOutputFileName(g_pdf_route);
-    printer_->setPrintRange(QPrinter::AllPages);
-    printer_->setFromTo(0, 0);
+    printer_->setPrintRange(g_route_from > 0 ? QPrinter::PageRange : QPrinter::AllPages);
+    printer_->setFromTo(std::max(0, g_route_from), std::max(0, g_route_to));
     return true;
   }
   restore_cursor();

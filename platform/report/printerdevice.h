@@ -59,8 +59,8 @@ using ProgressFactory = std::function<std::unique_ptr<JobProgress>()>;
 void set_chosen_printer(const QString& name);
 QString chosen_printer();
 // Tests and benchmarks: every print run writes this PDF without any dialog ("" switches
-// it off).
-void set_pdf_route(const QString& path);
+// it off), all pages or the pages `from` to `to` as the print dialog's range would.
+void set_pdf_route(const QString& path, int from = 0, int to = 0);
 QString pdf_route();
 // The file system through which a PDF replaces its target (the real one by default).
 void set_report_file_system(FileSystem* fs);

@@ -8,6 +8,8 @@
 #include <QGuiApplication>
 #include <QLibraryInfo>
 #include <QPrintDialog>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QTimer>
 #include <QTranslator>
@@ -270,6 +272,24 @@ TEST_F(Pages, NoUsablePrinterSaysSoButThePreviewStillShows) {
   report::set_chosen_printer(QString());
   EXPECT_TRUE(shown);
   EXPECT_GE(drawn, 1);
+}
+
+TEST_F(Pages, PageRangeOfThePrintDialogAndTheJobName) {
+  history_.WRITESTRING(QString::fromStdString(dir_.file("VIELE.DBF")), "Schrift", "24");
+  TABDW_DBFDATEI* w = open_wide_table();
+  w->SELECTTAB(QStringLiteral("TAB_STRUKTUR"));
+  const QString target = pdf("teil.pdf");
+  report::set_pdf_route(target, 2, 3);
+  w->FILEPRINT();
+  ASSERT_EQ(pttest::pdf_pages(target), 2);
+  const QStringList first = pttest::text_lines(pttest::pdf_text(target, 1));
+  ASSERT_FALSE(first.isEmpty());
+  EXPECT_TRUE(first.last().startsWith("Seite: 2 von ")) << first.last().toStdString();
+  EXPECT_FALSE(first.join('\n').contains("Total Records"));
+  QProcess info;
+  info.start(QStringLiteral("pdfinfo"), {target});
+  info.waitForFinished();
+  EXPECT_TRUE(QString::fromUtf8(info.readAllStandardOutput()).contains(QRegularExpression("Title:\\s+Report\\n")));
 }
 
 TEST_F(Pages, IndexListLeavesTheDataPageOrder) {
