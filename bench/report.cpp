@@ -2,6 +2,7 @@
 // The array list of 100,000 rows: its PDF against a plain QPainter loop writing the same
 // texts and frames at the same resolution; its preview's first page, the cost of the
 // last page against page 2, and the memory while paging through 500 pages.
+#include <benchmark/benchmark.h>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -9,7 +10,6 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QTemporaryDir>
-#include <benchmark/benchmark.h>
 #include <fstream>
 #include <string>
 
@@ -31,7 +31,8 @@ const std::vector<QStringList>& rows() {
     std::vector<QStringList> v;
     v.reserve(kRows);
     for (int i = 1; i <= kRows; ++i)
-      v.push_back({QString::number(i), QStringLiteral("ORDER%1").arg(i % 1000), QStringLiteral("UPPER(NAME)+DTOS(DATUM)+STR(%1)").arg(i)});
+      v.push_back({QString::number(i), QStringLiteral("ORDER%1").arg(i % 1000),
+                   QStringLiteral("UPPER(NAME)+DTOS(DATUM)+STR(%1)").arg(i)});
     return v;
   }();
   return r;
@@ -64,8 +65,8 @@ void BM_ArrayListPdf(benchmark::State& state) {
     pages = 0;
     QElapsedTimer t;
     t.start();
-    mv::RPTARRAYDATEN::print(nullptr, false, mv::index_list_columns(), rows(), QStringLiteral("Index: /daten/BENCH.DBF"),
-                             QString(), {}, {});
+    mv::RPTARRAYDATEN::print(nullptr, false, mv::index_list_columns(), rows(),
+                             QStringLiteral("Index: /daten/BENCH.DBF"), QString(), {}, {});
     state.counters["pages_per_s"] = pages / (t.nsecsElapsed() / 1e9);
   }
   g_pages = pages;

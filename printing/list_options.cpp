@@ -18,7 +18,9 @@ ListOptions read_list_options(const ListSettings& ini, const QString& section, c
   ListOptions o = defaults;
   o.font = 10;
   if (section.isEmpty()) return o;
-  auto history = [&](const char* key) { return ini.history ? ini.history(section, QString::fromLatin1(key)) : QString(); };
+  auto history = [&](const char* key) {
+    return ini.history ? ini.history(section, QString::fromLatin1(key)) : QString();
+  };
   auto product = [&](const char* key) {
     return ini.product ? ini.product(QStringLiteral("Runtime"), QString::fromLatin1(key)) : QString();
   };

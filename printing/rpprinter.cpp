@@ -51,11 +51,21 @@ double RPPRINTER::to_device(double n, Axis a) const {
   const double avg = a == Axis::H ? avg_w_ : avg_h_;
   double v;
   switch (unit_) {
-    case 1: v = n * dpi; break;
-    case 2: v = n * dpi / 2.54; break;
-    case 3: v = n * dpi / 25.4; break;
-    case 4: v = n * avg; break;
-    default: v = n; break;
+    case 1:
+      v = n * dpi;
+      break;
+    case 2:
+      v = n * dpi / 2.54;
+      break;
+    case 3:
+      v = n * dpi / 25.4;
+      break;
+    case 4:
+      v = n * avg;
+      break;
+    default:
+      v = n;
+      break;
   }
   return std::round(v);
 }
@@ -65,11 +75,16 @@ double RPPRINTER::from_device(double n, Axis a) const {
   const double avg = a == Axis::H ? avg_w_ : avg_h_;
   // A device without resolution or a font without size converts to 0, not to infinity.
   switch (unit_) {
-    case 1: return dpi ? n / dpi : 0;
-    case 2: return dpi ? n / dpi * 2.54 : 0;
-    case 3: return dpi ? n / dpi * 25.4 : 0;
-    case 4: return avg ? n / avg : 0;
-    default: return n;
+    case 1:
+      return dpi ? n / dpi : 0;
+    case 2:
+      return dpi ? n / dpi * 2.54 : 0;
+    case 3:
+      return dpi ? n / dpi * 25.4 : 0;
+    case 4:
+      return avg ? n / avg : 0;
+    default:
+      return n;
   }
 }
 
@@ -77,12 +92,18 @@ double RPPRINTER::to_inches(double n, Axis a) const {
   const double dpi = a == Axis::H ? horizontal_resolution() : vertical_resolution();
   const double avg = a == Axis::H ? avg_w_ : avg_h_;
   switch (unit_) {
-    case 1: return n;
-    case 2: return n / 2.54;
-    case 3: return n / 25.4;
-    case 4: return dpi ? n * avg / dpi : 0;
-    case 5: return dpi ? n / dpi : 0;
-    default: return n;
+    case 1:
+      return n;
+    case 2:
+      return n / 2.54;
+    case 3:
+      return n / 25.4;
+    case 4:
+      return dpi ? n * avg / dpi : 0;
+    case 5:
+      return dpi ? n / dpi : 0;
+    default:
+      return n;
   }
 }
 
@@ -90,12 +111,18 @@ double RPPRINTER::from_inches(double n, Axis a) const {
   const double dpi = a == Axis::H ? horizontal_resolution() : vertical_resolution();
   const double avg = a == Axis::H ? avg_w_ : avg_h_;
   switch (unit_) {
-    case 1: return n;
-    case 2: return n * 2.54;
-    case 3: return n * 25.4;
-    case 4: return avg ? n * dpi / avg : 0;
-    case 5: return std::round(n * dpi);
-    default: return n;
+    case 1:
+      return n;
+    case 2:
+      return n * 2.54;
+    case 3:
+      return n * 25.4;
+    case 4:
+      return avg ? n * dpi / avg : 0;
+    case 5:
+      return std::round(n * dpi);
+    default:
+      return n;
   }
 }
 
@@ -203,56 +230,66 @@ RPPRINTER& RPPRINTER::TEXTOUT(Row row, Row col, const QString& text, int align, 
   return *this;
 }
 
-int RPPRINTER::lay_out(const QRect& box, const QString& text, int align, bool draw) {
+std::vector<RPPRINTER::LaidLine> RPPRINTER::lay_out(const QRect& box, const QString& text) const {
   report::DrawContext* m = printer_dc ? printer_dc : drawing_dc;
   const int line_h = std::max(1, line_height_ > 0 ? line_height_ : avg_h_);
   const int width = box.width();
   auto extent = [&](const QString& s) { return m ? m->text_extent(s) : 0; };
   // The longest start of `s` that fits the width (whole characters only: the page holds
-  // nothing that does not show).
-  auto cut = [&](const QString& s) -> QString {
-    if (extent(s) <= width) return s;
+  // nothing that does not show), with its width.
+  auto cut = [&](const QString& s) -> LaidLine {
+    const int w = extent(s);
+    if (w <= width) return {s, w};
     int lo = 0, hi = int(s.size());
     while (lo < hi) {
       const int mid = (lo + hi + 1) / 2;
-      if (extent(s.left(mid)) <= width) lo = mid;
-      else hi = mid - 1;
+      if (extent(s.left(mid)) <= width)
+        lo = mid;
+      else
+        hi = mid - 1;
     }
-    return s.left(lo);
+    return {s.left(lo), extent(s.left(lo))};
   };
-  std::vector<QString> lines;
+  std::vector<LaidLine> lines;
+  const bool breaks = text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'));
   if (box.height() < 2 * line_h) {
-    lines.push_back(cut(text.section(QLatin1Char('\n'), 0, 0).remove(QLatin1Char('\r'))));
-  } else {
-    const int max_lines = std::max(1, box.height() / line_h);
-    const QStringList paragraphs = QString(text).remove(QLatin1Char('\r')).split(QLatin1Char('\n'));
-    for (const QString& para : paragraphs) {
-      QString line;
-      for (const QString& word : para.split(QLatin1Char(' '))) {
-        const QString candidate = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
-        if (line.isEmpty() || extent(candidate) <= width) {
-          line = candidate;
-          continue;
-        }
-        lines.push_back(cut(line));
-        line = word;
+    lines.push_back(cut(breaks ? text.section(QLatin1Char('\n'), 0, 0).remove(QLatin1Char('\r')) : text));
+    return lines;
+  }
+  const int max_lines = std::max(1, box.height() / line_h);
+  const QStringList paragraphs = QString(text).remove(QLatin1Char('\r')).split(QLatin1Char('\n'));
+  for (const QString& para : paragraphs) {
+    QString line;
+    for (const QString& word : para.split(QLatin1Char(' '))) {
+      const QString candidate = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
+      if (line.isEmpty() || extent(candidate) <= width) {
+        line = candidate;
+        continue;
       }
       lines.push_back(cut(line));
-      if (int(lines.size()) >= max_lines) break;
+      line = word;
     }
-    if (int(lines.size()) > max_lines) lines.resize(size_t(max_lines));
+    lines.push_back(cut(line));
+    if (int(lines.size()) >= max_lines) break;
   }
+  if (int(lines.size()) > max_lines) lines.resize(size_t(max_lines));
+  return lines;
+}
+
+void RPPRINTER::draw_lines(const QRect& box, const std::vector<LaidLine>& lines, int align) {
+  const int line_h = std::max(1, line_height_ > 0 ? line_height_ : avg_h_);
   int top = box.top();
-  for (size_t i = 0; i < lines.size(); ++i, top += line_h) {
-    if (!draw || lines[i].isEmpty()) continue;
-    int x = box.left();
-    if (align == 1 || align == 2) {
-      const int free = std::max(0, width - extent(lines[i]));
-      x += align == 1 ? free / 2 : free;
+  for (const LaidLine& l : lines) {
+    if (!l.text.isEmpty()) {
+      int x = box.left();
+      if (align == 1 || align == 2) {
+        const int free = std::max(0, box.width() - l.width);
+        x += align == 1 ? free / 2 : free;
+      }
+      drawing_dc->text_out(x, top, l.text, 0);
     }
-    drawing_dc->text_out(x, top, lines[i], 0);
+    top += line_h;
   }
-  return box.top() + int(lines.size() - 1) * line_h;
 }
 
 RPPRINTER& RPPRINTER::DRAWTEXT(Row row, Row col, const QString& text, Row height, Row width, int align,
@@ -262,18 +299,20 @@ RPPRINTER& RPPRINTER::DRAWTEXT(Row row, Row col, const QString& text, Row height
   const double c = col ? *col : PCOL();
   const double h = height ? *height : AVGCHARHEIGHT();
   const double w = width ? *width : AVGCHARWIDTH() * text.size();
-  if (background)
-    DRAWRECTANGLE(r, c, r + h, c + w, 1, 0, *background, -1, *background);
+  if (background) DRAWRECTANGLE(r, c, r + h, c + w, 1, 0, *background, -1, *background);
   const int top = dev(r, Axis::V);
   const int left = dev(c, Axis::H);
   const int h_dev = dev(h, Axis::V) + 1;
   const int w_dev = dev(w, Axis::H) + 1;
   const int code = align == 1 || align == 2 || align == 4 ? align : 0;
   const QRect box(left, top, w_dev, h_dev);
-  const int last_top = lay_out(box, text, code, false);
+  // The measuring pass lays the lines out, the drawing pass draws them.
+  const std::vector<LaidLine> lines = lay_out(box, text);
+  const int line_h = std::max(1, line_height_ > 0 ? line_height_ : avg_h_);
+  const int last_top = top + int(lines.size() - 1) * line_h;
   const int rec_h = last_top - top + dev(AVGCHARHEIGHT(), Axis::V);
   text_record(0xFFFE, uint32_t(code), left, top, w_dev, rec_h);
-  lay_out(box, text, code, true);
+  draw_lines(box, lines, code);
   text_record(0xFFFF, uint32_t(code), left, top, w_dev, rec_h);
   prow_ = top + h_dev - avg_h_ - 1;
   pcol_ = left + w_dev - 1;
@@ -300,8 +339,10 @@ RPPRINTER& RPPRINTER::shape(Row top, Row left, Row bottom, Row right, int pen_wi
   report::BrushSpec brush;
   if (fill_style) {
     brush.color = fill_color.value_or(kDefaultFill);
-    if (*fill_style == -2) brush.kind = report::BrushSpec::Hollow;
-    else if (*fill_style == -1) brush.kind = report::BrushSpec::Solid;
+    if (*fill_style == -2)
+      brush.kind = report::BrushSpec::Hollow;
+    else if (*fill_style == -1)
+      brush.kind = report::BrushSpec::Solid;
     else {
       brush.kind = report::BrushSpec::Hatch;
       brush.hatch = *fill_style;

@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QString>
 #include <optional>
+#include <vector>
 
 #include "platform/report/printerdevice.h"
 
@@ -53,8 +54,8 @@ class RPPRINTER : public report::PRINTERDEVICE {
   double _XLATEHINCHES2UNITOFMEASURE(double n) const;
   double _XLATEVINCHES2UNITOFMEASURE(double n) const;
 
-  RPPRINTER& SETFONT(const QString& face, double points, bool bold = false, bool italic = false,
-                     bool underline = false, int orientation = 0, int escapement = 0);
+  RPPRINTER& SETFONT(const QString& face, double points, bool bold = false, bool italic = false, bool underline = false,
+                     int orientation = 0, int escapement = 0);
   bool _CREATEFONT();
   double GETTEXTLENGTH(const QString& text) const;
   QString GETTEXTFACE() const;
@@ -64,8 +65,8 @@ class RPPRINTER : public report::PRINTERDEVICE {
   RPPRINTER& DRAWTEXT(Row row, Row col, const QString& text = QString(), Row height = std::nullopt,
                       Row width = std::nullopt, int align = 0, const std::optional<QColor>& background = std::nullopt,
                       bool ninth = false);
-  RPPRINTER& DRAWLINE(Row row1 = std::nullopt, Row col1 = std::nullopt, Row row2 = std::nullopt, Row col2 = std::nullopt,
-                      int pen_width = 1, int pen_style = 0, const QColor& color = Qt::black);
+  RPPRINTER& DRAWLINE(Row row1 = std::nullopt, Row col1 = std::nullopt, Row row2 = std::nullopt,
+                      Row col2 = std::nullopt, int pen_width = 1, int pen_style = 0, const QColor& color = Qt::black);
   RPPRINTER& DRAWRECTANGLE(Row top = std::nullopt, Row left = std::nullopt, Row bottom = std::nullopt,
                            Row right = std::nullopt, int pen_width = 1, int pen_style = 0,
                            const QColor& pen_color = Qt::black, std::optional<int> fill_style = std::nullopt,
@@ -105,9 +106,13 @@ class RPPRINTER : public report::PRINTERDEVICE {
   RPPRINTER& shape(Row top, Row left, Row bottom, Row right, int pen_width, int pen_style, const QColor& pen_color,
                    std::optional<int> fill_style, const std::optional<QColor>& fill_color, bool ellipse);
   void text_record(uint32_t marker, uint32_t align, int x, int y, int w, int h);
-  // The engine's text layout: lines of `text` in the box; answers the top of the last
-  // line and draws them when `draw`.
-  int lay_out(const QRect& box, const QString& text, int align, bool draw);
+  // The engine's text layout: the lines of `text` that the box holds, with their widths.
+  struct LaidLine {
+    QString text;
+    int width = 0;
+  };
+  std::vector<LaidLine> lay_out(const QRect& box, const QString& text) const;
+  void draw_lines(const QRect& box, const std::vector<LaidLine>& lines, int align);
 
   int unit_ = 1;
   QString face_ = QStringLiteral("Arial");

@@ -10,8 +10,10 @@ QString list_date_text() { return QDate::currentDate().toString(QStringLiteral("
 
 RPTARRAYDATEN::RPTARRAYDATEN(std::vector<ArrayColumn> columns, std::vector<QStringList> rows, const QString& title,
                              const QString& section, const ListSettings& ini, const ListedTable& table)
-    : AESPALTEN(std::move(columns)), AEZEILEN(std::move(rows)),
-      CETITEL(title.isEmpty() ? QStringLiteral("Datenliste") : title), OESERVER(table) {
+    : AESPALTEN(std::move(columns)),
+      AEZEILEN(std::move(rows)),
+      CETITEL(title.isEmpty() ? QStringLiteral("Datenliste") : title),
+      OESERVER(table) {
   ListOptions defaults;
   defaults.grey_rows = true;
   const ListOptions o = read_list_options(ini, section, defaults);
@@ -22,9 +24,9 @@ RPTARRAYDATEN::RPTARRAYDATEN(std::vector<ArrayColumn> columns, std::vector<QStri
   LESPALTEGRAU = o.grey_columns;
 }
 
-void RPTARRAYDATEN::print(QWidget* owner, bool preview, std::vector<ArrayColumn> columns,
-                          std::vector<QStringList> rows, const QString& title, const QString& section,
-                          const ListSettings& ini, const ListedTable& table) {
+void RPTARRAYDATEN::print(QWidget* owner, bool preview, std::vector<ArrayColumn> columns, std::vector<QStringList> rows,
+                          const QString& title, const QString& section, const ListSettings& ini,
+                          const ListedTable& table) {
   RPTARRAYDATEN list(std::move(columns), std::move(rows), title, section, ini, table);
   list.run(owner, preview);
 }
@@ -49,7 +51,8 @@ int RPTARRAYDATEN::PRINTPAGEHEADER(report::PRINTERDEVICE& d, bool draw) {
     dev.SETFONT(arial, 12, true, true);
     if (dev.GETTEXTLENGTH(CETITEL) > dev.PRINTAREAWIDTH() - date_width) dev.SETFONT(arial, 10, true, true);
   }
-  if (draw) dev.DRAWTEXT(0, 0, CETITEL, dev.AVGCHARHEIGHT() * NELINEFACTOR, dev.GETTEXTLENGTH(CETITEL) + dev.AVGCHARWIDTH());
+  if (draw)
+    dev.DRAWTEXT(0, 0, CETITEL, dev.AVGCHARHEIGHT() * NELINEFACTOR, dev.GETTEXTLENGTH(CETITEL) + dev.AVGCHARWIDTH());
   dev.SETFONT(arial, 10);
   const QString date = QStringLiteral("Datum: ") + list_date_text();
   if (draw) {
@@ -125,8 +128,10 @@ int RPTARRAYDATEN::PRINTPAGEBODY(report::PRINTERDEVICE& d, bool draw) {
         const QString text = j < size_t(row.size()) ? row[qsizetype(j)] : QString();
         const double w = col.width * c;
         const bool grey = (LEZEILEGRAU && k % 2 == 1) || (LESPALTEGRAU && j % 2 == 0);
-        if (grey) dev.DRAWTEXT(r, x + c / 2, text, h, w, col.align, kGrey);
-        else dev.DRAWTEXT(r, x + c / 2, text, h, w, col.align);
+        if (grey)
+          dev.DRAWTEXT(r, x + c / 2, text, h, w, col.align, kGrey);
+        else
+          dev.DRAWTEXT(r, x + c / 2, text, h, w, col.align);
         if (LEGITTER) dev.DRAWRECTANGLE(r, x, r + h, x + w + c, 0, 0, Qt::black, -2);
         x += w + c;
         if (x > area_w) break;

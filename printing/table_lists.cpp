@@ -5,8 +5,8 @@
 namespace mv {
 
 QString field_type_name(const QString& letter) {
-  static const std::pair<const char*, const char*> kNames[] = {
-      {"C", "Character"}, {"N", "Numeric"}, {"L", "Logic"}, {"D", "Date"}, {"M", "Memo"}, {"O", "OLE"}};
+  static const std::pair<const char*, const char*> kNames[] = {{"C", "Character"}, {"N", "Numeric"}, {"L", "Logic"},
+                                                               {"D", "Date"},      {"M", "Memo"},    {"O", "OLE"}};
   for (const auto& [l, n] : kNames)
     if (letter == QLatin1String(l)) return QString::fromLatin1(n);
   return QString();
@@ -40,7 +40,9 @@ std::vector<QStringList> field_list_rows(const std::vector<StructRow>& fields) {
 }
 
 std::vector<ArrayColumn> index_list_columns() {
-  return {{QStringLiteral("Nr."), 4, 2}, {QStringLiteral("Indexname"), 14, 0}, {QStringLiteral("Schlüsselausdruck"), 48, 0}};
+  return {{QStringLiteral("Nr."), 4, 2},
+          {QStringLiteral("Indexname"), 14, 0},
+          {QStringLiteral("Schlüsselausdruck"), 48, 0}};
 }
 
 std::vector<QStringList> index_list_rows(const std::vector<ListedOrder>& orders) {

@@ -25,8 +25,10 @@ void EmptyTablePage::FILEREPORT(bool preview) {
   if (!table) return;
   const TableWindowEnvironment& env = table_window_environment();
   ListSettings ini;
-  if (HistoryStore* h = env.history) ini.history = [h](const QString& s, const QString& k) { return h->GETSTRING(s, k); };
-  if (HistoryStore* p = env.product) ini.product = [p](const QString& s, const QString& k) { return p->GETSTRING(s, k); };
+  if (HistoryStore* h = env.history)
+    ini.history = [h](const QString& s, const QString& k) { return h->GETSTRING(s, k); };
+  if (HistoryStore* p = env.product)
+    ini.product = [p](const QString& s, const QString& k) { return p->GETSTRING(s, k); };
   if (objectName() == QLatin1String("TAB_STRUKTUR")) {
     print_field_list(this, preview, *table, window->CEDBF, ini);
   } else if (objectName() == QLatin1String("TAB_INDEX")) {

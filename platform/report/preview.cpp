@@ -100,9 +100,7 @@ int PreviewWindow::pages() const {
   return int(std::max<uint32_t>(1, n));
 }
 
-QString PreviewWindow::page_text() const {
-  return QStringLiteral("Seite %1 von %2").arg(page_).arg(pages());
-}
+QString PreviewWindow::page_text() const { return QStringLiteral("Seite %1 von %2").arg(page_).arg(pages()); }
 
 int PreviewWindow::image_width() const {
   const QSizeF in = device_->page_inches();
@@ -195,11 +193,26 @@ void PreviewWindow::resizeEvent(QResizeEvent* e) {
 
 void PreviewWindow::keyPressEvent(QKeyEvent* e) {
   switch (e->key()) {
-    case Qt::Key_PageDown: NEXTPAGE(); return;
-    case Qt::Key_PageUp: PREVIOUSPAGE(); return;
-    case Qt::Key_Home: if (e->modifiers() & Qt::ControlModifier) { FIRSTPAGE(); return; } break;
-    case Qt::Key_End: if (e->modifiers() & Qt::ControlModifier) { LASTPAGE(); return; } break;
-    default: break;
+    case Qt::Key_PageDown:
+      NEXTPAGE();
+      return;
+    case Qt::Key_PageUp:
+      PREVIOUSPAGE();
+      return;
+    case Qt::Key_Home:
+      if (e->modifiers() & Qt::ControlModifier) {
+        FIRSTPAGE();
+        return;
+      }
+      break;
+    case Qt::Key_End:
+      if (e->modifiers() & Qt::ControlModifier) {
+        LASTPAGE();
+        return;
+      }
+      break;
+    default:
+      break;
   }
   QDialog::keyPressEvent(e);
 }

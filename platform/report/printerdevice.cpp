@@ -29,17 +29,20 @@ const QString kAchtung = QStringLiteral("Achtung");
 
 QPageSize page_size(int code) {
   switch (code) {
-    case 1: return QPageSize(QPageSize::Letter);
-    case 5: return QPageSize(QPageSize::Legal);
-    case 8: return QPageSize(QPageSize::A3);
-    case 11: return QPageSize(QPageSize::A5);
-    default: return QPageSize(QPageSize::A4);
+    case 1:
+      return QPageSize(QPageSize::Letter);
+    case 5:
+      return QPageSize(QPageSize::Legal);
+    case 8:
+      return QPageSize(QPageSize::A3);
+    case 11:
+      return QPageSize(QPageSize::A5);
+    default:
+      return QPageSize(QPageSize::A4);
   }
 }
 
-bool writes_pdf(const QPrinter& p) {
-  return p.outputFormat() == QPrinter::PdfFormat && !p.outputFileName().isEmpty();
-}
+bool writes_pdf(const QPrinter& p) { return p.outputFormat() == QPrinter::PdfFormat && !p.outputFileName().isEmpty(); }
 
 }  // namespace
 
@@ -70,7 +73,9 @@ QString pdf_failure_text(const QString& path) {
 }
 
 PRINTERDEVICE::PRINTERDEVICE(QWidget* owner, Report* report)
-    : owner_(owner), report_(report), printer_(std::make_unique<QPrinter>(QPrinter::HighResolution)),
+    : owner_(owner),
+      report_(report),
+      printer_(std::make_unique<QPrinter>(QPrinter::HighResolution)),
       measuring_(std::make_unique<PainterContext>(nullptr)) {
   if (!g_chosen_printer.isEmpty()) printer_->setPrinterName(g_chosen_printer);
   take_resolution_from(*printer_);
@@ -88,10 +93,22 @@ bool PRINTERDEVICE::ISVALID() const {
 
 void PRINTERDEVICE::PAPERSIZE(int code) { paper_ = code; }
 void PRINTERDEVICE::LANDSCAPE(bool on) { landscape_ = on; }
-bool PRINTERDEVICE::set_top_margin_inches(double v) { margins_[0] = std::max(0.0, v); return true; }
-bool PRINTERDEVICE::set_left_margin_inches(double v) { margins_[1] = std::max(0.0, v); return true; }
-bool PRINTERDEVICE::set_bottom_margin_inches(double v) { margins_[2] = std::max(0.0, v); return true; }
-bool PRINTERDEVICE::set_right_margin_inches(double v) { margins_[3] = std::max(0.0, v); return true; }
+bool PRINTERDEVICE::set_top_margin_inches(double v) {
+  margins_[0] = std::max(0.0, v);
+  return true;
+}
+bool PRINTERDEVICE::set_left_margin_inches(double v) {
+  margins_[1] = std::max(0.0, v);
+  return true;
+}
+bool PRINTERDEVICE::set_bottom_margin_inches(double v) {
+  margins_[2] = std::max(0.0, v);
+  return true;
+}
+bool PRINTERDEVICE::set_right_margin_inches(double v) {
+  margins_[3] = std::max(0.0, v);
+  return true;
+}
 
 QSizeF PRINTERDEVICE::page_inches() const {
   QSizeF in = page_size(paper_).size(QPageSize::Inch);
@@ -226,8 +243,8 @@ bool PRINTERDEVICE::SHOWPRINTDLG() {
   return dlg.exec() == QDialog::Accepted;
 }
 
-void PRINTERDEVICE::PRINTPREVIEW(const QString& job, const QString&, const QString& caption, const QString&, bool,
-                                 bool, bool, int, int) {
+void PRINTERDEVICE::PRINTPREVIEW(const QString& job, const QString&, const QString& caption, const QString&, bool, bool,
+                                 bool, int, int) {
   job_ = job;
   // No printer: an A4 PDF device stands in, so the preview needs none.
   if (!ISVALID()) {
@@ -312,7 +329,8 @@ bool PRINTERDEVICE::run_print(bool) {
     }
     std::unique_ptr<JobProgress> progress = progress_factory ? progress_factory() : nullptr;
     restore_cursor();
-    if (progress) progress->start(QStringLiteral("Ausdruck"), QStringLiteral("Printing..."), uint32_t(std::max(0, to - from + 1)));
+    if (progress)
+      progress->start(QStringLiteral("Ausdruck"), QStringLiteral("Printing..."), uint32_t(std::max(0, to - from + 1)));
     uint32_t n = 0;
     for (int page = from; page <= to; ++page) {
       if (page > from) p.newPage();

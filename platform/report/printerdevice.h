@@ -127,8 +127,8 @@ class PRINTERDEVICE {
   // be made.
   virtual bool CREATEPRINTERDC();
   bool SHOWPRINTDLG();
-  void PRINTPREVIEW(const QString& job, const QString& print_file, const QString& caption, const QString& text,
-                    bool a5, bool a6, bool a7, int layout, int a9);
+  void PRINTPREVIEW(const QString& job, const QString& print_file, const QString& caption, const QString& text, bool a5,
+                    bool a6, bool a7, int layout, int a9);
   void PRINT(const QString& job, const QString& print_file, const QString& caption, const QString& text, bool a5,
              bool a6);
 

@@ -17,7 +17,8 @@ using pttest::RecordingContext;
 
 std::vector<QStringList> rows(int n) {
   std::vector<QStringList> r;
-  for (int i = 1; i <= n; ++i) r.push_back({QString::number(i), QStringLiteral("Name %1").arg(i), QStringLiteral("Key")});
+  for (int i = 1; i <= n; ++i)
+    r.push_back({QString::number(i), QStringLiteral("Name %1").arg(i), QStringLiteral("Key")});
   return r;
 }
 
@@ -81,9 +82,9 @@ TEST(ReportBase, HeadsThatFillThePageStillEndWithARowPerPage) {
   for (int p = 1; p <= 5; ++p) {
     run.ctx.clear();
     run.dev.draw_page(run.ctx, p);
-    EXPECT_TRUE(std::any_of(run.ctx.texts.begin(), run.ctx.texts.end(),
-                            [&](const auto& t) { return t.text == QStringLiteral("Name %1").arg(p); }))
-        << p;
+    EXPECT_TRUE(std::any_of(run.ctx.texts.begin(), run.ctx.texts.end(), [&](const auto& t) {
+      return t.text == QStringLiteral("Name %1").arg(p);
+    })) << p;
   }
 }
 

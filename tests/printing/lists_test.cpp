@@ -115,8 +115,8 @@ TEST_F(Lists, EmptyIndexListIsOnePage) {
   print_index_list(nullptr, false, *t, {}, QString(), {});
   EXPECT_EQ(pdf_pages(pdf_), 1);
   const QString text = pdf_text(pdf_);
-  for (const char* s : {"Nr.", "Indexname", "Schlüsselausdruck", "Datenbanktreiber: DBFNTX", "Indexsuffix: .NTX",
-                        "Seite: 1 von 1"})
+  for (const char* s :
+       {"Nr.", "Indexname", "Schlüsselausdruck", "Datenbanktreiber: DBFNTX", "Indexsuffix: .NTX", "Seite: 1 von 1"})
     EXPECT_TRUE(text.contains(QString::fromUtf8(s))) << s;
 }
 
@@ -128,13 +128,21 @@ TEST(ListOptionsTest, TableValuesDecideBothWaysEmptyOnesFallBack) {
     QString section;
     ListOptions expected;
   } cases[] = {
-      {"no section reads nothing", {{"Gitter", "Ja"}, {"Schrift", "12"}}, {{"ZeileGrau", "Nein"}}, "", {10, false, true, false}},
+      {"no section reads nothing",
+       {{"Gitter", "Ja"}, {"Schrift", "12"}},
+       {{"ZeileGrau", "Nein"}},
+       "",
+       {10, false, true, false}},
       {"defaults", {}, {}, "T", {10, false, true, false}},
       {"product grid, table says no", {{"Gitter", "Nein"}}, {{"Gitter", "Ja"}}, "T", {10, false, true, false}},
       {"product grid, table empty", {{"Gitter", ""}}, {{"Gitter", "ja"}}, "T", {10, true, true, false}},
       {"table switches grey rows on", {{"ZeileGrau", "JA"}}, {{"ZeileGrau", "Nein"}}, "T", {10, false, true, false}},
       {"table switches grey rows off", {{"ZeileGrau", "nein"}}, {}, "T", {10, false, false, false}},
-      {"grey columns off over product", {{"SpalteGrau", "Nein"}}, {{"SpalteGrau", "Ja"}}, "T", {10, false, true, false}},
+      {"grey columns off over product",
+       {{"SpalteGrau", "Nein"}},
+       {{"SpalteGrau", "Ja"}},
+       "T",
+       {10, false, true, false}},
       {"grey columns from product", {}, {{"SpalteGrau", "Ja"}}, "T", {10, false, true, true}},
       {"font 12", {{"Schrift", "12"}}, {}, "T", {12, false, true, false}},
       {"font abc", {{"Schrift", "abc"}}, {}, "T", {10, false, true, false}},
@@ -190,7 +198,8 @@ TEST(ArrayList, TitleShrinksFrom14To12To10Points) {
     d.ctx.clear();
     d.list.NEPAGE = 1;
     d.list.PRINTPAGEHEADER(d.dev, true);
-    auto it = std::find_if(d.ctx.texts.begin(), d.ctx.texts.end(), [&](const auto& t) { return t.text.startsWith('S'); });
+    auto it =
+        std::find_if(d.ctx.texts.begin(), d.ctx.texts.end(), [&](const auto& t) { return t.text.startsWith('S'); });
     ASSERT_NE(it, d.ctx.texts.end()) << c.length;
     EXPECT_EQ(it->font.height, c.height) << c.length;
     EXPECT_EQ(it->font.weight, 700);
@@ -233,7 +242,8 @@ QImage drawn_page(const QString& gitter, const QString& zeile, const QString& sp
   };
   std::vector<QStringList> rows;
   for (int i = 0; i < 20; ++i) rows.push_back({QString::number(i), QStringLiteral("x"), QStringLiteral("y")});
-  RPTARRAYDATEN::print(nullptr, true, index_list_columns(), rows, QStringLiteral("Index: t"), QStringLiteral("T"), ini, {});
+  RPTARRAYDATEN::print(nullptr, true, index_list_columns(), rows, QStringLiteral("Index: t"), QStringLiteral("T"), ini,
+                       {});
   report::set_preview_hook({});
   return out;
 }

@@ -9,8 +9,8 @@
 #include <QLibraryInfo>
 #include <QPrintDialog>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QTranslator>
 #include <filesystem>
@@ -72,7 +72,8 @@ class Pages : public ::testing::Test {
   TABDW_DBFDATEI* open_fixture(const std::string& fixture, const std::string& file) {
     const std::string from = testing::fixture_case(fixture);
     if (from.empty()) return nullptr;
-    for (const auto& e : fs::directory_iterator(from)) fs::copy_file(e.path(), fs::path(dir_.path()) / e.path().filename());
+    for (const auto& e : fs::directory_iterator(from))
+      fs::copy_file(e.path(), fs::path(dir_.path()) / e.path().filename());
     return open(dir_.file(file));
   }
   TABDW_DBFDATEI* open(const std::string& path) {

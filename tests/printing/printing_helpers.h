@@ -1,11 +1,11 @@
 #pragma once
 // Shared by the printing tests: one QApplication, an engine double with a fixed
 // resolution and fixed metrics that records what is drawn, and the PDF readers.
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
-#include <gtest/gtest.h>
 #include <vector>
 
 #include "platform/report/context.h"
