@@ -64,6 +64,18 @@ TEST(ReportBase, PagesDrawnInAnyOrderEqualTheSequentialRun) {
   EXPECT_EQ(run.list.NEZEILENR, size_t(run.list.APAGESTARTS.back()[0]));
 }
 
+TEST(ReportBase, ASecondRunOnOtherPaperLaysThePagesOutAfresh) {
+  DoubleRun run(600, 6000);
+  DoubleRun shorter(600, 3000);
+  ASSERT_NE(run.list.APAGESTARTS, shorter.list.APAGESTARTS);
+  // The same list, now on a shorter print area (another printer or paper).
+  run.dev.use_fixed_setup(600, 600, 4500, 3000, &run.ctx);
+  run.dev.lay_out_again();
+  EXPECT_EQ(run.list.NEPAGES, shorter.list.NEPAGES);
+  EXPECT_EQ(run.list.APAGESTARTS, shorter.list.APAGESTARTS);
+  EXPECT_EQ(run.page(5), shorter.page(5));
+}
+
 TEST(ReportBase, FooterNamesPageAndTotalAtTheRightEdge) {
   DoubleRun run(600);
   run.ctx.clear();
