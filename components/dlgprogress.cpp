@@ -96,7 +96,8 @@ DLGPROGRESS::DLGPROGRESS(QObject* owner) : DLGPROGRESS_FORM(owner) {
   animation_ = new ProgressAnimation(this);
   animation_->setObjectName(QStringLiteral("ANIMATION"));
   animation_->setMinimumSize(form_->TXTAVI->minimumSize());
-  form_->layout->replaceWidget(form_->TXTAVI, animation_);
+  // The layout hands back the placeholder's item, which is ours to delete.
+  delete form_->layout->replaceWidget(form_->TXTAVI, animation_);
   form_->TXTAVI->hide();
   animation_->show();
   animation_->start();

@@ -1,5 +1,7 @@
 #include "shell/shellwindow.h"
 
+#include "platform/report/printerdevice.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -296,7 +298,8 @@ void STDSHELLWINDOW::FILEOPENDLG() {
 void STDSHELLWINDOW::FILEPRINTERSETUP() {
   QPrintDialog dlg(&printer_, this);
   dlg.setWindowTitle(QStringLiteral("Druckereinrichtung"));
-  dlg.exec();
+  // The lists' print dialog starts on the printer chosen here.
+  if (dlg.exec() == QDialog::Accepted) report::set_chosen_printer(printer_.printerName());
 }
 
 void STDSHELLWINDOW::FILEEXIT() { close(); }

@@ -34,12 +34,15 @@ void install_table_windows() {
   history.put = [](const QString& s, const QString& k, const QString& v) {
     if (GOINIHISTORY) GOINIHISTORY->WRITESTRING(s, k, v);
   };
+  static FunctionHistoryStore product;
+  product.get = [](const QString& s, const QString& k) { return GOINI ? GOINI->GETSTRING(s, k) : QString(); };
   TableWindowEnvironment env;
   env.default_driver = [] { return GCDRIVER; };
   env.exclusive = [] { return GLEXCLUSIVE; };
   env.read_only = [] { return GLREADONLY; };
   env.font_browser = [] { return GNFONTBROWSER; };
   env.history = &history;
+  env.product = &product;
   env.enable_item = [](QObject* m, int id, bool on) {
     if (auto* menu = qobject_cast<ShellMenu*>(m)) menu->set_enabled(id, on);
   };

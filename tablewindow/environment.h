@@ -48,6 +48,7 @@ struct TableWindowEnvironment {
   std::function<bool()> read_only;          // GLREADONLY
   std::function<unsigned()> font_browser;   // GNFONTBROWSER (9 when not set)
   HistoryStore* history = nullptr;          // GOINIHISTORY (nothing is counted without it)
+  HistoryStore* product = nullptr;          // GOINI, the product INI (its "Runtime" list defaults)
   // Switch an item of a window's menu (the object the document window's menu hook made).
   std::function<void(QObject* menu, int id, bool on)> enable_item;
   std::function<void(QObject* menu, int id, bool on)> check_item;

@@ -1,0 +1,62 @@
+#include "printing_helpers.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+
+namespace mv::pttest {
+namespace {
+
+class QtEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    if (!QApplication::instance()) {
+      if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+      app_ = new QApplication(argc_, argv_);
+    }
+  }
+  void TearDown() override {
+    delete app_;
+    app_ = nullptr;
+  }
+
+ private:
+  int argc_ = 1;
+  char name_[8] = "test";
+  char* argv_[2] = {name_, nullptr};
+  QApplication* app_ = nullptr;
+};
+
+[[maybe_unused]] ::testing::Environment* const kQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+QString run(const QString& program, const QStringList& args) {
+  QProcess p;
+  p.start(program, args);
+  if (!p.waitForFinished(60000)) return QString();
+  return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+}  // namespace
+
+QString pdf_text(const QString& pdf, int page) {
+  QStringList args{QStringLiteral("-layout")};
+  if (page > 0) args << QStringLiteral("-f") << QString::number(page) << QStringLiteral("-l") << QString::number(page);
+  args << pdf << QStringLiteral("-");
+  return run(QStringLiteral("pdftotext"), args);
+}
+
+int pdf_pages(const QString& pdf) {
+  const QString info = run(QStringLiteral("pdfinfo"), {pdf});
+  const auto m = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(info);
+  return m.hasMatch() ? m.captured(1).toInt() : -1;
+}
+
+QStringList text_lines(const QString& text) {
+  QStringList out;
+  for (const QString& l : text.split(QLatin1Char('\n'))) {
+    const QString t = l.trimmed();
+    if (!t.isEmpty() && t != QLatin1String("\f")) out << t;
+  }
+  return out;
+}
+
+}  // namespace mv::pttest
