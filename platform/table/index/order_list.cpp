@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "platform/base/codepage.h"
+#include "platform/table/file_ops.h"
 #include "platform/table/index/index_formats.h"
 
 namespace mv {
@@ -104,6 +105,7 @@ struct OrderList::Entry {
   Expression cond;
   bool has_cond = false;
   std::string problem;
+  bool keys_disagree = false;  // the problem is stored keys that do not match the records
   // UPPER()/LOWER() and DTOS() of the empty date as the program that wrote the order
   // computes them (MDX: detected from the stored keys).
   CaseFlavour flavour = CaseFlavour::Ascii;
@@ -299,7 +301,7 @@ Status OrderList::compile(Entry& e, const std::string& key_expr, const std::stri
   return Status::ok();
 }
 
-Status OrderList::adopt(index::IndexBag* bag, index::TreeOrder* tree) {
+Status OrderList::adopt(index::IndexBag* bag, index::TreeOrder* tree, bool unfinished) {
   auto e = std::make_unique<Entry>();
   e->bag = bag;
   e->tree = tree;
@@ -329,16 +331,44 @@ Status OrderList::adopt(index::IndexBag* bag, index::TreeOrder* tree) {
           MV_RETURN_IF_ERROR(choose_mdx_key_rules(*e));
         } else {
           if (!(*coll)->is_machine()) MV_RETURN_IF_ERROR(compile(*e, tree->info().key_expr, tree->info().for_expr));
-          MV_RETURN_IF_ERROR(verify_keys(*e));
+          if (!unfinished) MV_RETURN_IF_ERROR(verify_keys(*e));
         }
       }
     }
   }
-  if (!e->problem.empty()) {
-    if (!tree->read_only()) tree->set_read_only(e->problem);
-    messages_.push_back(path_file(bag->path()) + ", Index " + tree->info().name + ": " + e->problem);
-  }
+  // Keys of an unfinished order may well disagree with the records: it is rebuilt or
+  // refused as a whole.
+  if (unfinished && e->keys_disagree) e->problem.clear();
+  if (!e->problem.empty()) refuse(*e, e->problem);
   entries_.push_back(std::move(e));
+  return Status::ok();
+}
+
+void OrderList::refuse(Entry& e, const std::string& why) {
+  e.problem = why;
+  if (!e.tree->read_only()) e.tree->set_read_only(why);
+  messages_.push_back(path_file(e.bag->path()) + ", Index " + e.tree->info().name + ": " + why);
+}
+
+Status OrderList::settle_unfinished(index::IndexBag& bag, size_t first) {
+  bool rebuild = !table_.shared() && !table_.read_only();
+  for (size_t i = first; i < entries_.size(); ++i)
+    if (!entries_[i]->problem.empty()) rebuild = false;
+  if (rebuild) {
+    MV_RETURN_IF_ERROR(bag.begin_changes());
+    for (size_t i = first; i < entries_.size(); ++i) MV_RETURN_IF_ERROR(build(*entries_[i], {}, 0, 0));
+    MV_RETURN_IF_ERROR(bag.flush());
+    MV_RETURN_IF_ERROR(bag.end_changes());
+    messages_.push_back(path_file(bag.path()) +
+                        ": die Indexdatei war nach einem abgebrochenen Schreiben unvollständig und wurde neu aufgebaut");
+    return Status::ok();
+  }
+  const std::string why =
+      "die Indexdatei wurde beim letzten Ändern nicht fertig geschrieben und kann veraltet sein; sie wird nur "
+      "gelesen, bis sie bei exklusiv geöffneter Tabelle neu aufgebaut wird";
+  for (size_t i = first; i < entries_.size(); ++i)
+    if (entries_[i]->problem.empty()) refuse(*entries_[i], why);
+  table_.add_warning(bag.path() + ": " + why);
   return Status::ok();
 }
 
@@ -347,6 +377,7 @@ Status OrderList::adopt(index::IndexBag* bag, index::TreeOrder* tree) {
 // entries in `extra`. Without `patient` a mismatch in shared mode is not waited out.
 Status OrderList::verify_keys(Entry& e, const KeySample* extra, bool patient) {
   constexpr size_t kSample = 500;
+  e.keys_disagree = false;
   MV_RETURN_IF_ERROR(table_.flush());
   const uint32_t last = table_.lastrec();
   KeySample sample;
@@ -365,6 +396,7 @@ Status OrderList::verify_keys(Entry& e, const KeySample* extra, bool patient) {
     if (recno > last_now && table_.shared()) last_now = table_.lastrec();  // appended meanwhile
     if (recno == 0 || recno > last_now) {
       e.problem = "der Index verweist auf Satz " + std::to_string(recno) + ", den es nicht gibt";
+      e.keys_disagree = true;
       return Status::ok();
     }
     MV_RETURN_IF_ERROR(table_.read_record(recno, rec));
@@ -402,6 +434,7 @@ Status OrderList::verify_keys(Entry& e, const KeySample* extra, bool patient) {
     if (!matches) {
       e.problem = "die gespeicherten Schlüssel passen nicht zum Indexausdruck (Satz " + std::to_string(recno) +
                   "); der Index wird nur gelesen";
+      e.keys_disagree = true;
       return Status::ok();
     }
   }
@@ -491,7 +524,10 @@ Status OrderList::open_bag(const std::string& path, IndexFormat fmt, bool produc
   index::IndexBag* raw = bag->get();
   bags_.push_back(std::move(*bag));
   if (production) production_ = raw;
-  for (size_t i = 0; i < raw->size(); ++i) MV_RETURN_IF_ERROR(adopt(raw, raw->order(i)));
+  const bool unfinished = raw->left_unfinished();
+  const size_t first = entries_.size();
+  for (size_t i = 0; i < raw->size(); ++i) MV_RETURN_IF_ERROR(adopt(raw, raw->order(i), unfinished));
+  if (unfinished) MV_RETURN_IF_ERROR(settle_unfinished(*raw, first));
   return Status::ok();
 }
 
@@ -671,6 +707,12 @@ Status OrderList::check_writable() {
     if (!e->problem.empty())
       return Status::read_only(path_file(e->bag->path()) + ", Index " + e->tree->info().name + ": " + e->problem +
                                "; die Tabelle kann deshalb nicht geändert werden");
+  // The table is about to change: from here until the next flush its orders may lag.
+  return begin_changes();
+}
+
+Status OrderList::begin_changes() {
+  for (auto& b : bags_) MV_RETURN_IF_ERROR(b->begin_changes());
   return Status::ok();
 }
 
@@ -857,7 +899,11 @@ Status OrderList::records_replaced() {
 
 Status OrderList::flush() {
   MV_RETURN_IF_ERROR(apply_pending());
+  // The orders may hold keys of appended records the table still keeps in memory.
+  MV_RETURN_IF_ERROR(table_.flush());
   for (auto& b : bags_) MV_RETURN_IF_ERROR(b->flush());
+  // Table and orders agree on disk now.
+  for (auto& b : bags_) MV_RETURN_IF_ERROR(b->end_changes());
   return Status::ok();
 }
 
@@ -975,6 +1021,8 @@ Status OrderList::create_order(const std::string& tag_in, const std::string& bag
         break;
       }
   }
+  // A build that dies leaves the bag marked: its tags are rebuilt at the next exclusive open.
+  MV_RETURN_IF_ERROR(bag->begin_changes());
   MV_ASSIGN_OR_RETURN(index::TreeOrder * tree, bag->add_tag(info));
   tree->set_key_type(kt);
   tree->set_collation(coll);
@@ -992,6 +1040,8 @@ Status OrderList::create_order(const std::string& tag_in, const std::string& bag
   entries_.push_back(std::move(e));
   MV_RETURN_IF_ERROR(bag->flush());
   if (bag == production_) MV_RETURN_IF_ERROR(set_production_flag(true));
+  MV_RETURN_IF_ERROR(table_.flush());
+  MV_RETURN_IF_ERROR(bag->end_changes());
   if (current_) nav_->e = entries_[current_ - 1].get();
   return Status::ok();
 }
@@ -1023,7 +1073,32 @@ Status OrderList::create_index(const std::string& file, const std::string& key_u
   info.keydef.decimals = uint16_t(std::max(probe.key.decimals(), 0));
   MV_RETURN_IF_ERROR(index::check_order_limits(IndexFormat::Ntx, info, 0));
 
-  // An open file of that name is closed first: it is written anew.
+  // The order is built under a temporary name and put in place when complete: a build
+  // that dies leaves the file of that name as it was.
+  const std::string tmp = temp_name_for(path);
+  if (table_.fs().exists(tmp)) table_.fs().remove(tmp).ignore();
+  index::BagOptions bo;
+  bo.shared = table_.shared();
+  auto e = std::make_unique<Entry>();
+  e->key = std::move(probe.key);
+  e->cond = std::move(probe.cond);
+  e->has_cond = probe.has_cond;
+  const index::Collation coll = table_collation();
+  {
+    MV_ASSIGN_OR_RETURN(auto nb, index::IndexBag::create_ntx(table_.fs(), tmp, info, bo));
+    e->bag = nb.get();
+    e->tree = nb->order(0);
+    e->tree->set_key_type(kt);
+    e->tree->set_collation(coll);
+    Status st = build(*e, opt.progress, 0, table_.lastrec());
+    if (st.is_ok()) st = nb->flush();
+    if (!st.is_ok()) {
+      nb.reset();
+      table_.fs().remove(tmp).ignore();
+      return st;
+    }
+  }
+  // An open file of that name is closed first: it is replaced.
   for (size_t i = 0; i < bags_.size(); ++i) {
     if (!same_path(bags_[i]->path(), path)) continue;
     index::IndexBag* old = bags_[i].get();
@@ -1033,25 +1108,31 @@ Status OrderList::create_index(const std::string& file, const std::string& key_u
         else if (current_ > j + 1) --current_;
         entries_.erase(entries_.begin() + ptrdiff_t(j));
       }
+    Status st = old->flush();
+    if (st.is_ok()) st = old->end_changes();
     bags_.erase(bags_.begin() + ptrdiff_t(i));
+    MV_RETURN_IF_ERROR(st);
     break;
   }
-  index::BagOptions bo;
-  bo.shared = table_.shared();
-  MV_ASSIGN_OR_RETURN(auto nb, index::IndexBag::create_ntx(table_.fs(), path, info, bo));
-  index::TreeOrder* tree = nb->order(0);
-  tree->set_key_type(kt);
-  tree->set_collation(table_collation());
-  auto e = std::make_unique<Entry>();
+  {
+    Status st = replace_files(table_.fs(), {{tmp, path}});
+    if (!st.is_ok()) {
+      table_.fs().remove(tmp).ignore();
+      return st;
+    }
+  }
+  MV_ASSIGN_OR_RETURN(auto nb, index::IndexBag::open(table_.fs(), path, IndexFormat::Ntx, bo));
+  // A mark a killed writer left on the file of that name goes with it.
+  if (nb->left_unfinished()) {
+    MV_RETURN_IF_ERROR(nb->begin_changes());
+    MV_RETURN_IF_ERROR(nb->end_changes());
+  }
   e->bag = nb.get();
-  e->tree = tree;
-  e->key = std::move(probe.key);
-  e->cond = std::move(probe.cond);
-  e->has_cond = probe.has_cond;
+  e->tree = nb->order(0);
+  e->tree->set_key_type(kt);
+  e->tree->set_collation(coll);
   bags_.push_back(std::move(nb));
-  MV_RETURN_IF_ERROR(build(*e, opt.progress, 0, table_.lastrec()));
   entries_.push_back(std::move(e));
-  MV_RETURN_IF_ERROR(bags_.back()->flush());
   if (current_) nav_->e = entries_[current_ - 1].get();
   return Status::ok();
 }
@@ -1068,6 +1149,7 @@ Status OrderList::delete_order(std::string_view name) {
     index::IndexBag* bag = e.bag;
     const std::string path = bag->path();
     const bool single = bag->format() == IndexFormat::Ntx;
+    MV_RETURN_IF_ERROR(bag->begin_changes());
     if (!single) MV_RETURN_IF_ERROR(bag->drop_tag(e.tree->info().name));
     entries_.erase(entries_.begin() + ptrdiff_t(i));
     if (single || bag->size() == 0) {
@@ -1075,9 +1157,14 @@ Status OrderList::delete_order(std::string_view name) {
       bags_.erase(std::remove_if(bags_.begin(), bags_.end(), [&](auto& b) { return b.get() == bag; }), bags_.end());
       if (was_production) production_ = nullptr;
       MV_RETURN_IF_ERROR(table_.fs().remove(path));
+      // The file is gone, and with it what its mark said.
+      if (table_.fs().exists(index::change_mark_path(path)))
+        MV_RETURN_IF_ERROR(table_.fs().remove(index::change_mark_path(path)));
       if (was_production) MV_RETURN_IF_ERROR(set_production_flag(false));
     } else {
       MV_RETURN_IF_ERROR(bag->flush());
+      MV_RETURN_IF_ERROR(table_.flush());
+      MV_RETURN_IF_ERROR(bag->end_changes());
     }
     if (current_) nav_->e = entries_[current_ - 1].get();
     return Status::ok();
