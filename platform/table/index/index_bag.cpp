@@ -135,14 +135,18 @@ Status IndexBag::end_changes() {
 
 bool IndexBag::left_unfinished() {
   if (mark_) return false;
-  const std::string mp = change_mark_path(path_);
+  return change_left_unfinished(fs_, path_, opt_.shared);
+}
+
+bool change_left_unfinished(FileSystem& fs, const std::string& index_path, bool patient) {
+  const std::string mp = change_mark_path(index_path);
   // A writer of ours between making the mark and locking it: it is asked once more.
-  for (int attempt = 0; attempt < (opt_.shared ? 3 : 1); ++attempt) {
+  for (int attempt = 0; attempt < (patient ? 3 : 1); ++attempt) {
     if (attempt) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    if (!fs_.exists(mp)) return false;
-    auto f = fs_.open(mp, OpenMode::ReadWrite);
+    if (!fs.exists(mp)) return false;
+    auto f = fs.open(mp, OpenMode::ReadWrite);
     if (!f.is_ok()) {
-      if (!fs_.exists(mp)) return false;
+      if (!fs.exists(mp)) return false;
       return true;  // it cannot be tested (a read-only folder): no writer of ours is at work there
     }
     // A living writer holds its read lock.

@@ -19,6 +19,9 @@ struct BagOptions {
   std::string table_name;
   uint8_t language_driver = 0;
   bool production = true;  // MDX production flag
+  // The bag was left unfinished by a killed writer and is opened to be rebuilt: pages its
+  // header does not count yet are taken as part of the file.
+  bool salvage = false;
 };
 
 // Format limits.
@@ -94,6 +97,10 @@ class IndexBag {
 
 // The file that marks `index_path` as being changed.
 std::string change_mark_path(const std::string& index_path);
+// Whether the index file `index_path` carries the mark of a writer that is gone. `patient`:
+// other writers of ours may be at work (a shared table), so a mark nobody holds yet is
+// looked at once more.
+bool change_left_unfinished(FileSystem& fs, const std::string& index_path, bool patient);
 
 // Checks the limits of a format for a new order; InvalidArgument names the limit.
 Status check_order_limits(IndexFormat f, const OrderInfo& info, size_t existing_tags);

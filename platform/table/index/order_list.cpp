@@ -320,6 +320,9 @@ Status OrderList::adopt(index::IndexBag* bag, index::TreeOrder* tree, bool unfin
     } else {
       tree->set_key_type(kt);
       auto coll = tree->detect_collation(table_collation(), table_.code_page());
+      // An unfinished tree may be unreadable; it is rebuilt in the table's collation.
+      if (!coll.is_ok() && unfinished && coll.status().kind() == StatusKind::Corrupt)
+        coll = std::optional<index::Collation>(table_collation());
       if (!coll.is_ok()) return coll.status();
       if (!coll->has_value()) {
         tree->set_foreign_collation();
@@ -328,7 +331,13 @@ Status OrderList::adopt(index::IndexBag* bag, index::TreeOrder* tree, bool unfin
         tree->set_collation(**coll);
         e->flavour = (*coll)->kind() == index::Collation::Kind::German ? CaseFlavour::German : CaseFlavour::Ascii;
         if (tree->keydef().format == IndexFormat::Mdx) {
-          MV_RETURN_IF_ERROR(choose_mdx_key_rules(*e));
+          Status st = choose_mdx_key_rules(*e);
+          if (!st.is_ok() && unfinished && st.kind() == StatusKind::Corrupt) {
+            e->problem.clear();
+            new_mdx_key_rules(*e);
+            st = compile(*e, tree->info().key_expr, tree->info().for_expr);
+          }
+          MV_RETURN_IF_ERROR(st);
         } else {
           if (!(*coll)->is_machine()) MV_RETURN_IF_ERROR(compile(*e, tree->info().key_expr, tree->info().for_expr));
           if (!unfinished) MV_RETURN_IF_ERROR(verify_keys(*e));
@@ -350,25 +359,72 @@ void OrderList::refuse(Entry& e, const std::string& why) {
   messages_.push_back(path_file(e.bag->path()) + ", Index " + e.tree->info().name + ": " + why);
 }
 
-Status OrderList::settle_unfinished(index::IndexBag& bag, size_t first) {
+Status OrderList::settle_unfinished(index::IndexBag& bag, size_t first, bool production) {
   bool rebuild = !table_.shared() && !table_.read_only();
   for (size_t i = first; i < entries_.size(); ++i)
     if (!entries_[i]->problem.empty()) rebuild = false;
-  if (rebuild) {
-    MV_RETURN_IF_ERROR(bag.begin_changes());
-    for (size_t i = first; i < entries_.size(); ++i) MV_RETURN_IF_ERROR(build(*entries_[i], {}, 0, 0));
-    MV_RETURN_IF_ERROR(bag.flush());
-    MV_RETURN_IF_ERROR(bag.end_changes());
-    messages_.push_back(path_file(bag.path()) +
-                        ": die Indexdatei war nach einem abgebrochenen Schreiben unvollständig und wurde neu aufgebaut");
-    return Status::ok();
-  }
+  if (rebuild) return rebuild_bag(bag, first, production);
   const std::string why =
       "die Indexdatei wurde beim letzten Ändern nicht fertig geschrieben und kann veraltet sein; sie wird nur "
       "gelesen, bis sie bei exklusiv geöffneter Tabelle neu aufgebaut wird";
   for (size_t i = first; i < entries_.size(); ++i)
     if (entries_[i]->problem.empty()) refuse(*entries_[i], why);
   table_.add_warning(bag.path() + ": " + why);
+  return Status::ok();
+}
+
+// The bag is written anew beside the old one, which it then replaces: pages of the old
+// one cannot be trusted to belong to the trees that point to them. The entries from
+// `first` on are the bag's orders; they are adopted again from the new file.
+Status OrderList::rebuild_bag(index::IndexBag& bag, size_t first, bool production) {
+  FileSystem& fs = table_.fs();
+  const std::string path = bag.path();
+  const IndexFormat fmt = bag.format();
+  const std::string tmp = temp_name_for(path);
+  if (fs.exists(tmp)) fs.remove(tmp).ignore();
+  index::BagOptions bo;
+  bo.table_name = path_stem(table_.path());
+  bo.language_driver = table_.header_info().language;
+  bo.production = production;
+  std::unique_ptr<index::IndexBag> nb;
+  Status st = [&]() -> Status {
+    if (fmt != IndexFormat::Ntx) {
+      MV_ASSIGN_OR_RETURN(nb, index::IndexBag::create_bag(fs, tmp, fmt, bo));
+    }
+    for (size_t i = first; i < entries_.size(); ++i) {
+      Entry& e = *entries_[i];
+      const index::OrderInfo info = e.tree->info();
+      index::TreeOrder* tree = nullptr;
+      if (fmt == IndexFormat::Ntx) {
+        MV_ASSIGN_OR_RETURN(nb, index::IndexBag::create_ntx(fs, tmp, info, bo));
+        tree = nb->order(0);
+      } else {
+        MV_ASSIGN_OR_RETURN(tree, nb->add_tag(info));
+      }
+      tree->set_key_type(e.tree->keydef().type);
+      tree->set_collation(e.tree->collation());
+      e.bag = nb.get();
+      e.tree = tree;
+      MV_RETURN_IF_ERROR(build(e, {}, 0, 0));
+    }
+    return nb ? nb->flush() : Status::ok();
+  }();
+  entries_.resize(first);
+  nb.reset();
+  if (st.is_ok() && !fs.exists(tmp)) return Status::ok();  // an NTX file without its order: nothing to do
+  if (!st.is_ok()) {
+    fs.remove(tmp).ignore();
+    return st;
+  }
+  if (production_ == &bag) production_ = nullptr;
+  bags_.erase(std::remove_if(bags_.begin(), bags_.end(), [&](auto& b) { return b.get() == &bag; }), bags_.end());
+  MV_RETURN_IF_ERROR(replace_files(fs, {{tmp, path}}));
+  // Only now is the mark wrong.
+  MV_RETURN_IF_ERROR(fs.remove(index::change_mark_path(path)));
+  MV_RETURN_IF_ERROR(fs.sync_dir(path_dir(path)));
+  MV_RETURN_IF_ERROR(open_bag(path, fmt, production));
+  messages_.push_back(path_file(path) +
+                      ": die Indexdatei war nach einem abgebrochenen Schreiben unvollständig und wurde neu aufgebaut");
   return Status::ok();
 }
 
@@ -519,15 +575,17 @@ Status OrderList::open_bag(const std::string& path, IndexFormat fmt, bool produc
   opt.read_only = table_.read_only();
   opt.table_name = path_stem(table_.path());
   opt.language_driver = table_.header_info().language;
+  // A bag a killed writer left marked is opened to be rebuilt or only read.
+  const bool unfinished = index::change_left_unfinished(table_.fs(), path, table_.shared());
+  opt.salvage = unfinished;
   auto bag = index::IndexBag::open(table_.fs(), path, fmt, opt);
   if (!bag.is_ok()) return bag.status();
   index::IndexBag* raw = bag->get();
   bags_.push_back(std::move(*bag));
   if (production) production_ = raw;
-  const bool unfinished = raw->left_unfinished();
   const size_t first = entries_.size();
   for (size_t i = 0; i < raw->size(); ++i) MV_RETURN_IF_ERROR(adopt(raw, raw->order(i), unfinished));
-  if (unfinished) MV_RETURN_IF_ERROR(settle_unfinished(*raw, first));
+  if (unfinished) return settle_unfinished(*raw, first, production);
   return Status::ok();
 }
 

@@ -109,7 +109,8 @@ class OrderList final : public OrderMaintainer {
   Status adopt(index::IndexBag* bag, index::TreeOrder* tree, bool unfinished = false);
   // The orders entries_[first...] of a bag a killed writer left marked: rebuilt from the
   // table when it is ours alone to write, else only read, and said so.
-  Status settle_unfinished(index::IndexBag& bag, size_t first);
+  Status settle_unfinished(index::IndexBag& bag, size_t first, bool production);
+  Status rebuild_bag(index::IndexBag& bag, size_t first, bool production);
   // The order is only read from now on, for `why`, which is told after opening.
   void refuse(Entry& e, const std::string& why);
   // Every open bag marked as being changed before the first change of the table.
