@@ -411,7 +411,6 @@ Status OrderList::rebuild_bag(index::IndexBag& bag, size_t first, bool productio
   }();
   entries_.resize(first);
   nb.reset();
-  if (st.is_ok() && !fs.exists(tmp)) return Status::ok();  // an NTX file without its order: nothing to do
   if (!st.is_ok()) {
     fs.remove(tmp).ignore();
     return st;
