@@ -1024,6 +1024,7 @@ Status OrderList::create_order(const std::string& tag_in, const std::string& bag
     MV_RETURN_IF_ERROR(open_bag(path, format_, to_production));
     bag = bags_.back().get();
   }
+  const bool fresh = !bag;
   if (!bag) {
     index::BagOptions bo;
     bo.shared = table_.shared();
@@ -1067,6 +1068,16 @@ Status OrderList::create_order(const std::string& tag_in, const std::string& bag
   info.keydef.decimals = uint16_t(std::max(probe.key.decimals(), 0));
   MV_RETURN_IF_ERROR(index::check_order_limits(format_, info, bag->find(tag) ? bag->size() - 1 : bag->size()));
 
+  auto e = std::make_unique<Entry>();
+  e->key = std::move(probe.key);
+  e->cond = std::move(probe.cond);
+  e->has_cond = probe.has_cond;
+  e->flavour = probe.flavour;
+  e->dtos_day_zero = probe.dtos_day_zero;
+  note_key_functions(*e, key_expr, for_expr);
+  // Other programs may use a shared table's bag: there the tag is built in place.
+  if (!table_.shared() && !fresh && bag->size() > 0) return add_tag_in_copy(bag, info, coll, std::move(e), opt);
+
   // A tag of the same name is replaced: its entry goes first.
   if (bag->find(tag)) {
     index::TreeOrder* old = bag->find(tag);
@@ -1083,15 +1094,8 @@ Status OrderList::create_order(const std::string& tag_in, const std::string& bag
   MV_ASSIGN_OR_RETURN(index::TreeOrder * tree, bag->add_tag(info));
   tree->set_key_type(kt);
   tree->set_collation(coll);
-  auto e = std::make_unique<Entry>();
   e->bag = bag;
   e->tree = tree;
-  e->key = std::move(probe.key);
-  e->cond = std::move(probe.cond);
-  e->has_cond = probe.has_cond;
-  e->flavour = probe.flavour;
-  e->dtos_day_zero = probe.dtos_day_zero;
-  note_key_functions(*e, key_expr, for_expr);
   const uint64_t total = table_.lastrec();
   MV_RETURN_IF_ERROR(build(*e, opt.progress, 0, total));
   entries_.push_back(std::move(e));
@@ -1100,6 +1104,78 @@ Status OrderList::create_order(const std::string& tag_in, const std::string& bag
   MV_RETURN_IF_ERROR(table_.flush());
   MV_RETURN_IF_ERROR(bag->end_changes());
   if (current_) nav_->e = entries_[current_ - 1].get();
+  return Status::ok();
+}
+
+Status OrderList::add_tag_in_copy(index::IndexBag* bag, const index::OrderInfo& info, const index::Collation& coll,
+                                  std::unique_ptr<Entry> e, const CreateOrderOptions& opt) {
+  FileSystem& fs = table_.fs();
+  const std::string path = bag->path();
+  const std::string tmp = temp_name_for(path);
+  if (fs.exists(tmp)) fs.remove(tmp).ignore();
+  // The bag on disk agrees with the table before it is copied.
+  MV_RETURN_IF_ERROR(table_.flush());
+  MV_RETURN_IF_ERROR(bag->flush());
+  MV_RETURN_IF_ERROR(bag->end_changes());
+  index::BagOptions bo;
+  bo.table_name = path_stem(table_.path());
+  bo.language_driver = table_.header_info().language;
+  bo.production = bag == production_;
+  Status st = [&]() -> Status {
+    MV_RETURN_IF_ERROR(copy_file(fs, path, tmp));
+    MV_ASSIGN_OR_RETURN(auto copy, index::IndexBag::open(fs, tmp, bag->format(), bo));
+    MV_ASSIGN_OR_RETURN(index::TreeOrder * tree, copy->add_tag(info));
+    tree->set_key_type(info.keydef.type);
+    tree->set_collation(coll);
+    e->bag = copy.get();
+    e->tree = tree;
+    Status built = build(*e, opt.progress, 0, table_.lastrec());
+    e->bag = nullptr;
+    e->tree = nullptr;
+    MV_RETURN_IF_ERROR(built);
+    return copy->flush();
+  }();
+  if (st.is_ok()) st = replace_files(fs, {{tmp, path}});
+  if (!st.is_ok()) {
+    fs.remove(tmp).ignore();
+    return st;
+  }
+  MV_ASSIGN_OR_RETURN(auto fresh, index::IndexBag::open(fs, path, bag->format(), bo));
+  index::IndexBag* nb = fresh.get();
+  // The old bag object lives until its orders have gone over.
+  std::unique_ptr<index::IndexBag> old_bag;
+  for (auto& b : bags_)
+    if (b.get() == bag) old_bag = std::move(b), b = std::move(fresh);
+  if (production_ == bag) production_ = nb;
+  // The orders of the bag go over to the new file by name; a tag of the new one's name
+  // was replaced by it.
+  for (size_t i = entries_.size(); i-- > 0;) {
+    Entry& x = *entries_[i];
+    if (x.bag != bag) continue;
+    const std::string name = x.tree->info().name;
+    index::TreeOrder* t = upper_ascii(name) == upper_ascii(info.name) ? nullptr : nb->find(name);
+    if (!t) {
+      if (current_ == i + 1) MV_RETURN_IF_ERROR(set_order(size_t(0)));
+      else if (current_ > i + 1) --current_;
+      entries_.erase(entries_.begin() + ptrdiff_t(i));
+      continue;
+    }
+    t->set_key_type(x.tree->keydef().type);
+    if (x.tree->foreign_collation()) t->set_foreign_collation();
+    else t->set_collation(x.tree->collation());
+    if (x.tree->read_only()) t->set_read_only(x.tree->read_only_reason());
+    x.bag = nb;
+    x.tree = t;
+  }
+  e->bag = nb;
+  e->tree = nb->find(info.name);
+  if (!e->tree) return Status::corrupt(path + ": Tag " + info.name + " fehlt nach dem Anlegen");
+  e->tree->set_key_type(info.keydef.type);
+  e->tree->set_collation(coll);
+  entries_.push_back(std::move(e));
+  nav_->c.clear();
+  if (current_) nav_->e = entries_[current_ - 1].get();
+  if (nb == production_) MV_RETURN_IF_ERROR(set_production_flag(true));
   return Status::ok();
 }
 

@@ -111,6 +111,10 @@ class OrderList final : public OrderMaintainer {
   // table when it is ours alone to write, else only read, and said so.
   Status settle_unfinished(index::IndexBag& bag, size_t first, bool production);
   Status rebuild_bag(index::IndexBag& bag, size_t first, bool production);
+  // CREATEORDER on an exclusive table: the tag is added to a copy of the bag, which takes
+  // the bag's place once the tag is complete.
+  Status add_tag_in_copy(index::IndexBag* bag, const index::OrderInfo& info, const index::Collation& coll,
+                         std::unique_ptr<Entry> e, const CreateOrderOptions& opt);
   // The order is only read from now on, for `why`, which is told after opening.
   void refuse(Entry& e, const std::string& why);
   // Every open bag marked as being changed before the first change of the table.

@@ -837,14 +837,17 @@ TEST_P(KilledOrderTest, WritesKilledMidwayLeaveNoSilentlyStaleOrder) {
   });
 }
 
-// INDEX ON builds the new order where nobody uses it until it is complete; PACK puts
-// the new table in place before its orders are rebuilt.
+// INDEX ON builds the new order where nobody uses it until it is complete (on a shared
+// table in the bag, which stays marked until then); PACK puts the new table in place
+// before its orders are rebuilt.
 TEST_P(KilledOrderTest, IndexOnAndPackKilledMidwayLeaveNoSilentlyStaleOrder) {
   const std::string driver = GetParam();
-  SCOPED_TRACE("index on");
-  kill_at_every_step(driver, false, 1000, [&](Table&, OrderList& ol) {
-    return driver == "DBFNTX" ? ol.create_index("BETRAG", "BETRAG") : ol.create_order("BETRAG", "", "BETRAG");
-  });
+  for (bool shared : {false, true}) {
+    SCOPED_TRACE(shared ? "index on, shared" : "index on");
+    kill_at_every_step(driver, shared, 1000, [&](Table&, OrderList& ol) {
+      return driver == "DBFNTX" ? ol.create_index("BETRAG", "BETRAG") : ol.create_order("BETRAG", "", "BETRAG");
+    });
+  }
   SCOPED_TRACE("pack");
   kill_at_every_step(driver, false, 1000, [](Table& t, OrderList&) { return t.pack(); });
 }
