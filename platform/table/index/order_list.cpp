@@ -411,13 +411,14 @@ Status OrderList::rebuild_bag(index::IndexBag& bag, size_t first, bool productio
   }();
   entries_.resize(first);
   nb.reset();
+  // The old bag goes either way: it is not kept open without its orders.
+  if (production_ == &bag) production_ = nullptr;
+  bags_.erase(std::remove_if(bags_.begin(), bags_.end(), [&](auto& b) { return b.get() == &bag; }), bags_.end());
+  if (st.is_ok()) st = replace_files(fs, {{tmp, path}});
   if (!st.is_ok()) {
     fs.remove(tmp).ignore();
     return st;
   }
-  if (production_ == &bag) production_ = nullptr;
-  bags_.erase(std::remove_if(bags_.begin(), bags_.end(), [&](auto& b) { return b.get() == &bag; }), bags_.end());
-  MV_RETURN_IF_ERROR(replace_files(fs, {{tmp, path}}));
   // Only now is the mark wrong.
   MV_RETURN_IF_ERROR(fs.remove(index::change_mark_path(path)));
   MV_RETURN_IF_ERROR(fs.sync_dir(path_dir(path)));
