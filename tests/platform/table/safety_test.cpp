@@ -692,8 +692,9 @@ std::unique_ptr<OrderList> attach_all(Table& t) {
   auto ol = OrderList::attach(t);
   EXPECT_TRUE(ol.is_ok()) << ol.status().to_string();
   if (!ol) return nullptr;
-  if (t.driver() == "DBFNTX")
+  if (t.driver() == "DBFNTX") {
     for (const auto& f : files_ending(path_dir(t.path()), ".ntx")) EXPECT_TRUE(ok((*ol)->add_index_file(f)));
+  }
   return std::move(ol).value();
 }
 
