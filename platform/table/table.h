@@ -72,6 +72,8 @@ class Table {
   uint16_t record_length() const { return hdr_.record_length; }  // RECSIZE
   // What was found readable but not as other programs write it (stale record count...).
   const std::vector<std::string>& warnings() const { return hdr_.warnings; }
+  // Adds what the index layer found at opening (orders it only reads).
+  void add_warning(std::string text) { hdr_.warnings.push_back(std::move(text)); }
   MemoFile* memo() { return memo_.get(); }
 
   // ---- structure

@@ -11,6 +11,7 @@ class FaultyFile : public File {
   Result<size_t> read_at(uint64_t offset, void* buf, size_t n) override { return base_->read_at(offset, buf, n); }
 
   Status write_at(uint64_t offset, const void* buf, size_t n) override {
+    if (owner_.before_write) owner_.before_write(owner_.writes, path());
     int nth = owner_.writes++;
     if (nth == owner_.fail_write_at)
       return Status::io_error(path() + ": Schreibfehler (eingespeist) bei Offset " + std::to_string(offset));

@@ -42,6 +42,8 @@ class FaultyFileSystem : public FileSystem {
   // Called before every rename, remove and truncate with its number (0-based, all three
   // counted together): a test can end the process there to play a killed writer.
   std::function<void(int step, const char* what, const std::string& path)> before_step;
+  // Called before every write_at with its number (0-based), likewise.
+  std::function<void(int nth, const std::string& path)> before_write;
   int steps = 0;
 
  private:

@@ -267,14 +267,19 @@ class CdxBag final : public IndexBag {
     // Tags come in the order they were created: by the offset of their headers.
     std::sort(tags.begin(), tags.end());
     for (auto& [off, name] : tags) {
-      if (off == 0 || off % kPage || uint64_t(off) + kTagHeader > file_end)
+      // A bag to be rebuilt leaves out a tag whose header a killed writer had not yet written.
+      if (off == 0 || off % kPage || uint64_t(off) + kTagHeader > file_end) {
+        if (opt_.salvage) continue;
         return Status::corrupt(path_ + ": Tag " + name + ": ungültiger Verweis auf den Tag-Kopf");
+      }
       OrderInfo info;
       info.name = name;
       info.bag_path = path_;
       info.keydef.format = IndexFormat::Cdx;
       auto o = std::make_unique<CdxOrder>(info, *this, off);
-      MV_RETURN_IF_ERROR(o->read_header());
+      Status st = o->read_header();
+      if (!st.is_ok() && opt_.salvage && st.kind() == StatusKind::Corrupt) continue;
+      MV_RETURN_IF_ERROR(st);
       orders_.push_back(std::move(o));
     }
     return Status::ok();

@@ -19,6 +19,9 @@ struct BagOptions {
   std::string table_name;
   uint8_t language_driver = 0;
   bool production = true;  // MDX production flag
+  // The bag was left unfinished by a killed writer and is opened to be rebuilt: pages its
+  // header does not count yet are taken as part of the file.
+  bool salvage = false;
 };
 
 // Format limits.
@@ -60,6 +63,23 @@ class IndexBag {
   // Writes every changed page and header.
   virtual Status flush() = 0;
 
+  // ---- the mark of changes in progress
+  // A file beside the index (change_mark_path) says that the index may be behind its
+  // table: it is made before the first change and taken away once the changes are on
+  // disk, so a writer killed in between leaves it. Other programs never look at it (a
+  // reserved header byte would be zeroed by the first of them to write the header, and
+  // its meaning would be ours alone anyway). Every writer of ours holds a read lock on it
+  // while it changes the index; the last one takes it away.
+  //
+  // Sets the mark unless this bag holds it already (nothing for a read-only bag).
+  Status begin_changes();
+  // The changes are written: the index file is synced and the mark taken away unless
+  // another writer still holds it. Nothing when this bag holds no mark.
+  Status end_changes();
+  bool changing() const { return mark_ != nullptr; }
+  // Whether the mark was left by a writer that is gone: the index may be stale.
+  bool left_unfinished();
+
  protected:
   IndexBag(FileSystem& fs, std::string path, IndexFormat f, BagOptions opt)
       : fs_(fs), path_(std::move(path)), format_(f), opt_(std::move(opt)) {}
@@ -69,7 +89,18 @@ class IndexBag {
   IndexFormat format_;
   BagOptions opt_;
   std::vector<std::unique_ptr<TreeOrder>> orders_;
+
+ private:
+  std::unique_ptr<File> mark_;  // the mark we hold (its read lock with it)
+  uint64_t mark_device_ = 0, mark_inode_ = 0;
 };
+
+// The file that marks `index_path` as being changed.
+std::string change_mark_path(const std::string& index_path);
+// Whether the index file `index_path` carries the mark of a writer that is gone. `patient`:
+// other writers of ours may be at work (a shared table), so a mark nobody holds yet is
+// looked at once more.
+bool change_left_unfinished(FileSystem& fs, const std::string& index_path, bool patient);
 
 // Checks the limits of a format for a new order; InvalidArgument names the limit.
 Status check_order_limits(IndexFormat f, const OrderInfo& info, size_t existing_tags);

@@ -139,6 +139,8 @@ class MdxBag final : public IndexBag {
     uint64_t file_pages = (size + kPage - 1) / kPage;
     if (pages_in_file < kFirstTagPage || pages_in_file > file_pages + kBlockPages)
       pages_in_file = uint32_t(std::max<uint64_t>(file_pages, kFirstTagPage));
+    // A killed writer may have written tag headers and nodes before the count.
+    if (opt_.salvage && file_pages > pages_in_file) pages_in_file = uint32_t(file_pages);
     return Status::ok();
   }
 

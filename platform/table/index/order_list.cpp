@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "platform/base/codepage.h"
+#include "platform/table/file_ops.h"
 #include "platform/table/index/index_formats.h"
 
 namespace mv {
@@ -104,6 +105,7 @@ struct OrderList::Entry {
   Expression cond;
   bool has_cond = false;
   std::string problem;
+  bool keys_disagree = false;  // the problem is stored keys that do not match the records
   // UPPER()/LOWER() and DTOS() of the empty date as the program that wrote the order
   // computes them (MDX: detected from the stored keys).
   CaseFlavour flavour = CaseFlavour::Ascii;
@@ -315,7 +317,7 @@ Status OrderList::compile(Entry& e, const std::string& key_expr, const std::stri
   return Status::ok();
 }
 
-Status OrderList::adopt(index::IndexBag* bag, index::TreeOrder* tree) {
+Status OrderList::adopt(index::IndexBag* bag, index::TreeOrder* tree, bool unfinished) {
   auto e = std::make_unique<Entry>();
   e->bag = bag;
   e->tree = tree;
@@ -334,6 +336,9 @@ Status OrderList::adopt(index::IndexBag* bag, index::TreeOrder* tree) {
     } else {
       tree->set_key_type(kt);
       auto coll = tree->detect_collation(table_collation(), table_.code_page());
+      // An unfinished tree may be unreadable; it is rebuilt in the table's collation.
+      if (!coll.is_ok() && unfinished && coll.status().kind() == StatusKind::Corrupt)
+        coll = std::optional<index::Collation>(table_collation());
       if (!coll.is_ok()) return coll.status();
       if (!coll->has_value()) {
         tree->set_foreign_collation();
@@ -342,23 +347,104 @@ Status OrderList::adopt(index::IndexBag* bag, index::TreeOrder* tree) {
         tree->set_collation(**coll);
         e->flavour = (*coll)->kind() == index::Collation::Kind::German ? CaseFlavour::German : CaseFlavour::Ascii;
         if (tree->keydef().format == IndexFormat::Mdx) {
-          MV_RETURN_IF_ERROR(choose_mdx_key_rules(*e));
+          Status st = choose_mdx_key_rules(*e);
+          if (!st.is_ok() && unfinished && st.kind() == StatusKind::Corrupt) {
+            e->problem.clear();
+            new_mdx_key_rules(*e);
+            st = compile(*e, tree->info().key_expr, tree->info().for_expr);
+          }
+          MV_RETURN_IF_ERROR(st);
         } else {
           if (!(*coll)->is_machine()) MV_RETURN_IF_ERROR(compile(*e, tree->info().key_expr, tree->info().for_expr));
-          MV_RETURN_IF_ERROR(verify_keys(*e));
+          if (!unfinished) MV_RETURN_IF_ERROR(verify_keys(*e));
         }
       }
     }
   }
+  // Keys of an unfinished order may well disagree with the records: it is rebuilt or
+  // refused as a whole.
+  if (unfinished && e->keys_disagree) e->problem.clear();
   // A tree its reader keeps read-only (an MDX tag with a FOR condition we cannot keep, a
   // damaged tag header) could not take the keys of a changed record: the table is not
   // written either, or the order would go on without them.
   if (e->problem.empty() && tree->read_only()) e->problem = tree->read_only_reason();
-  if (!e->problem.empty()) {
-    if (!tree->read_only()) tree->set_read_only(e->problem);
-    messages_.push_back(path_file(bag->path()) + ", Index " + tree->info().name + ": " + e->problem);
-  }
+  if (!e->problem.empty()) refuse(*e, e->problem);
   entries_.push_back(std::move(e));
+  return Status::ok();
+}
+
+void OrderList::refuse(Entry& e, const std::string& why) {
+  e.problem = why;
+  if (!e.tree->read_only()) e.tree->set_read_only(why);
+  messages_.push_back(path_file(e.bag->path()) + ", Index " + e.tree->info().name + ": " + why);
+}
+
+Status OrderList::settle_unfinished(index::IndexBag& bag, size_t first, bool production) {
+  bool rebuild = !table_.shared() && !table_.read_only();
+  for (size_t i = first; i < entries_.size(); ++i)
+    if (!entries_[i]->problem.empty()) rebuild = false;
+  if (rebuild) return rebuild_bag(bag, first, production);
+  const std::string why =
+      "die Indexdatei wurde beim letzten Ändern nicht fertig geschrieben und kann veraltet sein; sie wird nur "
+      "gelesen, bis sie bei exklusiv geöffneter Tabelle neu aufgebaut wird";
+  for (size_t i = first; i < entries_.size(); ++i)
+    if (entries_[i]->problem.empty()) refuse(*entries_[i], why);
+  table_.add_warning(bag.path() + ": " + why);
+  return Status::ok();
+}
+
+// The bag is written anew beside the old one, which it then replaces: pages of the old
+// one cannot be trusted to belong to the trees that point to them. The entries from
+// `first` on are the bag's orders; they are adopted again from the new file.
+Status OrderList::rebuild_bag(index::IndexBag& bag, size_t first, bool production) {
+  FileSystem& fs = table_.fs();
+  const std::string path = bag.path();
+  const IndexFormat fmt = bag.format();
+  const std::string tmp = temp_name_for(path);
+  if (fs.exists(tmp)) fs.remove(tmp).ignore();
+  index::BagOptions bo;
+  bo.table_name = path_stem(table_.path());
+  bo.language_driver = table_.header_info().language;
+  bo.production = production;
+  std::unique_ptr<index::IndexBag> nb;
+  Status st = [&]() -> Status {
+    if (fmt != IndexFormat::Ntx) {
+      MV_ASSIGN_OR_RETURN(nb, index::IndexBag::create_bag(fs, tmp, fmt, bo));
+    }
+    for (size_t i = first; i < entries_.size(); ++i) {
+      Entry& e = *entries_[i];
+      const index::OrderInfo info = e.tree->info();
+      index::TreeOrder* tree = nullptr;
+      if (fmt == IndexFormat::Ntx) {
+        MV_ASSIGN_OR_RETURN(nb, index::IndexBag::create_ntx(fs, tmp, info, bo));
+        tree = nb->order(0);
+      } else {
+        MV_ASSIGN_OR_RETURN(tree, nb->add_tag(info));
+      }
+      tree->set_key_type(e.tree->keydef().type);
+      tree->set_collation(e.tree->collation());
+      e.bag = nb.get();
+      e.tree = tree;
+      MV_RETURN_IF_ERROR(build(e, {}, 0, 0));
+    }
+    return nb ? nb->flush() : Status::ok();
+  }();
+  entries_.resize(first);
+  nb.reset();
+  // The old bag goes either way: it is not kept open without its orders.
+  if (production_ == &bag) production_ = nullptr;
+  bags_.erase(std::remove_if(bags_.begin(), bags_.end(), [&](auto& b) { return b.get() == &bag; }), bags_.end());
+  if (st.is_ok()) st = replace_files(fs, {{tmp, path}});
+  if (!st.is_ok()) {
+    fs.remove(tmp).ignore();
+    return st;
+  }
+  // Only now is the mark wrong.
+  MV_RETURN_IF_ERROR(fs.remove(index::change_mark_path(path)));
+  MV_RETURN_IF_ERROR(fs.sync_dir(path_dir(path)));
+  MV_RETURN_IF_ERROR(open_bag(path, fmt, production));
+  messages_.push_back(path_file(path) +
+                      ": die Indexdatei war nach einem abgebrochenen Schreiben unvollständig und wurde neu aufgebaut");
   return Status::ok();
 }
 
@@ -367,6 +453,7 @@ Status OrderList::adopt(index::IndexBag* bag, index::TreeOrder* tree) {
 // entries in `extra`. Without `patient` a mismatch in shared mode is not waited out.
 Status OrderList::verify_keys(Entry& e, const KeySample* extra, bool patient) {
   constexpr size_t kSample = 500;
+  e.keys_disagree = false;
   MV_RETURN_IF_ERROR(table_.flush());
   const uint32_t last = table_.lastrec();
   KeySample sample;
@@ -385,6 +472,7 @@ Status OrderList::verify_keys(Entry& e, const KeySample* extra, bool patient) {
     if (recno > last_now && table_.shared()) last_now = table_.lastrec();  // appended meanwhile
     if (recno == 0 || recno > last_now) {
       e.problem = "der Index verweist auf Satz " + std::to_string(recno) + ", den es nicht gibt";
+      e.keys_disagree = true;
       return Status::ok();
     }
     MV_RETURN_IF_ERROR(table_.read_record(recno, rec));
@@ -422,6 +510,7 @@ Status OrderList::verify_keys(Entry& e, const KeySample* extra, bool patient) {
     if (!matches) {
       e.problem = "die gespeicherten Schlüssel passen nicht zum Indexausdruck (Satz " + std::to_string(recno) +
                   "); der Index wird nur gelesen";
+      e.keys_disagree = true;
       return Status::ok();
     }
   }
@@ -506,12 +595,17 @@ Status OrderList::open_bag(const std::string& path, IndexFormat fmt, bool produc
   opt.read_only = table_.read_only();
   opt.table_name = path_stem(table_.path());
   opt.language_driver = table_.header_info().language;
+  // A bag a killed writer left marked is opened to be rebuilt or only read.
+  const bool unfinished = index::change_left_unfinished(table_.fs(), path, table_.shared());
+  opt.salvage = unfinished;
   auto bag = index::IndexBag::open(table_.fs(), path, fmt, opt);
   if (!bag.is_ok()) return bag.status();
   index::IndexBag* raw = bag->get();
   bags_.push_back(std::move(*bag));
   if (production) production_ = raw;
-  for (size_t i = 0; i < raw->size(); ++i) MV_RETURN_IF_ERROR(adopt(raw, raw->order(i)));
+  const size_t first = entries_.size();
+  for (size_t i = 0; i < raw->size(); ++i) MV_RETURN_IF_ERROR(adopt(raw, raw->order(i), unfinished));
+  if (unfinished) return settle_unfinished(*raw, first, production);
   return Status::ok();
 }
 
@@ -691,6 +785,12 @@ Status OrderList::check_writable() {
     if (!e->problem.empty())
       return Status::read_only(path_file(e->bag->path()) + ", Index " + e->tree->info().name + ": " + e->problem +
                                "; die Tabelle kann deshalb nicht geändert werden");
+  // The table is about to change: from here until the next flush its orders may lag.
+  return begin_changes();
+}
+
+Status OrderList::begin_changes() {
+  for (auto& b : bags_) MV_RETURN_IF_ERROR(b->begin_changes());
   return Status::ok();
 }
 
@@ -877,7 +977,11 @@ Status OrderList::records_replaced() {
 
 Status OrderList::flush() {
   MV_RETURN_IF_ERROR(apply_pending());
+  // The orders may hold keys of appended records the table still keeps in memory.
+  MV_RETURN_IF_ERROR(table_.flush());
   for (auto& b : bags_) MV_RETURN_IF_ERROR(b->flush());
+  // Table and orders agree on disk now.
+  for (auto& b : bags_) MV_RETURN_IF_ERROR(b->end_changes());
   return Status::ok();
 }
 
@@ -941,6 +1045,7 @@ Status OrderList::create_order(const std::string& tag_in, const std::string& bag
     MV_RETURN_IF_ERROR(open_bag(path, format_, to_production));
     bag = bags_.back().get();
   }
+  const bool fresh = !bag;
   if (!bag) {
     index::BagOptions bo;
     bo.shared = table_.shared();
@@ -984,6 +1089,16 @@ Status OrderList::create_order(const std::string& tag_in, const std::string& bag
   info.keydef.decimals = uint16_t(std::max(probe.key.decimals(), 0));
   MV_RETURN_IF_ERROR(index::check_order_limits(format_, info, bag->find(tag) ? bag->size() - 1 : bag->size()));
 
+  auto e = std::make_unique<Entry>();
+  e->key = std::move(probe.key);
+  e->cond = std::move(probe.cond);
+  e->has_cond = probe.has_cond;
+  e->flavour = probe.flavour;
+  e->dtos_day_zero = probe.dtos_day_zero;
+  note_key_functions(*e, key_expr, for_expr);
+  // Other programs may use a shared table's bag: there the tag is built in place.
+  if (!table_.shared() && !fresh && bag->size() > 0) return add_tag_in_copy(bag, info, coll, std::move(e), opt);
+
   // A tag of the same name is replaced: its entry goes first.
   if (bag->find(tag)) {
     index::TreeOrder* old = bag->find(tag);
@@ -995,24 +1110,93 @@ Status OrderList::create_order(const std::string& tag_in, const std::string& bag
         break;
       }
   }
+  // A build that dies leaves the bag marked: its tags are rebuilt at the next exclusive open.
+  MV_RETURN_IF_ERROR(bag->begin_changes());
   MV_ASSIGN_OR_RETURN(index::TreeOrder * tree, bag->add_tag(info));
   tree->set_key_type(kt);
   tree->set_collation(coll);
-  auto e = std::make_unique<Entry>();
   e->bag = bag;
   e->tree = tree;
-  e->key = std::move(probe.key);
-  e->cond = std::move(probe.cond);
-  e->has_cond = probe.has_cond;
-  e->flavour = probe.flavour;
-  e->dtos_day_zero = probe.dtos_day_zero;
-  note_key_functions(*e, key_expr, for_expr);
   const uint64_t total = table_.lastrec();
   MV_RETURN_IF_ERROR(build(*e, opt.progress, 0, total));
   entries_.push_back(std::move(e));
   MV_RETURN_IF_ERROR(bag->flush());
   if (bag == production_) MV_RETURN_IF_ERROR(set_production_flag(true));
+  MV_RETURN_IF_ERROR(table_.flush());
+  MV_RETURN_IF_ERROR(bag->end_changes());
   if (current_) nav_->e = entries_[current_ - 1].get();
+  return Status::ok();
+}
+
+Status OrderList::add_tag_in_copy(index::IndexBag* bag, const index::OrderInfo& info, const index::Collation& coll,
+                                  std::unique_ptr<Entry> e, const CreateOrderOptions& opt) {
+  FileSystem& fs = table_.fs();
+  const std::string path = bag->path();
+  const std::string tmp = temp_name_for(path);
+  if (fs.exists(tmp)) fs.remove(tmp).ignore();
+  // The bag on disk agrees with the table before it is copied.
+  MV_RETURN_IF_ERROR(table_.flush());
+  MV_RETURN_IF_ERROR(bag->flush());
+  MV_RETURN_IF_ERROR(bag->end_changes());
+  index::BagOptions bo;
+  bo.table_name = path_stem(table_.path());
+  bo.language_driver = table_.header_info().language;
+  bo.production = bag == production_;
+  Status st = [&]() -> Status {
+    MV_RETURN_IF_ERROR(copy_file(fs, path, tmp));
+    MV_ASSIGN_OR_RETURN(auto copy, index::IndexBag::open(fs, tmp, bag->format(), bo));
+    MV_ASSIGN_OR_RETURN(index::TreeOrder * tree, copy->add_tag(info));
+    tree->set_key_type(info.keydef.type);
+    tree->set_collation(coll);
+    e->bag = copy.get();
+    e->tree = tree;
+    Status built = build(*e, opt.progress, 0, table_.lastrec());
+    e->bag = nullptr;
+    e->tree = nullptr;
+    MV_RETURN_IF_ERROR(built);
+    return copy->flush();
+  }();
+  if (st.is_ok()) st = replace_files(fs, {{tmp, path}});
+  if (!st.is_ok()) {
+    fs.remove(tmp).ignore();
+    return st;
+  }
+  MV_ASSIGN_OR_RETURN(auto fresh, index::IndexBag::open(fs, path, bag->format(), bo));
+  index::IndexBag* nb = fresh.get();
+  // The old bag object lives until its orders have gone over.
+  std::unique_ptr<index::IndexBag> old_bag;
+  for (auto& b : bags_)
+    if (b.get() == bag) old_bag = std::move(b), b = std::move(fresh);
+  if (production_ == bag) production_ = nb;
+  // The orders of the bag go over to the new file by name; a tag of the new one's name
+  // was replaced by it.
+  for (size_t i = entries_.size(); i-- > 0;) {
+    Entry& x = *entries_[i];
+    if (x.bag != bag) continue;
+    const std::string name = x.tree->info().name;
+    index::TreeOrder* t = upper_ascii(name) == upper_ascii(info.name) ? nullptr : nb->find(name);
+    if (!t) {
+      if (current_ == i + 1) MV_RETURN_IF_ERROR(set_order(size_t(0)));
+      else if (current_ > i + 1) --current_;
+      entries_.erase(entries_.begin() + ptrdiff_t(i));
+      continue;
+    }
+    t->set_key_type(x.tree->keydef().type);
+    if (x.tree->foreign_collation()) t->set_foreign_collation();
+    else t->set_collation(x.tree->collation());
+    if (x.tree->read_only()) t->set_read_only(x.tree->read_only_reason());
+    x.bag = nb;
+    x.tree = t;
+  }
+  e->bag = nb;
+  e->tree = nb->find(info.name);
+  if (!e->tree) return Status::corrupt(path + ": Tag " + info.name + " fehlt nach dem Anlegen");
+  e->tree->set_key_type(info.keydef.type);
+  e->tree->set_collation(coll);
+  entries_.push_back(std::move(e));
+  nav_->c.clear();
+  if (current_) nav_->e = entries_[current_ - 1].get();
+  if (nb == production_) MV_RETURN_IF_ERROR(set_production_flag(true));
   return Status::ok();
 }
 
@@ -1043,7 +1227,32 @@ Status OrderList::create_index(const std::string& file, const std::string& key_u
   info.keydef.decimals = uint16_t(std::max(probe.key.decimals(), 0));
   MV_RETURN_IF_ERROR(index::check_order_limits(IndexFormat::Ntx, info, 0));
 
-  // An open file of that name is closed first: it is written anew.
+  // The order is built under a temporary name and put in place when complete: a build
+  // that dies leaves the file of that name as it was.
+  const std::string tmp = temp_name_for(path);
+  if (table_.fs().exists(tmp)) table_.fs().remove(tmp).ignore();
+  index::BagOptions bo;
+  bo.shared = table_.shared();
+  auto e = std::make_unique<Entry>();
+  e->key = std::move(probe.key);
+  e->cond = std::move(probe.cond);
+  e->has_cond = probe.has_cond;
+  const index::Collation coll = table_collation();
+  {
+    MV_ASSIGN_OR_RETURN(auto nb, index::IndexBag::create_ntx(table_.fs(), tmp, info, bo));
+    e->bag = nb.get();
+    e->tree = nb->order(0);
+    e->tree->set_key_type(kt);
+    e->tree->set_collation(coll);
+    Status st = build(*e, opt.progress, 0, table_.lastrec());
+    if (st.is_ok()) st = nb->flush();
+    if (!st.is_ok()) {
+      nb.reset();
+      table_.fs().remove(tmp).ignore();
+      return st;
+    }
+  }
+  // An open file of that name is closed first: it is replaced.
   for (size_t i = 0; i < bags_.size(); ++i) {
     if (!same_path(bags_[i]->path(), path)) continue;
     index::IndexBag* old = bags_[i].get();
@@ -1053,25 +1262,31 @@ Status OrderList::create_index(const std::string& file, const std::string& key_u
         else if (current_ > j + 1) --current_;
         entries_.erase(entries_.begin() + ptrdiff_t(j));
       }
+    Status st = old->flush();
+    if (st.is_ok()) st = old->end_changes();
     bags_.erase(bags_.begin() + ptrdiff_t(i));
+    MV_RETURN_IF_ERROR(st);
     break;
   }
-  index::BagOptions bo;
-  bo.shared = table_.shared();
-  MV_ASSIGN_OR_RETURN(auto nb, index::IndexBag::create_ntx(table_.fs(), path, info, bo));
-  index::TreeOrder* tree = nb->order(0);
-  tree->set_key_type(kt);
-  tree->set_collation(table_collation());
-  auto e = std::make_unique<Entry>();
+  {
+    Status st = replace_files(table_.fs(), {{tmp, path}});
+    if (!st.is_ok()) {
+      table_.fs().remove(tmp).ignore();
+      return st;
+    }
+  }
+  MV_ASSIGN_OR_RETURN(auto nb, index::IndexBag::open(table_.fs(), path, IndexFormat::Ntx, bo));
+  // A mark a killed writer left on the file of that name goes with it.
+  if (nb->left_unfinished()) {
+    MV_RETURN_IF_ERROR(nb->begin_changes());
+    MV_RETURN_IF_ERROR(nb->end_changes());
+  }
   e->bag = nb.get();
-  e->tree = tree;
-  e->key = std::move(probe.key);
-  e->cond = std::move(probe.cond);
-  e->has_cond = probe.has_cond;
+  e->tree = nb->order(0);
+  e->tree->set_key_type(kt);
+  e->tree->set_collation(coll);
   bags_.push_back(std::move(nb));
-  MV_RETURN_IF_ERROR(build(*e, opt.progress, 0, table_.lastrec()));
   entries_.push_back(std::move(e));
-  MV_RETURN_IF_ERROR(bags_.back()->flush());
   if (current_) nav_->e = entries_[current_ - 1].get();
   return Status::ok();
 }
@@ -1088,6 +1303,7 @@ Status OrderList::delete_order(std::string_view name) {
     index::IndexBag* bag = e.bag;
     const std::string path = bag->path();
     const bool single = bag->format() == IndexFormat::Ntx;
+    MV_RETURN_IF_ERROR(bag->begin_changes());
     if (!single) MV_RETURN_IF_ERROR(bag->drop_tag(e.tree->info().name));
     entries_.erase(entries_.begin() + ptrdiff_t(i));
     if (single || bag->size() == 0) {
@@ -1095,9 +1311,14 @@ Status OrderList::delete_order(std::string_view name) {
       bags_.erase(std::remove_if(bags_.begin(), bags_.end(), [&](auto& b) { return b.get() == bag; }), bags_.end());
       if (was_production) production_ = nullptr;
       MV_RETURN_IF_ERROR(table_.fs().remove(path));
+      // The file is gone, and with it what its mark said.
+      if (table_.fs().exists(index::change_mark_path(path)))
+        MV_RETURN_IF_ERROR(table_.fs().remove(index::change_mark_path(path)));
       if (was_production) MV_RETURN_IF_ERROR(set_production_flag(false));
     } else {
       MV_RETURN_IF_ERROR(bag->flush());
+      MV_RETURN_IF_ERROR(table_.flush());
+      MV_RETURN_IF_ERROR(bag->end_changes());
     }
     if (current_) nav_->e = entries_[current_ - 1].get();
     return Status::ok();

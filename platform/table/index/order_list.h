@@ -104,7 +104,21 @@ class OrderList final : public OrderMaintainer {
   explicit OrderList(Table& table);
 
   Status open_bag(const std::string& path, index::IndexFormat fmt, bool production);
-  Status adopt(index::IndexBag* bag, index::TreeOrder* tree);
+  // `unfinished`: the bag was left marked as being changed; its keys are not checked,
+  // settle_unfinished() decides.
+  Status adopt(index::IndexBag* bag, index::TreeOrder* tree, bool unfinished = false);
+  // The orders entries_[first...] of a bag a killed writer left marked: rebuilt from the
+  // table when it is ours alone to write, else only read, and said so.
+  Status settle_unfinished(index::IndexBag& bag, size_t first, bool production);
+  Status rebuild_bag(index::IndexBag& bag, size_t first, bool production);
+  // CREATEORDER on an exclusive table: the tag is added to a copy of the bag, which takes
+  // the bag's place once the tag is complete.
+  Status add_tag_in_copy(index::IndexBag* bag, const index::OrderInfo& info, const index::Collation& coll,
+                         std::unique_ptr<Entry> e, const CreateOrderOptions& opt);
+  // The order is only read from now on, for `why`, which is told after opening.
+  void refuse(Entry& e, const std::string& why);
+  // Every open bag marked as being changed before the first change of the table.
+  Status begin_changes();
   using KeySample = std::vector<std::pair<std::string, uint32_t>>;  // stored key, record
   Status verify_keys(Entry& e, const KeySample* extra = nullptr, bool patient = true);
   // How UPPER() and DTOS() compute the keys of an MDX order (or of a new MDX tag).

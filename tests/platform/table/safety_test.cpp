@@ -6,10 +6,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <numeric>
 
 #include "platform/base/bytes.h"
+#include "platform/table/index/index_bag.h"
+#include "platform/table/index/order_list.h"
 #include "table_helpers.h"
 #include "tests/support/faulty_fs.h"
 
@@ -667,6 +671,287 @@ TEST_F(SafetyTest, ALeftoverBackupOfAnotherRunIsNeverDeleted) {
   MV_ASSERT_OK(t->close());
   EXPECT_EQ(read_bytes(path + ".mvalt"), foreign);
   EXPECT_EQ(read_bytes(dir.file("DATEN.FPT.mvalt")), foreign);
+}
+
+// ---------------------------------------------------------------- orders of a killed writer
+
+constexpr uint32_t kOrderedRecords = 1000;
+
+std::vector<std::string> files_ending(const std::string& folder, const std::string& ext) {
+  std::vector<std::string> out;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) {
+    std::string x = e.path().extension().string();
+    for (char& c : x) c = char(std::tolower(uint8_t(c)));
+    if (x == ext) out.push_back(e.path().string());
+  }
+  return out;
+}
+
+// The orders of the table: its production bag and every NTX file beside it.
+std::unique_ptr<OrderList> attach_all(Table& t) {
+  auto ol = OrderList::attach(t);
+  EXPECT_TRUE(ol.is_ok()) << ol.status().to_string();
+  if (!ol) return nullptr;
+  if (t.driver() == "DBFNTX") {
+    for (const auto& f : files_ending(path_dir(t.path()), ".ntx")) EXPECT_TRUE(ok((*ol)->add_index_file(f)));
+  }
+  return std::move(ol).value();
+}
+
+// DATEN.DBF: NAME "K00001" ... in record order, BETRAG falling, the last five records
+// deleted; an order on NAME.
+void make_ordered_table(const std::string& folder, const std::string& driver) {
+  const std::string path = path_join(folder, "DATEN.DBF");
+  ASSERT_TRUE(db_create(path, sample_fields(false), driver).is_ok());
+  auto t = open_ok(path, false, false, driver);
+  ASSERT_TRUE(t);
+  for (uint32_t i = 1; i <= kOrderedRecords; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "K%05u", i);
+    MV_ASSERT_OK(t->append_blank());
+    MV_ASSERT_OK(t->field_put("NAME", Value::character(name)));
+    MV_ASSERT_OK(t->field_put("BETRAG", Value::numeric(kOrderedRecords - i + 0.5)));
+    if (i + 5 > kOrderedRecords) MV_ASSERT_OK(t->delete_record());
+  }
+  auto ol = attach_all(*t);
+  ASSERT_TRUE(ol);
+  if (driver == "DBFNTX") MV_ASSERT_OK(ol->create_index("NAME", "NAME"));
+  else MV_ASSERT_OK(ol->create_order("NAME", "", "NAME"));
+  ol.reset();
+  MV_ASSERT_OK(t->close());
+}
+
+// Opened exclusively, the table's orders hold every record once in key order (rebuilt
+// when a writer left them unfinished) or say why they are only read; no mark stays.
+void expect_orders_sound(const std::string& folder, const std::string& driver) {
+  {
+    auto t = open_ok(path_join(folder, "DATEN.DBF"), false, false, driver);
+    ASSERT_TRUE(t);
+    auto ol = attach_all(*t);
+    ASSERT_TRUE(ol);
+    const uint32_t n = t->lastrec();
+    std::vector<std::string> names(n + 1);
+    std::vector<double> sums(n + 1);
+    for (uint32_t r = 1; r <= n; ++r) {
+      MV_ASSERT_OK(t->go_to(r));
+      names[r] = str_field(*t, "NAME");
+      sums[r] = t->field_get("BETRAG")->num;
+    }
+    for (size_t o = 1; o <= ol->count(); ++o) {
+      SCOPED_TRACE("order " + ol->info(o).name);
+      if (!ol->problem(o).empty()) continue;  // told, and the table is not written through it
+      std::vector<uint32_t> want(n);
+      std::iota(want.begin(), want.end(), 1u);
+      const bool by_name = ol->info(o).key_expr == "NAME";
+      std::stable_sort(want.begin(), want.end(),
+                       [&](uint32_t a, uint32_t b) { return by_name ? names[a] < names[b] : sums[a] < sums[b]; });
+      std::vector<uint32_t> got;
+      MV_ASSERT_OK(ol->set_order(o));
+      MV_ASSERT_OK(t->go_top());
+      while (!t->eof() && got.size() <= n) {
+        got.push_back(t->recno());
+        MV_ASSERT_OK(t->skip(1));
+      }
+      EXPECT_EQ(got.size(), size_t(n)) << "records reached through the order";
+      // Entries of records past the end stay out of the walk.
+      auto keys = ol->key_count(o);
+      ASSERT_TRUE(keys.is_ok()) << keys.status().to_string();
+      EXPECT_EQ(*keys, uint64_t(n)) << "keys in the order";
+      EXPECT_TRUE(got == want) << "the order is not the table sorted by its key";
+    }
+  }
+  EXPECT_TRUE(files_ending(folder, ".mvdirty").empty());
+}
+
+// The child runs `op` on DATEN.DBF (exclusive or shared, its orders attached) and is
+// killed before its k-th write, rename, remove or truncate; then k + 1, until it finishes.
+// Kill points grow by half beyond `dense` to keep long operations short.
+void kill_at_every_step(const std::string& driver, bool shared, int dense,
+                        const std::function<Status(Table&, OrderList&)>& op) {
+  TempDir tmpl;
+  make_ordered_table(tmpl.path(), driver);
+  bool finished = false;
+  for (int k = 0; !finished; k = k < dense ? k + 1 : k * 3 / 2) {
+    SCOPED_TRACE(driver + ": killed before step " + std::to_string(k));
+    ASSERT_LT(k, 100000);
+    TempDir d;
+    for (const auto& e : std::filesystem::directory_iterator(tmpl.path()))
+      std::filesystem::copy_file(e.path(), std::filesystem::path(d.path()) / e.path().filename());
+    pid_t pid = fork();
+    if (pid == 0) {
+      FaultyFileSystem ffs(FileSystem::posix());
+      OpenOptions o;
+      o.shared = shared;
+      o.driver = driver;
+      o.fs = &ffs;
+      auto t = Table::open(path_join(d.path(), "DATEN.DBF"), o);
+      if (!t) _exit(3);
+      auto ol = OrderList::attach(**t);
+      if (!ol) _exit(3);
+      if (driver == "DBFNTX" && !(*ol)->add_index_file("NAME.NTX")) _exit(3);
+      int events = 0;
+      auto step = [&events, k] {
+        if (events++ == k) kill(getpid(), SIGKILL);
+      };
+      ffs.before_write = [&](int, const std::string&) { step(); };
+      ffs.before_step = [&](int, const char*, const std::string&) { step(); };
+      Status st = op(**t, **ol);
+      if (st) st = (*t)->close();
+      _exit(st ? 0 : 4);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    finished = WIFEXITED(status);
+    if (finished) {
+      ASSERT_EQ(WEXITSTATUS(status), 0);
+    } else {
+      ASSERT_TRUE(WIFSIGNALED(status));
+    }
+    expect_orders_sound(d.path(), driver);
+    if (::testing::Test::HasFailure()) return;  // one broken kill point tells enough
+  }
+}
+
+class KilledOrderTest : public SafetyTest, public ::testing::WithParamInterface<const char*> {};
+
+// Appended records reach the table in blocks while their keys wait in memory; a
+// record changed in shared mode is in the table before its keys are in the orders.
+TEST_P(KilledOrderTest, WritesKilledMidwayLeaveNoSilentlyStaleOrder) {
+  const std::string driver = GetParam();
+  SCOPED_TRACE("appending");
+  kill_at_every_step(driver, false, 6, [](Table& t, OrderList&) {
+    for (uint32_t i = 1; i <= 20000; ++i) {
+      char name[16];
+      std::snprintf(name, sizeof name, "N%05u", i);
+      MV_RETURN_IF_ERROR(t.append_blank());
+      MV_RETURN_IF_ERROR(t.field_put("NAME", Value::character(name)));
+    }
+    return t.commit();
+  });
+  SCOPED_TRACE("shared changes");
+  kill_at_every_step(driver, true, 1000, [](Table& t, OrderList&) {
+    for (uint32_t r : {kOrderedRecords - 6, kOrderedRecords - 7}) {
+      MV_RETURN_IF_ERROR(t.go_to(r));
+      MV_RETURN_IF_ERROR(t.field_put("NAME", Value::character("A" + std::to_string(r))));
+    }
+    return Status::ok();
+  });
+}
+
+// INDEX ON builds the new order where nobody uses it until it is complete (on a shared
+// table in the bag, which stays marked until then); PACK puts the new table in place
+// before its orders are rebuilt.
+TEST_P(KilledOrderTest, IndexOnAndPackKilledMidwayLeaveNoSilentlyStaleOrder) {
+  const std::string driver = GetParam();
+  for (bool shared : {false, true}) {
+    SCOPED_TRACE(shared ? "index on, shared" : "index on");
+    kill_at_every_step(driver, shared, 1000, [&](Table&, OrderList& ol) {
+      return driver == "DBFNTX" ? ol.create_index("BETRAG", "BETRAG") : ol.create_order("BETRAG", "", "BETRAG");
+    });
+  }
+  SCOPED_TRACE("pack");
+  kill_at_every_step(driver, false, 1000, [](Table& t, OrderList&) { return t.pack(); });
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, KilledOrderTest, ::testing::Values("DBFNTX", "DBFCDX", "DBFMDX"),
+                         [](const auto& info) { return std::string(info.param); });
+
+// Orders a killed writer left unfinished are only read while the table is shared (the
+// reason is among the table's warnings); the first exclusive open rebuilds them.
+TEST_F(SafetyTest, UnfinishedOrdersAreRefusedWhenSharedAndRebuiltWhenExclusive) {
+  for (const char* driver : {"DBFNTX", "DBFCDX", "DBFMDX"}) {
+    SCOPED_TRACE(driver);
+    TempDir d;
+    make_ordered_table(d.path(), driver);
+    const std::string path = d.file("DATEN.DBF");
+    pid_t pid = fork();
+    if (pid == 0) {
+      auto t = open_ok(path, false, false, driver);
+      if (!t) _exit(3);
+      auto ol = attach_all(*t);
+      if (!ol) _exit(3);
+      for (int i = 0; i < 20000; ++i)
+        if (!t->append_blank() || !t->field_put("NAME", Value::character("N" + std::to_string(i)))) _exit(4);
+      kill(getpid(), SIGKILL);
+      _exit(5);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    ASSERT_EQ(files_ending(d.path(), ".mvdirty").size(), 1u);
+    for (bool read_only : {false, true}) {
+      auto t = open_ok(path, true, read_only, driver);
+      ASSERT_TRUE(t);
+      auto ol = attach_all(*t);
+      ASSERT_TRUE(ol);
+      ASSERT_EQ(ol->count(), 1u);
+      EXPECT_NE(ol->problem(1).find("nicht fertig geschrieben"), std::string::npos) << ol->problem(1);
+      ASSERT_EQ(t->warnings().size(), 1u);
+      EXPECT_NE(t->warnings()[0].find("nicht fertig geschrieben"), std::string::npos) << t->warnings()[0];
+      Status st = t->append_blank();
+      EXPECT_EQ(st.kind(), StatusKind::ReadOnly) << st.to_string();
+    }
+    EXPECT_EQ(files_ending(d.path(), ".mvdirty").size(), 1u);
+    {
+      auto t = open_ok(path, false, false, driver);
+      ASSERT_TRUE(t);
+      auto ol = attach_all(*t);
+      ASSERT_TRUE(ol);
+      EXPECT_TRUE(ol->problem(1).empty()) << ol->problem(1);
+      ASSERT_FALSE(ol->messages().empty());
+      EXPECT_NE(ol->messages()[0].find("neu aufgebaut"), std::string::npos) << ol->messages()[0];
+      EXPECT_GT(t->lastrec(), kOrderedRecords);
+      EXPECT_EQ(*ol->key_count(1), t->lastrec());
+    }
+    expect_orders_sound(d.path(), driver);
+    auto t = open_ok(path, true, false, driver);
+    ASSERT_TRUE(t);
+    auto ol = attach_all(*t);
+    ASSERT_TRUE(ol);
+    EXPECT_TRUE(t->warnings().empty());
+    MV_EXPECT_OK(t->append_blank());
+  }
+}
+
+// Two writers of ours on one shared table: the mark stays while either has changes that
+// are not written, and the first one's close does not take it from the other.
+TEST_F(SafetyTest, TheChangeMarkStaysUntilTheLastSharedWriterIsDone) {
+  for (const char* driver : {"DBFNTX", "DBFCDX", "DBFMDX"}) {
+    SCOPED_TRACE(driver);
+    TempDir d;
+    make_ordered_table(d.path(), driver);
+    const std::string path = d.file("DATEN.DBF");
+    auto a = open_ok(path, true, false, driver);
+    auto b = open_ok(path, true, false, driver);
+    ASSERT_TRUE(a && b);
+    auto oa = attach_all(*a);
+    auto ob = attach_all(*b);
+    ASSERT_TRUE(oa && ob);
+    EXPECT_TRUE(files_ending(d.path(), ".mvdirty").empty());
+    MV_ASSERT_OK(a->go_to(1));
+    MV_ASSERT_OK(a->field_put("NAME", Value::character("A1")));
+    EXPECT_EQ(files_ending(d.path(), ".mvdirty").size(), 1u);
+    {
+      // A living writer's mark is no sign of a killed one.
+      auto c = open_ok(path, true, false, driver);
+      ASSERT_TRUE(c);
+      auto oc = attach_all(*c);
+      ASSERT_TRUE(oc);
+      EXPECT_TRUE(oc->problem(1).empty()) << oc->problem(1);
+      EXPECT_TRUE(c->warnings().empty());
+    }
+    MV_ASSERT_OK(b->go_to(2));
+    MV_ASSERT_OK(b->field_put("NAME", Value::character("A2")));
+    MV_ASSERT_OK(a->commit());
+    EXPECT_EQ(files_ending(d.path(), ".mvdirty").size(), 1u);
+    MV_ASSERT_OK(b->commit());
+    EXPECT_TRUE(files_ending(d.path(), ".mvdirty").empty());
+    oa.reset();
+    ob.reset();
+    MV_ASSERT_OK(a->close());
+    MV_ASSERT_OK(b->close());
+    expect_orders_sound(d.path(), driver);
+  }
 }
 
 // ---------------------------------------------------------------- read-only
