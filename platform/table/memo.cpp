@@ -5,16 +5,15 @@
 #include <vector>
 
 #include "platform/base/bytes.h"
+#include "platform/table/memo_format.h"
 
 namespace mv {
 
 namespace {
 
-constexpr uint32_t kMemoHeaderSize = 512;
-constexpr uint32_t kDbtBlock = 512;
-constexpr uint32_t kFptDefaultBlock = 64;
-constexpr uint8_t kEof = 0x1A;
-constexpr uint8_t kDbt4Sig[4] = {0xFF, 0xFF, 0x08, 0x00};
+namespace dbt = memo::dbt;
+namespace fpt = memo::fpt;
+using memo::kEof;
 // A bound on free-chain walks, so a looping chain cannot hang us.
 constexpr int kMaxChainSteps = 1 << 20;
 
@@ -84,14 +83,14 @@ class Dbt3 : public MemoBase {
  public:
   using MemoBase::MemoBase;
   MemoKind kind() const override { return MemoKind::Dbt3; }
-  uint32_t block_size() const override { return kDbtBlock; }
+  uint32_t block_size() const override { return dbt::kBlock; }
   uint32_t first_data_block() const override { return 1; }
 
   Status init() { return init_size(); }
 
   Result<std::string> read(uint32_t block) override {
     if (block == 0) return std::string();
-    uint64_t off = uint64_t(block) * kDbtBlock;
+    uint64_t off = uint64_t(block) * dbt::kBlock;
     if (beyond(off + 1)) return bad_pointer(block);
     // A text ends at its 0x1A; at the latest where new memos begin (the header's next free
     // block, when that lies in the file) and within a generous length. Without a terminator
@@ -99,7 +98,7 @@ class Dbt3 : public MemoBase {
     uint64_t limit = size_;
     uint8_t hdr[4];
     if (file_->read_exact(0, hdr, 4).is_ok()) {
-      const uint64_t next_free = uint64_t(get_le32(hdr)) * kDbtBlock;
+      const uint64_t next_free = uint64_t(get_le32(hdr)) * dbt::kBlock;
       if (next_free > off && next_free < limit) limit = next_free;
     }
     limit = std::min<uint64_t>(limit, off + kMaxDbt3Text);
@@ -127,20 +126,20 @@ class Dbt3 : public MemoBase {
     if (data.find(char(kEof)) != std::string_view::npos)
       return Status::invalid_argument(file_->path() +
                                       ": ein Memotext dieser Datei kann das Zeichen 0x1A nicht enthalten");
-    uint32_t need = uint32_t(ceil_div(data.size() + 1, kDbtBlock));
-    if (old_block >= 1 && uint64_t(old_block) * kDbtBlock < size_) {
+    uint32_t need = uint32_t(ceil_div(data.size() + 1, dbt::kBlock));
+    if (old_block >= 1 && uint64_t(old_block) * dbt::kBlock < size_) {
       auto old = read(old_block);
-      if (old && ceil_div(old->size() + 1, kDbtBlock) >= need) {
+      if (old && ceil_div(old->size() + 1, dbt::kBlock) >= need) {
         std::string post(1, char(kEof));
-        if ((data.size() + 2) <= size_t(need) * kDbtBlock) post.push_back(char(kEof));
-        MV_RETURN_IF_ERROR(write_run(old_block, kDbtBlock, {}, data, post, need, false));
+        if ((data.size() + 2) <= size_t(need) * dbt::kBlock) post.push_back(char(kEof));
+        MV_RETURN_IF_ERROR(write_run(old_block, dbt::kBlock, {}, data, post, need, false));
         return old_block;
       }
     }
     uint8_t hdr[4];
-    MV_ASSIGN_OR_RETURN(uint32_t next, block_at_end(kDbtBlock, 1, need));
+    MV_ASSIGN_OR_RETURN(uint32_t next, block_at_end(dbt::kBlock, 1, need));
     std::string post(2, char(kEof));
-    MV_RETURN_IF_ERROR(write_run(next, kDbtBlock, {}, data, post, need, true));
+    MV_RETURN_IF_ERROR(write_run(next, dbt::kBlock, {}, data, post, need, true));
     put_le32(hdr, next + need);
     MV_RETURN_IF_ERROR(put_bytes(0, hdr, 4));
     return next;
@@ -153,14 +152,14 @@ class Dbt4 : public MemoBase {
   using MemoBase::MemoBase;
   MemoKind kind() const override { return MemoKind::Dbt4; }
   uint32_t block_size() const override { return bs_; }
-  uint32_t first_data_block() const override { return uint32_t(ceil_div(kMemoHeaderSize, bs_)); }
+  uint32_t first_data_block() const override { return uint32_t(ceil_div(memo::kHeaderSize, bs_)); }
 
   Status init() {
     MV_RETURN_IF_ERROR(init_size());
     uint8_t h[22];
     MV_RETURN_IF_ERROR(file_->read_exact(0, h, sizeof h));
-    bs_ = get_le16(h + 20);
-    if (bs_ == 0) bs_ = kDbtBlock;  // dBASE III style header: 512
+    bs_ = get_le16(h + dbt::kBlockSize);
+    if (bs_ == 0) bs_ = dbt::kBlock;  // dBASE III style header: 512
     if (bs_ < 64) return Status::corrupt(file_->path() + ": ungültige Blockgröße " + std::to_string(bs_));
     return Status::ok();
   }
@@ -171,10 +170,10 @@ class Dbt4 : public MemoBase {
     if (block < first_data_block() || beyond(off + 8)) return bad_pointer(block);
     uint8_t h[8];
     MV_RETURN_IF_ERROR(file_->read_exact(off, h, 8));
-    if (memcmp(h, kDbt4Sig, 4) != 0)
+    if (memcmp(h, dbt::kUsedSignature, 4) != 0)
       return Status::corrupt(file_->path() + ": Memo-Block " + std::to_string(block) +
                              " ist beschädigt (Kennung fehlt)");
-    uint32_t len = get_le32(h + 4);
+    uint32_t len = get_le32(h + dbt::kBlockLength);
     if (len < 8 || off + len > size_)
       return Status::corrupt(file_->path() + ": Memo-Block " + std::to_string(block) +
                              " hat eine ungültige Länge " + std::to_string(len));
@@ -193,8 +192,8 @@ class Dbt4 : public MemoBase {
     if (data.size() > 0xFFFFFFF0u) return Status::invalid_argument(file_->path() + ": Memotext zu lang");
     uint32_t need = uint32_t(ceil_div(data.size() + 8, bs_));
     uint8_t pre[8];
-    memcpy(pre, kDbt4Sig, 4);
-    put_le32(pre + 4, uint32_t(data.size() + 8));
+    memcpy(pre, dbt::kUsedSignature, 4);
+    put_le32(pre + dbt::kBlockLength, uint32_t(data.size() + 8));
     std::string_view prefix(reinterpret_cast<const char*>(pre), 8);
     if (old_blocks >= need) {
       MV_RETURN_IF_ERROR(write_run(old_block, bs_, prefix, data, {}, need, false));
@@ -214,8 +213,8 @@ class Dbt4 : public MemoBase {
     uint64_t off = uint64_t(block) * bs_;
     if (off + 8 > size_) return 0;
     uint8_t h[8];
-    if (!file_->read_exact(off, h, 8).is_ok() || memcmp(h, kDbt4Sig, 4) != 0) return 0;
-    uint32_t len = get_le32(h + 4);
+    if (!file_->read_exact(off, h, 8).is_ok() || memcmp(h, dbt::kUsedSignature, 4) != 0) return 0;
+    uint32_t len = get_le32(h + dbt::kBlockLength);
     if (len < 8 || off + len > size_) return 0;
     return uint32_t(ceil_div(len, bs_));
   }
@@ -235,11 +234,11 @@ class Dbt4 : public MemoBase {
     for (int steps = 0; cur >= first_data_block() && cur < blocks; ++steps) {
       if (steps > kMaxChainSteps) { chain_ok = false; break; }
       uint8_t run[8];
-      if (!file_->read_exact(uint64_t(cur) * bs_, run, 8).is_ok() || memcmp(run, kDbt4Sig, 4) == 0) {
+      if (!file_->read_exact(uint64_t(cur) * bs_, run, 8).is_ok() || memcmp(run, dbt::kUsedSignature, 4) == 0) {
         chain_ok = false;
         break;
       }
-      uint32_t next = get_le32(run), count = get_le32(run + 4);
+      uint32_t next = get_le32(run + dbt::kFreeNext), count = get_le32(run + dbt::kFreeBlocks);
       if (count == 0 || uint64_t(cur) + count > blocks) { chain_ok = false; break; }
       if (count >= need) {
         MV_RETURN_IF_ERROR(write_run(cur, bs_, prefix, data, {}, need, true));
@@ -249,7 +248,7 @@ class Dbt4 : public MemoBase {
         } else {
           uint8_t rest[8];
           put_le32(rest, next);
-          put_le32(rest + 4, count - need);
+          put_le32(rest + dbt::kFreeBlocks, count - need);
           MV_RETURN_IF_ERROR(put_bytes(uint64_t(cur + need) * bs_, rest, 8));
           put_le32(ptr, cur + need);
         }
@@ -278,13 +277,13 @@ class Dbt4 : public MemoBase {
     MV_RETURN_IF_ERROR(file_->read_exact(0, h, 4));
     uint8_t run[8];
     memcpy(run, h, 4);
-    put_le32(run + 4, count);
+    put_le32(run + dbt::kFreeBlocks, count);
     MV_RETURN_IF_ERROR(put_bytes(uint64_t(block) * bs_, run, 8));
     put_le32(h, block);
     return put_bytes(0, h, 4);
   }
 
-  uint32_t bs_ = kDbtBlock;
+  uint32_t bs_ = dbt::kBlock;
 };
 
 // ---------------------------------------------------------------- FPT
@@ -293,13 +292,13 @@ class Fpt : public MemoBase {
   using MemoBase::MemoBase;
   MemoKind kind() const override { return MemoKind::Fpt; }
   uint32_t block_size() const override { return bs_; }
-  uint32_t first_data_block() const override { return uint32_t(ceil_div(kMemoHeaderSize, bs_)); }
+  uint32_t first_data_block() const override { return uint32_t(ceil_div(memo::kHeaderSize, bs_)); }
 
   Status init() {
     MV_RETURN_IF_ERROR(init_size());
     uint8_t h[8];
     MV_RETURN_IF_ERROR(file_->read_exact(0, h, sizeof h));
-    bs_ = get_be16(h + 6);
+    bs_ = get_be16(h + fpt::kBlockSize);
     if (bs_ == 0) bs_ = 1;  // block size 0 means 1-byte blocks
     return Status::ok();
   }
@@ -310,7 +309,7 @@ class Fpt : public MemoBase {
     if (block < first_data_block() || beyond(off + 8)) return bad_pointer(block);
     uint8_t h[8];
     MV_RETURN_IF_ERROR(file_->read_exact(off, h, 8));
-    uint32_t len = get_be32(h + 4);
+    uint32_t len = get_be32(h + fpt::kBlockLength);
     if (off + 8 + uint64_t(len) > size_)
       return Status::corrupt(file_->path() + ": Memo-Block " + std::to_string(block) +
                              " hat eine Länge " + std::to_string(len) + " über das Dateiende hinaus");
@@ -332,7 +331,7 @@ class Fpt : public MemoBase {
       uint64_t off = uint64_t(old_block) * bs_;
       uint8_t h[8];
       if (off + 8 <= size_ && file_->read_exact(off, h, 8).is_ok()) {
-        uint64_t old_len = get_be32(h + 4);
+        uint64_t old_len = get_be32(h + fpt::kBlockLength);
         if (off + 8 + old_len <= size_ && ceil_div(old_len + 8, bs_) >= need) {
           MV_RETURN_IF_ERROR(write_run(old_block, bs_, prefix, data, {}, need, false));
           return old_block;
@@ -348,7 +347,7 @@ class Fpt : public MemoBase {
   }
 
  private:
-  uint32_t bs_ = kFptDefaultBlock;
+  uint32_t bs_ = fpt::kDefaultBlock;
 };
 
 }  // namespace
@@ -368,7 +367,7 @@ Result<std::unique_ptr<MemoFile>> MemoFile::open(FileSystem& fs, const std::stri
                                                  bool writable) {
   MV_ASSIGN_OR_RETURN(auto f, fs.open(path, writable ? OpenMode::ReadWrite : OpenMode::Read));
   MV_ASSIGN_OR_RETURN(uint64_t size, f->size());
-  if (size < kMemoHeaderSize && kind != MemoKind::Dbt3)
+  if (size < memo::kHeaderSize && kind != MemoKind::Dbt3)
     return Status::corrupt(path + ": Memodatei kürzer als ihr Header (" + std::to_string(size) + " Bytes)");
   if (size < 4) return Status::corrupt(path + ": Memodatei ohne Header");
   switch (kind) {
@@ -392,24 +391,24 @@ Result<std::unique_ptr<MemoFile>> MemoFile::open(FileSystem& fs, const std::stri
 }
 
 std::string MemoFile::empty_file(MemoKind kind, uint32_t block_size) {
-  std::string h(kMemoHeaderSize, '\0');
+  std::string h(memo::kHeaderSize, '\0');
   auto* p = reinterpret_cast<uint8_t*>(h.data());
   switch (kind) {
     case MemoKind::Dbt3:
-      put_le32(p, 1);
-      put_le32(p + 4, kDbtBlock);
+      put_le32(p + dbt::kNextFree, 1);
+      put_le32(p + dbt::kBlockSizeCopy, dbt::kBlock);
       break;
     case MemoKind::Dbt4: {
-      uint32_t bs = block_size ? block_size : kDbtBlock;
-      put_le32(p, uint32_t(ceil_div(kMemoHeaderSize, bs)));
-      put_le16(p + 20, uint16_t(bs));
-      if (bs > kMemoHeaderSize) h.resize(bs, '\0');
+      uint32_t bs = block_size ? block_size : dbt::kBlock;
+      put_le32(p + dbt::kNextFree, uint32_t(ceil_div(memo::kHeaderSize, bs)));
+      put_le16(p + dbt::kBlockSize, uint16_t(bs));
+      if (bs > memo::kHeaderSize) h.resize(bs, '\0');
       break;
     }
     case MemoKind::Fpt: {
-      uint32_t bs = block_size ? block_size : kFptDefaultBlock;
-      put_be32(p, uint32_t(ceil_div(kMemoHeaderSize, bs)));
-      put_be16(p + 6, uint16_t(bs));
+      uint32_t bs = block_size ? block_size : fpt::kDefaultBlock;
+      put_be32(p + fpt::kNextFree, uint32_t(ceil_div(memo::kHeaderSize, bs)));
+      put_be16(p + fpt::kBlockSize, uint16_t(bs));
       break;
     }
   }

@@ -8,17 +8,14 @@
 
 #include "platform/base/bytes.h"
 #include "platform/table/index/index_formats.h"
+#include "platform/table/index/index_layout.h"
 #include "platform/table/index/paged_file.h"
 
 namespace mv::index {
 
 namespace {
 
-constexpr uint32_t kPage = 512;
-constexpr uint32_t kTagHeader = 1024;
-constexpr uint64_t kCdxLockOffset = 0x7FFFFFFEull;
-constexpr size_t kLeafData = 488;  // bytes 24..511 of a leaf
-constexpr size_t kExprPool = 512;  // bytes 512..1023 of a tag header: key and FOR expression
+using namespace cdx;
 
 int bits_for(uint32_t v) {
   int b = 0;
@@ -58,7 +55,7 @@ class CdxOrder final : public TreeOrder {
   uint32_t header_offset() const { return header_; }
   uint32_t root_ = 0;
   uint32_t counter_ = 0;
-  uint8_t options_ = 0x60;
+  uint8_t options_ = kOptCompact | kOptCompound;
   bool header_dirty_ = false;
   bool directory_ = false;
   bool on_disk_ = false;
@@ -129,7 +126,7 @@ class CdxOrder final : public TreeOrder {
 class CdxBag final : public IndexBag {
  public:
   CdxBag(FileSystem& fs, const std::string& path, const BagOptions& opt)
-      : IndexBag(fs, path, IndexFormat::Cdx, opt), pf(fs, path, kCdxLockOffset, opt.shared, opt.read_only) {}
+      : IndexBag(fs, path, IndexFormat::Cdx, opt), pf(fs, path, kLockOffset, opt.shared, opt.read_only) {}
   ~CdxBag() override { flush().ignore(); }
 
   PagedFile pf;
@@ -148,7 +145,7 @@ class CdxBag final : public IndexBag {
   Status read_dir_header() {
     uint8_t h[24];
     MV_RETURN_IF_ERROR(pf.read(0, h, sizeof h));
-    free_head = get_le32(h + 4);
+    free_head = get_le32(h + kFreeList);
     if (free_head == 0xFFFFFFFFu) free_head = 0;
     MV_ASSIGN_OR_RETURN(uint64_t size, pf.file().size());
     file_end = (size + kPage - 1) / kPage * kPage;
@@ -239,18 +236,17 @@ class CdxBag final : public IndexBag {
   // free list, which make the stamp) grows under the write lock before any page changes.
   Status bump_change_counter() {
     uint8_t b[4];
-    MV_RETURN_IF_ERROR(pf.read(kCounterAt, b, 4));
+    MV_RETURN_IF_ERROR(pf.read(kCounter, b, 4));
     uint32_t v = get_le32(b) + 1;
     if (v == 0) v = 1;
     put_le32(b, v);
     if (dir) dir->counter_ = v;
-    return pf.file().write_at(kCounterAt, b, 4);
+    return pf.file().write_at(kCounter, b, 4);
   }
-  static constexpr uint32_t kCounterAt = 8;
 
   Status open_existing() {
     MV_RETURN_IF_ERROR(pf.open(opt_.read_only ? OpenMode::Read : OpenMode::ReadWrite));
-    pf.watch(0, 12, kCounterAt, 4);
+    pf.watch(kRoot, kCounter + 4, kCounter, 4);
     MV_RETURN_IF_ERROR(read_dir_header());
     OrderInfo di;
     di.name = "(Verzeichnis)";
@@ -298,7 +294,7 @@ class CdxBag final : public IndexBag {
     dir->options_ = 0xE0;
     MV_RETURN_IF_ERROR(dir->clear());
     MV_RETURN_IF_ERROR(flush());
-    pf.watch(0, 12, kCounterAt, 4);
+    pf.watch(kRoot, kCounter + 4, kCounter, 4);
     return Status::ok();
   }
 
@@ -401,7 +397,7 @@ class CdxBag final : public IndexBag {
     file_end += kTagHeader;
     took(off), took(off + kPage);
     auto o = std::make_unique<CdxOrder>(info, *this, off);
-    o->options_ = uint8_t(0x60 | (info.unique ? 0x01 : 0) | (info.for_expr.empty() ? 0 : 0x08));
+    o->options_ = uint8_t(kOptCompact | kOptCompound | (info.unique ? kOptUnique : 0) | (info.for_expr.empty() ? 0 : kOptFor));
     CdxOrder* raw = o.get();
     orders_.push_back(std::move(o));
     st = raw->clear();
@@ -467,27 +463,28 @@ Status CdxOrder::catch_up() {
 Status CdxOrder::read_header() {
   uint8_t h[kTagHeader];
   MV_RETURN_IF_ERROR(bag_.pf.read(header_, h, kTagHeader));
-  root_ = get_le32(h);
-  counter_ = get_le32(h + 8);
-  uint16_t kl = get_le16(h + 12);
-  options_ = h[14];
+  root_ = get_le32(h + kRoot);
+  counter_ = get_le32(h + kCounter);
+  uint16_t kl = get_le16(h + kKeyLength);
+  options_ = h[kOptions];
   if (kl == 0 || kl > kCdxMaxKeyLength)
     return Status::corrupt(bag_.pf.path() + ": Tag " + info_.name + ": unmögliche Schlüssellänge " +
                            std::to_string(kl));
-  if (!(options_ & 0x20))
+  if (!(options_ & kOptCompact))
     return Status::not_supported(bag_.pf.path() + ": Tag " + info_.name + ": kein kompakter Index");
   if (root_ == 0 || root_ % kPage || root_ >= bag_.file_end)
     return Status::corrupt(bag_.pf.path() + ": Tag " + info_.name + ": ungültiger Verweis auf die Wurzel");
   info_.keydef.length = kl;
-  info_.unique = options_ & 0x01;
-  info_.descending = get_le16(h + 502) == 1;
+  info_.unique = options_ & kOptUnique;
+  info_.descending = get_le16(h + kOrder) == 1;
   reverse_logical_ = info_.descending;
-  uint16_t for_len = get_le16(h + 506), key_len_ = get_le16(h + 510);
+  uint16_t for_len = get_le16(h + kForExprLength), key_len_ = get_le16(h + kKeyExprLength);
   if (!directory_) {
-    size_t kle = std::min<size_t>(key_len_ ? key_len_ : 512, 512);
-    info_.key_expr = trim_name(h + 512, kle);
-    size_t start = std::min<size_t>(key_len_, 512);
-    if (for_len > 1 && start < 512) info_.for_expr = trim_name(h + 512 + start, std::min<size_t>(for_len, 512 - start));
+    size_t kle = std::min<size_t>(key_len_ ? key_len_ : kExprPool, kExprPool);
+    info_.key_expr = trim_name(h + kExprPoolAt, kle);
+    size_t start = std::min<size_t>(key_len_, kExprPool);
+    if (for_len > 1 && start < kExprPool)
+      info_.for_expr = trim_name(h + kExprPoolAt + start, std::min<size_t>(for_len, kExprPool - start));
     else info_.for_expr.clear();
     // Written back, each expression takes its NUL: when both no longer fit the pool the
     // header could not be written without cutting an expression.
@@ -501,30 +498,30 @@ Status CdxOrder::read_header() {
 
 Status CdxOrder::write_header() {
   uint8_t h[kTagHeader] = {};
-  put_le32(h, root_);
-  if (directory_) put_le32(h + 4, bag_.free_head);
-  put_le32(h + 8, counter_);
-  put_le16(h + 12, uint16_t(key_len()));
-  h[14] = options_;
-  h[15] = 1;
-  h[16] = 0x00, h[17] = 0x04, h[18] = 0x00, h[19] = 0x02;
-  put_le16(h + 502, info_.descending ? 1 : 0);
+  put_le32(h + kRoot, root_);
+  if (directory_) put_le32(h + kFreeList, bag_.free_head);
+  put_le32(h + kCounter, counter_);
+  put_le16(h + kKeyLength, uint16_t(key_len()));
+  h[kOptions] = options_;
+  h[kSignature] = 1;
+  h[kObserved] = 0x00, h[kObserved + 1] = 0x04, h[kObserved + 2] = 0x00, h[kObserved + 3] = 0x02;
+  put_le16(h + kOrder, info_.descending ? 1 : 0);
   const size_t kel = info_.key_expr.size() + 1, fel = info_.for_expr.size() + 1;
   if (kel + fel > kExprPool)
     return Status::read_only(bag_.pf.path() + ": Tag " + info_.name +
                              ": Schlüssel- und FOR-Ausdruck passen nicht in den Tag-Kopf");
-  put_le16(h + 504, uint16_t(kel));
-  put_le16(h + 506, uint16_t(fel));
-  put_le16(h + 510, uint16_t(kel));
-  std::memcpy(h + kTagHeader - kExprPool, info_.key_expr.data(), kel - 1);
-  std::memcpy(h + kTagHeader - kExprPool + kel, info_.for_expr.data(), fel - 1);
+  put_le16(h + kKeyExprLengthCopy, uint16_t(kel));
+  put_le16(h + kForExprLength, uint16_t(fel));
+  put_le16(h + kKeyExprLength, uint16_t(kel));
+  std::memcpy(h + kExprPoolAt, info_.key_expr.data(), kel - 1);
+  std::memcpy(h + kExprPoolAt + kel, info_.for_expr.data(), fel - 1);
   header_dirty_ = false;
   on_disk_ = true;
   if (directory_) {
     // Only the root, the counter and the fields after the free list: the free list
     // itself belongs to the bag and is written with it.
-    MV_RETURN_IF_ERROR(bag_.pf.file().write_at(0, h, 4));
-    return bag_.pf.file().write_at(8, h + 8, kTagHeader - 8);
+    MV_RETURN_IF_ERROR(bag_.pf.file().write_at(kRoot, h + kRoot, 4));
+    return bag_.pf.file().write_at(kCounter, h + kCounter, kTagHeader - kCounter);
   }
   return bag_.pf.file().write_at(header_, h, kTagHeader);
 }
@@ -620,14 +617,14 @@ Status CdxOrder::encode(const Node& n, uint8_t* p) const {
   std::memset(p, 0, kPage);
   const bool is_root = n.id == root_;
   const size_t kl = key_len();
-  put_le16(p, uint16_t((n.leaf ? 2 : 0) | (is_root ? 1 : 0)));
-  put_le16(p + 2, uint16_t(n.n()));
-  put_le32(p + 4, n.left);
-  put_le32(p + 8, n.right);
+  put_le16(p + kNodeAttributes, uint16_t((n.leaf ? 2 : 0) | (is_root ? 1 : 0)));
+  put_le16(p + kNodeCount, uint16_t(n.n()));
+  put_le32(p + kNodeLeft, n.left);
+  put_le32(p + kNodeRight, n.right);
   if (!n.leaf) {
     if (n.n() > bulk_interior_capacity()) return Status::invalid_argument("CDX: Indexseite überfüllt");
     for (size_t i = 0; i < n.n(); ++i) {
-      uint8_t* e = p + 12 + i * (kl + 8);
+      uint8_t* e = p + kInteriorItems + i * (kl + 8);
       std::memcpy(e, node_key(n, i), kl);
       put_be32(e + kl, n.recnos[i]);
       put_be32(e + kl + 4, n.kids[i]);
@@ -638,12 +635,13 @@ Status CdxOrder::encode(const Node& n, uint8_t* p) const {
   for (uint32_t r : n.recnos) max_rec = std::max(max_rec, r);
   LeafLayout l = leaf_layout(kl, max_rec);
   const uint32_t rmask = uint32_t((uint64_t(1) << l.r) - 1);
-  p[14] = uint8_t(rmask), p[15] = uint8_t(rmask >> 8), p[16] = uint8_t(rmask >> 16), p[17] = uint8_t(rmask >> 24);
-  p[18] = uint8_t((1 << l.d) - 1);
-  p[19] = uint8_t((1 << l.t) - 1);
-  p[20] = uint8_t(l.r), p[21] = uint8_t(l.d), p[22] = uint8_t(l.t), p[23] = uint8_t(l.b);
+  put_le32(p + kLeafRecordMask, rmask);
+  p[kLeafDupMask] = uint8_t((1 << l.d) - 1);
+  p[kLeafTrailMask] = uint8_t((1 << l.t) - 1);
+  p[kLeafRecordBits] = uint8_t(l.r), p[kLeafDupBits] = uint8_t(l.d), p[kLeafTrailBits] = uint8_t(l.t);
+  p[kLeafEntryBytes] = uint8_t(l.b);
   size_t end = kPage;
-  size_t entries = 24;
+  size_t entries = kLeafEntries;
   const uint8_t padb = pad();
   for (size_t i = 0; i < n.n(); ++i) {
     const uint8_t* k = node_key(n, i);
@@ -662,28 +660,28 @@ Status CdxOrder::encode(const Node& n, uint8_t* p) const {
     for (int b = 0; b < l.b; ++b) p[entries + size_t(b)] = uint8_t(v >> (8 * b));
     entries += size_t(l.b);
   }
-  put_le16(p + 12, uint16_t(end - entries));
+  put_le16(p + kLeafFreeSpace, uint16_t(end - entries));
   return Status::ok();
 }
 
 Status CdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
   const std::string where = bag_.pf.path() + ": Tag " + info_.name + ": Seite " + std::to_string(id);
-  const uint16_t attr = get_le16(p);
-  const size_t cnt = get_le16(p + 2);
+  const uint16_t attr = get_le16(p + kNodeAttributes);
+  const size_t cnt = get_le16(p + kNodeCount);
   const size_t kl = key_len();
   n.id = id;
   n.leaf = attr & 2;
-  n.left = get_le32(p + 4);
-  n.right = get_le32(p + 8);
+  n.left = get_le32(p + kNodeLeft);
+  n.right = get_le32(p + kNodeRight);
   n.keys.resize(cnt * kl);
   n.recnos.resize(cnt);
   n.kids.clear();
   if (attr > 3) return Status::corrupt(where + ": unbekannte Seitenart " + std::to_string(attr));
   if (!n.leaf) {
-    if (cnt == 0 || 12 + cnt * (kl + 8) > kPage) return Status::corrupt(where + ": ungültige Schlüsselzahl");
+    if (cnt == 0 || kInteriorItems + cnt * (kl + 8) > kPage) return Status::corrupt(where + ": ungültige Schlüsselzahl");
     n.kids.resize(cnt);
     for (size_t i = 0; i < cnt; ++i) {
-      const uint8_t* e = p + 12 + i * (kl + 8);
+      const uint8_t* e = p + kInteriorItems + i * (kl + 8);
       std::memcpy(n.keys.data() + i * kl, e, kl);
       n.recnos[i] = get_be32(e + kl);
       n.kids[i] = get_be32(e + kl + 4);
@@ -692,15 +690,16 @@ Status CdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
     }
     return Status::ok();
   }
-  const uint32_t rmask = get_le32(p + 14);
-  const uint8_t dmask = p[18], tmask = p[19], r = p[20], d = p[21], b = p[23];
-  if (b < 1 || b > 8 || r > 32 || d > 8 || p[22] > 8 || r + d + p[22] > 8 * b || cnt * b > kLeafData)
+  const uint32_t rmask = get_le32(p + kLeafRecordMask);
+  const uint8_t dmask = p[kLeafDupMask], tmask = p[kLeafTrailMask];
+  const uint8_t r = p[kLeafRecordBits], d = p[kLeafDupBits], t = p[kLeafTrailBits], b = p[kLeafEntryBytes];
+  if (b < 1 || b > 8 || r > 32 || d > 8 || t > 8 || r + d + t > 8 * b || cnt * b > kLeafData)
     return Status::corrupt(where + ": ungültige Bitbreiten");
   size_t end = kPage;
   const uint8_t padb = pad();
   for (size_t i = 0; i < cnt; ++i) {
     uint64_t v = 0;
-    for (int j = 0; j < b; ++j) v |= uint64_t(p[24 + i * b + size_t(j)]) << (8 * j);
+    for (int j = 0; j < b; ++j) v |= uint64_t(p[kLeafEntries + i * b + size_t(j)]) << (8 * j);
     uint32_t rec = uint32_t(v & rmask);
     size_t dup = (v >> r) & dmask;
     size_t trail = (v >> (r + d)) & tmask;

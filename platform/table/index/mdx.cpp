@@ -7,19 +7,14 @@
 
 #include "platform/base/bytes.h"
 #include "platform/table/index/index_formats.h"
+#include "platform/table/index/index_layout.h"
 #include "platform/table/index/paged_file.h"
 
 namespace mv::index {
 
 namespace {
 
-constexpr uint32_t kPage = 512;
-constexpr uint32_t kBlockPages = 2;
-constexpr uint32_t kBlock = 1024;
-constexpr uint32_t kFirstTagPage = 4;  // the file header takes 2048 bytes
-constexpr size_t kTagTable = 544;
-constexpr size_t kTagEntry = 32;
-constexpr uint64_t kMdxLockOffset = 0x7FFFFFFEull;
+using namespace mdx;
 
 void put_date(uint8_t* p) {
   std::time_t t = std::time(nullptr);
@@ -87,14 +82,14 @@ class MdxOrder final : public TreeOrder {
 
   void encode(const Node& n, uint8_t* p) const {
     std::memset(p, 0, kBlock);
-    put_le32(p, uint32_t(n.n()));
+    put_le32(p + kNodeCount, uint32_t(n.n()));
     const size_t kl = key_len();
     for (size_t i = 0; i < n.n(); ++i) {
-      uint8_t* it = p + 8 + i * item_len_;
+      uint8_t* it = p + kNodeItems + i * item_len_;
       put_le32(it, n.leaf ? n.recnos[i] : n.kids[i]);
       std::memcpy(it + 4, node_key(n, i), kl);
     }
-    if (!n.leaf && 8 + n.n() * item_len_ + 4 <= kBlock) put_le32(p + 8 + n.n() * item_len_, n.kids.back());
+    if (!n.leaf && kNodeItems + n.n() * item_len_ + 4 <= kBlock) put_le32(p + kNodeItems + n.n() * item_len_, n.kids.back());
   }
 
   Status decode(uint32_t id, const uint8_t* p, Node& n) const;
@@ -111,7 +106,7 @@ class MdxOrder final : public TreeOrder {
 class MdxBag final : public IndexBag {
  public:
   MdxBag(FileSystem& fs, const std::string& path, const BagOptions& opt)
-      : IndexBag(fs, path, IndexFormat::Mdx, opt), pf(fs, path, kMdxLockOffset, opt.shared, opt.read_only) {}
+      : IndexBag(fs, path, IndexFormat::Mdx, opt), pf(fs, path, kLockOffset, opt.shared, opt.read_only) {}
   ~MdxBag() override { flush().ignore(); }
 
   PagedFile pf;
@@ -128,13 +123,13 @@ class MdxBag final : public IndexBag {
 
   Status read_file_header() {
     MV_RETURN_IF_ERROR(pf.read(0, header, sizeof header));
-    if (header[0] != 2 && header[0] != 3)
-      return Status::corrupt(path_ + ": keine MDX-Datei (Version " + std::to_string(header[0]) + ")");
-    if (header[0] == 3) return Status::not_supported(path_ + ": MDX-Datei von dBASE 7 wird nicht unterstützt");
-    if (get_le16(header + 20) != kBlockPages || get_le16(header + 22) != kBlock)
-      return Status::not_supported(path_ + ": MDX-Blockgröße " + std::to_string(get_le16(header + 22)) +
+    if (header[kVersion] != 2 && header[kVersion] != 3)
+      return Status::corrupt(path_ + ": keine MDX-Datei (Version " + std::to_string(header[kVersion]) + ")");
+    if (header[kVersion] == 3) return Status::not_supported(path_ + ": MDX-Datei von dBASE 7 wird nicht unterstützt");
+    if (get_le16(header + kBlockSizePages) != kBlockPages || get_le16(header + kBlockSizeBytes) != kBlock)
+      return Status::not_supported(path_ + ": MDX-Blockgröße " + std::to_string(get_le16(header + kBlockSizeBytes)) +
                                    " wird nicht unterstützt");
-    pages_in_file = get_le32(header + 32);
+    pages_in_file = get_le32(header + kPagesInFile);
     MV_ASSIGN_OR_RETURN(uint64_t size, pf.file().size());
     uint64_t file_pages = (size + kPage - 1) / kPage;
     if (pages_in_file < kFirstTagPage || pages_in_file > file_pages + kBlockPages)
@@ -148,26 +143,25 @@ class MdxBag final : public IndexBag {
   // next to the tag count, the page count, the free-page fields and the date of the
   // last update, which make the stamp; it grows under the write lock before any page
   // changes (shared mode) and starts at 1 in the files we create.
-  static constexpr uint32_t kStampAt = 28, kCounterAt = 48;
   Status bump_change_counter() {
     uint8_t b[4];
-    MV_RETURN_IF_ERROR(pf.read(kCounterAt, b, 4));
+    MV_RETURN_IF_ERROR(pf.read(kOurCounter, b, 4));
     uint32_t v = get_le32(b) + 1;
     if (v == 0) v = 1;
-    put_le32(header + kCounterAt, v);
-    return pf.file().write_at(kCounterAt, header + kCounterAt, 4);
+    put_le32(header + kOurCounter, v);
+    return pf.file().write_at(kOurCounter, header + kOurCounter, 4);
   }
 
   Status open_existing() {
     MV_RETURN_IF_ERROR(pf.open(opt_.read_only ? OpenMode::Read : OpenMode::ReadWrite));
-    pf.watch(kStampAt, kCounterAt + 4 - kStampAt, kCounterAt, 4);
+    pf.watch(kTagsInUse, kOurCounter + 4 - kTagsInUse, kOurCounter, 4);
     MV_RETURN_IF_ERROR(read_file_header());
-    size_t tags = get_le16(header + 28);
+    size_t tags = get_le16(header + kTagsInUse);
     if (tags > kMdxMaxTags) return Status::corrupt(path_ + ": unmögliche Zahl von Tags " + std::to_string(tags));
     for (size_t i = 0; i < tags; ++i) {
       const uint8_t* e = header + kTagTable + i * kTagEntry;
-      uint32_t page = get_le32(e);
-      std::string name = trim_name(e + 4, 11);
+      uint32_t page = get_le32(e + kEntryPage);
+      std::string name = trim_name(e + kEntryName, 11);
       if (!block_in_file(page))
         return Status::corrupt(path_ + ": Tag " + name + ": ungültiger Verweis auf den Tag-Kopf");
       OrderInfo info;
@@ -184,43 +178,43 @@ class MdxBag final : public IndexBag {
   Status create_new() {
     MV_RETURN_IF_ERROR(pf.open(OpenMode::Create));
     std::memset(header, 0, sizeof header);
-    header[0] = 2;
-    put_date(header + 1);
+    header[kVersion] = 2;
+    put_date(header + kCreated);
     std::string base = upper_ascii(opt_.table_name);
-    std::memcpy(header + 4, base.data(), std::min<size_t>(base.size(), 15));
-    put_le16(header + 20, kBlockPages);
-    put_le16(header + 22, kBlock);
-    header[24] = opt_.production ? 1 : 0;
-    header[25] = 48;
-    header[26] = kTagEntry;
-    header[31] = opt_.language_driver;
+    std::memcpy(header + kTableName, base.data(), std::min<size_t>(base.size(), 15));
+    put_le16(header + kBlockSizePages, kBlockPages);
+    put_le16(header + kBlockSizeBytes, kBlock);
+    header[kProduction] = opt_.production ? 1 : 0;
+    header[kTagSlots] = kTagSlotCount;
+    header[kTagEntryLength] = kTagEntry;
+    header[kLanguage] = opt_.language_driver;
     pages_in_file = kFirstTagPage;
-    header[529] = 1;
-    put_le32(header + kCounterAt, 1);
+    header[kObserved] = 1;
+    put_le32(header + kOurCounter, 1);
     header_dirty = true;
     MV_RETURN_IF_ERROR(write_file_header());
-    pf.watch(kStampAt, kCounterAt + 4 - kStampAt, kCounterAt, 4);
+    pf.watch(kTagsInUse, kOurCounter + 4 - kTagsInUse, kOurCounter, 4);
     return Status::ok();
   }
 
   Status write_file_header() {
-    put_le16(header + 28, uint16_t(orders_.size()));
-    put_le32(header + 32, pages_in_file);
-    put_le32(header + 36, 0);
-    put_le32(header + 40, 0);
-    put_date(header + 44);
+    put_le16(header + kTagsInUse, uint16_t(orders_.size()));
+    put_le32(header + kPagesInFile, pages_in_file);
+    put_le32(header + kFirstFreePage, 0);
+    put_le32(header + kFreeBlocks, 0);
+    put_date(header + kUpdated);
     // The tag table: entries in creation order, threaded as a search tree by name.
     std::memset(header + kTagTable, 0, 2048 - kTagTable);
     std::vector<uint8_t> left(orders_.size() + 1), right(orders_.size() + 1), parent(orders_.size() + 1);
     for (size_t i = 0; i < orders_.size(); ++i) {
       uint8_t* e = header + kTagTable + i * kTagEntry;
       MdxOrder* o = static_cast<MdxOrder*>(orders_[i].get());
-      put_le32(e, o->header_page());
+      put_le32(e + kEntryPage, o->header_page());
       std::string name = upper_ascii(o->info().name);
-      std::memcpy(e + 4, name.data(), std::min<size_t>(name.size(), 10));
-      e[15] = is_field_name(o->info().key_expr) ? 0x10 : 0x00;
-      e[19] = 0x02;
-      e[20] = uint8_t(key_type_letter(o->keydef().type) == 'L' ? 'C' : key_type_letter(o->keydef().type));
+      std::memcpy(e + kEntryName, name.data(), std::min<size_t>(name.size(), 10));
+      e[kEntryFieldKey] = is_field_name(o->info().key_expr) ? 0x10 : 0x00;
+      e[kEntryObserved] = 0x02;
+      e[kEntryKeyType] = uint8_t(key_type_letter(o->keydef().type) == 'L' ? 'C' : key_type_letter(o->keydef().type));
       if (i > 0) {
         size_t at = 1;
         for (int guard = 0; guard < 64; ++guard) {
@@ -237,11 +231,11 @@ class MdxBag final : public IndexBag {
     }
     for (size_t i = 0; i < orders_.size(); ++i) {
       uint8_t* e = header + kTagTable + i * kTagEntry;
-      e[16] = left[i + 1];
-      e[17] = right[i + 1];
-      e[18] = parent[i + 1];
+      e[kEntryLeft] = left[i + 1];
+      e[kEntryRight] = right[i + 1];
+      e[kEntryParent] = parent[i + 1];
     }
-    header[529] = 1;
+    header[kObserved] = 1;
     header_dirty = false;
     return pf.file().write_at(0, header, sizeof header);
   }
@@ -334,11 +328,11 @@ Status MdxOrder::read_header() {
   uint8_t h[kBlock];
   MV_RETURN_IF_ERROR(bag_.pf.read(uint64_t(header_page_) * kPage, h, kBlock));
   const std::string where = bag_.pf.path() + ": Tag " + info_.name;
-  root_ = get_le32(h);
-  tag_pages_ = get_le32(h + 4);
-  const uint8_t format = h[8];
-  const char type = char(h[9]);
-  uint16_t kl = get_le16(h + 12);
+  root_ = get_le32(h + kTagRoot);
+  tag_pages_ = get_le32(h + kTagPages);
+  const uint8_t format = h[kTagFormat];
+  const char type = char(h[kTagKeyType]);
+  uint16_t kl = get_le16(h + kTagKeyLength);
   if (kl == 0 || kl > kMdxMaxKeyLength) return Status::corrupt(where + ": unmögliche Schlüssellänge " + std::to_string(kl));
   info_.keydef.length = kl;
   switch (type) {
@@ -349,16 +343,16 @@ Status MdxOrder::read_header() {
   }
   if (info_.keydef.type == KeyType::Numeric && kl != 12) return Status::corrupt(where + ": numerischer Schlüssel nicht 12 Bytes");
   if (info_.keydef.type == KeyType::Date && kl != 8) return Status::corrupt(where + ": Datumsschlüssel nicht 8 Bytes");
-  max_keys_ = get_le16(h + 14);
-  item_len_ = get_le16(h + 18);
-  if (item_len_ < kl + 4 || max_keys_ < 2 || 8 + size_t(max_keys_) * item_len_ > kBlock)
+  max_keys_ = get_le16(h + kTagMaxKeys);
+  item_len_ = get_le16(h + kTagItemLength);
+  if (item_len_ < kl + 4 || max_keys_ < 2 || kNodeItems + size_t(max_keys_) * item_len_ > kBlock)
     return Status::corrupt(where + ": unmögliche Knotengröße");
-  info_.unique = (format & 0x40) || h[23] == 1;
-  info_.descending = format & 0x08;
-  info_.key_expr = trim_name(h + 24, 220);
+  info_.unique = (format & kFormatUnique) || h[kTagUnique] == 1;
+  info_.descending = format & kFormatDescending;
+  info_.key_expr = trim_name(h + kTagKeyExpr, kTagKeyExprSize);
   info_.for_expr.clear();
   on_disk_ = true;
-  if (h[245] != 0) set_read_only("Tag mit FOR-Bedingung: wird nur gelesen");
+  if (h[kTagHasFor] != 0) set_read_only("Tag mit FOR-Bedingung: wird nur gelesen");
   if (!bag_.block_in_file(root_))
     return Status::corrupt(where + ": ungültiger Verweis auf die Wurzel");
   set_collation(collation());
@@ -367,22 +361,22 @@ Status MdxOrder::read_header() {
 
 Status MdxOrder::write_header() {
   uint8_t h[kBlock] = {};
-  put_le32(h, root_);
-  put_le32(h + 4, tag_pages_);
+  put_le32(h + kTagRoot, root_);
+  put_le32(h + kTagPages, tag_pages_);
   uint8_t format = 0;
-  if (info_.keydef.type == KeyType::Character) format |= 0x10;
-  if (info_.descending) format |= 0x08;
-  if (info_.unique) format |= 0x40;
-  h[8] = format;
-  h[9] = uint8_t(key_type_letter(info_.keydef.type));
-  put_le16(h + 12, uint16_t(key_len()));
-  put_le16(h + 14, max_keys_);
-  put_le16(h + 16, info_.keydef.type == KeyType::Date ? 1 : 0);
-  put_le16(h + 18, item_len_);
-  h[20] = 2;
-  h[23] = info_.unique ? 1 : 0;
-  std::memcpy(h + 24, info_.key_expr.data(), std::min<size_t>(info_.key_expr.size(), 219));
-  h[246] = 1;
+  if (info_.keydef.type == KeyType::Character) format |= kFormatCharacter;
+  if (info_.descending) format |= kFormatDescending;
+  if (info_.unique) format |= kFormatUnique;
+  h[kTagFormat] = format;
+  h[kTagKeyType] = uint8_t(key_type_letter(info_.keydef.type));
+  put_le16(h + kTagKeyLength, uint16_t(key_len()));
+  put_le16(h + kTagMaxKeys, max_keys_);
+  put_le16(h + kTagDateKey, info_.keydef.type == KeyType::Date ? 1 : 0);
+  put_le16(h + kTagItemLength, item_len_);
+  h[kTagReserved] = 2;
+  h[kTagUnique] = info_.unique ? 1 : 0;
+  std::memcpy(h + kTagKeyExpr, info_.key_expr.data(), std::min<size_t>(info_.key_expr.size(), kTagKeyExprSize - 1));
+  h[kTagObserved] = 1;
   header_dirty_ = false;
   on_disk_ = true;
   return bag_.pf.file().write_at(uint64_t(header_page_) * kPage, h, kBlock);
@@ -390,18 +384,18 @@ Status MdxOrder::write_header() {
 
 Status MdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
   const std::string where = bag_.pf.path() + ": Tag " + info_.name + ": Seite " + std::to_string(id);
-  uint32_t cnt = get_le32(p);
+  uint32_t cnt = get_le32(p + kNodeCount);
   if (cnt > max_keys_) return Status::corrupt(where + ": zu viele Schlüssel");
   const size_t kl = key_len();
   n.id = id;
   n.keys.resize(cnt * kl);
   n.recnos.assign(cnt, 0);
   n.kids.clear();
-  const size_t last_at = 8 + cnt * item_len_;
+  const size_t last_at = kNodeItems + cnt * item_len_;
   uint32_t last = last_at + 4 <= kBlock ? get_le32(p + last_at) : 0;
   n.leaf = last == 0;
   for (size_t i = 0; i < cnt; ++i) {
-    const uint8_t* it = p + 8 + i * item_len_;
+    const uint8_t* it = p + kNodeItems + i * item_len_;
     std::memcpy(n.keys.data() + i * kl, it + 4, kl);
     if (n.leaf) n.recnos[i] = get_le32(it);
     else n.kids.push_back(get_le32(it));

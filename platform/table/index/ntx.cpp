@@ -6,18 +6,14 @@
 
 #include "platform/base/bytes.h"
 #include "platform/table/index/index_formats.h"
+#include "platform/table/index/index_layout.h"
 #include "platform/table/index/paged_file.h"
 
 namespace mv::index {
 
 namespace {
 
-constexpr uint32_t kPage = 1024;
-constexpr uint64_t kNtxLockOffset = 1000000000ull;
-
-// Header offsets.
-constexpr size_t kSig = 0, kCounter = 2, kRoot = 4, kFree = 8, kItemSize = 12, kKeySize = 14,
-                 kKeyDec = 16, kMax = 18, kHalf = 20, kExpr = 22, kUnique = 278, kDesc = 280, kFor = 282;
+using namespace ntx;
 
 uint16_t ntx_max_keys(uint16_t key_size) {
   int item = key_size + 8;
@@ -54,30 +50,30 @@ class NtxOrder final : public TreeOrder {
   Status read_header() {
     uint8_t h[kPage];
     MV_RETURN_IF_ERROR(pf_.read(0, h, kPage));
-    uint16_t sig = get_le16(h + kSig);
+    uint16_t sig = get_le16(h + kSignature);
     if (sig != 6 && sig != 7 && sig != 3)
       return Status::corrupt(pf_.path() + ": keine NTX-Datei (Kennung " + std::to_string(sig) + ")");
     signature_ = sig;
     counter_ = get_le16(h + kCounter);
     root_ = get_le32(h + kRoot);
-    free_ = get_le32(h + kFree);
+    free_ = get_le32(h + kFreeList);
     uint16_t item = get_le16(h + kItemSize), ks = get_le16(h + kKeySize);
     if (ks == 0 || ks > kNtxMaxKeyLength || item != ks + 8)
       return Status::corrupt(pf_.path() + ": unmögliche Schlüssellänge " + std::to_string(ks));
-    max_keys = get_le16(h + kMax);
+    max_keys = get_le16(h + kMaxKeys);
     if (max_keys < 2 || size_t(4 + 2 * max_keys) + size_t(max_keys + 1) * item > kPage)
       return Status::corrupt(pf_.path() + ": unmögliche Seitenbelegung " + std::to_string(max_keys));
     if (root_ == 0 || root_ % kPage)
       return Status::corrupt(pf_.path() + ": ungültiger Verweis auf die Wurzelseite");
     info_.keydef.length = ks;
-    info_.keydef.decimals = get_le16(h + kKeyDec);
-    info_.key_expr = cstr(h + kExpr, 256);
+    info_.keydef.decimals = get_le16(h + kKeyDecimals);
+    info_.key_expr = cstr(h + kKeyExpr, kExprSize);
     info_.unique = h[kUnique] == 1;
-    info_.descending = h[kDesc] == 1;
-    info_.for_expr = cstr(h + kFor, 256);
+    info_.descending = h[kDescending] == 1;
+    info_.for_expr = cstr(h + kForExpr, kExprSize);
     // An expression that fills its 256 bytes leaves no room for the NUL we write: written
     // back it would lose its last character.
-    if (info_.key_expr.size() > 255 || info_.for_expr.size() > 255)
+    if (info_.key_expr.size() >= kExprSize || info_.for_expr.size() >= kExprSize)
       set_read_only("der Indexausdruck füllt sein Feld im Dateikopf ganz aus; der Index wird nur gelesen");
     MV_ASSIGN_OR_RETURN(uint64_t size, pf_.file().size());
     file_end_ = (size + kPage - 1) / kPage * kPage;
@@ -87,19 +83,19 @@ class NtxOrder final : public TreeOrder {
 
   Status write_header() {
     uint8_t h[kPage] = {};
-    put_le16(h + kSig, uint16_t(info_.for_expr.empty() ? 6 : 7));
+    put_le16(h + kSignature, uint16_t(info_.for_expr.empty() ? 6 : 7));
     put_le16(h + kCounter, counter_);
     put_le32(h + kRoot, root_);
-    put_le32(h + kFree, free_);
+    put_le32(h + kFreeList, free_);
     put_le16(h + kItemSize, uint16_t(key_len() + 8));
     put_le16(h + kKeySize, uint16_t(key_len()));
-    put_le16(h + kKeyDec, info_.keydef.decimals);
-    put_le16(h + kMax, max_keys);
-    put_le16(h + kHalf, uint16_t(max_keys / 2));
-    std::memcpy(h + kExpr, info_.key_expr.data(), std::min<size_t>(info_.key_expr.size(), 255));
+    put_le16(h + kKeyDecimals, info_.keydef.decimals);
+    put_le16(h + kMaxKeys, max_keys);
+    put_le16(h + kHalfPage, uint16_t(max_keys / 2));
+    std::memcpy(h + kKeyExpr, info_.key_expr.data(), std::min<size_t>(info_.key_expr.size(), kExprSize - 1));
     h[kUnique] = info_.unique ? 1 : 0;
-    h[kDesc] = info_.descending ? 1 : 0;
-    std::memcpy(h + kFor, info_.for_expr.data(), std::min<size_t>(info_.for_expr.size(), 255));
+    h[kDescending] = info_.descending ? 1 : 0;
+    std::memcpy(h + kForExpr, info_.for_expr.data(), std::min<size_t>(info_.for_expr.size(), kExprSize - 1));
     header_dirty_ = false;
     on_disk_ = true;
     return pf_.file().write_at(0, h, kPage);
@@ -113,8 +109,8 @@ class NtxOrder final : public TreeOrder {
                              " Schlüssel, Platz ist für " + std::to_string(max_keys));
     std::memset(p, 0, kPage);
     put_le16(p, uint16_t(n.n()));
-    const size_t base = 2 + 2 * (size_t(max_keys) + 1);
-    for (size_t k = 0; k <= max_keys; ++k) put_le16(p + 2 + 2 * k, uint16_t(base + k * item));
+    const size_t base = kNodeOffsets + 2 * (size_t(max_keys) + 1);
+    for (size_t k = 0; k <= max_keys; ++k) put_le16(p + kNodeOffsets + 2 * k, uint16_t(base + k * item));
     for (size_t k = 0; k <= n.n(); ++k) {
       uint8_t* it = p + base + k * item;
       put_le32(it, n.leaf ? 0 : n.kids[k]);
@@ -137,7 +133,7 @@ class NtxOrder final : public TreeOrder {
     n.kids.clear();
     std::vector<uint32_t> kids(cnt + 1);
     for (size_t k = 0; k <= cnt; ++k) {
-      size_t off = get_le16(p + 2 + 2 * k);
+      size_t off = get_le16(p + kNodeOffsets + 2 * k);
       if (off < 2 || off + item > kPage)
         return Status::corrupt(pf_.path() + ": Seite " + std::to_string(id) + ": ungültiger Eintragsverweis");
       const uint8_t* it = p + off;
@@ -238,7 +234,7 @@ class NtxOrder final : public TreeOrder {
     if (id < kPage || id % kPage || uint64_t(id) + kPage > file_end_ || id == root_ || cache_.find(id)) return false;
     uint8_t buf[kPage];
     if (!pf_.read(id, buf, kPage).is_ok() || get_le16(buf) != 0) return false;
-    const size_t off = get_le16(buf + 2);
+    const size_t off = get_le16(buf + kNodeOffsets);
     next = off >= 2 && off + 4 <= kPage ? get_le32(buf + off) : 0;
     if (!live_known_) {
       std::vector<uint32_t> pages;
@@ -270,7 +266,7 @@ class NtxOrder final : public TreeOrder {
       uint8_t buf[kPage];
       MV_RETURN_IF_ERROR(pf_.read(id, buf, kPage));
       if (get_le16(buf) != 0) return Status::corrupt(where + std::to_string(id) + " enthält Schlüssel");
-      const size_t off = get_le16(buf + 2);
+      const size_t off = get_le16(buf + kNodeOffsets);
       id = off >= 2 && off + 4 <= kPage ? get_le32(buf + off) : 0;
     }
     return Status::ok();
@@ -366,9 +362,9 @@ class NtxOrder final : public TreeOrder {
     uint8_t buf[kPage];
     for (auto& [id, next] : freed_) {
       std::memset(buf, 0, kPage);
-      const size_t base = 2 + 2 * (size_t(max_keys) + 1);
+      const size_t base = kNodeOffsets + 2 * (size_t(max_keys) + 1);
       const size_t item = key_len() + 8;
-      for (size_t k = 0; k <= max_keys; ++k) put_le16(buf + 2 + 2 * k, uint16_t(base + k * item));
+      for (size_t k = 0; k <= max_keys; ++k) put_le16(buf + kNodeOffsets + 2 * k, uint16_t(base + k * item));
       put_le32(buf + base, next);
       MV_RETURN_IF_ERROR(pf_.file().write_at(id, buf, kPage));
     }
@@ -433,11 +429,11 @@ class NtxOrder final : public TreeOrder {
 class NtxBag final : public IndexBag {
  public:
   NtxBag(FileSystem& fs, const std::string& path, const BagOptions& opt)
-      : IndexBag(fs, path, IndexFormat::Ntx, opt), pf_(fs, path, kNtxLockOffset, opt.shared, opt.read_only) {}
+      : IndexBag(fs, path, IndexFormat::Ntx, opt), pf_(fs, path, kLockOffset, opt.shared, opt.read_only) {}
 
   Status open_existing() {
     MV_RETURN_IF_ERROR(pf_.open(opt_.read_only ? OpenMode::Read : OpenMode::ReadWrite));
-    pf_.watch(kSig, kItemSize, kCounter, 2);
+    pf_.watch(kSignature, kItemSize, kCounter, 2);
     OrderInfo info;
     info.bag_path = path_;
     info.name = upper_ascii(path_stem(path_));
@@ -460,7 +456,7 @@ class NtxBag final : public IndexBag {
     order_ = o.get();
     orders_.push_back(std::move(o));
     MV_RETURN_IF_ERROR(order_->clear());
-    pf_.watch(kSig, kItemSize, kCounter, 2);
+    pf_.watch(kSignature, kItemSize, kCounter, 2);
     return Status::ok();
   }
 
