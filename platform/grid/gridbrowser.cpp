@@ -50,9 +50,7 @@ GRIDBROWSER::GRIDBROWSER(QWidget* parent) : QTableView(parent) {
   verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   verticalHeader()->setVisible(false);
   setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
-  connect(&refresh_timer_, &QTimer::timeout, this, [this] {
-    if (server_) server_->auto_refresh();
-  });
+  connect(&refresh_timer_, &QTimer::timeout, this, [this] { AUTOREFRESH(); });
 }
 
 GRIDBROWSER::~GRIDBROWSER() {
@@ -483,6 +481,12 @@ void GRIDBROWSER::AUTOREFRESHTIME(int ms) {
   refresh_ms_ = std::max(0, ms);
   if (refresh_ms_ > 0) refresh_timer_.start(refresh_ms_);
   else refresh_timer_.stop();
+}
+
+void GRIDBROWSER::AUTOREFRESH() {
+  if (!server_) return;
+  if (state() == QAbstractItemView::EditingState || (editor_ && editor_->isVisible())) return;
+  server_->auto_refresh();
 }
 
 void GRIDBROWSER::focusInEvent(QFocusEvent* e) { QTableView::focusInEvent(e); }

@@ -87,6 +87,9 @@ class GRIDBROWSER : public QTableView {
   // AUTOREFRESHTIME: the server re-reads every `ms` milliseconds (0: never).
   void AUTOREFRESHTIME(int ms);
   int auto_refresh_time() const { return refresh_ms_; }
+  // One tick of the automatic refresh. While a cell editor is open nothing is re-read:
+  // the rows under it stay as they are until the typed value is written.
+  void AUTOREFRESH();
 
  signals:
   // The current cell changed (by the user or by the server).

@@ -469,6 +469,48 @@ TEST_F(DataPage, OpenEditorIsWrittenToItsRecordBeforeTheWindowMoves) {
   EXPECT_EQ(boxes_.count(), 0);
 }
 
+// The shared table's refresh runs every second; a value half typed into a cell survives
+// it, and the refresh comes once the value is written.
+TEST_F(DataPage, RefreshOfASharedTableKeepsTheOpenEditor) {
+  open(5, {});
+  ASSERT_TRUE(server()->SHARED());
+  QComboBox* cursor = ctl<QComboBox>("CB_CURSOR");
+  cursor->setCurrentIndex(cursor->findData("CELL"));
+  page()->LISTBOXSELECT(cursor);
+  QComboBox* edit = ctl<QComboBox>("CB_EDITMODE");
+  edit->setCurrentIndex(edit->findData("ACTIVE"));
+  page()->LISTBOXSELECT(edit);
+  const int name_col = server()->column_index("NAME");
+  grid()->setFocus();
+  grid()->setCurrentIndex(server()->index(1, name_col));
+  QTest::keyClick(grid(), Qt::Key_F2);
+  settle();
+  auto editors = grid()->viewport()->findChildren<QLineEdit*>();
+  ASSERT_EQ(editors.size(), 1);
+  QLineEdit* editor = editors.front();
+  editor->end(false);
+  QTest::keyClicks(editor, "W");
+  grid()->AUTOREFRESH();  // the timer's tick
+  settle();
+  QTest::keyClicks(QApplication::focusWidget(), "V");
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  settle();
+  EXPECT_EQ(name_on_disk(2), "Name 2WV");
+  EXPECT_EQ(boxes_.count(), 0);
+  // Once written, the refresh shows another program's change again.
+  {
+    OpenOptions o;
+    o.shared = true;
+    auto t = Table::open(path_.toStdString(), o);
+    ASSERT_TRUE(t);
+    ASSERT_TRUE((*t)->go_to(4).is_ok());
+    ASSERT_TRUE((*t)->field_put(1, Value::character("Anders")).is_ok());
+    ASSERT_TRUE((*t)->commit().is_ok());
+  }
+  grid()->AUTOREFRESH();
+  EXPECT_EQ(server()->data(server()->index(3, name_col), Qt::DisplayRole).toString().trimmed(), "Anders");
+}
+
 TEST_F(DataPage, PackAndZapNeedAnExclusiveTable) {
   open(5, {2});
   for (auto cmd : {&TABDW_DBFDATEI::FILEPACK, &TABDW_DBFDATEI::FILEZAP}) {
