@@ -74,6 +74,8 @@ TAB_DBFDATEN::TAB_DBFDATEN(QWidget* owner) : TAB_DBFDATEN_FORM(owner) {
     if (server()) {
       FILL_CBINDEX();
       server()->GOTOP();
+    } else {
+      failed_at_construction_ = true;
     }
   }
 }
@@ -154,9 +156,13 @@ void TAB_DBFDATEN::SHOW() {
     w->SET_TABSTRUKTUR();
     return;
   }
-  ZOVUZUZ();
+  // The first showing follows the constructor's attempt: one try, one box.
+  if (!failed_at_construction_) ZOVUZUZ();
+  failed_at_construction_ = false;
   if (!server()) {
-    gui::warning_box(this, kAchtung, QStringLiteral("Die DBF-Datei konnte nicht geöffnet werden!"));
+    if (!open_reported_)
+      gui::warning_box(this, kAchtung, QStringLiteral("Die DBF-Datei konnte nicht geöffnet werden!") + open_failure_text());
+    open_reported_ = true;
     w->SET_TABHEADER();
     return;
   }
@@ -365,15 +371,9 @@ void TAB_DBFDATEN::BUTTONCLICK(QAbstractButton* control) {
   } else if (name == QLatin1String("CHB_DEL")) {
     SETDEL();
   } else if (name == QLatin1String("CHB_EXCLUSIVE")) {
-    if (w) w->LESHARE = !form_->CHB_EXCLUSIVE->isChecked();
-    ZOVUZUZ();
-    if (w && server()) w->ASTRUCTUR = structure_of(server()->table()->dbstruct());
-    CELLSELECT();
+    if (w) reopen_with_flags(!form_->CHB_EXCLUSIVE->isChecked(), w->LEREADONLY);
   } else if (name == QLatin1String("CHB_READONLY")) {
-    if (w) w->LEREADONLY = form_->CHB_READONLY->isChecked();
-    ZOVUZUZ();
-    if (w && server()) w->ASTRUCTUR = structure_of(server()->table()->dbstruct());
-    CELLSELECT();
+    if (w) reopen_with_flags(w->LESHARE, form_->CHB_READONLY->isChecked());
   } else if (name == QLatin1String("CHB_VARZEILE")) {
     grid()->set_variable_row_height(form_->CHB_VARZEILE->isChecked(), 60);
     grid()->RECALCULATE();
@@ -388,6 +388,44 @@ void TAB_DBFDATEN::BUTTONCLICK(QAbstractButton* control) {
     }
     if (gui::has_operation(this, "SETTREFFERTEXT", 0)) gui::call_operation(this, "SETTREFFERTEXT");
   }
+}
+
+QString TAB_DBFDATEN::open_failure_text() const {
+  return open_error_.isEmpty() ? QString() : QStringLiteral("\r\n\r\n") + open_error_;
+}
+
+void TAB_DBFDATEN::reopen_with_flags(bool share, bool read_only) {
+  TABDW_DBFDATEI* w = window_owner();
+  if (!w) return;
+  const bool old_share = w->LESHARE;
+  const bool old_read_only = w->LEREADONLY;
+  const bool had_table = server() != nullptr;
+  const uint32_t keep = had_table ? server()->RECNO() : 0;
+  w->LESHARE = share;
+  w->LEREADONLY = read_only;
+  ZOVUZUZ();
+  if (!server() && had_table) {
+    if (!open_reported_) {
+      QString how = share == old_share ? QStringLiteral("beschreibbar ") : QString();
+      if (!share) how = QStringLiteral("exclusiv ");
+      gui::warning_box(this, kAchtung,
+                       QStringLiteral("Die Datei:\r\n") + w->CEDBF + QStringLiteral("\r\nkonnte nicht ") + how +
+                           QStringLiteral("geöffnet werden!") + open_failure_text() +
+                           QStringLiteral("\r\n\r\nSie bleibt geöffnet wie bisher."));
+    }
+    w->LESHARE = old_share;
+    w->LEREADONLY = old_read_only;
+    ZOVUZUZ();
+    if (server() && keep > 0) server()->GOTO(keep);
+  }
+  if (!server()) {
+    // Not even the old way: the boxes show the flags the window keeps.
+    QSignalBlocker b1(form_->CHB_EXCLUSIVE), b2(form_->CHB_READONLY);
+    form_->CHB_EXCLUSIVE->setChecked(!w->LESHARE);
+    form_->CHB_READONLY->setChecked(w->LEREADONLY);
+  }
+  if (server()) w->ASTRUCTUR = structure_of(server()->table()->dbstruct());
+  CELLSELECT();
 }
 
 void TAB_DBFDATEN::EDITCHANGE() {
@@ -479,12 +517,24 @@ void TAB_DBFDATEN::ZOVUZUZ() {
   OpenOutcome o = open_with_fallback(w->CEDBF, w->LESHARE, w->LEREADONLY, w->LEANSI,
                                      table_window_environment().driver_or_default());
   w->CEDRIVER = o.driver;
+  open_error_ = o.error_text;
+  open_reported_ = false;
   if (o.sharing) {
     gui::warning_box(nullptr, QStringLiteral("FOpen Fehler"),
                      w->CEDBF + QStringLiteral("\r\n") + QStringLiteral("konnte nicht ") + exclusiv +
                          QStringLiteral("geöffnet werden!") + QStringLiteral("\r\n") + o.error_text);
+    open_reported_ = true;
   }
   if (!o.table) return;
+  if (!o.warnings.isEmpty()) {
+    // The table opens, but the user must know what was found wrong in it.
+    gui::warning_box(this, kAchtung,
+                     QStringLiteral("Die Datei:\r\n") + w->CEDBF + QStringLiteral("\r\nist beschädigt:\r\n") +
+                         o.warnings.join(QStringLiteral("\r\n")) +
+                         (o.count_disagrees ? QStringLiteral("\r\n\r\nSie wird deshalb schreibgeschützt geöffnet; die "
+                                                             "Satzanzahl lässt sich auf der Seite \"Header\" berichtigen.")
+                                            : QString()));
+  }
   if (!o.unmaintained_bag.isEmpty()) {
     gui::info_box(this, kAchtung,
                   QStringLiteral("Die Indexdatei:\r\n") + o.unmaintained_bag +

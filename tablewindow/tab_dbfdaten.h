@@ -111,11 +111,21 @@ class TAB_DBFDATEN : public TAB_DBFDATEN_FORM {
   void apply_cursor_mode(const QString& mode);
   void after_records_replaced();
   void check_menu(int id, bool on);
+  // "Exclusiv" or "Schreibgeschützt" changed: the table is opened with the new flags; when
+  // that fails the window says why and opens it again with the flags it had.
+  void reopen_with_flags(bool share, bool read_only);
+  // The failed opening's reason, for a box that has not yet been shown.
+  QString open_failure_text() const;
 
   QPointer<TableGridServer> server_;
   int previous_index_name_ = 0;
   int previous_index_key_ = 0;
   QString edit_mode_ = QStringLiteral("INACTIVE");
+  // The last opening that failed: the table layer's reason, and whether a box has said it.
+  QString open_error_;
+  bool open_reported_ = false;
+  // The constructor's opening failed and SHOW has not yet reported it.
+  bool failed_at_construction_ = false;
 };
 
 }  // namespace mv

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QCheckBox>
 #include <QFile>
 
 #include "components/stdgridbrowser.h"
@@ -93,8 +94,10 @@ TEST(TableWindow, TableThatDoesNotOpenShowsTheHeaderTab) {
   EXPECT_TRUE(w.AFELDER.empty());
   EXPECT_EQ(w.CEDRIVER, "DBFNTX");  // the fourth attempt of the try list
   EXPECT_TRUE(history.sections.empty());
-  ASSERT_GE(boxes.count(), 1);
-  EXPECT_EQ(boxes.last().text, "Die DBF-Datei konnte nicht geöffnet werden!");
+  // One box, with the table layer's reason.
+  ASSERT_EQ(boxes.count(), 1);
+  EXPECT_TRUE(boxes.last().text.startsWith("Die DBF-Datei konnte nicht geöffnet werden!\r\n\r\n"));
+  EXPECT_TRUE(boxes.last().text.contains("WEG.DBF")) << boxes.last().text.toStdString();
   // Commands that need the table say so or do nothing.
   boxes.clear();
   w.SELECTTAB("TAB_DBFDATEN");
@@ -294,7 +297,112 @@ TEST(TableWindow, SharingConflictGetsItsOwnBox) {
     const QString want = QString::fromStdString(path) + "\r\nkonnte nicht " + (share ? "" : "exclusiv ") +
                          "geöffnet werden!\r\nSHARING";
     EXPECT_TRUE(first.text.startsWith(want)) << first.text.toStdString();
+    EXPECT_EQ(boxes.count(), 1);  // the reason is said once
     EXPECT_EQ(w.TABCONTROL()->currentIndex(), 3);
+  }
+}
+
+// A table whose file ends before the records its header counts opens read-only with the
+// reasons in a box; trying to append changes nothing. An unknown version byte is said too.
+TEST(TableWindow, DamagedTablesSayWhatIsWrong) {
+  const std::string dir = scratch_dir("damaged");
+  const std::string path = twtest::make_table(dir, "KURZ.DBF", 400);
+  {
+    QFile f(QString::fromStdString(path));
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    const QByteArray head = f.read(12);
+    const int hl = uint8_t(head[8]) | uint8_t(head[9]) << 8;
+    const int rl = uint8_t(head[10]) | uint8_t(head[11]) << 8;
+    ASSERT_TRUE(f.resize(hl + 198 * rl + rl / 2));
+  }
+  const std::string odd = twtest::make_table(dir, "ODD.DBF", 2);
+  {
+    QFile f(QString::fromStdString(odd));
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    f.write("\x42", 1);
+  }
+  MemoryHistoryStore history;
+  twtest::EnvironmentScope env(&history);
+  gui::SHELLWINDOW shell;
+  {
+    gui::RecordingMessageBoxes boxes;
+    const QByteArray before = [&] {
+      QFile f(QString::fromStdString(path));
+      return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    TABDW_DBFDATEI w(&shell, QString::fromStdString(path), false, false, false);
+    ASSERT_NE(w.server(), nullptr);
+    ASSERT_EQ(boxes.count(), 1);
+    EXPECT_EQ(boxes.last().caption, "Achtung");
+    EXPECT_TRUE(boxes.last().text.contains("400")) << boxes.last().text.toStdString();
+    EXPECT_TRUE(boxes.last().text.contains("198")) << boxes.last().text.toStdString();
+    EXPECT_TRUE(boxes.last().text.contains("schreibgeschützt"));
+    EXPECT_TRUE(w.server()->READONLY());
+    EXPECT_EQ(w.server()->LASTREC(), 198u);
+    EXPECT_TRUE(w.data_page()->findChild<QCheckBox*>("CHB_READONLY")->isChecked());
+    boxes.clear();
+    w.APPEND();
+    EXPECT_EQ(boxes.count(), 1);
+    w.data_page()->GRIDDBSERVERCLOSE();
+    QFile f(QString::fromStdString(path));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), before);
+  }
+  {
+    gui::RecordingMessageBoxes boxes;
+    TABDW_DBFDATEI w(&shell, QString::fromStdString(odd), true, false, false);
+    ASSERT_NE(w.server(), nullptr);
+    ASSERT_EQ(boxes.count(), 1);
+    EXPECT_TRUE(boxes.last().text.contains("0x42")) << boxes.last().text.toStdString();
+    EXPECT_TRUE(w.server()->READONLY());
+  }
+}
+
+// Ticking "Exclusiv" while another program has the table, or unticking "Schreibgeschützt"
+// on a file that cannot be written: the window says why and keeps the table as it was.
+TEST(TableWindow, FailedReopenKeepsTheTableWithItsFlags) {
+  const std::string path = twtest::make_table(scratch_dir("reopen"), "T.DBF", 5);
+  MemoryHistoryStore history;
+  twtest::EnvironmentScope env(&history);
+  gui::SHELLWINDOW shell;
+  gui::RecordingMessageBoxes boxes;
+  OpenOptions o;
+  o.shared = true;
+  auto other = Table::open(path, o);
+  ASSERT_TRUE(other);
+  TABDW_DBFDATEI w(&shell, QString::fromStdString(path), true, false, false);
+  ASSERT_NE(w.server(), nullptr);
+  w.GOTO(3);
+  auto* exclusive = w.data_page()->findChild<QCheckBox*>("CHB_EXCLUSIVE");
+  exclusive->click();
+  ASSERT_EQ(boxes.count(), 1);
+  EXPECT_TRUE(boxes.last().text.contains("SHARING")) << boxes.last().text.toStdString();
+  ASSERT_NE(w.server(), nullptr);
+  EXPECT_TRUE(w.server()->SHARED());
+  EXPECT_TRUE(w.LESHARE);
+  EXPECT_FALSE(exclusive->isChecked());
+  EXPECT_EQ(w.server()->RECNO(), 3u);
+  EXPECT_EQ(w.server()->rowCount(), 5);
+}
+
+// The code page a table names in its header decides over the way it was opened: the
+// command line opens without ANSI, the open dialog with it.
+TEST(TableWindow, TheTablesCodePageMarkDecides) {
+  MemoryHistoryStore history;
+  twtest::EnvironmentScope env(&history);
+  gui::SHELLWINDOW shell;
+  for (const char* dir : {"peer-mdx/codepages/cp850", "peer-mdx/codepages/cp1252"}) {
+    const QString path = QString::fromStdString(copy_fixture(dir) + "/umlaut.dbf");
+    for (bool ansi : {false, true}) {
+      SCOPED_TRACE(std::string(dir) + (ansi ? " ansi" : " oem"));
+      gui::RecordingMessageBoxes boxes;
+      TABDW_DBFDATEI w(&shell, path, true, false, ansi);
+      ASSERT_NE(w.server(), nullptr);
+      TableGridServer* s = w.server();
+      const int name = s->column_index("NAME");
+      EXPECT_EQ(s->data(s->index(0, name), Qt::DisplayRole).toString().trimmed(), "ÜberÜbelhör, Karl");
+      EXPECT_EQ(boxes.count(), 0);
+    }
   }
 }
 
