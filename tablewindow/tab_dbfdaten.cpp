@@ -145,10 +145,7 @@ void TAB_DBFDATEN::SHOW() {
     gui::DATAWINDOW::SHOW();
     FILLCAPTION();
     // The filter is program-wide: another window may have switched it.
-    if (deleted_filter() == form_->CHB_DEL->isChecked()) {
-      set_deleted_filter(!form_->CHB_DEL->isChecked());
-      server()->refresh();
-    }
+    apply_deleted_filter();
     return;
   }
   if (w->CEDBF.isEmpty()) {
@@ -170,6 +167,15 @@ void TAB_DBFDATEN::SHOW() {
   w->ASTRUCTUR = structure_of(server()->table()->dbstruct());
   w->FILL_AFELDER();
   if (HistoryStore* h = table_window_environment().history) count_opening(*h, w->CEDBF);
+}
+
+void TAB_DBFDATEN::apply_deleted_filter() {
+  if (deleted_filter() != form_->CHB_DEL->isChecked()) return;
+  set_deleted_filter(!form_->CHB_DEL->isChecked());
+  if (server()) {
+    server()->refresh();
+    CELLSELECT();
+  }
 }
 
 void TAB_DBFDATEN::FILLCAPTION() {

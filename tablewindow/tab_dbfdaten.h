@@ -83,6 +83,9 @@ class TAB_DBFDATEN : public TAB_DBFDATEN_FORM {
   bool LESE_CHBSATZNR();
   bool LESE_RBALLE();
   void CELLSELECT();
+  // The deleted filter is one for the whole program: the page's box "gelöschte Daten"
+  // is applied to it, and the rows taken again when that changed it.
+  void apply_deleted_filter();
   // Opening.
   void ZOVUZUZ();
   void CHECKROWMODE();

@@ -144,6 +144,8 @@ void TABDW_DBFDATEI::ACTIVATE() {
   if (!CEDBF.isEmpty() && p) {
     set_item_checked(kItemDeleted, p->LESE_CHBDEL());
     set_item_checked(kItemRecno, p->LESE_CHBSATZNR());
+    // The deleted filter is shared by all windows: this window's box decides it now.
+    p->apply_deleted_filter();
   }
   // The window's own flag decides how its table's texts are converted.
   set_ansi_mode(LEANSI);

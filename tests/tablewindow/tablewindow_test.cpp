@@ -9,6 +9,7 @@
 #include "components/stdgridbrowser.h"
 #include "platform/gui/messagebox.h"
 #include "platform/gui/windows.h"
+#include "platform/table/modes.h"
 #include "tablewindow/opening.h"
 #include "tablewindow/tab_dbfdaten.h"
 #include "tablewindow/tabdw_dbfdatei.h"
@@ -273,6 +274,34 @@ TEST(TableWindow, ActivationSetsTheAnsiModeFromTheWindow) {
   wb.ACTIVATE();
   wa.data_page()->ZOVUZUZ();
   EXPECT_EQ(wa.server()->table()->code_page(), CodePage::Windows1252);
+}
+
+// The deleted filter is one for the program; the active window's box "gelöschte Daten"
+// decides it, so a window whose box is unticked never lists deleted records as valid.
+TEST(TableWindow, ActivationAppliesTheWindowsDeletedBox) {
+  const std::string dir = scratch_dir("filter");
+  const QString a = QString::fromStdString(twtest::make_table(dir, "A.DBF", 4, {2}));
+  const QString b = QString::fromStdString(twtest::make_table(dir, "B.DBF", 4, {3}));
+  MemoryHistoryStore history;
+  twtest::EnvironmentScope env(&history);
+  gui::SHELLWINDOW shell;
+  gui::RecordingMessageBoxes boxes;
+  TABDW_DBFDATEI wa(&shell, a, true, false, false);
+  TABDW_DBFDATEI wb(&shell, b, true, false, false);
+  wa.server()->set_page_rows(10);
+  wb.server()->set_page_rows(10);
+  wa.ACTIVATE();
+  wa.data_page()->findChild<QCheckBox*>("CHB_DEL")->click();
+  EXPECT_FALSE(deleted_filter());
+  EXPECT_EQ(twtest::window_records(*wa.server()), (std::vector<uint32_t>{1, 2, 3, 4}));
+  wb.ACTIVATE();
+  EXPECT_TRUE(deleted_filter());
+  EXPECT_EQ(twtest::window_records(*wb.server()), (std::vector<uint32_t>{1, 2, 4}));
+  wb.server()->refresh();  // whatever reads the rows again later
+  EXPECT_EQ(twtest::window_records(*wb.server()), (std::vector<uint32_t>{1, 2, 4}));
+  wa.ACTIVATE();
+  EXPECT_FALSE(deleted_filter());
+  EXPECT_EQ(twtest::window_records(*wa.server()), (std::vector<uint32_t>{1, 2, 3, 4}));
 }
 
 TEST(TableWindow, SharingConflictGetsItsOwnBox) {
