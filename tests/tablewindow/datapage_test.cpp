@@ -668,6 +668,49 @@ TEST(DataPageOrders, AMoveTheOrderRefusesIsShownWithItsReason) {
       << boxes.last().text.toStdString();
 }
 
+// A key changed through the grid moves the record in the active order: the rows are
+// taken again, so going to the top shows the order as it now is.
+TEST(DataPageOrders, AKeyEditMovesTheRecordInTheOrder) {
+  const std::string dir = twtest::copy_fixture("peer-mdx/mdx-maintained");
+  const QString path = QString::fromStdString(dir + "/bewegung.dbf");
+  MemoryHistoryStore history;
+  twtest::EnvironmentScope env(&history);
+  gui::SHELLWINDOW shell;
+  gui::RecordingMessageBoxes boxes;
+  TABDW_DBFDATEI w(&shell, path, false, false, false);
+  ASSERT_NE(w.server(), nullptr);
+  auto* names = w.data_page()->findChild<QComboBox*>("CB_INDEXNAME");
+  names->setCurrentIndex(names->findText("MENGED"));
+  w.data_page()->LISTBOXSELECT(names);
+  TableGridServer* s = w.server();
+  ASSERT_EQ(s->INDEXORD(), 5);
+  s->set_page_rows(10);
+  w.GOTOP();
+  ASSERT_EQ(twtest::window_records(*s)[0], 321u);  // the largest MENGE first
+  auto* edit = w.data_page()->findChild<QComboBox*>("CB_EDITMODE");
+  edit->setCurrentIndex(edit->findData("ACTIVE"));
+  w.data_page()->LISTBOXSELECT(edit);
+  // Typed into the cell's editor and confirmed, as the user does.
+  STDGRIDBROWSER* g = w.data_page()->grid();
+  g->setCurrentIndex(s->index(0, s->column_index("MENGE")));
+  g->edit(g->currentIndex());
+  auto editors = g->viewport()->findChildren<QLineEdit*>();
+  ASSERT_EQ(editors.size(), 1);
+  editors.front()->setText(QStringLiteral("-99999"));
+  QTest::keyClick(editors.front(), Qt::Key_Return);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(s->RECNO(), 321u);  // the table stays on the edited record
+  QTest::keyClick(g, Qt::Key_Home, Qt::ControlModifier);
+  const std::vector<uint32_t> top = twtest::window_records(*s);
+  ASSERT_FALSE(top.empty());
+  EXPECT_EQ(top[0], 1342u);
+  EXPECT_EQ(std::count(top.begin(), top.end(), 321u), 0);
+  EXPECT_EQ(s->RECNO(), 1342u);
+  w.GOBOTTOM();
+  EXPECT_EQ(s->RECNO(), 321u);
+  EXPECT_EQ(boxes.count(), 0);
+}
+
 // The orders of a CDX table: both lists, choosing by name or key, the grid in key order,
 // records appended in the index, and a refill back to record-number order.
 TEST(DataPageOrders, ChoosingAnOrderOfTheProductionBag) {
