@@ -9,6 +9,7 @@
 #include "components/stdgridbrowser.h"
 #include "platform/gui/messagebox.h"
 #include "platform/gui/palette.h"
+#include "platform/table/dbf_format.h"
 #include "tablewindow/environment.h"
 #include "tablewindow/opening.h"
 #include "tablewindow/tabdw_dbfdatei.h"
@@ -559,6 +560,13 @@ void TAB_DBFDATEN::ZOVUZUZ() {
     const ColumnList widths = default_columns(structure_of(s->table()->dbstruct()));
     for (int i = 0; i < s->columnCount() && size_t(i) + 2 < widths.size(); ++i)
       s->column(i).width = std::clamp(widths[size_t(i) + 2].display_width, 3, 40) * ch + 12;
+  }
+  // Memo texts are not edited in a cell: their columns open no editor.
+  for (int i = 0; i < s->columnCount(); ++i) {
+    grid::GridColumn& c = s->column(i);
+    if (c.kind == grid::GridColumn::Kind::Field && c.field >= 1 && c.field <= int(s->table()->fcount()) &&
+        dbf::is_memo_type(s->table()->field(c.field).type, s->table()->field(c.field).length, s->table()->version()))
+      c.read_only = true;
   }
   grid::GridColumn del = grid::GridColumn::on_expression(
       QStringLiteral("DEL"), QStringLiteral("DEL"), 'C', 30,

@@ -39,6 +39,32 @@ class RowBackgroundDelegate : public QStyledItemDelegate {
 
 }  // namespace
 
+// The frozen columns drawn over the grid's left edge. Its cells edit as the grid's do:
+// with the grid's triggers, the editor shown here, the grid told of it.
+class FrozenView : public QTableView {
+ public:
+  explicit FrozenView(GRIDBROWSER* grid) : QTableView(grid), grid_(grid) {}
+
+  bool edit_from_grid(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+    setEditTriggers(grid_->editTriggers());
+    return QTableView::edit(index, trigger, event);
+  }
+  bool editing() const { return state() == QAbstractItemView::EditingState; }
+  void finish(QWidget* editor) {
+    commitData(editor);
+    closeEditor(editor, QAbstractItemDelegate::NoHint);
+  }
+
+ protected:
+  bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override {
+    if (trigger == NoEditTriggers) return QTableView::edit(index, trigger, event);
+    return edit_from_grid(index, trigger, event);
+  }
+
+ private:
+  GRIDBROWSER* grid_;
+};
+
 GRIDBROWSER::GRIDBROWSER(QWidget* parent) : QTableView(parent) {
   setItemDelegate(new RowBackgroundDelegate(this, this, [this](QWidget* e) { editor_ = e; }));
   setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -305,11 +331,26 @@ void GRIDBROWSER::wheelEvent(QWheelEvent* e) {
 // An open editor belongs to the record under its row: it is written before another record
 // moves under that row.
 void GRIDBROWSER::finish_editing() {
-  if (!editor_ || state() != QAbstractItemView::EditingState) return;
+  if (!editor_) return;
   QWidget* editor = editor_;
+  if (frozen_view_ && frozen_view_->editing() && frozen_view_->viewport()->isAncestorOf(editor)) {
+    editor_ = nullptr;
+    frozen_view_->finish(editor);
+    return;
+  }
+  if (state() != QAbstractItemView::EditingState) return;
   editor_ = nullptr;
   commitData(editor);
   closeEditor(editor, QAbstractItemDelegate::NoHint);
+}
+
+QTableView* GRIDBROWSER::frozen_view() const { return frozen_view_; }
+
+bool GRIDBROWSER::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+  if (trigger != NoEditTriggers && frozen_view_ && frozen_view_->isVisible() && index.isValid() &&
+      !frozen_view_->isColumnHidden(index.column()))
+    return frozen_view_->edit_from_grid(index, trigger, event);
+  return QTableView::edit(index, trigger, event);
 }
 
 // The wheel over the frozen columns moves the window as over the others.
@@ -346,7 +387,7 @@ void GRIDBROWSER::set_frozen_columns(int n) {
     return;
   }
   if (!frozen_view_) {
-    frozen_view_ = new QTableView(this);
+    frozen_view_ = new FrozenView(this);
     frozen_view_->setObjectName(QStringLiteral("frozen"));
     frozen_view_->setFocusPolicy(Qt::NoFocus);
     frozen_view_->verticalHeader()->hide();
@@ -354,7 +395,10 @@ void GRIDBROWSER::set_frozen_columns(int n) {
     frozen_view_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     frozen_view_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     frozen_view_->setVerticalScrollMode(verticalScrollMode());
-    frozen_view_->setItemDelegate(new RowBackgroundDelegate(this, frozen_view_));
+    auto* frozen_delegate = new RowBackgroundDelegate(this, frozen_view_, [this](QWidget* e) { editor_ = e; });
+    frozen_view_->setItemDelegate(frozen_delegate);
+    // The frozen part takes no focus of its own: after its editor the keys go to the grid.
+    connect(frozen_delegate, &QAbstractItemDelegate::closeEditor, this, [this] { setFocus(); });
     frozen_view_->setSelectionBehavior(selectionBehavior());
     frozen_view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     frozen_view_->setShowGrid(showGrid());
@@ -485,7 +529,7 @@ void GRIDBROWSER::AUTOREFRESHTIME(int ms) {
 
 void GRIDBROWSER::AUTOREFRESH() {
   if (!server_) return;
-  if (state() == QAbstractItemView::EditingState || (editor_ && editor_->isVisible())) return;
+  if (state() == QAbstractItemView::EditingState || (frozen_view_ && frozen_view_->editing())) return;
   server_->auto_refresh();
 }
 

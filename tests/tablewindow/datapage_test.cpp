@@ -39,6 +39,18 @@ void wheel(QWidget* viewport, int notches) {
   QApplication::sendEvent(viewport, &e);
 }
 
+// Press, release and the double click, as the window system delivers them.
+void double_click(QWidget* viewport, QPoint at) {
+  const QPointF p(at);
+  const QPointF g = viewport->mapToGlobal(p);
+  QMouseEvent press(QEvent::MouseButtonPress, p, g, Qt::LeftButton, Qt::LeftButton, {});
+  QApplication::sendEvent(viewport, &press);
+  QMouseEvent release(QEvent::MouseButtonRelease, p, g, Qt::LeftButton, Qt::NoButton, {});
+  QApplication::sendEvent(viewport, &release);
+  QMouseEvent dbl(QEvent::MouseButtonDblClick, p, g, Qt::LeftButton, Qt::LeftButton, {});
+  QApplication::sendEvent(viewport, &dbl);
+}
+
 void settle() {
   for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
 }
@@ -456,7 +468,7 @@ TEST_F(DataPage, OpenEditorIsWrittenToItsRecordBeforeTheWindowMoves) {
     grid()->setCurrentIndex(cell);
     grid()->edit(cell);
     settle();
-    auto editors = grid()->viewport()->findChildren<QLineEdit*>();
+    auto editors = grid()->findChildren<QLineEdit*>();
     ASSERT_EQ(editors.size(), 1);
     QLineEdit* editor = editors.front();
     editor->setText(QStringLiteral("Neu %1").arg(typed_on));
@@ -485,7 +497,7 @@ TEST_F(DataPage, RefreshOfASharedTableKeepsTheOpenEditor) {
   grid()->setCurrentIndex(server()->index(1, name_col));
   QTest::keyClick(grid(), Qt::Key_F2);
   settle();
-  auto editors = grid()->viewport()->findChildren<QLineEdit*>();
+  auto editors = grid()->findChildren<QLineEdit*>();
   ASSERT_EQ(editors.size(), 1);
   QLineEdit* editor = editors.front();
   editor->end(false);
@@ -509,6 +521,74 @@ TEST_F(DataPage, RefreshOfASharedTableKeepsTheOpenEditor) {
   }
   grid()->AUTOREFRESH();
   EXPECT_EQ(server()->data(server()->index(3, name_col), Qt::DisplayRole).toString().trimmed(), "Anders");
+}
+
+// The first field is frozen by default; frozen cells edit like the others, their editor
+// shown over the frozen part, and the keys go back to the grid afterwards.
+TEST_F(DataPage, FrozenColumnsEditLikeTheOthers) {
+  open(5, {});
+  QComboBox* cursor = ctl<QComboBox>("CB_CURSOR");
+  cursor->setCurrentIndex(cursor->findData("CELL"));
+  page()->LISTBOXSELECT(cursor);
+  QComboBox* edit = ctl<QComboBox>("CB_EDITMODE");
+  edit->setCurrentIndex(edit->findData("ACTIVE"));
+  page()->LISTBOXSELECT(edit);
+  ASSERT_EQ(grid()->frozen_columns(), 1);
+  QTableView* frozen = grid()->frozen_view();
+  ASSERT_NE(frozen, nullptr);
+  const int name_col = server()->column_index("NAME");
+  ASSERT_FALSE(frozen->isColumnHidden(name_col));
+  grid()->setFocus();
+  grid()->setCurrentIndex(server()->index(1, name_col));
+  QTest::keyClick(grid(), Qt::Key_F2);
+  settle();
+  auto editors = frozen->viewport()->findChildren<QLineEdit*>();
+  ASSERT_EQ(editors.size(), 1);
+  editors.front()->setText(QStringLiteral("Eis"));
+  QTest::keyClick(editors.front(), Qt::Key_Return);
+  settle();
+  EXPECT_EQ(name_on_disk(2), "Eis");
+  EXPECT_EQ(QApplication::focusWidget(), grid());
+  // A double click on the frozen part opens the editor there as well.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  const QRect cell = frozen->visualRect(server()->index(3, name_col));
+  double_click(frozen->viewport(), cell.center());
+  settle();
+  editors = frozen->viewport()->findChildren<QLineEdit*>();
+  ASSERT_EQ(editors.size(), 1);
+  editors.front()->setText(QStringLiteral("Feuer"));
+  // Moving the window first writes the open editor to its record.
+  QTest::keyClick(grid(), Qt::Key_PageDown);
+  settle();
+  EXPECT_EQ(name_on_disk(4), "Feuer");
+  EXPECT_EQ(boxes_.count(), 0);
+}
+
+// Memo fields are edited in their own window: their cells open no editor.
+TEST(DataPageMemo, MemoColumnsOpenNoEditor) {
+  const std::string dir = twtest::copy_fixture("peer/ntx-dbt");
+  MemoryHistoryStore history;
+  twtest::EnvironmentScope env(&history);
+  gui::SHELLWINDOW shell;
+  shell.resize(1000, 700);
+  shell.show();
+  gui::RecordingMessageBoxes boxes;
+  TABDW_DBFDATEI w(&shell, QString::fromStdString(dir + "/KUNDEN.DBF"), false, false, false);
+  ASSERT_NE(w.server(), nullptr);
+  w.SHOW();
+  auto* edit = w.data_page()->findChild<QComboBox*>("CB_EDITMODE");
+  edit->setCurrentIndex(edit->findData("ACTIVE"));
+  w.data_page()->LISTBOXSELECT(edit);
+  TableGridServer* s = w.server();
+  const QModelIndex memo = s->index(0, s->column_index("NOTIZ"));
+  EXPECT_FALSE(s->flags(memo) & Qt::ItemIsEditable);
+  EXPECT_TRUE(s->flags(s->index(0, s->column_index("ORT"))) & Qt::ItemIsEditable);
+  STDGRIDBROWSER* g = w.data_page()->grid();
+  g->setCurrentIndex(memo);
+  g->edit(memo);
+  EXPECT_TRUE(g->viewport()->findChildren<QLineEdit*>().isEmpty());
+  QCoreApplication::processEvents();
+  EXPECT_EQ(boxes.count(), 0);
 }
 
 TEST_F(DataPage, PackAndZapNeedAnExclusiveTable) {
