@@ -84,6 +84,10 @@ class TABDW_STANDARD : public TABDW_STANDARD_FORM {
 
   TABSTANDARD* tabs_ = nullptr;
   QSize min_size_;
+  // While the user drags the frame: its geometry when the button went down.
+  bool dragging_ = false;
+  bool correcting_ = false;
+  QRect press_geometry_;
   QPointer<QObject> menu_;
   QPointer<gui::SHELLWINDOW> shell_;
 };
