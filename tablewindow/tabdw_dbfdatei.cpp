@@ -63,14 +63,18 @@ TABDW_DBFDATEI::TABDW_DBFDATEI(gui::SHELLWINDOW* owner, const std::optional<QStr
   }
 
   if (CEDBF.isEmpty()) {
+    // The form's placeholder caption never shows: a new table is "Neu" until it has a name.
+    set_caption(QStringLiteral("Neu"));
     SELECTTAB(kStruktur);
     return;
   }
   set_ansi_mode(LEANSI);
   SET_SPLITPATH();
+  set_caption(CEFILE + CEEXT);
   SELECTTAB(kDaten);
   TableGridServer* s = server();
   if (!s) {
+    set_caption(CEFILE + CEEXT);
     SELECTTAB(kHeader);
     return;
   }

@@ -94,6 +94,7 @@ TEST(TableWindow, TableThatDoesNotOpenShowsTheHeaderTab) {
   EXPECT_TRUE(w.ASTRUCTUR.empty());
   EXPECT_TRUE(w.AFELDER.empty());
   EXPECT_EQ(w.CEDRIVER, "DBFNTX");  // the fourth attempt of the try list
+  EXPECT_EQ(w.caption(), "WEG.DBF");
   EXPECT_TRUE(history.sections.empty());
   // One box, with the table layer's reason.
   ASSERT_EQ(boxes.count(), 1);
@@ -162,6 +163,7 @@ TEST(TableWindow, NewWindowWithoutFile) {
   QPointer<TABDW_DBFDATEI> alive(w);
   EXPECT_EQ(w->TABCONTROL()->currentIndex(), 1);
   EXPECT_TRUE(w->CEDBF.isEmpty());
+  EXPECT_EQ(w->caption(), "Neu");
   EXPECT_FALSE(w->item_enabled(kItemAppend));
   EXPECT_TRUE(w->item_enabled(kItemTop));
   // Commands of the data page do nothing while it has never been selected.
