@@ -1,6 +1,8 @@
 #include "tablewindow/tab_dbfdaten.h"
 
 #include <QAbstractButton>
+#include <QDir>
+#include <QFileInfo>
 #include <QEvent>
 #include <QScrollBar>
 #include <QStyle>
@@ -401,6 +403,16 @@ QString TAB_DBFDATEN::open_failure_text() const {
   return open_error_.isEmpty() ? QString() : QStringLiteral("\r\n\r\n") + open_error_;
 }
 
+void TAB_DBFDATEN::warn_unmaintained_indexes() {
+  if (indexes_warned_ || stray_indexes_.isEmpty() || !server() || server()->READONLY()) return;
+  indexes_warned_ = true;
+  gui::info_box(this, kAchtung,
+                QStringLiteral("Im Ordner der Datei liegen Indexdateien, die hier nicht geöffnet sind:\r\n") +
+                    stray_indexes_.join(QStringLiteral(", ")) +
+                    QStringLiteral("\r\n\r\nSie werden bei Änderungen nicht aktualisiert und müssen danach neu "
+                                   "aufgebaut werden."));
+}
+
 void TAB_DBFDATEN::reopen_with_flags(bool share, bool read_only) {
   TABDW_DBFDATEI* w = window_owner();
   if (!w) return;
@@ -582,6 +594,14 @@ void TAB_DBFDATEN::ZOVUZUZ() {
   s->add_column(rec);
   check_menu(kItemRecno, false);
   connect(s, &TableGridServer::record_moved, this, [this] { CELLSELECT(); });
+  // Said once the editor has closed.
+  connect(s, &TableGridServer::written, this, [this] { warn_unmaintained_indexes(); }, Qt::QueuedConnection);
+  stray_indexes_.clear();
+  if (s->RDDNAME() == QLatin1String("DBFNTX") && (!s->orders() || s->orders()->count() == 0)) {
+    const QFileInfo table(w->CEDBF);
+    // Name filters match without regard to case.
+    stray_indexes_ = table.dir().entryList({QStringLiteral("*.ntx")}, QDir::Files, QDir::Name | QDir::IgnoreCase);
+  }
   // Shown once the editor has closed, never from inside the grid's commit.
   connect(
       s, &TableGridServer::write_failed, this,
@@ -652,6 +672,7 @@ bool TAB_DBFDATEN::refuse_shared() {
 
 void TAB_DBFDATEN::PB_APPEND() {
   if (!need_table() || refuse_read_only()) return;
+  warn_unmaintained_indexes();
   TableGridServer* s = server();
   Status st = s->table()->append_blank();
   if (st) st = s->table()->commit();
@@ -662,6 +683,7 @@ void TAB_DBFDATEN::PB_APPEND() {
 
 void TAB_DBFDATEN::PB_DELETE() {
   if (!need_table() || refuse_read_only()) return;
+  warn_unmaintained_indexes();
   TableGridServer* s = server();
   Table* t = s->table();
   Status st;
@@ -689,6 +711,7 @@ void TAB_DBFDATEN::PB_DELETE() {
 
 void TAB_DBFDATEN::PB_REPLACE() {
   if (!need_table() || refuse_read_only()) return;
+  warn_unmaintained_indexes();
   if (TABDW_DBFDATEI* w = window_owner()) w->OPENDLGREPLACE();
 }
 
@@ -713,6 +736,7 @@ void TAB_DBFDATEN::FILEPACK() {
                        QStringLiteral("Es werden alle gelöschten Datensätze endgültig\r\naus der Datei: ") + name +
                            QStringLiteral(" entfernt!\r\n\r\nSoll das Packen jetzt erfolgen?")))
     return;
+  warn_unmaintained_indexes();
   Table* t = server()->table();
   const uint32_t before = t->lastrec();
   Status st = t->pack();
@@ -735,6 +759,7 @@ void TAB_DBFDATEN::FILEZAP() {
                        QStringLiteral("Es werden alle Datensätze endgültig aus der Datei:\r\n") + path +
                            QStringLiteral("\r\n entfernt!\r\n\r\nSoll das Zappen jetzt erfolgen?")))
     return;
+  warn_unmaintained_indexes();
   Status st = server()->table()->zap();
   after_records_replaced();
   if (st)

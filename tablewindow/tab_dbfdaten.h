@@ -5,6 +5,7 @@
 // grid's server. Every other page and dialog of the window reaches the table through the
 // window's forwarders to this page.
 #include <QPointer>
+#include <QStringList>
 #include <vector>
 
 #include "platform/gui/windows.h"
@@ -83,6 +84,9 @@ class TAB_DBFDATEN : public TAB_DBFDATEN_FORM {
   bool LESE_CHBSATZNR();
   bool LESE_RBALLE();
   void CELLSELECT();
+  // Index files in the table's folder that are not open here go stale with every write:
+  // the first write says so, once.
+  void warn_unmaintained_indexes();
   // The deleted filter is one for the whole program: the page's box "gelöschte Daten"
   // is applied to it, and the rows taken again when that changed it.
   void apply_deleted_filter();
@@ -129,6 +133,9 @@ class TAB_DBFDATEN : public TAB_DBFDATEN_FORM {
   bool open_reported_ = false;
   // The constructor's opening failed and SHOW has not yet reported it.
   bool failed_at_construction_ = false;
+  // NTX files beside a table whose orders are not open, and whether that has been said.
+  QStringList stray_indexes_;
+  bool indexes_warned_ = false;
 };
 
 }  // namespace mv

@@ -210,6 +210,7 @@ void TABDW_DBFDATEI::OPENDLGREPLACE() {
     gui::info_box(this, QStringLiteral("Achtung"), QStringLiteral("Es ist keine Datei geöffnet!"));
     return;
   }
+  if (TAB_DBFDATEN* p = data_page()) p->warn_unmaintained_indexes();
   QWidget* dlg = gui::create_window("DLG_REPLACE", this);
   if (!dlg) return;
   gui::call_operation(dlg, "SETUP", {QVariant::fromValue<QObject*>(s)});

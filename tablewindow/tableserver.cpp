@@ -100,6 +100,7 @@ bool TableGridServer::set_field_value(int row, int pos, const QVariant& value) {
     record_changed(r);
   }
   if (!s) emit write_failed(QString::fromStdString(s.message()));
+  else emit written();
   return s.is_ok();
 }
 

@@ -791,6 +791,39 @@ TEST(DataPageOrders, AKeyEditMovesTheRecordInTheOrder) {
   EXPECT_EQ(boxes.count(), 0);
 }
 
+// NTX files beside a table whose orders are not open go stale with its changes: the first
+// change says so, once.
+TEST(DataPageOrders, StrayNtxFilesAreNamedOnTheFirstWrite) {
+  const std::string dir = twtest::copy_fixture("peer/ntx-dbt");
+  MemoryHistoryStore history;
+  twtest::EnvironmentScope env(&history);
+  gui::SHELLWINDOW shell;
+  gui::RecordingMessageBoxes boxes;
+  TABDW_DBFDATEI w(&shell, QString::fromStdString(dir + "/KUNDEN.DBF"), false, false, false);
+  ASSERT_NE(w.server(), nullptr);
+  ASSERT_EQ(w.server()->RDDNAME(), "DBFNTX");
+  EXPECT_EQ(boxes.count(), 0);  // opening and reading say nothing
+  auto* edit = w.data_page()->findChild<QComboBox*>("CB_EDITMODE");
+  edit->setCurrentIndex(edit->findData("ACTIVE"));
+  w.data_page()->LISTBOXSELECT(edit);
+  TableGridServer* s = w.server();
+  ASSERT_TRUE(s->setData(s->index(0, s->column_index("ORT")), QStringLiteral("Kiel"), Qt::EditRole));
+  QCoreApplication::processEvents();
+  ASSERT_EQ(boxes.count(), 1);
+  EXPECT_EQ(boxes.last().caption, "Achtung");
+  EXPECT_TRUE(boxes.last().text.contains("NAME.NTX")) << boxes.last().text.toStdString();
+  w.APPEND();
+  ASSERT_TRUE(s->setData(s->index(0, s->column_index("ORT")), QStringLiteral("Ulm"), Qt::EditRole));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(boxes.count(), 1);
+  // A table without NTX files beside it: nothing to say.
+  const std::string plain = twtest::make_table(scratch_dir("plainntx"), "T.DBF", 2);
+  TABDW_DBFDATEI w2(&shell, QString::fromStdString(plain), false, false, false);
+  ASSERT_NE(w2.server(), nullptr);
+  w2.APPEND();
+  EXPECT_EQ(boxes.count(), 1);
+}
+
 // The orders of a CDX table: both lists, choosing by name or key, the grid in key order,
 // records appended in the index, and a refill back to record-number order.
 TEST(DataPageOrders, ChoosingAnOrderOfTheProductionBag) {
