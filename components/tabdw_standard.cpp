@@ -68,7 +68,8 @@ TABDW_STANDARD::TABDW_STANDARD(gui::SHELLWINDOW* owner) : TABDW_STANDARD_FORM(ow
 }
 
 TABDW_STANDARD::~TABDW_STANDARD() {
-  if (shell_) shell_->REMOVECHILD(this);
+  // A shell that is itself going (its canvas deletes the windows) keeps no list to update.
+  if (gui::SHELLWINDOW* s = shell()) s->REMOVECHILD(this);
 }
 
 TABDW_STANDARD* TABDW_STANDARD::APPENDTAB(const QString& page_class, const QString& caption, int image) {
@@ -106,8 +107,9 @@ void TABDW_STANDARD::SHOW() {
 void TABDW_STANDARD::FILECLOSE() { end_window(); }
 
 bool TABDW_STANDARD::eventFilter(QObject* watched, QEvent* event) {
-  QMdiSubWindow* frame = mdi_frame();
-  if (frame && watched == frame) {
+  // A frame being destroyed is no longer a QMdiSubWindow: nothing to correct then.
+  QMdiSubWindow* frame = qobject_cast<QMdiSubWindow*>(watched);
+  if (frame && frame == mdi_frame()) {
     // The form's size is the limit only while the user drags the frame: a click leaves
     // the window as it is, and placement and arrangement may make it smaller.
     switch (event->type()) {

@@ -437,6 +437,37 @@ TEST(TableWindow, TheTablesCodePageMarkDecides) {
   }
 }
 
+// The shell goes with its table windows open (the program ends, or a test does): each
+// window writes and releases its table, and nothing touches a frame or canvas that is
+// already being destroyed (the sanitizer build of this test checks the second half).
+TEST(TableWindow, ShellGoesWithItsTableWindowsOpen) {
+  const std::string dir = scratch_dir("teardown");
+  const std::string a = twtest::make_table(dir, "A.DBF", 2);
+  const std::string b = twtest::make_table(dir, "B.DBF", 2);
+  MemoryHistoryStore history;
+  twtest::EnvironmentScope env(&history);
+  gui::RecordingMessageBoxes boxes;
+  auto* shell = new gui::SHELLWINDOW;
+  shell->resize(1000, 700);
+  shell->show();
+  for (const std::string& path : {a, b}) {
+    auto* w = new TABDW_DBFDATEI(shell, QString::fromStdString(path), false, false, false);
+    ASSERT_NE(w->server(), nullptr);
+    w->SHOW();
+    w->APPEND();
+  }
+  QCoreApplication::processEvents();
+  delete shell;
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  OpenOptions o;
+  o.shared = false;
+  for (const std::string& path : {a, b}) {
+    auto t = Table::open(path, o);
+    ASSERT_TRUE(t) << path;
+    EXPECT_EQ((*t)->lastrec(), 3u);
+  }
+}
+
 TEST(TableWindow, ClosingReleasesTheTable) {
   const std::string dir = scratch_dir("close");
   const std::string path = twtest::make_table(dir, "T.DBF", 2);
