@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QWheelEvent>
@@ -27,6 +28,12 @@ class RowBackgroundDelegate : public QStyledItemDelegate {
  protected:
   void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
     QStyledItemDelegate::initStyleOption(option, index);
+    // The frozen part never has the focus itself: it is drawn as the grid is, so the
+    // selected row shows in one colour from the left edge to the right.
+    if (option->widget && option->widget != grid_) {
+      if (grid_->hasFocus() && grid_->isActiveWindow()) option->state |= QStyle::State_Active;
+      else option->state &= ~QStyle::State_Active;
+    }
     if (index.data(Qt::BackgroundRole).isValid()) return;
     const QBrush b = grid_->row_background(index.row());
     if (b.style() != Qt::NoBrush) option->backgroundBrush = b;
@@ -66,7 +73,10 @@ class FrozenView : public QTableView {
 };
 
 GRIDBROWSER::GRIDBROWSER(QWidget* parent) : QTableView(parent) {
-  setItemDelegate(new RowBackgroundDelegate(this, this, [this](QWidget* e) { editor_ = e; }));
+  setItemDelegate(new RowBackgroundDelegate(this, this, [this](QWidget* e) {
+    editor_ = e;
+    editor_opened(e);
+  }));
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setSelectionMode(QAbstractItemView::SingleSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -395,7 +405,10 @@ void GRIDBROWSER::set_frozen_columns(int n) {
     frozen_view_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     frozen_view_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     frozen_view_->setVerticalScrollMode(verticalScrollMode());
-    auto* frozen_delegate = new RowBackgroundDelegate(this, frozen_view_, [this](QWidget* e) { editor_ = e; });
+    auto* frozen_delegate = new RowBackgroundDelegate(this, frozen_view_, [this](QWidget* e) {
+      editor_ = e;
+      editor_opened(e);
+    });
     frozen_view_->setItemDelegate(frozen_delegate);
     // The frozen part takes no focus of its own: after its editor the keys go to the grid.
     connect(frozen_delegate, &QAbstractItemDelegate::closeEditor, this, [this] { setFocus(); });
@@ -533,7 +546,18 @@ void GRIDBROWSER::AUTOREFRESH() {
   server_->auto_refresh();
 }
 
-void GRIDBROWSER::focusInEvent(QFocusEvent* e) { QTableView::focusInEvent(e); }
-void GRIDBROWSER::focusOutEvent(QFocusEvent* e) { QTableView::focusOutEvent(e); }
+void GRIDBROWSER::editor_opened(QWidget* editor) {
+  if (auto* line = qobject_cast<QLineEdit*>(editor)) line->setFrame(true);
+}
+
+// The frozen part follows the grid's focus in its colours.
+void GRIDBROWSER::focusInEvent(QFocusEvent* e) {
+  QTableView::focusInEvent(e);
+  if (frozen_view_) frozen_view_->viewport()->update();
+}
+void GRIDBROWSER::focusOutEvent(QFocusEvent* e) {
+  QTableView::focusOutEvent(e);
+  if (frozen_view_) frozen_view_->viewport()->update();
+}
 
 }  // namespace mv::grid

@@ -109,6 +109,9 @@ class GRIDBROWSER : public QTableView {
   void focusOutEvent(QFocusEvent* e) override;
   // A cell of a frozen column is edited in the frozen part, where it shows.
   bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+  // A cell editor has just been made (in the grid or its frozen part); a line editor gets
+  // a frame, so it shows as an edit field over the cell.
+  virtual void editor_opened(QWidget* editor);
 
  private:
   friend class FrozenView;

@@ -16,6 +16,7 @@
 #include "components/stdgridbrowser.h"
 #include "platform/base/bytes.h"
 #include "platform/gui/messagebox.h"
+#include "platform/gui/palette.h"
 #include "platform/gui/windows.h"
 #include "tablewindow/tab_dbfdaten.h"
 #include "tablewindow/tabdw_dbfdatei.h"
@@ -562,6 +563,37 @@ TEST_F(DataPage, FrozenColumnsEditLikeTheOthers) {
   settle();
   EXPECT_EQ(name_on_disk(4), "Feuer");
   EXPECT_EQ(boxes_.count(), 0);
+}
+
+// The selected row is drawn in one colour across the frozen part and the rest, and the
+// cell editor shows as an edit field: framed, in the edit colours.
+TEST_F(DataPage, SelectedRowAndEditorLookTheSameOverTheFrozenPart) {
+  open(5, {});
+  shell_.activateWindow();
+  grid()->setFocus();
+  settle();
+  grid()->setCurrentIndex(server()->index(2, server()->column_index("NR")));
+  settle();
+  ASSERT_TRUE(grid()->hasFocus());
+  QTableView* frozen = grid()->frozen_view();
+  ASSERT_NE(frozen, nullptr);
+  const QImage image = grid()->grab().toImage();
+  const QRect frozen_cell = frozen->visualRect(server()->index(2, server()->column_index("NAME")));
+  const QRect other_cell = grid()->visualRect(server()->index(2, server()->column_index("DATUM")));
+  // A corner of each cell, away from its text.
+  const QPoint in_frozen = frozen->viewport()->mapTo(grid(), frozen_cell.bottomRight() - QPoint(3, 3));
+  const QPoint in_other = grid()->viewport()->mapTo(grid(), other_cell.bottomRight() - QPoint(3, 3));
+  EXPECT_EQ(image.pixelColor(in_frozen), image.pixelColor(in_other));
+
+  QComboBox* edit = ctl<QComboBox>("CB_EDITMODE");
+  edit->setCurrentIndex(edit->findData("ACTIVE"));
+  page()->LISTBOXSELECT(edit);
+  grid()->edit(server()->index(2, server()->column_index("NR")));
+  settle();
+  auto editors = grid()->findChildren<QLineEdit*>();
+  ASSERT_EQ(editors.size(), 1);
+  EXPECT_TRUE(editors.front()->hasFrame());
+  EXPECT_EQ(editors.front()->palette().brush(QPalette::Base).color(), gui::FOKUSBRUSH().color());
 }
 
 // Memo fields are edited in their own window: their cells open no editor.
