@@ -625,9 +625,10 @@ TEST(DataPageMemo, MemoColumnsOpenNoEditor) {
 
 TEST_F(DataPage, PackAndZapNeedAnExclusiveTable) {
   open(5, {2});
-  for (auto cmd : {&TABDW_DBFDATEI::FILEPACK, &TABDW_DBFDATEI::FILEZAP}) {
+  const std::vector<std::function<void()>> commands = {[&] { w_->FILEPACK(); }, [&] { w_->FILEZAP(); }};
+  for (const auto& cmd : commands) {
     boxes_.clear();
-    (w_->*cmd)();
+    cmd();
     ASSERT_EQ(boxes_.count(), 1);  // no question
     EXPECT_EQ(boxes_.last().caption, "Info");
     EXPECT_EQ(boxes_.last().text, "Zum Ausführen dieser Funktion muss die Datei:\r\n" + path_ + "\r\nexklusiv geöffnet werden!");
