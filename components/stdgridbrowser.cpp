@@ -16,6 +16,11 @@ STDGRIDBROWSER::STDGRIDBROWSER(QWidget* parent) : grid::GRIDBROWSER(parent) {
   FONT(f);
 }
 
+void STDGRIDBROWSER::editor_opened(QWidget* editor) {
+  grid::GRIDBROWSER::editor_opened(editor);
+  gui::set_background(editor, gui::FOKUSBRUSH());
+}
+
 void STDGRIDBROWSER::SKIPNEXT() { SKIP(1); }
 void STDGRIDBROWSER::SKIPPREVIOUS() { SKIP(-1); }
 

@@ -32,6 +32,9 @@ class STDGRIDBROWSER : public grid::GRIDBROWSER {
   // The base widths of the zooms (none until SETCOLUMN or the first zoom).
   const std::optional<std::vector<int>>& AWIDTHS() const { return awidths_; }
 
+  // The cell editor in the colours of an edit field with the focus.
+  void editor_opened(QWidget* editor) override;
+
  public slots:
   void SKIPNEXT();
   void SKIPPREVIOUS();

@@ -68,7 +68,8 @@ TABDW_STANDARD::TABDW_STANDARD(gui::SHELLWINDOW* owner) : TABDW_STANDARD_FORM(ow
 }
 
 TABDW_STANDARD::~TABDW_STANDARD() {
-  if (shell_) shell_->REMOVECHILD(this);
+  // A shell that is itself going (its canvas deletes the windows) keeps no list to update.
+  if (gui::SHELLWINDOW* s = shell()) s->REMOVECHILD(this);
 }
 
 TABDW_STANDARD* TABDW_STANDARD::APPENDTAB(const QString& page_class, const QString& caption, int image) {
@@ -106,14 +107,42 @@ void TABDW_STANDARD::SHOW() {
 void TABDW_STANDARD::FILECLOSE() { end_window(); }
 
 bool TABDW_STANDARD::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == mdi_frame()) {
-    // The form's size is the limit only while the user drags the frame; placement and
-    // arrangement may make the window smaller.
-    if (event->type() == QEvent::MouseButtonPress) {
-      auto* me = static_cast<QMouseEvent*>(event);
-      if (me->button() == Qt::LeftButton && !mdi_frame()->isMaximized()) mdi_frame()->setMinimumSize(min_size_);
-    } else if (event->type() == QEvent::MouseButtonRelease) {
-      mdi_frame()->setMinimumSize(0, 0);
+  // A frame being destroyed is no longer a QMdiSubWindow: nothing to correct then.
+  QMdiSubWindow* frame = qobject_cast<QMdiSubWindow*>(watched);
+  if (frame && frame == mdi_frame()) {
+    // The form's size is the limit only while the user drags the frame: a click leaves
+    // the window as it is, and placement and arrangement may make it smaller.
+    switch (event->type()) {
+      case QEvent::MouseButtonPress:
+        if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton && !frame->isMaximized()) {
+          dragging_ = true;
+          press_geometry_ = frame->geometry();
+        }
+        break;
+      case QEvent::MouseButtonRelease:
+        dragging_ = false;
+        break;
+      case QEvent::Resize:
+        if (dragging_ && !correcting_) {
+          // The dragged edge gives way; the opposite edge stays where it is.
+          QRect g = frame->geometry();
+          if (g.width() < min_size_.width()) {
+            if (g.left() == press_geometry_.left()) g.setWidth(min_size_.width());
+            else g.setLeft(g.right() + 1 - min_size_.width());
+          }
+          if (g.height() < min_size_.height()) {
+            if (g.top() == press_geometry_.top()) g.setHeight(min_size_.height());
+            else g.setTop(g.bottom() + 1 - min_size_.height());
+          }
+          if (g != frame->geometry()) {
+            correcting_ = true;
+            frame->setGeometry(g);
+            correcting_ = false;
+          }
+        }
+        break;
+      default:
+        break;
     }
   }
   return TABDW_STANDARD_FORM::eventFilter(watched, event);

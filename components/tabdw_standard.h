@@ -58,7 +58,8 @@ class TABDW_STANDARD : public TABDW_STANDARD_FORM {
   // The outer size the form gave the window; the user cannot drag it smaller.
   QSize minimum_size() const { return min_size_; }
   QObject* menu() const { return menu_.data(); }
-  gui::SHELLWINDOW* shell() const { return shell_.data(); }
+  // The shell, while it is one (nullptr also once its destruction has begun).
+  gui::SHELLWINDOW* shell() const { return qobject_cast<gui::SHELLWINDOW*>(shell_.data()); }
 
   // The placement rule for mode 1 and 2 (mode 0, 3 and others: nothing), for a canvas of
   // `canvas` pixels and `n` windows already registered. Answers the outer geometry or an
@@ -84,8 +85,13 @@ class TABDW_STANDARD : public TABDW_STANDARD_FORM {
 
   TABSTANDARD* tabs_ = nullptr;
   QSize min_size_;
+  // While the user drags the frame: its geometry when the button went down.
+  bool dragging_ = false;
+  bool correcting_ = false;
+  QRect press_geometry_;
   QPointer<QObject> menu_;
-  QPointer<gui::SHELLWINDOW> shell_;
+  // Kept as a plain object: a shell being destroyed must not be cast to its class.
+  QPointer<QObject> shell_;
 };
 
 class TAB_BEENDEN_FORM : public STD_DATAWINDOW {

@@ -14,30 +14,32 @@ Backdrop::Backdrop(QMdiArea* area) : QObject(area), area_(area) {
   area->viewport()->setAttribute(Qt::WA_OpaquePaintEvent, true);
 }
 
+QMdiArea* Backdrop::area() const { return qobject_cast<QMdiArea*>(area_.data()); }
+
 void Backdrop::select_gradient_text(const QString& text) {
   text_ = text;
   mode_ = kGradientText;
-  if (area_) area_->viewport()->update();
+  if (QMdiArea* a = area()) a->viewport()->update();
 }
 
 void Backdrop::select_tile_bitmap(const QPixmap& bitmap) {
   bitmap_ = bitmap;
   mode_ = kTiledBitmapText;
-  if (area_) area_->viewport()->update();
+  if (QMdiArea* a = area()) a->viewport()->update();
 }
 
 void Backdrop::select_tile_text(const QString& text) {
   text_ = text;
   mode_ = kTiledBitmapText;
-  if (area_) area_->viewport()->update();
+  if (QMdiArea* a = area()) a->viewport()->update();
 }
 
 void Backdrop::select_centre_bitmap(const QPixmap& bitmap) {
   bitmap_ = bitmap;
   mode_ = kCentredBitmap;
-  if (area_) {
-    area_->viewport()->setAttribute(Qt::WA_OpaquePaintEvent, false);
-    area_->viewport()->update();
+  if (QMdiArea* a = area()) {
+    a->viewport()->setAttribute(Qt::WA_OpaquePaintEvent, false);
+    a->viewport()->update();
   }
 }
 
@@ -60,19 +62,22 @@ void Backdrop::paint(QPainter& p, const QRect& client, const QRect& exposed) con
 }
 
 bool Backdrop::eventFilter(QObject* watched, QEvent* event) {
-  if (!area_ || watched != area_->viewport()) return false;
+  // While the area is being destroyed its viewport still gets events; the area is then no
+  // longer a QMdiArea and must not be asked for anything.
+  QMdiArea* area = this->area();
+  if (!area || watched != area->viewport()) return false;
   if (event->type() == QEvent::Paint) {
     if (mode_ == kNothing) return false;  // the MDI area paints itself
     const QRect exposed = static_cast<QPaintEvent*>(event)->rect();
-    QPainter p(area_->viewport());
+    QPainter p(area->viewport());
     // A centred bitmap leaves room around it: the area's own background shows there.
-    if (mode_ == kCentredBitmap) p.fillRect(exposed, area_->background());
-    paint(p, area_->viewport()->rect(), exposed);
+    if (mode_ == kCentredBitmap) p.fillRect(exposed, area->background());
+    paint(p, area->viewport()->rect(), exposed);
     return true;
   }
   if (event->type() == QEvent::Resize) {
     // The gradient spans the new height and the name moves to the new middle.
-    area_->viewport()->update();
+    area->viewport()->update();
   }
   return false;
 }

@@ -40,7 +40,10 @@ class Backdrop : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  QPointer<QMdiArea> area_;
+  // The area, while it is one (nullptr also once its destruction has begun); kept as a
+  // plain object, since an area being destroyed must not be cast to its class.
+  QMdiArea* area() const;
+  QPointer<QObject> area_;
   Mode mode_ = kNothing;
   QString text_;
   QPixmap bitmap_;

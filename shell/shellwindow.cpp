@@ -350,7 +350,33 @@ void STDSHELLWINDOW::OPENABOUT() {
 }
 
 void STDSHELLWINDOW::WINDOWCASCADE() { canvas()->cascadeSubWindows(); }
-void STDSHELLWINDOW::WINDOWTILE() { canvas()->tileSubWindows(); }
+// Side by side inside the canvas, in rows and columns as near square as the number of
+// windows allows. The windows may be smaller than their forms: the shell keeps its size.
+void STDSHELLWINDOW::WINDOWTILE() {
+  QList<QMdiSubWindow*> subs;
+  for (QMdiSubWindow* sub : canvas()->subWindowList())
+    if (sub->isVisible() && !sub->isMinimized()) subs.push_back(sub);
+  if (subs.isEmpty()) return;
+  const QRect area = canvas()->viewport()->rect();
+  const int n = int(subs.size());
+  int columns = 1;
+  while (columns * columns < n) ++columns;
+  const int rows = (n + columns - 1) / columns;
+  for (int i = 0; i < n; ++i) {
+    QMdiSubWindow* sub = subs[i];
+    if (sub->isMaximized()) sub->showNormal();
+    const int row = i / columns;
+    // The last row shares its width among the windows left.
+    const int in_row = row == rows - 1 ? n - row * columns : columns;
+    const int col = i % columns;
+    const int x0 = area.x() + area.width() * col / in_row;
+    const int x1 = area.x() + area.width() * (col + 1) / in_row;
+    const int y0 = area.y() + area.height() * row / rows;
+    const int y1 = area.y() + area.height() * (row + 1) / rows;
+    sub->setMinimumSize(0, 0);
+    sub->setGeometry(x0, y0, x1 - x0, y1 - y0);
+  }
+}
 
 void STDSHELLWINDOW::WINDOWICON() {
   // The minimised windows in a row along the bottom of the canvas.

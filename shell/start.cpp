@@ -1,7 +1,10 @@
 #include "shell/start.h"
 
+#include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
+#include <memory>
 
 #include "components/tabdw_standard.h"
 #include "platform/gui/messagebox.h"
@@ -58,6 +61,47 @@ void install_table_windows() {
   });
 }
 
+// Opens the table named on the command line once the shell has its size: the new window
+// takes its size from the shell's canvas. A maximised shell may get its size from the
+// window system only after it is shown; then the first resize (or, at the latest, a
+// second) opens it, always from the event loop, after the canvas has been laid out.
+class OpenWhenPlaced : public QObject {
+ public:
+  OpenWhenPlaced(STDSHELLWINDOW* shell, QString table) : QObject(shell), shell_(shell), table_(std::move(table)) {
+    const QScreen* screen = shell->screen();
+    const bool waiting = shell->isMaximized() && screen &&
+                         shell->frameGeometry().size() != screen->availableGeometry().size() &&
+                         shell->size() != screen->availableGeometry().size();
+    if (waiting) {
+      shell->installEventFilter(this);
+      QTimer::singleShot(1000, this, [this] { open_later(); });
+    } else {
+      open_later();
+    }
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == shell_ && event->type() == QEvent::Resize) open_later();
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  void open_later() {
+    if (posted_) return;
+    posted_ = true;
+    if (shell_) shell_->removeEventFilter(this);
+    QTimer::singleShot(0, this, [this] {
+      if (shell_) shell_->DOOPENFILE(table_, true);
+      deleteLater();
+    });
+  }
+
+  QPointer<STDSHELLWINDOW> shell_;
+  QString table_;
+  bool posted_ = false;
+};
+
 }  // namespace
 
 MolvaneStart::Outcome MolvaneStart::start(const StartOptions& options) {
@@ -96,7 +140,7 @@ MolvaneStart::Outcome MolvaneStart::start(const StartOptions& options) {
   if (splash_) splash_->raise();
 
   const QString table = table_from_arguments(options.arguments);
-  if (!table.isEmpty()) shell_->DOOPENFILE(table, true);
+  if (!table.isEmpty()) new OpenWhenPlaced(shell_, table);
   return Outcome::Running;
 }
 

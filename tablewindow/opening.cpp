@@ -32,7 +32,36 @@ QString driver_of_version_with_dbt(uint8_t v) {
 
 QString driver_of_version(uint8_t v) { return v == 0x87 ? QString() : driver_of_version_with_dbt(v); }
 
+// The header's record count against the records the file holds.
+bool count_disagrees(Table& t) {
+  auto f = t.fs().open(t.path(), OpenMode::Read);
+  if (!f) return false;
+  auto size = (*f)->size();
+  if (!size || t.record_length() == 0) return false;
+  const uint64_t hl = t.header_length();
+  const uint64_t in_file = *size > hl ? (*size - hl) / t.record_length() : 0;
+  return in_file != t.header_info().record_count;
+}
+
 }  // namespace
+
+std::optional<CodePage> code_page_of_mark(uint8_t mark) {
+  switch (mark) {
+    case 0x01:  // 437 US
+    case 0x0F:  // 437 German
+      return CodePage::Cp437;
+    case 0x02:  // 850 international
+    case 0x10:  // 850 German
+    case 0x37:  // 850 English US
+      return CodePage::Cp850;
+    case 0x03:  // Windows ANSI
+    case 0x57:  // the Windows ANSI page of the writer (1252 for Western tables)
+    case 0x58:  // 1252 Western European
+      return CodePage::Windows1252;
+    default:
+      return std::nullopt;
+  }
+}
 
 QString DRIVERERKENNUNG(const QString& cDBF, FileSystem* fsp) {
   if (cDBF.size() < 4 || cDBF.right(4).toUpper() != QLatin1String(".DBF")) return {};
@@ -99,7 +128,10 @@ OpenOutcome open_with_fallback(const QString& path, bool share, bool read_only, 
   OpenOptions o;
   o.shared = share;
   o.read_only = read_only;
-  o.code_page = code_page_for(ansi);
+  // A table that names its code page is read in it, however it was opened.
+  const QByteArray head = LESEHEADER(path, fs);
+  const std::optional<CodePage> marked = head.size() >= 32 ? code_page_of_mark(uint8_t(head[29])) : std::nullopt;
+  o.code_page = marked ? *marked : code_page_for(ansi);
   o.fs = fs;
   for (const QString& driver : tries) {
     out.driver = driver;
@@ -119,11 +151,8 @@ OpenOutcome open_with_fallback(const QString& path, bool share, bool read_only, 
   }
   if (!out.table) return out;
   out.error_text.clear();
-  AttachedOrders a = attach_orders(*out.table);
-  if (!a.unmaintained_bag.empty() && !out.table->read_only()) {
-    // Every write would leave the bag behind the table: read only, then.
-    out.unmaintained_bag = QString::fromStdString(a.unmaintained_bag);
-    out.unmaintained_reason = QString::fromStdString(a.reason);
+  AttachedOrders a;
+  auto reopen_read_only = [&]() {
     a.orders.reset();
     out.table->close().ignore();
     out.table.reset();
@@ -132,12 +161,27 @@ OpenOutcome open_with_fallback(const QString& path, bool share, bool read_only, 
     if (!r) {
       out.error_text = QString::fromStdString(r.status().message());
       out.sharing = r.status().kind() == StatusKind::Locked;
-      return out;
+      return false;
     }
     out.table = std::move(r).value();
+    return true;
+  };
+  // A count beyond the file's end would let the next append write over the partial
+  // record; a count short of it would hide records. Until the header is repaired, read.
+  if (!out.table->read_only() && count_disagrees(*out.table)) {
+    out.count_disagrees = true;
+    if (!reopen_read_only()) return out;
+  }
+  a = attach_orders(*out.table);
+  if (!a.unmaintained_bag.empty() && !out.table->read_only()) {
+    // Every write would leave the bag behind the table: read only, then.
+    out.unmaintained_bag = QString::fromStdString(a.unmaintained_bag);
+    out.unmaintained_reason = QString::fromStdString(a.reason);
+    if (!reopen_read_only()) return out;
     a = attach_orders(*out.table);
   }
   out.orders = std::move(a.orders);
+  for (const std::string& w : out.table->warnings()) out.warnings << QString::fromStdString(w);
   return out;
 }
 

@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <array>
 #include <memory>
+#include <optional>
 
 #include "platform/base/filesystem.h"
 #include "platform/base/status.h"
@@ -34,6 +35,10 @@ QString first_driver(const QString& cDBF, const QString& default_driver, FileSys
 // "DBFCDX" beyond 40000.
 grid::GRIDBROWSER::RowMode row_mode_for(const QString& rdd, int index_ord, uint64_t keys);
 
+// The code page a table's mark (DBF byte 29) names, when it is one of ours (the DOS and
+// Windows Western pages); nothing for an unmarked table or another code page.
+std::optional<CodePage> code_page_of_mark(uint8_t mark);
+
 struct OpenOutcome {
   std::unique_ptr<Table> table;  // nothing when every attempt failed
   std::unique_ptr<TableOrders> orders;  // the table's orders (with the table)
@@ -45,11 +50,18 @@ struct OpenOutcome {
   // then opened read-only.
   QString unmaintained_bag;
   QString unmaintained_reason;
+  // What the table layer found readable but damaged (the table is open).
+  QStringList warnings;
+  // The header's record count disagrees with the file's length; the table was then
+  // opened read-only, so no append writes over a partial record.
+  bool count_disagrees = false;
 };
 
 // Opens `path` with the driver of first_driver and, on any failure but a sharing conflict,
-// with the rest of its try list. ANSI gives the Windows-1252 code page, else CP850. A
-// table with a production bag its driver cannot maintain is opened read-only.
+// with the rest of its try list. The table's code-page mark decides its code page; for an
+// unmarked table ANSI gives Windows-1252, else CP850. A table with a production bag its
+// driver cannot maintain, or whose record count disagrees with its file, is opened
+// read-only.
 OpenOutcome open_with_fallback(const QString& path, bool share, bool read_only, bool ansi,
                                const QString& default_driver, FileSystem* fs = nullptr);
 

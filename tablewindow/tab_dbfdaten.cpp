@@ -1,6 +1,8 @@
 #include "tablewindow/tab_dbfdaten.h"
 
 #include <QAbstractButton>
+#include <QDir>
+#include <QFileInfo>
 #include <QEvent>
 #include <QScrollBar>
 #include <QStyle>
@@ -9,6 +11,7 @@
 #include "components/stdgridbrowser.h"
 #include "platform/gui/messagebox.h"
 #include "platform/gui/palette.h"
+#include "platform/table/dbf_format.h"
 #include "tablewindow/environment.h"
 #include "tablewindow/opening.h"
 #include "tablewindow/tabdw_dbfdatei.h"
@@ -74,6 +77,8 @@ TAB_DBFDATEN::TAB_DBFDATEN(QWidget* owner) : TAB_DBFDATEN_FORM(owner) {
     if (server()) {
       FILL_CBINDEX();
       server()->GOTOP();
+    } else {
+      failed_at_construction_ = true;
     }
   }
 }
@@ -143,10 +148,7 @@ void TAB_DBFDATEN::SHOW() {
     gui::DATAWINDOW::SHOW();
     FILLCAPTION();
     // The filter is program-wide: another window may have switched it.
-    if (deleted_filter() == form_->CHB_DEL->isChecked()) {
-      set_deleted_filter(!form_->CHB_DEL->isChecked());
-      server()->refresh();
-    }
+    apply_deleted_filter();
     return;
   }
   if (w->CEDBF.isEmpty()) {
@@ -154,9 +156,13 @@ void TAB_DBFDATEN::SHOW() {
     w->SET_TABSTRUKTUR();
     return;
   }
-  ZOVUZUZ();
+  // The first showing follows the constructor's attempt: one try, one box.
+  if (!failed_at_construction_) ZOVUZUZ();
+  failed_at_construction_ = false;
   if (!server()) {
-    gui::warning_box(this, kAchtung, QStringLiteral("Die DBF-Datei konnte nicht geöffnet werden!"));
+    if (!open_reported_)
+      gui::warning_box(this, kAchtung, QStringLiteral("Die DBF-Datei konnte nicht geöffnet werden!") + open_failure_text());
+    open_reported_ = true;
     w->SET_TABHEADER();
     return;
   }
@@ -164,6 +170,15 @@ void TAB_DBFDATEN::SHOW() {
   w->ASTRUCTUR = structure_of(server()->table()->dbstruct());
   w->FILL_AFELDER();
   if (HistoryStore* h = table_window_environment().history) count_opening(*h, w->CEDBF);
+}
+
+void TAB_DBFDATEN::apply_deleted_filter() {
+  if (deleted_filter() != form_->CHB_DEL->isChecked()) return;
+  set_deleted_filter(!form_->CHB_DEL->isChecked());
+  if (server()) {
+    server()->refresh();
+    CELLSELECT();
+  }
 }
 
 void TAB_DBFDATEN::FILLCAPTION() {
@@ -365,15 +380,9 @@ void TAB_DBFDATEN::BUTTONCLICK(QAbstractButton* control) {
   } else if (name == QLatin1String("CHB_DEL")) {
     SETDEL();
   } else if (name == QLatin1String("CHB_EXCLUSIVE")) {
-    if (w) w->LESHARE = !form_->CHB_EXCLUSIVE->isChecked();
-    ZOVUZUZ();
-    if (w && server()) w->ASTRUCTUR = structure_of(server()->table()->dbstruct());
-    CELLSELECT();
+    if (w) reopen_with_flags(!form_->CHB_EXCLUSIVE->isChecked(), w->LEREADONLY);
   } else if (name == QLatin1String("CHB_READONLY")) {
-    if (w) w->LEREADONLY = form_->CHB_READONLY->isChecked();
-    ZOVUZUZ();
-    if (w && server()) w->ASTRUCTUR = structure_of(server()->table()->dbstruct());
-    CELLSELECT();
+    if (w) reopen_with_flags(w->LESHARE, form_->CHB_READONLY->isChecked());
   } else if (name == QLatin1String("CHB_VARZEILE")) {
     grid()->set_variable_row_height(form_->CHB_VARZEILE->isChecked(), 60);
     grid()->RECALCULATE();
@@ -388,6 +397,54 @@ void TAB_DBFDATEN::BUTTONCLICK(QAbstractButton* control) {
     }
     if (gui::has_operation(this, "SETTREFFERTEXT", 0)) gui::call_operation(this, "SETTREFFERTEXT");
   }
+}
+
+QString TAB_DBFDATEN::open_failure_text() const {
+  return open_error_.isEmpty() ? QString() : QStringLiteral("\r\n\r\n") + open_error_;
+}
+
+void TAB_DBFDATEN::warn_unmaintained_indexes() {
+  if (indexes_warned_ || stray_indexes_.isEmpty() || !server() || server()->READONLY()) return;
+  indexes_warned_ = true;
+  gui::info_box(this, kAchtung,
+                QStringLiteral("Im Ordner der Datei liegen Indexdateien, die hier nicht geöffnet sind:\r\n") +
+                    stray_indexes_.join(QStringLiteral(", ")) +
+                    QStringLiteral("\r\n\r\nSie werden bei Änderungen nicht aktualisiert und müssen danach neu "
+                                   "aufgebaut werden."));
+}
+
+void TAB_DBFDATEN::reopen_with_flags(bool share, bool read_only) {
+  TABDW_DBFDATEI* w = window_owner();
+  if (!w) return;
+  const bool old_share = w->LESHARE;
+  const bool old_read_only = w->LEREADONLY;
+  const bool had_table = server() != nullptr;
+  const uint32_t keep = had_table ? server()->RECNO() : 0;
+  w->LESHARE = share;
+  w->LEREADONLY = read_only;
+  ZOVUZUZ();
+  if (!server() && had_table) {
+    if (!open_reported_) {
+      QString how = share == old_share ? QStringLiteral("beschreibbar ") : QString();
+      if (!share) how = QStringLiteral("exclusiv ");
+      gui::warning_box(this, kAchtung,
+                       QStringLiteral("Die Datei:\r\n") + w->CEDBF + QStringLiteral("\r\nkonnte nicht ") + how +
+                           QStringLiteral("geöffnet werden!") + open_failure_text() +
+                           QStringLiteral("\r\n\r\nSie bleibt geöffnet wie bisher."));
+    }
+    w->LESHARE = old_share;
+    w->LEREADONLY = old_read_only;
+    ZOVUZUZ();
+    if (server() && keep > 0) server()->GOTO(keep);
+  }
+  if (!server()) {
+    // Not even the old way: the boxes show the flags the window keeps.
+    QSignalBlocker b1(form_->CHB_EXCLUSIVE), b2(form_->CHB_READONLY);
+    form_->CHB_EXCLUSIVE->setChecked(!w->LESHARE);
+    form_->CHB_READONLY->setChecked(w->LEREADONLY);
+  }
+  if (server()) w->ASTRUCTUR = structure_of(server()->table()->dbstruct());
+  CELLSELECT();
 }
 
 void TAB_DBFDATEN::EDITCHANGE() {
@@ -479,12 +536,24 @@ void TAB_DBFDATEN::ZOVUZUZ() {
   OpenOutcome o = open_with_fallback(w->CEDBF, w->LESHARE, w->LEREADONLY, w->LEANSI,
                                      table_window_environment().driver_or_default());
   w->CEDRIVER = o.driver;
+  open_error_ = o.error_text;
+  open_reported_ = false;
   if (o.sharing) {
     gui::warning_box(nullptr, QStringLiteral("FOpen Fehler"),
                      w->CEDBF + QStringLiteral("\r\n") + QStringLiteral("konnte nicht ") + exclusiv +
                          QStringLiteral("geöffnet werden!") + QStringLiteral("\r\n") + o.error_text);
+    open_reported_ = true;
   }
   if (!o.table) return;
+  if (!o.warnings.isEmpty()) {
+    // The table opens, but the user must know what was found wrong in it.
+    gui::warning_box(this, kAchtung,
+                     QStringLiteral("Die Datei:\r\n") + w->CEDBF + QStringLiteral("\r\nist beschädigt:\r\n") +
+                         o.warnings.join(QStringLiteral("\r\n")) +
+                         (o.count_disagrees ? QStringLiteral("\r\n\r\nSie wird deshalb schreibgeschützt geöffnet; die "
+                                                             "Satzanzahl lässt sich auf der Seite \"Header\" berichtigen.")
+                                            : QString()));
+  }
   if (!o.unmaintained_bag.isEmpty()) {
     gui::info_box(this, kAchtung,
                   QStringLiteral("Die Indexdatei:\r\n") + o.unmaintained_bag +
@@ -504,6 +573,13 @@ void TAB_DBFDATEN::ZOVUZUZ() {
     for (int i = 0; i < s->columnCount() && size_t(i) + 2 < widths.size(); ++i)
       s->column(i).width = std::clamp(widths[size_t(i) + 2].display_width, 3, 40) * ch + 12;
   }
+  // Memo texts are not edited in a cell: their columns open no editor.
+  for (int i = 0; i < s->columnCount(); ++i) {
+    grid::GridColumn& c = s->column(i);
+    if (c.kind == grid::GridColumn::Kind::Field && c.field >= 1 && c.field <= int(s->table()->fcount()) &&
+        dbf::is_memo_type(s->table()->field(c.field).type, s->table()->field(c.field).length, s->table()->version()))
+      c.read_only = true;
+  }
   grid::GridColumn del = grid::GridColumn::on_expression(
       QStringLiteral("DEL"), QStringLiteral("DEL"), 'C', 30,
       [](const grid::GRIDSERVER& srv, int row) -> QVariant {
@@ -518,6 +594,14 @@ void TAB_DBFDATEN::ZOVUZUZ() {
   s->add_column(rec);
   check_menu(kItemRecno, false);
   connect(s, &TableGridServer::record_moved, this, [this] { CELLSELECT(); });
+  // Said once the editor has closed.
+  connect(s, &TableGridServer::written, this, [this] { warn_unmaintained_indexes(); }, Qt::QueuedConnection);
+  stray_indexes_.clear();
+  if (s->RDDNAME() == QLatin1String("DBFNTX") && (!s->orders() || s->orders()->count() == 0)) {
+    const QFileInfo table(w->CEDBF);
+    // Name filters match without regard to case.
+    stray_indexes_ = table.dir().entryList({QStringLiteral("*.ntx")}, QDir::Files, QDir::Name | QDir::IgnoreCase);
+  }
   // Shown once the editor has closed, never from inside the grid's commit.
   connect(
       s, &TableGridServer::write_failed, this,
@@ -588,6 +672,7 @@ bool TAB_DBFDATEN::refuse_shared() {
 
 void TAB_DBFDATEN::PB_APPEND() {
   if (!need_table() || refuse_read_only()) return;
+  warn_unmaintained_indexes();
   TableGridServer* s = server();
   Status st = s->table()->append_blank();
   if (st) st = s->table()->commit();
@@ -598,6 +683,7 @@ void TAB_DBFDATEN::PB_APPEND() {
 
 void TAB_DBFDATEN::PB_DELETE() {
   if (!need_table() || refuse_read_only()) return;
+  warn_unmaintained_indexes();
   TableGridServer* s = server();
   Table* t = s->table();
   Status st;
@@ -625,6 +711,7 @@ void TAB_DBFDATEN::PB_DELETE() {
 
 void TAB_DBFDATEN::PB_REPLACE() {
   if (!need_table() || refuse_read_only()) return;
+  warn_unmaintained_indexes();
   if (TABDW_DBFDATEI* w = window_owner()) w->OPENDLGREPLACE();
 }
 
@@ -649,6 +736,7 @@ void TAB_DBFDATEN::FILEPACK() {
                        QStringLiteral("Es werden alle gelöschten Datensätze endgültig\r\naus der Datei: ") + name +
                            QStringLiteral(" entfernt!\r\n\r\nSoll das Packen jetzt erfolgen?")))
     return;
+  warn_unmaintained_indexes();
   Table* t = server()->table();
   const uint32_t before = t->lastrec();
   Status st = t->pack();
@@ -671,6 +759,7 @@ void TAB_DBFDATEN::FILEZAP() {
                        QStringLiteral("Es werden alle Datensätze endgültig aus der Datei:\r\n") + path +
                            QStringLiteral("\r\n entfernt!\r\n\r\nSoll das Zappen jetzt erfolgen?")))
     return;
+  warn_unmaintained_indexes();
   Status st = server()->table()->zap();
   after_records_replaced();
   if (st)

@@ -5,6 +5,7 @@
 // grid's server. Every other page and dialog of the window reaches the table through the
 // window's forwarders to this page.
 #include <QPointer>
+#include <QStringList>
 #include <vector>
 
 #include "platform/gui/windows.h"
@@ -83,6 +84,12 @@ class TAB_DBFDATEN : public TAB_DBFDATEN_FORM {
   bool LESE_CHBSATZNR();
   bool LESE_RBALLE();
   void CELLSELECT();
+  // Index files in the table's folder that are not open here go stale with every write:
+  // the first write says so, once.
+  void warn_unmaintained_indexes();
+  // The deleted filter is one for the whole program: the page's box "gelöschte Daten"
+  // is applied to it, and the rows taken again when that changed it.
+  void apply_deleted_filter();
   // Opening.
   void ZOVUZUZ();
   void CHECKROWMODE();
@@ -111,11 +118,24 @@ class TAB_DBFDATEN : public TAB_DBFDATEN_FORM {
   void apply_cursor_mode(const QString& mode);
   void after_records_replaced();
   void check_menu(int id, bool on);
+  // "Exclusiv" or "Schreibgeschützt" changed: the table is opened with the new flags; when
+  // that fails the window says why and opens it again with the flags it had.
+  void reopen_with_flags(bool share, bool read_only);
+  // The failed opening's reason, for a box that has not yet been shown.
+  QString open_failure_text() const;
 
   QPointer<TableGridServer> server_;
   int previous_index_name_ = 0;
   int previous_index_key_ = 0;
   QString edit_mode_ = QStringLiteral("INACTIVE");
+  // The last opening that failed: the table layer's reason, and whether a box has said it.
+  QString open_error_;
+  bool open_reported_ = false;
+  // The constructor's opening failed and SHOW has not yet reported it.
+  bool failed_at_construction_ = false;
+  // NTX files beside a table whose orders are not open, and whether that has been said.
+  QStringList stray_indexes_;
+  bool indexes_warned_ = false;
 };
 
 }  // namespace mv

@@ -63,14 +63,18 @@ TABDW_DBFDATEI::TABDW_DBFDATEI(gui::SHELLWINDOW* owner, const std::optional<QStr
   }
 
   if (CEDBF.isEmpty()) {
+    // The form's placeholder caption never shows: a new table is "Neu" until it has a name.
+    set_caption(QStringLiteral("Neu"));
     SELECTTAB(kStruktur);
     return;
   }
   set_ansi_mode(LEANSI);
   SET_SPLITPATH();
+  set_caption(CEFILE + CEEXT);
   SELECTTAB(kDaten);
   TableGridServer* s = server();
   if (!s) {
+    set_caption(CEFILE + CEEXT);
     SELECTTAB(kHeader);
     return;
   }
@@ -144,6 +148,8 @@ void TABDW_DBFDATEI::ACTIVATE() {
   if (!CEDBF.isEmpty() && p) {
     set_item_checked(kItemDeleted, p->LESE_CHBDEL());
     set_item_checked(kItemRecno, p->LESE_CHBSATZNR());
+    // The deleted filter is shared by all windows: this window's box decides it now.
+    p->apply_deleted_filter();
   }
   // The window's own flag decides how its table's texts are converted.
   set_ansi_mode(LEANSI);
@@ -204,6 +210,7 @@ void TABDW_DBFDATEI::OPENDLGREPLACE() {
     gui::info_box(this, QStringLiteral("Achtung"), QStringLiteral("Es ist keine Datei geöffnet!"));
     return;
   }
+  if (TAB_DBFDATEN* p = data_page()) p->warn_unmaintained_indexes();
   QWidget* dlg = gui::create_window("DLG_REPLACE", this);
   if (!dlg) return;
   gui::call_operation(dlg, "SETUP", {QVariant::fromValue<QObject*>(s)});

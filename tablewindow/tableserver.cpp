@@ -10,6 +10,20 @@
 #include "platform/table/field_input.h"
 
 namespace mv {
+namespace {
+
+bool same_value(const Value& a, const Value& b) {
+  if (a.type != b.type) return false;
+  switch (a.type) {
+    case ValueType::Character: return a.str == b.str;
+    case ValueType::Numeric: return a.num == b.num;
+    case ValueType::Date: return a.date == b.date;
+    case ValueType::Logical: return a.logical == b.logical;
+    default: return true;
+  }
+}
+
+}  // namespace
 
 TableGridServer::TableGridServer(std::unique_ptr<Table> table, std::unique_ptr<TableOrders> orders, QObject* parent)
     : grid::GRIDDBSERVER(std::move(table), false, parent), orders_(std::move(orders)) {
@@ -65,13 +79,28 @@ bool TableGridServer::set_field_value(int row, int pos, const QVariant& value) {
   }
   const uint32_t keep = table_->recno();
   Status s = table_->go_to(r);
+  // In an index order the record's place follows its key: a changed key moves it.
+  const bool ordered = !natural_ && orders_ && orders_->index_ord() > 0;
+  Result<Value> key_before = Value::nil();
+  if (s && ordered) key_before = orders_->key_value();
   // In shared use the table layer writes under the record's lock.
   if (s) s = table_->field_put(pos, *v);
   if (s) s = table_->commit();
+  bool moved = false;
+  if (s && ordered) {
+    const Result<Value> key_after = orders_->key_value();
+    moved = !key_before || !key_after || !same_value(*key_before, *key_after);
+  }
   if (keep != r) table_->go_to(keep).ignore();
   last_status_ = s;
-  record_changed(r);
+  if (moved) {
+    // The order's rows are taken again and the window placed around the table's record.
+    refresh();
+  } else {
+    record_changed(r);
+  }
   if (!s) emit write_failed(QString::fromStdString(s.message()));
+  else emit written();
   return s.is_ok();
 }
 

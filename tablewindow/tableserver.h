@@ -81,6 +81,8 @@ class TableGridServer : public grid::GRIDDBSERVER {
   // A value typed into the grid could not be written (the reason, German).
   // A write or a move the table layer refused, with its reason (shown by the page).
   void write_failed(const QString& reason);
+  // A value typed into the grid was written to the table.
+  void written();
 
  protected:
   bool table_usable() const override { return USED(); }

@@ -9,7 +9,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
 
 packages=(build-essential cmake ninja-build pkg-config
-          qt6-base-dev qt6-base-dev-tools libqt6printsupport6 libgl-dev
+          qt6-base-dev qt6-base-dev-tools libqt6printsupport6 libgl-dev qt6-translations-l10n
           libgtest-dev libgmock-dev libbenchmark-dev
           fonts-liberation fonts-dejavu-core)
 if [ "$mode" = test ]; then

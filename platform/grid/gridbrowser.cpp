@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QWheelEvent>
@@ -27,6 +28,12 @@ class RowBackgroundDelegate : public QStyledItemDelegate {
  protected:
   void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
     QStyledItemDelegate::initStyleOption(option, index);
+    // The frozen part never has the focus itself: it is drawn as the grid is, so the
+    // selected row shows in one colour from the left edge to the right.
+    if (option->widget && option->widget != grid_) {
+      if (grid_->hasFocus() && grid_->isActiveWindow()) option->state |= QStyle::State_Active;
+      else option->state &= ~QStyle::State_Active;
+    }
     if (index.data(Qt::BackgroundRole).isValid()) return;
     const QBrush b = grid_->row_background(index.row());
     if (b.style() != Qt::NoBrush) option->backgroundBrush = b;
@@ -39,8 +46,37 @@ class RowBackgroundDelegate : public QStyledItemDelegate {
 
 }  // namespace
 
+// The frozen columns drawn over the grid's left edge. Its cells edit as the grid's do:
+// with the grid's triggers, the editor shown here, the grid told of it.
+class FrozenView : public QTableView {
+ public:
+  explicit FrozenView(GRIDBROWSER* grid) : QTableView(grid), grid_(grid) {}
+
+  bool edit_from_grid(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+    setEditTriggers(grid_->editTriggers());
+    return QTableView::edit(index, trigger, event);
+  }
+  bool editing() const { return state() == QAbstractItemView::EditingState; }
+  void finish(QWidget* editor) {
+    commitData(editor);
+    closeEditor(editor, QAbstractItemDelegate::NoHint);
+  }
+
+ protected:
+  bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override {
+    if (trigger == NoEditTriggers) return QTableView::edit(index, trigger, event);
+    return edit_from_grid(index, trigger, event);
+  }
+
+ private:
+  GRIDBROWSER* grid_;
+};
+
 GRIDBROWSER::GRIDBROWSER(QWidget* parent) : QTableView(parent) {
-  setItemDelegate(new RowBackgroundDelegate(this, this, [this](QWidget* e) { editor_ = e; }));
+  setItemDelegate(new RowBackgroundDelegate(this, this, [this](QWidget* e) {
+    editor_ = e;
+    editor_opened(e);
+  }));
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setSelectionMode(QAbstractItemView::SingleSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -50,9 +86,7 @@ GRIDBROWSER::GRIDBROWSER(QWidget* parent) : QTableView(parent) {
   verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   verticalHeader()->setVisible(false);
   setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
-  connect(&refresh_timer_, &QTimer::timeout, this, [this] {
-    if (server_) server_->auto_refresh();
-  });
+  connect(&refresh_timer_, &QTimer::timeout, this, [this] { AUTOREFRESH(); });
 }
 
 GRIDBROWSER::~GRIDBROWSER() {
@@ -307,11 +341,26 @@ void GRIDBROWSER::wheelEvent(QWheelEvent* e) {
 // An open editor belongs to the record under its row: it is written before another record
 // moves under that row.
 void GRIDBROWSER::finish_editing() {
-  if (!editor_ || state() != QAbstractItemView::EditingState) return;
+  if (!editor_) return;
   QWidget* editor = editor_;
+  if (frozen_view_ && frozen_view_->editing() && frozen_view_->viewport()->isAncestorOf(editor)) {
+    editor_ = nullptr;
+    frozen_view_->finish(editor);
+    return;
+  }
+  if (state() != QAbstractItemView::EditingState) return;
   editor_ = nullptr;
   commitData(editor);
   closeEditor(editor, QAbstractItemDelegate::NoHint);
+}
+
+QTableView* GRIDBROWSER::frozen_view() const { return frozen_view_; }
+
+bool GRIDBROWSER::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+  if (trigger != NoEditTriggers && frozen_view_ && frozen_view_->isVisible() && index.isValid() &&
+      !frozen_view_->isColumnHidden(index.column()))
+    return frozen_view_->edit_from_grid(index, trigger, event);
+  return QTableView::edit(index, trigger, event);
 }
 
 // The wheel over the frozen columns moves the window as over the others.
@@ -348,7 +397,7 @@ void GRIDBROWSER::set_frozen_columns(int n) {
     return;
   }
   if (!frozen_view_) {
-    frozen_view_ = new QTableView(this);
+    frozen_view_ = new FrozenView(this);
     frozen_view_->setObjectName(QStringLiteral("frozen"));
     frozen_view_->setFocusPolicy(Qt::NoFocus);
     frozen_view_->verticalHeader()->hide();
@@ -356,7 +405,13 @@ void GRIDBROWSER::set_frozen_columns(int n) {
     frozen_view_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     frozen_view_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     frozen_view_->setVerticalScrollMode(verticalScrollMode());
-    frozen_view_->setItemDelegate(new RowBackgroundDelegate(this, frozen_view_));
+    auto* frozen_delegate = new RowBackgroundDelegate(this, frozen_view_, [this](QWidget* e) {
+      editor_ = e;
+      editor_opened(e);
+    });
+    frozen_view_->setItemDelegate(frozen_delegate);
+    // The frozen part takes no focus of its own: after its editor the keys go to the grid.
+    connect(frozen_delegate, &QAbstractItemDelegate::closeEditor, this, [this] { setFocus(); });
     frozen_view_->setSelectionBehavior(selectionBehavior());
     frozen_view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     frozen_view_->setShowGrid(showGrid());
@@ -485,7 +540,24 @@ void GRIDBROWSER::AUTOREFRESHTIME(int ms) {
   else refresh_timer_.stop();
 }
 
-void GRIDBROWSER::focusInEvent(QFocusEvent* e) { QTableView::focusInEvent(e); }
-void GRIDBROWSER::focusOutEvent(QFocusEvent* e) { QTableView::focusOutEvent(e); }
+void GRIDBROWSER::AUTOREFRESH() {
+  if (!server_) return;
+  if (state() == QAbstractItemView::EditingState || (frozen_view_ && frozen_view_->editing())) return;
+  server_->auto_refresh();
+}
+
+void GRIDBROWSER::editor_opened(QWidget* editor) {
+  if (auto* line = qobject_cast<QLineEdit*>(editor)) line->setFrame(true);
+}
+
+// The frozen part follows the grid's focus in its colours.
+void GRIDBROWSER::focusInEvent(QFocusEvent* e) {
+  QTableView::focusInEvent(e);
+  if (frozen_view_) frozen_view_->viewport()->update();
+}
+void GRIDBROWSER::focusOutEvent(QFocusEvent* e) {
+  QTableView::focusOutEvent(e);
+  if (frozen_view_) frozen_view_->viewport()->update();
+}
 
 }  // namespace mv::grid

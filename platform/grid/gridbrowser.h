@@ -34,6 +34,7 @@ class GRIDBROWSER : public QTableView {
 
   explicit GRIDBROWSER(QWidget* parent = nullptr);
   ~GRIDBROWSER() override;
+  using QTableView::edit;
 
   // The server the grid shows. The grid does not own it (give it the grid or the page as
   // parent, or keep it alive longer than the grid).
@@ -72,7 +73,7 @@ class GRIDBROWSER : public QTableView {
   // The first n visible columns stay in place while the others scroll sideways.
   void set_frozen_columns(int n);
   int frozen_columns() const { return frozen_; }
-  QTableView* frozen_view() const { return frozen_view_; }
+  QTableView* frozen_view() const;
 
   // Rows as high as their contents need (up to `max_height` pixels), else one line.
   void set_variable_row_height(bool on, int max_height = 60);
@@ -87,6 +88,9 @@ class GRIDBROWSER : public QTableView {
   // AUTOREFRESHTIME: the server re-reads every `ms` milliseconds (0: never).
   void AUTOREFRESHTIME(int ms);
   int auto_refresh_time() const { return refresh_ms_; }
+  // One tick of the automatic refresh. While a cell editor is open nothing is re-read:
+  // the rows under it stay as they are until the typed value is written.
+  void AUTOREFRESH();
 
  signals:
   // The current cell changed (by the user or by the server).
@@ -103,8 +107,14 @@ class GRIDBROWSER : public QTableView {
   bool eventFilter(QObject* watched, QEvent* e) override;
   void focusInEvent(QFocusEvent* e) override;
   void focusOutEvent(QFocusEvent* e) override;
+  // A cell of a frozen column is edited in the frozen part, where it shows.
+  bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+  // A cell editor has just been made (in the grid or its frozen part); a line editor gets
+  // a frame, so it shows as an edit field over the cell.
+  virtual void editor_opened(QWidget* editor);
 
  private:
+  friend class FrozenView;
   void follow_server_row(int row);
   void apply_columns();
   void update_frozen_geometry();
@@ -122,7 +132,7 @@ class GRIDBROWSER : public QTableView {
   RowMode row_mode_ = RowMode::ABSOLUTE;
   bool edit_mode_ = false;
   int frozen_ = 0;
-  QTableView* frozen_view_ = nullptr;
+  class FrozenView* frozen_view_ = nullptr;
   bool variable_rows_ = false;
   int row_height_max_ = 60;
   int refresh_ms_ = 0;

@@ -45,37 +45,44 @@ DATAWINDOW::DATAWINDOW(QObject* owner)
     : QWidget(qobject_cast<SHELLWINDOW*>(owner) ? nullptr : qobject_cast<QWidget*>(owner)),
       owner_(owner) {
   if (auto* shell = qobject_cast<SHELLWINDOW*>(owner)) {
-    frame_ = shell->canvas()->addSubWindow(this);
-    frame_->setAttribute(Qt::WA_DeleteOnClose);
-    frame_->hide();
+    QMdiSubWindow* frame = shell->canvas()->addSubWindow(this);
+    frame_ = frame;
+    frame->setAttribute(Qt::WA_DeleteOnClose);
+    frame->hide();
   }
 }
 
 DATAWINDOW::~DATAWINDOW() {
-  // Deleted directly (not through its frame): the empty frame goes too.
-  if (frame_ && frame_->widget() == this) {
-    frame_->setWidget(nullptr);
-    frame_->deleteLater();
+  // Deleted directly (not through its frame): the empty frame goes too. A frame that is
+  // itself being destroyed (it deletes its children from QWidget's destructor) is no
+  // longer a QMdiSubWindow then, and is left alone.
+  QMdiSubWindow* frame = mdi_frame();
+  if (frame && frame->widget() == this) {
+    frame->setWidget(nullptr);
+    frame->deleteLater();
   }
 }
 
 QWidget* DATAWINDOW::outer() const {
-  return frame_ ? static_cast<QWidget*>(frame_.data()) : const_cast<DATAWINDOW*>(this);
+  QMdiSubWindow* frame = mdi_frame();
+  return frame ? static_cast<QWidget*>(frame) : const_cast<DATAWINDOW*>(this);
 }
+
+QMdiSubWindow* DATAWINDOW::mdi_frame() const { return qobject_cast<QMdiSubWindow*>(frame_.data()); }
 
 void DATAWINDOW::BUTTONCLICK(QAbstractButton*) {}
 
 void DATAWINDOW::SHOW() {
-  if (frame_) {
+  if (QMdiSubWindow* frame = mdi_frame()) {
     QWidget::show();
-    frame_->show();
+    frame->show();
   } else {
     show();
   }
 }
 
 void DATAWINDOW::end_window() {
-  if (frame_) frame_->close();
+  if (QMdiSubWindow* frame = mdi_frame()) frame->close();
   else close();
 }
 

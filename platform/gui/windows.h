@@ -62,7 +62,8 @@ class DATAWINDOW : public QWidget {
 
   QObject* owner() const { return owner_.data(); }
   // The MDI frame around a document window, or nullptr.
-  QMdiSubWindow* mdi_frame() const { return frame_.data(); }
+  // The frame, while it is one (nullptr also once its destruction has begun).
+  QMdiSubWindow* mdi_frame() const;
   // The outer widget: the MDI frame when there is one, else the window itself.
   QWidget* outer() const;
 
@@ -84,7 +85,8 @@ class DATAWINDOW : public QWidget {
 
  private:
   QPointer<QObject> owner_;
-  QPointer<QMdiSubWindow> frame_;
+  // Kept as a plain object: a frame being destroyed must not be cast to its class.
+  QPointer<QObject> frame_;
 };
 
 class DIALOGWINDOW : public QDialog {

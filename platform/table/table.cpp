@@ -70,7 +70,9 @@ Result<std::unique_ptr<Table>> Table::open(const std::string& path, const OpenOp
     if (r) {
       t->file_ = std::move(r).value();
       writable_fd = true;
-    } else if (opt.read_only && r.status().kind() == StatusKind::ReadOnly) {
+    } else if (opt.read_only) {
+      // Reading is all that was asked for: a file that refuses writing (mode bits, a
+      // read-only mount, an immutable file) is still read.
       MV_ASSIGN_OR_RETURN(t->file_, fs.open(path, OpenMode::Read));
     } else {
       return r.status();

@@ -163,6 +163,8 @@ TEST_F(Tabs, WindowIsPlacedByModeAndKeepsItsFormSizeWhileDragged) {
   EXPECT_GT(min.width(), 300);
 
   // The user drags the frame smaller than the form: refused.
+  shell.show();
+  w->SHOW();
   QMouseEvent press(QEvent::MouseButtonPress, QPointF(2, 2), QPointF(2, 2), Qt::LeftButton, Qt::LeftButton,
                     Qt::NoModifier);
   QCoreApplication::sendEvent(w->mdi_frame(), &press);

@@ -328,6 +328,66 @@ TEST_F(ShellTest, TabbedDocumentWindowsGetTheTableMenuAndPlacement) {
   // The shell goes with its table windows open (TearDown): nothing may crash.
 }
 
+// "&Nebeneinander" arranges the windows inside the canvas, also when their frames ask for
+// more than their share of it; the shell keeps its size.
+TEST_F(ShellTest, TilingStaysInsideTheCanvas) {
+  shell->resize(1280, 800);
+  QApplication::processEvents();
+  const QSize shell_size = shell->size();
+  for (int i = 0; i < 3; ++i) {
+    shell->DOOPENFILE(QStringLiteral("/daten/t%1.dbf").arg(i));
+    windows.back()->SHOW();
+    // A frame that carries a minimum of its own, as one held at its form's size does.
+    windows.back()->outer()->setMinimumSize(700, 450);
+  }
+  QApplication::processEvents();
+  ASSERT_EQ(shell->canvas()->subWindowList().size(), 3);
+  shell->WINDOWTILE();
+  QApplication::processEvents();
+  EXPECT_EQ(shell->size(), shell_size);
+  const QRect area = shell->canvas()->viewport()->rect();
+  QRegion covered;
+  for (QMdiSubWindow* sub : shell->canvas()->subWindowList()) {
+    EXPECT_TRUE(area.contains(sub->geometry())) << sub->geometry().x() << "," << sub->geometry().y() << " "
+                                                << sub->width() << "x" << sub->height();
+    EXPECT_FALSE(covered.intersects(sub->geometry()));
+    covered += sub->geometry();
+  }
+}
+
+// The form's size is the limit only while the frame is dragged: a click on the frame of
+// a window placed smaller leaves it alone; dragging an edge inward stops at the form's
+// size with the other edge in place.
+TEST_F(ShellTest, DesignSizeIsEnforcedOnlyWhileDragging) {
+  set_table_window_factory([](STDSHELLWINDOW* s, const TableOpenRequest&) -> QWidget* { return new TABDW_STANDARD(s); });
+  GNMAXIMIZEDWIN = 1;
+  shell->resize(700, 500);
+  QApplication::processEvents();
+  shell->FILENEW();
+  QApplication::processEvents();
+  auto* w = qobject_cast<TABDW_STANDARD*>(shell->canvas()->activeSubWindow()->widget());
+  ASSERT_TRUE(w);
+  QMdiSubWindow* frame = w->mdi_frame();
+  const QRect placed = frame->geometry();
+  ASSERT_LT(placed.width(), w->minimum_size().width());
+  // A click on the title bar.
+  const QPoint title(placed.width() / 2, 8);
+  QTest::mouseMove(frame, title);
+  QTest::mousePress(frame, Qt::LeftButton, {}, title);
+  QTest::mouseRelease(frame, Qt::LeftButton, {}, title);
+  QApplication::processEvents();
+  EXPECT_EQ(frame->geometry(), placed);
+  // The right edge dragged inward.
+  const QPoint edge(placed.width() - 2, placed.height() / 2);
+  QTest::mouseMove(frame, edge);
+  QTest::mousePress(frame, Qt::LeftButton, {}, edge);
+  QTest::mouseMove(frame, edge - QPoint(40, 0));
+  QTest::mouseRelease(frame, Qt::LeftButton, {}, edge - QPoint(40, 0));
+  QApplication::processEvents();
+  EXPECT_EQ(frame->geometry().left(), placed.left());
+  EXPECT_EQ(frame->geometry().width(), w->minimum_size().width());
+}
+
 TEST_F(ShellTest, QuitAndCloseAllAskEveryTableWindow) {
   shell->FILENEW();
   shell->FILENEW();

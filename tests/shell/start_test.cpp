@@ -6,6 +6,7 @@
 #include <QMdiArea>
 #include <QToolBar>
 
+#include "components/tabdw_standard.h"
 #include "platform/gui/messagebox.h"
 #include "shell/menus.h"
 #include "shell/settings.h"
@@ -235,11 +236,37 @@ TEST_F(StartTest, TableOnTheCommandLineOpensSharedWithDefaultsLeftOut) {
   };
   MolvaneStart start;
   ASSERT_EQ(start.start(options), MolvaneStart::Outcome::Running);
+  ASSERT_TRUE(test::wait_until([&] { return !opened.empty(); }));
   ASSERT_EQ(opened.size(), 1u);
   EXPECT_EQ(opened[0].file, "/Daten/Mein Ordner/kunden.dbf") << "the spelling as given";
   EXPECT_EQ(opened[0].share, std::optional<bool>(true));
   EXPECT_FALSE(opened[0].read_only.has_value());
   EXPECT_FALSE(opened[0].ansi.has_value());
+  start.finish();
+}
+
+// The window of a table named on the command line is placed once the shell has its
+// final size (the window system sizes a maximised shell only after showing it).
+TEST_F(StartTest, CommandLineTableIsPlacedInTheShellsFinalCanvas) {
+  QDir().mkpath(base_folder());
+  write_file(ini_path(), "[Setup]\nMaximized=Nein\nMaximizedWin=1\n");
+  QSize canvas_at_open;
+  QRect placed;
+  StartOptions options = quiet({"/Daten/kunden.dbf"});
+  options.table_window_factory = [&](STDSHELLWINDOW* s, const TableOpenRequest&) -> QWidget* {
+    auto* w = new TABDW_STANDARD(s);
+    canvas_at_open = s->canvas_size();
+    placed = w->outer()->geometry();
+    return w;
+  };
+  MolvaneStart start;
+  ASSERT_EQ(start.start(options), MolvaneStart::Outcome::Running);
+  // The window system's answer to the shell's showing comes after start() has returned.
+  start.shell()->resize(1300, 900);
+  ASSERT_TRUE(test::wait_until([&] { return placed.isValid(); }));
+  const QSize canvas = start.shell()->canvas_size();
+  EXPECT_EQ(canvas_at_open, canvas);
+  EXPECT_EQ(placed, QRect(0, 0, std::min(1012, canvas.width()), std::min(620, canvas.height())));
   start.finish();
 }
 

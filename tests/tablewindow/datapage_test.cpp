@@ -16,6 +16,7 @@
 #include "components/stdgridbrowser.h"
 #include "platform/base/bytes.h"
 #include "platform/gui/messagebox.h"
+#include "platform/gui/palette.h"
 #include "platform/gui/windows.h"
 #include "tablewindow/tab_dbfdaten.h"
 #include "tablewindow/tabdw_dbfdatei.h"
@@ -37,6 +38,18 @@ void wheel(QWidget* viewport, int notches) {
   QWheelEvent e(QPointF(20, 20), viewport->mapToGlobal(QPointF(20, 20)), QPoint(), QPoint(0, 120 * notches),
                 Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
   QApplication::sendEvent(viewport, &e);
+}
+
+// Press, release and the double click, as the window system delivers them.
+void double_click(QWidget* viewport, QPoint at) {
+  const QPointF p(at);
+  const QPointF g = viewport->mapToGlobal(p);
+  QMouseEvent press(QEvent::MouseButtonPress, p, g, Qt::LeftButton, Qt::LeftButton, {});
+  QApplication::sendEvent(viewport, &press);
+  QMouseEvent release(QEvent::MouseButtonRelease, p, g, Qt::LeftButton, Qt::NoButton, {});
+  QApplication::sendEvent(viewport, &release);
+  QMouseEvent dbl(QEvent::MouseButtonDblClick, p, g, Qt::LeftButton, Qt::LeftButton, {});
+  QApplication::sendEvent(viewport, &dbl);
 }
 
 void settle() {
@@ -456,7 +469,7 @@ TEST_F(DataPage, OpenEditorIsWrittenToItsRecordBeforeTheWindowMoves) {
     grid()->setCurrentIndex(cell);
     grid()->edit(cell);
     settle();
-    auto editors = grid()->viewport()->findChildren<QLineEdit*>();
+    auto editors = grid()->findChildren<QLineEdit*>();
     ASSERT_EQ(editors.size(), 1);
     QLineEdit* editor = editors.front();
     editor->setText(QStringLiteral("Neu %1").arg(typed_on));
@@ -469,11 +482,153 @@ TEST_F(DataPage, OpenEditorIsWrittenToItsRecordBeforeTheWindowMoves) {
   EXPECT_EQ(boxes_.count(), 0);
 }
 
+// The shared table's refresh runs every second; a value half typed into a cell survives
+// it, and the refresh comes once the value is written.
+TEST_F(DataPage, RefreshOfASharedTableKeepsTheOpenEditor) {
+  open(5, {});
+  ASSERT_TRUE(server()->SHARED());
+  QComboBox* cursor = ctl<QComboBox>("CB_CURSOR");
+  cursor->setCurrentIndex(cursor->findData("CELL"));
+  page()->LISTBOXSELECT(cursor);
+  QComboBox* edit = ctl<QComboBox>("CB_EDITMODE");
+  edit->setCurrentIndex(edit->findData("ACTIVE"));
+  page()->LISTBOXSELECT(edit);
+  const int name_col = server()->column_index("NAME");
+  grid()->setFocus();
+  grid()->setCurrentIndex(server()->index(1, name_col));
+  QTest::keyClick(grid(), Qt::Key_F2);
+  settle();
+  auto editors = grid()->findChildren<QLineEdit*>();
+  ASSERT_EQ(editors.size(), 1);
+  QLineEdit* editor = editors.front();
+  editor->end(false);
+  QTest::keyClicks(editor, "W");
+  grid()->AUTOREFRESH();  // the timer's tick
+  settle();
+  QTest::keyClicks(QApplication::focusWidget(), "V");
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  settle();
+  EXPECT_EQ(name_on_disk(2), "Name 2WV");
+  EXPECT_EQ(boxes_.count(), 0);
+  // Once written, the refresh shows another program's change again.
+  {
+    OpenOptions o;
+    o.shared = true;
+    auto t = Table::open(path_.toStdString(), o);
+    ASSERT_TRUE(t);
+    ASSERT_TRUE((*t)->go_to(4).is_ok());
+    ASSERT_TRUE((*t)->field_put(1, Value::character("Anders")).is_ok());
+    ASSERT_TRUE((*t)->commit().is_ok());
+  }
+  grid()->AUTOREFRESH();
+  EXPECT_EQ(server()->data(server()->index(3, name_col), Qt::DisplayRole).toString().trimmed(), "Anders");
+}
+
+// The first field is frozen by default; frozen cells edit like the others, their editor
+// shown over the frozen part, and the keys go back to the grid afterwards.
+TEST_F(DataPage, FrozenColumnsEditLikeTheOthers) {
+  open(5, {});
+  QComboBox* cursor = ctl<QComboBox>("CB_CURSOR");
+  cursor->setCurrentIndex(cursor->findData("CELL"));
+  page()->LISTBOXSELECT(cursor);
+  QComboBox* edit = ctl<QComboBox>("CB_EDITMODE");
+  edit->setCurrentIndex(edit->findData("ACTIVE"));
+  page()->LISTBOXSELECT(edit);
+  ASSERT_EQ(grid()->frozen_columns(), 1);
+  QTableView* frozen = grid()->frozen_view();
+  ASSERT_NE(frozen, nullptr);
+  const int name_col = server()->column_index("NAME");
+  ASSERT_FALSE(frozen->isColumnHidden(name_col));
+  grid()->setFocus();
+  grid()->setCurrentIndex(server()->index(1, name_col));
+  QTest::keyClick(grid(), Qt::Key_F2);
+  settle();
+  auto editors = frozen->viewport()->findChildren<QLineEdit*>();
+  ASSERT_EQ(editors.size(), 1);
+  editors.front()->setText(QStringLiteral("Eis"));
+  QTest::keyClick(editors.front(), Qt::Key_Return);
+  settle();
+  EXPECT_EQ(name_on_disk(2), "Eis");
+  EXPECT_EQ(QApplication::focusWidget(), grid());
+  // A double click on the frozen part opens the editor there as well.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  const QRect cell = frozen->visualRect(server()->index(3, name_col));
+  double_click(frozen->viewport(), cell.center());
+  settle();
+  editors = frozen->viewport()->findChildren<QLineEdit*>();
+  ASSERT_EQ(editors.size(), 1);
+  editors.front()->setText(QStringLiteral("Feuer"));
+  // Moving the window first writes the open editor to its record.
+  QTest::keyClick(grid(), Qt::Key_PageDown);
+  settle();
+  EXPECT_EQ(name_on_disk(4), "Feuer");
+  EXPECT_EQ(boxes_.count(), 0);
+}
+
+// The selected row is drawn in one colour across the frozen part and the rest, and the
+// cell editor shows as an edit field: framed, in the edit colours.
+TEST_F(DataPage, SelectedRowAndEditorLookTheSameOverTheFrozenPart) {
+  open(5, {});
+  shell_.activateWindow();
+  grid()->setFocus();
+  settle();
+  grid()->setCurrentIndex(server()->index(2, server()->column_index("NR")));
+  settle();
+  ASSERT_TRUE(grid()->hasFocus());
+  QTableView* frozen = grid()->frozen_view();
+  ASSERT_NE(frozen, nullptr);
+  const QImage image = grid()->grab().toImage();
+  const QRect frozen_cell = frozen->visualRect(server()->index(2, server()->column_index("NAME")));
+  const QRect other_cell = grid()->visualRect(server()->index(2, server()->column_index("DATUM")));
+  // A corner of each cell, away from its text.
+  const QPoint in_frozen = frozen->viewport()->mapTo(grid(), frozen_cell.bottomRight() - QPoint(3, 3));
+  const QPoint in_other = grid()->viewport()->mapTo(grid(), other_cell.bottomRight() - QPoint(3, 3));
+  EXPECT_EQ(image.pixelColor(in_frozen), image.pixelColor(in_other));
+
+  QComboBox* edit = ctl<QComboBox>("CB_EDITMODE");
+  edit->setCurrentIndex(edit->findData("ACTIVE"));
+  page()->LISTBOXSELECT(edit);
+  grid()->edit(server()->index(2, server()->column_index("NR")));
+  settle();
+  auto editors = grid()->findChildren<QLineEdit*>();
+  ASSERT_EQ(editors.size(), 1);
+  EXPECT_TRUE(editors.front()->hasFrame());
+  EXPECT_EQ(editors.front()->palette().brush(QPalette::Base).color(), gui::FOKUSBRUSH().color());
+}
+
+// Memo fields are edited in their own window: their cells open no editor.
+TEST(DataPageMemo, MemoColumnsOpenNoEditor) {
+  const std::string dir = twtest::copy_fixture("peer/ntx-dbt");
+  MemoryHistoryStore history;
+  twtest::EnvironmentScope env(&history);
+  gui::SHELLWINDOW shell;
+  shell.resize(1000, 700);
+  shell.show();
+  gui::RecordingMessageBoxes boxes;
+  TABDW_DBFDATEI w(&shell, QString::fromStdString(dir + "/KUNDEN.DBF"), false, false, false);
+  ASSERT_NE(w.server(), nullptr);
+  w.SHOW();
+  auto* edit = w.data_page()->findChild<QComboBox*>("CB_EDITMODE");
+  edit->setCurrentIndex(edit->findData("ACTIVE"));
+  w.data_page()->LISTBOXSELECT(edit);
+  TableGridServer* s = w.server();
+  const QModelIndex memo = s->index(0, s->column_index("NOTIZ"));
+  EXPECT_FALSE(s->flags(memo) & Qt::ItemIsEditable);
+  EXPECT_TRUE(s->flags(s->index(0, s->column_index("ORT"))) & Qt::ItemIsEditable);
+  STDGRIDBROWSER* g = w.data_page()->grid();
+  g->setCurrentIndex(memo);
+  g->edit(memo);
+  EXPECT_TRUE(g->viewport()->findChildren<QLineEdit*>().isEmpty());
+  QCoreApplication::processEvents();
+  EXPECT_EQ(boxes.count(), 0);
+}
+
 TEST_F(DataPage, PackAndZapNeedAnExclusiveTable) {
   open(5, {2});
-  for (auto cmd : {&TABDW_DBFDATEI::FILEPACK, &TABDW_DBFDATEI::FILEZAP}) {
+  const std::vector<std::function<void()>> commands = {[&] { w_->FILEPACK(); }, [&] { w_->FILEZAP(); }};
+  for (const auto& cmd : commands) {
     boxes_.clear();
-    (w_->*cmd)();
+    cmd();
     ASSERT_EQ(boxes_.count(), 1);  // no question
     EXPECT_EQ(boxes_.last().caption, "Info");
     EXPECT_EQ(boxes_.last().text, "Zum Ausführen dieser Funktion muss die Datei:\r\n" + path_ + "\r\nexklusiv geöffnet werden!");
@@ -624,6 +779,82 @@ TEST(DataPageOrders, AMoveTheOrderRefusesIsShownWithItsReason) {
   EXPECT_EQ(boxes.last().caption, "Achtung");
   EXPECT_TRUE(boxes.last().text.contains(QStringLiteral("ADRESSEN.CDX"), Qt::CaseInsensitive))
       << boxes.last().text.toStdString();
+}
+
+// A key changed through the grid moves the record in the active order: the rows are
+// taken again, so going to the top shows the order as it now is.
+TEST(DataPageOrders, AKeyEditMovesTheRecordInTheOrder) {
+  const std::string dir = twtest::copy_fixture("peer-mdx/mdx-maintained");
+  const QString path = QString::fromStdString(dir + "/bewegung.dbf");
+  MemoryHistoryStore history;
+  twtest::EnvironmentScope env(&history);
+  gui::SHELLWINDOW shell;
+  gui::RecordingMessageBoxes boxes;
+  TABDW_DBFDATEI w(&shell, path, false, false, false);
+  ASSERT_NE(w.server(), nullptr);
+  auto* names = w.data_page()->findChild<QComboBox*>("CB_INDEXNAME");
+  names->setCurrentIndex(names->findText("MENGED"));
+  w.data_page()->LISTBOXSELECT(names);
+  TableGridServer* s = w.server();
+  ASSERT_EQ(s->INDEXORD(), 5);
+  s->set_page_rows(10);
+  w.GOTOP();
+  ASSERT_EQ(twtest::window_records(*s)[0], 321u);  // the largest MENGE first
+  auto* edit = w.data_page()->findChild<QComboBox*>("CB_EDITMODE");
+  edit->setCurrentIndex(edit->findData("ACTIVE"));
+  w.data_page()->LISTBOXSELECT(edit);
+  // Typed into the cell's editor and confirmed, as the user does.
+  STDGRIDBROWSER* g = w.data_page()->grid();
+  g->setCurrentIndex(s->index(0, s->column_index("MENGE")));
+  g->edit(g->currentIndex());
+  auto editors = g->viewport()->findChildren<QLineEdit*>();
+  ASSERT_EQ(editors.size(), 1);
+  editors.front()->setText(QStringLiteral("-99999"));
+  QTest::keyClick(editors.front(), Qt::Key_Return);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(s->RECNO(), 321u);  // the table stays on the edited record
+  QTest::keyClick(g, Qt::Key_Home, Qt::ControlModifier);
+  const std::vector<uint32_t> top = twtest::window_records(*s);
+  ASSERT_FALSE(top.empty());
+  EXPECT_EQ(top[0], 1342u);
+  EXPECT_EQ(std::count(top.begin(), top.end(), 321u), 0);
+  EXPECT_EQ(s->RECNO(), 1342u);
+  w.GOBOTTOM();
+  EXPECT_EQ(s->RECNO(), 321u);
+  EXPECT_EQ(boxes.count(), 0);
+}
+
+// NTX files beside a table whose orders are not open go stale with its changes: the first
+// change says so, once.
+TEST(DataPageOrders, StrayNtxFilesAreNamedOnTheFirstWrite) {
+  const std::string dir = twtest::copy_fixture("peer/ntx-dbt");
+  MemoryHistoryStore history;
+  twtest::EnvironmentScope env(&history);
+  gui::SHELLWINDOW shell;
+  gui::RecordingMessageBoxes boxes;
+  TABDW_DBFDATEI w(&shell, QString::fromStdString(dir + "/KUNDEN.DBF"), false, false, false);
+  ASSERT_NE(w.server(), nullptr);
+  ASSERT_EQ(w.server()->RDDNAME(), "DBFNTX");
+  EXPECT_EQ(boxes.count(), 0);  // opening and reading say nothing
+  auto* edit = w.data_page()->findChild<QComboBox*>("CB_EDITMODE");
+  edit->setCurrentIndex(edit->findData("ACTIVE"));
+  w.data_page()->LISTBOXSELECT(edit);
+  TableGridServer* s = w.server();
+  ASSERT_TRUE(s->setData(s->index(0, s->column_index("ORT")), QStringLiteral("Kiel"), Qt::EditRole));
+  QCoreApplication::processEvents();
+  ASSERT_EQ(boxes.count(), 1);
+  EXPECT_EQ(boxes.last().caption, "Achtung");
+  EXPECT_TRUE(boxes.last().text.contains("NAME.NTX")) << boxes.last().text.toStdString();
+  w.APPEND();
+  ASSERT_TRUE(s->setData(s->index(0, s->column_index("ORT")), QStringLiteral("Ulm"), Qt::EditRole));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(boxes.count(), 1);
+  // A table without NTX files beside it: nothing to say.
+  const std::string plain = twtest::make_table(scratch_dir("plainntx"), "T.DBF", 2);
+  TABDW_DBFDATEI w2(&shell, QString::fromStdString(plain), false, false, false);
+  ASSERT_NE(w2.server(), nullptr);
+  w2.APPEND();
+  EXPECT_EQ(boxes.count(), 1);
 }
 
 // The orders of a CDX table: both lists, choosing by name or key, the grid in key order,

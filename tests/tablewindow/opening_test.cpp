@@ -4,6 +4,7 @@
 
 #include <fstream>
 
+#include "tests/support/faulty_fs.h"
 #include "platform/table/table.h"
 #include "tablewindow/opening.h"
 #include "tablewindow_helpers.h"
@@ -165,6 +166,33 @@ TEST(Opening, ProductionBagTheDriverCannotMaintainMeansReadOnly) {
   OpenOutcome ro = open_with_fallback(path, true, true, false, "DBFCDX");
   ASSERT_TRUE(ro.table);
   EXPECT_TRUE(ro.unmaintained_bag.isEmpty());
+}
+
+// A file that refuses every write open (an immutable file answers EPERM) still opens for
+// reading when reading is all that is asked for, shared or exclusive.
+TEST(Opening, ReadOnlyOpenReadsAFileThatRefusesWriting) {
+  const std::string path = twtest::make_table(scratch_dir("eperm"), "T.DBF", 3);
+  FaultyFileSystem fs(FileSystem::posix());
+  fs.fail_open = [](const std::string&, OpenMode m) { return m != OpenMode::Read; };
+  for (bool share : {true, false}) {
+    SCOPED_TRACE(share);
+    OpenOutcome o = open_with_fallback(QString::fromStdString(path), share, true, false, "DBFCDX", &fs);
+    ASSERT_TRUE(o.table) << o.error_text.toStdString();
+    EXPECT_TRUE(o.table->read_only());
+    EXPECT_EQ(o.table->lastrec(), 3u);
+  }
+  // Asked for writing, the refusal is the answer.
+  OpenOutcome w = open_with_fallback(QString::fromStdString(path), false, false, false, "DBFCDX", &fs);
+  EXPECT_FALSE(w.table);
+  EXPECT_FALSE(w.error_text.isEmpty());
+}
+
+TEST(Opening, CodePageMarks) {
+  const std::vector<std::pair<uint8_t, std::optional<CodePage>>> cases = {
+      {0x00, std::nullopt},         {0x01, CodePage::Cp437},       {0x02, CodePage::Cp850},
+      {0x03, CodePage::Windows1252}, {0x10, CodePage::Cp850},      {0x57, CodePage::Windows1252},
+      {0x58, CodePage::Windows1252}, {0x64, std::nullopt},         {0xC8, std::nullopt}};
+  for (const auto& [mark, cp] : cases) EXPECT_EQ(code_page_of_mark(mark), cp) << int(mark);
 }
 
 }  // namespace

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QCheckBox>
 #include <QFile>
 
 #include "components/stdgridbrowser.h"
 #include "platform/gui/messagebox.h"
 #include "platform/gui/windows.h"
+#include "platform/table/modes.h"
 #include "tablewindow/opening.h"
 #include "tablewindow/tab_dbfdaten.h"
 #include "tablewindow/tabdw_dbfdatei.h"
@@ -92,9 +94,12 @@ TEST(TableWindow, TableThatDoesNotOpenShowsTheHeaderTab) {
   EXPECT_TRUE(w.ASTRUCTUR.empty());
   EXPECT_TRUE(w.AFELDER.empty());
   EXPECT_EQ(w.CEDRIVER, "DBFNTX");  // the fourth attempt of the try list
+  EXPECT_EQ(w.caption(), "WEG.DBF");
   EXPECT_TRUE(history.sections.empty());
-  ASSERT_GE(boxes.count(), 1);
-  EXPECT_EQ(boxes.last().text, "Die DBF-Datei konnte nicht geöffnet werden!");
+  // One box, with the table layer's reason.
+  ASSERT_EQ(boxes.count(), 1);
+  EXPECT_TRUE(boxes.last().text.startsWith("Die DBF-Datei konnte nicht geöffnet werden!\r\n\r\n"));
+  EXPECT_TRUE(boxes.last().text.contains("WEG.DBF")) << boxes.last().text.toStdString();
   // Commands that need the table say so or do nothing.
   boxes.clear();
   w.SELECTTAB("TAB_DBFDATEN");
@@ -158,6 +163,7 @@ TEST(TableWindow, NewWindowWithoutFile) {
   QPointer<TABDW_DBFDATEI> alive(w);
   EXPECT_EQ(w->TABCONTROL()->currentIndex(), 1);
   EXPECT_TRUE(w->CEDBF.isEmpty());
+  EXPECT_EQ(w->caption(), "Neu");
   EXPECT_FALSE(w->item_enabled(kItemAppend));
   EXPECT_TRUE(w->item_enabled(kItemTop));
   // Commands of the data page do nothing while it has never been selected.
@@ -272,6 +278,34 @@ TEST(TableWindow, ActivationSetsTheAnsiModeFromTheWindow) {
   EXPECT_EQ(wa.server()->table()->code_page(), CodePage::Windows1252);
 }
 
+// The deleted filter is one for the program; the active window's box "gelöschte Daten"
+// decides it, so a window whose box is unticked never lists deleted records as valid.
+TEST(TableWindow, ActivationAppliesTheWindowsDeletedBox) {
+  const std::string dir = scratch_dir("filter");
+  const QString a = QString::fromStdString(twtest::make_table(dir, "A.DBF", 4, {2}));
+  const QString b = QString::fromStdString(twtest::make_table(dir, "B.DBF", 4, {3}));
+  MemoryHistoryStore history;
+  twtest::EnvironmentScope env(&history);
+  gui::SHELLWINDOW shell;
+  gui::RecordingMessageBoxes boxes;
+  TABDW_DBFDATEI wa(&shell, a, true, false, false);
+  TABDW_DBFDATEI wb(&shell, b, true, false, false);
+  wa.server()->set_page_rows(10);
+  wb.server()->set_page_rows(10);
+  wa.ACTIVATE();
+  wa.data_page()->findChild<QCheckBox*>("CHB_DEL")->click();
+  EXPECT_FALSE(deleted_filter());
+  EXPECT_EQ(twtest::window_records(*wa.server()), (std::vector<uint32_t>{1, 2, 3, 4}));
+  wb.ACTIVATE();
+  EXPECT_TRUE(deleted_filter());
+  EXPECT_EQ(twtest::window_records(*wb.server()), (std::vector<uint32_t>{1, 2, 4}));
+  wb.server()->refresh();  // whatever reads the rows again later
+  EXPECT_EQ(twtest::window_records(*wb.server()), (std::vector<uint32_t>{1, 2, 4}));
+  wa.ACTIVATE();
+  EXPECT_FALSE(deleted_filter());
+  EXPECT_EQ(twtest::window_records(*wa.server()), (std::vector<uint32_t>{1, 2, 3, 4}));
+}
+
 TEST(TableWindow, SharingConflictGetsItsOwnBox) {
   const std::string dir = scratch_dir("share");
   const std::string path = twtest::make_table(dir, "T.DBF", 2);
@@ -294,7 +328,143 @@ TEST(TableWindow, SharingConflictGetsItsOwnBox) {
     const QString want = QString::fromStdString(path) + "\r\nkonnte nicht " + (share ? "" : "exclusiv ") +
                          "geöffnet werden!\r\nSHARING";
     EXPECT_TRUE(first.text.startsWith(want)) << first.text.toStdString();
+    EXPECT_EQ(boxes.count(), 1);  // the reason is said once
     EXPECT_EQ(w.TABCONTROL()->currentIndex(), 3);
+  }
+}
+
+// A table whose file ends before the records its header counts opens read-only with the
+// reasons in a box; trying to append changes nothing. An unknown version byte is said too.
+TEST(TableWindow, DamagedTablesSayWhatIsWrong) {
+  const std::string dir = scratch_dir("damaged");
+  const std::string path = twtest::make_table(dir, "KURZ.DBF", 400);
+  {
+    QFile f(QString::fromStdString(path));
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    const QByteArray head = f.read(12);
+    const int hl = uint8_t(head[8]) | uint8_t(head[9]) << 8;
+    const int rl = uint8_t(head[10]) | uint8_t(head[11]) << 8;
+    ASSERT_TRUE(f.resize(hl + 198 * rl + rl / 2));
+  }
+  const std::string odd = twtest::make_table(dir, "ODD.DBF", 2);
+  {
+    QFile f(QString::fromStdString(odd));
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    f.write("\x42", 1);
+  }
+  MemoryHistoryStore history;
+  twtest::EnvironmentScope env(&history);
+  gui::SHELLWINDOW shell;
+  {
+    gui::RecordingMessageBoxes boxes;
+    const QByteArray before = [&] {
+      QFile f(QString::fromStdString(path));
+      return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    TABDW_DBFDATEI w(&shell, QString::fromStdString(path), false, false, false);
+    ASSERT_NE(w.server(), nullptr);
+    ASSERT_EQ(boxes.count(), 1);
+    EXPECT_EQ(boxes.last().caption, "Achtung");
+    EXPECT_TRUE(boxes.last().text.contains("400")) << boxes.last().text.toStdString();
+    EXPECT_TRUE(boxes.last().text.contains("198")) << boxes.last().text.toStdString();
+    EXPECT_TRUE(boxes.last().text.contains("schreibgeschützt"));
+    EXPECT_TRUE(w.server()->READONLY());
+    EXPECT_EQ(w.server()->LASTREC(), 198u);
+    EXPECT_TRUE(w.data_page()->findChild<QCheckBox*>("CHB_READONLY")->isChecked());
+    boxes.clear();
+    w.APPEND();
+    EXPECT_EQ(boxes.count(), 1);
+    w.data_page()->GRIDDBSERVERCLOSE();
+    QFile f(QString::fromStdString(path));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), before);
+  }
+  {
+    gui::RecordingMessageBoxes boxes;
+    TABDW_DBFDATEI w(&shell, QString::fromStdString(odd), true, false, false);
+    ASSERT_NE(w.server(), nullptr);
+    ASSERT_EQ(boxes.count(), 1);
+    EXPECT_TRUE(boxes.last().text.contains("0x42")) << boxes.last().text.toStdString();
+    EXPECT_TRUE(w.server()->READONLY());
+  }
+}
+
+// Ticking "Exclusiv" while another program has the table, or unticking "Schreibgeschützt"
+// on a file that cannot be written: the window says why and keeps the table as it was.
+TEST(TableWindow, FailedReopenKeepsTheTableWithItsFlags) {
+  const std::string path = twtest::make_table(scratch_dir("reopen"), "T.DBF", 5);
+  MemoryHistoryStore history;
+  twtest::EnvironmentScope env(&history);
+  gui::SHELLWINDOW shell;
+  gui::RecordingMessageBoxes boxes;
+  OpenOptions o;
+  o.shared = true;
+  auto other = Table::open(path, o);
+  ASSERT_TRUE(other);
+  TABDW_DBFDATEI w(&shell, QString::fromStdString(path), true, false, false);
+  ASSERT_NE(w.server(), nullptr);
+  w.GOTO(3);
+  auto* exclusive = w.data_page()->findChild<QCheckBox*>("CHB_EXCLUSIVE");
+  exclusive->click();
+  ASSERT_EQ(boxes.count(), 1);
+  EXPECT_TRUE(boxes.last().text.contains("SHARING")) << boxes.last().text.toStdString();
+  ASSERT_NE(w.server(), nullptr);
+  EXPECT_TRUE(w.server()->SHARED());
+  EXPECT_TRUE(w.LESHARE);
+  EXPECT_FALSE(exclusive->isChecked());
+  EXPECT_EQ(w.server()->RECNO(), 3u);
+  EXPECT_EQ(w.server()->rowCount(), 5);
+}
+
+// The code page a table names in its header decides over the way it was opened: the
+// command line opens without ANSI, the open dialog with it.
+TEST(TableWindow, TheTablesCodePageMarkDecides) {
+  MemoryHistoryStore history;
+  twtest::EnvironmentScope env(&history);
+  gui::SHELLWINDOW shell;
+  for (const char* dir : {"peer-mdx/codepages/cp850", "peer-mdx/codepages/cp1252"}) {
+    const QString path = QString::fromStdString(copy_fixture(dir) + "/umlaut.dbf");
+    for (bool ansi : {false, true}) {
+      SCOPED_TRACE(std::string(dir) + (ansi ? " ansi" : " oem"));
+      gui::RecordingMessageBoxes boxes;
+      TABDW_DBFDATEI w(&shell, path, true, false, ansi);
+      ASSERT_NE(w.server(), nullptr);
+      TableGridServer* s = w.server();
+      const int name = s->column_index("NAME");
+      EXPECT_EQ(s->data(s->index(0, name), Qt::DisplayRole).toString().trimmed(), "ÜberÜbelhör, Karl");
+      EXPECT_EQ(boxes.count(), 0);
+    }
+  }
+}
+
+// The shell goes with its table windows open (the program ends, or a test does): each
+// window writes and releases its table, and nothing touches a frame or canvas that is
+// already being destroyed (the sanitizer build of this test checks the second half).
+TEST(TableWindow, ShellGoesWithItsTableWindowsOpen) {
+  const std::string dir = scratch_dir("teardown");
+  const std::string a = twtest::make_table(dir, "A.DBF", 2);
+  const std::string b = twtest::make_table(dir, "B.DBF", 2);
+  MemoryHistoryStore history;
+  twtest::EnvironmentScope env(&history);
+  gui::RecordingMessageBoxes boxes;
+  auto* shell = new gui::SHELLWINDOW;
+  shell->resize(1000, 700);
+  shell->show();
+  for (const std::string& path : {a, b}) {
+    auto* w = new TABDW_DBFDATEI(shell, QString::fromStdString(path), false, false, false);
+    ASSERT_NE(w->server(), nullptr);
+    w->SHOW();
+    w->APPEND();
+  }
+  QCoreApplication::processEvents();
+  delete shell;
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  OpenOptions o;
+  o.shared = false;
+  for (const std::string& path : {a, b}) {
+    auto t = Table::open(path, o);
+    ASSERT_TRUE(t) << path;
+    EXPECT_EQ((*t)->lastrec(), 3u);
   }
 }
 
