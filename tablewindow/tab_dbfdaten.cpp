@@ -473,6 +473,7 @@ void TAB_DBFDATEN::ZOVUZUZ() {
   uint32_t keep = 0;
   if (server()) keep = server()->RECNO();
   GRIDDBSERVERCLOSE();
+  clear_hits();
   const QString exclusiv = w->LESHARE ? QString() : QStringLiteral("exclusiv ");
 
   // Every opening converts the table's texts by the window's own ANSI flag.
@@ -635,6 +636,7 @@ void TAB_DBFDATEN::PB_FELDER() {
 
 // After pack and zap the rows and the caption are taken from the table again.
 void TAB_DBFDATEN::after_records_replaced() {
+  clear_hits();
   if (!server()) return;
   server()->refresh();
   server()->GOTOP();

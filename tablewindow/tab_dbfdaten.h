@@ -98,6 +98,13 @@ class TAB_DBFDATEN : public TAB_DBFDATEN_FORM {
   void EDITFOCUSCHANGE();
   void VERTICALSPIN();
   void LISTBOXSELECT(QComboBox* control);
+  // Record search.
+  void PB_FIND();
+  void INDEXSUCHE(const QString& text);
+  void VOLLTEXTSUCHE(const QString& text);
+  void SETTREFFERTEXT();
+  void PB_DAVOR();
+  void PB_DANACH();
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -111,6 +118,8 @@ class TAB_DBFDATEN : public TAB_DBFDATEN_FORM {
   void apply_cursor_mode(const QString& mode);
   void after_records_replaced();
   void check_menu(int id, bool on);
+  // Stored record numbers lead elsewhere once the records were replaced or reopened.
+  void clear_hits();
 
   QPointer<TableGridServer> server_;
   int previous_index_name_ = 0;
