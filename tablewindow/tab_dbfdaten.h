@@ -93,6 +93,8 @@ class TAB_DBFDATEN : public TAB_DBFDATEN_FORM {
   void PB_FELDER();
   void FILEPACK();
   void FILEZAP();
+  void FILECOPY();
+  void FILEAPPEND();
   // Control events.
   void EDITCHANGE();
   void EDITFOCUSCHANGE();
