@@ -13,6 +13,7 @@
 #include "tablewindow/environment.h"
 #include "tablewindow/dlg_replace.h"
 #include "tablewindow/tab_dbfdaten.h"
+#include "tablewindow/tab_option_form.h"
 
 namespace mv {
 namespace {
@@ -27,6 +28,7 @@ const QString kHeader = QStringLiteral("TAB_HEADER");
 void register_table_window_pages() {
   if (!gui::is_window_class("TAB_DBFDATEN")) gui::register_window_class<TAB_DBFDATEN>("TAB_DBFDATEN");
   if (!gui::is_window_class("DLG_REPLACE")) gui::register_window_class<DLG_REPLACE>("DLG_REPLACE");
+  if (!gui::is_window_class("TAB_OPTION_FORM")) gui::register_window_class<TAB_OPTION_FORM>("TAB_OPTION_FORM");
   for (const char* name : {"TAB_STRUKTUR", "TAB_INDEX", "TAB_HEADER"}) {
     if (gui::is_window_class(name)) continue;
     const QString n = QString::fromLatin1(name);
