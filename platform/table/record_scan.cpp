@@ -41,6 +41,41 @@ Status RecordScan::scan(Table& t, const std::function<bool(const RecordBlock&)>&
   return Status::ok();
 }
 
+namespace {
+
+// The next place at or after `from` where one of the bytes in `variants` stands, found with
+// one memchr per byte (each remembered until passed), or nullptr.
+class FirstByteFinder {
+ public:
+  FirstByteFinder(const std::vector<uint8_t>& variants, const uint8_t* begin, const uint8_t* end)
+      : variants_(variants), end_(end), next_(variants.size(), nullptr), done_(variants.size(), false) {
+    (void)begin;
+  }
+  const uint8_t* find(const uint8_t* from) {
+    const uint8_t* best = nullptr;
+    for (size_t i = 0; i < variants_.size(); ++i) {
+      if (done_[i]) continue;
+      if (next_[i] < from) {
+        next_[i] = from < end_ ? static_cast<const uint8_t*>(memchr(from, variants_[i], size_t(end_ - from))) : nullptr;
+        if (!next_[i]) {
+          done_[i] = true;
+          continue;
+        }
+      }
+      if (!best || next_[i] < best) best = next_[i];
+    }
+    return best;
+  }
+
+ private:
+  const std::vector<uint8_t>& variants_;
+  const uint8_t* end_;
+  std::vector<const uint8_t*> next_;
+  std::vector<bool> done_;
+};
+
+}  // namespace
+
 Result<std::vector<uint32_t>> find_in_records(Table& t, std::string_view needle, const unsigned char* fold,
                                               const std::function<bool(uint32_t recno, size_t hits)>& step) {
   std::vector<uint32_t> hits;
@@ -48,33 +83,38 @@ Result<std::vector<uint32_t>> find_in_records(Table& t, std::string_view needle,
   hits.reserve(t.lastrec());
   std::string key(needle);
   for (char& c : key) c = char(fold[uint8_t(c)]);
+  // The stored bytes that read as the needle's first character: the scan jumps from one
+  // to the next and compares only there.
+  std::vector<uint8_t> variants;
+  for (int b = 0; b < 256; ++b)
+    if (fold[b] == uint8_t(key[0])) variants.push_back(uint8_t(b));
   const size_t rl = t.record_length();
-  std::vector<uint8_t> image;
-  bool go_on = true;
+  const size_t klen = key.size();
   const Status st = RecordScan::scan(t, [&](const RecordBlock& b) {
-    // The block through the map once, then one substring search over all of it: a match
-    // belongs to the record it starts in and counts only when it ends there too.
+    const uint8_t* raw = b.bytes;
     const size_t len = size_t(b.count) * rl;
-    image.resize(len);
-    for (size_t i = 0; i < len; ++i) image[i] = fold[b.bytes[i]];
-    const uint8_t* base = image.data();
-    size_t r = 0;  // next record of the block to decide
-    while (r < b.count) {
-      const size_t from = r * rl;
-      const void* m = memmem(base + from, len - from, key.data(), key.size());
-      const size_t hit_rec = m ? size_t(static_cast<const uint8_t*>(m) - base) / rl : b.count;
-      // Records before the match hold none.
-      for (; r < hit_rec && r < b.count; ++r)
-        if (step && !step(b.first + uint32_t(r), hits.size())) return go_on = false;
-      if (r >= b.count) break;
-      if (step && !step(b.first + uint32_t(r), hits.size())) return go_on = false;
-      const size_t at = size_t(static_cast<const uint8_t*>(m) - base);
-      if (at + key.size() <= (r + 1) * rl && b.bytes[r * rl] != dbf::kDeletedFlag) hits.push_back(b.first + uint32_t(r));
-      ++r;
+    FirstByteFinder finder(variants, raw, raw + len);
+    size_t r = 0;    // the next record to announce to `step`
+    size_t pos = 0;  // where the search goes on
+    for (;;) {
+      const uint8_t* cand = pos < len ? finder.find(raw + pos) : nullptr;
+      const size_t rec = cand ? size_t(cand - raw) / rl : b.count;
+      // Records before the candidate hold no match; the candidate's record is examined now.
+      for (const size_t last = std::min<size_t>(rec + 1, b.count); r < last; ++r)
+        if (step && !step(b.first + uint32_t(r), hits.size())) return false;
+      if (!cand) break;
+      const size_t at = size_t(cand - raw);
+      bool match = at + klen <= (rec + 1) * rl && raw[rec * rl] != dbf::kDeletedFlag;
+      for (size_t i = 1; match && i < klen; ++i) match = fold[raw[at + i]] == uint8_t(key[i]);
+      if (match) {
+        hits.push_back(b.first + uint32_t(rec));
+        pos = (rec + 1) * rl;  // one hit per record
+      } else {
+        pos = at + 1;
+      }
     }
     return true;
   });
-  (void)go_on;
   MV_RETURN_IF_ERROR(st);
   return hits;
 }
