@@ -193,6 +193,7 @@ class Table {
   Status refuse_own_files(const std::string& target, bool as_table) const;
   friend class TableTransfer;
   friend class RecordScan;
+  friend class BulkReplaceWriter;
 
   FileSystem* fs_ = nullptr;
   std::unique_ptr<File> file_;
