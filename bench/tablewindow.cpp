@@ -8,6 +8,7 @@
 #include <benchmark/benchmark.h>
 #include <map>
 
+#include "components/dlgprogress.h"
 #include "components/stdgridbrowser.h"
 #include "platform/gui/messagebox.h"
 #include "platform/gui/windows.h"
@@ -201,6 +202,19 @@ void BM_SkipFieldGet(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_SkipFieldGet)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+// What showing and ending the progress window costs by itself.
+void BM_ProgressWindowAlone(benchmark::State& state) {
+  SearchWindow sw(cdx_table_of(10000));
+  for (auto _ : state) {
+    mv::DLGPROGRESS p(sw.w->data_page());
+    p.COUNT(1000000);
+    p.SHOW();
+    p.UPDATE(1);
+    p.ENDDIALOG();
+  }
+}
+BENCHMARK(BM_ProgressWindowAlone)->Unit(benchmark::kMillisecond);
 
 // Key search on the NAME order, the grid following; per search.
 void BM_IndexSearch(benchmark::State& state) {

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "components/dlgprogress.h"
+#include "platform/gui/application.h"
 #include "platform/gui/messagebox.h"
 #include "platform/runtime/date.h"
 #include "platform/runtime/strings.h"
@@ -50,14 +51,22 @@ class ScanProgress {
     p_.SHOW();
   }
   ~ScanProgress() { p_.ENDDIALOG(); }
-  // The window is asked only where its bar moves on and every 1024th record (where it
-  // looks at its clock): between those steps it would neither draw nor hear a cancel.
+  // The window is asked at the first record, after the first hit and then at most every
+  // 20 ms (the clock is looked at every 1024th record): between those steps it would not
+  // draw anything a person could see, and each drawing of its bar costs as much as scanning thousands of
+  // records. A cancel pressed meanwhile is seen at the next step that asks.
   bool step(uint32_t n, size_t hits) {
-    if (n < next_ && (n & 1023u) != 0) return true;
-    if (hits != shown_ && (!clock_.isValid() || clock_.elapsed() >= 20)) show_hits(hits);
-    const uint64_t count = p_.COUNT();
-    const uint64_t percent = uint64_t(n) * 100 / count;
-    next_ = uint32_t(std::min<uint64_t>(((percent + 1) * count + 99) / 100, UINT32_MAX));
+    // The first hit is told at once.
+    const bool now = n == 1 || (hits > 0 && shown_ == 0);
+    if (!now && (n & 1023u) != 0) return true;
+    if (!now && step_clock_.isValid() && step_clock_.elapsed() < 20) return !p_.cancelled();
+    step_clock_.start();
+    if (hits > 0 && shown_ == 0) {
+      show_hits(hits);
+      gui::process_pending_events();  // the window throttles itself; this one is shown now
+    } else if (hits != shown_ && (!clock_.isValid() || clock_.elapsed() >= 20)) {
+      show_hits(hits);
+    }
     return p_.UPDATE(n);
   }
   void finish(size_t hits) {
@@ -73,8 +82,28 @@ class ScanProgress {
   DLGPROGRESS p_;
   QElapsedTimer clock_;
   size_t shown_ = 0;
-  uint32_t next_ = 0;  // the first step of the next percentage
+  QElapsedTimer step_clock_;  // since the window was last asked
 };
+
+// The trimmed number text of a numeric field: its stored text when that is already the
+// way the number is written (digits, a sign, the field's decimals), else formatted anew.
+void number_text(const Table& t, int pos, const Value& v, std::string& out) {
+  const FieldInfo& f = t.field(pos);
+  const std::string_view raw = str_alltrim(t.field_raw(pos));
+  bool plain = !raw.empty() && (f.type == 'N' || f.type == 'F');
+  size_t point = std::string_view::npos;
+  for (size_t i = 0; plain && i < raw.size(); ++i) {
+    const char c = raw[i];
+    if (c == '.' && point == std::string_view::npos) point = i;
+    else if (!(c >= '0' && c <= '9') && !(c == '-' && i == 0)) plain = false;
+  }
+  const size_t decimals = point == std::string_view::npos ? 0 : raw.size() - point - 1;
+  if (plain && decimals == f.decimals && (point == std::string_view::npos || point > (raw[0] == '-' ? 1u : 0u))) {
+    out.assign(raw);
+    return;
+  }
+  out.assign(str_alltrim(str_str(v.num, v.len > 0 ? v.len : -1, v.dec)));
+}
 
 bool usable(TableGridServer* s) { return s && s->USED() && s->table(); }
 
@@ -110,7 +139,7 @@ std::vector<uint32_t> SCANFIELDS(TableGridServer* server, const QString& text) {
           cmp.assign(v.str);
           for (char& c : cmp) c = char(m[uint8_t(c)]);
           break;
-        case ValueType::Numeric: cmp.assign(str_alltrim(str_str(v.num, v.len > 0 ? v.len : -1, v.dec))); break;
+        case ValueType::Numeric: number_text(t, f, v, cmp); break;
         case ValueType::Date: cmp = dtoc(v.date); break;
         case ValueType::Logical: cmp = v.logical ? "JT1" : "NF0"; break;
         default: continue;
