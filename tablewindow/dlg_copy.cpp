@@ -236,6 +236,7 @@ void DLG_APPEND::PB_SUCHE() {
 
 void DLG_APPEND::PB_OK() {
   if (!server_ || !server_->USED()) return;
+  const uint32_t keep = server_->RECNO();
   const int d = mode_digit();
   const QString s = form_->SE_ZIELDATEI->text().trimmed();
   QString drive, dir, base, ext;
@@ -285,7 +286,9 @@ void DLG_APPEND::PB_OK() {
       else if (d == 2) st = tab->append_sdf(src, opt);
       else st = tab->append_delimited(src, delimiter(), opt);
       if (st) st = tab->commit();
+      // The rows are taken again (there may be more now), on the record current before.
       server_->refresh();
+      if (keep > 0) server_->GOTO(keep);
     }
   }
   if (!msg.isEmpty()) {

@@ -478,7 +478,8 @@ void TAB_DBFDATEN::ZOVUZUZ() {
 
   // Every opening converts the table's texts by the window's own ANSI flag.
   OpenOutcome o = open_with_fallback(w->CEDBF, w->LESHARE, w->LEREADONLY, w->LEANSI,
-                                     table_window_environment().driver_or_default());
+                                     table_window_environment().driver_or_default(),
+                                     table_window_environment().file_system);
   w->CEDRIVER = o.driver;
   if (o.sharing) {
     gui::warning_box(nullptr, QStringLiteral("FOpen Fehler"),

@@ -17,6 +17,7 @@
 #include "tablewindow/tab_dbfdaten.h"
 #include "tablewindow/tabdw_dbfdatei.h"
 #include "tablewindow_helpers.h"
+#include "tests/support/faulty_fs.h"
 
 namespace mv {
 namespace {
@@ -219,6 +220,38 @@ TEST_F(CopyAppend, EveryAppendModeAndAMissingSource) {
   const auto names = names_of(path_);
   ASSERT_EQ(names.size(), 80u);
   for (int k = 0; k < 4; ++k) EXPECT_EQ(names[size_t(20 * k + 6)], "Name 7") << k;
+}
+
+// An append whose write fails: the box tells it, the dialog stays open, the table keeps
+// its records and the grid its record.
+TEST_F(CopyAppend, AFailingAppendIsToldAndTakenBack) {
+  {
+    auto d = copy_dialog();
+    run(*d, 0, at("quelle"));
+    ASSERT_EQ(d->RESULT(), 1);
+  }
+  w_.reset();
+  FaultyFileSystem fs(FileSystem::posix());
+  TableWindowEnvironment e = table_window_environment();
+  e.file_system = &fs;
+  set_table_window_environment(e);
+  w_ = std::make_unique<TABDW_DBFDATEI>(&shell_, path_, false, false, false);
+  ASSERT_NE(w_->server(), nullptr);
+  w_->GOTO(9);
+  const QByteArray before = file_bytes(path_);
+  {
+    DLG_APPEND a(page());
+    a.SETUP(w_->server(), path_);
+    fs.fail_write_at = fs.writes + 2;
+    run(a, 0, at("quelle.dbf"));
+    EXPECT_EQ(a.RESULT(), 0);
+    EXPECT_TRUE(boxes_.last().text.startsWith("Die Datei " + at("quelle.dbf") + "\r\nkonnte nicht angefügt werden!"))
+        << boxes_.last().text.toStdString();
+  }
+  EXPECT_EQ(w_->server()->LASTREC(), 20u);
+  EXPECT_EQ(w_->server()->RECNO(), 9u);
+  w_.reset();
+  EXPECT_EQ(names_of(path_).size(), 20u);
 }
 
 // Through the page's command: the dialog runs modally, the file dialog is scripted, and

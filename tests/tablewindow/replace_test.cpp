@@ -14,6 +14,7 @@
 #include "tablewindow/tab_dbfdaten.h"
 #include "tablewindow/tabdw_dbfdatei.h"
 #include "tablewindow_helpers.h"
+#include "tests/support/faulty_fs.h"
 
 namespace mv {
 namespace {
@@ -59,10 +60,13 @@ struct Setting {
 
 class Replace : public ::testing::Test {
  protected:
-  void open(bool read_only = false) {
+  void open(bool read_only = false, FileSystem* fs = nullptr) {
     dir_ = twtest::scratch_dir("replace");
     path_ = make_replace_table(dir_);
     env_ = std::make_unique<twtest::EnvironmentScope>(&history_);
+    TableWindowEnvironment e = table_window_environment();
+    e.file_system = fs;
+    set_table_window_environment(e);
     w_ = std::make_unique<TABDW_DBFDATEI>(&shell_, path_, false, read_only, true);
     ASSERT_NE(w_->server(), nullptr);
   }
@@ -176,6 +180,20 @@ TEST_F(Replace, AFailingRecordWritesNothingAndIsNamed) {
   ASSERT_GE(boxes_.count(), 1);
   EXPECT_EQ(boxes_.last().caption, "Achtung");
   EXPECT_TRUE(boxes_.last().text.contains("Datensatz 1: Division durch Null")) << boxes_.last().text.toStdString();
+}
+
+// A write that fails: the box tells it, no record changed, the grid on its record.
+TEST_F(Replace, AFailingWriteIsToldAndChangesNothing) {
+  FaultyFileSystem fs(FileSystem::posix());
+  open(false, &fs);
+  w_->GOTO(6);
+  fs.fail_write_at = fs.writes + 1;  // the first run of records
+  run({"BETRAG", "1"});
+  EXPECT_EQ(column(2), kBetrag);
+  ASSERT_GE(boxes_.count(), 1);
+  EXPECT_EQ(boxes_.last().caption, "Achtung");
+  EXPECT_TRUE(boxes_.last().text.startsWith("Es wurde nichts geändert:")) << boxes_.last().text.toStdString();
+  EXPECT_EQ(w_->server()->RECNO(), 6u);
 }
 
 TEST_F(Replace, RestStartsAtTheRecordInRecordNumberOrder) {
