@@ -191,6 +191,15 @@ void DLG_COPY::PB_OK() {
     else if (d == 2) st = tab->copy_sdf(target, opt);
     else st = tab->copy_delimited(target, delimiter(), opt);
   }
+  if (st && (d == 1 || d == 4)) {
+    // The table written over had a production bag: it indexes the old records and would be
+    // opened with the new table as its own, so it goes once the new files are complete.
+    for (const char* ext : {".cdx", ".mdx"})
+      if (auto bag = find_companion(tab->fs(), target, ext)) {
+        st = tab->fs().remove(*bag);
+        if (!st) break;
+      }
+  }
   if (st) {
     gui::info_box(this, QStringLiteral("Info"),
                   QStringLiteral("Die Datei ") + t + QStringLiteral("\r\nkonnte erfolgreich erstellt werden!"));

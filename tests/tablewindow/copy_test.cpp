@@ -13,6 +13,7 @@
 
 #include "platform/gui/messagebox.h"
 #include "platform/gui/windows.h"
+#include "platform/table/index/order_list.h"
 #include "tablewindow/dlg_copy.h"
 #include "tablewindow/tab_dbfdaten.h"
 #include "tablewindow/tabdw_dbfdatei.h"
@@ -189,6 +190,29 @@ TEST_F(CopyAppend, RefusedTargetsKeepTheirBytes) {
   EXPECT_TRUE(boxes_.last().text.contains("KUNDEN.DBF")) << boxes_.last().text.toStdString();
   EXPECT_EQ(file_bytes(path_), table_before);
   EXPECT_EQ(d->RESULT(), 0);
+}
+
+// A table copied over another one: the old one's production bag goes with it.
+TEST_F(CopyAppend, OverwritingATableRemovesItsOldBag) {
+  {
+    auto d = copy_dialog();
+    run(*d, 0, at("alt"));
+    ASSERT_EQ(d->RESULT(), 1);
+    auto t = Table::open(at("alt.dbf").toStdString(), OpenOptions{false, false, "DBFCDX"});
+    ASSERT_TRUE(t.is_ok());
+    auto ol = OrderList::attach(**t);
+    ASSERT_TRUE(ol.is_ok());
+    ASSERT_TRUE((*ol)->create_order("NAME", "", "NAME").is_ok());
+  }
+  ASSERT_TRUE(QFile::exists(at("alt.cdx")));
+  w_->GOTO(15);
+  page()->findChild<QRadioButton*>("RB_REST")->click();
+  auto d = copy_dialog(false);
+  boxes_.script(gui::MsgAnswer::Yes);
+  run(*d, 0, at("ALT.DBF").replace("ALT.DBF", "alt.dbf"));
+  EXPECT_EQ(d->RESULT(), 1) << boxes_.last().text.toStdString();
+  EXPECT_FALSE(QFile::exists(at("alt.cdx")));
+  EXPECT_EQ(names_of(at("alt.dbf")).size(), 6u);
 }
 
 TEST_F(CopyAppend, EveryAppendModeAndAMissingSource) {
