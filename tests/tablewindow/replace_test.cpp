@@ -1,7 +1,9 @@
 // The bulk replace dialog driven through its lists, edits and buttons.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
+#include <QTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -194,6 +196,22 @@ TEST_F(Replace, AFailingWriteIsToldAndChangesNothing) {
   EXPECT_EQ(boxes_.last().caption, "Achtung");
   EXPECT_TRUE(boxes_.last().text.startsWith("Es wurde nichts geändert:")) << boxes_.last().text.toStdString();
   EXPECT_EQ(w_->server()->RECNO(), 6u);
+}
+
+// The menu command opens the registered dialog on the window's table.
+TEST_F(Replace, TheMenuCommandRunsTheDialog) {
+  open();
+  w_->GOTO(3);
+  QTimer::singleShot(0, [] {
+    auto* d = qobject_cast<DLG_REPLACE*>(QApplication::activeModalWidget());
+    ASSERT_NE(d, nullptr);
+    choose(*d, "CB_FELDER1", "BETRAG");
+    d->findChild<QLineEdit*>("SE_FELDWERT")->setText("7");
+    d->findChild<QPushButton*>("PB_OK")->click();
+  });
+  w_->OPENDLGREPLACE();
+  EXPECT_EQ(column(2), Col(10, "7.00"));
+  EXPECT_EQ(w_->server()->RECNO(), 3u);
 }
 
 TEST_F(Replace, RestStartsAtTheRecordInRecordNumberOrder) {
