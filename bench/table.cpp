@@ -6,6 +6,8 @@
 //   PACK with 10 % deleted                                   vs  copying the file with read/write
 //   appending 1,000,000 records                              vs  write() in 64 KiB blocks
 //   COPYDB, COPY SDF, COPY DELIMITED                         vs  copying the file
+//   full-text search over the record images                  vs  memmem over the file
+//   bulk replace of every record (with and without an order) vs  COPYDB (+ building the order)
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <stdlib.h>
@@ -18,6 +20,12 @@
 #include <string>
 #include <vector>
 
+#include <sys/mman.h>
+
+#include "platform/runtime/strings.h"
+#include "platform/table/bulk_replace.h"
+#include "platform/table/index/order_list.h"
+#include "platform/table/record_scan.h"
 #include "platform/table/table.h"
 
 namespace {
@@ -262,6 +270,91 @@ void BM_CopyDelimited(benchmark::State& state) {
   copy_bench(state, [](mv::Table& t, const std::string& dir) { return t.copy_delimited(dir + "/KOPIE.TXT"); });
 }
 BENCHMARK(BM_CopyDelimited)->Unit(benchmark::kMillisecond);
+
+// ---------------------------------------------------------------- search and bulk replace
+
+// An absent text, and one whose first letter stands in every record ("Name ...").
+const char* const kNeedles[] = {"QXZYW", "NAME 9999999"};
+
+void BM_MemmemFile(benchmark::State& state) {
+  auto& f = fixture();
+  const std::string needle = kNeedles[state.range(0)];
+  int fd = ::open(f.table.c_str(), O_RDONLY);
+  void* m = mmap(nullptr, f.size, PROT_READ, MAP_SHARED, fd, 0);
+  for (auto _ : state) {
+    size_t hits = 0;
+    const char* p = static_cast<const char*>(m);
+    const char* end = p + f.size;
+    while ((p = static_cast<const char*>(memmem(p, size_t(end - p), needle.data(), needle.size())))) ++hits, ++p;
+    benchmark::DoNotOptimize(hits);
+  }
+  munmap(m, f.size);
+  ::close(fd);
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(f.size));
+}
+BENCHMARK(BM_MemmemFile)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+void BM_FindInRecords(benchmark::State& state) {
+  auto& f = fixture();
+  auto t = open_table(f.table);
+  const unsigned char* fold = mv::upper_map(mv::CaseFlavour::Full, t->code_page());
+  for (auto _ : state) {
+    auto hits = mv::find_in_records(*t, kNeedles[state.range(0)], fold, [](uint32_t, size_t) { return true; });
+    if (!hits) std::abort();
+    benchmark::DoNotOptimize(hits->size());
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(f.size));
+}
+BENCHMARK(BM_FindInRecords)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// Every record's BETRAG doubled, on a fresh copy of the table; with range(0) = 1 an order
+// on BETRAG is kept up to date. The copy is not timed.
+void BM_BulkReplaceAll(benchmark::State& state) {
+  auto& f = fixture();
+  const bool ordered = state.range(0) == 1;
+  mv::set_deleted_filter(false);
+  for (auto _ : state) {
+    state.PauseTiming();
+    const std::string path = f.dir + "/ERSETZT.DBF";
+    std::filesystem::remove(f.dir + "/ERSETZT.cdx");
+    copy_plain(f.table, path);
+    auto t = open_table(path);
+    std::unique_ptr<mv::OrderList> ol;
+    if (ordered) {
+      auto l = mv::OrderList::attach(*t);
+      if (!l || !(*l)->create_order("BETRAG", "", "BETRAG").is_ok()) std::abort();
+      ol = std::move(l).value();
+    }
+    state.ResumeTiming();
+    mv::BulkReplace run;
+    run.field = t->field_pos("BETRAG");
+    run.value = [](mv::Table& t) -> mv::Result<mv::Value> {
+      MV_ASSIGN_OR_RETURN(mv::Value v, t.field_get(3));
+      return mv::Value::numeric(v.num * 2);
+    };
+    if (!mv::bulk_replace(*t, run).status.is_ok()) std::abort();
+    ol.reset();
+    if (!t->close().is_ok()) std::abort();
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(f.size));
+}
+BENCHMARK(BM_BulkReplaceAll)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// The yardstick of the ordered run: COPYDB and building the order on the copy.
+void BM_CopyDbAndOrder(benchmark::State& state) {
+  auto& f = fixture();
+  auto t = open_table(f.table);
+  mv::set_deleted_filter(false);
+  for (auto _ : state) {
+    std::filesystem::remove(f.dir + "/KOPIE2.cdx");
+    if (!t->copy_db(f.dir + "/KOPIE2.DBF").is_ok()) std::abort();
+    auto c = open_table(f.dir + "/KOPIE2.DBF");
+    auto l = mv::OrderList::attach(*c);
+    if (!l || !(*l)->create_order("BETRAG", "", "BETRAG").is_ok()) std::abort();
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(f.size));
+}
+BENCHMARK(BM_CopyDbAndOrder)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

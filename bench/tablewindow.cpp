@@ -8,12 +8,16 @@
 #include <benchmark/benchmark.h>
 #include <map>
 
+#include "components/dlgprogress.h"
 #include "components/stdgridbrowser.h"
 #include "platform/gui/messagebox.h"
 #include "platform/gui/windows.h"
 #include "platform/table/index/order_list.h"
 #include "platform/table/table.h"
+#include "platform/runtime/strings.h"
+#include "platform/table/record_scan.h"
 #include "tablewindow/environment.h"
+#include "tablewindow/search.h"
 #include "tablewindow/tab_dbfdaten.h"
 #include "tablewindow/tabdw_dbfdatei.h"
 
@@ -131,6 +135,99 @@ void BM_ChooseOrderSharedAndGoToLastRecord(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_ChooseOrderSharedAndGoToLastRecord)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+// ---------------------------------------------------------------- record search
+
+// A table window on the CDX table, opened exclusively, its page shown.
+struct SearchWindow {
+  mv::MemoryHistoryStore history;
+  mv::gui::RecordingMessageBoxes boxes;
+  mv::gui::SHELLWINDOW shell;
+  mv::TABDW_DBFDATEI* w = nullptr;
+  explicit SearchWindow(const QString& path) {
+    mv::TableWindowEnvironment env;
+    env.history = &history;
+    mv::set_table_window_environment(env);
+    shell.resize(1200, 800);
+    shell.show();
+    w = new mv::TABDW_DBFDATEI(&shell, path, false, false, false);
+    w->SHOW();
+    QCoreApplication::processEvents();
+  }
+  ~SearchWindow() { delete w; }
+};
+
+// Full-text search for an absent text through the page (the real progress window) and
+// through the byte engine alone.
+void BM_SearchPageFullText(benchmark::State& state) {
+  SearchWindow sw(cdx_table_of(state.range(0)));
+  for (auto _ : state) {
+    sw.w->data_page()->VOLLTEXTSUCHE(QStringLiteral("QXZYW"));
+    if (!sw.w->data_page()->ASUCHE.empty()) state.SkipWithError("found the absent text");
+  }
+}
+BENCHMARK(BM_SearchPageFullText)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+void BM_SearchEngineFullText(benchmark::State& state) {
+  mv::OpenOptions o;
+  o.shared = false;
+  auto t = mv::Table::open(cdx_table_of(state.range(0)).toStdString(), o);
+  if (!t) std::abort();
+  const unsigned char* fold = mv::upper_map(mv::CaseFlavour::Full, (*t)->code_page());
+  for (auto _ : state) {
+    auto hits = mv::find_in_records(**t, "QXZYW", fold, [](uint32_t, size_t) { return true; });
+    benchmark::DoNotOptimize(hits);
+  }
+}
+BENCHMARK(BM_SearchEngineFullText)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+// The field engine against SKIP + FIELDGET of every field.
+void BM_ScanFields(benchmark::State& state) {
+  SearchWindow sw(cdx_table_of(state.range(0)));
+  for (auto _ : state) benchmark::DoNotOptimize(mv::SCANFIELDS(sw.w->server(), QStringLiteral("QXZYW")));
+}
+BENCHMARK(BM_ScanFields)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+void BM_SkipFieldGet(benchmark::State& state) {
+  mv::OpenOptions o;
+  o.shared = false;
+  auto t = mv::Table::open(cdx_table_of(state.range(0)).toStdString(), o);
+  if (!t) std::abort();
+  mv::set_deleted_filter(true);
+  for (auto _ : state) {
+    size_t n = 0;
+    for (mv::Status st = (*t)->go_top(); st.is_ok() && !(*t)->eof(); st = (*t)->skip(1))
+      for (int f = 1; f <= int((*t)->fcount()); ++f) n += (*t)->field_get(f).is_ok();
+    benchmark::DoNotOptimize(n);
+  }
+}
+BENCHMARK(BM_SkipFieldGet)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+// What showing and ending the progress window costs by itself.
+void BM_ProgressWindowAlone(benchmark::State& state) {
+  SearchWindow sw(cdx_table_of(10000));
+  for (auto _ : state) {
+    mv::DLGPROGRESS p(sw.w->data_page());
+    p.COUNT(1000000);
+    p.SHOW();
+    p.UPDATE(1);
+    p.ENDDIALOG();
+  }
+}
+BENCHMARK(BM_ProgressWindowAlone)->Unit(benchmark::kMillisecond);
+
+// Key search on the NAME order, the grid following; per search.
+void BM_IndexSearch(benchmark::State& state) {
+  SearchWindow sw(cdx_table_of(state.range(0)));
+  if (!sw.w->server()->SETORDER(1).is_ok()) state.SkipWithError("no order");
+  uint32_t i = 0;
+  for (auto _ : state) {
+    char key[32];
+    std::snprintf(key, sizeof key, "Name %07u", 1 + (i++ * 7919u) % uint32_t(state.range(0)));
+    sw.w->data_page()->INDEXSUCHE(QString::fromLatin1(key));
+  }
+}
+BENCHMARK(BM_IndexSearch)->Arg(10000)->Arg(1000000);
 
 }  // namespace
 

@@ -124,10 +124,13 @@ void DLGPROGRESS::SHOW() {
 }
 
 bool DLGPROGRESS::step_to(uint32_t step, const QString* text) {
-  gui::process_pending_events();
   // A step count of 0 means there is nothing to do: the operation is complete.
   uint64_t pos = count_ == 0 ? 100 : uint64_t(step) * 100 / count_;
   pos = std::clamp<uint64_t>(pos, 1, 100);
+  // Waiting messages are handled on a new percentage, else at most every 20 ms: a step
+  // per record must not cost the operation more than the record itself.
+  if (pos != last_percent_) process_events();
+  else throttled_events();
   form_->BARFEEDBACK->setValue(int(pos));
   const uint32_t shown = uint32_t(form_->BARFEEDBACK->value());
   if (shown != last_percent_) {
@@ -138,10 +141,19 @@ bool DLGPROGRESS::step_to(uint32_t step, const QString* text) {
   return !cancelled_;
 }
 
+void DLGPROGRESS::process_events() {
+  events_clock_.start();
+  gui::process_pending_events();
+}
+
+void DLGPROGRESS::throttled_events() {
+  if (!events_clock_.isValid() || events_clock_.elapsed() >= 20) process_events();
+}
+
 bool DLGPROGRESS::UPDATE(uint32_t step, const QString& text) { return step_to(step, &text); }
 
 bool DLGPROGRESS::UPDATETEXT(const QString& text) {
-  gui::process_pending_events();
+  throttled_events();
   form_->TXTFEEDBACK->setText(text);
   return !cancelled_;
 }

@@ -1,7 +1,8 @@
 #pragma once
-// The progress window "Bitte warten..." of long operations on the GUI thread. Every step
-// call first lets the message loop handle what is waiting (repaint, the cancel button),
-// then answers whether the operation may go on. The window is application-modal while
+// The progress window "Bitte warten..." of long operations on the GUI thread. A step call
+// lets the message loop handle what is waiting (repaint, the cancel button) on a new
+// percentage and otherwise at most every 20 ms, then answers whether the operation may
+// go on. The window is application-modal while
 // shown, so no other command can run underneath and pull the data from under the
 // operation.
 //
@@ -12,6 +13,7 @@
 //   p.SHOW();
 //   for (...) if (!p.UPDATE(i)) break;  // false: the user stopped it
 //   p.ENDDIALOG();
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QWidget>
 #include <cstdint>
@@ -103,6 +105,8 @@ class DLGPROGRESS : public DLGPROGRESS_FORM {
 
  private:
   bool step_to(uint32_t step, const QString* text);
+  void process_events();
+  void throttled_events();
 
   uint32_t count_ = 0;
   uint32_t last_percent_ = 0;
@@ -111,6 +115,7 @@ class DLGPROGRESS : public DLGPROGRESS_FORM {
   bool cancel_allowed_ = true;
   bool ended_ = false;
   ProgressAnimation* animation_ = nullptr;
+  QElapsedTimer events_clock_;  // since messages were last handled
 };
 
 }  // namespace mv

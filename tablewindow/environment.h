@@ -8,6 +8,8 @@
 #include <QWidget>
 #include <QString>
 #include <functional>
+
+#include "platform/base/filesystem.h"
 #include <map>
 
 namespace mv {
@@ -54,6 +56,8 @@ struct TableWindowEnvironment {
   std::function<void(QObject* menu, int id, bool on)> check_item;
   // The shell's window print of a window (its printing device, landscape, the question).
   std::function<void(QWidget* window)> print_window;
+  // The file system the data page opens its tables through (nullptr: the real one).
+  FileSystem* file_system = nullptr;
 
   QString driver_or_default() const { return default_driver ? default_driver() : QStringLiteral("DBFCDX"); }
   bool exclusive_or_default() const { return exclusive ? exclusive() : false; }

@@ -1,9 +1,43 @@
 #include "tablewindow/orders.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "platform/runtime/date.h"
+#include "platform/runtime/strings.h"
 #include "platform/table/index/order_list.h"
 
 namespace mv {
 namespace {
+
+// A typed key as a value of the order's key type; nothing when the text is none.
+std::optional<Value> key_of_text(index::KeyType type, const std::string& text) {
+  const std::string_view t = str_alltrim(text);
+  switch (type) {
+    case index::KeyType::Character: return Value::character(text);
+    case index::KeyType::Numeric: {
+      std::string n(t);
+      std::replace(n.begin(), n.end(), ',', '.');
+      if (n.empty()) return std::nullopt;
+      char* end = nullptr;
+      const double d = std::strtod(n.c_str(), &end);
+      if (end != n.c_str() + n.size() || !std::isfinite(d)) return std::nullopt;
+      return Value::numeric(d);
+    }
+    case index::KeyType::Date: {
+      const Date d = ctod(t);
+      if (d.empty()) return std::nullopt;
+      return Value::of_date(d);
+    }
+    case index::KeyType::Logical:
+      if (t.size() != 1) return std::nullopt;
+      if (std::string_view("TtJjYy1").find(t[0]) != std::string_view::npos) return Value::boolean(true);
+      if (std::string_view("FfNn0").find(t[0]) != std::string_view::npos) return Value::boolean(false);
+      return std::nullopt;
+  }
+  return std::nullopt;
+}
 
 // No orders: the table runs in record-number order.
 class NoOrders : public TableOrders {
@@ -37,6 +71,14 @@ class ListOrders : public TableOrders {
     return uint64_t(k);
   }
   Result<Value> key_value() override { return list_->key_value(); }
+  Result<bool> seek_text(const std::string& text) override {
+    const size_t cur = list_->current();
+    if (cur == 0 || !list_->tree(cur)) return false;
+    const std::optional<Value> key = key_of_text(list_->tree(cur)->keydef().type, text);
+    if (!key) return false;
+    MV_RETURN_IF_ERROR(list_->seek(*key, true).status());
+    return true;
+  }
 
  private:
   std::unique_ptr<OrderList> list_;

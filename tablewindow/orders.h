@@ -33,6 +33,12 @@ class TableOrders {
   virtual Result<uint64_t> key_count() = 0;
   // ORDERKEYVAL: the active order's key of the current record (Nil without an order).
   virtual Result<Value> key_value() { return Value::nil(); }
+  // SEEK on the active order with a key typed as text (stored bytes of the table's code
+  // page), read as the key's type: a number, a date in the program's format, a logical
+  // letter. Answers false, and the table stays, when no order is active or the text is
+  // not a value of that type; true when it sought (found or not: the table then stands
+  // on the next greater key, or at its end).
+  virtual Result<bool> seek_text(const std::string& text) { (void)text; return false; }
 };
 
 // What attaching the orders found.

@@ -530,11 +530,13 @@ void TAB_DBFDATEN::ZOVUZUZ() {
   uint32_t keep = 0;
   if (server()) keep = server()->RECNO();
   GRIDDBSERVERCLOSE();
+  clear_hits();
   const QString exclusiv = w->LESHARE ? QString() : QStringLiteral("exclusiv ");
 
   // Every opening converts the table's texts by the window's own ANSI flag.
   OpenOutcome o = open_with_fallback(w->CEDBF, w->LESHARE, w->LEREADONLY, w->LEANSI,
-                                     table_window_environment().driver_or_default());
+                                     table_window_environment().driver_or_default(),
+                                     table_window_environment().file_system);
   w->CEDRIVER = o.driver;
   open_error_ = o.error_text;
   open_reported_ = false;
@@ -722,6 +724,7 @@ void TAB_DBFDATEN::PB_FELDER() {
 
 // After pack and zap the rows and the caption are taken from the table again.
 void TAB_DBFDATEN::after_records_replaced() {
+  clear_hits();
   if (!server()) return;
   server()->refresh();
   server()->GOTOP();

@@ -100,11 +100,20 @@ class TAB_DBFDATEN : public TAB_DBFDATEN_FORM {
   void PB_FELDER();
   void FILEPACK();
   void FILEZAP();
+  void FILECOPY();
+  void FILEAPPEND();
   // Control events.
   void EDITCHANGE();
   void EDITFOCUSCHANGE();
   void VERTICALSPIN();
   void LISTBOXSELECT(QComboBox* control);
+  // Record search.
+  void PB_FIND();
+  void INDEXSUCHE(const QString& text);
+  void VOLLTEXTSUCHE(const QString& text);
+  void SETTREFFERTEXT();
+  void PB_DAVOR();
+  void PB_DANACH();
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -123,6 +132,8 @@ class TAB_DBFDATEN : public TAB_DBFDATEN_FORM {
   void reopen_with_flags(bool share, bool read_only);
   // The failed opening's reason, for a box that has not yet been shown.
   QString open_failure_text() const;
+  // Stored record numbers lead elsewhere once the records were replaced or reopened.
+  void clear_hits();
 
   QPointer<TableGridServer> server_;
   int previous_index_name_ = 0;

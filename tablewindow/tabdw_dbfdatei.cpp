@@ -11,7 +11,9 @@
 #include "platform/table/table.h"
 #include "tablewindow/empty_pages.h"
 #include "tablewindow/environment.h"
+#include "tablewindow/dlg_replace.h"
 #include "tablewindow/tab_dbfdaten.h"
+#include "tablewindow/tab_option_form.h"
 
 namespace mv {
 namespace {
@@ -25,6 +27,8 @@ const QString kHeader = QStringLiteral("TAB_HEADER");
 
 void register_table_window_pages() {
   if (!gui::is_window_class("TAB_DBFDATEN")) gui::register_window_class<TAB_DBFDATEN>("TAB_DBFDATEN");
+  if (!gui::is_window_class("DLG_REPLACE")) gui::register_window_class<DLG_REPLACE>("DLG_REPLACE");
+  if (!gui::is_window_class("TAB_OPTION_FORM")) gui::register_window_class<TAB_OPTION_FORM>("TAB_OPTION_FORM");
   for (const char* name : {"TAB_STRUKTUR", "TAB_INDEX", "TAB_HEADER"}) {
     if (gui::is_window_class(name)) continue;
     const QString n = QString::fromLatin1(name);
@@ -208,6 +212,10 @@ void TABDW_DBFDATEI::OPENDLGREPLACE() {
   TableGridServer* s = server();
   if (!s) {
     gui::info_box(this, QStringLiteral("Achtung"), QStringLiteral("Es ist keine Datei geöffnet!"));
+    return;
+  }
+  if (s->READONLY()) {
+    gui::info_box(this, QStringLiteral("Achtung"), QStringLiteral("Die Datei wurde schreibgeshützt geöffnet"));
     return;
   }
   if (TAB_DBFDATEN* p = data_page()) p->warn_unmaintained_indexes();

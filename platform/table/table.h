@@ -192,6 +192,8 @@ class Table {
   std::vector<std::string> own_files() const;
   Status refuse_own_files(const std::string& target, bool as_table) const;
   friend class TableTransfer;
+  friend class RecordScan;
+  friend class BulkReplaceWriter;
 
   FileSystem* fs_ = nullptr;
   std::unique_ptr<File> file_;

@@ -1,0 +1,122 @@
+#include "platform/table/record_scan.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "platform/table/dbf_format.h"
+#include "platform/table/table.h"
+
+namespace mv {
+
+Status RecordScan::scan(Table& t, const std::function<bool(const RecordBlock&)>& visit, uint32_t block_records) {
+  if (!t.file_) return Status::ok();
+  MV_RETURN_IF_ERROR(t.flush());
+  const uint64_t rl = t.hdr_.record_length;
+  const uint64_t hl = t.hdr_.header_length;
+  if (rl == 0) return Status::ok();
+  MV_ASSIGN_OR_RETURN(uint64_t size, t.file_->size());
+  if (size <= hl) return Status::ok();
+  const uint64_t whole = std::min<uint64_t>((size - hl) / rl, UINT32_MAX);
+  block_records = std::max<uint32_t>(block_records, 1);
+  std::vector<uint8_t> buf;
+  for (uint64_t done = 0; done < whole;) {
+    const uint64_t n = std::min<uint64_t>(block_records, whole - done);
+    const uint64_t off = hl + done * rl;
+    RecordBlock b{uint32_t(done + 1), uint32_t(n), nullptr};
+    if (t.map_ && off + n * rl <= t.map_len_) {
+      b.bytes = t.map_ + off;
+    } else {
+      // Beyond the mapped view (records another program appended) the file is read.
+      buf.resize(size_t(n * rl));
+      MV_ASSIGN_OR_RETURN(size_t got, t.file_->read_at(off, buf.data(), buf.size()));
+      b.count = uint32_t(got / rl);
+      if (b.count == 0) break;
+      b.bytes = buf.data();
+    }
+    if (!visit(b)) break;
+    done += b.count;
+    if (b.count < n) break;
+  }
+  return Status::ok();
+}
+
+namespace {
+
+// The next place at or after `from` where one of the bytes in `variants` stands, found with
+// one memchr per byte (each remembered until passed), or nullptr.
+class FirstByteFinder {
+ public:
+  FirstByteFinder(const std::vector<uint8_t>& variants, const uint8_t* begin, const uint8_t* end)
+      : variants_(variants), end_(end), next_(variants.size(), nullptr), done_(variants.size(), false) {
+    (void)begin;
+  }
+  const uint8_t* find(const uint8_t* from) {
+    const uint8_t* best = nullptr;
+    for (size_t i = 0; i < variants_.size(); ++i) {
+      if (done_[i]) continue;
+      if (next_[i] < from) {
+        next_[i] = from < end_ ? static_cast<const uint8_t*>(memchr(from, variants_[i], size_t(end_ - from))) : nullptr;
+        if (!next_[i]) {
+          done_[i] = true;
+          continue;
+        }
+      }
+      if (!best || next_[i] < best) best = next_[i];
+    }
+    return best;
+  }
+
+ private:
+  const std::vector<uint8_t>& variants_;
+  const uint8_t* end_;
+  std::vector<const uint8_t*> next_;
+  std::vector<bool> done_;
+};
+
+}  // namespace
+
+Result<std::vector<uint32_t>> find_in_records(Table& t, std::string_view needle, const unsigned char* fold,
+                                              const std::function<bool(uint32_t recno, size_t hits)>& step) {
+  std::vector<uint32_t> hits;
+  if (needle.empty()) return hits;
+  hits.reserve(t.lastrec());
+  std::string key(needle);
+  for (char& c : key) c = char(fold[uint8_t(c)]);
+  // The stored bytes that read as the needle's first character: the scan jumps from one
+  // to the next and compares only there.
+  std::vector<uint8_t> variants;
+  for (int b = 0; b < 256; ++b)
+    if (fold[b] == uint8_t(key[0])) variants.push_back(uint8_t(b));
+  const size_t rl = t.record_length();
+  const size_t klen = key.size();
+  const Status st = RecordScan::scan(t, [&](const RecordBlock& b) {
+    const uint8_t* raw = b.bytes;
+    const size_t len = size_t(b.count) * rl;
+    FirstByteFinder finder(variants, raw, raw + len);
+    size_t r = 0;    // the next record to announce to `step`
+    size_t pos = 0;  // where the search goes on
+    for (;;) {
+      const uint8_t* cand = pos < len ? finder.find(raw + pos) : nullptr;
+      const size_t rec = cand ? size_t(cand - raw) / rl : b.count;
+      // Records before the candidate hold no match; the candidate's record is examined now.
+      for (const size_t last = std::min<size_t>(rec + 1, b.count); r < last; ++r)
+        if (step && !step(b.first + uint32_t(r), hits.size())) return false;
+      if (!cand) break;
+      const size_t at = size_t(cand - raw);
+      bool match = at + klen <= (rec + 1) * rl && raw[rec * rl] != dbf::kDeletedFlag;
+      for (size_t i = 1; match && i < klen; ++i) match = fold[raw[at + i]] == uint8_t(key[i]);
+      if (match) {
+        hits.push_back(b.first + uint32_t(rec));
+        pos = (rec + 1) * rl;  // one hit per record
+      } else {
+        pos = at + 1;
+      }
+    }
+    return true;
+  });
+  MV_RETURN_IF_ERROR(st);
+  return hits;
+}
+
+}  // namespace mv

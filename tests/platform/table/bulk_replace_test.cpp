@@ -1,0 +1,156 @@
+// Setting a field of many records in one run.
+#include <gtest/gtest.h>
+
+#include "platform/table/bulk_replace.h"
+#include "platform/table/index/order_list.h"
+#include "table_helpers.h"
+#include "tests/support/faulty_fs.h"
+
+namespace mv {
+namespace {
+
+using testing::make_table;
+using testing::open_ok;
+using testing::TempDir;
+
+std::vector<double> amounts(Table& t) {
+  std::vector<double> out;
+  for (uint32_t r = 1; r <= t.lastrec(); ++r) {
+    EXPECT_TRUE(t.go_to(r).is_ok());
+    out.push_back(t.field_get("BETRAG")->num);
+  }
+  return out;
+}
+
+Result<Value> doubled(Table& t) {
+  MV_ASSIGN_OR_RETURN(Value v, t.field_get("BETRAG"));
+  return Value::numeric(v.num * 2);
+}
+
+// Record i has BETRAG i * 1.5.
+TEST(BulkReplace, ScopeConditionFailuresAndCancel) {
+  TempDir dir;
+  const std::string path = dir.path() + "/T.DBF";
+  make_table(path, "DBFCDX", 10);
+  auto t = open_ok(path);
+  ASSERT_TRUE(t);
+  const int betrag = t->field_pos("BETRAG");
+  auto above = [](double limit) {
+    return [limit](Table& t) -> Result<bool> { return t.field_get("BETRAG")->num > limit; };
+  };
+  struct Case {
+    const char* what;
+    bool rest;
+    double limit;
+    std::function<Result<Value>(Table&)> value;
+    int cancel_at;  // 0: never
+    uint64_t written;
+    StatusKind kind;
+    std::vector<double> after;
+  };
+  const std::vector<double> old{1.5, 3, 4.5, 6, 7.5, 9, 10.5, 12, 13.5, 15};
+  const Case cases[] = {
+      {"all above 9", false, 9, doubled, 0, 4, StatusKind::Ok, {1.5, 3, 4.5, 6, 7.5, 9, 21, 24, 27, 30}},
+      {"rest from 4", true, 0, doubled, 0, 7, StatusKind::Ok, {1.5, 3, 4.5, 12, 15, 18, 21, 24, 27, 30}},
+      {"cancel at 3", false, 0, doubled, 3, 2, StatusKind::Cancelled, {3, 6, 4.5, 6, 7.5, 9, 10.5, 12, 13.5, 15}},
+      {"too wide", false, 0,
+       [](Table& t) -> Result<Value> { return Value::numeric(t.recno() == 7 ? 1e12 : 1); }, 0, 0,
+       StatusKind::InvalidArgument, old},
+      {"failing value", false, 0,
+       [](Table& t) -> Result<Value> {
+         if (t.recno() == 5) return Status::invalid_argument("Division durch Null");
+         return Value::numeric(1);
+       },
+       0, 0, StatusKind::InvalidArgument, old},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    // Every case starts from the same records.
+    for (uint32_t r = 1; r <= 10; ++r) {
+      MV_ASSERT_OK(t->go_to(r));
+      MV_ASSERT_OK(t->field_put(betrag, Value::numeric(r * 1.5)));
+    }
+    MV_ASSERT_OK(t->go_to(4));
+    BulkReplace run;
+    run.field = betrag;
+    run.rest = c.rest;
+    if (c.limit > 0) run.condition = above(c.limit);
+    run.value = c.value;
+    if (c.cancel_at) run.progress = [&](uint64_t step, uint64_t) { return int(step) < c.cancel_at; };
+    const BulkReplaceOutcome o = bulk_replace(*t, run);
+    EXPECT_EQ(o.status.kind(), c.kind) << o.status.to_string();
+    EXPECT_EQ(o.written, c.written);
+    EXPECT_EQ(t->recno(), 4u);
+    EXPECT_EQ(amounts(*t), c.after);
+  }
+  // The failing record is named.
+  BulkReplace run;
+  run.field = betrag;
+  run.value = cases[4].value;
+  EXPECT_NE(bulk_replace(*t, run).status.message().find("Datensatz 5: Division durch Null"), std::string::npos);
+
+  // Text longer than the field is cut.
+  run.field = t->field_pos("NAME");
+  run.value = [](Table&) -> Result<Value> { return Value::character(std::string(30, 'x')); };
+  EXPECT_TRUE(bulk_replace(*t, run).status.is_ok());
+  MV_ASSERT_OK(t->go_to(1));
+  EXPECT_EQ(std::string(t->field_raw(1)), std::string(20, 'x'));
+}
+
+// Each write, short write and rename failing in turn, on a table whose production bag
+// holds an order on the changed field: every record wholly old or new, the count right,
+// the order sound at the next open.
+TEST(BulkReplace, FailingWritesLeaveRecordsAndOrdersSound) {
+  for (int mode = 0; mode < 3; ++mode) {
+    for (int nth = 0; nth < 12; ++nth) {
+      SCOPED_TRACE(std::to_string(mode) + "/" + std::to_string(nth));
+      TempDir dir;
+      const std::string path = dir.path() + "/T.DBF";
+      make_table(path, "DBFCDX", 30);
+      {
+        auto t = open_ok(path);
+        ASSERT_TRUE(t);
+        auto ol = OrderList::attach(*t);
+        ASSERT_TRUE(ol.is_ok());
+        MV_ASSERT_OK((*ol)->create_order("BETRAG", "", "BETRAG"));
+        ol->reset();
+        MV_ASSERT_OK(t->close());
+      }
+      FaultyFileSystem fs(FileSystem::posix());
+      uint64_t written = 0;
+      {
+        auto t = open_ok(path, false, false, "DBFCDX", &fs);
+        ASSERT_TRUE(t);
+        auto ol = OrderList::attach(*t);
+        ASSERT_TRUE(ol.is_ok());
+        if (mode == 0) fs.fail_write_at = fs.writes + nth;
+        if (mode == 1) fs.short_write_at = fs.writes + nth;
+        if (mode == 2) fs.fail_rename_at = fs.renames + nth;
+        BulkReplace run;
+        run.field = t->field_pos("BETRAG");
+        run.value = doubled;
+        written = bulk_replace(*t, run).written;
+        ol->reset();
+        t->close().ignore();
+      }
+      auto t = open_ok(path);
+      ASSERT_TRUE(t);
+      auto ol = OrderList::attach(*t);
+      ASSERT_TRUE(ol.is_ok()) << ol.status().to_string();
+      const std::vector<double> now = amounts(*t);
+      uint64_t changed = 0;
+      for (size_t i = 0; i < now.size(); ++i) {
+        const double old = (i + 1) * 1.5;
+        EXPECT_TRUE(now[i] == old || now[i] == 2 * old) << i + 1 << ": " << now[i];
+        changed += now[i] == 2 * old;
+      }
+      EXPECT_EQ(changed, written);
+      auto report = (*ol)->check(1);
+      EXPECT_TRUE(report.is_ok()) << report.status().to_string();
+      if (report) EXPECT_EQ(report->keys, 30u);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace mv

@@ -1,0 +1,117 @@
+// The raw record scan and the full-text search over record images.
+#include <gtest/gtest.h>
+
+#include "platform/base/bytes.h"
+#include "platform/runtime/strings.h"
+#include "platform/table/record_scan.h"
+#include "table_helpers.h"
+
+namespace mv {
+namespace {
+
+using testing::make_table;
+using testing::open_ok;
+using testing::TempDir;
+
+std::vector<uint32_t> find(Table& t, std::string_view needle,
+                           const std::function<bool(uint32_t, size_t)>& step = {}) {
+  auto r = find_in_records(t, needle, upper_map(CaseFlavour::Full, t.code_page()), step);
+  EXPECT_TRUE(r.is_ok()) << r.status().to_string();
+  return r ? *r : std::vector<uint32_t>{};
+}
+
+// Record i holds " Name i" (NAME C 20), i * 1.5 (BETRAG N 10,2), 2020-01-i, T for odd i.
+TEST(RecordImageSearch, MatchesWithinOneLiveRecordOnly) {
+  TempDir dir;
+  const std::string path = dir.path() + "/T.DBF";
+  make_table(path, "DBFCDX", 12, false, {3});
+  auto t = open_ok(path);
+  ASSERT_TRUE(t);
+  MV_ASSERT_OK(t->go_to(5));
+  MV_ASSERT_OK(t->field_put("NAME", Value::character("ABCDEFGHIJKLMNOPQRST")));
+  MV_ASSERT_OK(t->go_to(6));
+  MV_ASSERT_OK(t->field_put("NAME", Value::character("Gr\x81\xe1meier")));  // cp850 ü, ß
+  MV_ASSERT_OK(t->go_to(1));
+  struct Case {
+    std::string needle;
+    std::vector<uint32_t> hits;
+  } cases[] = {
+      {"name 1", {1, 10, 11, 12}},   // case ignored; 3 is deleted
+      {"NAME 3", {}},                // only in the deleted record
+      {"ST      7.50", {5}},         // across the boundary of two fields
+      {"0101T NAME 2", {}},          // never across two records
+      {"0101T", {1}},                // dates in their stored digits
+      {"20200102F", {2}},            // a logical in its stored letter
+      {"GR\x9a\xe1", {6}},           // umlauts fold too (cp850 Ü), ß stays
+      {"gr\x81", {6}},
+      {"xyz", {}},
+      {"", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.needle);
+    EXPECT_EQ(find(*t, c.needle), c.hits);
+  }
+  EXPECT_EQ(t->recno(), 1u);  // the scan does not move the table
+}
+
+TEST(RecordImageSearch, SeesBufferedAppendsAndStopsWhenAsked) {
+  TempDir dir;
+  const std::string path = dir.path() + "/T.DBF";
+  make_table(path, "DBFCDX", 5);
+  auto t = open_ok(path);
+  ASSERT_TRUE(t);
+  MV_ASSERT_OK(t->append_blank());
+  MV_ASSERT_OK(t->field_put("NAME", Value::character("Neu")));
+  EXPECT_EQ(find(*t, "NEU"), std::vector<uint32_t>{6});
+
+  // Stopped before record 3: records 1 and 2 were examined, 3 not.
+  std::vector<uint32_t> steps;
+  const auto hits = find(*t, "NAME", [&](uint32_t r, size_t) {
+    steps.push_back(r);
+    return r < 3;
+  });
+  EXPECT_EQ(hits, (std::vector<uint32_t>{1, 2}));
+  EXPECT_EQ(steps, (std::vector<uint32_t>{1, 2, 3}));
+}
+
+TEST(RecordScan, ReadsEveryWholeRecordInBlocksAlsoBeyondTheView) {
+  TempDir dir;
+  const std::string path = dir.path() + "/T.DBF";
+  make_table(path, "DBFCDX", 5);
+  auto a = open_ok(path, true);
+  ASSERT_TRUE(a);
+  {
+    // Another user appends after `a` mapped the file.
+    auto b = open_ok(path, true);
+    ASSERT_TRUE(b);
+    for (int i = 0; i < 3; ++i) {
+      MV_ASSERT_OK(b->append_blank());
+      MV_ASSERT_OK(b->field_put("NAME", Value::character("Fremd")));
+    }
+    MV_ASSERT_OK(b->close());
+  }
+  std::vector<std::pair<uint32_t, uint32_t>> blocks;
+  MV_ASSERT_OK(RecordScan::scan(*a, [&](const RecordBlock& b) {
+    blocks.push_back({b.first, b.count});
+    return true;
+  }, 3));
+  EXPECT_EQ(blocks, (std::vector<std::pair<uint32_t, uint32_t>>{{1, 3}, {4, 3}, {7, 2}}));
+  EXPECT_EQ(find(*a, "FREMD"), (std::vector<uint32_t>{6, 7, 8}));
+}
+
+TEST(RecordScan, CountsWhatTheFileHoldsNotTheHeader) {
+  TempDir dir;
+  const std::string path = dir.path() + "/T.DBF";
+  make_table(path, "DBFCDX", 4);
+  std::vector<uint8_t> bytes = testing::read_bytes(path);
+  put_le32(bytes.data() + 4, 2);  // the header counts two of four records
+  bytes.pop_back();               // no end mark
+  bytes.insert(bytes.end(), 5, 'x');  // and half a record after the last whole one
+  testing::write_bytes(path, bytes);
+  auto t = open_ok(path, true, true);
+  ASSERT_TRUE(t);
+  EXPECT_EQ(find(*t, "NAME"), (std::vector<uint32_t>{1, 2, 3, 4}));
+}
+
+}  // namespace
+}  // namespace mv
