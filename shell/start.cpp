@@ -5,6 +5,7 @@
 
 #include "components/tabdw_standard.h"
 #include "platform/gui/messagebox.h"
+#include "shell/dlg_zovuzuz.h"
 #include "shell/menus.h"
 #include "shell/pictures.h"
 #include "shell/settings.h"
@@ -76,6 +77,7 @@ MolvaneStart::Outcome MolvaneStart::start(const StartOptions& options) {
   QGuiApplication::setWindowIcon(MOLVANEICON());
   install_component_hooks();
   install_table_windows();
+  set_history_dialog(run_history_dialog);
   if (options.table_window_factory) set_table_window_factory(options.table_window_factory);
 
   shell_ = new STDSHELLWINDOW();
