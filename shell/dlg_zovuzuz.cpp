@@ -1,5 +1,6 @@
 #include "shell/dlg_zovuzuz.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -102,6 +103,12 @@ DLG_ZOVUZUZ::DLG_ZOVUZUZ(STDSHELLWINDOW* shell) : DLG_ZOVUZUZ_FORM(shell), shell
   QPalette group = form_->RBG_SORT->palette();
   group.setColor(QPalette::WindowText, QColor(128, 0, 0));
   form_->RBG_SORT->setPalette(group);
+  // Only the caption takes the colour; the buttons inside keep the usual text colour.
+  for (QWidget* child : form_->RBG_SORT->findChildren<QWidget*>()) {
+    QPalette own = child->palette();
+    own.setColor(QPalette::WindowText, QApplication::palette(child).color(QPalette::WindowText));
+    child->setPalette(own);
+  }
   connect(form_->LV_ZOVUZUZ, &QTreeWidget::itemSelectionChanged, this, &DLG_ZOVUZUZ::LISTVIEWITEMCHANGED);
   connect(form_->LV_ZOVUZUZ, &QTreeWidget::itemClicked, this, &DLG_ZOVUZUZ::LISTBOXSELECT);
 }
