@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 
 #include "components/dlgprogress.h"
 #include "platform/gui/messagebox.h"
@@ -61,8 +62,8 @@ QString STDSHELLWINDOW::IMPORTCSVFILE(const QString& file, bool* cancelled, QStr
   hooks.progress = [&](uint64_t done, uint64_t total) {
     if (!shown) {
       shown = true;
+      progress.TXTFEEDBACK()->setText(QFileInfo(file).fileName());
       progress.SHOW();
-      progress.UPDATETEXT(QFileInfo(file).fileName());
     }
     return progress.UPDATE(total ? uint32_t(done * kSteps / total) : kSteps);
   };

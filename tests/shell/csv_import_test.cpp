@@ -5,11 +5,17 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QListView>
+#include <QPushButton>
+#include <QTimer>
 #include <QMenuBar>
 #include <algorithm>
 #include <fstream>
 #include <map>
 
+#include "components/dlgprogress.h"
 #include "platform/gui/messagebox.h"
 #include "platform/table/table.h"
 #include "shell/csv_import.h"
@@ -320,6 +326,51 @@ TEST_F(CsvCommandTest, MessagesAndTheOverwriteQuestion) {
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].file, path("ALT.DBF"));
   EXPECT_NE(read_file(path("ALT.DBF")), "keep me");
+}
+
+TEST_F(CsvCommandTest, ProgressWindowAndCancel) {
+  write_file(path("gross.csv"), "A;B\n1;2\n3;4\n");
+  QString caption, text;
+  bool cancel_enabled = false;
+  QTimer::singleShot(0, [&] {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      auto* p = qobject_cast<DLGPROGRESS*>(w);
+      if (!p || !p->isVisible()) continue;
+      caption = p->windowTitle();
+      text = p->TXTFEEDBACK()->text();
+      cancel_enabled = p->PSHCANCEL_BUTTON()->isEnabled();
+      p->PSHCANCEL();
+    }
+  });
+  shell->DOIMPORTCSVFILE(path("gross.csv"));
+  EXPECT_EQ(caption, "Bitte warten...");
+  EXPECT_EQ(text, "gross.csv");
+  EXPECT_TRUE(cancel_enabled);
+  EXPECT_EQ(boxes.count(), 0) << "a stop by the user needs no box";
+  EXPECT_TRUE(requests.empty());
+  EXPECT_FALSE(QFile::exists(path("gross.DBF")));
+  EXPECT_EQ(QDir(path("")).entryList({"gross*"}, QDir::Files), QStringList{"gross.csv"});
+}
+
+TEST_F(CsvCommandTest, FileDialogShowsCsvFilesInAnyCase) {
+  for (const char* f : {"files/A.CSV", "files/b.csv", "files/c.Csv", "files/d.txt"}) write_file(path(f), "x");
+  QStringList shown;
+  QTimer::singleShot(0, [&] {
+    auto* dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dlg, nullptr);
+    dlg->setDirectory(path("files"));
+    auto* view = dlg->findChild<QListView*>("listView");
+    ASSERT_NE(view, nullptr);
+    test::wait_until([&] { return view->model()->rowCount(view->rootIndex()) >= 3; }, 3000);
+    for (int r = 0; r < view->model()->rowCount(view->rootIndex()); ++r)
+      shown << view->model()->index(r, 0, view->rootIndex()).data().toString();
+    dlg->reject();
+  });
+  shell->FILEIMPORTCSV();
+  shown.sort();
+  EXPECT_EQ(shown, QStringList({"A.CSV", "b.csv", "c.Csv"}));
+  EXPECT_EQ(boxes.count(), 0);
+  EXPECT_TRUE(requests.empty());
 }
 
 }  // namespace
