@@ -238,6 +238,14 @@ TEST_F(HistoryDialogTest, ReopenByNameExclusiveReadOnlyAnsi) {
   GLEXCLUSIVE = false;
   GLREADONLY = false;
   GLSETANSI = false;
+  // Three tables opened and closed: each opening is counted in the history file.
+  for (const char* f : {"a/Kunden.dbf", "b/KUNDEN.DBF", "Artikel.dbf"}) shell->DOOPENFILE(tables + f);
+  ASSERT_EQ(shell->ANZAHLCHILD(), 3);
+  ASSERT_TRUE(shell->CLOSEALLCHILDREN());
+  ASSERT_TRUE(test::wait_until([&] { return shell->ANZAHLCHILD() == 0; }));
+  EXPECT_EQ(GOINIHISTORY->GETSTRING(tables + "a/Kunden.dbf", "Anzahl"), "4");
+  EXPECT_EQ(GOINIHISTORY->GETSTRING(tables + "Artikel.dbf", "Anzahl"), "1");
+  requests.clear();
   bool seen = false;
   QTimer::singleShot(0, [&] {
     auto* dlg = qobject_cast<DLG_ZOVUZUZ*>(QApplication::activeModalWidget());
