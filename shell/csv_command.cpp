@@ -74,8 +74,7 @@ QString STDSHELLWINDOW::IMPORTCSVFILE(const QString& file, bool* cancelled, QStr
                                QStringLiteral("Soll diese Datei überschrieben werden?"),
                            gui::MsgAnswer::No);
   };
-  FileSystem& fs = csv_file_system ? *csv_file_system : FileSystem::posix();
-  const CsvImportResult r = import_csv(fs, file.toStdString(), code_page_for(ansi_mode()), hooks);
+  const CsvImportResult r = import_csv(FileSystem::posix(), file.toStdString(), code_page_for(ansi_mode()), hooks);
   if (shown) progress.ENDDIALOG();
   if (cancelled) *cancelled = r.cancelled;
   if (table) *table = QString::fromStdString(r.table);

@@ -293,6 +293,17 @@ CsvImportResult import_csv(FileSystem& fs, const std::string& csv_path, CodePage
       return res;
     }
     table_path = *existing;
+    // A table somebody has open would keep writing into the replaced file: its changes
+    // would be lost, so it is not replaced while it is in use.
+    OpenOptions probe;
+    probe.shared = false;
+    probe.read_only = true;
+    probe.fs = &fs;
+    auto in_use = Table::open(table_path, probe);
+    if (!in_use && in_use.status().kind() == StatusKind::Locked) {
+      res.message = "Die Datei: " + table_path + "\r\nwird gerade benutzt und kann nicht überschrieben werden!";
+      return res;
+    }
   }
   res.table = table_path;
 

@@ -18,7 +18,6 @@ class QCloseEvent;
 
 namespace mv {
 
-class FileSystem;
 class Backdrop;
 class EMPTYSHELLMENU;
 class ShellMenu;
@@ -83,8 +82,6 @@ class STDSHELLWINDOW : public gui::SHELLWINDOW {
   OpenDialog open_dialog;
   // The open dialog of the CSV import (filter "*.csv" in any case); empty: cancelled.
   std::function<QString(QWidget* owner)> csv_open_dialog;
-  // The file system of the CSV import (nullptr: the real one); tests put a failing one here.
-  FileSystem* csv_file_system = nullptr;
 
   STDSHELLWINDOW* DOOPENFILE(const QString& file, std::optional<bool> share = {},
                              std::optional<bool> read_only = {}, std::optional<bool> ansi = {});

@@ -320,9 +320,26 @@ TEST_F(CsvCommandTest, MessagesAndTheOverwriteQuestion) {
   EXPECT_EQ(read_file(path("ALT.DBF")), "keep me");
   EXPECT_TRUE(requests.empty());
 
+  // A table open in a window is not replaced under it.
+  write_file(path("offen.csv"), "A\nneu\n");
+  ASSERT_TRUE(import_csv(FileSystem::posix(), path("offen.csv").toStdString(), CodePage::Cp850).message.empty());
+  const QByteArray open_bytes = read_file(path("offen.DBF"));
+  shell->DOOPENFILE(path("offen.DBF"), false);
+  ASSERT_EQ(shell->ANZAHLCHILD(), 1);
+  requests.clear();
+  boxes.clear();
+  boxes.script(gui::MsgAnswer::Yes);
+  shell->DOIMPORTCSVFILE(path("offen.csv"));
+  ASSERT_EQ(boxes.count(), 2);
+  EXPECT_EQ(boxes.last().text, "Die Datei: " + path("offen.DBF") +
+                                   "\r\nwird gerade benutzt und kann nicht überschrieben werden!");
+  EXPECT_EQ(read_file(path("offen.DBF")), open_bytes);
+  EXPECT_TRUE(requests.empty());
+
+  boxes.clear();
   boxes.script(gui::MsgAnswer::Yes);
   shell->DOIMPORTCSVFILE(path("alt.csv"));
-  EXPECT_EQ(boxes.count(), 2);
+  EXPECT_EQ(boxes.count(), 1);
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].file, path("ALT.DBF"));
   EXPECT_NE(read_file(path("ALT.DBF")), "keep me");
@@ -361,13 +378,20 @@ TEST_F(CsvCommandTest, FileDialogShowsCsvFilesInAnyCase) {
     dlg->setDirectory(path("files"));
     auto* view = dlg->findChild<QListView*>("listView");
     ASSERT_NE(view, nullptr);
-    test::wait_until([&] { return view->model()->rowCount(view->rootIndex()) >= 3; }, 3000);
-    for (int r = 0; r < view->model()->rowCount(view->rootIndex()); ++r)
-      shown << view->model()->index(r, 0, view->rootIndex()).data().toString();
+    // The folder is read in the background: wait until the view shows it.
+    auto names = [&] {
+      QStringList out;
+      for (int r = 0; r < view->model()->rowCount(view->rootIndex()); ++r)
+        out << view->model()->index(r, 0, view->rootIndex()).data().toString();
+      out.sort();
+      return out;
+    };
+    test::wait_until([&] { return names().contains("b.csv"); }, 10000);
+    QApplication::processEvents();
+    shown = names();
     dlg->reject();
   });
   shell->FILEIMPORTCSV();
-  shown.sort();
   EXPECT_EQ(shown, QStringList({"A.CSV", "b.csv", "c.Csv"}));
   EXPECT_EQ(boxes.count(), 0);
   EXPECT_TRUE(requests.empty());
