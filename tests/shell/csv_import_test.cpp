@@ -123,6 +123,8 @@ TEST(CsvImport, TablesFromFiles) {
       {"UTF-8 into CP1252", "A\n\xE2\x82\xAC\xC3\xA4\n", CodePage::Windows1252, F{{"A", 'C', 2, 0}}, {"\x80\xE4"}},
       {"CP1252 into CP850", "A\n\xE4\xF6\xFC\xDF\n", CodePage::Cp850, F{{"A", 'C', 4, 0}}, {"\x84\x94\x81\xE1"}},
       {"CP850 into CP1252", "A\n\x84\x94\x81\n", CodePage::Windows1252, F{{"A", 'C', 3, 0}}, {"\xE4\xF6\xFC"}},
+      {"CP1252 into CP1252", "A\n\xE4\xF6\xFC\xDF\n", CodePage::Windows1252, F{{"A", 'C', 4, 0}}, {"\xE4\xF6\xFC\xDF"}},
+      {"CP850 into CP850", "A\n\x84\x94\x81\n", CodePage::Cp850, F{{"A", 'C', 3, 0}}, {"\x84\x94\x81"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -179,6 +181,53 @@ TEST(CsvImport, FailuresLeaveNothing) {
     EXPECT_EQ(r.message, "");
     EXPECT_EQ(folder(dir.path()).size(), 1u) << stop_at;
   }
+}
+
+// A file system whose files cannot be read past their first bytes.
+class UnreadableFileSystem : public FileSystem {
+ public:
+  class BrokenFile : public File {
+   public:
+    explicit BrokenFile(std::unique_ptr<File> f) : f_(std::move(f)) {}
+    Result<size_t> read_at(uint64_t off, void* b, size_t n) override {
+      if (off > 0) return Status::io_error(f_->path() + ": Eingabe-/Ausgabefehler beim Lesen");
+      return f_->read_at(off, b, std::min<size_t>(n, 4));
+    }
+    Status write_at(uint64_t o, const void* b, size_t n) override { return f_->write_at(o, b, n); }
+    Result<uint64_t> size() override { return f_->size(); }
+    Status truncate(uint64_t s) override { return f_->truncate(s); }
+    Status sync() override { return f_->sync(); }
+    Status lock(uint64_t o, uint64_t l, LockType t) override { return f_->lock(o, l, t); }
+    Status unlock(uint64_t o, uint64_t l) override { return f_->unlock(o, l); }
+    const std::string& path() const override { return f_->path(); }
+
+   private:
+    std::unique_ptr<File> f_;
+  };
+  Result<std::unique_ptr<File>> open(const std::string& p, OpenMode m) override {
+    auto f = base().open(p, m);
+    if (!f) return f.status();
+    if (p.size() < 4 || p.substr(p.size() - 4) != ".csv") return f;
+    return std::unique_ptr<File>(new BrokenFile(std::move(f).value()));
+  }
+  Status rename(const std::string& a, const std::string& b) override { return base().rename(a, b); }
+  Status remove(const std::string& p) override { return base().remove(p); }
+  Result<std::vector<DirEntry>> list(const std::string& d) override { return base().list(d); }
+  bool exists(const std::string& p) override { return base().exists(p); }
+  Status make_dir(const std::string& p) override { return base().make_dir(p); }
+  Result<DirEntry> stat(const std::string& p) override { return base().stat(p); }
+
+ private:
+  static FileSystem& base() { return FileSystem::posix(); }
+};
+
+TEST(CsvImport, ReadErrorStopsTheImport) {
+  testing::TempDir dir;
+  put(dir.file("d.csv"), "A;B\n1;2\n");
+  UnreadableFileSystem fs;
+  const CsvImportResult r = import_csv(fs, dir.file("d.csv"), CodePage::Cp850);
+  EXPECT_EQ(r.message, "FRead Fehler: " + dir.file("d.csv") + ": Eingabe-/Ausgabefehler beim Lesen");
+  EXPECT_EQ(folder(dir.path()).size(), 1u);
 }
 
 TEST(CsvImport, ExistingTableReplacedOnlyWhenConfirmed) {
