@@ -304,8 +304,6 @@ void STDSHELLWINDOW::FILEPRINTERSETUP() {
 
 void STDSHELLWINDOW::FILEEXIT() { close(); }
 
-void STDSHELLWINDOW::FILEIMPORTCSV() {}
-
 void STDSHELLWINDOW::OPENOPTIONEN() {
   if (options_slot()) options_slot()(this);
 }

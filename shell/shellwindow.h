@@ -80,6 +80,8 @@ class STDSHELLWINDOW : public gui::SHELLWINDOW {
 
   // The standard open dialog; tests put a scripted one here.
   OpenDialog open_dialog;
+  // The open dialog of the CSV import (filter "*.csv" in any case); empty: cancelled.
+  std::function<QString(QWidget* owner)> csv_open_dialog;
 
   STDSHELLWINDOW* DOOPENFILE(const QString& file, std::optional<bool> share = {},
                              std::optional<bool> read_only = {}, std::optional<bool> ansi = {});
@@ -88,6 +90,13 @@ class STDSHELLWINDOW : public gui::SHELLWINDOW {
                                   std::optional<bool> ansi = {});
   QPrinter* PRINTER() { return &printer_; }
   bool SETPRINTFORMAT(int orientation = 1);
+  // Imports `file` when its name ends in ".CSV" (any case) and opens the new table, else
+  // shows why not.
+  void DOIMPORTCSVFILE(const QString& file);
+  // Turns `file` into a new table under the progress window: "" on success, else the
+  // message. `cancelled` tells a stop by the user (or a kept existing table); `table` gets
+  // the new table's path.
+  QString IMPORTCSVFILE(const QString& file, bool* cancelled = nullptr, QString* table = nullptr);
   STDSHELLWINDOW* SHELLWITHGRADIENT(const QString& text = QStringLiteral(" "));
 
   // The shell's own menu (shown while no table window is active) and the menu in use.

@@ -8,6 +8,8 @@
 
 #include "components/tabdw_standard.h"
 #include "platform/gui/messagebox.h"
+#include "shell/dlg_zovuzuz.h"
+#include "shell/dtadlg_option.h"
 #include "shell/menus.h"
 #include "shell/pictures.h"
 #include "shell/settings.h"
@@ -120,6 +122,8 @@ MolvaneStart::Outcome MolvaneStart::start(const StartOptions& options) {
   QGuiApplication::setWindowIcon(MOLVANEICON());
   install_component_hooks();
   install_table_windows();
+  set_history_dialog(run_history_dialog);
+  set_options_dialog(run_options_dialog);
   if (options.table_window_factory) set_table_window_factory(options.table_window_factory);
 
   shell_ = new STDSHELLWINDOW();
