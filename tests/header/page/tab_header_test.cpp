@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QImage>
 #include <QMdiSubWindow>
@@ -17,6 +18,9 @@
 #include "platform/gui/windows.h"
 #include "platform/grid/gridserver.h"
 #include "platform/table/transfer.h"
+#include "platform/runtime/date.h"
+#include "tablewindow/tableserver.h"
+#include "tests/support/faulty_fs.h"
 #include "tablewindow/tabdw_dbfdatei.h"
 #include "tests/tablewindow/tablewindow_helpers.h"
 #include "ui_TAB_HEADER_FORM.h"
@@ -203,6 +207,153 @@ TEST_F(HeaderPage, DefaultsPerTypeAndTheVersionList) {
   f->CB_BYTE0->setCurrentIndex(f->CB_BYTE0->findData(0x83));
   p->LISTBOXSELECT(f->CB_BYTE0);
   EXPECT_EQ(f->FT_DRIVER->text(), "DBFNTX");
+}
+
+TEST_F(HeaderPage, RawViewsNavigationAndBackupCopy) {
+  const std::string dir = twtest::scratch_dir("hdr_raw");
+  const std::string path = twtest::make_table(dir, "T.DBF", 1500, {2});
+  auto put = [](const std::string& file, size_t n) {
+    QFile f(QString::fromStdString(file));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(qsizetype(n), 'm'));
+  };
+  put(dir + "/T.NTX", 3 * 512);
+  put(dir + "/T.FPT", 1280);
+  put(dir + "/T_1.DBF", 10);
+  TABDW_DBFDATEI w(&shell, QString::fromStdString(path), true, false, false);
+  ASSERT_NE(w.server(), nullptr);
+  TAB_HEADER* p = header_page(w);
+  ASSERT_NE(p, nullptr);
+  auto* f = p->form();
+  ASSERT_EQ(f->CB_DATEI->count(), 3);
+  EXPECT_EQ(f->CB_DATEI->itemText(1), "T.NTX");
+  EXPECT_EQ(f->FT_DBFLANG->text(), QString::number(QFileInfo(QString::fromStdString(path)).size()).insert(2, '.'));
+
+  RawRowsServer* s = p->data_server();
+  EXPECT_EQ(s->rowCount(), 1000);
+  EXPECT_EQ(cell(s, 1, 1), "*");
+  EXPECT_EQ(cell(s, 0, 1), " ");
+  EXPECT_EQ(cell(s, 999, 0), "1000");
+  EXPECT_TRUE(cell(s, 999, 2).startsWith("Name 1000"));
+  EXPECT_LE(s->cached_rows(), 64u);  // rows are read as they are shown
+  p->GOBOTTOM();
+  EXPECT_EQ(s->current_row(), 999);
+  p->SKIPPREVIOUS();
+  EXPECT_EQ(s->current_row(), 998);
+  f->RB_HEX->click();  // the mode switch keeps the row
+  s = p->data_server();
+  EXPECT_EQ(s->current_row(), 998);
+  EXPECT_EQ(cell(s, 1, 1), "2A ");
+  EXPECT_EQ(cell(s, 0, 1), "20 ");
+  EXPECT_TRUE(cell(s, 0, 2).startsWith("4E 61 6D 65 20 31 "));
+  f->RB_ASC->click();
+
+  // Choosing the index starts its block view at block 1; the memo shows complete blocks.
+  f->CB_DATEI->setCurrentIndex(1);
+  p->LISTBOXSELECT(f->CB_DATEI);
+  s = p->data_server();
+  EXPECT_EQ(f->FT_DATEN->text(), "Daten: T.NTX");
+  EXPECT_EQ(s->rowCount(), 3);
+  EXPECT_EQ(s->current_row(), 0);
+  EXPECT_EQ(cell(s, 0, 1).size(), 512);
+  f->CB_DATEI->setCurrentIndex(2);
+  p->LISTBOXSELECT(f->CB_DATEI);
+  EXPECT_EQ(p->data_server()->rowCount(), 2);
+  put(dir + "/T.FPT", 511);
+  p->FILL_BBDATEN(true);
+  EXPECT_EQ(p->data_server()->rowCount(), 0);
+
+  boxes.clear();
+  f->PB_COPY->click();
+  ASSERT_EQ(boxes.count(), 1);
+  EXPECT_EQ(boxes.last().caption, "Copy");
+  EXPECT_EQ(boxes.last().text, QString::fromStdString("Es wurde die Sicherungskopie \r\n" + dir + "/T_2.DBF\r\n erstellt"));
+  EXPECT_TRUE(QFile::exists(QString::fromStdString(dir + "/T_2.NTX")));
+  EXPECT_EQ(QFileInfo(QString::fromStdString(dir + "/T_2.FPT")).size(), 511);
+  EXPECT_NE(w.server(), nullptr);  // open again
+}
+
+// A table whose version byte promises a DBT memo beside its FPT memo does not open; the
+// page repairs the byte and the table opens with its memo texts.
+TEST_F(HeaderPage, RepairsTheVersionByteAndAWrongRecordCount) {
+  const std::string dir = twtest::copy_fixture("peer/cdx-fpt");
+  const QString path = QString::fromStdString(dir + "/KUNDEN.DBF");
+  {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    file.write("\x83", 1);
+  }
+  TABDW_DBFDATEI w(&shell, path, true, false, false);
+  ASSERT_EQ(w.server(), nullptr);
+  EXPECT_EQ(w.TABCONTROL()->currentIndex(), kHeaderTab);
+  TAB_HEADER* p = qobject_cast<TAB_HEADER*>(w.TABCONTROL()->GETPAGESYM(QStringLiteral("TAB_HEADER")));
+  ASSERT_NE(p, nullptr);
+  auto* f = p->form();
+  EXPECT_EQ(f->FT_BH0->text(), "83 ");
+  f->CB_BYTE0->setCurrentIndex(f->CB_BYTE0->findText(QStringLiteral("F5 DBFCDX FoxPro 2.x (oder früher) mit Memo")));
+  p->LISTBOXSELECT(f->CB_BYTE0);
+  f->SE_DATUM->setText(QString::fromStdString(dtoc(Date::today())));
+  boxes.clear();
+  f->PB_ANDERSHEADER->click();
+  ASSERT_EQ(boxes.count(), 1);
+  EXPECT_EQ(boxes.last().caption, "Header");
+  EXPECT_TRUE(boxes.last().text.startsWith(
+      QString::fromStdString("Es wurde die Sicherungskopie \r\n" + dir + "/KUNDEN_1.DBF\r\n erstellt\r\n")));
+  EXPECT_TRUE(boxes.last().text.contains("Pos. 0: 83 => F5")) << boxes.last().text.toStdString();
+  EXPECT_EQ(f->FT_BH0->text(), "F5 ");
+  boxes.clear();
+  p->PB_TESTHEADER();
+  EXPECT_EQ(boxes.last().caption, "Header Fehler");
+  EXPECT_EQ(boxes.last().text, "Es wurden keine Fehler gefunden!");
+
+  w.SELECTTAB(QStringLiteral("TAB_DBFDATEN"));
+  ASSERT_NE(w.server(), nullptr);
+  Table* t = w.server()->table();
+  EXPECT_EQ(w.server()->LASTREC(), 1200u);
+  int memos = 0;
+  for (uint32_t r = 1; r <= 1200 && memos < 3; ++r) {
+    ASSERT_TRUE(t->go_to(r));
+    auto v = t->field_get("NOTIZ");
+    ASSERT_TRUE(v);
+    if (!v.value().str.empty()) ++memos;
+  }
+  EXPECT_EQ(memos, 3);
+
+  // A wrong record count: the table is open, the page closes it for the write and opens
+  // it again.
+  w.SELECTTAB(QStringLiteral("TAB_HEADER"));
+  {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    file.seek(4);
+    file.write("\x10\x27", 2);  // 10000
+  }
+  p->FILL_HEADER();
+  EXPECT_EQ(f->SE_ANZSATZ->text(), "10000");
+  boxes.clear();
+  p->PB_TESTHEADER();
+  EXPECT_TRUE(boxes.last().text.contains("Die Anzahl der Datensätze oder die Anfangsposition stimmt nicht"));
+  f->SE_ANZSATZ->setText(QStringLiteral("1200"));
+  boxes.clear();
+  f->PB_ANDERSHEADER->click();
+  ASSERT_EQ(boxes.count(), 1);
+  EXPECT_TRUE(boxes.last().text.contains("KUNDEN_2.DBF")) << boxes.last().text.toStdString();
+  EXPECT_TRUE(boxes.last().text.contains("Pos. 5: 27 => 04")) << boxes.last().text.toStdString();
+  ASSERT_NE(w.server(), nullptr);
+  EXPECT_EQ(w.server()->LASTREC(), 1200u);
+
+  // The descriptor button while the grid has no row says so; the table is open again.
+  FaultyFileSystem faulty(FileSystem::posix());
+  faulty.fail_open = [n = 0](const std::string&, OpenMode) mutable { return n++ == 0; };
+  p->set_file_system(&faulty);
+  p->FILL_BBSTRUCTUR();  // its read fails: an empty grid
+  EXPECT_EQ(p->structure_server()->rowCount(), 0);
+  boxes.clear();
+  f->PB_ANDERSSTRUKTUR->click();
+  ASSERT_EQ(boxes.count(), 1);
+  EXPECT_EQ(boxes.last().text, "Es wurde kein Datenfeld ausgewählt");
+  EXPECT_NE(w.server(), nullptr);
+  EXPECT_EQ(p->structure_server()->rowCount(), 7);  // refilled
 }
 
 // Pictures of the page at its first size, in both modes, for a person to look at.
