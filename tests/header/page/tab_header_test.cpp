@@ -20,6 +20,7 @@
 #include "platform/table/transfer.h"
 #include "platform/runtime/date.h"
 #include "tablewindow/tableserver.h"
+#include "tests/platform/table/run_command.h"
 #include "tests/support/faulty_fs.h"
 #include "tablewindow/tabdw_dbfdatei.h"
 #include "tests/tablewindow/tablewindow_helpers.h"
@@ -354,6 +355,13 @@ TEST_F(HeaderPage, RepairsTheVersionByteAndAWrongRecordCount) {
   EXPECT_EQ(boxes.last().text, "Es wurde kein Datenfeld ausgewählt");
   EXPECT_NE(w.server(), nullptr);
   EXPECT_EQ(p->structure_server()->rowCount(), 7);  // refilled
+
+  // Another reader takes the repaired file too.
+  int st = 0;
+  if (test_tools::run_command("command -v dbf_dump >/dev/null 2>&1", &st); st != 0) return;
+  const std::string out = test_tools::run_command("dbf_dump --fs '|' '" + path.toStdString() + "' 2>&1", &st);
+  EXPECT_EQ(st, 0) << out;
+  EXPECT_GE(std::count(out.begin(), out.end(), '\n'), 1000) << out.substr(0, 400);
 }
 
 // Pictures of the page at its first size, in both modes, for a person to look at.
