@@ -291,6 +291,8 @@ TEST_F(HeaderPage, RepairsTheVersionByteAndAWrongRecordCount) {
   ASSERT_NE(p, nullptr);
   auto* f = p->form();
   EXPECT_EQ(f->FT_BH0->text(), "83 ");
+  EXPECT_EQ(f->FT_BH1_3->text(), "7E 0C 0A ");
+  EXPECT_EQ(f->SE_DATUM->text(), "10.12.2026");  // year byte 126
   f->CB_BYTE0->setCurrentIndex(f->CB_BYTE0->findText(QStringLiteral("F5 DBFCDX FoxPro 2.x (oder früher) mit Memo")));
   p->LISTBOXSELECT(f->CB_BYTE0);
   f->SE_DATUM->setText(QString::fromStdString(dtoc(Date::today())));
