@@ -101,6 +101,21 @@ TEST(HeaderTests, DamagedTablesGiveTheirFindings) {
   }
 }
 
+TEST(HeaderTests, TheBacklinkAreaAfterTheTerminatorHoldsNoDescriptors) {
+  testing::TempDir dir;
+  const std::string path = make_table(dir);
+  std::string s = get(path);
+  // 263 bytes of backlink between the terminator and the first record.
+  s.insert(97, std::string(263, '\0'));
+  const uint16_t hl = 97 + 263;
+  s[8] = char(hl & 0xFF), s[9] = char(hl >> 8);
+  put(path, s);
+  const auto rows = rows_of(path);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[1].name, "NR");
+  EXPECT_EQ(test_header(FileSystem::posix(), path, rows, std::nullopt, 1920).text, kNone);
+}
+
 TEST(HeaderTests, TruncatedOrMissingFilesAndTheOpenTable) {
   testing::TempDir dir;
   const std::string path = make_table(dir);
