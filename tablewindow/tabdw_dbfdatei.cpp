@@ -6,6 +6,7 @@
 #include <QMdiSubWindow>
 
 #include "components/strings.h"
+#include "header/page/tab_header.h"
 #include "platform/gui/dispatch.h"
 #include "platform/gui/messagebox.h"
 #include "platform/table/table.h"
@@ -29,7 +30,8 @@ void register_table_window_pages() {
   if (!gui::is_window_class("TAB_DBFDATEN")) gui::register_window_class<TAB_DBFDATEN>("TAB_DBFDATEN");
   if (!gui::is_window_class("DLG_REPLACE")) gui::register_window_class<DLG_REPLACE>("DLG_REPLACE");
   if (!gui::is_window_class("TAB_OPTION_FORM")) gui::register_window_class<TAB_OPTION_FORM>("TAB_OPTION_FORM");
-  for (const char* name : {"TAB_STRUKTUR", "TAB_INDEX", "TAB_HEADER"}) {
+  register_header_page();
+  for (const char* name : {"TAB_STRUKTUR", "TAB_INDEX"}) {
     if (gui::is_window_class(name)) continue;
     const QString n = QString::fromLatin1(name);
     gui::register_window_class(name, [n](QWidget* owner) -> QWidget* { return new EmptyTablePage(n, owner); });
