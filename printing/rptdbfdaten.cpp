@@ -16,6 +16,15 @@ namespace mv {
 
 const QColor RPTDBFDATEN::kGrey(230, 230, 230);
 
+namespace {
+std::function<bool(const RecordListRun&)>& list_hook() {
+  static std::function<bool(const RecordListRun&)> hook;
+  return hook;
+}
+}  // namespace
+
+void set_record_list_hook(std::function<bool(const RecordListRun&)> hook) { list_hook() = std::move(hook); }
+
 QString list_cell_text(Table& table, int position, bool* numeric) {
   if (numeric) *numeric = false;
   if (position < 1 || size_t(position) > table.fcount()) return {};
@@ -62,6 +71,7 @@ RPTDBFDATEN::RPTDBFDATEN(grid::GRIDDBSERVER& server, Arguments args) : OESERVER(
 
 void RPTDBFDATEN::print(QWidget* owner, bool preview, grid::GRIDDBSERVER& server, Arguments args) {
   if (!server.table() || !server.table()->is_open()) return;
+  if (list_hook() && !list_hook()({preview, server.table()->recno(), args})) return;
   RPTDBFDATEN list(server, std::move(args));
   list.run(owner, preview);
 }

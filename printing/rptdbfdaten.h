@@ -8,6 +8,7 @@
 // list runs its whole job; afterwards the server stands where it stood before.
 #include <QString>
 #include <QVariant>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -85,5 +86,14 @@ class RPTDBFDATEN : public RPTSTANDARD {
   QString cell(const ReportColumn& c, bool* numeric) const;
   uint32_t total_ = 0;
 };
+
+// Tests: told of every record list before it runs (preview or print, the record it starts
+// on, its arguments); answering false keeps it from running.
+struct RecordListRun {
+  bool preview = true;
+  uint32_t start = 0;
+  RPTDBFDATEN::Arguments args;
+};
+void set_record_list_hook(std::function<bool(const RecordListRun&)> hook);
 
 }  // namespace mv
