@@ -389,3 +389,37 @@ TEST_F(Records, GreyRowsRestartPerPageAndGreyColumnsAndThePreviewLeavesTheRecord
 
 }  // namespace
 }  // namespace mv
+
+namespace mv {
+namespace {
+
+// Cancels the print run at its tenth page (the dry run, counted in percent, goes on).
+class CancelAtTen : public report::JobProgress {
+ public:
+  void start(const QString&, const QString&, uint32_t steps) override { pages_ = steps != 100; }
+  bool step(uint32_t n) override { return !pages_ || n < 10; }
+  void finish() override {}
+
+ private:
+  bool pages_ = false;
+};
+
+TEST_F(Records, CancelInTheProgressWindowStopsWithinAPageAndTheRecordStays) {
+  auto s = generated(2000);
+  ASSERT_TRUE(s->table()->go_to(3).is_ok());
+  set_print_progress_factory([] { return std::make_unique<CancelAtTen>(); });
+  int drawn = 0;
+  report::set_page_observer([&](int, const std::vector<QByteArray>&) { ++drawn; });
+  RPTDBFDATEN::Arguments a;
+  a.columns = cols({{1, "", 0}});
+  RPTDBFDATEN::print(nullptr, false, *s, a);
+  report::set_page_observer({});
+  set_print_progress_factory({});
+  EXPECT_EQ(drawn, 10);
+  EXPECT_FALSE(QFile::exists(pdf_));  // a cancelled print leaves no file
+  EXPECT_EQ(s->table()->recno(), 3u);
+  EXPECT_FALSE(s->notifications_suspended());
+}
+
+}  // namespace
+}  // namespace mv
