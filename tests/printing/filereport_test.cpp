@@ -15,6 +15,7 @@
 #include "printing_helpers.h"
 #include "tablewindow/environment.h"
 #include "tablewindow/tab_dbfdaten.h"
+#include "tablewindow/tableserver.h"
 #include "tablewindow/tabdw_dbfdatei.h"
 #include "tests/support/fixtures.h"
 
@@ -157,7 +158,26 @@ TEST_F(FileReport, PrintsToPdfFromTheCurrentRecordAndWithoutATableSaysSo) {
   open_window();
   w_->data_page()->findChild<QRadioButton*>("RB_REST")->setChecked(true);
   w_->GOTO(25);
+  // While the list walks the table the grid hears nothing; afterwards it shows the record.
+  TableGridServer* server = w_->server();
+  int signals_during = 0;
+  auto count = [&] { signals_during += server->notifications_suspended() ? 1 : 0; };
+  QObject::connect(server, &QAbstractItemModel::modelAboutToBeReset, count);
+  QObject::connect(server, &QAbstractItemModel::rowsAboutToBeInserted, count);
+  QObject::connect(server, &QAbstractItemModel::dataChanged, count);
+  QObject::connect(server, &grid::GRIDSERVER::current_row_changed, count);
+  int pages_suspended = 0;
+  report::set_page_observer([&](int, const std::vector<QByteArray>&) {
+    pages_suspended += server->notifications_suspended() ? 1 : 0;
+    server->auto_refresh();  // reads and moves nothing meanwhile
+  });
   w_->FILEPRINT();
+  report::set_page_observer({});
+  EXPECT_GE(pages_suspended, 1);
+  EXPECT_EQ(signals_during, 0);
+  EXPECT_FALSE(server->notifications_suspended());
+  ASSERT_GE(server->current_row(), 0);
+  EXPECT_EQ(server->recno(server->current_row()), 25u);
   const QString text = pttest::pdf_text(pdf);
   EXPECT_TRUE(text.contains("Kunde 25"));
   EXPECT_TRUE(text.contains("Kunde 30"));
