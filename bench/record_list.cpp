@@ -1,8 +1,7 @@
-// bench-deps: mv_printing mv_report mv_components mv_grid mv_gui mv_table mv_runtime mv_base Qt6::Widgets Qt6::PrintSupport
-// The record list of a 100,000-record table (5 columns, frames on): its PDF against a
-// plain QPainter loop that walks the same records through the table layer and writes the
-// same texts and frames; the heap at page 20 and at the last page; the preview's first
-// page against the plain loop, and its last page against page 2.
+// bench-deps: mv_printing mv_report mv_components mv_grid mv_gui mv_table mv_runtime mv_base Qt6::Widgets
+// Qt6::PrintSupport The record list of a 100,000-record table (5 columns, frames on): its PDF against a plain QPainter
+// loop that walks the same records through the table layer and writes the same texts and frames; the heap at page 20
+// and at the last page; the preview's first page against the plain loop, and its last page against page 2.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 

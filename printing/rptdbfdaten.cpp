@@ -38,7 +38,8 @@ QString list_cell_text(Table& table, int position, bool* numeric) {
     case ValueType::Date:
       if (v->date.empty()) return {};
       return QDate(v->date.year(), v->date.month(), v->date.day()).toString(QStringLiteral("dd.MM.yyyy"));
-    case ValueType::Logical: return v->logical ? QStringLiteral("T") : QStringLiteral("F");
+    case ValueType::Logical:
+      return v->logical ? QStringLiteral("T") : QStringLiteral("F");
     case ValueType::Character: {
       QString s = QString::fromStdString(cp_to_utf8(table.code_page(), v->str));
       if (dbf::is_memo_type(f.type, f.length, table.version())) {
@@ -48,7 +49,8 @@ QString list_cell_text(Table& table, int position, bool* numeric) {
       }
       return s;
     }
-    default: return {};
+    default:
+      return {};
   }
 }
 
@@ -97,9 +99,8 @@ RPTDBFDATEN& RPTDBFDATEN::SETFELDER() {
   for (ReportColumn& c : AESPALTEN) {
     if (c.heading.isEmpty()) {
       // A pseudo column without heading is the record-number column.
-      c.heading = c.position > 0 && size_t(c.position) <= t.fcount()
-                      ? QString::fromStdString(t.field(c.position).name)
-                      : QStringLiteral("SATZNR");
+      c.heading = c.position > 0 && size_t(c.position) <= t.fcount() ? QString::fromStdString(t.field(c.position).name)
+                                                                     : QStringLiteral("SATZNR");
     }
     // Cells cannot run backwards: a negative width counts as none.
     if (c.width < 0) c.width = 0;

@@ -21,7 +21,8 @@ const QString kNein = QStringLiteral("Nein");
 
 // Rows with equal keys keep their order, so "DEL" stays ahead of "SATZNR".
 void sort_by_print_order(ColumnList& c) {
-  std::stable_sort(c.begin(), c.end(), [](const ColumnRow& a, const ColumnRow& b) { return a.print_order < b.print_order; });
+  std::stable_sort(c.begin(), c.end(),
+                   [](const ColumnRow& a, const ColumnRow& b) { return a.print_order < b.print_order; });
 }
 void sort_by_position(ColumnList& c) {
   std::stable_sort(c.begin(), c.end(), [](const ColumnRow& a, const ColumnRow& b) {
@@ -86,7 +87,9 @@ void DLG_SPALTENWAHL::SETUP(const QVariant& start, const QVariant&) {
     form_->CHB_QUER->setChecked(quer.toUpper() == QLatin1String("JA"));
   }
   const QString schrift = get("Schrift");
-  (schrift == QLatin1String("8") ? form_->RB_8 : schrift == QLatin1String("12") ? form_->RB_12 : form_->RB_10)
+  (schrift == QLatin1String("8")    ? form_->RB_8
+   : schrift == QLatin1String("12") ? form_->RB_12
+                                    : form_->RB_10)
       ->setChecked(true);
   auto switch_value = [&](const char* key) {
     const QString v = get(key);
@@ -236,8 +239,10 @@ void DLG_SPALTENWAHL::PB_ANSICHT() {
   a.grey_rows = form_->CHB_ZEILEGRAU->isChecked();
   a.grey_columns = form_->CHB_SPALTEGRAU->isChecked();
   const int recno = w->LESESATZNR();
-  if (NESTARTSATZ == 0) s->GOTOP();
-  else s->GOTO(uint32_t(NESTARTSATZ));
+  if (NESTARTSATZ == 0)
+    s->GOTOP();
+  else
+    s->GOTO(uint32_t(NESTARTSATZ));
   sort_by_print_order(w->AFELDER);
   std::vector<ReportColumn> columns;
   for (const ColumnRow& r : w->AFELDER)

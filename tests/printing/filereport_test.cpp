@@ -15,8 +15,8 @@
 #include "printing_helpers.h"
 #include "tablewindow/environment.h"
 #include "tablewindow/tab_dbfdaten.h"
-#include "tablewindow/tableserver.h"
 #include "tablewindow/tabdw_dbfdatei.h"
+#include "tablewindow/tableserver.h"
 #include "tests/support/fixtures.h"
 
 namespace mv {
@@ -28,8 +28,8 @@ class FileReport : public ::testing::Test {
  protected:
   void SetUp() override {
     path_ = QString::fromStdString(dir_.file("KUNDEN.DBF"));
-    ASSERT_TRUE(db_create(path_.toStdString(), {{"A", 'C', 20, 0}, {"B", 'C', 20, 0}, {"C", 'C', 27, 0}}, "DBFCDX")
-                    .is_ok());
+    ASSERT_TRUE(
+        db_create(path_.toStdString(), {{"A", 'C', 20, 0}, {"B", 'C', 20, 0}, {"C", 'C', 27, 0}}, "DBFCDX").is_ok());
     auto t = Table::open(path_.toStdString(), OpenOptions{});
     ASSERT_TRUE(t.is_ok());
     for (int i = 1; i <= 30; ++i) {
@@ -71,11 +71,11 @@ class FileReport : public ::testing::Test {
 TEST_F(FileReport, OptionsTitleOrientationAndRangeFromTheStoredSettings) {
   struct Case {
     const char* name;
-    Keys table;       // the table's section of the history file
-    Keys runtime;     // the product INI's "Runtime"
-    double width_c;   // print width of field C
-    bool rest;        // "Rest ab selektierter Pos."
-    QString title;    // "" : the table's path
+    Keys table;      // the table's section of the history file
+    Keys runtime;    // the product INI's "Runtime"
+    double width_c;  // print width of field C
+    bool rest;       // "Rest ab selektierter Pos."
+    QString title;   // "" : the table's path
     QString extra;
     int font;
     bool landscape, grid, rows, cols;
@@ -86,17 +86,60 @@ TEST_F(FileReport, OptionsTitleOrientationAndRangeFromTheStoredSettings) {
       {"20/20/26 wide", {}, {}, 26, false, "", "", 10, false, true, false, false, 1},
       {"QuerFormat Nein", {{"QuerFormat", "Nein"}}, {}, 27, false, "", "", 10, false, true, false, false, 1},
       {"QuerFormat jA", {{"QuerFormat", "jA"}}, {}, 5, false, "", "", 10, true, true, false, false, 1},
-      {"own title", {{"ListeIntern", "Ja"}, {"Liste", "Kundenliste"}, {"ZusatzText", "nur Inland"}}, {}, 26, false,
-       "Kundenliste", "nur Inland", 10, false, true, false, false, 1},
+      {"own title",
+       {{"ListeIntern", "Ja"}, {"Liste", "Kundenliste"}, {"ZusatzText", "nur Inland"}},
+       {},
+       26,
+       false,
+       "Kundenliste",
+       "nur Inland",
+       10,
+       false,
+       true,
+       false,
+       false,
+       1},
       {"own title empty", {{"ListeIntern", "ja"}}, {}, 26, false, "", "", 10, false, true, false, false, 1},
-      {"own title not asked for", {{"ListeIntern", "Nein"}, {"Liste", "Kundenliste"}}, {}, 26, false, "", "", 10,
-       false, true, false, false, 1},
-      {"Runtime switches", {}, {{"Gitter", "Nein"}, {"ZeileGrau", "Ja"}, {"SpalteGrau", "JA"}}, 26, false, "", "", 10,
-       false, false, true, true, 1},
+      {"own title not asked for",
+       {{"ListeIntern", "Nein"}, {"Liste", "Kundenliste"}},
+       {},
+       26,
+       false,
+       "",
+       "",
+       10,
+       false,
+       true,
+       false,
+       false,
+       1},
+      {"Runtime switches",
+       {},
+       {{"Gitter", "Nein"}, {"ZeileGrau", "Ja"}, {"SpalteGrau", "JA"}},
+       26,
+       false,
+       "",
+       "",
+       10,
+       false,
+       false,
+       true,
+       true,
+       1},
       // A saved layout decides both ways, so the print follows what the dialog previewed.
-      {"saved switches win", {{"Gitter", "Ja"}, {"ZeileGrau", "Nein"}, {"SpalteGrau", "Nein"}},
-       {{"Gitter", "Nein"}, {"ZeileGrau", "Ja"}, {"SpalteGrau", "Ja"}}, 26, false, "", "", 10, false, true, false,
-       false, 1},
+      {"saved switches win",
+       {{"Gitter", "Ja"}, {"ZeileGrau", "Nein"}, {"SpalteGrau", "Nein"}},
+       {{"Gitter", "Nein"}, {"ZeileGrau", "Ja"}, {"SpalteGrau", "Ja"}},
+       26,
+       false,
+       "",
+       "",
+       10,
+       false,
+       true,
+       false,
+       false,
+       1},
       {"Schrift 12", {{"Schrift", "12"}}, {}, 26, false, "", "", 12, false, true, false, false, 1},
       {"Schrift not a number", {{"Schrift", "gross"}}, {}, 26, false, "", "", 10, false, true, false, false, 1},
       {"rest from the current record", {}, {}, 26, true, "", "", 10, false, true, false, false, 17},
@@ -134,12 +177,15 @@ TEST_F(FileReport, ColumnsInPrintOrderAndTheColumnListKeepsIt) {
   open_window();
   // Field C first, then "DEL", then A; B and "SATZNR" not printed.
   for (ColumnRow& r : w_->AFELDER) {
-    if (r.name == "C") r.print_order = 1;
-    else if (r.name == "DEL") r.print_order = 2;
+    if (r.name == "C")
+      r.print_order = 1;
+    else if (r.name == "DEL")
+      r.print_order = 2;
     else if (r.name == "A") {
       r.print_order = 3;
       r.heading = "Name";
-    } else r.print_order = 0;
+    } else
+      r.print_order = 0;
   }
   w_->FILEANSICHT();
   ASSERT_EQ(runs_.size(), 1u);

@@ -99,11 +99,17 @@ class ListFormat : public ::testing::Test {
 TEST_F(ListFormat, FormHasEveryControlAndStartsWithThePrintedFields) {
   open();
   EXPECT_EQ(dlg_->windowTitle(), "Listenformat");
-  const std::pair<const char*, const char*> captions[] = {
-      {"PB_NOAUSWAHL", "<------"},  {"PB_SETAUSWAHL", "------>"},     {"PB_SAVE", "Speichern"},
-      {"PB_OBEN", "nach oben"},     {"PB_UNTEN", "nach unten"},       {"PB_ABBRUCH", "Abbruch"},
-      {"PB_ANDERS", "Ändern"},      {"PB_ANSICHT", "Ansicht"},        {"PB_ALLEABWAHL", "Alle abwählen"},
-      {"PB_ALLEAUSWAHL", "Alle auswählen"}, {"PB_STDLISTE", "Standardliste"}};
+  const std::pair<const char*, const char*> captions[] = {{"PB_NOAUSWAHL", "<------"},
+                                                          {"PB_SETAUSWAHL", "------>"},
+                                                          {"PB_SAVE", "Speichern"},
+                                                          {"PB_OBEN", "nach oben"},
+                                                          {"PB_UNTEN", "nach unten"},
+                                                          {"PB_ABBRUCH", "Abbruch"},
+                                                          {"PB_ANDERS", "Ändern"},
+                                                          {"PB_ANSICHT", "Ansicht"},
+                                                          {"PB_ALLEABWAHL", "Alle abwählen"},
+                                                          {"PB_ALLEAUSWAHL", "Alle auswählen"},
+                                                          {"PB_STDLISTE", "Standardliste"}};
   for (const auto& [name, caption] : captions) EXPECT_EQ(ctl<QPushButton>(name)->text(), QString::fromUtf8(caption));
   for (const char* name : {"CHB_QUER", "CHB_GITTER", "CHB_ZEILEGRAU", "CHB_SPALTEGRAU", "CHB_LISTE"})
     ctl<QCheckBox>(name);
@@ -126,26 +132,56 @@ TEST_F(ListFormat, EveryHint) {
     const char* text;
   };
   const Case cases[] = {
-      {"in without selection", [](ListFormat& t) { t.ctl<QListWidget>("LB_NOFELDER")->setCurrentRow(-1); t.click("PB_SETAUSWAHL"); },
+      {"in without selection",
+       [](ListFormat& t) {
+         t.ctl<QListWidget>("LB_NOFELDER")->setCurrentRow(-1);
+         t.click("PB_SETAUSWAHL");
+       },
        "Bitte wählen Sie zuerst ein Feld."},
-      {"out without selection", [](ListFormat& t) { t.ctl<QListWidget>("LB_SETFELDER")->setCurrentRow(-1); t.click("PB_NOAUSWAHL"); },
+      {"out without selection",
+       [](ListFormat& t) {
+         t.ctl<QListWidget>("LB_SETFELDER")->setCurrentRow(-1);
+         t.click("PB_NOAUSWAHL");
+       },
        "Bitte wählen Sie zuerst ein Feld."},
-      {"change without selection", [](ListFormat& t) { t.ctl<QListWidget>("LB_SETFELDER")->setCurrentRow(-1); t.click("PB_ANDERS"); },
+      {"change without selection",
+       [](ListFormat& t) {
+         t.ctl<QListWidget>("LB_SETFELDER")->setCurrentRow(-1);
+         t.click("PB_ANDERS");
+       },
        "Bitte wählen Sie zuerst ein Feld."},
-      {"up without selection", [](ListFormat& t) { t.ctl<QListWidget>("LB_SETFELDER")->setCurrentRow(-1); t.click("PB_OBEN"); },
+      {"up without selection",
+       [](ListFormat& t) {
+         t.ctl<QListWidget>("LB_SETFELDER")->setCurrentRow(-1);
+         t.click("PB_OBEN");
+       },
        "Bitte wählen Sie zuerst ein Feld!"},
-      {"down without selection", [](ListFormat& t) { t.ctl<QListWidget>("LB_SETFELDER")->setCurrentRow(-1); t.click("PB_UNTEN"); },
+      {"down without selection",
+       [](ListFormat& t) {
+         t.ctl<QListWidget>("LB_SETFELDER")->setCurrentRow(-1);
+         t.click("PB_UNTEN");
+       },
        "Bitte wählen Sie zuerst ein Feld!"},
       {"up at the top", [](ListFormat& t) { t.click("PB_OBEN"); }, "Das Feld ist bereits oben!"},
-      {"down at the bottom", [](ListFormat& t) { t.ctl<QListWidget>("LB_SETFELDER")->setCurrentRow(2); t.click("PB_UNTEN"); },
+      {"down at the bottom",
+       [](ListFormat& t) {
+         t.ctl<QListWidget>("LB_SETFELDER")->setCurrentRow(2);
+         t.click("PB_UNTEN");
+       },
        "Das Feld ist bereits unten!"},
-      {"renaming DEL", [](ListFormat& t) {
+      {"renaming DEL",
+       [](ListFormat& t) {
          t.ctl<QListWidget>("LB_NOFELDER")->setCurrentRow(0);
          t.click("PB_SETAUSWAHL");
          t.ctl<QLineEdit>("SE_SPALTENTEXT")->setText("Gelöscht");
          t.click("PB_ANDERS");
-       }, "Die Umbenennung dieses Feldes ist nich erlaubt!"},
-      {"a comma", [](ListFormat& t) { t.ctl<QLineEdit>("SE_SPALTENTEXT")->setText("Name, Vorname"); t.click("PB_ANDERS"); },
+       },
+       "Die Umbenennung dieses Feldes ist nich erlaubt!"},
+      {"a comma",
+       [](ListFormat& t) {
+         t.ctl<QLineEdit>("SE_SPALTENTEXT")->setText("Name, Vorname");
+         t.click("PB_ANDERS");
+       },
        "Der Spaltentext darf kein Komma enthalten!"},
   };
   for (const Case& c : cases) {
@@ -224,12 +260,40 @@ TEST_F(ListFormat, SetUpFromTheStoredOptions) {
   const Case cases[] = {
       {"nothing stored, 18 columns of 3", {}, {}, 0, false, true, false, true, false, "RB_10", ""},
       {"17 columns of 3", {}, {}, 1, false, false, false, true, false, "RB_10", ""},
-      {"own title", {{"ListeIntern", "Ja"}, {"Liste", "Meine"}}, {}, 0, true, true, false, true, false, "RB_10", "Meine"},
+      {"own title",
+       {{"ListeIntern", "Ja"}, {"Liste", "Meine"}},
+       {},
+       0,
+       true,
+       true,
+       false,
+       true,
+       false,
+       "RB_10",
+       "Meine"},
       {"own title without text", {{"ListeIntern", "ja"}}, {}, 0, true, true, false, true, false, "RB_10", ""},
-      {"Runtime Gitter", {{"QuerFormat", "nein"}}, {{"Gitter", "Ja"}, {"ZeileGrau", "Nein"}, {"SpalteGrau", "ja"}}, 0,
-       false, false, true, false, true, "RB_10", ""},
-      {"table before Runtime", {{"Gitter", "Nein"}, {"ZeileGrau", "x"}}, {{"Gitter", "Ja"}, {"ZeileGrau", "Nein"}}, 0,
-       false, true, false, true, false, "RB_10", ""},
+      {"Runtime Gitter",
+       {{"QuerFormat", "nein"}},
+       {{"Gitter", "Ja"}, {"ZeileGrau", "Nein"}, {"SpalteGrau", "ja"}},
+       0,
+       false,
+       false,
+       true,
+       false,
+       true,
+       "RB_10",
+       ""},
+      {"table before Runtime",
+       {{"Gitter", "Nein"}, {"ZeileGrau", "x"}},
+       {{"Gitter", "Ja"}, {"ZeileGrau", "Nein"}},
+       0,
+       false,
+       true,
+       false,
+       true,
+       false,
+       "RB_10",
+       ""},
       {"Schrift 8", {{"Schrift", "8"}}, {}, 0, false, true, false, true, false, "RB_8", ""},
       {"Schrift 12", {{"Schrift", "12"}}, {}, 0, false, true, false, true, false, "RB_12", ""},
       {"Schrift 9", {{"Schrift", "9"}}, {}, 0, false, true, false, true, false, "RB_10", ""},
@@ -260,7 +324,8 @@ TEST_F(ListFormat, SetUpFromTheStoredOptions) {
 TEST_F(ListFormat, SaveAllWritesTheKeysInOrderAndTheWindowReadsThemBack) {
   // A longer layout stored before: its keys beyond the new rows go.
   for (int i = 1; i <= 9; ++i)
-    history_.WRITESTRING(QString::fromStdString(dir_.file("KUNDEN.DBF")), QStringLiteral("Spalte%1").arg(i), "9,9,ALT,9");
+    history_.WRITESTRING(QString::fromStdString(dir_.file("KUNDEN.DBF")), QStringLiteral("Spalte%1").arg(i),
+                         "9,9,ALT,9");
   open();
   click("PB_ALLEAUSWAHL");
   ctl<QListWidget>("LB_SETFELDER")->setCurrentRow(3);
@@ -274,8 +339,9 @@ TEST_F(ListFormat, SaveAllWritesTheKeysInOrderAndTheWindowReadsThemBack) {
   click("PB_SAVE");
   EXPECT_EQ(dlg_->RESULT(), 1);
   const std::map<QString, QString> expected{
-      {"LISTEINTERN", "Ja"}, {"LISTE", "Kunden"}, {"ZUSATZTEXT", ""}, {"QUERFORMAT", "Ja"}, {"GITTER", "Nein"},
-      {"ZEILEGRAU", "Ja"},   {"SPALTEGRAU", "Nein"}, {"SCHRIFT", "12"}, {"SPALTE1", "0,1,DEL,3"},
+      {"LISTEINTERN", "Ja"},       {"LISTE", "Kunden"},        {"ZUSATZTEXT", ""},
+      {"QUERFORMAT", "Ja"},        {"GITTER", "Nein"},         {"ZEILEGRAU", "Ja"},
+      {"SPALTEGRAU", "Nein"},      {"SCHRIFT", "12"},          {"SPALTE1", "0,1,DEL,3"},
       {"SPALTE2", "0,2,SATZNR,7"}, {"SPALTE3", "1,3,NAME,10"}, {"SPALTE4", "2,4,Wohnort,12"},
       {"SPALTE5", "3,5,BETRAG,8"}};
   for (const auto& [k, v] : history_.sections[path_.toUpper()]) {
@@ -312,9 +378,12 @@ TEST_F(ListFormat, CancelAndTheCloseBoxUndoTheChanges) {
       auto* d = qobject_cast<DLG_SPALTENWAHL*>(QApplication::activeModalWidget());
       ASSERT_NE(d, nullptr);
       d->findChild<QPushButton*>("PB_ALLEABWAHL")->click();
-      if (way == "PB_ABBRUCH") d->findChild<QPushButton*>("PB_ABBRUCH")->click();
-      else if (way == "close") d->close();
-      else d->reject();
+      if (way == "PB_ABBRUCH")
+        d->findChild<QPushButton*>("PB_ABBRUCH")->click();
+      else if (way == "close")
+        d->close();
+      else
+        d->reject();
     });
     w_->OPENDLGFELDER();
     EXPECT_EQ(row("NAME").print_order, 1) << how;  // the stored (default) layout again

@@ -186,9 +186,9 @@ TEST_F(Records, DeletedFlagColumnAndRecordNumbers) {
 TEST_F(Records, StartRecordRangeFilterAndShortTable) {
   struct Case {
     const char* name;
-    int start;         // record the server stands on
+    int start;  // record the server stands on
     bool hide_deleted;
-    int cut;           // records cut from the file's end (the header still counts them)
+    int cut;  // records cut from the file's end (the header still counts them)
     std::vector<int> expected;
   };
   auto range = [](int from, int to, std::vector<int> skip = {}) {
@@ -293,8 +293,8 @@ TEST_F(Records, TitleExtraTextWideColumnsAndNoColumns) {
 TEST_F(Records, ColumnsFitToThePrintWidth) {
   auto s = generated(3);
   RecordingContext ctx;  // 50 units a character, 4500 wide: limit 4350
-  RPTDBFDATEN list(*s, {cols({{1, "A", 40}, {2, "B", 60}, {3, "C", 10}}), QStringLiteral("T"), {}, 10, false, true,
-                        false, false});
+  RPTDBFDATEN list(
+      *s, {cols({{1, "A", 40}, {2, "B", 60}, {3, "C", 10}}), QStringLiteral("T"), {}, 10, false, true, false, false});
   RPPRINTER dev(nullptr, &list);
   dev.use_fixed_setup(600, 600, 4500, 6000, &ctx);
   dev.begin_run(1);
