@@ -39,6 +39,11 @@ void install_table_windows() {
   history.put = [](const QString& s, const QString& k, const QString& v) {
     if (GOINIHISTORY) GOINIHISTORY->WRITESTRING(s, k, v);
   };
+  history.remove = [](const QString& s, const QString& k) {
+    return GOINIHISTORY && GOINIHISTORY->DELETEENTRY(s, k).last_write_ok();
+  };
+  history.written = [] { return !GOINIHISTORY || GOINIHISTORY->last_write_ok(); };
+  history.path = [] { return GOINIHISTORY ? GOINIHISTORY->FULLPATH() : QString(); };
   static FunctionHistoryStore product;
   product.get = [](const QString& s, const QString& k) { return GOINI ? GOINI->GETSTRING(s, k) : QString(); };
   TableWindowEnvironment env;

@@ -13,6 +13,12 @@ void MemoryHistoryStore::WRITESTRING(const QString& section, const QString& key,
   sections[section.toUpper()][key.toUpper()] = value;
 }
 
+bool MemoryHistoryStore::DELETEENTRY(const QString& section, const QString& key) {
+  auto s = sections.find(section.toUpper());
+  if (s != sections.end()) s->second.erase(key.toUpper());
+  return true;
+}
+
 TableWindowEnvironment& table_window_environment() {
   static TableWindowEnvironment env;
   return env;

@@ -21,6 +21,12 @@ class HistoryStore {
   virtual ~HistoryStore() = default;
   virtual QString GETSTRING(const QString& section, const QString& key) const = 0;
   virtual void WRITESTRING(const QString& section, const QString& key, const QString& value) = 0;
+  // Removes a key; false when this store cannot.
+  virtual bool DELETEENTRY(const QString& /*section*/, const QString& /*key*/) { return false; }
+  // Whether the last write or removal reached the disk.
+  virtual bool last_write_ok() const { return true; }
+  // The file's full path, for messages.
+  virtual QString FULLPATH() const { return QStringLiteral("ZovuZUZ.INI"); }
 };
 
 // A history file held in memory (tests, or a program without base folder).
@@ -28,6 +34,7 @@ class MemoryHistoryStore : public HistoryStore {
  public:
   QString GETSTRING(const QString& section, const QString& key) const override;
   void WRITESTRING(const QString& section, const QString& key, const QString& value) override;
+  bool DELETEENTRY(const QString& section, const QString& key) override;
   std::map<QString, std::map<QString, QString>> sections;  // names upper-cased
 };
 
@@ -36,12 +43,20 @@ class FunctionHistoryStore : public HistoryStore {
  public:
   std::function<QString(const QString&, const QString&)> get;
   std::function<void(const QString&, const QString&, const QString&)> put;
+  std::function<bool(const QString&, const QString&)> remove;  // DELETEENTRY
+  std::function<bool()> written;                               // last_write_ok
+  std::function<QString()> path;                               // FULLPATH
   QString GETSTRING(const QString& section, const QString& key) const override {
     return get ? get(section, key) : QString();
   }
   void WRITESTRING(const QString& section, const QString& key, const QString& value) override {
     if (put) put(section, key, value);
   }
+  bool DELETEENTRY(const QString& section, const QString& key) override {
+    return remove ? remove(section, key) : false;
+  }
+  bool last_write_ok() const override { return written ? written() : true; }
+  QString FULLPATH() const override { return path ? path() : HistoryStore::FULLPATH(); }
 };
 
 struct TableWindowEnvironment {

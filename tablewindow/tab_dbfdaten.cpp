@@ -9,6 +9,8 @@
 #include <algorithm>
 
 #include "components/stdgridbrowser.h"
+#include "printing/list_options.h"
+#include "printing/rptdbfdaten.h"
 #include "platform/gui/messagebox.h"
 #include "platform/gui/palette.h"
 #include "platform/table/dbf_format.h"
@@ -715,6 +717,58 @@ void TAB_DBFDATEN::PB_REPLACE() {
   if (!need_table() || refuse_read_only()) return;
   warn_unmaintained_indexes();
   if (TABDW_DBFDATEI* w = window_owner()) w->OPENDLGREPLACE();
+}
+
+void TAB_DBFDATEN::FILEREPORT(bool preview) {
+  if (!need_table()) return;
+  TABDW_DBFDATEI* w = window_owner();
+  TableGridServer* s = server();
+  if (!w) return;
+  const TableWindowEnvironment& env = table_window_environment();
+  auto history = [&](const char* key) {
+    return env.history ? env.history->GETSTRING(w->CEDBF, QString::fromLatin1(key)) : QString();
+  };
+  const uint32_t recno = s->RECNO();
+  RPTDBFDATEN::Arguments a;
+  // Title: the own one when asked for and given, else the table's full path.
+  QString title;
+  if (history("ListeIntern").toUpper() == QLatin1String("JA")) title = history("Liste");
+  if (title.isEmpty()) title = QString::fromStdString(s->table()->path());
+  a.title = title;
+  a.extra = history("ZusatzText");
+  const QString quer = history("QuerFormat");
+  if (quer.isEmpty()) {
+    double sum = 0;
+    for (const ColumnRow& r : w->AFELDER)
+      if (r.print_order > 0) sum += r.print_width + 1;
+    a.landscape = sum >= 70;
+  } else {
+    a.landscape = quer.toUpper() == QLatin1String("JA");
+  }
+  // Font size and switches by the list options' reader, as the list-format dialog stores
+  // them ("Ja" or "Nein" decides both ways), so a saved list prints as it was previewed.
+  ListSettings ini;
+  if (HistoryStore* h = env.history)
+    ini.history = [h](const QString& sec, const QString& k) { return h->GETSTRING(sec, k); };
+  if (HistoryStore* p = env.product)
+    ini.product = [p](const QString& sec, const QString& k) { return p->GETSTRING(sec, k); };
+  ListOptions defaults;
+  defaults.grid = true;
+  const ListOptions o = read_list_options(ini, w->CEDBF, defaults);
+  a.font = o.font;
+  a.grid = o.grid;
+  a.grey_rows = o.grey_rows;
+  a.grey_columns = o.grey_columns;
+  // "DEL" stays ahead of "SATZNR": rows with equal print order keep their order.
+  std::stable_sort(w->AFELDER.begin(), w->AFELDER.end(),
+                   [](const ColumnRow& x, const ColumnRow& y) { return x.print_order < y.print_order; });
+  std::vector<ReportColumn> columns;
+  for (const ColumnRow& r : w->AFELDER)
+    if (r.print_order > 0) columns.push_back({r.position, r.heading, r.print_width});
+  a.columns = std::move(columns);
+  if (form_->RB_ALLE->isChecked()) s->GOTOP();
+  RPTDBFDATEN::print(this, preview, *s, std::move(a));
+  if (recno > 0) s->GOTO(recno);
 }
 
 void TAB_DBFDATEN::PB_FELDER() {

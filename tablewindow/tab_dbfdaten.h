@@ -102,6 +102,9 @@ class TAB_DBFDATEN : public TAB_DBFDATEN_FORM {
   void FILEZAP();
   void FILECOPY();
   void FILEAPPEND();
+  // The records as a list with the table's stored columns and list options: previewed
+  // (`preview`) or printed, all records or from the current one on.
+  void FILEREPORT(bool preview);
   // Control events.
   void EDITCHANGE();
   void EDITFOCUSCHANGE();

@@ -46,6 +46,13 @@ class GRIDDBSERVER : public GRIDSERVER {
   void auto_refresh() override;
   // The record `row` shows was changed through the table: read it again.
   void refresh_row(int row);
+  // A long job walks the table itself: meanwhile moving the table tells no view and the
+  // automatic refresh reads nothing. The reset shows the rows around the table's record.
+  void SUSPENDNOTIFICATION() { suspend_notifications(true); }
+  void RESETNOTIFICATION() {
+    suspend_notifications(false);
+    refresh();
+  }
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
 
