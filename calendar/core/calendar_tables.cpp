@@ -1,6 +1,7 @@
 #include "calendar/core/calendar_tables.h"
 
 #include "platform/base/text.h"
+#include "platform/table/file_ops.h"
 #include "platform/table/transfer.h"
 
 namespace mv {
@@ -145,6 +146,34 @@ std::vector<CalendarTableProblem> open_calendar_tables(FileSystem* fs) {
   settle(*TERMINDB, std::move(t_made), kTermineFile);
   if (TERMINDB->used() && !t_bag.is_ok()) problems.push_back({in_data(kTermineBag), std::move(t_bag)});
   return problems;
+}
+
+CalendarMoveResult move_calendar_files(FileSystem& fs, const std::string& from_dir, const std::string& to_dir) {
+  std::vector<std::pair<std::string, std::string>> moves;
+  auto drop_temps = [&] {
+    for (const auto& m : moves) fs.remove(m.first).ignore();
+  };
+  for (std::string_view name : {kGruppeFile, kGruppeBag, kTermineFile, kTermineBag}) {
+    std::string source = from_dir + std::string(name);
+    if (!fs.exists(source)) {
+      if (auto found = find_file_nocase(fs, from_dir, std::string(name))) source = *found;
+    }
+    const std::string target = to_dir + std::string(name);
+    const std::string temp = temp_name_for(target);
+    Status st = copy_file(fs, source, temp);
+    if (!st.is_ok()) {
+      fs.remove(temp).ignore();
+      drop_temps();
+      return {std::move(st), target};
+    }
+    moves.emplace_back(temp, target);
+  }
+  Status st = replace_files(fs, moves);
+  if (!st.is_ok()) {
+    drop_temps();
+    return {std::move(st), to_dir + std::string(kGruppeFile)};
+  }
+  return {Status::ok(), {}};
 }
 
 void close_calendar_tables() {

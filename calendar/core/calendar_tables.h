@@ -80,6 +80,16 @@ struct CalendarTableProblem {
 // left closed in its global (never null afterwards).
 std::vector<CalendarTableProblem> open_calendar_tables(FileSystem* fs = nullptr);
 
+// Copies the four files of the calendar from `from_dir` to `to_dir` (both ending in "/"):
+// each is copied beside its target under a temporary name, then all are put in place
+// together or none is. On failure `file` names the file concerned and the targets are as
+// they were.
+struct CalendarMoveResult {
+  Status status;
+  std::string file;
+};
+CalendarMoveResult move_calendar_files(FileSystem& fs, const std::string& from_dir, const std::string& to_dir);
+
 // Closes both tables (end of the run, the folder move).
 void close_calendar_tables();
 
