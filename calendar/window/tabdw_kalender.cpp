@@ -84,6 +84,11 @@ QSize TABDW_KALENDER::opening_size(QSize design, QSize stored, QSize screen) {
           std::min(max_h, std::max(design.height(), stored.height()))};
 }
 
+QSize TABDW_KALENDER::stored_size(QSize size) {
+  if (size.width() >= kMaxWindowWidth) size.setHeight(std::min(size.height(), kStoredHeightAtFullWidth));
+  return size;
+}
+
 TABDW_KALENDER::TABDW_KALENDER(QObject* owner) : TABDW_KALENDER_FORM(owner) {
   setObjectName(QStringLiteral("TABDW_KALENDER"));
   setAttribute(Qt::WA_DeleteOnClose, false);
@@ -137,11 +142,9 @@ void TABDW_KALENDER::DESTROY() {
   destroyed_ = true;
   write_ini(QStringLiteral("Land1"), qstr(LANDCODE));
   write_ini(QStringLiteral("Land2"), qstr(REGIONCODE));
-  const int w = width();
-  int h = height();
-  if (w >= kMaxWindowWidth) h = std::min(h, kStoredHeightAtFullWidth);
-  write_ini(QStringLiteral("WinWidth"), QString::number(w));
-  write_ini(QStringLiteral("WinHeight"), QString::number(h));
+  const QSize stored = stored_size(size());
+  write_ini(QStringLiteral("WinWidth"), QString::number(stored.width()));
+  write_ini(QStringLiteral("WinHeight"), QString::number(stored.height()));
 }
 
 void TABDW_KALENDER::HELPREQUEST() { OPENHANDBUCH(); }

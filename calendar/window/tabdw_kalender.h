@@ -43,6 +43,8 @@ class TABDW_KALENDER : public TABDW_KALENDER_FORM {
   // screen (the stored size held between the design size and the maximum; the maximum
   // wins when the screen is smaller than the design).
   static QSize opening_size(QSize design, QSize stored, QSize screen);
+  // The size stored for a window of `size` (a full-width window stores at most 645 high).
+  static QSize stored_size(QSize size);
 
  public slots:
   // Stores the codes and the size (once; closing the window runs it).
