@@ -105,16 +105,6 @@ TABDW_KALENDER::TABDW_KALENDER(QObject* owner) : TABDW_KALENDER_FORM(owner) {
     write_ini(QStringLiteral("Land2"), qstr(REGIONCODE));
   }
 
-  const QSize stored(int(std::min(stored_number(QStringLiteral("WinWidth")), 100000u)),
-                     int(std::min(stored_number(QStringLiteral("WinHeight")), 100000u)));
-  const QSize screen(GETSCREENX(), GETSCREENY());
-  min_size_ = size();
-  max_size_ = QSize(std::min(screen.width(), kMaxWindowWidth), std::min(screen.height(), kMaxWindowHeight));
-  // The user drags between the two; a screen smaller than the design lets the maximum win.
-  setMinimumSize(min_size_.boundedTo(max_size_));
-  setMaximumSize(max_size_);
-  resize(opening_size(min_size_, stored, screen));
-
   TABSTANDARD* tabs = TABCONTROL();
   tabs->set_page_owner(this);
   tabs->APPENDTAB(QStringLiteral("TAB_KALENDER"), QStringLiteral(" Monatskalender "));
@@ -122,6 +112,18 @@ TABDW_KALENDER::TABDW_KALENDER(QObject* owner) : TABDW_KALENDER_FORM(owner) {
   tabs->APPENDTAB(QStringLiteral("TAB_TERMINE"), QStringLiteral(" Termine/Ereignisse "));
   tabs->APPENDTAB(QStringLiteral("TAB_GRUPPEN"), QStringLiteral(" Gruppen "));
   tabs->APPENDTAB(QStringLiteral("TAB_INFO"), QStringLiteral(" Info "));
+
+  const QSize stored(int(std::min(stored_number(QStringLiteral("WinWidth")), 100000u)),
+                     int(std::min(stored_number(QStringLiteral("WinHeight")), 100000u)));
+  const QSize screen(GETSCREENX(), GETSCREENY());
+  // The design size, widened so every tab caption shows whole.
+  min_size_ = size().expandedTo(QSize(TABCONTROL()->tabBar()->sizeHint().width() + 4, 0));
+  max_size_ = QSize(std::min(screen.width(), kMaxWindowWidth), std::min(screen.height(), kMaxWindowHeight));
+  // The user drags between the two; a screen smaller than the design lets the maximum win.
+  setMinimumSize(min_size_.boundedTo(max_size_));
+  setMaximumSize(max_size_);
+  resize(opening_size(min_size_, stored, screen));
+
   tabs->SELECTTAB(QStringLiteral("TAB_KALENDER"));
   tabs->ensure_current_page();
 

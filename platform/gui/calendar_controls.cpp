@@ -81,28 +81,13 @@ void MONTHCALENDAR::show_from(QDate first_month) {
     const QDate m = first_.addMonths(int(i));
     QCalendarWidget* cal = sheets_[i];
     const QSignalBlocker b(cal);
-    // Each sheet keeps its selected day inside its own month, so a sheet never pages
-    // itself away from the month it is meant to show.
+    // A sheet without the selection selects a day three months away, which its six weeks
+    // never show, so it marks no day while its page stays on its own month.
     const bool here = selection_.isValid() && month_start(selection_) == m;
-    cal->setSelectedDate(here ? selection_ : m);
+    cal->setSelectedDate(here ? selection_ : m.addMonths(3));
     cal->setCurrentPage(m.year(), m.month());
   }
   quiet_ = false;
-  paint_selection();
-}
-
-void MONTHCALENDAR::paint_selection() {
-  for (size_t i = 0; i < sheets_.size(); ++i) {
-    QCalendarWidget* cal = sheets_[i];
-    const bool here = selection_.isValid() && month_start(selection_) == first_.addMonths(int(i));
-    QPalette p = palette();
-    if (!here) {
-      // A sheet without the selection marks no day.
-      p.setColor(QPalette::Highlight, p.color(QPalette::Base));
-      p.setColor(QPalette::HighlightedText, p.color(QPalette::Text));
-    }
-    cal->setPalette(p);
-  }
 }
 
 void MONTHCALENDAR::SELECTION(const QDate& date) {

@@ -47,7 +47,6 @@ class MONTHCALENDAR : public QWidget {
   void show_from(QDate first_month);
   void user_clicked(int sheet, const QDate& date);
   void user_paged(int sheet, int year, int month);
-  void paint_selection();
 
   int rows_ = 1, columns_ = 1;
   std::vector<QCalendarWidget*> sheets_;
