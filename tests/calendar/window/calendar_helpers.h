@@ -7,6 +7,11 @@
 
 #include "platform/gui/messagebox.h"
 
+#include <ostream>
+
+// Readable QStrings in failure messages.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
 namespace mv::test {
 
 class CalendarHome : public ::testing::Test {
