@@ -20,7 +20,7 @@ extern QString KALENDERBASIS;
 inline const QString kRuntimeSection = QStringLiteral("Runtime");
 inline const QString kAchtungCaption = QStringLiteral("Achtung");
 
-// The file system the pages move the data folder with (tests install a failing one;
+// The file system the info page copies the data folder with (tests install a failing one;
 // nullptr: the real one).
 FileSystem& calendar_file_system();
 void set_calendar_file_system(FileSystem* fs);

@@ -158,13 +158,13 @@ void TAB_INFO::PB_ANDERS_CLICKED() {
       gui::warning_box(this, kAchtungCaption,
                        qstr(moved.file) + QStringLiteral("\r\n") + qstr(moved.status.message()));
       // Everything stays as it was: the old folder, its INI value, its tables.
-      report_table_problems(this, open_calendar_tables(&fs));
+      report_table_problems(this, open_calendar_tables());
       return;
     }
   }
   DATENPFAD = target;
   if (KALENDERINI) KALENDERINI->WRITESTRING(kRuntimeSection, QStringLiteral("Daten"), path);
-  report_table_problems(this, open_calendar_tables(&fs));
+  report_table_problems(this, open_calendar_tables());
   gui::info_box(this, kAchtungCaption,
                 (copy ? QStringLiteral("Die Daten befinden sich jetzt im Ordner:")
                       : QStringLiteral("Die Daten befinden sich bereits im Ordner:")) +
