@@ -89,7 +89,7 @@ TEST_F(StartUp, DataFolderThatCannotBeMadeGivesABoxPerTable) {
 // The real program in an empty home: it makes its files, holds the caption lock, and
 // Molvane's "&Kalender" then says it is running instead of starting another.
 TEST_F(StartUp, ProgramStartsInAnEmptyHomeAndMolvaneSeesIt) {
-  const QString program = QStringLiteral(MOLVANE_BINARY_DIR "/apps/kalender/kalender");
+  const QString program = QStringLiteral(MOLVANE_BINARY_DIR "/bin/kalender");
   ASSERT_TRUE(QFileInfo(program).isExecutable());
   EXPECT_FALSE(caption_lock_held(QString::fromLatin1(kKalenderCaption)));
   QProcess child;
@@ -120,6 +120,20 @@ TEST_F(StartUp, ProgramStartsInAnEmptyHomeAndMolvaneSeesIt) {
   child.waitForFinished(5000);
   if (child.state() != QProcess::NotRunning) child.kill();
   child.waitForFinished(5000);
+}
+
+TEST_F(StartUp, MolvaneSaysWhenThereIsNoKalender) {
+  const QByteArray old_path = qgetenv("PATH");
+  qputenv("PATH", path("leer").toUtf8());
+  {
+    STDSHELLWINDOW shell;
+    shell.OPENKALENDER();
+  }
+  qputenv("PATH", old_path);
+  ASSERT_EQ(boxes.count(), 1);
+  EXPECT_EQ(boxes.last().caption, "Achtung");
+  EXPECT_EQ(boxes.last().text, "Das Programm \r\n" + ADDBACKSLASH(QCoreApplication::applicationDirPath()) +
+                                   "kalender\r\nwurde nicht gefunden");
 }
 
 }  // namespace
