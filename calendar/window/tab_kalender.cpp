@@ -151,6 +151,8 @@ void TAB_KALENDER::select_codes() {
   select_value(CB_LAND1, qstr(LANDCODE));
   FILLCB_LAND2(*CB_LAND2);
   select_value(CB_LAND2, qstr(REGIONCODE));
+  // A stored region the country does not offer gives way to the entry the combo shows.
+  if (CB_LAND2->currentIndex() >= 0) REGIONCODE = CB_LAND2->currentData().toString().toStdString();
 }
 
 HolidayYears& TAB_KALENDER::holidays() {

@@ -171,6 +171,16 @@ TEST_F(Pages, HolidaysOfTheMonth) {
   EXPECT_EQ(month->MONTHCALENDAR1->SELECTION(), QDate(2024, 8, 14));
 }
 
+TEST_F(Pages, MonthPageCountsWhatItShows) {
+  // Codes another page left behind that the combos cannot show: the shown entry wins.
+  LANDCODE = "A";
+  REGIONCODE = "11110100B";
+  month->SHOW();
+  EXPECT_EQ(month->CB_LAND1->currentData().toString(), "A");
+  EXPECT_EQ(REGIONCODE, "1111111A");
+  EXPECT_EQ(REGIONCODE, month->CB_LAND2->currentData().toString().toStdString());
+}
+
 TEST_F(Pages, AustriaOnTheMonthPage) {
   choose(month->CB_LAND1, "A");
   month->LISTBOXSELECT(month->CB_LAND1);

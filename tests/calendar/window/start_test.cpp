@@ -52,6 +52,13 @@ TEST_F(StartUp, DataFolderFromIni) {
   EXPECT_EQ(QString::fromStdString(DATENPFAD), path("eigen") + "/");
   EXPECT_EQ(ini("Daten"), path("eigen"));
   EXPECT_TRUE(QFileInfo::exists(path("eigen/Termine.DBF")));
+  kalender_finish();
+
+  // A file instead of a folder: back to the default.
+  set_ini("Daten", path("eigen/Termine.DBF"));
+  prepare();
+  EXPECT_EQ(ini("Daten"), data());
+  EXPECT_EQ(QString::fromStdString(DATENPFAD), data());
 }
 
 TEST_F(StartUp, ProgramFromADbgFolderKeepsEverythingBesideIt) {
@@ -60,6 +67,12 @@ TEST_F(StartUp, ProgramFromADbgFolderKeepsEverythingBesideIt) {
   EXPECT_TRUE(QFileInfo::exists(path("prog.DBG/Kalender.INI")));
   EXPECT_TRUE(QFileInfo::exists(path("prog.DBG/Kalender/Gruppe.DBF")));
   EXPECT_FALSE(QFileInfo::exists(base())) << "nothing under the documents folder";
+  kalender_finish();
+
+  kalender_prepare(path("stick/kalender"), true);  // on removable media
+  EXPECT_EQ(KALENDERBASIS, path("stick") + "/");
+  EXPECT_TRUE(QFileInfo::exists(path("stick/Kalender/Termine.CDX")));
+  EXPECT_FALSE(QFileInfo::exists(base()));
 }
 
 TEST_F(StartUp, TableOfAnotherStructureGivesABoxAndTheRestWorks) {
