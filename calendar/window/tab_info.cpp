@@ -12,16 +12,11 @@
 #include "components/app_paths.h"
 #include "platform/gui/messagebox.h"
 #include "platform/gui/palette.h"
+#include "ui_TAB_INFO_FORM.h"
 
 namespace mv {
 
 namespace {
-
-QFont bold_font(int points) {
-  QFont f(QStringLiteral("MS Sans Serif"), points);
-  f.setBold(true);
-  return f;
-}
 
 // Two folder names are one folder when their canonical forms match, with case.
 bool same_folder(const QString& a, const QString& b) {
@@ -33,56 +28,29 @@ bool same_folder(const QString& a, const QString& b) {
 
 }  // namespace
 
-TAB_INFO_FORM::TAB_INFO_FORM(QWidget* owner) : STD_DATAWINDOW(owner) {
+TAB_INFO_FORM::TAB_INFO_FORM(QWidget* owner) : STD_DATAWINDOW(owner), form_(new Ui::TAB_INFO_FORM) {
+  form_->setupUi(this);
   setObjectName(QStringLiteral("TAB_INFO"));
-  setWindowTitle(QStringLiteral("DataWindow Caption"));
   setAutoFillBackground(true);
   QPalette pal = palette();
   pal.setColor(QPalette::Window, QColor(255, 215, 0));
   setPalette(pal);
-
-  FT_Z1 = new QLabel(QStringLiteral("Kalender"), this);
-  FT_Z1->setObjectName(QStringLiteral("FT_Z1"));
-  FT_Z1->setFont(bold_font(14));
-  FT_Z1->setAlignment(Qt::AlignCenter);
-  FT_Z3 = new QLabel(QStringLiteral("Version 2.8-3.6"), this);
-  FT_Z3->setObjectName(QStringLiteral("FT_Z3"));
-  FT_Z3->setFont(bold_font(10));
-  FT_Z3->setAlignment(Qt::AlignCenter);
-  FT_HG1 = new QLabel(QStringLiteral("Ordner für die Daten"), this);
-  FT_HG1->setObjectName(QStringLiteral("FT_HG1"));
-  SE_ORDNER = new SLESTANDARD(this);
-  SE_ORDNER->setObjectName(QStringLiteral("SE_ORDNER"));
-  PB_ORDNER = new QPushButton(this);
-  PB_ORDNER->setObjectName(QStringLiteral("PB_ORDNER"));
+  FT_Z1 = form_->FT_Z1;
+  FT_Z3 = form_->FT_Z3;
+  PB_ORDNER = form_->PB_ORDNER;
+  SE_ORDNER = form_->SE_ORDNER;
+  FT_HG1 = form_->FT_HG1;
+  PB_ANDERS = form_->PB_ANDERS;
+  links_ = form_->links;
   PB_ORDNER->setIcon(ICONSUCHEN());
-  PB_ORDNER->setFixedSize(gui::dialog_units_to_pixels(this, 13, 13).expandedTo(QSize(24, 24)));
-  PB_ANDERS = new QPushButton(QStringLiteral("Änderung"), this);
-  PB_ANDERS->setObjectName(QStringLiteral("PB_ANDERS"));
-
-  auto* lay = new QVBoxLayout(this);
-  lay->setContentsMargins(24, 24, 24, 24);
-  lay->addStretch(1);
-  lay->addWidget(FT_Z1);
-  lay->addWidget(FT_Z3);
-  lay->addStretch(1);
-  lay->addWidget(FT_HG1);
-  auto* row = new QHBoxLayout;
-  row->addWidget(SE_ORDNER, 1);
-  row->addWidget(PB_ORDNER);
-  lay->addLayout(row);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(PB_ANDERS);
-  lay->addLayout(buttons);
-  lay->addStretch(1);
-  setLayout(lay);
 }
+
+TAB_INFO_FORM::~TAB_INFO_FORM() { delete form_; }
 
 TAB_INFO::TAB_INFO(QWidget* owner) : TAB_INFO_FORM(owner) {
   SE_ORDNER->setText(qstr(DATENPFAD));
 
-  auto* links = new QGridLayout;
+  QGridLayout* links = links_;
   const QFont link_font(QStringLiteral("Microsoft Sans Serif"), 8);
   auto add = [&](int row, const QString& label, const QString& text, const QString& target) {
     auto* l = new QLabel(label, this);
@@ -102,8 +70,6 @@ TAB_INFO::TAB_INFO(QWidget* owner) : TAB_INFO_FORM(owner) {
   web_ = add(0, QStringLiteral("Internet:"), QStringLiteral("www.example.org/kalender"), QString::fromLatin1(kInfoWebAddress));
   mail_ = add(1, QStringLiteral("E-Mail:"), QStringLiteral("kalender@example.org"), QString::fromLatin1(kInfoMailAddress));
   links->setColumnStretch(2, 1);
-  static_cast<QVBoxLayout*>(layout())->addLayout(links);
-  static_cast<QVBoxLayout*>(layout())->addStretch(1);
 
   connect(PB_ORDNER, &QPushButton::clicked, this, &TAB_INFO::PB_ORDNER_CLICKED);
   connect(PB_ANDERS, &QPushButton::clicked, this, &TAB_INFO::PB_ANDERS_CLICKED);

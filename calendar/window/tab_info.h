@@ -8,12 +8,19 @@
 #include "components/std_windows.h"
 #include "platform/gui/calendar_controls.h"
 
+namespace Ui {
+class TAB_INFO_FORM;
+}
+
+class QGridLayout;
+
 namespace mv {
 
 class TAB_INFO_FORM : public STD_DATAWINDOW {
   Q_OBJECT
  public:
   explicit TAB_INFO_FORM(QWidget* owner);
+  ~TAB_INFO_FORM() override;
 
   QLabel* FT_Z1;
   QLabel* FT_Z3;
@@ -21,6 +28,10 @@ class TAB_INFO_FORM : public STD_DATAWINDOW {
   SLESTANDARD* SE_ORDNER;
   QLabel* FT_HG1;
   QPushButton* PB_ANDERS;
+
+ protected:
+  Ui::TAB_INFO_FORM* form_;
+  QGridLayout* links_;
 };
 
 // The addresses behind the link lines.
