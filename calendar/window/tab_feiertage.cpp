@@ -12,23 +12,16 @@
 #include "calendar/core/regions.h"
 #include "calendar/window/kalender_globals.h"
 #include "platform/gui/palette.h"
+#include "ui_TAB_FEIERTAGE_FORM.h"
 
 namespace mv {
 
 namespace {
 
-template <typename T>
-T* named(T* w, const char* name) {
-  w->setObjectName(QString::fromLatin1(name));
-  return w;
-}
-
-QLabel* blue_label(QWidget* parent, const QString& text, const char* name) {
-  auto* l = named(new QLabel(text, parent), name);
+void paint_blue(QLabel* l) {
   QPalette p = l->palette();
   p.setColor(QPalette::WindowText, gui::predefined_color(gui::kColorBlue));
   l->setPalette(p);
-  return l;
 }
 
 void select_value(QComboBox* combo, const QVariant& value) {
@@ -38,50 +31,28 @@ void select_value(QComboBox* combo, const QVariant& value) {
 
 }  // namespace
 
-TAB_FEIERTAGE_FORM::TAB_FEIERTAGE_FORM(QWidget* owner) : STD_DATAWINDOW(owner) {
+TAB_FEIERTAGE_FORM::TAB_FEIERTAGE_FORM(QWidget* owner) : STD_DATAWINDOW(owner), form_(new Ui::TAB_FEIERTAGE_FORM) {
+  form_->setupUi(this);
   setObjectName(QStringLiteral("TAB_FEIERTAGE"));
-  setWindowTitle(QStringLiteral("DataWindow Caption"));
   setAutoFillBackground(true);
   QPalette pal = palette();
   pal.setColor(QPalette::Window, QColor(255, 150, 128));
   setPalette(pal);
 
-  BB_FEIERTAG = named(new STDGRIDBROWSER(this), "BB_FEIERTAG");
-  CB_LAND2 = named(new CMBSTANDARD(this), "CB_LAND2");
-  CB_LAND1 = named(new CMBSTANDARD(this), "CB_LAND1");
-  FT_FEIERTAG = blue_label(this, QStringLiteral("Feiertage für:"), "FT_FEIERTAG");
-  VS_JAHR = named(new gui::VERTICALSPINNER(this), "VS_JAHR");
+  BB_FEIERTAG = form_->BB_FEIERTAG;
+  CB_LAND2 = form_->CB_LAND2;
+  CB_LAND1 = form_->CB_LAND1;
+  FT_FEIERTAG = form_->FT_FEIERTAG;
+  VS_JAHR = form_->VS_JAHR;
+  SE_JAHR = form_->SE_JAHR;
+  FT_LAND = form_->FT_LAND;
+  FT_BEMERKUNG = form_->FT_BEMERKUNG;
+  PB_DRUCK = form_->PB_DRUCK;  // printing comes with the calendar's reports
+  CB_FTLAND = form_->CB_FTLAND;
+  for (QLabel* l : {FT_FEIERTAG, FT_LAND, FT_BEMERKUNG}) paint_blue(l);
   VS_JAHR->RANGE(kFirstYear, kLastYear);
-  SE_JAHR = named(new SLESTANDARD(this), "SE_JAHR");
-  SE_JAHR->setMaxLength(4);
   SE_JAHR->setValidator(new QIntValidator(0, 9999, SE_JAHR));
   SE_JAHR->setFixedWidth(SE_JAHR->fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 16);
-  FT_LAND = blue_label(this, QStringLiteral("Feiertage gelten für:"), "FT_LAND");
-  FT_BEMERKUNG = blue_label(this, QStringLiteral("Feiertage gelten für:"), "FT_BEMERKUNG");
-  PB_DRUCK = named(new QPushButton(QStringLiteral("Drucken"), this), "PB_DRUCK");
-  PB_DRUCK->setEnabled(false);  // printing comes with the calendar's reports
-  CB_FTLAND = named(new CMBSTANDARD(this), "CB_FTLAND");
-  CB_FTLAND->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-  CB_FTLAND->setMinimumContentsLength(22);
-
-  auto* lay = new QVBoxLayout(this);
-  lay->setContentsMargins(8, 8, 8, 8);
-  auto* top = new QHBoxLayout;
-  top->addWidget(FT_FEIERTAG);
-  top->addWidget(CB_LAND1);
-  top->addWidget(CB_LAND2);
-  top->addStretch(1);
-  top->addWidget(SE_JAHR);
-  top->addWidget(VS_JAHR);
-  lay->addLayout(top);
-  auto* second = new QHBoxLayout;
-  second->addWidget(FT_LAND);
-  second->addWidget(CB_FTLAND);
-  second->addStretch(1);
-  second->addWidget(PB_DRUCK);
-  lay->addLayout(second);
-  lay->addWidget(FT_BEMERKUNG);
-  lay->addWidget(BB_FEIERTAG, 1);
 
   BB_FEIERTAG->set_background(QBrush(QColor(255, 180, 150)));
   BB_FEIERTAG->AUTOREFRESHTIME(1000);
@@ -91,6 +62,8 @@ TAB_FEIERTAGE_FORM::TAB_FEIERTAGE_FORM(QWidget* owner) : STD_DATAWINDOW(owner) {
   BB_FEIERTAG->set_inactive_selection_colors(gui::predefined_brush(gui::kBrushMedium),
                                              gui::predefined_color(gui::kColorWhite));
 }
+
+TAB_FEIERTAGE_FORM::~TAB_FEIERTAGE_FORM() { delete form_; }
 
 TAB_FEIERTAGE::TAB_FEIERTAGE(QWidget* owner) : TAB_FEIERTAGE_FORM(owner) {
   const int this_year = QDate::currentDate().year();

@@ -11,12 +11,17 @@
 #include "platform/grid/gridserver.h"
 #include "platform/gui/calendar_controls.h"
 
+namespace Ui {
+class TAB_FEIERTAGE_FORM;
+}
+
 namespace mv {
 
 class TAB_FEIERTAGE_FORM : public STD_DATAWINDOW {
   Q_OBJECT
  public:
   explicit TAB_FEIERTAGE_FORM(QWidget* owner);
+  ~TAB_FEIERTAGE_FORM() override;
 
   STDGRIDBROWSER* BB_FEIERTAG;
   CMBSTANDARD* CB_LAND2;
@@ -28,6 +33,9 @@ class TAB_FEIERTAGE_FORM : public STD_DATAWINDOW {
   QLabel* FT_BEMERKUNG;
   QPushButton* PB_DRUCK;
   CMBSTANDARD* CB_FTLAND;
+
+ protected:
+  Ui::TAB_FEIERTAGE_FORM* form_;
 };
 
 inline constexpr int kFirstYear = 1752;

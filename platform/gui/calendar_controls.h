@@ -62,6 +62,8 @@ class DATETIMEPICKER : public QDateTimeEdit {
  public:
   enum class Kind { Date, Time };
   explicit DATETIMEPICKER(Kind kind, QWidget* parent = nullptr);
+  // A date picker (as forms create it).
+  explicit DATETIMEPICKER(QWidget* parent = nullptr) : DATETIMEPICKER(Kind::Date, parent) {}
   Kind kind() const { return kind_; }
 
   QDate SELECTEDDATE() const { return date(); }
