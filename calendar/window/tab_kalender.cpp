@@ -11,29 +11,11 @@
 #include "calendar/core/regions.h"
 #include "calendar/window/kalender_globals.h"
 #include "platform/gui/palette.h"
+#include "ui_TAB_KALENDER_FORM.h"
 
 namespace mv {
 
 namespace {
-
-QLabel* heading(QWidget* parent, const char* name) {
-  auto* l = new QLabel(parent);
-  l->setObjectName(QString::fromLatin1(name));
-  QFont f(QStringLiteral("Microsoft Sans Serif"), 8);
-  f.setBold(true);
-  l->setFont(f);
-  l->setAlignment(Qt::AlignCenter);
-  QPalette p = l->palette();
-  p.setColor(QPalette::WindowText, gui::predefined_color(gui::kColorBlue));
-  l->setPalette(p);
-  return l;
-}
-
-template <typename T>
-T* named(T* w, const char* name) {
-  w->setObjectName(QString::fromLatin1(name));
-  return w;
-}
 
 void select_value(QComboBox* combo, const QVariant& value) {
   const int i = combo->findData(value);
@@ -42,69 +24,41 @@ void select_value(QComboBox* combo, const QVariant& value) {
 
 }  // namespace
 
-TAB_KALENDER_FORM::TAB_KALENDER_FORM(QWidget* owner) : STD_DATAWINDOW(owner) {
+TAB_KALENDER_FORM::TAB_KALENDER_FORM(QWidget* owner) : STD_DATAWINDOW(owner), form_(new Ui::TAB_KALENDER_FORM) {
+  form_->setupUi(this);
   setObjectName(QStringLiteral("TAB_KALENDER"));
-  setWindowTitle(QStringLiteral("DataWindow Caption"));
   setAutoFillBackground(true);
   QPalette pal = palette();
   pal.setColor(QPalette::Window, QColor(176, 196, 222));
   setPalette(pal);
 
-  MONTHCALENDAR1 = named(new gui::MONTHCALENDAR(this), "MONTHCALENDAR1");
-  MONTHCALENDAR2 = named(new gui::MONTHCALENDAR(this), "MONTHCALENDAR2");
-  SE_DIFFERENZ1 = named(new QLineEdit(this), "SE_DIFFERENZ1");
+  MONTHCALENDAR1 = form_->MONTHCALENDAR1;
+  MONTHCALENDAR2 = form_->MONTHCALENDAR2;
+  SE_DIFFERENZ1 = form_->SE_DIFFERENZ1;
+  CB_WERT1 = form_->CB_WERT1;
+  DATEPICKER1 = form_->DATEPICKER1;
+  DATEPICKER2 = form_->DATEPICKER2;
+  FT_TAG2 = form_->FT_TAG2;
+  FT_TAG1 = form_->FT_TAG1;
+  FT_DIFF1 = form_->FT_DIFF1;
+  PB_SETDATUM = form_->PB_SETDATUM;
+  CB_LAND2 = form_->CB_LAND2;
+  CB_LAND1 = form_->CB_LAND1;
+  FT_FEIERTAG = form_->FT_FEIERTAG;
+  CB_FTMONAT2 = form_->CB_FTMONAT2;
+  CB_FTMONAT1 = form_->CB_FTMONAT1;
+  grid_ = form_->calendars;
+  for (QLabel* l : {FT_FEIERTAG, FT_TAG1, FT_TAG2}) {
+    QPalette p = l->palette();
+    p.setColor(QPalette::WindowText, gui::predefined_color(gui::kColorBlue));
+    l->setPalette(p);
+  }
+  // The difference: a count of up to six digits, negative with a leading "-".
   SE_DIFFERENZ1->setValidator(
       new QRegularExpressionValidator(QRegularExpression(QStringLiteral("-?[0-9]{0,6}")), SE_DIFFERENZ1));
-  SE_DIFFERENZ1->setAlignment(Qt::AlignRight);
-  SE_DIFFERENZ1->setMaximumWidth(90);
-  CB_WERT1 = named(new QComboBox(this), "CB_WERT1");
-  DATEPICKER1 = named(new gui::DATETIMEPICKER(gui::DATETIMEPICKER::Kind::Date, this), "DATEPICKER1");
-  DATEPICKER2 = named(new gui::DATETIMEPICKER(gui::DATETIMEPICKER::Kind::Date, this), "DATEPICKER2");
-  FT_TAG2 = heading(this, "FT_TAG2");
-  FT_TAG1 = heading(this, "FT_TAG1");
-  FT_DIFF1 = named(new QLabel(this), "FT_DIFF1");
-  PB_SETDATUM = named(new QPushButton(QStringLiteral("Set Datum"), this), "PB_SETDATUM");
-  CB_LAND2 = named(new CMBSTANDARD(this), "CB_LAND2");
-  CB_LAND1 = named(new CMBSTANDARD(this), "CB_LAND1");
-  FT_FEIERTAG = named(new QLabel(QStringLiteral("Feiertage  für:"), this), "FT_FEIERTAG");
-  QPalette blue = FT_FEIERTAG->palette();
-  blue.setColor(QPalette::WindowText, gui::predefined_color(gui::kColorBlue));
-  FT_FEIERTAG->setPalette(blue);
-  CB_FTMONAT2 = named(new QComboBox(this), "CB_FTMONAT2");
-  CB_FTMONAT1 = named(new QComboBox(this), "CB_FTMONAT1");
-  for (QComboBox* c : {CB_FTMONAT1, CB_FTMONAT2}) c->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-  CB_FTMONAT1->setMinimumContentsLength(24);
-  CB_FTMONAT2->setMinimumContentsLength(24);
-
-  auto* lay = new QVBoxLayout(this);
-  lay->setContentsMargins(8, 8, 8, 8);
-  auto* top = new QHBoxLayout;
-  top->addWidget(FT_FEIERTAG);
-  top->addWidget(CB_LAND1);
-  top->addWidget(CB_LAND2);
-  top->addStretch(1);
-  lay->addLayout(top);
-
-  auto* g = new QGridLayout;
-  g->addWidget(FT_TAG1, 0, 0);
-  g->addWidget(FT_TAG2, 0, 1);
-  g->addWidget(CB_FTMONAT1, 1, 0);
-  g->addWidget(CB_FTMONAT2, 1, 1);
-  g->addWidget(MONTHCALENDAR1, 2, 0);
-  g->addWidget(MONTHCALENDAR2, 2, 1);
-  g->addWidget(DATEPICKER1, 3, 0);
-  g->addWidget(DATEPICKER2, 3, 1);
-  g->setRowStretch(2, 1);
-  lay->addLayout(g, 1);
-
-  auto* bottom = new QHBoxLayout;
-  bottom->addWidget(CB_WERT1);
-  bottom->addWidget(FT_DIFF1, 1);
-  bottom->addWidget(SE_DIFFERENZ1);
-  bottom->addWidget(PB_SETDATUM);
-  lay->addLayout(bottom);
-  grid_ = g;
 }
+
+TAB_KALENDER_FORM::~TAB_KALENDER_FORM() { delete form_; }
 
 int TAB_KALENDER::rows_for(int h) { return h < 495 ? 1 : h < 640 ? 2 : h < 765 ? 3 : 4; }
 

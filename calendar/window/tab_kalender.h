@@ -14,12 +14,17 @@
 
 class QGridLayout;
 
+namespace Ui {
+class TAB_KALENDER_FORM;
+}
+
 namespace mv {
 
 class TAB_KALENDER_FORM : public STD_DATAWINDOW {
   Q_OBJECT
  public:
   explicit TAB_KALENDER_FORM(QWidget* owner);
+  ~TAB_KALENDER_FORM() override;
 
   gui::MONTHCALENDAR* MONTHCALENDAR1;
   gui::MONTHCALENDAR* MONTHCALENDAR2;
@@ -38,6 +43,7 @@ class TAB_KALENDER_FORM : public STD_DATAWINDOW {
   QComboBox* CB_FTMONAT1;
 
  protected:
+  Ui::TAB_KALENDER_FORM* form_;
   QGridLayout* grid_ = nullptr;
 };
 
