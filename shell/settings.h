@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <memory>
 
+#include "components/app_paths.h"
 #include "components/inifile.h"
 
 namespace mv {
@@ -31,8 +32,6 @@ inline constexpr const char* kRuntimeVersion = "2.8-3.2";
 inline constexpr int kDefaultEpoch = 1920;
 inline constexpr unsigned kDefaultFontBrowser = 9;
 
-// Full path of the program file.
-QString GETAPPNAME();
 // Takes the single-instance lock named after `name` (the program file) and keeps it until
 // the process ends; true when a running instance already holds it.
 bool ISALREADYRUNNING(const QString& name);
@@ -41,19 +40,6 @@ bool ISALREADYRUNNING(const QString& name);
 void SETGLOBALWERTE();
 // Releases GOINI and GOINIHISTORY and empties the texts (end of the run).
 void release_global_values();
-
-// The shell folder of number `folder`: 5 is the user's documents folder (the home folder
-// when there is none). Without trailing separator; empty for numbers it does not know.
-// With `create` the folder is made when missing.
-QString GETSHELLFOLDERPATH(int folder, bool create = false, int token = 0, int flags = 0);
-// `path` without surrounding blanks and with exactly one "/" at its end; blank gives "".
-QString ADDBACKSLASH(const QString& path);
-// True when `path` names an existing folder.
-bool ISDIR(const QString& path);
-
-// The base folder rule: the program's own folder when the program file lies on removable
-// media or its path contains ".DBG" (in any case); else documents folder + "Norlek/".
-QString base_folder_for(const QString& program_file, bool on_removable_media);
 
 // The table named on the command line: the arguments after the program, joined into one
 // path as given; empty unless it is longer than 3 characters and ends in ".dbf" in any case.

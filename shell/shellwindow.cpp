@@ -327,7 +327,15 @@ void STDSHELLWINDOW::OPENKALENDER() {
   start_once(caption_lock_held(QString::fromLatin1(kKalenderCaption)),
              QStringLiteral("Der Kalender wurde bereits gestartet"), [] {
                const QString kalender = find_calendar_program();
-               if (!kalender.isEmpty()) start_program({kalender, {}});
+               if (kalender.isEmpty()) {
+                 // Both programs are built into one folder: that is where it was looked for.
+                 const QString name = ADDBACKSLASH(program_folder()) + QStringLiteral("kalender");
+                 gui::info_box(nullptr, kAchtung,
+                               QStringLiteral("Das Programm \r\n") + name + QStringLiteral("\r\n") +
+                                   QStringLiteral("wurde nicht gefunden"));
+                 return;
+               }
+               start_program({kalender, {}});
              });
 }
 

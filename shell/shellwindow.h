@@ -12,6 +12,7 @@
 #include <optional>
 #include <vector>
 
+#include "components/app_paths.h"
 #include "platform/gui/windows.h"
 
 class QCloseEvent;
@@ -62,9 +63,6 @@ struct OpenChoice {
 // Shows the standard open dialog with its read-only box ticked as given; nothing when the
 // user cancels.
 using OpenDialog = std::function<std::optional<OpenChoice>(QWidget* owner, bool read_only)>;
-
-// The window caption of the calendar program; it holds the lock of this caption.
-inline constexpr const char* kKalenderCaption = "Kalender Vers. 2.8-3.6";
 
 class STDSHELLWINDOW : public gui::SHELLWINDOW {
   Q_OBJECT

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # One entry point for a fresh Debian 12 machine:
 #   tools/setup.sh run [TABLE.DBF]   install what is missing, build, start Molvane
+#   tools/setup.sh kalender          install what is missing, build, start Kalender
 #   tools/setup.sh test              install what is missing, build, run the whole test suite
 set -euo pipefail
 mode=${1:-run}
@@ -34,7 +35,10 @@ cmake --build "$build" -j "$jobs"
 
 case "$mode" in
   run)
-    exec "$build/apps/molvane/molvane" "$@"
+    exec "$build/bin/molvane" "$@"
+    ;;
+  kalender)
+    exec "$build/bin/kalender"
     ;;
   test)
     export QT_QPA_PLATFORM=offscreen
@@ -58,7 +62,7 @@ case "$mode" in
     (cd "$build-asan" && ctest --output-on-failure -j "$jobs" --timeout 900)
     ;;
   *)
-    echo "usage: $0 run [TABLE.DBF] | test" >&2
+    echo "usage: $0 run [TABLE.DBF] | kalender | test" >&2
     exit 2
     ;;
 esac

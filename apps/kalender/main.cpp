@@ -1,11 +1,5 @@
-#include <QApplication>
-#include <QMainWindow>
-
-#include "components/german_qt.h"
-
-#ifdef KALENDER_HAVE_WINDOW
 #include "calendar/window/start.h"
-#endif
+#include "components/german_qt.h"
 
 namespace {
 void german_qt_texts() { mv::load_german_qt_translations(); }
@@ -13,14 +7,4 @@ void german_qt_texts() { mv::load_german_qt_translations(); }
 // Runs as soon as the application object exists, before any window is built.
 Q_COREAPP_STARTUP_FUNCTION(german_qt_texts)
 
-int main(int argc, char** argv) {
-#ifdef KALENDER_HAVE_WINDOW
-  return mv::kalender_main(argc, argv);
-#else
-  QApplication app(argc, argv);
-  QMainWindow w;
-  w.setWindowTitle("Kalender");
-  w.show();
-  return app.exec();
-#endif
-}
+int main(int argc, char** argv) { return mv::kalender_main(argc, argv); }

@@ -79,7 +79,14 @@ Status write_journal(FileSystem& fs, const std::string& journal, const std::vect
   // Held for the whole replace: recovery in another process leaves a held journal alone.
   auto h = lock_journal(fs, journal);
   if (h) held = std::move(h).value();
-  return fs.sync_dir(path_dir(journal));
+  st = fs.sync_dir(path_dir(journal));
+  if (!st) {
+    // Nothing was moved yet: a journal left behind would only describe a replace that
+    // never happened.
+    held.reset();
+    fs.remove(journal).ignore();
+  }
+  return st;
 }
 
 }  // namespace

@@ -488,8 +488,10 @@ TEST_F(ShellTest, OtherProgramsStartOnce) {
   EXPECT_EQ(boxes.last().caption, "Achtung");
   EXPECT_TRUE(boxes.last().owner.isNull());
   calendar.release();
-  shell->OPENKALENDER();  // no calendar program anywhere: nothing happens
-  EXPECT_EQ(boxes.count(), 1);
+  shell->OPENKALENDER();  // no calendar program anywhere: it says where it looked
+  ASSERT_EQ(boxes.count(), 2);
+  EXPECT_TRUE(boxes.last().text.startsWith("Das Programm \r\n"));
+  EXPECT_TRUE(boxes.last().text.endsWith("/kalender\r\nwurde nicht gefunden"));
 
   // The calculator: the first one on PATH.
   const QString marker = path("calc-started");
@@ -506,11 +508,11 @@ TEST_F(ShellTest, OtherProgramsStartOnce) {
   shell->ZOVUZUZINI();
   ASSERT_TRUE(test::wait_until([&] { return !read_file(opened).isEmpty(); }));
   EXPECT_EQ(QString::fromUtf8(read_file(opened)), base_folder() + "ZovuZUZ.INI");
-  EXPECT_EQ(boxes.count(), 1);
+  EXPECT_EQ(boxes.count(), 2);
 
   // The manual is missing beside the program.
   shell->OPENHANDBUCH();
-  ASSERT_EQ(boxes.count(), 2);
+  ASSERT_EQ(boxes.count(), 3);
   EXPECT_EQ(boxes.last().text, "Das Dokument \r\n" + QCoreApplication::applicationDirPath() +
                                    "/Molvane.pdf\r\nwurde nicht gefunden");
   EXPECT_EQ(boxes.last().owner.data(), shell);

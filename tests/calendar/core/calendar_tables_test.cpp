@@ -1,0 +1,154 @@
+// The calendar's tables: created with their bags on first start, existing ones left alone,
+// a stale bag next to a new table erased, and every failure (another structure, a table
+// held exclusively by another process, a folder that cannot take files) reported with the
+// file it concerns while nothing crashes.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "calendar/core/calendar_tables.h"
+#include "platform/table/index/order_list.h"
+#include "platform/table/table.h"
+#include "platform/table/transfer.h"
+#include "tests/support/fixtures.h"
+
+namespace mv {
+namespace {
+
+class CalendarTablesTest : public ::testing::Test {
+ protected:
+  void SetUp() override { DATENPFAD = dir.path() + "/"; }
+  void TearDown() override {
+    close_calendar_tables();
+    GRUPPENDB.reset();
+    TERMINDB.reset();
+  }
+  bool exists(const std::string& name) { return FileSystem::posix().exists(DATENPFAD + name); }
+  testing::TempDir dir;
+};
+
+std::vector<std::pair<std::string, std::string>> tags_of(DBSERVER& s) {
+  std::vector<std::pair<std::string, std::string>> out;
+  for (size_t n = 1; n <= s.orders()->count(); ++n)
+    out.emplace_back(s.orders()->info(n).name, s.orders()->info(n).key_expr);
+  return out;
+}
+
+TEST_F(CalendarTablesTest, FirstStartCreatesBothTablesWithTheirBags) {
+  EXPECT_TRUE(open_calendar_tables().empty());
+  for (const char* f : {"Gruppe.DBF", "Gruppe.CDX", "Termine.DBF", "Termine.CDX"}) EXPECT_TRUE(exists(f)) << f;
+  ASSERT_TRUE(GRUPPENDB->used());
+  ASSERT_TRUE(TERMINDB->used());
+  EXPECT_TRUE(GRUPPENDB->table()->shared());
+  EXPECT_EQ(GRUPPENDB->table()->record_length(), 30);
+  EXPECT_EQ(TERMINDB->table()->record_length(), 86);
+  EXPECT_EQ(GRUPPENDB->table()->driver(), "DBFCDX");
+  const std::vector<StructRow> gruppe = {{"GA", 'C', 1, 0}, {"HG", 'C', 2, 0}, {"UG", 'C', 2, 0}, {"BENENNUNG", 'C', 24, 0}};
+  EXPECT_EQ(GRUPPENDB->DBSTRUCT(), gruppe);
+  const std::vector<StructRow> termine = {{"DATUM", 'D', 8, 0}, {"UHRZEIT", 'C', 8, 0}, {"SERIE", 'C', 1, 0},
+                                          {"HG", 'C', 2, 0},    {"UG", 'C', 2, 0},      {"BEMERKUNG", 'C', 64, 0}};
+  EXPECT_EQ(TERMINDB->DBSTRUCT(), termine);
+  EXPECT_EQ(tags_of(*GRUPPENDB), (std::vector<std::pair<std::string, std::string>>{{"GAHGUG", "GA+HG+UG"}}));
+  EXPECT_EQ(tags_of(*TERMINDB), (std::vector<std::pair<std::string, std::string>>{
+                                    {"DATEZEIT", "DTos(Datum)+Uhrzeit"},
+                                    {"HGDATE", "HG+DTos(Datum)+UhrZeit"},
+                                    {"HGUGDATE", "HG+UG+DTos(Datum)+UhrZeit"},
+                                    {"SERIE", "Serie+DTos(Datum)"},
+                                    {"SERIEHGUG", "Serie+HG+UG+DTos(Datum)"},
+                                    {"BEMERK", "Bemerkung+DTos(Datum)"}}));
+
+  // The orders are kept: an appointment appended shows in date order.
+  ASSERT_TRUE(TERMINDB->APPEND().is_ok());
+  ASSERT_TRUE(TERMINDB->FIELDPUT("Datum", Value::of_date(Date::from_ymd(2024, 6, 3))).is_ok());
+  ASSERT_TRUE(TERMINDB->FIELDPUT("Bemerkung", Value::character("Zahnarzt")).is_ok());
+  ASSERT_TRUE(TERMINDB->COMMIT().is_ok());
+  ASSERT_TRUE(TERMINDB->SETORDER("DateZeit").is_ok());
+  auto found = TERMINDB->SEEK(Value::character("20240603"));
+  ASSERT_TRUE(found.is_ok());
+  EXPECT_TRUE(*found);
+}
+
+TEST_F(CalendarTablesTest, MissingBagIsRebuiltAndRecordsStay) {
+  ASSERT_TRUE(open_calendar_tables().empty());
+  ASSERT_TRUE(TERMINDB->APPEND().is_ok());
+  ASSERT_TRUE(TERMINDB->FIELDPUT("Bemerkung", Value::character("bleibt")).is_ok());
+  close_calendar_tables();
+  ASSERT_TRUE(FileSystem::posix().remove(DATENPFAD + "Termine.CDX").is_ok());
+  EXPECT_TRUE(open_calendar_tables().empty());
+  EXPECT_EQ(TERMINDB->LASTREC(), 1u);
+  EXPECT_EQ(TERMINDB->order_names().size(), 6u);
+  ASSERT_TRUE(TERMINDB->SETORDER("Bemerk").is_ok());
+  EXPECT_TRUE(*TERMINDB->SEEK(Value::character("bleibt")));
+}
+
+TEST_F(CalendarTablesTest, StaleBagBesideANewTableIsErased) {
+  ASSERT_TRUE(open_calendar_tables().empty());
+  ASSERT_TRUE(GRUPPENDB->APPEND().is_ok());
+  ASSERT_TRUE(GRUPPENDB->FIELDPUT("GA", Value::character("H")).is_ok());
+  close_calendar_tables();
+  ASSERT_TRUE(FileSystem::posix().remove(DATENPFAD + "Gruppe.DBF").is_ok());
+  EXPECT_TRUE(open_calendar_tables().empty());
+  EXPECT_EQ(GRUPPENDB->LASTREC(), 0u);
+  ASSERT_TRUE(GRUPPENDB->SETORDER("GAHGUG").is_ok());
+  EXPECT_FALSE(*GRUPPENDB->SEEK(Value::character("H"))) << "no key of a record the new table does not have";
+  EXPECT_TRUE(GRUPPENDB->eof());
+}
+
+TEST_F(CalendarTablesTest, TableOfAnotherStructureIsReportedAndLeftAlone) {
+  ASSERT_TRUE(db_create(DATENPFAD + "Gruppe.DBF", {{"GA", 'C', 1, 0}, {"NAME", 'C', 30, 0}}, "DBFCDX").is_ok());
+  const auto problems = open_calendar_tables();
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_EQ(problems[0].path, DATENPFAD + "Gruppe.DBF");
+  EXPECT_EQ(problems[0].status.kind(), StatusKind::Corrupt);
+  EXPECT_NE(problems[0].status.message().find("Gruppe.DBF"), std::string::npos);
+  EXPECT_FALSE(exists("Gruppe.CDX")) << "no bag of ours beside a table that is not ours";
+  EXPECT_FALSE(GRUPPENDB->used());
+  EXPECT_FALSE(GRUPPENDB->APPEND().is_ok()) << "a table that did not open refuses writes";
+  EXPECT_TRUE(TERMINDB->used());
+}
+
+TEST_F(CalendarTablesTest, TableHeldExclusivelyByAnotherProcessIsReported) {
+  ASSERT_TRUE(open_calendar_tables().empty());
+  close_calendar_tables();
+  int ready[2], done[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(done), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    OpenOptions o;
+    o.shared = false;
+    auto t = Table::open(DATENPFAD + "Termine.DBF", o);
+    char c = t ? 'y' : 'n';
+    if (write(ready[1], &c, 1) != 1) _exit(2);
+    if (read(done[0], &c, 1) != 1) _exit(3);
+    _exit(0);
+  }
+  char c = 0;
+  ASSERT_EQ(read(ready[0], &c, 1), 1);
+  ASSERT_EQ(c, 'y');
+  const auto problems = open_calendar_tables();
+  c = 'x';
+  EXPECT_EQ(write(done[1], &c, 1), 1);
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_EQ(problems[0].path, DATENPFAD + "Termine.DBF");
+  EXPECT_EQ(problems[0].status.kind(), StatusKind::Locked);
+  EXPECT_TRUE(GRUPPENDB->used());
+  EXPECT_FALSE(TERMINDB->used());
+  for (int fd : {ready[0], ready[1], done[0], done[1]}) close(fd);
+}
+
+TEST_F(CalendarTablesTest, FolderThatCannotBeWrittenGivesOneProblemPerTable) {
+  DATENPFAD = dir.path() + "/fehlt/";
+  const auto problems = open_calendar_tables();
+  ASSERT_EQ(problems.size(), 2u);
+  EXPECT_EQ(problems[0].path, DATENPFAD + "Gruppe.DBF");
+  EXPECT_EQ(problems[1].path, DATENPFAD + "Termine.DBF");
+  EXPECT_FALSE(GRUPPENDB->used());
+  EXPECT_FALSE(TERMINDB->used());
+}
+
+}  // namespace
+}  // namespace mv
