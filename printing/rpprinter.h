@@ -139,4 +139,25 @@ struct TextSpanRecord {
 };
 std::optional<TextSpanRecord> read_text_record(const QByteArray& bytes);
 
+// The row of column heads both lists print: each head in bold in its column's width (in
+// characters of `char_width`), framed and shaded under a grid, else on a grey ground; the row
+// ends at the edge of the print area.
+template <class Columns>
+void draw_column_heads(RPPRINTER& dev, double top, double height, double char_width, const Columns& columns,
+                       bool grid, int frame_pen, const QColor& grey) {
+  const double pad = dev.AVGCHARWIDTH() / 2;
+  double x = 0;
+  for (const auto& col : columns) {
+    const double w = col.width * char_width;
+    if (grid) {
+      dev.DRAWRECTANGLE(top, x, top + height, x + w + char_width, frame_pen, 0, Qt::black, -1, grey);
+      dev.DRAWTEXT(top, x + pad, col.heading, height, w, 1);
+    } else {
+      dev.DRAWTEXT(top, x + pad, col.heading, height, w, 1, grey);
+    }
+    x += w + char_width;
+    if (x > dev.PRINTAREAWIDTH()) break;
+  }
+}
+
 }  // namespace mv

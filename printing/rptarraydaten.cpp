@@ -84,21 +84,7 @@ int RPTARRAYDATEN::PRINTPAGEHEADER(report::PRINTERDEVICE& d, bool draw) {
   const double lh = dev.AVGCHARHEIGHT() * NELINEFACTOR;
   dev.SETFONT(arial, NESCHRIFT, true, true);
   const double r = dev.PROW();
-  if (draw) {
-    double x = 0;
-    const double pad = dev.AVGCHARWIDTH() / 2;
-    for (const ArrayColumn& col : AESPALTEN) {
-      const double w = col.width * c;
-      if (LEGITTER) {
-        dev.DRAWRECTANGLE(r, x, r + lh, x + w + c, 0, 0, Qt::black, -1, kGrey);
-        dev.DRAWTEXT(r, x + pad, col.heading, lh, w, 1);
-      } else {
-        dev.DRAWTEXT(r, x + pad, col.heading, lh, w, 1, kGrey);
-      }
-      x += w + c;
-      if (x > dev.PRINTAREAWIDTH()) break;
-    }
-  }
+  if (draw) draw_column_heads(dev, r, lh, c, AESPALTEN, LEGITTER, 0, kGrey);
   dev.PROW(r + lh);
   return -1;
 }

@@ -190,21 +190,7 @@ int RPTDBFDATEN::PRINTPAGEHEADER(report::PRINTERDEVICE& d, bool draw) {
   const double w = dev.AVGCHARWIDTH();
   const double h = dev.AVGCHARHEIGHT() * NELINEFACTOR;
   dev.SETFONT(arial, NESCHRIFT, true, true);
-  if (draw) {
-    const double pad = dev.AVGCHARWIDTH() / 2;
-    double x = 0;
-    for (const ReportColumn& c : AESPALTEN) {
-      const double cw = c.width * w;
-      if (LEGITTER) {
-        dev.DRAWRECTANGLE(y, x, y + h, x + cw + w, 1, 0, Qt::black, -1, kGrey);
-        dev.DRAWTEXT(y, x + pad, c.heading, h, cw, 1);
-      } else {
-        dev.DRAWTEXT(y, x + pad, c.heading, h, cw, 1, kGrey);
-      }
-      x += cw + w;
-      if (x > dev.PRINTAREAWIDTH()) break;
-    }
-  }
+  if (draw) draw_column_heads(dev, y, h, w, AESPALTEN, LEGITTER, 1, kGrey);
   dev.PROW(y + h);
   return -1;
 }
