@@ -3,30 +3,11 @@
 #include <QProcess>
 #include <QRegularExpression>
 
+#include "tests/platform/gui/qt_env.h"
+
 namespace mv::pttest {
 namespace {
 
-class QtEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    if (!QApplication::instance()) {
-      if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-      app_ = new QApplication(argc_, argv_);
-    }
-  }
-  void TearDown() override {
-    delete app_;
-    app_ = nullptr;
-  }
-
- private:
-  int argc_ = 1;
-  char name_[8] = "test";
-  char* argv_[2] = {name_, nullptr};
-  QApplication* app_ = nullptr;
-};
-
-[[maybe_unused]] ::testing::Environment* const kQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 QString run(const QString& program, const QStringList& args) {
   QProcess p;
