@@ -6,8 +6,6 @@
 namespace mv {
 namespace {
 
-int round_whole(double v) { return int(std::lround(v)); }
-
 QByteArray pack(std::initializer_list<uint32_t> words) {
   QByteArray b(int(words.size() * 4), '\0');
   int i = 0;

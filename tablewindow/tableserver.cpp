@@ -43,6 +43,7 @@ Status TableGridServer::CLOSE() {
   table_.reset();
   drop_cache();
   map_.clear();
+  listed_at_.clear();
   window_.clear();
   count_ = 0;
   current_ = -1;
@@ -123,8 +124,7 @@ uint32_t TableGridServer::recno_at(int64_t place) const {
 int64_t TableGridServer::place_of(uint32_t r) const {
   if (r == 0 || !USED()) return -1;
   if (natural_) return r <= table_->lastrec() ? int64_t(r) - 1 : -1;
-  auto it = std::find(map_.begin(), map_.end(), r);
-  return it == map_.end() ? -1 : int64_t(it - map_.begin());
+  return listed_place(r);
 }
 
 // The table's own record is always shown, even when the deleted filter hides it (a GOTO

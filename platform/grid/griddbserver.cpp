@@ -54,6 +54,7 @@ void GRIDDBSERVER::forget_record(uint32_t recno) {
 
 void GRIDDBSERVER::rebuild_rows() {
   map_.clear();
+  listed_at_.clear();
   count_ = 0;
   if (!table_ || !table_->is_open()) return;
   natural_ = table_->navigator() == nullptr && !(deleted_in_rows_ && deleted_filter());
@@ -71,6 +72,10 @@ void GRIDDBSERVER::rebuild_rows() {
   }
   table_->go_to(keep).ignore();
   count_ = uint32_t(map_.size());
+  uint32_t top = 0;
+  for (uint32_t r : map_) top = std::max(top, r);
+  listed_at_.assign(size_t(top) + 1, 0);
+  for (size_t i = 0; i < map_.size(); ++i) listed_at_[map_[i]] = uint32_t(i + 1);
 }
 
 int GRIDDBSERVER::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(count_); }
@@ -83,8 +88,7 @@ uint32_t GRIDDBSERVER::recno(int row) const {
 int GRIDDBSERVER::row_of_recno(uint32_t recno) const {
   if (recno == 0) return -1;
   if (natural_) return recno <= count_ ? int(recno) - 1 : -1;
-  auto it = std::find(map_.begin(), map_.end(), recno);
-  return it == map_.end() ? -1 : int(it - map_.begin());
+  return int(listed_place(recno));
 }
 
 const uint8_t* GRIDDBSERVER::record_bytes(uint32_t recno) const {

@@ -86,6 +86,12 @@ class GRIDDBSERVER : public GRIDSERVER {
   bool natural_ = true;
   uint32_t count_ = 0;                 // rows
   std::vector<uint32_t> map_;          // row -> recno when not natural
+  // Where record r stands in map_ (its index + 1, 0 when it is not listed): a record's row
+  // is found without searching the list.
+  std::vector<uint32_t> listed_at_;
+  int64_t listed_place(uint32_t recno) const {
+    return recno < listed_at_.size() ? int64_t(listed_at_[recno]) - 1 : -1;
+  }
   Status last_status_;
 
  private:

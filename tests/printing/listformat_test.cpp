@@ -347,7 +347,9 @@ TEST_F(ListFormat, SaveAllWritesTheKeysInOrderAndTheWindowReadsThemBack) {
   for (const auto& [k, v] : history_.sections[path_.toUpper()]) {
     if (k == "ANZAHL" || k == "DATUM" || k == "ZEIT") continue;
     EXPECT_EQ(expected.count(k), 1u) << k.toStdString();
-    if (expected.count(k)) EXPECT_EQ(v, expected.at(k)) << k.toStdString();
+    if (expected.count(k)) {
+      EXPECT_EQ(v, expected.at(k)) << k.toStdString();
+    }
   }
   for (const auto& [k, v] : expected) EXPECT_TRUE(history_.sections[path_.toUpper()].count(k)) << k.toStdString();
   // Reopened, the window reads the layout back.

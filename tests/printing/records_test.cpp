@@ -59,7 +59,9 @@ class Records : public ::testing::Test {
       }
       EXPECT_TRUE(tb.field_put(4, Value::boolean(i % 2 == 0)).is_ok());
       EXPECT_TRUE(tb.field_put(5, Value::character("Zeile" + std::to_string(i) + "\r\nzweite")).is_ok());
-      if (std::find(deleted.begin(), deleted.end(), i) != deleted.end()) EXPECT_TRUE(tb.delete_record().is_ok());
+      if (std::find(deleted.begin(), deleted.end(), i) != deleted.end()) {
+        EXPECT_TRUE(tb.delete_record().is_ok());
+      }
     }
     EXPECT_TRUE(tb.commit().is_ok());
     EXPECT_TRUE(tb.go_top().is_ok());

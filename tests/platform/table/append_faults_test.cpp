@@ -67,7 +67,9 @@ TEST(AppendFaults, AFailedAppendIsTakenBackWhole) {
         EXPECT_EQ(t->lastrec(), st ? 25u : 5u) << st.to_string();
         auto report = (*ol)->check(1);
         EXPECT_TRUE(report.is_ok()) << report.status().to_string();
-        if (report) EXPECT_EQ(report->keys, uint64_t(t->lastrec()));
+        if (report) {
+          EXPECT_EQ(report->keys, uint64_t(t->lastrec()));
+        }
       }
     }
   }

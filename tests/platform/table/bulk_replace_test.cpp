@@ -147,7 +147,9 @@ TEST(BulkReplace, FailingWritesLeaveRecordsAndOrdersSound) {
       EXPECT_EQ(changed, written);
       auto report = (*ol)->check(1);
       EXPECT_TRUE(report.is_ok()) << report.status().to_string();
-      if (report) EXPECT_EQ(report->keys, 30u);
+      if (report) {
+        EXPECT_EQ(report->keys, 30u);
+      }
     }
   }
 }
