@@ -28,8 +28,17 @@ function(molvane_test name)
   target_compile_definitions(${name} PRIVATE
     MOLVANE_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     MOLVANE_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  molvane_quick_test_build(${name})
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" LABELS "${MT_LABELS}")
+endfunction()
+
+# Test programs are many and thin around the optimised libraries they call: in the normal
+# build they are compiled for a short build rather than for speed or a debugger.
+function(molvane_quick_test_build name)
+  if(CMAKE_BUILD_TYPE STREQUAL "RelWithDebInfo")
+    target_compile_options(${name} PRIVATE -O1 -g0)
+  endif()
 endfunction()
 
 # molvane_folder_library(name DEPS ...) : the folder's sources (*.cpp, *.h, *.ui, *.qrc) as one static library.

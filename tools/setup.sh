@@ -54,7 +54,7 @@ case "$mode" in
     fi
     (cd "$build" && ctest --output-on-failure -j "$jobs" --timeout 600)
     # The layers without Qt once more under AddressSanitizer and UndefinedBehaviorSanitizer.
-    cmake -S "$root" -B "$build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
+    cmake -S "$root" -B "$build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g1 -O1" \
       -DMOLVANE_PLAIN_ONLY=ON -DMOLVANE_SANITIZE=ON -DMOLVANE_BUILD_BENCH=OFF > /dev/null
     cmake --build "$build-asan" -j "$jobs"
     export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
