@@ -89,7 +89,9 @@ TEST(CsvValues, NumberAndDateTests) {
     SCOPED_TRACE(c.v);
     uint32_t d = 99;
     EXPECT_EQ(csv_number(c.v, &d), c.number);
-    if (c.number) EXPECT_EQ(d, c.decimals);
+    if (c.number) {
+      EXPECT_EQ(d, c.decimals);
+    }
     EXPECT_EQ(csv_date(c.v), c.date);
   }
 }
