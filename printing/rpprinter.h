@@ -160,4 +160,16 @@ void draw_column_heads(RPPRINTER& dev, double top, double height, double char_wi
   }
 }
 
+// The title's font for both lists: bold italic Arial at 14 points, else 12, else 10, the
+// largest that leaves room for `date_text` (measured in Arial 10) at the title's right.
+inline void choose_title_font(RPPRINTER& dev, const QString& title, const QString& date_text) {
+  const QString arial = QStringLiteral("Arial");
+  dev.SETFONT(arial, 10);
+  const double date_width = dev.GETTEXTLENGTH(date_text);
+  for (int size : {14, 12, 10}) {
+    dev.SETFONT(arial, size, true, true);
+    if (size == 10 || dev.GETTEXTLENGTH(title) <= dev.PRINTAREAWIDTH() - date_width) break;
+  }
+}
+
 }  // namespace mv

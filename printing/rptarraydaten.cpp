@@ -43,14 +43,7 @@ int RPTARRAYDATEN::PRINTPAGEHEADER(report::PRINTERDEVICE& d, bool draw) {
   if (draw) dev.TEXTOUT(0, 0, QStringLiteral(" "));
   dev.PROW(0);
   const QString arial = QStringLiteral("Arial");
-  // The title gives way to the date at its right: measured in the date's own font.
-  dev.SETFONT(arial, 10);
-  const double date_width = dev.GETTEXTLENGTH(QStringLiteral("Datum: 31.12.2005"));
-  dev.SETFONT(arial, 14, true, true);
-  if (dev.GETTEXTLENGTH(CETITEL) > dev.PRINTAREAWIDTH() - date_width) {
-    dev.SETFONT(arial, 12, true, true);
-    if (dev.GETTEXTLENGTH(CETITEL) > dev.PRINTAREAWIDTH() - date_width) dev.SETFONT(arial, 10, true, true);
-  }
+  choose_title_font(dev, CETITEL, QStringLiteral("Datum: 31.12.2005"));
   if (draw)
     dev.DRAWTEXT(0, 0, CETITEL, dev.AVGCHARHEIGHT() * NELINEFACTOR, dev.GETTEXTLENGTH(CETITEL) + dev.AVGCHARWIDTH());
   dev.SETFONT(arial, 10);

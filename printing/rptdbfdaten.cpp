@@ -165,13 +165,7 @@ int RPTDBFDATEN::PRINTPAGEHEADER(report::PRINTERDEVICE& d, bool draw) {
   if (draw) dev.TEXTOUT(0, 0, QStringLiteral(" "));
   dev.PROW(0);
   const QString arial = QStringLiteral("Arial");
-  dev.SETFONT(arial, 10);
-  const double date_width = dev.GETTEXTLENGTH(QStringLiteral("  Datum: 31.12.2005"));
-  dev.SETFONT(arial, 14, true, true);
-  if (dev.GETTEXTLENGTH(CETITEL) > dev.PRINTAREAWIDTH() - date_width) {
-    dev.SETFONT(arial, 12, true, true);
-    if (dev.GETTEXTLENGTH(CETITEL) > dev.PRINTAREAWIDTH() - date_width) dev.SETFONT(arial, 10, true, true);
-  }
+  choose_title_font(dev, CETITEL, QStringLiteral("  Datum: 31.12.2005"));
   if (draw)
     dev.DRAWTEXT(0, 0, CETITEL, dev.AVGCHARHEIGHT() * NELINEFACTOR, dev.GETTEXTLENGTH(CETITEL) + dev.AVGCHARWIDTH());
   double y = (CEZUSATZ.isEmpty() ? 2 : 1) * dev.AVGCHARHEIGHT();
