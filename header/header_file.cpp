@@ -41,15 +41,14 @@ Result<HeaderBytes> read_header_from(File& f) {
   return bytes;
 }
 
-// The local calendar day of a file time.
+}  // namespace
+
 Date local_date(int64_t mtime) {
   std::time_t t = std::time_t(mtime);
   std::tm tm{};
   localtime_r(&t, &tm);
   return Date::from_ymd(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
 }
-
-}  // namespace
 
 std::string system_error_text(const Status& s) {
   switch (s.kind()) {

@@ -150,4 +150,7 @@ Result<RawLayout> block_layout(FileSystem& fs, const std::string& file_path);
 // Rows `first` (0-based) to first + count - 1 as they follow each other in the file.
 Result<std::vector<uint8_t>> read_raw_rows(FileSystem& fs, const RawLayout& layout, uint32_t first, uint32_t count);
 
+// The local calendar day of a file's modification time (seconds since the epoch).
+Date local_date(int64_t mtime);
+
 }  // namespace mv::header

@@ -56,13 +56,6 @@ QString grouped(uint64_t n) {
   return digits;
 }
 
-Date local_date(int64_t mtime) {
-  std::time_t t = std::time_t(mtime);
-  std::tm tm{};
-  localtime_r(&t, &tm);
-  return Date::from_ymd(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
-}
-
 uint64_t number_of(const QString& text) {
   bool ok = false;
   const qulonglong v = text.trimmed().toULongLong(&ok);
@@ -370,7 +363,7 @@ void TAB_HEADER::SET_DETAILSDATEI() {
   auto st = found ? fs().stat(*found) : Result<DirEntry>(Status::not_found(""));
   if (st) {
     f->FT_DBFLANG->setText(grouped(st.value().size));
-    f->FT_DBFDATE->setText(qs(dtoc(local_date(st.value().mtime))));
+    f->FT_DBFDATE->setText(qs(dtoc(header::local_date(st.value().mtime))));
   } else {
     f->FT_DBFLANG->setText(QStringLiteral("0"));
     f->FT_DBFDATE->setText(QStringLiteral("--"));
