@@ -135,6 +135,9 @@ MolvaneStart::Outcome MolvaneStart::start(const StartOptions& options) {
   shell_->setAttribute(Qt::WA_DeleteOnClose);
   if (GOINI->GETSTRINGUPPER(QStringLiteral("Setup"), QStringLiteral("Maximized")) ==
       QLatin1String("JA")) {
+    // Without a window manager a maximise request is not carried out: the shell then
+    // takes the screen's free area itself, so its windows get their full size.
+    if (QScreen* screen = QGuiApplication::primaryScreen()) shell_->setGeometry(screen->availableGeometry());
     shell_->showMaximized();
   } else {
     // Normal size, centred as the program's dialogs are.
