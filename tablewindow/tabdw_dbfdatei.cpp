@@ -10,6 +10,7 @@
 #include "platform/gui/dispatch.h"
 #include "platform/gui/messagebox.h"
 #include "platform/table/table.h"
+#include "structure/structure_pages.h"
 #include "tablewindow/empty_pages.h"
 #include "tablewindow/environment.h"
 #include "tablewindow/dlg_replace.h"
@@ -31,6 +32,7 @@ void register_table_window_pages() {
   if (!gui::is_window_class("DLG_REPLACE")) gui::register_window_class<DLG_REPLACE>("DLG_REPLACE");
   if (!gui::is_window_class("TAB_OPTION_FORM")) gui::register_window_class<TAB_OPTION_FORM>("TAB_OPTION_FORM");
   register_header_page();
+  register_structure_pages();
   for (const char* name : {"TAB_STRUKTUR", "TAB_INDEX"}) {
     if (gui::is_window_class(name)) continue;
     const QString n = QString::fromLatin1(name);
