@@ -111,17 +111,18 @@ Status recover_interrupted_replace(FileSystem& fs, const std::string& path) {
   // has been put in place.
   bool all_in = true;
   for (const auto& s : steps)
-    if (fs.exists(s.from)) all_in = false;
+    if (!s.from.empty() && fs.exists(s.from)) all_in = false;
   if (all_in) {
     for (const auto& s : steps)
       if (!s.backup.empty() && fs.exists(s.backup)) MV_RETURN_IF_ERROR(fs.remove(s.backup));
   } else {
     for (const auto& s : steps) {
       const bool moved_aside = !s.backup.empty() && fs.exists(s.backup);
-      const bool new_in_place = !fs.exists(s.from) && fs.exists(s.to);
+      // A step without a new file only took its old file away.
+      const bool new_in_place = !s.from.empty() && !fs.exists(s.from) && fs.exists(s.to);
       if (new_in_place && (moved_aside || s.backup.empty())) MV_RETURN_IF_ERROR(fs.remove(s.to));
       if (moved_aside) MV_RETURN_IF_ERROR(fs.rename(s.backup, s.to));
-      if (fs.exists(s.from)) fs.remove(s.from).ignore();
+      if (!s.from.empty() && fs.exists(s.from)) fs.remove(s.from).ignore();
     }
   }
   MV_RETURN_IF_ERROR(fs.sync_dir(path_dir(journal)));
@@ -130,15 +131,22 @@ Status recover_interrupted_replace(FileSystem& fs, const std::string& path) {
   return fs.sync_dir(path_dir(journal));
 }
 
-Status replace_files(FileSystem& fs, const std::vector<std::pair<std::string, std::string>>& moves) {
+Status replace_files(FileSystem& fs, const std::vector<std::pair<std::string, std::string>>& moves,
+                     ReplaceFailure* failed) {
+  auto fail_at = [&](size_t index, bool old_file, bool before_moves) {
+    if (failed) *failed = ReplaceFailure{index, old_file, before_moves};
+  };
   auto drop_new = [&](size_t from) {
-    for (size_t k = from; k < moves.size(); ++k) fs.remove(moves[k].first).ignore();
+    for (size_t k = from; k < moves.size(); ++k)
+      if (!moves[k].first.empty()) fs.remove(moves[k].first).ignore();
   };
   if (moves.empty()) return Status::ok();
   // The new files reach the disk before any name points at them.
-  for (const auto& m : moves) {
-    Status st = sync_file(fs, m.first);
+  for (size_t i = 0; i < moves.size(); ++i) {
+    if (moves[i].first.empty()) continue;
+    Status st = sync_file(fs, moves[i].first);
     if (!st) {
+      fail_at(i, false, true);
       drop_new(0);
       return st;
     }
@@ -146,18 +154,21 @@ Status replace_files(FileSystem& fs, const std::vector<std::pair<std::string, st
   {
     Status st = fs.sync_dir(path_dir(moves[0].second));
     if (!st) {
+      fail_at(0, false, true);
       drop_new(0);
       return st;
     }
   }
   // Once the new names are in place the operation has happened; a folder that then fails
   // to sync cannot take it back, so that last sync is only tried.
-  if (moves.size() == 1) {
+  if (moves.size() == 1 && !moves[0].first.empty()) {
     Status st = fs.rename(moves[0].first, moves[0].second);
-    if (!st)
+    if (!st) {
+      fail_at(0, false, false);
       drop_new(0);
-    else
+    } else {
       fs.sync_dir(path_dir(moves[0].second)).ignore();
+    }
     return st;
   }
 
@@ -166,17 +177,26 @@ Status replace_files(FileSystem& fs, const std::vector<std::pair<std::string, st
     // An earlier replace of these files that died half-way is settled first.
     Status st = recover_interrupted_replace(fs, moves[0].second);
     if (!st) {
+      fail_at(0, false, true);
       drop_new(0);
       return st;
     }
   }
   std::vector<Step> steps;
-  for (const auto& m : moves)
-    steps.push_back({m.first, m.second, fs.exists(m.second) ? free_backup_name(fs, m.second) : std::string()});
+  std::vector<size_t> index_of;  // the move each step comes from
+  for (size_t i = 0; i < moves.size(); ++i) {
+    const auto& m = moves[i];
+    const bool old_there = fs.exists(m.second);
+    if (m.first.empty() && !old_there) continue;  // nothing to take away
+    steps.push_back({m.first, m.second, old_there ? free_backup_name(fs, m.second) : std::string()});
+    index_of.push_back(i);
+  }
+  if (steps.empty()) return Status::ok();
   std::unique_ptr<File> held;
   {
     Status st = write_journal(fs, journal, steps, held);
     if (!st) {
+      fail_at(0, false, true);
       drop_new(0);
       return st;
     }
@@ -195,6 +215,7 @@ Status replace_files(FileSystem& fs, const std::vector<std::pair<std::string, st
     if (steps[i].backup.empty()) continue;
     Status st = fs.rename(steps[i].to, steps[i].backup);
     if (!st) {
+      fail_at(index_of[i], true, false);
       restore_backups(i);
       drop_new(0);
       forget_journal();
@@ -203,12 +224,15 @@ Status replace_files(FileSystem& fs, const std::vector<std::pair<std::string, st
     aside[i] = true;
   }
   for (size_t i = 0; i < steps.size(); ++i) {
+    if (steps[i].from.empty()) continue;
     Status st = fs.rename(steps[i].from, steps[i].to);
     if (!st) {
+      fail_at(index_of[i], false, false);
       // Files already put in place go; the old ones come back.
-      for (size_t j = 0; j < i; ++j) fs.remove(steps[j].to).ignore();
+      for (size_t j = 0; j < i; ++j)
+        if (!steps[j].from.empty()) fs.remove(steps[j].to).ignore();
       restore_backups(steps.size());
-      drop_new(i);
+      drop_new(0);
       forget_journal();
       return st;
     }

@@ -574,6 +574,30 @@ Status db_create(const std::string& path_in, const std::vector<StructRow>& rows,
   return nt.finish();
 }
 
+// ---------------------------------------------------------------- one value as text
+
+std::string delimited_value_text(const FieldInfo& f, const uint8_t* rec) {
+  const uint8_t* v = rec + f.offset;
+  size_t n = f.length;
+  switch (f.type) {
+    case 'C':
+      return std::string(reinterpret_cast<const char*>(v), trimmed_length(v, n));
+    case 'L': {
+      const uint8_t c = n ? v[0] : ' ';
+      return c == 'T' || c == 't' || c == 'Y' || c == 'y' ? "T" : "F";
+    }
+    default:
+      n = trimmed_length(v, n);
+      while (n && v[0] == ' ') ++v, --n;
+      return std::string(reinterpret_cast<const char*>(v), n);
+  }
+}
+
+void store_delimited_value(const FieldInfo& f, uint8_t* rec, std::string_view text) {
+  if (f.type != 'C') text = rtrim(ltrim(text));
+  put_text_value(f, rec, text);
+}
+
 // ---------------------------------------------------------------- COPY TO
 
 std::string with_default_extension(const std::string& path, const std::string& ext) {

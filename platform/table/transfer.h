@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/base/codepage.h"
@@ -30,6 +31,14 @@ struct TransferOptions {
 // replaced only once the new one is complete. A path without extension gets ".dbf".
 Status db_create(const std::string& path, const std::vector<StructRow>& fields, const std::string& driver = "",
                  std::optional<CodePage> code_page = std::nullopt, FileSystem* fs = nullptr);
+
+// One field's value as a delimited text file holds it (COPY DELIMITED: text without its
+// trailing blanks, T or F, numbers and dates as stored without blanks), and such a text
+// stored into a field as the delimited import (APPEND DELIMITED) stores it. Together they
+// convert a value from one field type to another as a round trip through the text file
+// would.
+std::string delimited_value_text(const FieldInfo& field, const uint8_t* record);
+void store_delimited_value(const FieldInfo& field, uint8_t* record, std::string_view text);
 
 // The path a transfer or DBCREATE uses: `ext` added when `path` has no extension.
 std::string with_default_extension(const std::string& path, const std::string& ext);
