@@ -1,9 +1,12 @@
 #include "structure/structure_pages.h"
 
 #include "platform/gui/windows.h"
+#include "structure/tab_struktur.h"
 
 namespace mv {
 
-void register_structure_pages() {}
+void register_structure_pages() {
+  register_structure_page();
+}
 
 }  // namespace mv

@@ -105,7 +105,16 @@ std::array<QString, 4> FILLARRAYDRIVER(const QString& cDriver) {
   return {cDriver, QString(), QString(), QString()};
 }
 
-QString first_driver(const QString& cDBF, const QString& default_driver, FileSystem* fs) {
+QString first_driver(const QString& cDBF, const QString& default_driver, FileSystem* fs, const QString& made_with) {
+  if (!made_with.isEmpty()) {
+    // Tables without memo share one version byte, and a DBT alone names no driver.
+    FileSystem& f = fs_or_posix(fs);
+    const std::string p = cDBF.toStdString();
+    bool named = false;
+    for (const char* ext : {".mdx", ".cdx", ".ntx", ".fpt"}) named = named || find_companion(f, p, ext).has_value();
+    const QString d = named ? DRIVERERKENNUNG(cDBF, fs) : QString();
+    return d.isEmpty() ? made_with : d;
+  }
   QString d = DRIVERERKENNUNG(cDBF, fs);
   if (d.isEmpty()) d = GETRDD(cDBF, fs);
   if (d.isEmpty()) d = default_driver;
@@ -122,9 +131,9 @@ grid::GRIDBROWSER::RowMode row_mode_for(const QString& rdd, int index_ord, uint6
 }
 
 OpenOutcome open_with_fallback(const QString& path, bool share, bool read_only, bool ansi,
-                               const QString& default_driver, FileSystem* fs) {
+                               const QString& default_driver, FileSystem* fs, const QString& made_with) {
   OpenOutcome out;
-  const std::array<QString, 4> tries = FILLARRAYDRIVER(first_driver(path, default_driver, fs));
+  const std::array<QString, 4> tries = FILLARRAYDRIVER(first_driver(path, default_driver, fs, made_with));
   OpenOptions o;
   o.shared = share;
   o.read_only = read_only;

@@ -28,7 +28,10 @@ std::array<QString, 4> FILLARRAYDRIVER(const QString& cDriver);
 QByteArray LESEHEADER(const QString& cDBF, FileSystem* fs = nullptr);
 
 // The driver a table is tried with first: companions, version byte, then `default_driver`.
-QString first_driver(const QString& cDBF, const QString& default_driver, FileSystem* fs = nullptr);
+// With `made_with` (the driver the table was just created or rebuilt with) that driver
+// goes before the version byte: only a companion index or FPT file names another.
+QString first_driver(const QString& cDBF, const QString& default_driver, FileSystem* fs = nullptr,
+                     const QString& made_with = {});
 
 // The grid's row mode for a table opened with `rdd` whose active order is `index_ord`
 // (0: none) with `keys` keys: the absolute mode only for "DBFNTX" beyond 10000 keys and
@@ -63,6 +66,7 @@ struct OpenOutcome {
 // driver cannot maintain, or whose record count disagrees with its file, is opened
 // read-only.
 OpenOutcome open_with_fallback(const QString& path, bool share, bool read_only, bool ansi,
-                               const QString& default_driver, FileSystem* fs = nullptr);
+                               const QString& default_driver, FileSystem* fs = nullptr,
+                               const QString& made_with = {});
 
 }  // namespace mv

@@ -538,7 +538,7 @@ void TAB_DBFDATEN::ZOVUZUZ() {
   // Every opening converts the table's texts by the window's own ANSI flag.
   OpenOutcome o = open_with_fallback(w->CEDBF, w->LESHARE, w->LEREADONLY, w->LEANSI,
                                      table_window_environment().driver_or_default(),
-                                     table_window_environment().file_system);
+                                     table_window_environment().file_system, w->made_with_driver);
   w->CEDRIVER = o.driver;
   open_error_ = o.error_text;
   open_reported_ = false;

@@ -51,6 +51,9 @@ class TABDW_DBFDATEI : public TABDW_STANDARD {
   bool LEREADONLY = false;
   bool LESHARE = true;
   bool LEANSI = false;
+  // The driver the structure page created or rebuilt the table with: reopenings try it
+  // before the version byte, which cannot tell the drivers' tables without memo apart.
+  QString made_with_driver;
 
   // The data page once created (nullptr before).
   TAB_DBFDATEN* data_page() const;

@@ -165,7 +165,7 @@ TEST(TableWindow, NewWindowWithoutFile) {
   QPointer<TABDW_DBFDATEI> alive(w);
   EXPECT_EQ(w->TABCONTROL()->currentIndex(), 1);
   EXPECT_TRUE(w->CEDBF.isEmpty());
-  EXPECT_EQ(w->caption(), "Neu");
+  EXPECT_EQ(w->caption(), "Struktur: ");
   EXPECT_FALSE(w->item_enabled(kItemAppend));
   EXPECT_TRUE(w->item_enabled(kItemTop));
   // Commands of the data page do nothing while it has never been selected.
