@@ -14,6 +14,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QStyle>
+#include <QTest>
 #include <QStyleOptionComboBox>
 #include <QStandardPaths>
 #include <filesystem>
@@ -199,6 +200,13 @@ TEST_F(StructurePage, NewTableModeShowsTheDriverComboExtensionsAndTheCreateButto
     EXPECT_EQ(f->FT_ANZFELDMAX->text(), c.fields) << c.driver;
     EXPECT_EQ(f->FT_SATZLANGMAX->text(), c.length) << c.driver;
   }
+  // Names are typed in upper case, at most ten characters; length and decimals take digits.
+  f->SE_NAME->clear();
+  QTest::keyClicks(f->SE_NAME, QStringLiteral("kunde_nr12345"));
+  EXPECT_EQ(f->SE_NAME->text(), "KUNDE_NR12");
+  f->SE_LANG->clear();
+  QTest::keyClicks(f->SE_LANG, QStringLiteral("1x2345"));
+  EXPECT_EQ(f->SE_LANG->text(), "123");
   // Choosing a type gives its defaults and editability.
   f->CB_TYPE->setCurrentIndex(f->CB_TYPE->findData(QStringLiteral("N")));
   p->LISTBOXSELECT(f->CB_TYPE);
@@ -910,6 +918,38 @@ TEST_F(StructurePage, ARebuildKeepsTheDriverAndRefusesWhileAnotherHoldsTheTable)
                                    "\r\n\r\nkonnte nicht neu erstellt werden!");
   EXPECT_EQ(file_bytes(one), one_before);
   EXPECT_EQ(w1.ASTRUCTUR.size(), 1u);
+}
+
+TEST_F(StructurePage, OrdersWhoseKeyNoLongerCompilesAreLeftOutWithOneMessage) {
+  if (copy_case(dir, "peer/cdx-fpt").empty()) GTEST_SKIP() << "fixture missing";
+  const std::string path = dir.file("KUNDEN.DBF");
+  TABDW_DBFDATEI w(&shell, QString::fromStdString(path), true, false, false);
+  ASSERT_NE(w.server(), nullptr);
+  ASSERT_EQ(w.server()->orders()->count(), 10);
+  auto memo_of = [&](uint32_t recno) {
+    Table* t = w.server()->table();
+    EXPECT_TRUE(t->go_to(recno));
+    auto m = t->memo_text(t->field_pos("NOTIZ"));
+    return m ? m.value() : std::string("?");
+  };
+  const std::string memo = memo_of(7);
+  EXPECT_NE(memo, "?");
+  TAB_STRUKTUR* p = struktur_page(w);
+  p->GOTOP();
+  p->CELLSELECT(1);
+  boxes.clear();
+  boxes.script(MsgAnswer::Yes);
+  p->PB_DELETE();
+  ASSERT_EQ(boxes.count(), 2);
+  EXPECT_EQ(boxes.last().text, "Die Indexdatei konnte nicht erstellt werden!");
+  ASSERT_NE(w.server(), nullptr);
+  EXPECT_EQ(w.CEDRIVER, "DBFCDX");
+  EXPECT_EQ(w.server()->LASTREC(), 1200u);
+  // NAME, AKTIVF and MENGNAME named the field.
+  QStringList tags;
+  for (int i = 1; i <= w.server()->orders()->count(); ++i) tags << w.server()->orders()->info(i).name;
+  EXPECT_EQ(tags, (QStringList{"BETRAG", "DATUM", "KOMBI", "ORTU", "MENGED", "DATUMD", "AKTIVL"}));
+  EXPECT_EQ(memo_of(7), memo);
 }
 
 // ---------------------------------------------------------------- backups
