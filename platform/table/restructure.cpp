@@ -228,8 +228,10 @@ class Rebuild {
     out.message = steps();
     if (!out.message.empty()) {
       new_table_.reset();
+      // Without the table's lock the new names may be another program's work in progress.
+      const bool ours = old_ != nullptr;
       old_.reset();
-      remove_new_files(fs_, n_);
+      if (ours) remove_new_files(fs_, n_);
     }
     out.orders_left = orders_left_;
     return out;
@@ -266,9 +268,9 @@ class Rebuild {
       if (t2 || t2.status().kind() != StatusKind::NotSupported) t = std::move(t2);
     }
     if (!t) return t.status().kind() == StatusKind::Locked ? kLockText : kOpenText;
-    old_ = std::move(t).value();
     // A file we may not write is only read, under a shared lock: it is not ours to replace.
     if (!fs_.open(n_.dbf, OpenMode::ReadWrite)) return kLockText;
+    old_ = std::move(t).value();
     return std::string();
   }
 
@@ -502,7 +504,9 @@ std::string rename_field_in_place(FileSystem& fs, const std::string& dbf_path, c
     return std::string(p, strnlen(p, name_field));
   };
   const std::string want = std::string(rtrim(old_name));
-  const std::string give = std::string(rtrim(new_name));
+  // A longer name is cut to what the descriptor holds.
+  const std::string give = std::string(rtrim(new_name)).substr(0, name_field);
+  if (give.empty()) return "Der Name des Datenfeldes fehlt!";
   size_t found = 0;
   for (size_t off = first; off + dsize <= header_length; off += dsize) {
     if (hb[off] == dbf::kTerminator) break;

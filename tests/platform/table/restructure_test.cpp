@@ -490,6 +490,8 @@ TEST(RenameInPlace, RefusalsChangeNothing) {
       {"AME", "B", "Der alte Feldname wurde nicht gefunden!"},
       {"NAM", "B", "Der alte Feldname wurde nicht gefunden!"},
       {"NAME", "XNAME", "Der Name des Datenfeldes wurde schon vergeben!"},
+      {"NAME", "xname", "Der Name des Datenfeldes wurde schon vergeben!"},
+      {"NAME", "", "Der Name des Datenfeldes fehlt!"},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.from);
