@@ -18,6 +18,7 @@
 #include "platform/table/index/index_bag.h"
 #include "platform/table/index/index_layout.h"
 #include "platform/table/index/order_list.h"
+#include "platform/table/modes.h"
 #include "platform/table/table.h"
 #include "platform/table/transfer.h"
 
@@ -87,6 +88,16 @@ void remove_new_files(FileSystem& fs, const Names& n) {
     if (!fs.remove(f)) fs.remove(f).ignore();
   }
   fs.sync_dir(n.dir).ignore();
+}
+
+// The code page a table's mark (header byte 29) names; the ANSI mode's when it names none.
+CodePage code_page_of_mark(uint8_t mark) {
+  switch (mark) {
+    case 0x01: case 0x0F: return CodePage::Cp437;
+    case 0x02: case 0x10: case 0x37: return CodePage::Cp850;
+    case 0x03: case 0x57: case 0x58: return CodePage::Windows1252;
+    default: return code_page_for(ansi_mode());
+  }
 }
 
 std::string date_text(Date d) { return d.empty() ? std::string() : dtos(d); }
@@ -251,12 +262,13 @@ class Rebuild {
     o.read_only = read_only;
     o.driver = driver_;
     o.fs = &fs_;
-    if (opt_.code_page) o.code_page = *opt_.code_page;
+    o.code_page = cp_;
     return o;
   }
 
   // The old table, held exclusively for the whole run (read only: nothing of it changes).
   std::string open_old() {
+    // Only stored bytes are taken from the old table: its code page does not matter here.
     OpenOptions o = open_options(true);
     auto t = Table::open(n_.dbf, o);
     // A table whose memo file the driver does not read is read through the driver that does.
@@ -276,7 +288,8 @@ class Rebuild {
 
   std::string steps() {
     if (std::string m = open_old(); !m.empty()) return m;
-    cp_ = opt_.code_page.value_or(old_->code_page());
+    // The new table is read as the old one was: in the page given, else in the one its mark names.
+    cp_ = opt_.code_page.value_or(code_page_of_mark(old_->header_info().language));
     // What an earlier run left under the new names goes first.
     remove_new_files(fs_, n_);
 

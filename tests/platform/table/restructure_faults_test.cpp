@@ -209,6 +209,21 @@ TEST(RestructureFaults, EveryFailingStepLeavesTheOriginalsAsTheyWere) {
   }
 }
 
+TEST(RestructureFaults, AStoppedTakeoverChangesNothing) {
+  set_deleted_filter(false);
+  MemFileSystem mem;
+  make_source(mem, "/d/", "DBFCDX", 12);
+  const Snapshot before = snapshot(mem, "/d/");
+  RestructureOptions opt = options("/d/", "DBFCDX");
+  opt.progress = [](uint64_t done, uint64_t total) {
+    EXPECT_EQ(total, 12u);
+    return done < 5;
+  };
+  RestructureOutcome out = restructure_table(mem, "/d/KUNDEN.DBF", new_fields(), opt);
+  EXPECT_EQ(out.message, "Die Übernahme der Daten in die Datei\r\n\r\n/d/KUNDEN_Neu\r\n\r\n konnte nicht erfolgen!");
+  EXPECT_EQ(snapshot(mem, "/d/"), before);
+}
+
 TEST(RestructureFaults, AFailedRenameInPlacePutsTheOldNameBack) {
   MemFileSystem mem;
   ASSERT_TRUE(db_create("/d/T.DBF", kOldRows, "DBFCDX", CodePage::Cp850, &mem).is_ok());
