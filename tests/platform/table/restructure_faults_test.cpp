@@ -310,7 +310,7 @@ TEST(RestructureProcesses, ATableHeldElsewhereIsLeftAlone) {
 // then opens whole, old or new, and a later rebuild goes through.
 TEST(RestructureProcesses, AKilledRebuildLeavesTheTableWhole) {
   set_deleted_filter(false);
-  constexpr uint32_t kRecords = 400;
+  constexpr uint32_t kRecords = 200;
   for (const char* driver : {"DBFCDX", "DBFMDX"}) {
     TempDir src;
     const std::string sdir = src.path() + "/";
@@ -348,7 +348,12 @@ TEST(RestructureProcesses, AKilledRebuildLeavesTheTableWhole) {
       uint32_t record = 0;
     };
     std::vector<Kill> kills{{"takeover", -1, -1, kRecords / 2}, {"order build", -1, bag_write + 3, 0}};
-    for (int s = swap_begins; s < steps; ++s) kills.push_back({"swap step " + std::to_string(s), s, -1, 0});
+    // The swap does not depend on the index format: every step of it once, for the first
+    // driver; the other one is killed in the middle of it and once all new files are in.
+    const bool every_step = std::string(driver) == "DBFCDX";
+    for (int s = swap_begins; s < steps; ++s)
+      if (every_step || s == (swap_begins + steps) / 2 || s == steps - 2)
+        kills.push_back({"swap step " + std::to_string(s), s, -1, 0});
     bool saw_old = false, saw_new = false;
     for (const Kill& k : kills) {
       SCOPED_TRACE(std::string(driver) + ": killed at " + k.what);
