@@ -8,6 +8,10 @@
 //   COPYDB, COPY SDF, COPY DELIMITED                         vs  copying the file
 //   full-text search over the record images                  vs  memmem over the file
 //   bulk replace of every record (with and without an order) vs  COPYDB (+ building the order)
+// and, on a second table of 1,000,000 records of about 100 bytes with a memo field:
+//   rebuild widening one field (with progress callback)     vs  COPYDB of the same table
+//   the same with a production bag of two orders            vs  COPYDB + building both orders
+//   renaming a field in place at 10,000 and 1,000,000 records (should not differ)
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <stdlib.h>
@@ -25,7 +29,9 @@
 #include "platform/runtime/strings.h"
 #include "platform/table/bulk_replace.h"
 #include "platform/table/index/order_list.h"
+#include "platform/table/field_codec.h"
 #include "platform/table/record_scan.h"
+#include "platform/table/restructure.h"
 #include "platform/table/table.h"
 
 namespace {
@@ -355,6 +361,146 @@ void BM_CopyDbAndOrder(benchmark::State& state) {
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(f.size));
 }
 BENCHMARK(BM_CopyDbAndOrder)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// ---------------------------------------------------------------- changing the structure
+
+// 1,000,000 records of 101 bytes (NAME C40, ORT C25, BETRAG N12.2, DATUM D, KZ C5, NOTIZ M),
+// every fourth with a memo text; beside it the same table with a production bag of two
+// orders. Built once, on first use.
+struct MemoFixture {
+  std::string dir, table, bagged;
+  uint64_t size = 0;
+
+  static std::vector<mv::StructRow> rows() {
+    return {{"NAME", 'C', 40, 0}, {"ORT", 'C', 25, 0}, {"BETRAG", 'N', 12, 2},
+            {"DATUM", 'D', 8, 0}, {"KZ", 'C', 5, 0},   {"NOTIZ", 'M', 10, 0}};
+  }
+
+  MemoFixture() {
+    dir = fixture().dir;
+    table = dir + "/MEMO.DBF";
+    if (!mv::db_create(table, rows(), "DBFCDX").is_ok()) std::abort();
+    auto t = open_table(table);
+    std::vector<uint8_t> rec(t->record_length(), ' ');
+    const mv::FieldInfo memo_field = t->field(6);
+    for (uint32_t i = 1; i <= kRecords; ++i) {
+      char buf[128];
+      snprintf(buf, sizeof buf, "%c%-40s%-25s%12.2f%04d%02d%02d%-5s", i % 10 == 0 ? '*' : ' ',
+               ("Name " + std::to_string(i * 7919u % 1000003u)).c_str(), "Neubüttel", i * 0.25,
+               1950 + int(i % 80), int(1 + i % 12), int(1 + i % 28), "AB");
+      memcpy(rec.data(), buf, rec.size() - 10);
+      uint32_t block = 0;
+      if (i % 4 == 0) {
+        auto b = t->memo()->write("Notiz zum Datensatz " + std::to_string(i), 0);
+        if (!b) std::abort();
+        block = *b;
+      }
+      mv::put_memo_pointer(memo_field, rec.data(), block);
+      if (!t->append_record(rec).is_ok()) std::abort();
+    }
+    if (!t->close().is_ok()) std::abort();
+    size = std::filesystem::file_size(table);
+    bagged = dir + "/BAG.DBF";
+    copy_plain(table, bagged);
+    copy_plain(dir + "/MEMO.FPT", dir + "/BAG.FPT");
+    auto b = open_table(bagged);
+    auto l = mv::OrderList::attach(*b);
+    if (!l || !(*l)->create_order("NAME", "", "UPPER(NAME)").is_ok() ||
+        !(*l)->create_order("BETRAG", "", "BETRAG").is_ok())
+      std::abort();
+  }
+};
+
+MemoFixture& memo_fixture() {
+  static MemoFixture f;
+  return f;
+}
+
+// The new structure: NAME widened from 40 to 45 characters, everything else kept.
+std::vector<mv::RestructureField> widened_name() {
+  std::vector<mv::RestructureField> out;
+  for (auto r : MemoFixture::rows()) {
+    if (r.name == "NAME") r.length = 45;
+    out.push_back({r, r.name});
+  }
+  return out;
+}
+
+// Rebuilds a fresh copy of the memo table (range(0) = 1: with its bag); the copy is not timed.
+void BM_RestructureWiden(benchmark::State& state) {
+  auto& f = memo_fixture();
+  const bool bag = state.range(0) == 1;
+  const std::string from = bag ? f.bagged : f.table;
+  const std::string stem = f.dir + (bag ? "/UMBAU2" : "/UMBAU");
+  uint64_t calls = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::filesystem::remove(stem + ".CDX");
+    copy_plain(from, stem + ".DBF");
+    copy_plain(mv::path_replace_ext(from, ".FPT"), stem + ".FPT");
+    if (bag) copy_plain(mv::path_replace_ext(from, ".CDX"), stem + ".CDX");
+    state.ResumeTiming();
+    mv::RestructureOptions opt;
+    opt.driver = "DBFCDX";
+    opt.progress = [&](uint64_t, uint64_t) {
+      ++calls;
+      return true;
+    };
+    auto out = mv::restructure_table(mv::FileSystem::posix(), stem + ".DBF", widened_name(), opt);
+    if (!out.ok() || !out.orders_left.empty()) std::abort();
+  }
+  benchmark::DoNotOptimize(calls);
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(f.size));
+}
+BENCHMARK(BM_RestructureWiden)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// Its yardstick: COPYDB of the same table, with range(0) = 1 also building the two orders.
+void BM_CopyDbMemo(benchmark::State& state) {
+  auto& f = memo_fixture();
+  const bool orders = state.range(0) == 1;
+  auto t = open_table(f.table);
+  mv::set_deleted_filter(false);
+  for (auto _ : state) {
+    std::filesystem::remove(f.dir + "/MKOPIE.CDX");
+    if (!t->copy_db(f.dir + "/MKOPIE.DBF").is_ok()) std::abort();
+    if (orders) {
+      auto c = open_table(f.dir + "/MKOPIE.DBF");
+      auto l = mv::OrderList::attach(*c);
+      if (!l || !(*l)->create_order("NAME", "", "UPPER(NAME)").is_ok() ||
+          !(*l)->create_order("BETRAG", "", "BETRAG").is_ok())
+        std::abort();
+    }
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(f.size));
+}
+BENCHMARK(BM_CopyDbMemo)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// Renaming a field in place and back: the header only, whatever the record count
+// (range(0) records).
+void BM_RenameInPlace(benchmark::State& state) {
+  const uint32_t n = uint32_t(state.range(0));
+  std::string path;
+  if (n == kRecords) {
+    path = memo_fixture().table;
+  } else {
+    path = fixture().dir + "/KLEIN.DBF";
+    if (!mv::db_create(path, MemoFixture::rows(), "DBFCDX").is_ok()) std::abort();
+    auto t = open_table(path);
+    std::vector<uint8_t> rec(t->record_length(), ' ');
+    for (uint32_t i = 0; i < n; ++i)
+      if (!t->append_record(rec).is_ok()) std::abort();
+    if (!t->close().is_ok()) std::abort();
+  }
+  bool flip = false;
+  for (auto _ : state) {
+    const char* from = flip ? "KUNDE" : "NAME";
+    const char* to = flip ? "NAME" : "KUNDE";
+    if (!mv::rename_field_in_place(mv::FileSystem::posix(), path, from, to).empty()) std::abort();
+    flip = !flip;
+  }
+  if (flip && !mv::rename_field_in_place(mv::FileSystem::posix(), path, "KUNDE", "NAME").empty()) std::abort();
+}
+BENCHMARK(BM_RenameInPlace)->Arg(10000)->Arg(kRecords)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -239,10 +239,16 @@ Status replace_files(FileSystem& fs, const std::vector<std::pair<std::string, st
   }
   fs.sync_dir(path_dir(moves[0].second)).ignore();
   // Every new file is in place. The old files go while the journal still names them, so a
-  // kill in between leaves nothing that recovery would not remove.
+  // kill in between leaves nothing that recovery would not remove; an old file that will
+  // not go keeps the journal, and the next opening removes it.
+  bool all_gone = true;
   for (size_t i = 0; i < steps.size(); ++i)
-    if (aside[i]) fs.remove(steps[i].backup).ignore();
-  forget_journal();
+    if (aside[i] && !fs.remove(steps[i].backup)) all_gone = false;
+  if (all_gone) {
+    forget_journal();
+  } else {
+    held.reset();
+  }
   fs.sync_dir(path_dir(moves[0].second)).ignore();
   return Status::ok();
 }

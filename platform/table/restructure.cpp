@@ -18,6 +18,7 @@
 #include "platform/table/index/index_bag.h"
 #include "platform/table/index/index_layout.h"
 #include "platform/table/index/order_list.h"
+#include "platform/table/modes.h"
 #include "platform/table/table.h"
 #include "platform/table/transfer.h"
 
@@ -87,6 +88,16 @@ void remove_new_files(FileSystem& fs, const Names& n) {
     if (!fs.remove(f)) fs.remove(f).ignore();
   }
   fs.sync_dir(n.dir).ignore();
+}
+
+// The code page a table's mark (header byte 29) names; the ANSI mode's when it names none.
+CodePage code_page_of_mark(uint8_t mark) {
+  switch (mark) {
+    case 0x01: case 0x0F: return CodePage::Cp437;
+    case 0x02: case 0x10: case 0x37: return CodePage::Cp850;
+    case 0x03: case 0x57: case 0x58: return CodePage::Windows1252;
+    default: return code_page_for(ansi_mode());
+  }
 }
 
 std::string date_text(Date d) { return d.empty() ? std::string() : dtos(d); }
@@ -228,8 +239,10 @@ class Rebuild {
     out.message = steps();
     if (!out.message.empty()) {
       new_table_.reset();
+      // Without the table's lock the new names may be another program's work in progress.
+      const bool ours = old_ != nullptr;
       old_.reset();
-      remove_new_files(fs_, n_);
+      if (ours) remove_new_files(fs_, n_);
     }
     out.orders_left = orders_left_;
     return out;
@@ -249,12 +262,13 @@ class Rebuild {
     o.read_only = read_only;
     o.driver = driver_;
     o.fs = &fs_;
-    if (opt_.code_page) o.code_page = *opt_.code_page;
+    o.code_page = cp_;
     return o;
   }
 
   // The old table, held exclusively for the whole run (read only: nothing of it changes).
   std::string open_old() {
+    // Only stored bytes are taken from the old table: its code page does not matter here.
     OpenOptions o = open_options(true);
     auto t = Table::open(n_.dbf, o);
     // A table whose memo file the driver does not read is read through the driver that does.
@@ -266,15 +280,16 @@ class Rebuild {
       if (t2 || t2.status().kind() != StatusKind::NotSupported) t = std::move(t2);
     }
     if (!t) return t.status().kind() == StatusKind::Locked ? kLockText : kOpenText;
-    old_ = std::move(t).value();
     // A file we may not write is only read, under a shared lock: it is not ours to replace.
     if (!fs_.open(n_.dbf, OpenMode::ReadWrite)) return kLockText;
+    old_ = std::move(t).value();
     return std::string();
   }
 
   std::string steps() {
     if (std::string m = open_old(); !m.empty()) return m;
-    cp_ = opt_.code_page.value_or(old_->code_page());
+    // The new table is read as the old one was: in the page given, else in the one its mark names.
+    cp_ = opt_.code_page.value_or(code_page_of_mark(old_->header_info().language));
     // What an earlier run left under the new names goes first.
     remove_new_files(fs_, n_);
 
@@ -502,7 +517,9 @@ std::string rename_field_in_place(FileSystem& fs, const std::string& dbf_path, c
     return std::string(p, strnlen(p, name_field));
   };
   const std::string want = std::string(rtrim(old_name));
-  const std::string give = std::string(rtrim(new_name));
+  // A longer name is cut to what the descriptor holds.
+  const std::string give = std::string(rtrim(new_name)).substr(0, name_field);
+  if (give.empty()) return "Der Name des Datenfeldes fehlt!";
   size_t found = 0;
   for (size_t off = first; off + dsize <= header_length; off += dsize) {
     if (hb[off] == dbf::kTerminator) break;

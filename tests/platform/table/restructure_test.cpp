@@ -19,6 +19,7 @@
 #include "platform/table/restructure.h"
 #include "table_helpers.h"
 #include "tests/platform/table/run_command.h"
+#include "tests/support/mem_fs.h"
 
 namespace mv::testing {
 namespace {
@@ -56,10 +57,10 @@ bool bet_has_for(const std::string& driver) { return driver != "DBFMDX"; }
 
 // The source table with its orders: a production bag (NAME: UPPER(NAME); BET: BETRAG FOR
 // AKTIV, descending) or, for "DBFNTX", two NTX files with the same orders.
-void make_source(const TempDir& dir, const std::string& driver, bool memo) {
-  const std::string path = dir.file("KUNDEN.DBF");
-  ASSERT_TRUE(db_create(path, source_rows(memo), driver, CodePage::Cp850).is_ok());
-  auto t = open_ok(path, false, false, driver);
+void make_source(FileSystem& fs, const std::string& dir, const std::string& driver, bool memo) {
+  const std::string path = dir + "KUNDEN.DBF";
+  ASSERT_TRUE(db_create(path, source_rows(memo), driver, CodePage::Cp850, &fs).is_ok());
+  auto t = open_ok(path, false, false, driver, &fs);
   ASSERT_TRUE(t);
   for (int i = 1; i <= kRecords; ++i) {
     MV_ASSERT_OK(t->append_blank());
@@ -83,8 +84,8 @@ void make_source(const TempDir& dir, const std::string& driver, bool memo) {
     MV_ASSERT_OK((*ol)->create_order("NAME", "", "UPPER(NAME)"));
     MV_ASSERT_OK((*ol)->create_order("BET", "", "BETRAG", bet));
   } else {
-    MV_ASSERT_OK((*ol)->create_index(dir.file("KNAME.NTX"), "UPPER(NAME)"));
-    MV_ASSERT_OK((*ol)->create_index(dir.file("KBET.NTX"), "BETRAG", bet));
+    MV_ASSERT_OK((*ol)->create_index(dir + "KNAME.NTX", "UPPER(NAME)"));
+    MV_ASSERT_OK((*ol)->create_index(dir + "KBET.NTX", "BETRAG", bet));
   }
   ol->reset();
   MV_ASSERT_OK(t->close());
@@ -118,9 +119,9 @@ std::string text_of(Table& t, int pos) {
 using Expect = std::function<std::string(const std::string& field, int i)>;
 
 // Every record in record order: its deletion flag and each field as `expect` says.
-void check_records(const std::string& path, const std::string& driver, const std::vector<StructRow>& rows,
-                   const Expect& expect) {
-  auto t = open_ok(path, false, true, driver);
+void check_records(FileSystem& fs, const std::string& path, const std::string& driver,
+                   const std::vector<StructRow>& rows, const Expect& expect) {
+  auto t = open_ok(path, false, true, driver, &fs);
   ASSERT_TRUE(t);
   ASSERT_EQ(t->dbstruct(), rows);
   ASSERT_EQ(t->lastrec(), uint32_t(kRecords));
@@ -162,8 +163,9 @@ std::vector<uint32_t> expected_walk(const std::string& order, const std::string&
 std::string ntx_file_of(const std::string& order) { return order == "NAME" ? "KNAME.NTX" : "KBET.NTX"; }
 
 // The orders of the rebuilt table: their definitions, key counts and walks.
-void check_orders(const TempDir& dir, const std::string& driver, const std::vector<std::string>& want) {
-  auto t = open_ok(dir.file("KUNDEN.DBF"), false, false, driver);
+void check_orders(FileSystem& fs, const std::string& dir, const std::string& driver,
+                  const std::vector<std::string>& want) {
+  auto t = open_ok(dir + "KUNDEN.DBF", false, false, driver, &fs);
   ASSERT_TRUE(t);
   OrderListOptions lo;
   lo.require_production = true;
@@ -171,7 +173,7 @@ void check_orders(const TempDir& dir, const std::string& driver, const std::vect
   ASSERT_TRUE(ol_r.is_ok()) << ol_r.status().to_string();
   auto& ol = *ol_r;
   if (!has_bag(driver))
-    for (const auto& o : want) MV_ASSERT_OK(ol->add_index_file(dir.file(ntx_file_of(o))));
+    for (const auto& o : want) MV_ASSERT_OK(ol->add_index_file(dir + ntx_file_of(o)));
   ASSERT_EQ(ol->count(), want.size());
   for (const auto& name : want) {
     SCOPED_TRACE(name);
@@ -201,17 +203,21 @@ void check_orders(const TempDir& dir, const std::string& driver, const std::vect
   }
 }
 
-std::vector<std::string> files_in(const TempDir& dir) {
-  std::vector<std::string> out;
-  for (const auto& e : std::filesystem::directory_iterator(dir.path())) out.push_back(e.path().filename().string());
-  std::sort(out.begin(), out.end());
-  return out;
+bool any_new_file(FileSystem& fs, const std::string& dir) {
+  auto files = fs.list(dir);
+  EXPECT_TRUE(files.is_ok());
+  if (!files) return true;
+  for (const auto& f : *files)
+    if (upper_ascii(f.name).find("_NEU") != std::string::npos || f.name.find(".mv") != std::string::npos) return true;
+  return false;
 }
 
-bool any_new_file(const TempDir& dir) {
-  for (const auto& f : files_in(dir))
-    if (upper_ascii(f).find("_NEU") != std::string::npos || f.find(".mv") != std::string::npos) return true;
-  return false;
+std::vector<uint8_t> file_bytes(FileSystem& fs, const std::string& path) {
+  auto f = fs.open(path, OpenMode::Read);
+  if (!f) return {};
+  std::vector<uint8_t> b(size_t((*f)->size().value()));
+  EXPECT_TRUE((*f)->read_exact(0, b.data(), b.size()).is_ok());
+  return b;
 }
 
 RestructureField kept_field(const StructRow& r) { return {r, r.name}; }
@@ -324,13 +330,15 @@ TEST_P(Restructure, EveryCaseKeepsRecordsMemosFlagsAndOrders) {
   const std::string driver = GetParam();
   for (const Case& c : cases()) {
     SCOPED_TRACE(c.what);
-    TempDir dir;
-    make_source(dir, driver, c.memo_before);
+    // In memory: the sequence of cases runs without waiting for the disk.
+    fuzzing::MemFileSystem fs;
+    const std::string dir = "/d/";
+    make_source(fs, dir, driver, c.memo_before);
     const auto fields = c.fields(source_rows(c.memo_before));
     RestructureOptions opt;
     opt.driver = driver;
-    if (!has_bag(driver)) opt.ntx_files = {dir.file("KNAME.NTX"), dir.file("KBET.NTX")};
-    if (c.type_change) opt.delimited_path = dir.file("KUNDEN");
+    if (!has_bag(driver)) opt.ntx_files = {dir + "KNAME.NTX", dir + "KBET.NTX"};
+    if (c.type_change) opt.delimited_path = dir + "KUNDEN";
     uint64_t calls = 0, last_total = 0;
     opt.progress = [&](uint64_t done, uint64_t total) {
       ++calls;
@@ -338,7 +346,11 @@ TEST_P(Restructure, EveryCaseKeepsRecordsMemosFlagsAndOrders) {
       last_total = total;
       return true;
     };
-    RestructureOutcome out = restructure_table(FileSystem::posix(), dir.file("KUNDEN.DBF"), fields, opt);
+    // The filter that hides deleted records is on, as after every opening in the window:
+    // the rebuild takes them all the same.
+    set_deleted_filter(true);
+    RestructureOutcome out = restructure_table(fs, dir + "KUNDEN.DBF", fields, opt);
+    set_deleted_filter(false);
     ASSERT_TRUE(out.ok()) << out.message;
     EXPECT_EQ(calls, uint64_t(kRecords));
     EXPECT_EQ(last_total, uint64_t(kRecords));
@@ -349,12 +361,12 @@ TEST_P(Restructure, EveryCaseKeepsRecordsMemosFlagsAndOrders) {
       rows.push_back(f.row);
       memo_after |= f.row.type == 'M';
     }
-    check_records(dir.file("KUNDEN.DBF"), driver, rows, c.expect);
+    check_records(fs, dir + "KUNDEN.DBF", driver, rows, c.expect);
     std::vector<std::string> orders = c.orders;
     if (!bet_has_for(driver) && std::find(orders.begin(), orders.end(), "BET") == orders.end() &&
         std::any_of(fields.begin(), fields.end(), [](const auto& f) { return f.row.name == "BETRAG"; }))
       orders.push_back("BET");
-    check_orders(dir, driver, orders);
+    check_orders(fs, dir, driver, orders);
 
     // Orders left out are named; with none left the bag is gone with its table flag.
     std::vector<std::string> left;
@@ -362,23 +374,23 @@ TEST_P(Restructure, EveryCaseKeepsRecordsMemosFlagsAndOrders) {
       if (std::find(orders.begin(), orders.end(), o) == orders.end())
         left.push_back(has_bag(driver) ? o : upper_ascii(path_stem(ntx_file_of(o))));
     EXPECT_EQ(out.orders_left, left);
-    const auto bytes = read_bytes(dir.file("KUNDEN.DBF"));
+    const auto bytes = file_bytes(fs, dir + "KUNDEN.DBF");
     if (has_bag(driver)) {
       const std::string bag = driver == "DBFMDX" ? "KUNDEN.mdx" : "KUNDEN.CDX";
-      EXPECT_EQ(FileSystem::posix().exists(dir.file(bag)), !orders.empty());
+      EXPECT_EQ(fs.exists(dir + bag), !orders.empty());
       EXPECT_EQ((bytes[28] & 0x01) != 0, !orders.empty());
       if (driver == "DBFMDX" && !orders.empty()) {
         // The bag names its table by its final name.
-        const auto mdx = read_bytes(dir.file(bag));
+        const auto mdx = file_bytes(fs, dir + bag);
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(mdx.data()) + index::mdx::kTableName), "KUNDEN");
       }
     }
     // The memo file follows the memo fields; nothing else stays behind.
     const std::string memo = driver == "DBFCDX" ? "KUNDEN.FPT" : "KUNDEN.DBT";
-    EXPECT_EQ(FileSystem::posix().exists(dir.file(memo)), memo_after);
-    EXPECT_FALSE(any_new_file(dir));
+    EXPECT_EQ(fs.exists(dir + memo), memo_after);
+    EXPECT_FALSE(any_new_file(fs, dir));
     // The text file of a type change stays; it is never read back.
-    EXPECT_EQ(FileSystem::posix().exists(dir.file("KUNDEN.txt")), c.type_change);
+    EXPECT_EQ(fs.exists(dir + "KUNDEN.txt"), c.type_change);
   }
 }
 
@@ -388,7 +400,7 @@ INSTANTIATE_TEST_SUITE_P(Drivers, Restructure, ::testing::Values("DBFNTX", "DBFC
 TEST(RestructureText, AnOldTextFileIsNeverImported) {
   set_deleted_filter(false);
   TempDir dir;
-  make_source(dir, "DBFCDX", true);
+  make_source(FileSystem::posix(), dir.path() + "/", "DBFCDX", true);
   // A text file of an earlier run with other values: the rebuild writes its own and takes
   // the values from the table.
   {
@@ -405,11 +417,37 @@ TEST(RestructureText, AnOldTextFileIsNeverImported) {
   ASSERT_TRUE(out.ok()) << out.message;
   std::vector<StructRow> rows;
   for (const auto& f : fields) rows.push_back(f.row);
-  check_records(dir.file("KUNDEN.DBF"), "DBFCDX", rows, [](const std::string& field, int i) {
+  check_records(FileSystem::posix(), dir.file("KUNDEN.DBF"), "DBFCDX", rows, [](const std::string& field, int i) {
     return field == "NUMMER" ? std::to_string(i * 7) + ".0" : kept(field, i);
   });
   const auto text = read_bytes(dir.file("KUNDEN.txt"));
   EXPECT_EQ(std::string(text.begin(), text.begin() + 16), "\"Name 1 Meier\",\"");
+}
+
+TEST(RestructureText, TheTableKeepsTheCodePageItsMarkNames) {
+  TempDir dir;
+  const std::string path = dir.file("ANSI.DBF");
+  ASSERT_TRUE(db_create(path, {{"NAME", 'C', 10, 0}}, "DBFCDX", CodePage::Windows1252).is_ok());
+  {
+    OpenOptions o;
+    o.shared = false;
+    o.driver = "DBFCDX";
+    o.code_page = CodePage::Windows1252;
+    auto t = Table::open(path, o);
+    ASSERT_TRUE(t.is_ok());
+    MV_ASSERT_OK((*t)->append_blank());
+    MV_ASSERT_OK((*t)->field_put(1, Value::character("M\xFCller")));
+    MV_ASSERT_OK((*t)->close());
+  }
+  const auto before = read_bytes(path);
+  ASSERT_EQ(before[29], 0x03);
+  RestructureOptions opt;
+  opt.driver = "DBFCDX";
+  ASSERT_TRUE(restructure_table(FileSystem::posix(), path, {{{"NAME", 'C', 12, 0}, "NAME"}}, opt).ok());
+  const auto after = read_bytes(path);
+  EXPECT_EQ(after[29], 0x03);
+  const size_t hl = after[8] | after[9] << 8;
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&after[hl + 1]), 12), "M\xFCller      ");
 }
 
 TEST(RestructureReaders, PerlXBaseReadsARebuiltTable) {
@@ -419,7 +457,7 @@ TEST(RestructureReaders, PerlXBaseReadsARebuiltTable) {
   for (const char* driver : {"DBFNTX", "DBFCDX"}) {
     SCOPED_TRACE(driver);
     TempDir dir;
-    make_source(dir, driver, true);
+    make_source(FileSystem::posix(), dir.path() + "/", driver, true);
     auto fields = all_kept(source_rows(true));
     fields[0].row.length = 12;
     fields.insert(fields.begin() + 1, RestructureField{{"NEU", 'C', 3, 0}, ""});
@@ -490,6 +528,8 @@ TEST(RenameInPlace, RefusalsChangeNothing) {
       {"AME", "B", "Der alte Feldname wurde nicht gefunden!"},
       {"NAM", "B", "Der alte Feldname wurde nicht gefunden!"},
       {"NAME", "XNAME", "Der Name des Datenfeldes wurde schon vergeben!"},
+      {"NAME", "xname", "Der Name des Datenfeldes wurde schon vergeben!"},
+      {"NAME", "", "Der Name des Datenfeldes fehlt!"},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.from);
