@@ -22,6 +22,7 @@
 #include <fstream>
 #include <map>
 
+#include "components/dlgprogress.h"
 #include "components/slestandard.h"
 #include "components/stdgridbrowser.h"
 #include "platform/grid/gridserver.h"
@@ -128,6 +129,23 @@ QStringList names_of(const TABDW_DBFDATEI& w) {
   for (const StructureRow& r : w.ASTRUCTUR) out << r.name;
   return out;
 }
+
+// Records the progress windows shown while it lives: caption and whether they can be
+// cancelled.
+struct ProgressWatch : QObject {
+  QStringList captions;
+  bool cancellable = false;
+  ProgressWatch() { qApp->installEventFilter(this); }
+  ~ProgressWatch() override { qApp->removeEventFilter(this); }
+  bool eventFilter(QObject* o, QEvent* e) override {
+    if (e->type() == QEvent::Show)
+      if (auto* p = qobject_cast<DLGPROGRESS*>(o)) {
+        captions << p->windowTitle();
+        cancellable = cancellable || p->cancel_allowed();
+      }
+    return false;
+  }
+};
 
 struct StructurePage : ::testing::Test {
   MemoryHistoryStore history;
@@ -442,6 +460,11 @@ TEST_F(StructurePage, InsertAndDeletePositions) {
   p->PB_ANDERS();
   EXPECT_EQ(w->ASTRUCTUR[3], (StructureRow{"CC", "N", 9, 3, {}}));
   EXPECT_EQ(p->current_nr(), 4);
+
+  // A type letter outside the six has no type name.
+  w->ASTRUCTUR.push_back({"ZAHL", "I", 4, 0, {}});
+  p->FILL_BBSTRUCTUR();
+  EXPECT_EQ(p->AFELDZEILEN.last(), (QVariantList{7, "ZAHL", "", "I", 4, 0}));
 }
 
 TEST_F(StructurePage, AnEmptyListTakesItsFirstRowAndIgnoresChangeAndDelete) {
@@ -769,7 +792,12 @@ TEST_F(StructurePage, ChangesOfAnOpenTableGoToDiskAtOnce) {
   set_edits(p, QStringLiteral("ORT"), QStringLiteral("C"), QStringLiteral("12"), QStringLiteral("0"));
   boxes.clear();
   boxes.script(MsgAnswer::Yes);
-  p->PB_APPEND();
+  {
+    ProgressWatch progress;
+    p->PB_APPEND();
+    EXPECT_EQ(progress.captions, QStringList{"Daten übernehmen..."});
+    EXPECT_FALSE(progress.cancellable);
+  }
   EXPECT_EQ(boxes.count(), 1);  // the question alone
   ASSERT_NE(w.server(), nullptr);
   EXPECT_EQ(names_of(w), (QStringList{"NAME", "NR", "DATUM", "OK", "ORT"}));
