@@ -980,6 +980,88 @@ TEST_F(StructurePage, OrdersWhoseKeyNoLongerCompilesAreLeftOutWithOneMessage) {
   EXPECT_EQ(memo_of(7), memo);
 }
 
+TEST_F(StructurePage, ANewTableWithMemoKeepsItsTextsThroughEveryChange) {
+  std::unique_ptr<TABDW_DBFDATEI> w(designed({}));
+  w->ASTRUCTUR = {{"NAME", "C", 10, 0, {}}, {"NOTIZ", "M", 10, 0, {}}};
+  TAB_STRUKTUR* p = struktur_page(*w);
+  p->FILL_BBSTRUCTUR();
+  const QString path = QString::fromStdString(dir.file("KUNDEN"));
+  TAB_STRUKTUR::set_save_chooser([&](QWidget*) { return path; });
+  p->PB_SAVE();
+  ASSERT_EQ(boxes.count(), 0);
+  ASSERT_NE(w->server(), nullptr);
+  {
+    Table* t = w->server()->table();
+    for (int i = 1; i <= 3; ++i) {
+      ASSERT_TRUE(t->append_blank());
+      ASSERT_TRUE(t->field_put("NAME", Value::character("Kunde " + std::to_string(i))));
+      ASSERT_TRUE(t->field_put("NOTIZ", Value::character("Notiz " + std::to_string(i) + " mit Text")));
+      if (i == 2) ASSERT_TRUE(t->delete_record());
+    }
+    ASSERT_TRUE(t->commit());
+  }
+  auto check = [&](const char* step, const char* name_field) {
+    SCOPED_TRACE(step);
+    ASSERT_NE(w->server(), nullptr);
+    EXPECT_EQ(w->CEDRIVER, "DBFCDX");
+    Table* t = w->server()->table();
+    ASSERT_EQ(t->lastrec(), 3u);
+    for (uint32_t i = 1; i <= 3; ++i) {
+      ASSERT_TRUE(t->go_to(i));
+      EXPECT_EQ(t->deleted(), i == 2);
+      auto memo = t->memo_text(t->field_pos("NOTIZ"));
+      ASSERT_TRUE(memo);
+      EXPECT_EQ(memo.value(), "Notiz " + std::to_string(i) + " mit Text");
+      auto name = t->field_get(name_field);
+      ASSERT_TRUE(name);
+      EXPECT_EQ(QString::fromStdString(name.value().str).trimmed().toStdString(), "Kunde " + std::to_string(i));
+    }
+  };
+  p = struktur_page(*w);
+  auto answer_yes = [&] { boxes.script(MsgAnswer::Yes); };
+  // Insert NR before NOTIZ.
+  p->CELLSELECT(2);
+  p->grid_server()->set_current_row(1);
+  set_edits(p, QStringLiteral("NR"), QStringLiteral("N"), QStringLiteral("5"), QStringLiteral("0"));
+  answer_yes();
+  p->PB_INSERT();
+  EXPECT_EQ(names_of(*w), (QStringList{"NAME", "NR", "NOTIZ"}));
+  check("insert", "NAME");
+  // Widen NAME.
+  p->GOTOP();
+  p->CELLSELECT(1);
+  set_edits(p, QStringLiteral("NAME"), QStringLiteral("C"), QStringLiteral("25"), QStringLiteral("0"));
+  answer_yes();
+  p->PB_ANDERS();
+  EXPECT_EQ(w->ASTRUCTUR[0].length, 25);
+  check("widen", "NAME");
+  // Retype NR to a character field.
+  p->CELLSELECT(2);
+  p->grid_server()->set_current_row(1);
+  set_edits(p, QStringLiteral("NR"), QStringLiteral("C"), QStringLiteral("5"), QStringLiteral("0"));
+  answer_yes();
+  p->PB_ANDERS();
+  EXPECT_EQ(w->ASTRUCTUR[1].type, "C");
+  check("retype", "NAME");
+  // Rename NAME.
+  p->GOTOP();
+  p->CELLSELECT(1);
+  p->form()->SE_NAME->setText(QStringLiteral("KUNDE"));
+  answer_yes();
+  p->PB_ANDERS();
+  EXPECT_EQ(names_of(*w), (QStringList{"KUNDE", "NR", "NOTIZ"}));
+  check("rename", "KUNDE");
+  // Delete NR.
+  p->CELLSELECT(2);
+  p->grid_server()->set_current_row(1);
+  answer_yes();
+  p->PB_DELETE();
+  EXPECT_EQ(names_of(*w), (QStringList{"KUNDE", "NOTIZ"}));
+  check("delete", "KUNDE");
+  EXPECT_EQ(boxes.count(), 5);  // the five questions, nothing else
+  for (const char* left : {"KUNDEN_Neu.dbf", "KUNDEN_Neu.FPT"}) EXPECT_FALSE(fsys::exists(dir.file(left))) << left;
+}
+
 // ---------------------------------------------------------------- backups
 
 TEST_F(StructurePage, NumberedBackups) {
