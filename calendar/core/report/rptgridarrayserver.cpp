@@ -1,6 +1,7 @@
 #include "calendar/core/report/rptgridarrayserver.h"
 
 #include <QDate>
+#include <QSet>
 #include <algorithm>
 
 #include "platform/grid/gridbrowser.h"
@@ -265,8 +266,9 @@ int RPTGRIDARRAYSERVER::PRINTPAGEBODY(report::PRINTERDEVICE& d, bool draw) {
         if (skipped(i)) continue;
         const Cell cell = format_cell(value(i), ADBSTRUCT[i].decimals);
         const double w = width(i);
+        // The grey ground of the cell (what an empty text on that background draws).
         if ((LEZEILEGRAU && k % 2 == 1) || (LESPALTEGRAU && i % 2 == 0))
-          dev.DRAWTEXT(r, x, QString(), l, w, 0, kLightGrey);
+          dev.DRAWRECTANGLE(r, x, r + l, x + w, 1, 0, kLightGrey, -1, kLightGrey);
         if (!cell.text.isEmpty()) {
           if (cell.number)
             draw_number(dev, LEEXPORT, r, x, w, c, l, cell.text);
@@ -358,9 +360,15 @@ RPTGRIDARRAYSERVER& RPTGRIDARRAYSERVER::SPALTEANPASSENMIN(report::PRINTERDEVICE&
     const int dec = ADBSTRUCT[i].decimals;
     if (!ASUMMEN.empty() && i < size_t(ASUMMEN.front().size()))
       m = std::max(m, dev.GETTEXTLENGTH(format_cell(ASUMMEN.front()[qsizetype(i)], dec).text));
+    // Lists repeat their dates, times and group names: each text is measured once.
+    QSet<QString> measured;
     for (const QVariantList& row : rows) {
       const qsizetype at = qsizetype(i);
-      if (at < row.size()) m = std::max(m, dev.GETTEXTLENGTH(format_cell(row[at], dec).text.trimmed()));
+      if (at >= row.size()) continue;
+      QString text = format_cell(row[at], dec).text.trimmed();
+      if (measured.contains(text)) continue;
+      m = std::max(m, dev.GETTEXTLENGTH(text));
+      measured.insert(std::move(text));
     }
     content[i] = m;
   }
