@@ -64,8 +64,8 @@ RPTGRIDARRAYSERVER::RPTGRIDARRAYSERVER(QWidget* owner, bool preview, grid::GRIDB
                                        bool grey_rows, bool grey_columns, std::vector<QVariantList> sums) {
   take(grid, title, subtitle, font_size, frames, grey_rows, grey_columns, std::move(sums));
   if (!valid()) {
-    gui::warning_box(owner, QStringLiteral("Achtung"),
-                     QStringLiteral("Diese Liste kann nicht gedruckt werden: die Tabelle liefert keine Zeilen!"));
+    // Only a grid over an array of rows can be printed this way.
+    gui::warning_box(owner, QStringLiteral("Achtung"), QStringLiteral("Diese Liste kann nicht gedruckt werden!"));
     return;
   }
   INIT(owner, preview, landscape);

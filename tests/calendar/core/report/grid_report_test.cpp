@@ -555,7 +555,8 @@ TEST_F(RealRun, TheGridsRowStaysWhateverBecomesOfTheJob) {
   report::set_chosen_printer(QStringLiteral("Kein Drucker hier"));
   RPTGRIDARRAYSERVER(nullptr, false, &g.view, QStringLiteral("Kein Drucker"));
   report::set_chosen_printer(QString());
-  EXPECT_EQ(boxes_.count(), 1);
+  ASSERT_EQ(boxes_.count(), 1);
+  EXPECT_EQ(boxes_.last().text, "Der Drucker konnte nicht geöffnet werden!");
   unchanged("no printer");
 
   // A preview and a print.
@@ -570,7 +571,9 @@ TEST_F(RealRun, TheGridsRowStaysWhateverBecomesOfTheJob) {
   grid::GRIDBROWSER bare;
   RPTGRIDARRAYSERVER(nullptr, true, &bare);
   RPTGRIDARRAYSERVER(nullptr, true, nullptr);
-  EXPECT_EQ(boxes_.count(), 2);
+  ASSERT_EQ(boxes_.count(), 2);
+  EXPECT_EQ(boxes_.last().caption, "Achtung");
+  EXPECT_EQ(boxes_.last().text, "Diese Liste kann nicht gedruckt werden!");
 }
 
 }  // namespace
