@@ -1,9 +1,12 @@
 #include "structure/structure_pages.h"
 
 #include "platform/gui/windows.h"
+#include "structure/tab_index.h"
 
 namespace mv {
 
-void register_structure_pages() {}
+void register_structure_pages() {
+  register_index_page();
+}
 
 }  // namespace mv
