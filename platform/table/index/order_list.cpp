@@ -1308,6 +1308,24 @@ Status OrderList::write_production_bag(const std::vector<OrderDefinition>& order
       if (!trimmed(d.for_expr).empty())
         return Status::not_supported(path + ", Index " + trimmed(d.name) +
                                      ": eine FOR-Bedingung kann in einer MDX-Datei nicht gespeichert werden");
+  // A tag another program wrote with a FOR condition reads without it: rebuilt from its row
+  // it would silently hold every record, so the whole rebuild is refused instead.
+  if (fmt == IndexFormat::Mdx && fs.exists(path)) {
+    index::BagOptions ro;
+    ro.read_only = true;
+    ro.table_name = path_stem(table_.path());
+    ro.language_driver = table_.header_info().language;
+    if (auto old = index::IndexBag::open(fs, path, fmt, ro); old.is_ok()) {
+      for (size_t t = 0; t < (*old)->size(); ++t) {
+        const index::TreeOrder* o = (*old)->order(t);
+        if (!o->read_only() || o->read_only_reason().rfind("Tag mit FOR-Bedingung", 0) != 0) continue;
+        for (const OrderDefinition& d : orders)
+          if (upper_ascii(trimmed(d.name)) == upper_ascii(o->info().name))
+            return Status::not_supported(path + ", Index " + o->info().name +
+                                         ": eine FOR-Bedingung kann in einer MDX-Datei nicht gespeichert werden");
+      }
+    }
+  }
   MV_RETURN_IF_ERROR(table_.flush());
   const uint32_t records = table_.lastrec();
   const uint64_t total = uint64_t(records) * orders.size();

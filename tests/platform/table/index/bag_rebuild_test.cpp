@@ -211,6 +211,34 @@ TEST(MdxBagRebuild, AnMdxForConditionIsRefusedBeforeAnythingIsWritten) {
   EXPECT_FALSE(fs::exists(temp_name_for(bag)));
 }
 
+// A tag another program wrote with a FOR condition reads without it; rebuilt from its row it
+// would lose the condition, so the rebuild is refused and the bag left as it was.
+TEST(MdxBagRebuild, ATagWithAForConditionOnDiskIsNotRebuiltWithoutIt) {
+  const std::string dir = copy_case("peer-mdx/mdx-dbt4", "mdxfordisk");
+  const std::string dbf = dir + "/KUNDEN.DBF";
+  const std::string bag = dir + "/KUNDEN.mdx";
+  std::vector<OrderDefinition> defs;
+  {
+    Opened o = reopen(dbf, "DBFMDX");
+    ASSERT_TRUE(o.orders);
+    defs = list_of(o).defs;
+  }
+  // The second tag's header says a FOR condition follows (MDX: tag table entry i at
+  // 544 + 32 i, its header page at byte 0 of the entry, pages of 512 bytes, the flag at 245).
+  std::string b = bytes_of(bag);
+  const size_t entry = 544 + 32 * 1;
+  const uint32_t page = uint32_t(uint8_t(b[entry])) | uint32_t(uint8_t(b[entry + 1])) << 8 |
+                        uint32_t(uint8_t(b[entry + 2])) << 16 | uint32_t(uint8_t(b[entry + 3])) << 24;
+  b[size_t(page) * 512 + 245] = 1;
+  std::ofstream(bag, std::ios::binary) << b;
+  IndexRebuildOutcome r = rebuild_index_bag({dbf, "DBFMDX"}, defs);
+  EXPECT_EQ(r.status.kind(), StatusKind::NotSupported) << r.status.to_string();
+  EXPECT_EQ(bytes_of(bag), b);
+  // Without that tag's row the others are rebuilt.
+  defs.erase(defs.begin() + 1);
+  EXPECT_TRUE(rebuild_index_bag({dbf, "DBFMDX"}, defs).ok());
+}
+
 class BagRebuild : public ::testing::TestWithParam<const char*> {
  protected:
   std::string driver() const { return GetParam(); }
