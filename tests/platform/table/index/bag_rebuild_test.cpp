@@ -484,6 +484,63 @@ TEST_P(RebuiltForReaders, PerlXBaseWalksTheRebuiltFilesAsWeDo) {
   }
 }
 
+const char* kPascalWalk = R"(program walk;
+{$mode objfpc}{$H+}
+uses SysUtils, db, dbf;
+var T: TDbf; i: Integer;
+begin
+  T := TDbf.Create(nil);
+  try
+    T.FilePathFull := ExtractFilePath(ExpandFileName(ParamStr(1)));
+    T.TableName := ExtractFileName(ParamStr(1));
+    T.ShowDeleted := True;
+    T.ReadOnly := True;
+    T.Open;
+    for i := 2 to ParamCount do begin
+      T.IndexName := ParamStr(i);
+      T.First;
+      while not T.EOF do begin
+        WriteLn(T.PhysicalRecNo);
+        T.Next;
+      end;
+      WriteLn('--');
+    end;
+    T.Close;
+  except
+    on E: Exception do begin WriteLn(StdErr, 'error: ', E.Message); Halt(2); end;
+  end;
+  T.Free;
+end.
+)";
+
+TEST(RebuiltMdxForReaders, FreePascalTDbfWalksTheRebuiltBagAsWeDo) {
+  int rc = -1;
+  test_tools::run_command("which fpc >/dev/null 2>&1", &rc);
+  if (rc != 0) GTEST_SKIP() << "Free Pascal (fpc) is not installed";
+  const std::string tool = index_test::scratch_dir("tdbf_tool");
+  std::ofstream(tool + "/walk.pas") << kPascalWalk;
+  const std::string log = test_tools::run_command("cd " + tool + " && fpc -O2 walk.pas 2>&1", &rc);
+  if (rc != 0) GTEST_SKIP() << "TDbf (fp-units-db) cannot be compiled here: " << log.substr(0, 300);
+  const std::string dir = index_test::scratch_dir("tdbf");
+  const std::string dbf = make_table(dir, "DBFMDX", 400);
+  std::vector<OrderDefinition> defs = {od("DATUM", "DTOS(DATUM)"), od("BETRAG", "BETRAG", "", false, true),
+                                       od("NAME", "UPPER(NAME)", "", true, false)};
+  ASSERT_OK(rebuild_index_bag({dbf, "DBFMDX"}, defs).status);
+  const std::string out = test_tools::run_command(tool + "/walk " + dbf + " DATUM BETRAG NAME 2>&1", &rc);
+  ASSERT_EQ(rc, 0) << out;
+  std::vector<std::vector<uint32_t>> parts(1);
+  std::istringstream in(out);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line == "--") parts.emplace_back();
+    else if (!line.empty() && std::isdigit(uint8_t(line[0]))) parts.back().push_back(uint32_t(std::stoul(line)));
+  }
+  ASSERT_GE(parts.size(), 3u);
+  Opened o = reopen(dbf, "DBFMDX");
+  ASSERT_TRUE(o.orders);
+  for (size_t n = 1; n <= 3; ++n) EXPECT_EQ(parts[n - 1], walk(*o.orders, n)) << o.orders->info(n).name;
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, RebuiltForReaders, ::testing::Values("DBFNTX", "DBFCDX", "DBFMDX"),
                          [](const auto& info) { return std::string(info.param); });
 
