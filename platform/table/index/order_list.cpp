@@ -1308,21 +1308,34 @@ Status OrderList::write_production_bag(const std::vector<OrderDefinition>& order
       if (!trimmed(d.for_expr).empty())
         return Status::not_supported(path + ", Index " + trimmed(d.name) +
                                      ": eine FOR-Bedingung kann in einer MDX-Datei nicht gespeichert werden");
-  // A tag another program wrote with a FOR condition reads without it: rebuilt from its row
-  // it would silently hold every record, so the whole rebuild is refused instead.
-  if (fmt == IndexFormat::Mdx && fs.exists(path)) {
+  // The old bag, when there is one, says how the keys are ordered (byte order or German),
+  // which the new one keeps for the other programs that read it. A tag another program
+  // wrote with a FOR condition reads without it: rebuilt from its row it would silently hold
+  // every record, so the whole rebuild is refused instead.
+  index::Collation coll = table_collation();
+  if (fs.exists(path)) {
     index::BagOptions ro;
     ro.read_only = true;
     ro.table_name = path_stem(table_.path());
     ro.language_driver = table_.header_info().language;
     if (auto old = index::IndexBag::open(fs, path, fmt, ro); old.is_ok()) {
+      bool decided = false;
       for (size_t t = 0; t < (*old)->size(); ++t) {
-        const index::TreeOrder* o = (*old)->order(t);
-        if (!o->read_only() || o->read_only_reason().rfind("Tag mit FOR-Bedingung", 0) != 0) continue;
-        for (const OrderDefinition& d : orders)
-          if (upper_ascii(trimmed(d.name)) == upper_ascii(o->info().name))
-            return Status::not_supported(path + ", Index " + o->info().name +
-                                         ": eine FOR-Bedingung kann in einer MDX-Datei nicht gespeichert werden");
+        index::TreeOrder* o = (*old)->order(t);
+        if (fmt == IndexFormat::Mdx && o->read_only() && o->read_only_reason().rfind("Tag mit FOR-Bedingung", 0) == 0)
+          for (const OrderDefinition& d : orders)
+            if (upper_ascii(trimmed(d.name)) == upper_ascii(o->info().name))
+              return Status::not_supported(path + ", Index " + o->info().name +
+                                           ": eine FOR-Bedingung kann in einer MDX-Datei nicht gespeichert werden");
+        if (decided) continue;
+        Entry probe;
+        MV_RETURN_IF_ERROR(compile(probe, o->info().key_expr, o->info().for_expr));
+        if (!probe.problem.empty() || probe.key.type() != ValueType::Character) continue;
+        o->set_key_type(KeyType::Character);
+        auto c = o->detect_collation(index::Collation::machine(), table_.code_page());
+        if (!c.is_ok() || !c->has_value()) continue;
+        coll = **c;
+        decided = true;
       }
     }
   }
@@ -1335,7 +1348,6 @@ Status OrderList::write_production_bag(const std::vector<OrderDefinition>& order
   bo.table_name = path_stem(table_.path());
   bo.language_driver = table_.header_info().language;
   bo.production = true;
-  const index::Collation coll = table_collation();
   size_t built = 0;
   std::unique_ptr<index::IndexBag> nb;
   Status st = [&]() -> Status {
@@ -1359,10 +1371,15 @@ Status OrderList::write_production_bag(const std::vector<OrderDefinition>& order
       e->flavour = coll.kind() == index::Collation::Kind::German ? CaseFlavour::German : CaseFlavour::Ascii;
       if (fmt == IndexFormat::Mdx) new_mdx_key_rules(*e);
       MV_RETURN_IF_ERROR(compile(*e, *key_expr, *for_expr));
-      const bool unknown_order = fmt == IndexFormat::Mdx && e->problem.empty() &&
-                                 e->key.type() == ValueType::Character &&
-                                 collates_unknown(table_.header_info().language);
-      if (!e->problem.empty() || unknown_order) {
+      if (fmt == IndexFormat::Mdx && e->problem.empty() && e->key.type() == ValueType::Character &&
+          collates_unknown(table_.header_info().language)) {
+        // Keys in an order we cannot compute would be put where dBASE does not look for them.
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "0x%02X", table_.header_info().language);
+        return Status::not_supported(path + ", Index " + tag + ": Zeichenschlüssel werden nach dem Sprachtreiber " +
+                                     hex + " sortiert, dessen Sortierfolge unbekannt ist");
+      }
+      if (!e->problem.empty()) {
         MV_RETURN_IF_ERROR(leave_out());
         continue;
       }
@@ -1403,6 +1420,9 @@ Status OrderList::write_production_bag(const std::vector<OrderDefinition>& order
   nb.reset();
   if (!st.is_ok() || built == 0) fs.remove(tmp).ignore();
   MV_RETURN_IF_ERROR(st);
+  // Not one of the rows could be built: the old bag stays rather than none at all.
+  if (built == 0 && !orders.empty())
+    return Status::invalid_argument(path + ": keiner der Indexe kann erstellt werden");
   const std::string mark = index::change_mark_path(path);
   if (built == 0) {
     // No bag at all: the flag goes first, so a bag that cannot be removed is still opened.

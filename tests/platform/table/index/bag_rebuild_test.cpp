@@ -50,9 +50,10 @@ struct Opened {
 // The table as the program opens it afterwards: with its production bag, which must be there
 // when the header says so.
 Opened reopen(const std::string& path, const std::string& driver, FileSystem* fsys = nullptr,
-              const std::vector<std::string>& ntx = {}) {
+              const std::vector<std::string>& ntx = {}, CodePage cp = CodePage::Cp850) {
   Opened o;
   OpenOptions oo;
+  oo.code_page = cp;
   oo.shared = false;
   oo.driver = driver;
   oo.fs = fsys;
@@ -152,6 +153,9 @@ std::string bag_of(const std::string& dbf, const std::string& driver) {
 struct FixtureCase {
   const char* dir;
   const char* driver;
+  const char* table = "KUNDEN.DBF";
+  CodePage code_page = CodePage::Cp850;
+  friend void PrintTo(const FixtureCase& c, std::ostream* os) { *os << c.dir; }
 };
 
 class RebuiltFixtureBag : public ::testing::TestWithParam<FixtureCase> {};
@@ -161,18 +165,18 @@ class RebuiltFixtureBag : public ::testing::TestWithParam<FixtureCase> {};
 TEST_P(RebuiltFixtureBag, KeepsEveryOrderAsItWas) {
   const FixtureCase& c = GetParam();
   const std::string dir = copy_case(c.dir, "fixture");
-  const std::string dbf = dir + "/KUNDEN.DBF";
+  const std::string dbf = dir + "/" + c.table;
   Listed before;
   {
-    Opened o = reopen(dbf, c.driver);
+    Opened o = reopen(dbf, c.driver, nullptr, {}, c.code_page);
     ASSERT_TRUE(o.orders);
     before = list_of(o);
     ASSERT_GT(before.defs.size(), 2u);
   }
-  IndexRebuildOutcome r = rebuild_index_bag({dbf, c.driver}, before.defs);
+  IndexRebuildOutcome r = rebuild_index_bag({dbf, c.driver, c.code_page}, before.defs);
   ASSERT_OK(r.status);
   EXPECT_TRUE(r.skipped.empty());
-  Opened o = reopen(dbf, c.driver);
+  Opened o = reopen(dbf, c.driver, nullptr, {}, c.code_page);
   ASSERT_TRUE(o.orders);
   Listed after = list_of(o);
   ASSERT_EQ(after.defs.size(), before.defs.size());
@@ -190,7 +194,10 @@ TEST_P(RebuiltFixtureBag, KeepsEveryOrderAsItWas) {
 
 INSTANTIATE_TEST_SUITE_P(Peers, RebuiltFixtureBag,
                          ::testing::Values(FixtureCase{"peer/cdx-fpt", "DBFCDX"}, FixtureCase{"peer/cdx-dbt", "_DBFCDX"},
-                                           FixtureCase{"peer-mdx/mdx-dbt4", "DBFMDX"}),
+                                           FixtureCase{"peer-mdx/mdx-dbt4", "DBFMDX"},
+                                           // German order: the rebuilt bag sorts as the old one.
+                                           FixtureCase{"peer/national-cdx-cp1252", "DBFCDX", "ADRESSEN.DBF",
+                                                       CodePage::Windows1252}),
                          [](const auto& info) {
                            std::string n = info.param.dir;
                            for (char& ch : n)
@@ -239,6 +246,26 @@ TEST(MdxBagRebuild, ATagWithAForConditionOnDiskIsNotRebuiltWithoutIt) {
   EXPECT_TRUE(rebuild_index_bag({dbf, "DBFMDX"}, defs).ok());
 }
 
+// dBASE's German order is not ours to compute: such a bag is refused whole, never left out
+// order by order (which would have left no bag at all).
+TEST(MdxBagRebuild, AnUnknownCollationIsRefusedAndTheBagKept) {
+  const std::string dir = copy_case("peer-mdx/codepages/cp850-de", "mdxde");
+  const std::string dbf = dir + "/umlaut.dbf";
+  const std::string bag = dir + "/umlaut.mdx";
+  std::vector<OrderDefinition> defs;
+  {
+    Opened o = reopen(dbf, "DBFMDX");
+    ASSERT_TRUE(o.orders);
+    defs = list_of(o).defs;
+    ASSERT_FALSE(defs.empty());
+  }
+  const std::string old = bytes_of(bag), old_dbf = bytes_of(dbf);
+  IndexRebuildOutcome r = rebuild_index_bag({dbf, "DBFMDX"}, defs);
+  EXPECT_EQ(r.status.kind(), StatusKind::NotSupported) << r.status.to_string();
+  EXPECT_EQ(bytes_of(bag), old);
+  EXPECT_EQ(bytes_of(dbf), old_dbf);
+}
+
 class BagRebuild : public ::testing::TestWithParam<const char*> {
  protected:
   std::string driver() const { return GetParam(); }
@@ -277,6 +304,21 @@ TEST_P(BagRebuild, WritesTheListInOrderAndLeavesOutWhatCannotBeBuilt) {
   for (auto& w : want) recs.push_back(w.second);
   EXPECT_EQ(walk(*o.orders, 1), recs);
   expect_sound(o);
+}
+
+// Not one row can be built: the old bag stays instead of none at all.
+TEST_P(BagRebuild, NoBuildableRowKeepsTheOldBag) {
+  const std::string dir = index_test::scratch_dir("nothing");
+  const std::string dbf = make_table(dir, driver(), 20);
+  const std::string bag = bag_of(dbf, driver());
+  const std::string old = bytes_of(bag);
+  IndexRebuildOutcome r = rebuild_index_bag({dbf, driver()}, {od("FALSCH", "NAME+"), od("AUCH", "GIBTSNICHT")});
+  EXPECT_FALSE(r.ok());
+  EXPECT_EQ(r.skipped, (std::vector<size_t>{0, 1}));
+  EXPECT_EQ(bytes_of(bag), old);
+  Opened o = reopen(dbf, driver());
+  ASSERT_TRUE(o.orders);
+  EXPECT_EQ(o.orders->count(), 3u);
 }
 
 // An empty list leaves no bag, and the header no longer asks for one: the table opens.
