@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,6 +24,7 @@
 #include "platform/gui/messagebox.h"
 #include "platform/gui/windows.h"
 #include "platform/report/printerdevice.h"
+#include "platform/runtime/date.h"
 #include "platform/table/index/order_list.h"
 #include "platform/table/transfer.h"
 #include "structure/tab_index.h"
@@ -130,6 +132,31 @@ void expect_orders(TABDW_DBFDATEI& w, TAB_INDEX* p, const std::vector<std::strin
     EXPECT_TRUE(rep.is_ok()) << ol->info(n).name << ": " << rep.status().to_string();
   }
   EXPECT_EQ(got, names);
+  // Each order's walk is the records sorted by its key (ties by record number).
+  Table* t = w.server()->table();
+  for (size_t n = 1; n <= ol->count(); ++n) {
+    SCOPED_TRACE(ol->info(n).name);
+    ASSERT_TRUE(ol->set_order(n).is_ok());
+    std::vector<std::tuple<double, std::string, uint32_t>> want;
+    for (uint32_t r = 1; r <= t->lastrec(); ++r) {
+      ASSERT_TRUE(t->go_to(r).is_ok());
+      auto v = ol->key_value();
+      ASSERT_TRUE(v.is_ok());
+      want.push_back({v->num, v->is_date() ? dtos(v->date) : v->str, r});
+    }
+    std::sort(want.begin(), want.end());
+    std::vector<uint32_t> sorted, walked;
+    for (auto& x : want) sorted.push_back(std::get<2>(x));
+    index::TreeOrder* tree = ol->tree(n);
+    index::Cursor c;
+    ASSERT_TRUE(tree->first(c).is_ok());
+    while (c.valid()) {
+      walked.push_back(tree->recno_at(c));
+      ASSERT_TRUE(tree->next(c).is_ok());
+    }
+    EXPECT_EQ(walked, sorted);
+  }
+  ASSERT_TRUE(ol->set_order(size_t(0)).is_ok());
   ASSERT_EQ(w.AINDEX.size(), names.size());
   ASSERT_EQ(p->grid_server()->rowCount(), int(names.size()));
   for (size_t i = 0; i < names.size(); ++i) {
