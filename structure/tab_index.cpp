@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <algorithm>
 #include <cmath>
 
@@ -146,7 +147,9 @@ TAB_INDEX::TAB_INDEX(QWidget* owner) : TAB_INDEX_FORM(owner) {
       e->setCursorPosition(pos);
     });
   }
-  form_->SE_NAME->MASKE(QString());
+  // Both edits overwrite what stands under the cursor.
+  form_->SE_NAME->installEventFilter(this);
+  form_->SE_EXPRESSION->installEventFilter(this);
   TABDW_DBFDATEI* w = window_owner();
   if (w && !w->CEDBF.isEmpty()) {
     form_->FT_DRIVER->setText(w->CEDRIVER);
@@ -160,6 +163,19 @@ TAB_INDEX::TAB_INDEX(QWidget* owner) : TAB_INDEX_FORM(owner) {
 }
 
 TAB_INDEX::~TAB_INDEX() = default;
+
+bool TAB_INDEX::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress &&
+      (watched == form_->SE_NAME || watched == form_->SE_EXPRESSION)) {
+    auto* edit = static_cast<QLineEdit*>(watched);
+    auto* key = static_cast<QKeyEvent*>(event);
+    const bool typed = !key->text().isEmpty() && key->text().at(0).isPrint() &&
+                       !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+    if (typed && !edit->hasSelectedText() && edit->cursorPosition() < edit->text().size())
+      edit->setSelection(edit->cursorPosition(), 1);
+  }
+  return TAB_INDEX_FORM::eventFilter(watched, event);
+}
 
 TABDW_DBFDATEI* TAB_INDEX::window_owner() const { return qobject_cast<TABDW_DBFDATEI*>(owner()); }
 STDGRIDBROWSER* TAB_INDEX::grid() const { return form_->BB_INDEX; }

@@ -98,6 +98,9 @@ class TAB_INDEX : public TAB_INDEX_FORM {
   void INDEX_CLOSE();
   void FILEREPORT(bool preview);
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   bool ntx() const;
   TableGridServer* table_server() const;

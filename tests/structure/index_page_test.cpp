@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QMdiSubWindow>
 #include <QPushButton>
+#include <QTest>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -271,6 +272,14 @@ TEST_F(PageFixture, KeyBuilderAddsEachTypeOrSaysWhyNot) {
       EXPECT_EQ(boxes.count(), 0);
     }
   }
+  // The edits overwrite and take capitals.
+  p->form()->SE_NAME->setText(QStringLiteral("NAME"));
+  p->form()->SE_NAME->setCursorPosition(1);
+  QTest::keyClicks(p->form()->SE_NAME, QStringLiteral("ur"));
+  EXPECT_EQ(p->form()->SE_NAME->text(), "NURE");
+  p->form()->SE_NAME->setCursorPosition(4);
+  QTest::keyClicks(p->form()->SE_NAME, QStringLiteral("nberg1234567"));
+  EXPECT_EQ(p->form()->SE_NAME->text(), "NURENBERG1");
   // Without a chosen field nothing happens.
   p->form()->CB_FELDNAME->clear();
   p->form()->SE_EXPRESSION->setText(QStringLiteral("NAME"));
