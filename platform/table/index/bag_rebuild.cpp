@@ -92,8 +92,13 @@ IndexRebuildOutcome rebuild_ntx_files(const IndexRebuildTable& table, const std:
     co.descending = d.descending;
     if (progress)
       co.progress = [&, base = records * i](uint64_t done, uint64_t) { return progress(base + done, total); };
+    const std::string file = d.file.empty() ? d.name : d.file;
+    // The old file, when it opens, tells the key order (byte order or German) the new one
+    // keeps; create_index closes it before it puts the new one in its place.
+    x->orders->close_index_files().ignore();
+    x->orders->add_index_file(file).ignore();
     // create_index builds beside and renames over the file of that path when complete.
-    out.status = x->orders->create_index(d.file.empty() ? d.name : d.file, d.key, co);
+    out.status = x->orders->create_index(file, d.key, co);
     if (!out.status.is_ok()) out.failed_row = i;
   }
   Status closed = close_exclusive(*x);

@@ -1208,7 +1208,11 @@ Status OrderList::create_index(const std::string& file, const std::string& key_u
   const std::string path = resolve_index_path(trimmed(file), ".ntx");
   MV_ASSIGN_OR_RETURN(std::string key_expr, cp_from_utf8(table_.code_page(), trimmed(key_utf8)));
   MV_ASSIGN_OR_RETURN(std::string for_expr, cp_from_utf8(table_.code_page(), trimmed(opt.for_expr)));
+  const index::Collation coll = table_collation();
   Entry probe;
+  // German UPPER() for a German table, as for a tag (the keys must be the ones the other
+  // programs of that table compute).
+  probe.flavour = coll.kind() == index::Collation::Kind::German ? CaseFlavour::German : CaseFlavour::Ascii;
   MV_RETURN_IF_ERROR(compile(probe, key_expr, for_expr));
   if (!probe.problem.empty()) return Status::invalid_argument(probe.problem);
   const KeyType kt = *key_type_of(probe.key.type());
@@ -1237,7 +1241,7 @@ Status OrderList::create_index(const std::string& file, const std::string& key_u
   e->key = std::move(probe.key);
   e->cond = std::move(probe.cond);
   e->has_cond = probe.has_cond;
-  const index::Collation coll = table_collation();
+  e->flavour = probe.flavour;
   {
     MV_ASSIGN_OR_RETURN(auto nb, index::IndexBag::create_ntx(table_.fs(), tmp, info, bo));
     e->bag = nb.get();

@@ -445,6 +445,42 @@ TEST(NtxRebuild, TheFirstFailingFileStopsTheRun) {
   expect_sound(o);
 }
 
+// Other programs' NTX files rebuilt from their rows: same keys, flags and walks, the German
+// key order of the national ones kept.
+TEST(NtxRebuild, FixtureFilesKeepTheirOrders) {
+  for (auto [name, cp] : {std::pair{"peer/ntx-nomemo", CodePage::Cp850}, {"peer/national-ntx-cp850", CodePage::Cp850}}) {
+    SCOPED_TRACE(name);
+    const std::string dir = copy_case(name, std::string("ntxfix_") + (cp == CodePage::Cp850 ? "a" : "b") +
+                                                std::to_string(std::string(name).size()));
+    const std::string dbf = dir + "/ADRESSEN.DBF";
+    std::vector<std::string> files;
+    for (const char* f : {"NAME", "BETRAG", "DATUM", "KOMBI", "ORTU", "MENGED", "AKTIVF"})
+      files.push_back(dir + "/" + f + ".NTX");
+    Listed before;
+    {
+      Opened o = reopen(dbf, "DBFNTX", nullptr, files, cp);
+      ASSERT_TRUE(o.orders);
+      before = list_of(o);
+    }
+    ASSERT_EQ(before.defs.size(), files.size());
+    IndexRebuildOutcome r = rebuild_ntx_files({dbf, "DBFNTX", cp}, before.defs);
+    ASSERT_TRUE(r.ok()) << r.status.to_string();
+    Opened o = reopen(dbf, "DBFNTX", nullptr, files, cp);
+    ASSERT_TRUE(o.orders);
+    Listed after = list_of(o);
+    ASSERT_EQ(after.defs.size(), before.defs.size());
+    for (size_t i = 0; i < before.defs.size(); ++i) {
+      SCOPED_TRACE(before.defs[i].name);
+      EXPECT_EQ(after.defs[i].key, before.defs[i].key);
+      EXPECT_EQ(after.defs[i].for_expr, before.defs[i].for_expr);
+      EXPECT_EQ(after.defs[i].unique, before.defs[i].unique);
+      EXPECT_EQ(after.defs[i].descending, before.defs[i].descending);
+      EXPECT_EQ(after.walks[i], before.walks[i]);
+    }
+    expect_sound(o);
+  }
+}
+
 // A stop half-way through the second file: the first stays rebuilt, the others as they were.
 TEST(NtxRebuild, AStopKeepsTheFilesNotYetRebuilt) {
   const std::string dir = index_test::scratch_dir("ntxstop");
