@@ -1306,7 +1306,7 @@ Status OrderList::write_production_bag(const std::vector<OrderDefinition>& order
   FileSystem& fs = table_.fs();
   const IndexFormat fmt = format_;
   const std::string path = resolve_index_path(path_stem(table_.path()), extension_of(fmt));
-  // dBASE's bag keeps no FOR condition we could write: refused before any file changes.
+  // Our MDX tags carry no FOR condition: such a row is refused before any file changes.
   if (fmt == IndexFormat::Mdx)
     for (const OrderDefinition& d : orders)
       if (!trimmed(d.for_expr).empty())
