@@ -1,8 +1,12 @@
-// bench-deps: mv_table mv_runtime mv_base
+// bench-deps: mv_structure mv_tablewindow mv_printing mv_components mv_grid mv_gui mv_table mv_runtime mv_base Qt6::Widgets
 // Index layer on 1,000,000 records: building orders (against extracting the same keys
 // and sorting them with std::sort), SEEK, SKIP through a whole order, and appending with
-// three open orders (against appending with none). Counters report the ratios.
+// three open orders (against appending with none). Counters report the ratios. The index
+// page's "Index aktualisieren" rebuilds a bag of three orders under its progress window,
+// against the layer's build of the same bag without progress, and is stopped half-way.
 #include <benchmark/benchmark.h>
+
+#include <QApplication>
 
 #include <algorithm>
 #include <chrono>
@@ -12,9 +16,16 @@
 #include <numeric>
 #include <random>
 
+#include "components/dlgprogress.h"
+#include "platform/gui/messagebox.h"
+#include "platform/gui/windows.h"
 #include "platform/runtime/expr.h"
+#include "platform/table/index/bag_rebuild.h"
 #include "platform/table/index/order_list.h"
 #include "platform/table/table.h"
+#include "structure/tab_index.h"
+#include "tablewindow/environment.h"
+#include "tablewindow/tabdw_dbfdatei.h"
 
 namespace {
 
@@ -358,7 +369,121 @@ void BM_Append(benchmark::State& state, const char* driver, bool by_fields) {
   state.counters["ratio"] = indexed_s / plain;
 }
 
+
+// ---- the index page's rebuild of a bag
+
+const char* const kBagKeys[][2] = {{"NAME", "NAME"}, {"BETRAG", "BETRAG"}, {"KOMBI", "UPPER(NAME)+DTOS(DATUM)"}};
+
+// A copy of the big CDX table with a bag of the three orders.
+std::string bag_table() {
+  const std::string path = bench_dir() + "/REBUILD.DBF";
+  if (std::filesystem::exists(path)) return path;
+  const std::string from = big_table("DBFCDX");
+  if (from.empty()) return "";
+  std::filesystem::copy_file(from, path);
+  std::vector<OrderDefinition> defs;
+  for (auto& k : kBagKeys) defs.push_back({k[0], k[1], "", false, false, ""});
+  if (!rebuild_index_bag({path, "DBFCDX"}, defs).ok()) return "";
+  return path;
+}
+
+struct PageRun {
+  MemoryHistoryStore history;
+  gui::RecordingMessageBoxes boxes;
+  gui::SHELLWINDOW shell;
+  TABDW_DBFDATEI* w = nullptr;
+  TAB_INDEX* page = nullptr;
+  explicit PageRun(const std::string& path) {
+    TableWindowEnvironment env;
+    env.default_driver = [] { return QStringLiteral("DBFCDX"); };
+    env.history = &history;
+    set_table_window_environment(env);
+    w = new TABDW_DBFDATEI(&shell, QString::fromStdString(path), true, false, false);
+    w->SELECTTAB(QStringLiteral("TAB_INDEX"));
+    page = qobject_cast<TAB_INDEX*>(w->TABCONTROL()->GETPAGESYM(QStringLiteral("TAB_INDEX")));
+  }
+  ~PageRun() {
+    delete w;
+    set_table_window_environment({});
+  }
+};
+
+// "Index aktualisieren" through the page (progress window moving) against the layer's
+// build of the same bag without progress, and against extracting and sorting the keys.
+void BM_IndexSaveBag(benchmark::State& state) {
+  const std::string path = bag_table();
+  if (path.empty()) {
+    state.SkipWithError("table not created");
+    return;
+  }
+  double sort_s = 0;
+  for (auto& k : kBagKeys) sort_s += extract_and_sort_seconds(path, "DBFCDX", k[1]);
+  std::vector<OrderDefinition> defs;
+  for (auto& k : kBagKeys) defs.push_back({k[0], k[1], "", false, false, ""});
+  double layer_s = 0, page_s = 0;
+  uint32_t steps = 0;
+  for (auto _ : state) {
+    auto start = std::chrono::steady_clock::now();
+    if (!rebuild_index_bag({path, "DBFCDX"}, defs).ok()) state.SkipWithError("layer rebuild failed");
+    layer_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    PageRun run(path);
+    if (!run.page || run.w->AINDEX.size() != 3) {
+      state.SkipWithError("page without its orders");
+      break;
+    }
+    set_index_progress_hook([&](DLGPROGRESS&, uint32_t) { ++steps; });
+    start = std::chrono::steady_clock::now();
+    run.page->INDEX_SAVE();
+    page_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    set_index_progress_hook({});
+    if (run.boxes.count() != 0 || run.w->AINDEX.size() != 3) state.SkipWithError("page rebuild failed");
+    state.SetIterationTime(page_s);
+  }
+  state.counters["layer_s"] = layer_s;
+  state.counters["page_s"] = page_s;
+  state.counters["page_to_layer"] = page_s / layer_s;
+  state.counters["extract_sort_s"] = sort_s;
+  state.counters["page_to_sort"] = page_s / sort_s;
+  state.counters["bar_updates"] = steps;
+}
+
+// The cancel button pressed half-way: the time from the press to the table reopened with
+// its old bag.
+void BM_IndexSaveStopped(benchmark::State& state) {
+  const std::string path = bag_table();
+  if (path.empty()) {
+    state.SkipWithError("table not created");
+    return;
+  }
+  double after_stop_s = 0, before_stop_s = 0;
+  for (auto _ : state) {
+    PageRun run(path);
+    std::chrono::steady_clock::time_point pressed{};
+    set_index_progress_hook([&](DLGPROGRESS& d, uint32_t step) {
+      if (pressed == std::chrono::steady_clock::time_point{} && step >= d.COUNT() / 2) {
+        d.PSHCANCEL();
+        pressed = std::chrono::steady_clock::now();
+      }
+    });
+    const auto start = std::chrono::steady_clock::now();
+    run.page->INDEX_SAVE();
+    const auto end = std::chrono::steady_clock::now();
+    set_index_progress_hook({});
+    if (run.w->AINDEX.size() != 3 || pressed == std::chrono::steady_clock::time_point{})
+      state.SkipWithError("the stop did not keep the orders");
+    after_stop_s = std::chrono::duration<double>(end - pressed).count();
+    before_stop_s = std::chrono::duration<double>(pressed - start).count();
+    state.SetIterationTime(after_stop_s);
+  }
+  state.counters["to_half_s"] = before_stop_s;
+  state.counters["stop_to_reopened_s"] = after_stop_s;
+}
+
 void register_all() {
+  benchmark::RegisterBenchmark("IndexSave/bag3/DBFCDX", BM_IndexSaveBag)
+      ->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("IndexSave/stopped_half/DBFCDX", BM_IndexSaveStopped)
+      ->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
   for (const char* d : kDrivers) {
     std::string p = std::string("/") + d;
     benchmark::RegisterBenchmark(("BuildOrder/char20" + p).c_str(), BM_BuildOrder, d, "NAME", "NAME")
@@ -395,6 +520,8 @@ void register_all() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
   register_all();
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();

@@ -29,12 +29,17 @@ struct StructureRow {
 using StructureList = std::vector<StructureRow>;
 StructureList structure_of(const std::vector<StructRow>& dbstruct);
 
-// A row of the index list AINDEX: {number, name, key expression, file of the order}.
+// A row of the index list AINDEX: {number, name, key expression, file of the order}, and
+// what a rebuild of the order keeps besides: its FOR condition and flags. The number is the
+// row's position; a row inserted before row r holds r - 0.5 until the list is sorted.
 struct IndexRow {
-  int number = 0;
+  double number = 0;
   QString name;
   QString key;
   QString bag;
+  QString for_expr;
+  bool unique = false;
+  bool descending = false;
 };
 using IndexList = std::vector<IndexRow>;
 

@@ -58,8 +58,13 @@ class ListOrders : public TableOrders {
   OrderFacts info(int n) const override {
     if (n < 1 || n > count()) return {};
     const index::OrderInfo& i = list_->info(size_t(n));
-    return {n, QString::fromStdString(i.name), QString::fromLatin1(i.key_expr.c_str()),
-            QString::fromStdString(i.bag_path)};
+    return {n,
+            QString::fromStdString(i.name),
+            QString::fromLatin1(i.key_expr.c_str()),
+            QString::fromStdString(i.bag_path),
+            QString::fromLatin1(i.for_expr.c_str()),
+            i.unique,
+            i.descending};
   }
   Status set_order(int n) override {
     if (n < 0) return Status::invalid_argument("Index Nummer " + std::to_string(n) + " gibt es nicht");
@@ -71,6 +76,7 @@ class ListOrders : public TableOrders {
     return uint64_t(k);
   }
   Result<Value> key_value() override { return list_->key_value(); }
+  OrderList* order_list() override { return list_.get(); }
   Result<bool> seek_text(const std::string& text) override {
     const size_t cur = list_->current();
     if (cur == 0 || !list_->tree(cur)) return false;

@@ -20,7 +20,12 @@ struct OrderFacts {
   QString name;
   QString key;
   QString bag;     // full path of the order's file
+  QString for_expr;
+  bool unique = false;
+  bool descending = false;
 };
+
+class OrderList;
 
 class TableOrders {
  public:
@@ -39,6 +44,8 @@ class TableOrders {
   // not a value of that type; true when it sought (found or not: the table then stands
   // on the next greater key, or at its end).
   virtual Result<bool> seek_text(const std::string& text) { (void)text; return false; }
+  // The table layer's order list behind these orders (SETINDEX, CREATEINDEX), if any.
+  virtual OrderList* order_list() { return nullptr; }
 };
 
 // What attaching the orders found.

@@ -303,7 +303,7 @@ void TAB_DBFDATEN::FILL_CBINDEX() {
     const OrderFacts o = s->orders()->info(i);
     names->addItem(o.name, i);
     keys->addItem(o.key, i);
-    if (w) w->AINDEX.push_back({i, o.name, o.key, o.bag});
+    if (w) w->AINDEX.push_back({double(i), o.name, o.key, o.bag, o.for_expr, o.unique, o.descending});
   }
   names->insertItem(0, QStringLiteral("ohne Index (SatzNr)"), 0);
   keys->insertItem(0, QStringLiteral("ohne Index (SatzNr)"), 0);

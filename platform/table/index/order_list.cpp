@@ -1208,7 +1208,11 @@ Status OrderList::create_index(const std::string& file, const std::string& key_u
   const std::string path = resolve_index_path(trimmed(file), ".ntx");
   MV_ASSIGN_OR_RETURN(std::string key_expr, cp_from_utf8(table_.code_page(), trimmed(key_utf8)));
   MV_ASSIGN_OR_RETURN(std::string for_expr, cp_from_utf8(table_.code_page(), trimmed(opt.for_expr)));
+  const index::Collation coll = table_collation();
   Entry probe;
+  // German UPPER() for a German table, as for a tag (the keys must be the ones the other
+  // programs of that table compute).
+  probe.flavour = coll.kind() == index::Collation::Kind::German ? CaseFlavour::German : CaseFlavour::Ascii;
   MV_RETURN_IF_ERROR(compile(probe, key_expr, for_expr));
   if (!probe.problem.empty()) return Status::invalid_argument(probe.problem);
   const KeyType kt = *key_type_of(probe.key.type());
@@ -1237,7 +1241,7 @@ Status OrderList::create_index(const std::string& file, const std::string& key_u
   e->key = std::move(probe.key);
   e->cond = std::move(probe.cond);
   e->has_cond = probe.has_cond;
-  const index::Collation coll = table_collation();
+  e->flavour = probe.flavour;
   {
     MV_ASSIGN_OR_RETURN(auto nb, index::IndexBag::create_ntx(table_.fs(), tmp, info, bo));
     e->bag = nb.get();
@@ -1289,6 +1293,159 @@ Status OrderList::create_index(const std::string& file, const std::string& key_u
   entries_.push_back(std::move(e));
   if (current_) nav_->e = entries_[current_ - 1].get();
   return Status::ok();
+}
+
+Status OrderList::write_production_bag(const std::vector<OrderDefinition>& orders, const OrderProgress& progress,
+                                       std::vector<size_t>* skipped) {
+  MV_RETURN_IF_ERROR(apply_pending());
+  if (!has_format_ || format_ == IndexFormat::Ntx)
+    return Status::not_supported(table_.path() + ": der Treiber " + table_.driver() + " kennt keine Indexbags");
+  if (table_.read_only()) return Status::read_only(table_.path() + ": die Tabelle ist schreibgeschützt geöffnet");
+  if (table_.shared()) return Status::locked(table_.path() + ": die Tabelle ist nicht exklusiv geöffnet");
+  if (production_) return Status::invalid_argument(table_.path() + ": der Indexbag der Tabelle ist noch geöffnet");
+  FileSystem& fs = table_.fs();
+  const IndexFormat fmt = format_;
+  const std::string path = resolve_index_path(path_stem(table_.path()), extension_of(fmt));
+  // Our MDX tags carry no FOR condition: such a row is refused before any file changes.
+  if (fmt == IndexFormat::Mdx)
+    for (const OrderDefinition& d : orders)
+      if (!trimmed(d.for_expr).empty())
+        return Status::not_supported(path + ", Index " + trimmed(d.name) +
+                                     ": eine FOR-Bedingung kann in einer MDX-Datei nicht gespeichert werden");
+  // The old bag, when there is one, says how the keys are ordered (byte order or German),
+  // which the new one keeps for the other programs that read it. A tag another program
+  // wrote with a FOR condition reads without it: rebuilt from its row it would silently hold
+  // every record, so the whole rebuild is refused instead.
+  index::Collation coll = table_collation();
+  if (fs.exists(path)) {
+    index::BagOptions ro;
+    ro.read_only = true;
+    ro.table_name = path_stem(table_.path());
+    ro.language_driver = table_.header_info().language;
+    if (auto old = index::IndexBag::open(fs, path, fmt, ro); old.is_ok()) {
+      bool decided = false;
+      for (size_t t = 0; t < (*old)->size(); ++t) {
+        index::TreeOrder* o = (*old)->order(t);
+        if (fmt == IndexFormat::Mdx && o->read_only() && o->read_only_reason().rfind("Tag mit FOR-Bedingung", 0) == 0)
+          for (const OrderDefinition& d : orders)
+            if (upper_ascii(trimmed(d.name)) == upper_ascii(o->info().name))
+              return Status::not_supported(path + ", Index " + o->info().name +
+                                           ": eine FOR-Bedingung kann in einer MDX-Datei nicht gespeichert werden");
+        if (decided) continue;
+        Entry probe;
+        MV_RETURN_IF_ERROR(compile(probe, o->info().key_expr, o->info().for_expr));
+        if (!probe.problem.empty() || probe.key.type() != ValueType::Character) continue;
+        o->set_key_type(KeyType::Character);
+        auto c = o->detect_collation(index::Collation::machine(), table_.code_page());
+        if (!c.is_ok() || !c->has_value()) continue;
+        coll = **c;
+        decided = true;
+      }
+    }
+  }
+  MV_RETURN_IF_ERROR(table_.flush());
+  const uint32_t records = table_.lastrec();
+  const uint64_t total = uint64_t(records) * orders.size();
+  const std::string tmp = temp_name_for(path);
+  if (fs.exists(tmp)) fs.remove(tmp).ignore();
+  index::BagOptions bo;
+  bo.table_name = path_stem(table_.path());
+  bo.language_driver = table_.header_info().language;
+  bo.production = true;
+  size_t built = 0;
+  std::unique_ptr<index::IndexBag> nb;
+  Status st = [&]() -> Status {
+    MV_ASSIGN_OR_RETURN(nb, index::IndexBag::create_bag(fs, tmp, fmt, bo));
+    std::vector<std::unique_ptr<Entry>> made;  // the new bag's orders, kept until it is written
+    for (size_t i = 0; i < orders.size(); ++i) {
+      const OrderDefinition& d = orders[i];
+      const uint64_t done = uint64_t(records) * i;
+      auto leave_out = [&] {
+        if (skipped) skipped->push_back(i);
+        return Status::ok();
+      };
+      auto key_expr = cp_from_utf8(table_.code_page(), trimmed(d.key));
+      auto for_expr = cp_from_utf8(table_.code_page(), trimmed(d.for_expr));
+      const std::string tag = upper_ascii(trimmed(d.name));
+      if (!key_expr.is_ok() || !for_expr.is_ok() || tag.empty() || key_expr->empty()) {
+        MV_RETURN_IF_ERROR(leave_out());
+        continue;
+      }
+      auto e = std::make_unique<Entry>();
+      e->flavour = coll.kind() == index::Collation::Kind::German ? CaseFlavour::German : CaseFlavour::Ascii;
+      if (fmt == IndexFormat::Mdx) new_mdx_key_rules(*e);
+      MV_RETURN_IF_ERROR(compile(*e, *key_expr, *for_expr));
+      if (fmt == IndexFormat::Mdx && e->problem.empty() && e->key.type() == ValueType::Character &&
+          collates_unknown(table_.header_info().language)) {
+        // Keys in an order we cannot compute would be put where dBASE does not look for them.
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "0x%02X", table_.header_info().language);
+        return Status::not_supported(path + ", Index " + tag + ": Zeichenschlüssel werden nach dem Sprachtreiber " +
+                                     hex + " sortiert, dessen Sortierfolge unbekannt ist");
+      }
+      if (!e->problem.empty()) {
+        MV_RETURN_IF_ERROR(leave_out());
+        continue;
+      }
+      const KeyType kt = *key_type_of(e->key.type());
+      const int len = e->key.length();
+      if (kt == KeyType::Character && len <= 0) {
+        MV_RETURN_IF_ERROR(leave_out());
+        continue;
+      }
+      index::OrderInfo info;
+      info.name = tag;
+      info.key_expr = *key_expr;
+      info.for_expr = *for_expr;
+      info.unique = d.unique;
+      info.descending = d.descending;
+      info.keydef.format = fmt;
+      info.keydef.type = kt;
+      info.keydef.length =
+          index::stored_key_length(fmt, kt, uint16_t(std::max(len, 1)), uint16_t(std::max(len, 1)));
+      info.keydef.decimals = uint16_t(std::max(e->key.decimals(), 0));
+      // Two rows of one name would leave one tag: the later one is left out.
+      if (nb->find(tag) || !index::check_order_limits(fmt, info, nb->size()).is_ok()) {
+        MV_RETURN_IF_ERROR(leave_out());
+        continue;
+      }
+      note_key_functions(*e, *key_expr, *for_expr);
+      MV_ASSIGN_OR_RETURN(index::TreeOrder * tree, nb->add_tag(info));
+      tree->set_key_type(kt);
+      tree->set_collation(coll);
+      e->bag = nb.get();
+      e->tree = tree;
+      MV_RETURN_IF_ERROR(build(*e, progress, done, total));
+      made.push_back(std::move(e));
+      ++built;
+    }
+    return nb->flush();
+  }();
+  nb.reset();
+  if (!st.is_ok() || built == 0) fs.remove(tmp).ignore();
+  MV_RETURN_IF_ERROR(st);
+  // Not one of the rows could be built: the old bag stays rather than none at all.
+  if (built == 0 && !orders.empty())
+    return Status::invalid_argument(path + ": keiner der Indexe kann erstellt werden");
+  const std::string mark = index::change_mark_path(path);
+  if (built == 0) {
+    // No bag at all: the flag goes first, so a bag that cannot be removed is still opened.
+    MV_RETURN_IF_ERROR(set_production_flag(false));
+    if (fs.exists(path)) MV_RETURN_IF_ERROR(fs.remove(path));
+    if (fs.exists(mark)) MV_RETURN_IF_ERROR(fs.remove(mark));
+    return fs.sync_dir(path_dir(path));
+  }
+  {
+    Status moved = replace_files(fs, {{tmp, path}});
+    if (!moved.is_ok()) {
+      fs.remove(tmp).ignore();
+      return moved;
+    }
+  }
+  // A mark a killed writer left on the old bag does not speak of the new one.
+  if (fs.exists(mark)) MV_RETURN_IF_ERROR(fs.remove(mark));
+  MV_RETURN_IF_ERROR(set_production_flag(true));
+  return open_bag(path, fmt, true);
 }
 
 Status OrderList::delete_order(std::string_view name) {

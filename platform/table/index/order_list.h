@@ -34,6 +34,16 @@ struct CreateOrderOptions {
   OrderProgress progress;
 };
 
+// One order of an index file written anew: what the index page lists for it.
+struct OrderDefinition {
+  std::string name;      // tag name (NTX: the file names the order)
+  std::string key;       // key expression, UTF-8 as typed
+  std::string for_expr;  // FOR condition, "" for every record
+  bool unique = false;
+  bool descending = false;
+  std::string file;      // NTX: the file the order is written to
+};
+
 // The index family a driver name uses; nothing for an unknown driver.
 std::optional<index::IndexFormat> index_format_of_driver(std::string_view driver);
 
@@ -81,6 +91,16 @@ class OrderList final : public OrderMaintainer {
   // CREATEINDEX: a single NTX file (for the bag drivers a bag holding one tag named after
   // the file), replacing an existing file; added to the list.
   Status create_index(const std::string& file, const std::string& key_expr, const CreateOrderOptions& opt = {});
+  // The production bag written anew from `orders`, one tag each in list order, for a table
+  // opened exclusively without its production bag. The new bag is built beside the table
+  // under a temporary name and takes the old one's place only when every order is in it,
+  // so a stop (the progress callback answering false), a failing write or rename leaves
+  // the old bag as it was. An order whose key cannot be built is left out and its
+  // position (0-based) added to `skipped`. A FOR condition in an MDX bag is refused before
+  // anything is written. No order left: the bag is removed and the table's production
+  // flag cleared, so the table opens without it. The new bag is then open.
+  Status write_production_bag(const std::vector<OrderDefinition>& orders, const OrderProgress& progress,
+                              std::vector<size_t>* skipped = nullptr);
   // Deletes a tag from its bag (an NTX order: closes and erases the file).
   Status delete_order(std::string_view name);
   // REINDEX: every open order rebuilt from the records.
