@@ -316,9 +316,14 @@ class Rebuild {
       }
     }
 
-    // The new table.
+    // The new table. OLE objects are not carried over into a new OLE file: a structure
+    // with an OLE field is refused before anything is written, so the swap, which takes
+    // the old OLE file away, never leaves such a field pointing nowhere.
     std::vector<StructRow> rows;
-    for (const auto& f : fields_) rows.push_back(f.row);
+    for (const auto& f : fields_) {
+      if (f.row.type == 'O' || f.row.type == 'o') return creation_text();
+      rows.push_back(f.row);
+    }
     if (!db_create(n_.neu_dbf, rows, driver_, cp_, &fs_)) return creation_text();
     {
       auto t = Table::open(n_.neu_dbf, open_options(false));
