@@ -316,9 +316,14 @@ class Rebuild {
       }
     }
 
-    // The new table.
+    // The new table. OLE objects are not carried over into a new OLE file: a structure
+    // with an OLE field is refused before anything is written, so the swap, which takes
+    // the old OLE file away, never leaves such a field pointing nowhere.
     std::vector<StructRow> rows;
-    for (const auto& f : fields_) rows.push_back(f.row);
+    for (const auto& f : fields_) {
+      if (f.row.type == 'O' || f.row.type == 'o') return creation_text();
+      rows.push_back(f.row);
+    }
     if (!db_create(n_.neu_dbf, rows, driver_, cp_, &fs_)) return creation_text();
     {
       auto t = Table::open(n_.neu_dbf, open_options(false));
@@ -394,11 +399,11 @@ class Rebuild {
   }
 
   std::string swap() {
-    struct Part {
+    struct SwapFile {
       std::string from, to;
       std::string new_text, old_text;  // the messages of a failure at this file
     };
-    std::vector<Part> parts;
+    std::vector<SwapFile> parts;
     parts.push_back({n_.neu_dbf, n_.dbf, framed("Die neue Datei", n_.neu_base, "konnte nicht umbenannt werden!"),
                      framed("Die alte Datei", n_.dbf, "konnte nicht gelöscht werden!")});
     // Memo: the new one takes the old one's name when it has the same extension; an old
@@ -408,7 +413,7 @@ class Rebuild {
       if (auto p = find_companion(fs_, n_.neu_dbf, e)) new_memo = *p;
     std::optional<std::string> old_memo;
     if (!old_->memo_path().empty()) old_memo = old_->memo_path();
-    auto memo_texts = [&](Part& p, const std::string& ext) {
+    auto memo_texts = [&](SwapFile& p, const std::string& ext) {
       p.new_text = framed("Die neue Memo-Datei", n_.neu_base + ext, "konnte nicht umbenannt werden!");
       p.old_text = framed("Die alte Memo-Datei", n_.dir + n_.stem + ext, "konnte nicht gelöscht werden!");
     };
@@ -416,22 +421,22 @@ class Rebuild {
       const std::string ext = path_ext(*new_memo);
       std::string to = n_.dir + n_.stem + ext;
       if (auto same = find_companion(fs_, n_.dbf, ext)) to = *same;
-      Part p{*new_memo, to, "", ""};
+      SwapFile p{*new_memo, to, "", ""};
       memo_texts(p, ext);
       parts.push_back(p);
       if (old_memo && lower(path_ext(*old_memo)) != lower(ext)) {
-        Part q{"", *old_memo, "", ""};
+        SwapFile q{"", *old_memo, "", ""};
         memo_texts(q, path_ext(*old_memo));
         parts.push_back(q);
       }
     } else if (old_memo) {
-      Part q{"", *old_memo, "", ""};
+      SwapFile q{"", *old_memo, "", ""};
       memo_texts(q, path_ext(*old_memo));
       parts.push_back(q);
     }
     // OLE objects have no field type our tables create: the old OLE file goes.
     if (auto dfl = find_companion(fs_, n_.dbf, ".dfl")) {
-      Part q{"", *dfl, framed("Die neue Ole-Datei", n_.neu_base + ".DFL", "konnte nicht umbenannt werden!"),
+      SwapFile q{"", *dfl, framed("Die neue Ole-Datei", n_.neu_base + ".DFL", "konnte nicht umbenannt werden!"),
              framed("Die alte Ole-Datei", *dfl, "konnte nicht gelöscht werden!")};
       parts.push_back(q);
     }
@@ -452,7 +457,7 @@ class Rebuild {
     ReplaceFailure where;
     Status st = replace_files(fs_, moves, &where);
     if (!st) {
-      const Part& p = parts[std::min(where.index, parts.size() - 1)];
+      const SwapFile& p = parts[std::min(where.index, parts.size() - 1)];
       if (where.old_file && !p.old_text.empty()) return p.old_text;
       if (!where.old_file && !p.new_text.empty()) return p.new_text;
       return parts[0].new_text;

@@ -36,6 +36,10 @@ struct RestructureOptions {
   std::function<bool(uint64_t done, uint64_t total)> progress;
 };
 
+// A failed rebuild has changed nothing: every original file is as it was and no "_Neu"
+// file is left. `orders_left` may be non-empty on success: those orders (tag names, or the
+// base names of NTX files, which stay as they were) are not in the new set; the caller
+// tells it once ("Die Indexdatei konnte nicht erstellt werden!").
 struct RestructureOutcome {
   std::string message;                   // "" on success, else the German text for the failing step
   std::vector<std::string> orders_left;  // orders whose key no longer compiles and were left out
@@ -44,7 +48,12 @@ struct RestructureOutcome {
 
 // Rebuilds the (closed) table `dbf_path` with `fields`: records in record order with their
 // deletion flags, memo texts, the production bag's orders and `ntx_files`. Takes the table's
-// exclusive open lock first ("Die Datei kann nicht exklusiv geöffnet werden!").
+// exclusive open lock first ("Die Datei kann nicht exklusiv geöffnet werden!"). A field
+// whose type differs from its source's gets the source's value converted as the delimited
+// import converts text; memo texts go to and from other types as text. The new files
+// follow `opt.driver` (memo file, index family); the table keeps the code page its header
+// names unless `opt.code_page` is given. No memo field left: the old memo file goes, and
+// so does an OLE file (".DFL"), whose field type new tables do not have.
 RestructureOutcome restructure_table(FileSystem& fs, const std::string& dbf_path,
                                      const std::vector<RestructureField>& fields, const RestructureOptions& opt);
 

@@ -224,6 +224,20 @@ TEST(RestructureFaults, AStoppedTakeoverChangesNothing) {
   EXPECT_EQ(snapshot(mem, "/d/"), before);
 }
 
+TEST(RestructureFaults, RefusedStructuresChangeNothing) {
+  set_deleted_filter(false);
+  MemFileSystem mem;
+  make_source(mem, "/d/", "DBFCDX", 3);
+  const Snapshot before = snapshot(mem, "/d/");
+  const std::string creation = "Die Datei \r\n\r\n/d/KUNDEN_Neu\r\n\r\nkonnte nicht neu erstellt werden!";
+  // No field left; an OLE field, whose objects would not come along.
+  for (const auto& fields : {std::vector<RestructureField>{},
+                             std::vector<RestructureField>{{{"NAME", 'C', 12, 0}, "NAME"}, {{"BILD", 'O', 10, 0}, ""}}}) {
+    EXPECT_EQ(restructure_table(mem, "/d/KUNDEN.DBF", fields, options("/d/", "DBFCDX")).message, creation);
+    EXPECT_EQ(snapshot(mem, "/d/"), before);
+  }
+}
+
 TEST(RestructureFaults, AFailedRenameInPlacePutsTheOldNameBack) {
   MemFileSystem mem;
   ASSERT_TRUE(db_create("/d/T.DBF", kOldRows, "DBFCDX", CodePage::Cp850, &mem).is_ok());

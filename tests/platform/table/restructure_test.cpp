@@ -424,6 +424,50 @@ TEST(RestructureText, AnOldTextFileIsNeverImported) {
   EXPECT_EQ(std::string(text.begin(), text.begin() + 16), "\"Name 1 Meier\",\"");
 }
 
+TEST(RestructureText, CompanionFilesKeepTheirSpelling) {
+  set_deleted_filter(false);
+  for (const char* driver : {"DBFCDX", "DBFMDX"}) {
+    SCOPED_TRACE(driver);
+    fuzzing::MemFileSystem fs;
+    // A table named in lower case, its memo and bag found beside it in lower case too.
+    ASSERT_TRUE(db_create("/d/kunden.dbf", source_rows(true), driver, CodePage::Cp850, &fs).is_ok());
+    {
+      auto t = open_ok("/d/kunden.dbf", false, false, driver, &fs);
+      ASSERT_TRUE(t);
+      MV_ASSERT_OK(t->append_blank());
+      MV_ASSERT_OK(t->field_put("NOTIZ", Value::character("Text")));
+      auto ol = OrderList::attach(*t);
+      ASSERT_TRUE(ol.is_ok());
+      MV_ASSERT_OK((*ol)->create_order("NAME", "", "NAME"));
+      ol->reset();
+      MV_ASSERT_OK(t->close());
+    }
+    auto before = fs.list("/d/");
+    ASSERT_TRUE(before.is_ok());
+    std::vector<std::string> names;
+    for (const auto& e : *before) names.push_back(e.name);
+    std::sort(names.begin(), names.end());
+    RestructureOptions opt;
+    opt.driver = driver;
+    auto fields = all_kept(source_rows(true));
+    fields[0].row.length = 25;
+    ASSERT_TRUE(restructure_table(fs, "/d/kunden.dbf", fields, opt).ok());
+    auto after = fs.list("/d/");
+    ASSERT_TRUE(after.is_ok());
+    std::vector<std::string> now;
+    for (const auto& e : *after) now.push_back(e.name);
+    std::sort(now.begin(), now.end());
+    EXPECT_EQ(now, names);
+    auto t = open_ok("/d/kunden.dbf", false, false, driver, &fs);
+    ASSERT_TRUE(t);
+    auto ol = OrderList::attach(*t);
+    ASSERT_TRUE(ol.is_ok());
+    EXPECT_EQ((*ol)->count(), 1u);
+    MV_ASSERT_OK(t->go_top());
+    EXPECT_EQ(str_field(*t, "NOTIZ"), "Text");
+  }
+}
+
 TEST(RestructureText, TheTableKeepsTheCodePageItsMarkNames) {
   TempDir dir;
   const std::string path = dir.file("ANSI.DBF");
