@@ -1,5 +1,7 @@
 #include "tablewindow/opening.h"
 
+#include "platform/table/file_ops.h"
+
 #include "tablewindow/orders.h"
 
 namespace mv {
@@ -133,6 +135,10 @@ grid::GRIDBROWSER::RowMode row_mode_for(const QString& rdd, int index_ord, uint6
 OpenOutcome open_with_fallback(const QString& path, bool share, bool read_only, bool ansi,
                                const QString& default_driver, FileSystem* fs, const QString& made_with) {
   OpenOutcome out;
+  // A replace of the table's files cut off by a killed writer is settled first: until then
+  // the header and the companions that decide driver and code page may be the old ones,
+  // the new ones or missing. A failure here is told by the opening itself.
+  recover_interrupted_replace(fs ? *fs : FileSystem::posix(), path.toStdString()).ignore();
   const std::array<QString, 4> tries = FILLARRAYDRIVER(first_driver(path, default_driver, fs, made_with));
   OpenOptions o;
   o.shared = share;

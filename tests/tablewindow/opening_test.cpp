@@ -4,8 +4,14 @@
 
 #include <fstream>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "tests/support/faulty_fs.h"
+#include "platform/table/restructure.h"
 #include "platform/table/table.h"
+#include "platform/table/transfer.h"
 #include "tablewindow/opening.h"
 #include "tablewindow_helpers.h"
 
@@ -193,6 +199,52 @@ TEST(Opening, CodePageMarks) {
       {0x03, CodePage::Windows1252}, {0x10, CodePage::Cp850},      {0x57, CodePage::Windows1252},
       {0x58, CodePage::Windows1252}, {0x64, std::nullopt},         {0xC8, std::nullopt}};
   for (const auto& [mark, cp] : cases) EXPECT_EQ(code_page_of_mark(mark), cp) << int(mark);
+}
+
+
+// A rebuild killed in the middle of its swap leaves a journal; the opening settles it before
+// it reads the header for the code page, so the table is read in the page its mark names
+// (an ANSI table here, opened with the ANSI box off) at every point of the swap.
+TEST(Opening, ATableLeftHalfSwappedIsReadInItsOwnCodePage) {
+  const std::string base = scratch_dir("halfswap");
+  const std::string table = base + "/KUNDEN.DBF";
+  ASSERT_TRUE(db_create(table, {{"NAME", 'C', 10, 0}}, "DBFCDX", CodePage::Windows1252));
+  std::vector<RestructureField> fields{{{"NAME", 'C', 10, 0}, "NAME"}, {{"NOTIZ", 'M', 10, 0}, ""}};
+  RestructureOptions ro;
+  ro.driver = "DBFCDX";
+  std::string original;
+  {
+    std::ifstream in(table, std::ios::binary);
+    original.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  // A clean run tells how many steps the whole rebuild takes.
+  int steps = 0;
+  {
+    const std::string dir = scratch_dir("halfswap_clean");
+    std::ofstream(dir + "/KUNDEN.DBF", std::ios::binary) << original;
+    FaultyFileSystem ffs(FileSystem::posix());
+    ASSERT_TRUE(restructure_table(ffs, dir + "/KUNDEN.DBF", fields, ro).ok());
+    steps = ffs.steps;
+  }
+  ASSERT_GT(steps, 0);
+  for (int k = 0; k < steps; ++k) {
+    SCOPED_TRACE("killed before step " + std::to_string(k));
+    const std::string dir = scratch_dir("halfswap_" + std::to_string(k));
+    std::ofstream(dir + "/KUNDEN.DBF", std::ios::binary) << original;
+    const pid_t pid = fork();
+    if (pid == 0) {
+      FaultyFileSystem ffs(FileSystem::posix());
+      ffs.before_step = [&](int step, const char*, const std::string&) {
+        if (step == k) kill(getpid(), SIGKILL);
+      };
+      _exit(restructure_table(ffs, dir + "/KUNDEN.DBF", fields, ro).ok() ? 0 : 4);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    OpenOutcome o = open_with_fallback(QString::fromStdString(dir + "/KUNDEN.DBF"), true, false, false, "DBFCDX");
+    ASSERT_TRUE(o.table) << o.error_text.toStdString();
+    EXPECT_EQ(o.table->code_page(), CodePage::Windows1252);
+  }
 }
 
 }  // namespace
