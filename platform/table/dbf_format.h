@@ -186,8 +186,10 @@ constexpr bool is_memo_type(char type, uint32_t length, uint8_t version) {
 // pointers of 4 bytes). A blank of spaces would read as 0x20202020.
 constexpr bool is_binary_field(char type, uint32_t length, uint8_t version) {
   switch (type) {
-    case 'I': case 'Y': case 'T': case '@': case 'O': case '+': case '0':
+    case 'I': case 'Y': case 'T': case '@': case '+': case '0':
       return true;
+    case 'O':  // a double of level 7; of ten bytes it points into the OLE file, blank as a memo
+      return length == 8;
     case 'B':
       return is_vfp(version) || length == 8;
     case 'M': case 'G': case 'P': case 'W':

@@ -203,6 +203,10 @@ Status check_field_list(const std::vector<StructRow>& rows, bool allow_memo) {
         if (!allow_memo) return Status::not_supported(label + "Memofelder sind hier nicht möglich");
         if (r.length != 10) return Status::invalid_argument(label + "ein Memofeld hat die Länge 10");
         break;
+      case 'O':
+        if (!allow_memo) return Status::not_supported(label + "OLE-Felder sind hier nicht möglich");
+        if (r.length != 10) return Status::invalid_argument(label + "ein OLE-Feld hat die Länge 10");
+        break;
       default:
         return Status::not_supported(label + "Feldtyp \"" + std::string(1, r.type) +
                                      "\" kann nicht angelegt werden");

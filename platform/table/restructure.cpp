@@ -128,6 +128,9 @@ struct FieldMap {
 };
 
 bool is_memo(const FieldInfo& f, uint8_t version) { return dbf::is_memo_type(f.type, f.length, version); }
+// An OLE field: a ten-byte pointer into the table's OLE file.
+bool is_ole(const StructRow& r) { return (r.type == 'O' || r.type == 'o') && r.length == 10; }
+bool is_ole(const FieldInfo& f) { return f.type == 'O' && f.length == 10; }
 
 std::vector<FieldMap> field_maps(const Table& old, const Table& nt, const std::vector<RestructureField>& fields) {
   std::vector<FieldMap> maps;
@@ -316,15 +319,25 @@ class Rebuild {
       }
     }
 
-    // The new table. OLE objects are not carried over into a new OLE file: a structure
-    // with an OLE field is refused before anything is written, so the swap, which takes
-    // the old OLE file away, never leaves such a field pointing nowhere.
+    // The new table. Its OLE fields (ten-byte pointers, copied as they are) keep pointing
+    // into the old OLE file, which the new set takes over whole; new OLE fields alone start
+    // with the empty one the creation writes.
     std::vector<StructRow> rows;
+    bool keeps_ole = false;
     for (const auto& f : fields_) {
-      if (f.row.type == 'O' || f.row.type == 'o') return creation_text();
       rows.push_back(f.row);
+      if (!is_ole(f.row)) continue;
+      new_has_ole_ = true;
+      const int from = f.source.empty() ? 0 : old_->field_pos(f.source);
+      if (from > 0 && is_ole(old_->field(from))) keeps_ole = true;
     }
     if (!db_create(n_.neu_dbf, rows, driver_, cp_, &fs_)) return creation_text();
+    if (new_has_ole_) {
+      new_dfl_ = find_companion(fs_, n_.neu_dbf, ".dfl");
+      if (!new_dfl_) return creation_text();
+      if (auto old_dfl = find_companion(fs_, n_.dbf, ".dfl"); old_dfl && keeps_ole)
+        if (!copy_file(fs_, *old_dfl, *new_dfl_)) return creation_text();
+    }
     {
       auto t = Table::open(n_.neu_dbf, open_options(false));
       if (!t) return creation_text();
@@ -434,10 +447,12 @@ class Rebuild {
       memo_texts(q, path_ext(*old_memo));
       parts.push_back(q);
     }
-    // OLE objects have no field type our tables create: the old OLE file goes.
-    if (auto dfl = find_companion(fs_, n_.dbf, ".dfl")) {
-      SwapFile q{"", *dfl, framed("Die neue Ole-Datei", n_.neu_base + ".DFL", "konnte nicht umbenannt werden!"),
-             framed("Die alte Ole-Datei", *dfl, "konnte nicht gelöscht werden!")};
+    // The OLE file: the new one when the new set has OLE fields, else the old one goes.
+    const auto old_dfl = find_companion(fs_, n_.dbf, ".dfl");
+    if (new_dfl_ || old_dfl) {
+      SwapFile q{new_dfl_.value_or(""), old_dfl.value_or(n_.dir + n_.stem + path_ext(new_dfl_.value_or(".DFL"))),
+                 framed("Die neue Ole-Datei", n_.neu_base + ".DFL", "konnte nicht umbenannt werden!"),
+                 framed("Die alte Ole-Datei", old_dfl.value_or(n_.dir + n_.stem + ".DFL"), "konnte nicht gelöscht werden!")};
       parts.push_back(q);
     }
     // The production bag: the rebuilt one in place of the old one, or none at all.
@@ -477,6 +492,8 @@ class Rebuild {
   std::unique_ptr<Table> old_, new_table_;
   std::optional<std::string> old_bag_, new_bag_;
   std::vector<index::OrderInfo> bag_orders_;
+  bool new_has_ole_ = false;
+  std::optional<std::string> new_dfl_;  // the new set's OLE file
   std::vector<std::pair<size_t, index::OrderInfo>> ntx_orders_;
   std::vector<size_t> ntx_built_;
   std::vector<std::string> orders_left_;

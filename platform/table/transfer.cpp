@@ -151,6 +151,16 @@ class NewTable {
     return Status::ok();
   }
 
+  // OLE fields point into a file of their own beside the table, base name + ".DFL", kept in
+  // the memo format of the table's driver; a new table starts it empty.
+  Status begin_ole_file(MemoKind kind, uint32_t block_size) {
+    const std::string stem = dbf_.path().substr(0, dbf_.path().size() - path_ext(dbf_.path()).size());
+    ole_file_ = std::make_unique<NewFile>(fs_, stem + (lower_memo_ext_ ? ".dfl" : ".DFL"));
+    MV_RETURN_IF_ERROR(ole_file_->begin());
+    ole_file_->close();
+    return MemoFile::create(fs_, ole_file_->tmp(), kind, block_size);
+  }
+
   const std::vector<FieldInfo>& fields() const { return fields_; }
   uint32_t record_length() const { return rl_; }
   MemoFile* memo() { return memo_.get(); }
@@ -171,9 +181,11 @@ class NewTable {
     memo_.reset();
     std::vector<std::pair<std::string, std::string>> moves{{dbf_.tmp(), dbf_.path()}};
     if (memo_file_) moves.push_back({memo_file_->tmp(), memo_file_->path()});
+    if (ole_file_) moves.push_back({ole_file_->tmp(), ole_file_->path()});
     MV_RETURN_IF_ERROR(replace_files(fs_, moves));
     dbf_.committed();
     if (memo_file_) memo_file_->committed();
+    if (ole_file_) ole_file_->committed();
     return Status::ok();
   }
 
@@ -181,6 +193,7 @@ class NewTable {
     memo_.reset();
     dbf_.abort();
     if (memo_file_) memo_file_->abort();
+    if (ole_file_) ole_file_->abort();
   }
   ~NewTable() { abort(); }
 
@@ -188,6 +201,7 @@ class NewTable {
   FileSystem& fs_;
   NewFile dbf_;
   std::unique_ptr<NewFile> memo_file_;
+  std::unique_ptr<NewFile> ole_file_;
   std::unique_ptr<MemoFile> memo_;
   std::vector<FieldInfo> fields_;
   std::vector<uint8_t> header_;
@@ -554,7 +568,7 @@ Status db_create(const std::string& path_in, const std::vector<StructRow>& rows,
   MV_RETURN_IF_ERROR(check_field_list(rows, true));
   CodePage cp = code_page.value_or(code_page_for(ansi_mode()));
   std::vector<FieldInfo> fields;
-  bool has_memo = false;
+  bool has_memo = false, has_ole = false;
   for (const auto& r : rows) {
     FieldInfo f;
     f.name = upper_ascii(r.name);
@@ -562,6 +576,7 @@ Status db_create(const std::string& path_in, const std::vector<StructRow>& rows,
     f.length = r.length;
     f.decimals = (f.type == 'N' || f.type == 'F') ? r.decimals : 0;
     if (f.type == 'M') has_memo = true;
+    if (f.type == 'O') has_ole = true;
     fields.push_back(std::move(f));
   }
   CreateLayout layout;
@@ -571,6 +586,7 @@ Status db_create(const std::string& path_in, const std::vector<StructRow>& rows,
   std::string path = with_default_extension(path_in, ".dbf");
   NewTable nt(fs, path, path_in);
   MV_RETURN_IF_ERROR(nt.begin(std::move(fields), layout, has_memo ? std::optional(drv.memo_kind) : std::nullopt, 0));
+  if (has_ole) MV_RETURN_IF_ERROR(nt.begin_ole_file(drv.memo_kind, 0));
   return nt.finish();
 }
 

@@ -230,9 +230,9 @@ TEST(RestructureFaults, RefusedStructuresChangeNothing) {
   make_source(mem, "/d/", "DBFCDX", 3);
   const Snapshot before = snapshot(mem, "/d/");
   const std::string creation = "Die Datei \r\n\r\n/d/KUNDEN_Neu\r\n\r\nkonnte nicht neu erstellt werden!";
-  // No field left; an OLE field, whose objects would not come along.
+  // No field left; an OLE field of a length other than ten.
   for (const auto& fields : {std::vector<RestructureField>{},
-                             std::vector<RestructureField>{{{"NAME", 'C', 12, 0}, "NAME"}, {{"BILD", 'O', 10, 0}, ""}}}) {
+                             std::vector<RestructureField>{{{"NAME", 'C', 12, 0}, "NAME"}, {{"BILD", 'O', 8, 0}, ""}}}) {
     EXPECT_EQ(restructure_table(mem, "/d/KUNDEN.DBF", fields, options("/d/", "DBFCDX")).message, creation);
     EXPECT_EQ(snapshot(mem, "/d/"), before);
   }

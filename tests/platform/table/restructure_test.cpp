@@ -494,6 +494,51 @@ TEST(RestructureText, TheTableKeepsTheCodePageItsMarkNames) {
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(&after[hl + 1]), 12), "M\xFCller      ");
 }
 
+// OLE fields are ten-byte pointers into the table's ".DFL" file: a new table gets an empty
+// one in the driver's memo format and blank pointers; a rebuild keeps the pointers and the
+// file's objects, and a structure without OLE fields takes the file away with the swap.
+TEST(RestructureText, OleFieldsKeepTheirObjectFile) {
+  set_deleted_filter(false);
+  fuzzing::MemFileSystem fs;
+  ASSERT_TRUE(db_create("/d/KUNDEN.DBF", {{"NAME", 'C', 10, 0}, {"BILD", 'O', 10, 0}}, "DBFCDX", CodePage::Cp850, &fs)
+                  .is_ok());
+  const std::vector<uint8_t> empty_dfl = file_bytes(fs, "/d/KUNDEN.DFL");
+  ASSERT_EQ(empty_dfl.size(), 512u);  // the memo header of the driver's format
+  uint32_t header_length = 0;
+  {
+    auto t = open_ok("/d/KUNDEN.DBF", false, false, "DBFCDX", &fs);
+    ASSERT_TRUE(t);
+    MV_ASSERT_OK(t->append_blank());
+    MV_ASSERT_OK(t->field_put("NAME", Value::character("Meier")));
+    header_length = t->header_info().header_length;
+    MV_ASSERT_OK(t->close());
+  }
+  std::vector<uint8_t> dbf = file_bytes(fs, "/d/KUNDEN.DBF");
+  ASSERT_GE(dbf.size(), header_length + 21u);
+  EXPECT_EQ(std::string(dbf.begin() + header_length + 11, dbf.begin() + header_length + 21), std::string(10, ' '));
+  // Another program stored an object: a pointer in the record, its bytes in the file.
+  {
+    auto f = fs.open("/d/KUNDEN.DBF", OpenMode::ReadWrite);
+    ASSERT_TRUE(f.is_ok());
+    MV_ASSERT_OK((*f)->write_at(header_length + 11, "         1", 10));
+    auto d = fs.open("/d/KUNDEN.DFL", OpenMode::ReadWrite);
+    ASSERT_TRUE(d.is_ok());
+    MV_ASSERT_OK((*d)->write_at(512, "OBJEKT", 6));
+  }
+  const std::vector<uint8_t> dfl = file_bytes(fs, "/d/KUNDEN.DFL");
+  RestructureOptions opt;
+  opt.driver = "DBFCDX";
+  ASSERT_TRUE(restructure_table(fs, "/d/KUNDEN.DBF",
+                                {{{"NAME", 'C', 20, 0}, "NAME"}, {{"BILD", 'O', 10, 0}, "BILD"}}, opt)
+                  .ok());
+  EXPECT_EQ(file_bytes(fs, "/d/KUNDEN.DFL"), dfl);
+  dbf = file_bytes(fs, "/d/KUNDEN.DBF");
+  ASSERT_GE(dbf.size(), header_length + 31u);
+  EXPECT_EQ(std::string(dbf.begin() + header_length + 21, dbf.begin() + header_length + 31), "         1");
+  ASSERT_TRUE(restructure_table(fs, "/d/KUNDEN.DBF", {{{"NAME", 'C', 20, 0}, "NAME"}}, opt).ok());
+  EXPECT_FALSE(fs.exists("/d/KUNDEN.DFL"));
+}
+
 TEST(RestructureReaders, PerlXBaseReadsARebuiltTable) {
   if (test_tools::run_command("command -v dbf_dump 2>/dev/null").empty())
     GTEST_SKIP() << "dbf_dump (libdbd-xbase-perl) is not installed";
