@@ -648,6 +648,14 @@ Status Table::recall() {
 
 Status Table::append_blank() { return append_record(blank_); }
 
+Status Table::put_record(std::span<const uint8_t> bytes) {
+  MV_RETURN_IF_ERROR(check_writable());
+  if (bytes.size() != hdr_.record_length) return Status::invalid_argument(path_ + ": falsche Satzlänge beim Schreiben");
+  if (eof_) return Status::invalid_argument(path_ + ": kein Datensatz ausgewählt (Dateiende)");
+  scratch_.assign(bytes.begin(), bytes.end());
+  return write_current(scratch_);
+}
+
 Status Table::append_record(std::span<const uint8_t> bytes) {
   MV_RETURN_IF_ERROR(check_writable());
   const size_t rl = hdr_.record_length;
