@@ -1,5 +1,6 @@
 #include "platform/table/dbserver.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -7,6 +8,7 @@
 #include "platform/table/drivers.h"
 #include "platform/table/field_codec.h"
 
+#include "platform/table/index/index_bag.h"
 #include "platform/table/index/order_list.h"
 #include "platform/table/table.h"
 #include "platform/table/transfer.h"
@@ -191,6 +193,12 @@ void DBSERVER::drop_pending() {
 
 Status DBSERVER::write_pending() {
   if (!pending_ || !used()) return Status::ok();
+  Status st = write_pending_once();
+  if (!st.is_ok() && st.kind() != StatusKind::Locked) write_failed_ = true;
+  return st;
+}
+
+Status DBSERVER::write_pending_once() {
   const std::vector<uint8_t> bytes = std::move(record_);
   const bool append = appending_;
   drop_pending();
@@ -215,7 +223,9 @@ Status DBSERVER::write_pending() {
 Status DBSERVER::COMMIT() {
   if (!used()) return not_open();
   MV_RETURN_IF_ERROR(write_pending());
-  return table_->commit();
+  Status st = table_->commit();
+  if (!st.is_ok()) write_failed_ = true;
+  return st;
 }
 
 Result<DBSERVER::NumberingLock> DBSERVER::lock_numbering(int wait_ms) {
@@ -235,11 +245,24 @@ Status DBSERVER::CLOSE() {
   if (!table_) return Status::ok();
   Status pending_write = table_->is_open() ? write_pending() : Status::ok();
   drop_pending();
+  // After a refused write a bag may lack keys of records the table holds; its change mark
+  // stays behind, so the next open rebuilds it (exclusive) or only reads it (shared).
+  std::vector<std::string> bags;
+  if (write_failed_ && orders_)
+    for (size_t n = 1; n <= orders_->count(); ++n) {
+      const std::string& b = orders_->info(n).bag_path;
+      if (std::find(bags.begin(), bags.end(), b) == bags.end()) bags.push_back(b);
+    }
+  write_failed_ = false;
   // The table flushes through its maintainer while it closes, so the orders go after it.
   Status st = table_->is_open() ? table_->close() : Status::ok();
   orders_.reset();
   table_.reset();
   open_status_ = Status::not_found("Die Tabelle " + path_ + " ist geschlossen");
+  for (const std::string& b : bags) {
+    const std::string mark = index::change_mark_path(b);
+    if (!fs_->exists(mark)) fs_->open(mark, OpenMode::CreateNew).status().ignore();
+  }
   return pending_write.is_ok() ? st : pending_write;
 }
 

@@ -115,6 +115,7 @@ class DBSERVER {
   // Writes the collected record (retrying while another program holds a lock for a
   // moment); dropped whether it succeeded or not.
   Status write_pending();
+  Status write_pending_once();
   void drop_pending();
 
   std::unique_ptr<Table> table_;
@@ -126,6 +127,7 @@ class DBSERVER {
   bool pending_ = false;
   bool appending_ = false;
   uint32_t expected_recno_ = 0;  // the number an append expects
+  bool write_failed_ = false;    // a write was refused since the table opened
 };
 
 }  // namespace mv

@@ -32,7 +32,7 @@ std::string trimmed_right(std::string s) {
 }
 
 class CalendarPages : public test::CalendarHome {
- protected:
+ public:
   void SetUp() override {
     CalendarHome::SetUp();
     prepare();
@@ -327,6 +327,324 @@ TEST_F(CalendarPages, TwoProgramsAddingMainGroupsGiveEveryNumberOnce) {
   std::vector<std::string> expected;
   for (int i = 1; i <= 80; ++i) expected.push_back(QString::number(i).rightJustified(2, '0').toStdString());
   EXPECT_EQ(numbers, expected);
+}
+
+// ---------------------------------------------------------------- appointments
+
+class AppointmentLists : public CalendarPages {
+ protected:
+  void SetUp() override {
+    CalendarPages::SetUp();
+    add_group("H", "01", "", "Familie");
+    add_group("U", "01", "01", "Geburtstage");
+    add_group("H", "02", "", "Beruf");
+    ASSERT_TRUE(GRUPPENDB->COMMIT().is_ok());
+    add_appointment({2024, 6, 10}, false, "09:00:00", "", "", "Einmal Juni");
+    add_appointment({2024, 3, 15}, false, "", "02", "", "Maerz");
+    add_appointment({2024, 12, 31}, false, "18:00:00", "", "", "Silvester");
+    add_appointment({2025, 1, 2}, false, "", "", "", "Januar");
+    add_appointment({2024, 2, 29}, true, "09:30:00", "01", "01", "Schalttag");
+    add_appointment({2000, 1, 1}, true, "", "", "", "Neujahr");
+    add_appointment({1990, 6, 10}, true, "08:00:00", "01", "01", "Geburtstag");
+    add_appointment({2010, 3, 20}, true, "", "01", "", "Fruehling");
+    add_appointment({2024, 6, 10}, false, "08:00:00", "", "", "Gleichzeitig");
+  }
+};
+
+TEST_F(AppointmentLists, KindsListTheirPeriodWithEveryYearlyOccurrence) {
+  struct Case {
+    const char* what;
+    const char* kind;
+    QDate date;
+    int year;
+    QDate today;
+    QString hg, ug;
+    QStringList remarks;
+  } cases[] = {
+      {"a day: one-offs and yearly ones, by time then record", "T", {2024, 6, 10}, 0, {}, "", "",
+       {"Geburtstag", "Gleichzeitig", "Einmal Juni"}},
+      {"a week from its Sunday", "W", {2024, 6, 16}, 0, {}, "", "", {"Geburtstag", "Gleichzeitig", "Einmal Juni"}},
+      {"a week from its Monday", "W", {2024, 6, 10}, 0, {}, "", "", {"Geburtstag", "Gleichzeitig", "Einmal Juni"}},
+      {"a week across New Year", "W", {2024, 12, 31}, 0, {}, "", "", {"Silvester", "Neujahr", "Januar"}},
+      {"a month", "M", {2024, 3, 1}, 0, {}, "", "", {"Maerz", "Fruehling"}},
+      {"a month of a leap year's February", "M", {2028, 2, 10}, 0, {}, "", "", {"Schalttag"}},
+      {"no 29 February outside leap years", "M", {2025, 2, 10}, 0, {}, "", "", {}},
+      {"from mid-month: this month's earlier ones come next year", "A", {2024, 6, 15}, 0, {2024, 6, 15}, "", "",
+       {"Silvester", "Neujahr", "Januar", "Fruehling", "Geburtstag"}},
+      {"from 29 February the period ends on 28 February", "A", {2024, 2, 29}, 0, {2024, 2, 29}, "", "",
+       {"Schalttag", "Maerz", "Fruehling", "Geburtstag", "Gleichzeitig", "Einmal Juni", "Silvester", "Neujahr",
+        "Januar"}},
+      {"a leap year", "J", {}, 2028, {}, "", "", {"Neujahr", "Schalttag", "Fruehling", "Geburtstag"}},
+      {"a year without 29 February", "J", {}, 2025, {}, "", "", {"Neujahr", "Januar", "Fruehling", "Geburtstag"}},
+      {"a main group", "H", {}, 2024, {}, "01", "", {"Schalttag", "Fruehling", "Geburtstag"}},
+      {"appointments without main group", "H", {}, 2024, {}, "", "",
+       {"Neujahr", "Gleichzeitig", "Einmal Juni", "Silvester"}},
+      {"a subgroup", "U", {}, 2024, {}, "01", "01", {"Schalttag", "Geburtstag"}},
+      {"a main group's appointments without subgroup", "U", {}, 2024, {}, "01", "", {"Fruehling"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TAB_TERMINE& p = page();
+    p.set_today(c.today);
+    ASSERT_TRUE(choose_value(p.CB_HG, c.hg));
+    p.FILLCB_UG();
+    ASSERT_TRUE(choose_value(p.CB_UG, c.ug));
+    list(c.kind, c.date, c.year);
+    EXPECT_EQ(remarks(), c.remarks);
+  }
+}
+
+TEST_F(AppointmentLists, ColumnsAndRowValuesByKind) {
+  const struct {
+    const char* kind;
+    QStringList columns;
+    QStringList shown;
+  } cases[] = {
+      {"J", {"Serie", "Datum", "Uhrzeit", "HauptGruppe", "UnterGruppe", "Bemerkung", "DBSatz"},
+       {"Serie", "Datum", "Uhrzeit", "HauptGruppe", "UnterGruppe", "Bemerkung"}},
+      {"H", {"Serie", "Datum", "Uhrzeit", "UnterGruppe", "Bemerkung", "DBSatz"},
+       {"Serie", "Datum", "Uhrzeit", "UnterGruppe", "Bemerkung"}},
+      {"U", {"Serie", "Datum", "Uhrzeit", "Bemerkung", "DBSatz"}, {"Serie", "Datum", "Uhrzeit", "Bemerkung"}},
+  };
+  TAB_TERMINE& p = page();
+  ASSERT_TRUE(choose_value(p.CB_HG, "01"));
+  p.FILLCB_UG();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.kind);
+    list(c.kind, {}, 2028);
+    EXPECT_EQ(p.column_names(), c.columns);
+    QStringList shown;
+    for (const auto& col : p.server()->columns()) shown << col.caption;
+    EXPECT_EQ(shown, c.shown);
+  }
+  // The yearly 29 February in 2028: "ab", its stored date, its groups' names.
+  list("J", {}, 2028);
+  const QStringList names = p.column_names();
+  const int row = int(column(p.server(), names, "Bemerkung").indexOf("Schalttag"));
+  ASSERT_GE(row, 0);
+  EXPECT_EQ(column(p.server(), names, "Serie")[row], "ab");
+  EXPECT_EQ(column(p.server(), names, "Datum")[row], "29.02.2024");
+  EXPECT_EQ(column(p.server(), names, "Uhrzeit")[row], "09:30:00");
+  EXPECT_EQ(column(p.server(), names, "HauptGruppe")[row], "Familie");
+  EXPECT_EQ(column(p.server(), names, "UnterGruppe")[row], "Geburtstage");
+  EXPECT_EQ(column(p.server(), names, "Serie")[0], "ab");
+  // The year field is held to its range and written back.
+  p.SE_JAHR->setText("3000");
+  p.EDITFOCUSCHANGE();
+  EXPECT_EQ(p.SE_JAHR->text(), "2100");
+  EXPECT_EQ(p.VS_JAHR->POSITION(), 2100);
+}
+
+TEST_F(AppointmentLists, SavingLoadingAndChanging) {
+  TAB_TERMINE& p = page();
+  // Combos: sorted names, the item without group first; a main group refills the subgroups.
+  EXPECT_EQ(items(p.CB_HG), (QStringList{kOhneZuordnung, "Beruf", "Familie"}));
+  ASSERT_TRUE(choose_value(p.CB_HG, "01"));
+  p.LISTBOXSELECT(p.CB_HG);
+  EXPECT_EQ(items(p.CB_UG), (QStringList{kOhneZuordnung, "Geburtstage"}));
+  EXPECT_EQ(p.CB_UG->currentIndex(), 0);
+
+  // A yearly appointment without time, saved from the controls.
+  p.CB_SERIE->setCurrentIndex(1);
+  p.LISTBOXSELECT(p.CB_SERIE);
+  EXPECT_EQ(p.FT_DATUM->text(), "ab:");
+  p.DP_ABDATUM->SELECTEDDATE({2024, 2, 29});
+  p.CHB_UHRZEIT->setChecked(false);
+  p.SE_BEMERKUNG->setText("  Familienfest");
+  list("J", {}, 2028);
+  ASSERT_TRUE(p.SAVETERMIN(0));
+  const uint32_t saved = p.loaded_recno();
+  EXPECT_EQ(saved, 10u);
+  ASSERT_TRUE(TERMINDB->GOTO(saved).is_ok());
+  EXPECT_EQ(text_of(*TERMINDB, "UhrZeit"), "        ");
+  EXPECT_EQ(text_of(*TERMINDB, "Serie"), "J");
+  EXPECT_EQ(text_of(*TERMINDB, "HG"), "01");
+  EXPECT_EQ(trimmed_right(text_of(*TERMINDB, "Bemerkung")), "Familienfest");
+  const QStringList names = p.column_names();
+  EXPECT_EQ(p.server()->rows()[p.server()->current_row()].last().toUInt(), saved) << "the saved one is selected";
+
+  // Loading it back: "um:" unticked, the disabled time picker at 12:00:00.
+  p.CHB_UHRZEIT->setChecked(true);
+  p.DP_UHRZEIT->SELECTEDTIME(QTime(7, 0));
+  p.CELLSELECT();
+  EXPECT_FALSE(p.CHB_UHRZEIT->isChecked());
+  EXPECT_FALSE(p.DP_UHRZEIT->isEnabled());
+  EXPECT_EQ(p.DP_UHRZEIT->SELECTEDTIME(), "12:00:00");
+  EXPECT_EQ(p.SE_BEMERKUNG->text(), "Familienfest");
+
+  // "Ändern" after a refill by code writes into the loaded record only.
+  list("T", {2024, 6, 10});
+  ASSERT_GT(p.server()->rowCount(), 0);
+  EXPECT_EQ(p.SE_BEMERKUNG->text(), "Familienfest") << "a refill by code leaves the controls alone";
+  p.SE_BEMERKUNG->setText("Geändert");
+  p.CHB_UHRZEIT->setChecked(true);
+  p.DP_UHRZEIT->SELECTEDTIME(QTime(9, 30));
+  p.PB_ANDERS();
+  ASSERT_TRUE(TERMINDB->GOTO(saved).is_ok());
+  EXPECT_EQ(field_text(*TERMINDB, "Bemerkung").trimmed(), "Geändert");
+  EXPECT_EQ(text_of(*TERMINDB, "UhrZeit"), "09:30:00");
+  EXPECT_EQ(TERMINDB->LASTREC(), 10u);
+  ASSERT_TRUE(TERMINDB->GOTO(1).is_ok());
+  EXPECT_EQ(trimmed_right(text_of(*TERMINDB, "Bemerkung")), "Einmal Juni");
+
+  // Saved outside the listed period: the list holds no row of it.
+  p.DP_ABDATUM->SELECTEDDATE({2030, 5, 5});
+  p.CB_SERIE->setCurrentIndex(0);
+  ASSERT_TRUE(p.SAVETERMIN(0));
+  for (const QVariantList& r : p.server()->rows()) EXPECT_NE(r.last().toUInt(), 11u);
+  (void)names;
+}
+
+// ---------------------------------------------------------------- failing writes
+
+struct OrderKey {
+  const char* tag;
+  std::vector<const char*> fields;  // the key is their stored bytes in a row
+};
+const std::vector<OrderKey> kTermineKeys = {
+    {"DateZeit", {"Datum", "UhrZeit"}},    {"HGDate", {"HG", "Datum", "UhrZeit"}},
+    {"HGUGDate", {"HG", "UG", "Datum", "UhrZeit"}}, {"Serie", {"Serie", "Datum"}},
+    {"SerieHGUG", {"Serie", "HG", "UG", "Datum"}},  {"Bemerk", {"Bemerkung", "Datum"}}};
+const std::vector<OrderKey> kGruppeKeys = {{"GAHGUG", {"GA", "HG", "UG"}}};
+
+// Every order walks through every record, sorted by its key (then record number).
+void expect_orders_match_records(DBSERVER& db, const std::vector<OrderKey>& orders) {
+  Table& t = *db.table();
+  for (const OrderKey& o : orders) {
+    SCOPED_TRACE(o.tag);
+    std::vector<std::pair<std::string, uint32_t>> expected;
+    for (uint32_t r = 1; r <= db.LASTREC(); ++r) {
+      ASSERT_TRUE(db.GOTO(r).is_ok());
+      std::string key;
+      for (const char* f : o.fields) key += t.field_raw(t.field_pos(f));
+      expected.push_back({key, r});
+    }
+    std::sort(expected.begin(), expected.end());
+    std::vector<uint32_t> want, walk;
+    for (const auto& e : expected) want.push_back(e.second);
+    ASSERT_TRUE(db.SETORDER(o.tag).is_ok());
+    for (; !db.eof() && walk.size() <= want.size(); db.SKIP().ignore()) walk.push_back(db.RECNO());
+    EXPECT_EQ(walk, want);
+  }
+}
+
+QByteArray record_bytes(const QByteArray& dbf, int recno) {
+  const int header = uint8_t(dbf[8]) | uint8_t(dbf[9]) << 8;
+  const int length = uint8_t(dbf[10]) | uint8_t(dbf[11]) << 8;
+  return dbf.mid(header + (recno - 1) * length, length);
+}
+
+int record_count(const QByteArray& dbf) {
+  return int(uint8_t(dbf[4]) | uint8_t(dbf[5]) << 8 | uint8_t(dbf[6]) << 16 | uint32_t(uint8_t(dbf[7])) << 24);
+}
+
+TEST_F(AppointmentLists, EveryFailedWriteIsToldAndLosesNothing) {
+  close_calendar_tables();
+  const QStringList files = {"Termine.DBF", "Termine.CDX", "Gruppe.DBF", "Gruppe.CDX"};
+  std::map<QString, QByteArray> pristine;
+  for (const QString& f : files) pristine[f] = read_file(data() + f);
+  struct Op {
+    const char* what;
+    const char* file;
+    int target;  // the record written (0: a new one)
+    std::function<bool(CalendarPages&)> run;
+  };
+  const Op ops[] = {
+      {"new appointment", "Termine.DBF", 0,
+       [](CalendarPages& t) {
+         TAB_TERMINE& p = t.page();
+         p.DP_ABDATUM->SELECTEDDATE({2024, 7, 1});
+         p.CHB_UHRZEIT->setChecked(true);
+         p.SE_BEMERKUNG->setText("Neu");
+         return p.SAVETERMIN(0);
+       }},
+      {"changed appointment", "Termine.DBF", 3,
+       [](CalendarPages& t) {
+         TAB_TERMINE& p = t.page();
+         p.DP_ABDATUM->SELECTEDDATE({2023, 12, 30});
+         p.SE_BEMERKUNG->setText("Verlegt");
+         return p.SAVETERMIN(3);
+       }},
+      {"group add", "Gruppe.DBF", 0,
+       [](CalendarPages& t) {
+         TAB_GRUPPEN& p = t.groups_page();
+         p.SE_HG->setText("Verein");
+         return !p.PB_HINZUHG().isEmpty();
+       }},
+  };
+  for (const Op& op : ops) {
+    for (int n = 0;; ++n) {
+      SCOPED_TRACE(std::string(op.what) + ", write " + std::to_string(n));
+      termine.reset();
+      gruppen.reset();
+      close_calendar_tables();
+      for (const QString& f : files) {
+        QFile::remove(data() + f + ".mvdirty");
+        QFile out(data() + f);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(pristine[f]);
+      }
+      FaultyFileSystem faulty(FileSystem::posix());
+      ASSERT_TRUE(open_calendar_tables(&faulty).empty());
+      boxes.clear();
+      // The page is built before the fault is armed: only the operation's writes count.
+      if (op.target == 0 && QString(op.file) == "Gruppe.DBF") groups_page(); else page();
+      faulty.fail_write_at = faulty.writes + n;
+      const bool ok = op.run(*this);
+      const bool hit = faulty.writes > faulty.fail_write_at;
+      faulty.fail_write_at = -1;
+      if (!hit) {
+        EXPECT_TRUE(ok);
+        EXPECT_EQ(boxes.count(), 0);
+        break;
+      }
+      EXPECT_FALSE(ok);
+      ASSERT_EQ(boxes.count(), 1);
+      EXPECT_EQ(boxes.last().caption, "Achtung");
+      EXPECT_TRUE(boxes.last().text.contains(op.file)) << boxes.last().text.toStdString();
+      EXPECT_GE(boxes.last().text.count("\r\n"), 2) << "what failed, the file and the reason";
+
+      termine.reset();
+      gruppen.reset();
+      close_calendar_tables();
+      // After a restart: other records as they were, the written one wholly old or new,
+      // every order in step with the records.
+      ASSERT_TRUE(open_calendar_tables().empty());
+      const QByteArray now = read_file(data() + op.file), before = pristine[op.file];
+      const int old_count = record_count(before);
+      ASSERT_TRUE(record_count(now) == old_count || (op.target == 0 && record_count(now) == old_count + 1));
+      for (int r = 1; r <= old_count; ++r) {
+        if (r == op.target) continue;
+        EXPECT_EQ(record_bytes(now, r), record_bytes(before, r)) << "record " << r;
+      }
+      DBSERVER& db = QString(op.file) == "Gruppe.DBF" ? static_cast<DBSERVER&>(*GRUPPENDB) : *TERMINDB;
+      if (op.target > 0) {
+        ASSERT_TRUE(db.GOTO(uint32_t(op.target)).is_ok());
+        const std::string remark = trimmed_right(text_of(db, "Bemerkung"));
+        if (remark == "Verlegt") {
+          EXPECT_EQ(db.FIELDGET("Datum")->date, Date::from_ymd(2023, 12, 30));
+        } else {
+          EXPECT_EQ(record_bytes(now, op.target), record_bytes(before, op.target));
+        }
+      } else if (record_count(now) > old_count) {
+        ASSERT_TRUE(db.GOTO(uint32_t(old_count + 1)).is_ok());
+        EXPECT_FALSE(trimmed_right(text_of(db, QString(op.file) == "Gruppe.DBF" ? "Benennung" : "Bemerkung")).empty());
+      }
+      expect_orders_match_records(*TERMINDB, kTermineKeys);
+      expect_orders_match_records(*GRUPPENDB, kGruppeKeys);
+      // Every appointment shows on its day.
+      for (uint32_t r = 1; r <= TERMINDB->LASTREC(); ++r) {
+        ASSERT_TRUE(TERMINDB->GOTO(r).is_ok());
+        AppointmentQuery q;
+        q.kind = 'T';
+        q.list_date = TERMINDB->FIELDGET("Datum")->date;
+        auto hits = collect_appointments(*TERMINDB, q);
+        ASSERT_TRUE(hits.is_ok());
+        EXPECT_TRUE(std::any_of(hits->begin(), hits->end(), [r](const AppointmentHit& h) { return h.recno == r; }))
+            << "record " << r;
+      }
+    }
+  }
 }
 
 }  // namespace
