@@ -9,6 +9,7 @@
 #include "calendar/core/calendar_state.h"
 #include "calendar/core/gui/fillcb_land2.h"
 #include "calendar/core/holidays.h"
+#include "calendar/core/report/rptgridarrayserver.h"
 #include "calendar/core/regions.h"
 #include "calendar/window/kalender_globals.h"
 #include "platform/gui/palette.h"
@@ -47,7 +48,7 @@ TAB_FEIERTAGE_FORM::TAB_FEIERTAGE_FORM(QWidget* owner) : STD_DATAWINDOW(owner), 
   SE_JAHR = form_->SE_JAHR;
   FT_LAND = form_->FT_LAND;
   FT_BEMERKUNG = form_->FT_BEMERKUNG;
-  PB_DRUCK = form_->PB_DRUCK;  // printing comes with the calendar's reports
+  PB_DRUCK = form_->PB_DRUCK;
   CB_FTLAND = form_->CB_FTLAND;
   for (QLabel* l : {FT_FEIERTAG, FT_LAND, FT_BEMERKUNG}) paint_blue(l);
   VS_JAHR->RANGE(kFirstYear, kLastYear);
@@ -75,7 +76,9 @@ TAB_FEIERTAGE::TAB_FEIERTAGE(QWidget* owner) : TAB_FEIERTAGE_FORM(owner) {
   select_value(CB_LAND2, qstr(REGIONCODE));
 
   server_ = new grid::GRIDARRAYSERVER(this);
-  server_->set_field_names({QStringLiteral("Feiertag"), QStringLiteral("Datum"), QStringLiteral("Bemerkung")});
+  server_->set_structure({{QStringLiteral("Feiertag"), 'C', 20, 0},
+                          {QStringLiteral("Datum"), 'D', 10, 0},
+                          {QStringLiteral("Bemerkung"), 'C', 28, 0}});
   server_->add_column(grid::GridColumn::on_field(1, QStringLiteral("FEIERTAG"), QStringLiteral("Feiertag"), 'C', 20 * 8 + 8));
   server_->add_column(grid::GridColumn::on_field(2, QStringLiteral("DATUM"), QStringLiteral("Datum"), 'D', 10 * 8 + 8));
   server_->add_column(grid::GridColumn::on_field(3, QStringLiteral("BEMERKUNG"), QStringLiteral("Bemerkung"), 'C', 28 * 8 + 8));
@@ -87,6 +90,8 @@ TAB_FEIERTAGE::TAB_FEIERTAGE(QWidget* owner) : TAB_FEIERTAGE_FORM(owner) {
   connect(VS_JAHR, &gui::VERTICALSPINNER::spun, this, &TAB_FEIERTAGE::VERTICALSPIN);
   connect(BB_FEIERTAG, &grid::GRIDBROWSER::cell_selected, this, &TAB_FEIERTAGE::CELLSELECT);
   SE_JAHR->installEventFilter(this);
+  PB_DRUCK->setEnabled(true);
+  connect(PB_DRUCK, &QPushButton::clicked, this, [this] { FILEREPORT(true); });
   connect(SE_JAHR, &QLineEdit::returnPressed, this, &TAB_FEIERTAGE::EDITFOCUSCHANGE);
   FILLBB_FEIERTAG();
 }
@@ -170,6 +175,13 @@ void TAB_FEIERTAGE::EDITFOCUSCHANGE() {
 void TAB_FEIERTAGE::VERTICALSPIN() {
   SE_JAHR->setText(QString::number(VS_JAHR->VALUE()).rightJustified(4, QLatin1Char(' ')));
   FILLBB_FEIERTAG();
+}
+
+void TAB_FEIERTAGE::FILEREPORT(bool preview) {
+  const QString title = QStringLiteral("Feiertage für ") + SE_JAHR->text() + QStringLiteral(" ") +
+                        CB_LAND1->currentText() + QStringLiteral(" / ") + CB_LAND2->currentText();
+  // Creating the list runs the whole job.
+  const kalender::RPTGRIDARRAYSERVER list(this, preview, BB_FEIERTAG, title, QString(), 9, false, false, true, false);
 }
 
 void TAB_FEIERTAGE::CELLSELECT() {

@@ -59,6 +59,8 @@ class TAB_FEIERTAGE : public TAB_FEIERTAGE_FORM {
   void EDITFOCUSCHANGE();
   void VERTICALSPIN();
   void CELLSELECT();
+  // Previews (true) or prints the list as it stands ("Drucken" previews).
+  void FILEREPORT(bool preview);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

@@ -262,7 +262,18 @@ QString GRIDARRAYSERVER::field_name(int pos) const {
   return pos >= 1 && pos <= names_.size() ? names_[pos - 1] : QString::number(pos);
 }
 
+void GRIDARRAYSERVER::set_structure(std::vector<ArrayField> fields) {
+  structure_ = std::move(fields);
+  names_.clear();
+  for (const ArrayField& f : structure_) names_ << f.name;
+}
+
+int GRIDARRAYSERVER::field_length(int pos) const {
+  return pos >= 1 && pos <= int(structure_.size()) ? structure_[size_t(pos - 1)].length : GRIDSERVER::field_length(pos);
+}
+
 char GRIDARRAYSERVER::field_type(int pos) const {
+  if (pos >= 1 && pos <= int(structure_.size())) return structure_[size_t(pos - 1)].type;
   const QVariant v = value(0, pos);
   switch (v.typeId()) {
     case QMetaType::Int:

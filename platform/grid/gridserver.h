@@ -164,6 +164,15 @@ class GRIDSERVER : public QAbstractTableModel {
   bool suspended_ = false;
 };
 
+// One column definition of an array server: name, type letter, length and decimals, as
+// the page that fills the server describes its rows (printed lists size their columns by it).
+struct ArrayField {
+  QString name;
+  char type = 'C';
+  int length = 10;
+  int decimals = 0;
+};
+
 // A server over an array of rows; each row is a list of values (QString, numbers, QDate,
 // bool). A field column's `field` is the element position (1-based).
 class GRIDARRAYSERVER : public GRIDSERVER {
@@ -175,6 +184,9 @@ class GRIDARRAYSERVER : public GRIDSERVER {
   const QVector<QVariantList>& rows() const { return rows_; }
   void set_rows(QVector<QVariantList> rows);
   void set_field_names(QStringList names) { names_ = std::move(names); }
+  // The column definitions; they also name the fields. Empty: none given.
+  void set_structure(std::vector<ArrayField> fields);
+  const std::vector<ArrayField>& structure() const { return structure_; }
   void append_row(const QVariantList& row);
   void insert_row(int at, const QVariantList& row);
   void delete_row(int row);
@@ -190,6 +202,7 @@ class GRIDARRAYSERVER : public GRIDSERVER {
   int field_count() const override;
   QString field_name(int pos) const override;
   char field_type(int pos) const override;
+  int field_length(int pos) const override;
   void refresh() override;
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -197,6 +210,7 @@ class GRIDARRAYSERVER : public GRIDSERVER {
  private:
   QVector<QVariantList> rows_;
   QStringList names_;
+  std::vector<ArrayField> structure_;
 };
 
 }  // namespace mv::grid

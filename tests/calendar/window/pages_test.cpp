@@ -264,7 +264,7 @@ TEST_F(Pages, YearFieldAndSpinner) {
     EXPECT_EQ(page->VS_JAHR->POSITION(), QString(c.shown).toInt());
     EXPECT_EQ(FEIERTAGLISTE.front().date.year(), QString(c.shown).toInt());
   }
-  EXPECT_FALSE(page->PB_DRUCK->isEnabled());
+  EXPECT_TRUE(page->PB_DRUCK->isEnabled());
 }
 
 TEST_F(Pages, ShowingAPageMakesItsCodesTheProgramsOnes) {
