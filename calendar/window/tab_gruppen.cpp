@@ -23,7 +23,7 @@ void dress_grid(STDGRIDBROWSER* grid) {
 
 grid::GRIDARRAYSERVER* list_server(QObject* parent, const QString& number_column) {
   auto* s = new grid::GRIDARRAYSERVER(parent);
-  s->set_field_names({number_column, QStringLiteral("Benennung"), QStringLiteral("DBSatz")});
+  s->set_structure({{number_column, 'C', 3, 0}, {QStringLiteral("Benennung"), 'C', 20, 0}, {QStringLiteral("DBSatz"), 'N', 6, 0}});
   s->add_column(grid::GridColumn::on_field(1, number_column.toUpper(), number_column, 'C', 3 * 8 + 16));
   s->add_column(grid::GridColumn::on_field(2, QStringLiteral("BENENNUNG"), QStringLiteral("Benennung"), 'C', 20 * 8 + 8));
   return s;

@@ -6,6 +6,7 @@
 
 #include "calendar/core/appointment_list.h"
 #include "calendar/core/calendar_tables.h"
+#include "calendar/core/report/rptgridarrayserver.h"
 #include "calendar/window/kalender_globals.h"
 #include "platform/gui/messagebox.h"
 #include "platform/gui/palette.h"
@@ -14,11 +15,6 @@
 namespace mv {
 
 namespace {
-
-TAB_TERMINE::Printer& printer() {
-  static TAB_TERMINE::Printer p;
-  return p;
-}
 
 QString left_trimmed(const QString& s) {
   qsizetype i = 0;
@@ -77,8 +73,6 @@ bool choose_value(QComboBox* combo, const QString& value) {
   combo->setCurrentIndex(i);
   return true;
 }
-
-void TAB_TERMINE::set_printer(Printer p) { printer() = std::move(p); }
 
 TAB_TERMINE_FORM::TAB_TERMINE_FORM(QWidget* owner) : STD_DATAWINDOW(owner), form_(new Ui::TAB_TERMINE_FORM) {
   form_->setupUi(this);
@@ -148,7 +142,6 @@ TAB_TERMINE::TAB_TERMINE(QWidget* owner) : TAB_TERMINE_FORM(owner) {
   const int this_year = std::clamp(QDate::currentDate().year(), kFirstListYear, kLastListYear);
   SE_JAHR->setText(QString::number(this_year));
   VS_JAHR->POSITION(this_year);
-  form_->PB_DRUCK->setEnabled(bool(printer()));
 
   server_ = new grid::GRIDARRAYSERVER(this);
   BB_TERMINE->set_server(server_);
@@ -287,7 +280,13 @@ void TAB_TERMINE::FILLBB_TERMINE(uint32_t recno) {
     // The columns of the kind; the old rows go first, they have the old layout.
     server_->set_rows({});
     while (!server_->columns().empty()) server_->remove_column(0);
-    server_->set_field_names(names);
+    std::vector<grid::ArrayField> structure;
+    for (const QString& n : names) {
+      const ListColumn& c = *std::find_if(std::begin(kColumns), std::end(kColumns),
+                                          [&](const ListColumn& x) { return QLatin1String(x.name) == n; });
+      structure.push_back({n, c.type, c.length, 0});
+    }
+    server_->set_structure(std::move(structure));
     for (int element = 1; element <= names.size(); ++element) {
       const ListColumn& c = *std::find_if(std::begin(kColumns), std::end(kColumns), [&](const ListColumn& x) {
         return QLatin1String(x.name) == names[element - 1];
@@ -387,7 +386,18 @@ void TAB_TERMINE::PB_ANDERS() {
 void TAB_TERMINE::PB_DRUCK() { FILEREPORT(true); }
 
 void TAB_TERMINE::FILEREPORT(bool preview) {
-  if (printer()) printer()(*this, preview);
+  const QString k = kind();
+  const bool by_year = k == QLatin1String("J") || k == QLatin1String("H") || k == QLatin1String("U");
+  const QString period = by_year ? SE_JAHR->text() : date_text(DP_DATUMLISTE->SELECTEDDATE());
+  const QString title = CB_LISTE->currentText() + QStringLiteral(" ") + FT_AB->text() + QStringLiteral(" ") + period;
+  QString subtitle;
+  if (k == QLatin1String("H") || k == QLatin1String("U")) {
+    subtitle = QStringLiteral("Gruppe: ") + right_trimmed(CB_HG->currentText());
+    if (k == QLatin1String("U")) subtitle += QStringLiteral(" / ") + right_trimmed(CB_UG->currentText());
+  }
+  // Creating the list runs the whole job: the list with the page's columns.
+  const kalender::RPTGRIDARRAYSERVER list(this, preview, BB_TERMINE, title, subtitle, 9, CHB_QUER->isChecked(), false,
+                                         true, false);
 }
 
 void TAB_TERMINE::CELLSELECT() {

@@ -75,10 +75,6 @@ class TAB_TERMINE : public TAB_TERMINE_FORM {
   // "Today" of the kind "A" (tests fix it; invalid: the system's date).
   void set_today(const QDate& today) { today_ = today; }
 
-  // How "Drucken" prints the list (set once the list report is there; none: disabled).
-  using Printer = std::function<void(TAB_TERMINE& page, bool preview)>;
-  static void set_printer(Printer printer);
-
  public slots:
   void SHOW() override;
   void FILLCB_HG();

@@ -1,7 +1,11 @@
 // The group page and the appointments page, driven through their slots as the user's
 // choices reach them, over the calendar's own tables in a private data folder.
+#include <QAbstractButton>
 #include <QDir>
 #include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +17,8 @@
 #include "calendar/window/kalender_globals.h"
 #include "calendar/window/tab_gruppen.h"
 #include "calendar/window/tab_termine.h"
+#include "platform/report/preview.h"
+#include "platform/report/printerdevice.h"
 #include "platform/table/table.h"
 #include "tests/calendar/window/calendar_helpers.h"
 #include "tests/platform/gui/qt_env.h"
@@ -644,6 +650,56 @@ TEST_F(AppointmentLists, EveryFailedWriteIsToldAndLosesNothing) {
             << "record " << r;
       }
     }
+  }
+}
+
+// ---------------------------------------------------------------- printing and pictures
+
+TEST_F(AppointmentLists, DruckenPrintsTheListWithThePagesColumnsAndTheGroup) {
+  TAB_TERMINE& p = page();
+  ASSERT_TRUE(choose_value(p.CB_HG, "01"));
+  p.FILLCB_UG();
+  list("H", {}, 2028);
+  ASSERT_EQ(p.server()->rowCount(), 3);
+  EXPECT_TRUE(p.button("PB_DRUCK")->isEnabled());
+  int shown = 0;
+  report::set_preview_hook([&](report::PreviewWindow& w) { shown = w.pages(); });
+  p.PB_DRUCK();
+  report::set_preview_hook({});
+  EXPECT_EQ(shown, 1);
+
+  const QString out = path("termine.pdf");
+  report::set_pdf_route(out);
+  p.FILEREPORT(false);
+  report::set_pdf_route(QString());
+  QProcess text;
+  text.start("pdftotext", {"-layout", out, "-"});
+  ASSERT_TRUE(text.waitForFinished(20000));
+  const QString all = QString::fromUtf8(text.readAllStandardOutput());
+  EXPECT_TRUE(all.contains("Termine je Hauptgruppe ab: 2028")) << all.toStdString();
+  EXPECT_TRUE(all.contains("Gruppe: Familie")) << all.toStdString();
+  EXPECT_TRUE(all.contains(QRegularExpression("Serie\\s+Datum\\s+Uhrzeit\\s+UnterGruppe\\s+Bemerkung")));
+  EXPECT_FALSE(all.contains("DBSatz"));
+  EXPECT_TRUE(all.contains(QRegularExpression("ab\\s+29\\.02\\.2024\\s+09:30:00\\s+Geburtstage\\s+Schalttag")));
+  EXPECT_TRUE(all.contains("Seite: 1 von 1"));
+  EXPECT_EQ(boxes.count(), 0);
+}
+
+TEST_F(AppointmentLists, ScreenshotsOfBothPages) {
+  for (const char* name : {"gruppen", "termine"}) {
+    QWidget* w = QString(name) == "gruppen" ? static_cast<QWidget*>(&groups_page()) : &page();
+    if (QString(name) == "termine") list("J", {}, 2028);
+    w->resize(820, 520);
+    w->show();
+    QApplication::processEvents();
+    const QImage shot = w->grab().toImage();
+    EXPECT_TRUE(shot.save(QStringLiteral(MOLVANE_BINARY_DIR "/kalender_") + name + ".png"));
+    // Every label shows its text whole.
+    for (QLabel* l : w->findChildren<QLabel*>())
+      if (l->isVisible()) EXPECT_GE(l->width(), l->sizeHint().width()) << l->objectName().toStdString();
+    for (QAbstractButton* b : w->findChildren<QAbstractButton*>())
+      if (b->isVisible() && !b->text().isEmpty()) EXPECT_GE(b->width(), b->sizeHint().width()) << b->objectName().toStdString();
+    w->hide();
   }
 }
 
