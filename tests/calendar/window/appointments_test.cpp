@@ -263,7 +263,9 @@ TEST_F(CalendarPages, GroupPageFollowsSelectionsAndKeepsThemWhenShownAgain) {
   EXPECT_EQ(p.SE_HG->text(), "Familie");
   EXPECT_EQ(p.ug_server()->rowCount(), 2);
   EXPECT_EQ(p.SE_UG->text(), "Geburtstage");
-  p.hg_server()->set_current_row(1);
+  p.hg_server()->set_current_row(1);  // by code: the name and the subgroups follow
+  EXPECT_EQ(p.SE_HG->text(), "Beruf");
+  EXPECT_EQ(p.ug_server()->rowCount(), 0);
   p.CELLSELECT(p.BB_HG);
   EXPECT_EQ(p.SE_HG->text(), "Beruf");
   EXPECT_EQ(p.ug_server()->rowCount(), 0) << "a main group without subgroups";
@@ -617,6 +619,7 @@ TEST_F(AppointmentLists, EveryFailedWriteIsToldAndLosesNothing) {
       EXPECT_EQ(boxes.last().caption, "Achtung");
       EXPECT_TRUE(boxes.last().text.contains(op.file)) << boxes.last().text.toStdString();
       EXPECT_GE(boxes.last().text.count("\r\n"), 2) << "what failed, the file and the reason";
+      if (termine) EXPECT_EQ(termine->SE_BEMERKUNG->text(), op.target ? "Verlegt" : "Neu") << "the controls keep their values";
 
       termine.reset();
       gruppen.reset();
