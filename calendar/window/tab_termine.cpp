@@ -105,6 +105,12 @@ TAB_TERMINE_FORM::TAB_TERMINE_FORM(QWidget* owner) : STD_DATAWINDOW(owner), form
   FT_AB = form_->FT_AB;
   CHB_QUER = form_->CHB_QUER;
 
+  // Short dates: the edit row keeps its pickers whole at the window's design width.
+  for (gui::DATETIMEPICKER* d : {DP_ABDATUM, DP_DATUMLISTE}) {
+    d->setDisplayFormat(QStringLiteral("ddd, dd.MM.yyyy"));
+    d->setMinimumWidth(d->sizeHint().width());
+  }
+  DP_UHRZEIT->setMinimumWidth(DP_UHRZEIT->sizeHint().width());
   DP_ABDATUM->SELECTEDDATE(QDate::currentDate());
   DP_DATUMLISTE->SELECTEDDATE(QDate::currentDate());
   DP_UHRZEIT->SELECTEDTIME(QTime(12, 0, 0));

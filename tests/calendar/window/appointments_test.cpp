@@ -1,6 +1,7 @@
 // The group page and the appointments page, driven through their slots as the user's
 // choices reach them, over the calendar's own tables in a private data folder.
 #include <QAbstractButton>
+#include <QDateTimeEdit>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -19,6 +20,7 @@
 #include "calendar/window/kalender_globals.h"
 #include "calendar/window/tab_gruppen.h"
 #include "calendar/window/tab_termine.h"
+#include "calendar/window/tabdw_kalender.h"
 #include "platform/report/preview.h"
 #include "platform/report/printerdevice.h"
 #include "platform/table/table.h"
@@ -758,20 +760,30 @@ TEST_F(AppointmentLists, DruckenPrintsTheListWithThePagesColumnsAndTheGroup) {
 }
 
 TEST_F(AppointmentLists, ScreenshotsOfBothPages) {
-  for (const char* name : {"gruppen", "termine"}) {
-    QWidget* w = QString(name) == "gruppen" ? static_cast<QWidget*>(&groups_page()) : &page();
-    if (QString(name) == "termine") list("J", {}, 2028);
-    w->resize(820, 520);
-    w->show();
+  // In the window at its design size, as the program opens it first.
+  TABDW_KALENDER w;
+  w.resize(w.OMINSIZE());
+  w.show();
+  for (const char* name : {"TAB_GRUPPEN", "TAB_TERMINE"}) {
+    SCOPED_TRACE(name);
+    w.TABCONTROL()->SELECTTAB(name);
+    QWidget* page = w.TABCONTROL()->current_page();
+    ASSERT_NE(page, nullptr);
+    if (auto* t = qobject_cast<TAB_TERMINE*>(page)) {
+      t->CB_LISTE->setCurrentIndex(t->CB_LISTE->findData("J"));
+      t->SE_JAHR->setText("2028");
+      t->LISTBOXSELECT(t->CB_LISTE);
+    }
     QApplication::processEvents();
-    const QImage shot = w->grab().toImage();
-    EXPECT_TRUE(shot.save(QStringLiteral(MOLVANE_BINARY_DIR "/kalender_") + name + ".png"));
-    // Every label shows its text whole.
-    for (QLabel* l : w->findChildren<QLabel*>())
+    EXPECT_TRUE(w.grab().save(QStringLiteral(MOLVANE_BINARY_DIR "/kalender_") + QString(name).toLower() + ".png"));
+    // Every label and every captioned button shows its text whole.
+    for (QLabel* l : page->findChildren<QLabel*>())
       if (l->isVisible()) EXPECT_GE(l->width(), l->sizeHint().width()) << l->objectName().toStdString();
-    for (QAbstractButton* b : w->findChildren<QAbstractButton*>())
-      if (b->isVisible() && !b->text().isEmpty()) EXPECT_GE(b->width(), b->sizeHint().width()) << b->objectName().toStdString();
-    w->hide();
+    for (QAbstractButton* b : page->findChildren<QAbstractButton*>())
+      if (b->isVisible() && !b->text().isEmpty())
+        EXPECT_GE(b->width(), b->sizeHint().width()) << b->objectName().toStdString();
+    for (QDateTimeEdit* d : page->findChildren<QDateTimeEdit*>())
+      if (d->isVisible()) EXPECT_GE(d->width(), d->sizeHint().width()) << d->objectName().toStdString();
   }
 }
 
