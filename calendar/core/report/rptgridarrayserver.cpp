@@ -64,8 +64,8 @@ RPTGRIDARRAYSERVER::RPTGRIDARRAYSERVER(QWidget* owner, bool preview, grid::GRIDB
                                        bool grey_rows, bool grey_columns, std::vector<QVariantList> sums) {
   take(grid, title, subtitle, font_size, frames, grey_rows, grey_columns, std::move(sums));
   if (!valid()) {
-    gui::warning_box(owner, QStringLiteral("Achtung"),
-                     QStringLiteral("Diese Liste kann nicht gedruckt werden: die Tabelle liefert keine Zeilen!"));
+    // Only a grid over an array of rows can be printed this way.
+    gui::warning_box(owner, QStringLiteral("Achtung"), QStringLiteral("Diese Liste kann nicht gedruckt werden!"));
     return;
   }
   INIT(owner, preview, landscape);
@@ -266,9 +266,10 @@ int RPTGRIDARRAYSERVER::PRINTPAGEBODY(report::PRINTERDEVICE& d, bool draw) {
         if (skipped(i)) continue;
         const Cell cell = format_cell(value(i), ADBSTRUCT[i].decimals);
         const double w = width(i);
-        // The grey ground of the cell (what an empty text on that background draws).
+        // The grey ground of the cell: the box an empty text on that background fills,
+        // without an outline of the same grey (a long list is a page of these).
         if ((LEZEILEGRAU && k % 2 == 1) || (LESPALTEGRAU && i % 2 == 0))
-          dev.DRAWRECTANGLE(r, x, r + l, x + w, 1, 0, kLightGrey, -1, kLightGrey);
+          dev.DRAWRECTANGLE(r, x, r + l, x + w, 1, 5, kLightGrey, -1, kLightGrey);
         if (!cell.text.isEmpty()) {
           if (cell.number)
             draw_number(dev, LEEXPORT, r, x, w, c, l, cell.text);

@@ -252,6 +252,20 @@ TEST(GridListReport, SkippedColumnsTakeNoRoomButCountForGreyColumns) {
   for (const QRect& r : run.grey_boxes())
     if (r.top() == 440) lefts.push_back(r.left());
   EXPECT_EQ(lefts, (std::vector<int>{0, 550}));
+  // Cell frames span the gap to the next column; framed headings are grey boxes with a
+  // black frame.
+  DoubleRun framed(&g.view, 4500, 6000, true, false, false);
+  framed.page(1);
+  std::vector<std::pair<int, int>> cells, heads;
+  for (const auto& sh : framed.ctx.shapes) {
+    if (sh.brush.kind == report::BrushSpec::Hollow && sh.rect.top() == 440)
+      cells.push_back({sh.rect.left(), sh.rect.right()});
+    if (sh.brush.kind == report::BrushSpec::Solid && sh.rect.top() == 320 && sh.pen.color == QColor(Qt::black))
+      heads.push_back({sh.rect.left(), sh.rect.right()});
+  }
+  const std::vector<std::pair<int, int>> spans{{0, 551}, {550, 1101}};
+  EXPECT_EQ(cells, spans);
+  EXPECT_EQ(heads, spans);
   // The fit test counts the skipped columns too: 11, 8, 11 and 11 characters.
   run.dev.use_fixed_setup(600, 600, 2049, 6000, &run.ctx);
   EXPECT_TRUE(run.list.TESTANPASSEN(run.dev));
@@ -541,7 +555,8 @@ TEST_F(RealRun, TheGridsRowStaysWhateverBecomesOfTheJob) {
   report::set_chosen_printer(QStringLiteral("Kein Drucker hier"));
   RPTGRIDARRAYSERVER(nullptr, false, &g.view, QStringLiteral("Kein Drucker"));
   report::set_chosen_printer(QString());
-  EXPECT_EQ(boxes_.count(), 1);
+  ASSERT_EQ(boxes_.count(), 1);
+  EXPECT_EQ(boxes_.last().text, "Der Drucker konnte nicht geöffnet werden!");
   unchanged("no printer");
 
   // A preview and a print.
@@ -556,7 +571,9 @@ TEST_F(RealRun, TheGridsRowStaysWhateverBecomesOfTheJob) {
   grid::GRIDBROWSER bare;
   RPTGRIDARRAYSERVER(nullptr, true, &bare);
   RPTGRIDARRAYSERVER(nullptr, true, nullptr);
-  EXPECT_EQ(boxes_.count(), 2);
+  ASSERT_EQ(boxes_.count(), 2);
+  EXPECT_EQ(boxes_.last().caption, "Achtung");
+  EXPECT_EQ(boxes_.last().text, "Diese Liste kann nicht gedruckt werden!");
 }
 
 }  // namespace
