@@ -7,7 +7,6 @@
 #include <QDate>
 #include <QLabel>
 #include <QPushButton>
-#include <functional>
 
 #include "components/slestandard.h"
 #include "components/std_windows.h"
