@@ -3,6 +3,7 @@
 // server answering errors instead of crashing.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 
@@ -228,6 +229,53 @@ TEST_F(DbServerTest, RefusedWriteLeavesTheRecordAsItWasAndLandsNowhereElse) {
     ASSERT_TRUE(s.COMMIT().is_ok()) << "nothing left to write";
     ASSERT_TRUE(s.CLOSE().is_ok());
     EXPECT_EQ(slurp(dir.file("T.DBF")), before);
+  }
+}
+
+// Whichever write of the table file is refused during an append, the record is either not
+// in the table or in it with its key: the order walks as many records as the table holds.
+TEST_F(DbServerTest, RefusedTableWriteOfAnAppendNeverLeavesARecordWithoutItsKey) {
+  {
+    DBSERVER s;
+    ASSERT_TRUE(s.open(dir.file("T.DBF"), true, false, "DBFCDX").is_ok());
+    fill(s, {"Anton", "Berta"});
+    ASSERT_TRUE(s.CREATEORDER("NAME", dir.file("T"), "NAME").is_ok());
+  }
+  auto append = [&](FaultyFileSystem& faulty, int fail_at) {
+    DBSERVER s;
+    EXPECT_TRUE(s.open(dir.file("T.DBF"), true, false, "DBFCDX", &faulty).is_ok());
+    EXPECT_TRUE(s.SETORDER("NAME").is_ok());
+    EXPECT_TRUE(s.APPEND().is_ok());
+    EXPECT_TRUE(s.FIELDPUT("NAME", Value::character("Cora")).is_ok());
+    faulty.fail_write_at = fail_at < 0 ? -1 : faulty.writes + fail_at;
+    const bool ok = s.COMMIT().is_ok();
+    faulty.fail_write_at = -1;
+    uint32_t walked = 0;
+    EXPECT_TRUE(s.SETORDER("NAME").is_ok());
+    for (; !s.eof(); s.SKIP().ignore()) ++walked;
+    EXPECT_EQ(walked, s.LASTREC()) << "every record of the table in the order";
+    s.discard();
+    return ok;
+  };
+  const std::string before = slurp(dir.file("T.DBF"));
+  const std::string bag = slurp(dir.file("T.CDX"));
+  // Which writes of the append go to the table file.
+  std::vector<std::string> paths;
+  {
+    FaultyFileSystem probe(FileSystem::posix());
+    probe.before_write = [&](int, const std::string& path) { paths.push_back(path); };
+    ASSERT_TRUE(append(probe, -1));
+  }
+  for (size_t n = 0; n < paths.size(); ++n) {
+    if (paths[n] != dir.file("T.DBF")) continue;
+    SCOPED_TRACE("table write " + std::to_string(n));
+    {
+      std::ofstream(dir.file("T.DBF"), std::ios::binary | std::ios::trunc) << before;
+      std::ofstream(dir.file("T.CDX"), std::ios::binary | std::ios::trunc) << bag;
+      std::remove((dir.file("T.CDX") + ".mvdirty").c_str());  // the mark the last refusal left
+    }
+    FaultyFileSystem faulty(FileSystem::posix());
+    EXPECT_FALSE(append(faulty, int(n)));
   }
 }
 
