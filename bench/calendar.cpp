@@ -2,7 +2,9 @@
 // The calendar: working days over two centuries against a plain day loop over yearly lists
 // computed beforehand; the holiday page stepped through 200 years against a plain table
 // view over an item model with the same rows; start-up with its tables and the switch to
-// the month and holiday pages, with few and with many appointments.
+// the month and holiday pages, with few and with many appointments; a month's appointment
+// list through a year on 10,000 and 1,000,000 appointments, and a year list's walk in
+// shared mode against reading the same records with one pread each.
 #include <QApplication>
 #include <QStandardItemModel>
 #include <QTableView>
@@ -12,6 +14,10 @@
 #include <map>
 #include <vector>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "calendar/core/appointment_list.h"
 #include "calendar/core/calendar_state.h"
 #include "calendar/core/calendar_tables.h"
 #include "calendar/core/day_counts.h"
@@ -140,6 +146,101 @@ void BM_PlainTableViewTwoHundredYears(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_PlainTableViewTwoHundredYears)->Unit(benchmark::kMillisecond);
+
+// A calendar of `total` appointments of which the same 1,000 fall in 2024: 500 one-off
+// ones on its days and 500 yearly ones; all others are one-off ones of earlier years.
+void appointments_with(int64_t total) {
+  static std::map<int64_t, QString> made;
+  auto it = made.find(total);
+  if (it == made.end()) {
+    const QString home = work_dir().path() + QString("/termine%1").arg(total);
+    qputenv("HOME", home.toUtf8());
+    mv::kalender_prepare("/opt/kal/kalender", false);
+    mv::kalender_finish();
+    mv::OpenOptions o;
+    o.shared = false;
+    auto t = mv::Table::open(mv::DATENPFAD + "Termine.DBF", o);
+    if (!t) std::abort();
+    for (int64_t i = 0; i < total; ++i) {
+      if (!(*t)->append_blank().is_ok()) std::abort();
+      Date d = kFrom + int32_t(i % 45000);  // 1900 to early 2023
+      const char* serie = " ";
+      if (i < 500) d = Date::from_ymd(2024, 1, 1) + int32_t(i % 366);
+      else if (i < 1000) serie = "J", d = Date::from_ymd(1990, 1, 1) + int32_t(i % 365);
+      (*t)->field_put("Datum", mv::Value::of_date(d)).ignore();
+      (*t)->field_put("Serie", mv::Value::character(serie)).ignore();
+      (*t)->field_put("Bemerkung", mv::Value::character("Termin " + std::to_string(i))).ignore();
+    }
+    if (!(*t)->close().is_ok()) std::abort();
+    std::remove((mv::DATENPFAD + "Termine.CDX").c_str());
+    if (!mv::DBINDEX_NEU().is_ok()) std::abort();
+    it = made.emplace(total, home).first;
+  }
+  qputenv("HOME", it->second.toUtf8());
+}
+
+// Kind "M" through the twelve months of 2024, the tables opened shared as the program does.
+void BM_MonthListsThroughAYear(benchmark::State& state) {
+  mv::gui::RecordingMessageBoxes quiet;
+  appointments_with(state.range(0));
+  mv::kalender_prepare("/opt/kal/kalender", false);
+  size_t rows = 0;
+  for (auto _ : state) {
+    rows = 0;
+    for (int m = 1; m <= 12; ++m) {
+      mv::AppointmentQuery q;
+      q.kind = 'M';
+      q.list_date = Date::from_ymd(2024, m, 15);
+      auto hits = mv::collect_appointments(*mv::TERMINDB, q);
+      if (!hits.is_ok()) std::abort();
+      rows += hits->size();
+    }
+  }
+  state.counters["rows"] = double(rows);
+  mv::kalender_finish();
+}
+BENCHMARK(BM_MonthListsThroughAYear)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+// A refill's walk in shared mode (the year 2024: its one-off run and the yearly run)...
+void BM_YearListWalkShared(benchmark::State& state) {
+  mv::gui::RecordingMessageBoxes quiet;
+  appointments_with(10000);
+  mv::kalender_prepare("/opt/kal/kalender", false);
+  for (auto _ : state) {
+    mv::AppointmentQuery q;
+    q.kind = 'J';
+    q.year = 2024;
+    auto hits = mv::collect_appointments(*mv::TERMINDB, q);
+    if (!hits.is_ok() || hits->size() != 1000) std::abort();
+    benchmark::DoNotOptimize(hits->data());
+  }
+  mv::kalender_finish();
+}
+BENCHMARK(BM_YearListWalkShared)->Unit(benchmark::kMicrosecond);
+
+// ... against reading the same records with one pread each.
+void BM_PlainPreadSameRecords(benchmark::State& state) {
+  mv::gui::RecordingMessageBoxes quiet;
+  appointments_with(10000);
+  mv::kalender_prepare("/opt/kal/kalender", false);
+  mv::AppointmentQuery q;
+  q.kind = 'J';
+  q.year = 2024;
+  auto hits = mv::collect_appointments(*mv::TERMINDB, q);
+  if (!hits.is_ok()) std::abort();
+  const uint16_t header = mv::TERMINDB->table()->header_length();
+  const uint16_t length = mv::TERMINDB->table()->record_length();
+  mv::kalender_finish();
+  const int fd = ::open((mv::DATENPFAD + "Termine.DBF").c_str(), O_RDONLY);
+  std::vector<char> buf(length);
+  for (auto _ : state) {
+    for (const mv::AppointmentHit& h : *hits)
+      if (::pread(fd, buf.data(), length, off_t(header) + off_t(h.recno - 1) * length) != length) std::abort();
+    benchmark::DoNotOptimize(buf.data());
+  }
+  ::close(fd);
+}
+BENCHMARK(BM_PlainPreadSameRecords)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

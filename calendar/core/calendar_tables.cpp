@@ -2,6 +2,7 @@
 
 #include "platform/base/text.h"
 #include "platform/table/file_ops.h"
+#include "platform/table/index/index_bag.h"
 #include "platform/table/transfer.h"
 
 namespace mv {
@@ -139,6 +140,14 @@ std::vector<CalendarTableProblem> open_calendar_tables(FileSystem* fs) {
   Status t_bag = t_made.is_ok()
                      ? build_bag(fs, false, kTermineFile, kTermineBag, termine_fields(), termine_orders())
                      : Status::ok();
+  // A bag a failed or killed writer left half-changed is rebuilt beside its table and put
+  // in its place while no other program uses the table; shared, it could only be read.
+  for (auto [file, bag] : {std::pair{kGruppeFile, kGruppeBag}, std::pair{kTermineFile, kTermineBag}}) {
+    auto found = existing(fs_of(fs), bag);
+    if (!found || !index::change_left_unfinished(fs_of(fs), *found, true)) continue;
+    DBSERVER alone;
+    if (alone.open(in_data(file), false, false, kCalendarDriver, fs).is_ok()) alone.CLOSE().ignore();
+  }
   GRUPPENDB = std::make_unique<DBGRUPPE>(fs);
   settle(*GRUPPENDB, std::move(g_made), kGruppeFile);
   if (GRUPPENDB->used() && !g_bag.is_ok()) problems.push_back({in_data(kGruppeBag), std::move(g_bag)});

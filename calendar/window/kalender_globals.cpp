@@ -4,6 +4,10 @@
 #include <QPainter>
 #include <QPixmap>
 
+#include "platform/base/codepage.h"
+#include "platform/gui/messagebox.h"
+#include "platform/table/table.h"
+
 namespace mv {
 
 INIFILESPEC* KALENDERINI = nullptr;
@@ -33,6 +37,25 @@ QString month_name(int month) {
 }
 
 QString qstr(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+
+QString field_text(DBSERVER& db, std::string_view name) {
+  auto v = db.FIELDGET(name);
+  if (!v.is_ok() || !v->is_char() || !db.table()) return QString();
+  return qstr(cp_to_utf8(db.table()->code_page(), v->str));
+}
+
+Result<std::string> table_text(const DBSERVER& db, const QString& text) {
+  if (!db.table()) return Status::not_found("Die Tabelle " + db.path() + " ist nicht geöffnet");
+  auto out = cp_from_utf8(db.table()->code_page(), text.toStdString());
+  if (!out.is_ok())
+    return Status::invalid_argument(db.path() + ": der Text enthält Zeichen, die die Tabelle nicht speichern kann");
+  return out;
+}
+
+void write_failed_box(QWidget* owner, const QString& what, const std::string& path, const Status& why) {
+  gui::warning_box(owner, kAchtungCaption, what + QStringLiteral("\r\n") + qstr(path) + QStringLiteral("\r\n") +
+                                               qstr(why.message()));
+}
 
 QIcon ICONKALENDER() {
   QIcon icon;

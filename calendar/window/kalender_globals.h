@@ -9,6 +9,9 @@
 #include "components/inifile.h"
 #include "platform/base/filesystem.h"
 #include "platform/runtime/date.h"
+#include "platform/table/dbserver.h"
+
+class QWidget;
 
 namespace mv {
 
@@ -32,6 +35,14 @@ QString date_text(const QDate& d);
 // The German name of the month ("März").
 QString month_name(int month);
 QString qstr(const std::string& s);
+
+// A character field of the current record as Unicode, trailing blanks kept ("" when it
+// cannot be read).
+QString field_text(DBSERVER& db, std::string_view name);
+// `text` in the table's code page; fails naming the table when a character has no place there.
+Result<std::string> table_text(const DBSERVER& db, const QString& text);
+// "Achtung": `what` failed, the file and the reason.
+void write_failed_box(QWidget* owner, const QString& what, const std::string& path, const Status& why);
 
 // The window's icon (a calendar sheet) and the folder button's (a magnifier over a folder).
 QIcon ICONKALENDER();

@@ -10,8 +10,10 @@
 #include "calendar/core/regions.h"
 #include "calendar/window/kalender_globals.h"
 #include "calendar/window/tab_feiertage.h"
+#include "calendar/window/tab_gruppen.h"
 #include "calendar/window/tab_info.h"
 #include "calendar/window/tab_kalender.h"
+#include "calendar/window/tab_termine.h"
 #include "components/app_paths.h"
 #include "components/screen.h"
 #include "components/std_windows.h"
@@ -23,13 +25,6 @@
 namespace mv {
 
 namespace {
-
-// The pages of appointments and groups come with their own work; until then their tabs
-// hold an empty page of their class name.
-class EmptyCalendarPage : public STD_DATAWINDOW {
- public:
-  EmptyCalendarPage(QWidget* owner, const QString& name) : STD_DATAWINDOW(owner) { setObjectName(name); }
-};
 
 unsigned stored_number(const QString& key) {
   const QString v = KALENDERINI ? KALENDERINI->GETSTRING(kRuntimeSection, key) : QString();
@@ -51,11 +46,8 @@ void register_calendar_pages() {
   gui::register_window_class<TAB_KALENDER>("TAB_KALENDER");
   gui::register_window_class<TAB_FEIERTAGE>("TAB_FEIERTAGE");
   gui::register_window_class<TAB_INFO>("TAB_INFO");
-  for (const char* name : {"TAB_TERMINE", "TAB_GRUPPEN"}) {
-    gui::register_window_class(name, [name](QWidget* owner) -> QWidget* {
-      return new EmptyCalendarPage(owner, QString::fromLatin1(name));
-    });
-  }
+  gui::register_window_class<TAB_TERMINE>("TAB_TERMINE");
+  gui::register_window_class<TAB_GRUPPEN>("TAB_GRUPPEN");
 }
 
 // ---------------------------------------------------------------- form

@@ -3,6 +3,13 @@
 // the bag of its own name, navigated by the current order, read and written by field name.
 // Every operation answers a Status; a server whose table failed to open answers each call
 // with that failure instead of crashing, so the pages keep working without their tables.
+//
+// Field changes are collected: the FIELDPUTs of one record reach the file as one record
+// write with one key change, at COMMIT or at the next move (GOTO, SKIP, SEEK, a new order,
+// APPEND, CLOSE); an APPEND with its fields is one append. So another program never sees a
+// record half filled in, and a refused write leaves the record wholly as it was. A write
+// that fails is dropped (it never lands on the record moved to next) and its failure is
+// the answer of the call that wrote it.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -57,11 +64,36 @@ class DBSERVER {
   bool bof() const;
   uint32_t LASTREC();
 
+  // The current record's value, changes not yet written included.
   Result<Value> FIELDGET(std::string_view name);
   Status FIELDPUT(std::string_view name, const Value& value);
-  // APPEND BLANK: a blank record that becomes current.
+  // APPEND BLANK: a blank record that becomes current. It is added to the file with its
+  // fields at COMMIT or the next move; until then RECNO answers the number it expects.
   Status APPEND();
+  // Writes the collected record (appended or changed) and what the orders buffered.
   Status COMMIT();
+  // Whether field changes or an append wait for COMMIT or a move.
+  bool pending() const { return pending_; }
+  // Forgets the collected changes (and a waiting append): the record stays as stored.
+  void discard() { drop_pending(); }
+
+  // Holds the table's numbering lock while it lives: programs that choose the number of
+  // a new record and append it under this lock never hand out one number twice. It is a
+  // byte of our own beyond every xBase lock offset, so record and append locks of other
+  // programs are not affected.
+  class NumberingLock {
+   public:
+    NumberingLock() = default;
+    explicit NumberingLock(std::unique_ptr<File> file) : file_(std::move(file)) {}
+    NumberingLock(NumberingLock&&) = default;
+    NumberingLock& operator=(NumberingLock&&) = default;
+    ~NumberingLock();
+
+   private:
+    std::unique_ptr<File> file_;
+  };
+  // Waits up to `wait_ms` for another holder; Locked naming the table when it does not end.
+  Result<NumberingLock> lock_numbering(int wait_ms = 10000);
   // Writes what is pending and releases the files; a closed server answers every
   // further call with an error and closing again is harmless.
   Status CLOSE();
@@ -80,11 +112,22 @@ class DBSERVER {
 
  private:
   Status not_open() const;
+  // Writes the collected record (retrying while another program holds a lock for a
+  // moment); dropped whether it succeeded or not.
+  Status write_pending();
+  Status write_pending_once();
+  void drop_pending();
 
   std::unique_ptr<Table> table_;
   std::unique_ptr<OrderList> orders_;
   std::string path_;
   Status open_status_;
+  FileSystem* fs_ = nullptr;
+  std::vector<uint8_t> record_;  // the collected record's bytes
+  bool pending_ = false;
+  bool appending_ = false;
+  uint32_t expected_recno_ = 0;  // the number an append expects
+  bool write_failed_ = false;    // a write was refused since the table opened
 };
 
 }  // namespace mv

@@ -600,10 +600,11 @@ Status Table::write_current(std::vector<uint8_t>& newrec) {
     MV_RETURN_IF_ERROR(guard.lock(*file_, drv_.record_lock_offset(r)));
     MV_RETURN_IF_ERROR(merge_others_changes(r, newrec));
   }
+  // The header's date goes first: once the record is written nothing may stop its keys.
+  MV_RETURN_IF_ERROR(touch_date());
   if (maintainer_) MV_RETURN_IF_ERROR(maintainer_->record_changing(r, rec_));
   MV_RETURN_IF_ERROR(write_record_bytes(r, newrec.data()));
   rec_.swap(newrec);
-  MV_RETURN_IF_ERROR(touch_date());
   if (maintainer_) MV_RETURN_IF_ERROR(maintainer_->record_changed(r, rec_));
   return Status::ok();
 }
@@ -648,10 +649,20 @@ Status Table::recall() {
 
 Status Table::append_blank() { return append_record(blank_); }
 
+Status Table::put_record(std::span<const uint8_t> bytes) {
+  MV_RETURN_IF_ERROR(check_writable());
+  if (bytes.size() != hdr_.record_length) return Status::invalid_argument(path_ + ": falsche Satzlänge beim Schreiben");
+  if (eof_) return Status::invalid_argument(path_ + ": kein Datensatz ausgewählt (Dateiende)");
+  scratch_.assign(bytes.begin(), bytes.end());
+  return write_current(scratch_);
+}
+
 Status Table::append_record(std::span<const uint8_t> bytes) {
   MV_RETURN_IF_ERROR(check_writable());
   const size_t rl = hdr_.record_length;
   if (bytes.size() != rl) return Status::invalid_argument(path_ + ": falsche Satzlänge beim Anfügen");
+  // The header's date goes first: once the record is counted nothing may stop its keys.
+  MV_RETURN_IF_ERROR(touch_date());
   // Shared: the new record stays locked until its keys are in the orders, so nobody
   // changes it in between.
   LockGuard record_guard;
@@ -685,7 +696,6 @@ Status Table::append_record(std::span<const uint8_t> bytes) {
   rec_.assign(bytes.begin(), bytes.end());
   loaded_ = true;
   eof_ = bof_ = false;
-  MV_RETURN_IF_ERROR(touch_date());
   if (maintainer_) MV_RETURN_IF_ERROR(maintainer_->record_appended(recno_, rec_));
   if (pending_.size() >= kAppendBatchBytes) MV_RETURN_IF_ERROR(flush_appends());
   return Status::ok();

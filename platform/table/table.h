@@ -152,6 +152,11 @@ class Table {
   Status append_record(std::span<const uint8_t> bytes);
   // Writes what is buffered (appended records, header count).
   Status flush();
+  // Replaces the current record's bytes (deletion flag first) in one write with one
+  // report to the order maintainer; used by callers that collect a record's field changes.
+  Status put_record(std::span<const uint8_t> bytes);
+  // The bytes of a blank record as APPEND adds it.
+  std::span<const uint8_t> blank_record() const { return blank_; }
 
  private:
   Table() = default;

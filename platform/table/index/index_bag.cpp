@@ -82,7 +82,9 @@ Status IndexBag::begin_changes() {
     auto f = fs_.open(mp, create ? OpenMode::CreateNew : OpenMode::ReadWrite);
     if (!f.is_ok()) {
       last = f.status();
-      if (create ? fs_.exists(mp) : !fs_.exists(mp)) continue;  // made or taken away meanwhile
+      // Made or taken away by another writer meanwhile (perhaps both, so its presence now
+      // proves nothing): asked again. A refused folder is no race.
+      if (last.kind() != StatusKind::ReadOnly) continue;
       break;
     }
     last = (*f)->lock(0, 1, LockType::Shared);

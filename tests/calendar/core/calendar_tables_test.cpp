@@ -6,6 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <set>
+
+#include "calendar/core/appointment_list.h"
 #include "calendar/core/calendar_tables.h"
 #include "platform/table/index/order_list.h"
 #include "platform/table/table.h"
@@ -148,6 +151,102 @@ TEST_F(CalendarTablesTest, FolderThatCannotBeWrittenGivesOneProblemPerTable) {
   EXPECT_EQ(problems[1].path, DATENPFAD + "Termine.DBF");
   EXPECT_FALSE(GRUPPENDB->used());
   EXPECT_FALSE(TERMINDB->used());
+}
+
+// The records of the table file a reader touched (its record area by record number),
+// reads only: the table cannot map the file, so every record comes through read_at.
+class RecordReadCounter : public FileSystem {
+ public:
+  explicit RecordReadCounter(std::string table) : table_(std::move(table)) {}
+  struct Log {
+    uint64_t first_record = 0;  // offset of record 1
+    uint32_t length = 1;
+    std::set<uint32_t> records;
+    uint64_t bytes = 0;
+  } log;
+
+  class CountingFile : public File {
+   public:
+    CountingFile(std::unique_ptr<File> base, Log* log) : base_(std::move(base)), log_(log) {}
+    Result<size_t> read_at(uint64_t o, void* b, size_t n) override {
+      if (log_ && log_->first_record && o >= log_->first_record) {
+        log_->bytes += n;
+        for (uint64_t at = o; at < o + n; at += log_->length)
+          log_->records.insert(uint32_t((at - log_->first_record) / log_->length + 1));
+      }
+      return base_->read_at(o, b, n);
+    }
+    Status write_at(uint64_t o, const void* b, size_t n) override { return base_->write_at(o, b, n); }
+    Result<uint64_t> size() override { return base_->size(); }
+    Status truncate(uint64_t s) override { return base_->truncate(s); }
+    Status sync() override { return base_->sync(); }
+    Status lock(uint64_t o, uint64_t l, LockType t) override { return base_->lock(o, l, t); }
+    Status unlock(uint64_t o, uint64_t l) override { return base_->unlock(o, l); }
+    const std::string& path() const override { return base_->path(); }
+
+   private:
+    std::unique_ptr<File> base_;
+    Log* log_;
+  };
+
+  Result<std::unique_ptr<File>> open(const std::string& path, OpenMode mode) override {
+    MV_ASSIGN_OR_RETURN(auto f, base_.open(path, mode));
+    return std::unique_ptr<File>(new CountingFile(std::move(f), path == table_ ? &log : nullptr));
+  }
+  Status rename(const std::string& a, const std::string& b) override { return base_.rename(a, b); }
+  Status remove(const std::string& p) override { return base_.remove(p); }
+  Result<std::vector<DirEntry>> list(const std::string& d) override { return base_.list(d); }
+  bool exists(const std::string& p) override { return base_.exists(p); }
+  Status make_dir(const std::string& p) override { return base_.make_dir(p); }
+  Result<DirEntry> stat(const std::string& p) override { return base_.stat(p); }
+  Status sync_dir(const std::string& d) override { return base_.sync_dir(d); }
+
+ private:
+  FileSystem& base_ = FileSystem::posix();
+  std::string table_;
+};
+
+// A month's list reads the month's run of the date order and the run of yearly
+// appointments, never the rest of the table.
+TEST_F(CalendarTablesTest, MonthListReadsItsPeriodAndTheYearlyRunOnly) {
+  ASSERT_TRUE(open_calendar_tables().empty());
+  close_calendar_tables();
+  {
+    OpenOptions o;
+    o.shared = false;
+    auto t = Table::open(DATENPFAD + "Termine.DBF", o);
+    ASSERT_TRUE(t.is_ok());
+    for (int i = 0; i < 5000; ++i) {
+      Date d = Date::from_ymd(1950, 1, 1) + i;  // 1950 to 1963
+      const char* serie = " ";
+      if (i < 20) d = Date::from_ymd(2024, 3, 1) + i;                      // March 2024
+      else if (i < 30) serie = "J", d = Date::from_ymd(1990, 1, 1) + 30 * i;  // yearly
+      ASSERT_TRUE((*t)->append_blank().is_ok());
+      ASSERT_TRUE((*t)->field_put("Datum", Value::of_date(d)).is_ok());
+      ASSERT_TRUE((*t)->field_put("Serie", Value::character(serie)).is_ok());
+    }
+    ASSERT_TRUE((*t)->close().is_ok());
+  }
+  ASSERT_TRUE(DBINDEX_NEU(true).is_ok());
+  RecordReadCounter counter(DATENPFAD + "Termine.DBF");
+  DBTERMIN termine(&counter);
+  ASSERT_TRUE(termine.used());
+  counter.log.first_record = termine.table()->header_length();
+  counter.log.length = termine.table()->record_length();
+  counter.log.records.clear();
+  AppointmentQuery q;
+  q.kind = 'M';
+  q.list_date = Date::from_ymd(2024, 3, 10);
+  auto hits = collect_appointments(termine, q);
+  ASSERT_TRUE(hits.is_ok());
+  // The 20 of March and the yearly ones falling in it.
+  size_t yearly_in_march = 0;
+  for (const AppointmentHit& h : *hits) yearly_in_march += h.recno > 20;
+  EXPECT_EQ(hits->size(), 20 + yearly_in_march);
+  // Read: the month's records, the yearly run, and at most the one record ending each run.
+  EXPECT_GE(counter.log.records.size(), 20u + 10u) << "the records come through the counter";
+  EXPECT_LE(counter.log.records.size(), 20u + 10u + 2u);
+  EXPECT_LT(counter.log.bytes, 5000u * counter.log.length / 50);
 }
 
 }  // namespace

@@ -3,6 +3,10 @@
 // server answering errors instead of crashing.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
 #include "platform/table/dbserver.h"
 #include "platform/table/transfer.h"
 #include "tests/support/faulty_fs.h"
@@ -100,6 +104,179 @@ TEST_F(DbServerTest, FailedOrderBuildIsReported) {
   ASSERT_TRUE(s.open(dir.file("T.DBF"), true, false, "DBFCDX", &faulty).is_ok());
   faulty.fail_write_at = faulty.writes;
   EXPECT_FALSE(s.CREATEORDER("NAME", dir.file("T"), "NAME").is_ok());
+}
+
+std::string slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Writes that reach the table file, by offset and length (the header's date and count
+// bytes lie before the first record).
+struct TableWrites {
+  std::vector<std::pair<uint64_t, size_t>> writes;
+};
+
+class CountingFile : public File {
+ public:
+  CountingFile(std::unique_ptr<File> base, TableWrites* log) : base_(std::move(base)), log_(log) {}
+  Result<size_t> read_at(uint64_t o, void* b, size_t n) override { return base_->read_at(o, b, n); }
+  Status write_at(uint64_t o, const void* b, size_t n) override {
+    if (log_) log_->writes.push_back({o, n});
+    return base_->write_at(o, b, n);
+  }
+  Result<uint64_t> size() override { return base_->size(); }
+  Status truncate(uint64_t s) override { return base_->truncate(s); }
+  Status sync() override { return base_->sync(); }
+  Status lock(uint64_t o, uint64_t l, LockType t) override { return base_->lock(o, l, t); }
+  Status unlock(uint64_t o, uint64_t l) override { return base_->unlock(o, l); }
+  const std::string& path() const override { return base_->path(); }
+
+ private:
+  std::unique_ptr<File> base_;
+  TableWrites* log_;
+};
+
+class TableWriteCounter : public FileSystem {
+ public:
+  explicit TableWriteCounter(std::string table) : table_(std::move(table)) {}
+  Result<std::unique_ptr<File>> open(const std::string& path, OpenMode mode) override {
+    MV_ASSIGN_OR_RETURN(auto f, base_.open(path, mode));
+    return std::unique_ptr<File>(new CountingFile(std::move(f), path == table_ ? &table : nullptr));
+  }
+  Status rename(const std::string& a, const std::string& b) override { return base_.rename(a, b); }
+  Status remove(const std::string& p) override { return base_.remove(p); }
+  Result<std::vector<DirEntry>> list(const std::string& d) override { return base_.list(d); }
+  bool exists(const std::string& p) override { return base_.exists(p); }
+  Status make_dir(const std::string& p) override { return base_.make_dir(p); }
+  Result<DirEntry> stat(const std::string& p) override { return base_.stat(p); }
+  Status sync_dir(const std::string& d) override { return base_.sync_dir(d); }
+
+  // Writes into the record area (from `first_record` on).
+  size_t record_writes(uint64_t first_record) const {
+    size_t n = 0;
+    for (const auto& w : table.writes) n += w.first >= first_record;
+    return n;
+  }
+  TableWrites table;
+
+ private:
+  FileSystem& base_ = FileSystem::posix();
+  std::string table_;
+};
+
+TEST_F(DbServerTest, FieldChangesOfOneRecordAreOneWriteAtCommitOrMove) {
+  {
+    DBSERVER s;
+    ASSERT_TRUE(s.open(dir.file("T.DBF"), true, false, "DBFCDX").is_ok());
+    fill(s, {"Anton", "Berta"});
+    ASSERT_TRUE(s.CREATEORDER("NAME", dir.file("T"), "NAME+DTOS(DATUM)").is_ok());
+  }
+  const uint64_t first_record = 32 + 2 * 32 + 1;
+  for (const bool by_move : {false, true}) {
+    SCOPED_TRACE(by_move ? "written by a move" : "written by COMMIT");
+    TableWriteCounter fs(dir.file("T.DBF"));
+    DBSERVER s;
+    ASSERT_TRUE(s.open(dir.file("T.DBF"), true, false, "DBFCDX", &fs).is_ok());
+    ASSERT_TRUE(s.SETORDER("NAME").is_ok());
+    ASSERT_TRUE(s.GOTO(1).is_ok());
+    ASSERT_TRUE(s.FIELDPUT("NAME", Value::character(by_move ? "Cora" : "Carl")).is_ok());
+    ASSERT_TRUE(s.FIELDPUT("DATUM", Value::of_date(Date::from_ymd(2024, 2, 29))).is_ok());
+    EXPECT_EQ(s.FIELDGET("NAME")->str, by_move ? "Cora      " : "Carl      ") << "reads what waits";
+    EXPECT_EQ(fs.record_writes(first_record), 0u) << "nothing written before COMMIT or a move";
+    ASSERT_TRUE((by_move ? s.GOTO(2) : s.COMMIT()).is_ok());
+    EXPECT_EQ(fs.record_writes(first_record), 1u);
+    // The order holds one key for it: the new one.
+    ASSERT_TRUE(s.SETORDER("NAME").is_ok());
+    std::vector<uint32_t> walk;
+    for (; !s.eof(); s.SKIP().ignore()) walk.push_back(s.RECNO());
+    EXPECT_EQ(walk, (by_move ? std::vector<uint32_t>{2, 1, 3} : std::vector<uint32_t>{2, 1}));
+
+    // APPEND with its fields: one write into the record area.
+    const size_t before = fs.record_writes(first_record);
+    ASSERT_TRUE(s.APPEND().is_ok());
+    EXPECT_EQ(s.RECNO(), 3u + (by_move ? 1u : 0u));
+    EXPECT_FALSE(s.eof());
+    ASSERT_TRUE(s.FIELDPUT("NAME", Value::character("Dora")).is_ok());
+    EXPECT_EQ(s.LASTREC(), 2u + (by_move ? 1u : 0u)) << "the append waits for its fields";
+    ASSERT_TRUE(s.COMMIT().is_ok());
+    EXPECT_EQ(fs.record_writes(first_record), before + 1);
+    EXPECT_EQ(s.FIELDGET("NAME")->str, "Dora      ");
+  }
+}
+
+TEST_F(DbServerTest, RefusedWriteLeavesTheRecordAsItWasAndLandsNowhereElse) {
+  {
+    DBSERVER s;
+    ASSERT_TRUE(s.open(dir.file("T.DBF"), true, false, "DBFCDX").is_ok());
+    fill(s, {"Anton", "Berta"});
+  }
+  const std::string before = slurp(dir.file("T.DBF"));
+  for (const bool append : {false, true}) {
+    SCOPED_TRACE(append ? "append" : "change");
+    FaultyFileSystem faulty(FileSystem::posix());
+    DBSERVER s;
+    ASSERT_TRUE(s.open(dir.file("T.DBF"), true, false, "DBFCDX", &faulty).is_ok());
+    ASSERT_TRUE(s.GOTO(1).is_ok());
+    if (append) {
+      ASSERT_TRUE(s.APPEND().is_ok());
+    }
+    ASSERT_TRUE(s.FIELDPUT("NAME", Value::character("Falsch")).is_ok());
+    faulty.fail_write_at = faulty.writes;
+    EXPECT_FALSE(s.GOTO(2).is_ok()) << "the move reports the refused write";
+    faulty.fail_write_at = -1;
+    ASSERT_TRUE(s.GOTO(2).is_ok());
+    ASSERT_TRUE(s.COMMIT().is_ok()) << "nothing left to write";
+    ASSERT_TRUE(s.CLOSE().is_ok());
+    EXPECT_EQ(slurp(dir.file("T.DBF")), before);
+  }
+}
+
+// Whichever write of the table file is refused during an append, the record is either not
+// in the table or in it with its key: the order walks as many records as the table holds.
+TEST_F(DbServerTest, RefusedTableWriteOfAnAppendNeverLeavesARecordWithoutItsKey) {
+  {
+    DBSERVER s;
+    ASSERT_TRUE(s.open(dir.file("T.DBF"), true, false, "DBFCDX").is_ok());
+    fill(s, {"Anton", "Berta"});
+    ASSERT_TRUE(s.CREATEORDER("NAME", dir.file("T"), "NAME").is_ok());
+  }
+  auto append = [&](FaultyFileSystem& faulty, int fail_at) {
+    DBSERVER s;
+    EXPECT_TRUE(s.open(dir.file("T.DBF"), true, false, "DBFCDX", &faulty).is_ok());
+    EXPECT_TRUE(s.SETORDER("NAME").is_ok());
+    EXPECT_TRUE(s.APPEND().is_ok());
+    EXPECT_TRUE(s.FIELDPUT("NAME", Value::character("Cora")).is_ok());
+    faulty.fail_write_at = fail_at < 0 ? -1 : faulty.writes + fail_at;
+    const bool ok = s.COMMIT().is_ok();
+    faulty.fail_write_at = -1;
+    uint32_t walked = 0;
+    EXPECT_TRUE(s.SETORDER("NAME").is_ok());
+    for (; !s.eof(); s.SKIP().ignore()) ++walked;
+    EXPECT_EQ(walked, s.LASTREC()) << "every record of the table in the order";
+    s.discard();
+    return ok;
+  };
+  const std::string before = slurp(dir.file("T.DBF"));
+  const std::string bag = slurp(dir.file("T.CDX"));
+  // Which writes of the append go to the table file.
+  std::vector<std::string> paths;
+  {
+    FaultyFileSystem probe(FileSystem::posix());
+    probe.before_write = [&](int, const std::string& path) { paths.push_back(path); };
+    ASSERT_TRUE(append(probe, -1));
+  }
+  for (size_t n = 0; n < paths.size(); ++n) {
+    if (paths[n] != dir.file("T.DBF")) continue;
+    SCOPED_TRACE("table write " + std::to_string(n));
+    {
+      std::ofstream(dir.file("T.DBF"), std::ios::binary | std::ios::trunc) << before;
+      std::ofstream(dir.file("T.CDX"), std::ios::binary | std::ios::trunc) << bag;
+      std::remove((dir.file("T.CDX") + ".mvdirty").c_str());  // the mark the last refusal left
+    }
+    FaultyFileSystem faulty(FileSystem::posix());
+    EXPECT_FALSE(append(faulty, int(n)));
+  }
 }
 
 }  // namespace
