@@ -288,8 +288,9 @@ class TreeOrder {
   Status subtree_max(uint32_t id, std::string& key, uint32_t& recno);
   Status find_impl(std::span<const uint8_t> key, uint32_t recno, Cursor& c);
   Status physical_fraction(const Cursor& c, double& at, double& width);
-  // The interior keys in key order to `fn` (false stops), the leaves' ids in `leaves`.
-  Status interior_keys(const std::function<bool(const uint8_t* key)>& fn, std::vector<uint32_t>& leaves);
+  // The interior keys in key order to `fn` (false stops), the leaves' ids in `leaves`;
+  // `even` false (and the walk given up) when a leaf stands higher than the first.
+  Status interior_keys(const std::function<bool(const uint8_t* key)>& fn, std::vector<uint32_t>& leaves, bool& even);
   Status check_rec(uint32_t id, int depth, void* state, std::string* max_key, uint32_t* max_rec);
   Status check_visit(const uint8_t* key, uint32_t recno, void* state);
 };

@@ -10,8 +10,10 @@
 
 namespace mv::index {
 
-Status TreeOrder::interior_keys(const std::function<bool(const uint8_t* key)>& fn, std::vector<uint32_t>& leaves) {
+Status TreeOrder::interior_keys(const std::function<bool(const uint8_t* key)>& fn, std::vector<uint32_t>& leaves,
+                                bool& even) {
   leaves.clear();
+  even = true;
   // The depth of the leftmost leaf: every leaf stands that deep.
   int leaf_level = 0;
   for (uint32_t id = root();; ++leaf_level) {
@@ -41,7 +43,10 @@ Status TreeOrder::interior_keys(const std::function<bool(const uint8_t* key)>& f
     Frame& f = stack.back();
     if (++pages > (uint64_t(1) << 32)) return Status::corrupt(info_.bag_path + ": Indexbaum nicht durchlaufbar");
     MV_ASSIGN_OR_RETURN(Node * n, load(f.id));
-    if (n->leaf || f.depth >= leaf_level) return Status::corrupt(info_.bag_path + ": Blattseite in falscher Tiefe");
+    if (n->leaf || f.depth >= leaf_level) {
+      even = false;
+      return Status::ok();
+    }
     if (f.next > 0 && f.next - 1 < n->n()) {
       // Back from child next - 1: its key (the last child of an MDX page has none).
       std::copy(node_key(*n, f.next - 1), node_key(*n, f.next - 1) + kl, key.begin());
@@ -84,11 +89,13 @@ Result<std::optional<Collation>> TreeOrder::detect_collation_sampled(const Colla
     have = true;
     return ok[0] || ok[1] || ok[2];
   };
+  bool even = true;
   MV_RETURN_IF_ERROR(reading([&]() -> Status {
     ok[0] = ok[1] = ok[2] = true;
     have = false;
     std::vector<uint32_t> leaves;
-    MV_RETURN_IF_ERROR(interior_keys(see, leaves));
+    MV_RETURN_IF_ERROR(interior_keys(see, leaves, even));
+    if (!even) return Status::ok();
     const size_t take = std::min(leaves.size(), kSampledLeaves);
     for (size_t j = 0; j < take && (ok[0] || ok[1] || ok[2]); ++j) {
       const size_t at = take < 2 ? 0 : j * (leaves.size() - 1) / (take - 1);
@@ -99,6 +106,8 @@ Result<std::optional<Collation>> TreeOrder::detect_collation_sampled(const Colla
     }
     return Status::ok();
   }));
+  // A tree whose leaves stand at different depths (damaged, yet readable): every key.
+  if (!even) return detect_collation(fallback, cp);
   if (!ok[0] && !ok[1] && !ok[2]) return std::optional<Collation>();
   // Keys that fit more than one order keep what the table already uses.
   if (ok[0] && fallback.is_machine()) return std::optional<Collation>(cands[0]);
