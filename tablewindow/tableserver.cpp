@@ -30,6 +30,7 @@ bool same_value(const Value& a, const Value& b) {
 TableGridServer::TableGridServer(std::unique_ptr<Table> table, std::unique_ptr<TableOrders> orders, QObject* parent)
     : grid::GRIDDBSERVER(std::move(table), false, parent), orders_(std::move(orders)) {
   resetting_ = true;
+  take_rows();
   place_window();
   current_ = window_.empty() ? -1 : std::max(0, row_of_recno(table_->recno()));
   resetting_ = false;
@@ -46,6 +47,7 @@ Status TableGridServer::CLOSE() {
   drop_cache();
   map_.clear();
   listed_at_.clear();
+  listed_ = false;
   window_.clear();
   count_ = 0;
   current_ = -1;
@@ -113,8 +115,16 @@ QString TableGridServer::field_name(int pos) const {
 
 // ---------------------------------------------------------------- the sequence
 
+void TableGridServer::take_rows() {
+  listed_ = false;
+  if (!USED() || !ordered() || table_->navigator()->finds_by_key()) return;
+  list_rows();
+  listed_ = true;
+}
+
 uint32_t TableGridServer::first_rec() {
   if (!USED()) return 0;
+  if (listed_) return map_.empty() ? 0 : map_.front();
   const uint32_t last = table_->lastrec();
   if (!ordered()) return last ? 1 : 0;
   auto r = table_->navigator()->first();
@@ -123,6 +133,7 @@ uint32_t TableGridServer::first_rec() {
 
 uint32_t TableGridServer::last_rec() {
   if (!USED()) return 0;
+  if (listed_) return map_.empty() ? 0 : map_.back();
   const uint32_t last = table_->lastrec();
   if (!ordered()) return last;
   auto r = table_->navigator()->last();
@@ -133,6 +144,10 @@ uint32_t TableGridServer::last_rec() {
 // stands on the record, else from the record's current bytes.
 uint32_t TableGridServer::step(uint32_t r, int dir) {
   if (r == 0 || !USED()) return 0;
+  if (listed_) {
+    const int64_t at = listed_place(r) + dir;
+    return listed_place(r) >= 0 && at >= 0 && at < int64_t(map_.size()) ? map_[size_t(at)] : 0;
+  }
   const uint32_t last = table_->lastrec();
   if (r > last) return 0;
   if (!ordered()) return dir > 0 ? (r >= last ? 0 : r + 1) : r - 1;
@@ -152,6 +167,7 @@ uint32_t TableGridServer::step(uint32_t r, int dir) {
 
 uint32_t TableGridServer::at_or_after(uint32_t r) {
   if (r == 0 || !USED() || r > table_->lastrec()) return 0;
+  if (listed_) return listed_place(r) >= 0 ? r : 0;
   if (!ordered()) return r;
   // The entry before the record's key and the one after that: the record itself when the
   // order holds it.
@@ -235,6 +251,7 @@ bool TableGridServer::after(uint32_t r, const std::vector<uint32_t>& rows) {
 
 double TableGridServer::position_of(uint32_t r) {
   if (!ordered() || r == 0) return 0;
+  if (listed_) return map_.empty() ? 0 : double(std::max<int64_t>(0, listed_place(r))) / double(map_.size());
   std::span<const uint8_t> bytes;
   if (r == table_->recno() && !table_->eof()) {
     bytes = table_->record();
@@ -244,6 +261,15 @@ double TableGridServer::position_of(uint32_t r) {
   }
   auto pos = table_->navigator()->position_of(r, bytes);
   return pos ? *pos : 0;
+}
+
+uint32_t TableGridServer::at_position(double pos) {
+  if (listed_) {
+    if (map_.empty()) return 0;
+    return map_[std::min(map_.size() - 1, size_t(std::max(0.0, pos) * double(map_.size())))];
+  }
+  auto r = table_->navigator()->at_position(pos);
+  return r ? *r : 0;
 }
 
 // The bar's positions run over the table's record count in both orders. In an index
@@ -434,8 +460,7 @@ void TableGridServer::scroll_to_position(int pos) {
     } else if (pos >= extent) {
       show_rows(rows_ending_at(last_rec()));
     } else {
-      auto r = table_->navigator()->at_position(double(pos) / double(std::max<int64_t>(1, scroll_scale())));
-      show_rows(rows_from(r ? *r : 0));
+      show_rows(rows_from(at_position(double(pos) / double(std::max<int64_t>(1, scroll_scale())))));
       // Between the ends the bar stays where the user put it.
       if (scroll_pos_ > 0 && scroll_pos_ < extent) scroll_pos_ = pos;
     }
@@ -448,6 +473,7 @@ void TableGridServer::refresh() {
   resetting_ = true;
   drop_cache();
   rebuild_rows();
+  take_rows();
   window_.clear();
   current_ = -1;
   if (USED()) {

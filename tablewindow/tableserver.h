@@ -102,6 +102,9 @@ class TableGridServer : public grid::GRIDDBSERVER {
   // 1..LASTREC, in an index order the order's entries, taken from the order a step at a
   // time. 0 stands for "none" (past either end).
   bool ordered() const { return !natural_ && table_->navigator() != nullptr; }
+  // An order that cannot find a record by its key (its key cannot be computed) is walked
+  // once per refresh into the row list instead: each step would walk it from the start.
+  void take_rows();
   uint32_t first_rec();
   uint32_t last_rec();
   // The neighbour of `r` in the sequence in direction `dir` (1 or -1).
@@ -120,8 +123,9 @@ class TableGridServer : public grid::GRIDDBSERVER {
   bool in_sequence(uint32_t r);
   // Whether record `r` (in the sequence) comes after the last of `rows`.
   bool after(uint32_t r, const std::vector<uint32_t>& rows);
-  // An index order's estimate of where `r` stands, 0 to 1.
+  // An index order's estimate of where `r` stands, 0 to 1, and the record at such a place.
   double position_of(uint32_t r);
+  uint32_t at_position(double pos);
   // The scroll bar: in record-number order the window's first record number - 1, in an
   // index order the estimate of its place scaled to scroll_scale().
   int64_t scroll_scale() const;
@@ -138,6 +142,7 @@ class TableGridServer : public grid::GRIDDBSERVER {
   std::unique_ptr<TableOrders> orders_;
   std::vector<uint32_t> window_;  // records shown, top to bottom
   int scroll_pos_ = 0;
+  bool listed_ = false;  // an index order walked into the row list (map_)
   std::vector<uint8_t> scratch_;  // a record's bytes for the order
   int page_rows_ = 40;
   bool resetting_ = false;   // inside a model reset: no row signals

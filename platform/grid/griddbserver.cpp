@@ -62,8 +62,13 @@ void GRIDDBSERVER::rebuild_rows() {
     count_ = table_->lastrec();
     return;
   }
-  if (!row_list_) return;
-  // The visible records in the current order; the table's position is kept.
+  if (row_list_) list_rows();
+}
+
+void GRIDDBSERVER::list_rows() {
+  map_.clear();
+  listed_at_.clear();
+  count_ = 0;
   const uint32_t keep = table_->recno();
   if (table_->go_top().is_ok()) {
     while (!table_->eof()) {

@@ -78,6 +78,9 @@ class GRIDDBSERVER : public GRIDSERVER {
   // The stored bytes of record `recno` through the block cache (nullptr past the end).
   const uint8_t* record_bytes(uint32_t recno) const;
   void rebuild_rows();
+  // The visible records in the table's current order into the row list (map_), the
+  // table's position kept.
+  void list_rows();
   void drop_cache();
   // The cached block holding `recno` is read again when next asked for.
   void forget_record(uint32_t recno);

@@ -48,6 +48,9 @@ class OrderNavigator {
     (void)recno;
     return false;
   }
+  // Whether next() and prev() find a record the navigator does not stand on by its key;
+  // an order whose keys cannot be computed looks for it entry by entry from the start.
+  virtual bool finds_by_key() { return true; }
   // Seek a key given as stored bytes of the order's key type; `found` tells an exact
   // (for character keys: prefix) match. Soft: positions on the next greater key.
   struct SeekResult {

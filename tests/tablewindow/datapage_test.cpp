@@ -920,6 +920,44 @@ TEST(DataPageOrders, ChoosingAnOrderOfTheProductionBag) {
   EXPECT_EQ(w.server()->INDEXORD(), 0);
 }
 
+// An order whose keys cannot be computed here (its table names a language driver of
+// unknown collation) is only read: the window still shows it in key order from its first
+// to its last record.
+TEST(DataPageOrders, AnOrderThatIsOnlyReadShowsItsRecordsInKeyOrder) {
+  const std::string dir = twtest::copy_fixture("peer-mdx/mdx-maintained");
+  const std::string path = dir + "/bewegung.dbf";
+  {
+    QFile f(QString::fromStdString(path));
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(f.seek(29));
+    ASSERT_EQ(f.write("\x58", 1), 1);
+  }
+  MemoryHistoryStore history;
+  twtest::EnvironmentScope env(&history);
+  gui::SHELLWINDOW shell;
+  gui::RecordingMessageBoxes boxes;
+  TABDW_DBFDATEI w(&shell, QString::fromStdString(path), true, false, false);
+  TableGridServer* s = w.server();
+  ASSERT_NE(s, nullptr);
+  auto* names = w.data_page()->findChild<QComboBox*>("CB_INDEXNAME");
+  names->setCurrentIndex(names->findText("NAME"));
+  w.data_page()->LISTBOXSELECT(names);
+  ASSERT_EQ(s->INDEXORD(), 1);
+  // The order as the table walks it.
+  Table* t = s->table();
+  std::vector<uint32_t> order;
+  for (Status st = t->go_top(); st.is_ok() && !t->eof(); st = t->skip(1)) order.push_back(t->recno());
+  ASSERT_GT(order.size(), 20u);
+  s->set_page_rows(10);
+  w.GOTOP();
+  EXPECT_EQ(twtest::window_records(*s), std::vector<uint32_t>(order.begin(), order.begin() + 10));
+  w.GOBOTTOM();
+  EXPECT_EQ(twtest::window_records(*s), std::vector<uint32_t>(order.end() - 10, order.end()));
+  EXPECT_EQ(s->scroll_position(), s->scroll_extent());
+  s->scroll_rows(-3);
+  EXPECT_EQ(twtest::window_records(*s), std::vector<uint32_t>(order.end() - 13, order.end() - 3));
+}
+
 // A shared CDX table longer than the grid in an index order: the window steps through the
 // order itself (the same rows as a walk of the order), the scroll bar runs over the
 // record count with its ends at the order's first and last rows, and records another

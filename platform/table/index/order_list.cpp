@@ -191,6 +191,7 @@ class OrderList::Nav final : public OrderNavigator {
     gen = e->tree->generation();
     return here();
   }
+  bool finds_by_key() override { return e && e->problem.empty(); }
   // Mirrors the first test of place(): nothing is pending that would change this order.
   bool standing_on(uint32_t recno) override {
     if (!e || !settled() || !c.valid()) return false;
