@@ -967,25 +967,27 @@ TEST(DataPageOrders, TheWindowWalksTheOrderAndSeesOtherWriters) {
   std::vector<int> deleted;
   for (int r = 5; r <= 300; r += 11) deleted.push_back(r);
   const std::string path = twtest::make_table(dir, "T.DBF", 300, deleted, "DBFCDX");
-  std::vector<uint32_t> order;  // the visible records by NAME
-  {
+  // The table with its orders opened by another program, for `change`.
+  auto elsewhere = [&](bool shared, const std::function<void(Table&, OrderList&)>& change) {
     OpenOptions o;
-    o.shared = false;
+    o.shared = shared;
     o.driver = "DBFCDX";
     auto t = Table::open(path, o);
     ASSERT_TRUE(t.is_ok()) << t.status().to_string();
     auto ol = OrderList::attach(**t);
     ASSERT_TRUE(ol.is_ok()) << ol.status().to_string();
-    ASSERT_TRUE((*ol)->create_order("NAME", "", "NAME").is_ok());
-    std::vector<std::pair<std::string, uint32_t>> names;
-    for (uint32_t r = 1; r <= 300; ++r)
-      if (std::find(deleted.begin(), deleted.end(), int(r)) == deleted.end())
-        names.push_back({"Name " + std::to_string(r), r});
-    std::sort(names.begin(), names.end());
-    for (auto& n : names) order.push_back(n.second);
+    change(**t, **ol);
     ol->reset();
     ASSERT_TRUE((*t)->close().is_ok());
-  }
+  };
+  elsewhere(false, [](Table&, OrderList& ol) { ASSERT_TRUE(ol.create_order("NAME", "", "NAME").is_ok()); });
+  std::vector<uint32_t> order;  // the visible records by NAME
+  std::vector<std::pair<std::string, uint32_t>> keyed;
+  for (uint32_t r = 1; r <= 300; ++r)
+    if (std::find(deleted.begin(), deleted.end(), int(r)) == deleted.end())
+      keyed.push_back({"Name " + std::to_string(r), r});
+  std::sort(keyed.begin(), keyed.end());
+  for (auto& k : keyed) order.push_back(k.second);
   MemoryHistoryStore history;
   twtest::EnvironmentScope env(&history);
   gui::SHELLWINDOW shell;
@@ -1050,22 +1052,13 @@ TEST(DataPageOrders, TheWindowWalksTheOrderAndSeesOtherWriters) {
   EXPECT_EQ(rows().back(), order[order.size() - 3]);
 
   // Another program appends a record at each end of the order.
-  {
-    OpenOptions o;
-    o.shared = true;
-    o.driver = "DBFCDX";
-    auto t = Table::open(path, o);
-    ASSERT_TRUE(t.is_ok()) << t.status().to_string();
-    auto ol = OrderList::attach(**t);
-    ASSERT_TRUE(ol.is_ok()) << ol.status().to_string();
+  elsewhere(true, [](Table& t, OrderList&) {
     for (const char* name : {"Aaa", "Zzz"}) {
-      ASSERT_TRUE((*t)->append_blank().is_ok());
-      ASSERT_TRUE((*t)->field_put(1, Value::character(name)).is_ok());
-      ASSERT_TRUE((*t)->commit().is_ok());
+      ASSERT_TRUE(t.append_blank().is_ok());
+      ASSERT_TRUE(t.field_put(1, Value::character(name)).is_ok());
+      ASSERT_TRUE(t.commit().is_ok());
     }
-    ol->reset();
-    ASSERT_TRUE((*t)->close().is_ok());
-  }
+  });
   w.GOBOTTOM();
   EXPECT_EQ(s->RECNO(), 302u);
   EXPECT_EQ(rows().back(), 302u);
