@@ -48,6 +48,9 @@ class OrderNavigator {
     (void)recno;
     return false;
   }
+  // Whether next() and prev() find a record the navigator does not stand on by its key;
+  // an order whose keys cannot be computed looks for it entry by entry from the start.
+  virtual bool finds_by_key() { return true; }
   // Seek a key given as stored bytes of the order's key type; `found` tells an exact
   // (for character keys: prefix) match. Soft: positions on the next greater key.
   struct SeekResult {
@@ -55,6 +58,19 @@ class OrderNavigator {
     bool found = false;
   };
   virtual Result<SeekResult> seek(std::span<const uint8_t> key, bool soft) = 0;
+  // Where record `recno` (its current bytes given) stands in the order: 0 for the first
+  // entry, rising towards 1 for the last, 1 past the end; a record the order leaves out
+  // answers the place of the entry after its key. An estimate from the order's pages
+  // that grows along the order, for a scroll bar, without counting keys.
+  virtual Result<double> position_of(uint32_t recno, std::span<const uint8_t> record) {
+    (void)recno, (void)record;
+    return 0.0;
+  }
+  // The record at `pos` (0 to 1) by the same estimate; 0 when the order is empty.
+  virtual Result<uint32_t> at_position(double pos) {
+    (void)pos;
+    return first();
+  }
 };
 
 }  // namespace mv

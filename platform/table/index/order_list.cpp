@@ -191,6 +191,7 @@ class OrderList::Nav final : public OrderNavigator {
     gen = e->tree->generation();
     return here();
   }
+  bool finds_by_key() override { return e && e->problem.empty(); }
   // Mirrors the first test of place(): nothing is pending that would change this order.
   bool standing_on(uint32_t recno) override {
     if (!e || !settled() || !c.valid()) return false;
@@ -207,6 +208,21 @@ class OrderList::Nav final : public OrderNavigator {
       MV_ASSIGN_OR_RETURN(r.recno, here());
     }
     return r;
+  }
+  Result<double> position_of(uint32_t recno, std::span<const uint8_t> record) override {
+    MV_RETURN_IF_ERROR(ol_.apply_pending());
+    bool exact = false;
+    MV_RETURN_IF_ERROR(place(recno, record, exact));
+    MV_ASSIGN_OR_RETURN(double pos, e->tree->relative_position(c));
+    gen = e->tree->generation();
+    MV_RETURN_IF_ERROR(here().status());
+    return pos;
+  }
+  Result<uint32_t> at_position(double pos) override {
+    MV_RETURN_IF_ERROR(ol_.apply_pending());
+    MV_RETURN_IF_ERROR(e->tree->go_to_relative_position(pos, c));
+    gen = e->tree->generation();
+    return here();
   }
 
  private:
@@ -335,7 +351,7 @@ Status OrderList::adopt(index::IndexBag* bag, index::TreeOrder* tree, bool unfin
       e->problem = unknown_collation_reason(table_.header_info().language);
     } else {
       tree->set_key_type(kt);
-      auto coll = tree->detect_collation(table_collation(), table_.code_page());
+      auto coll = tree->detect_collation_sampled(table_collation(), table_.code_page());
       // An unfinished tree may be unreadable; it is rebuilt in the table's collation.
       if (!coll.is_ok() && unfinished && coll.status().kind() == StatusKind::Corrupt)
         coll = std::optional<index::Collation>(table_collation());
