@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QTimerEvent>
 #include <algorithm>
+#include <ctime>
 
 #include "platform/gui/application.h"
 #include "ui_DLGPROGRESS_FORM.h"
@@ -141,13 +142,23 @@ bool DLGPROGRESS::step_to(uint32_t step, const QString* text) {
   return !cancelled_;
 }
 
+namespace {
+
+int64_t coarse_ms() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
+  return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+}  // namespace
+
 void DLGPROGRESS::process_events() {
-  events_clock_.start();
+  events_at_ = coarse_ms();
   gui::process_pending_events();
 }
 
 void DLGPROGRESS::throttled_events() {
-  if (!events_clock_.isValid() || events_clock_.elapsed() >= 20) process_events();
+  if (events_at_ < 0 || coarse_ms() - events_at_ >= 20) process_events();
 }
 
 bool DLGPROGRESS::UPDATE(uint32_t step, const QString& text) { return step_to(step, &text); }
