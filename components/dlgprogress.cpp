@@ -128,10 +128,7 @@ bool DLGPROGRESS::step_to(uint32_t step, const QString* text) {
   // A step count of 0 means there is nothing to do: the operation is complete.
   uint64_t pos = count_ == 0 ? 100 : uint64_t(step) * 100 / count_;
   pos = std::clamp<uint64_t>(pos, 1, 100);
-  // Waiting messages are handled on a new percentage, else at most every 20 ms: a step
-  // per record must not cost the operation more than the record itself.
-  if (pos != last_percent_) process_events();
-  else throttled_events();
+  const bool new_percent = pos != last_percent_;
   form_->BARFEEDBACK->setValue(int(pos));
   const uint32_t shown = uint32_t(form_->BARFEEDBACK->value());
   if (shown != last_percent_) {
@@ -139,6 +136,11 @@ bool DLGPROGRESS::step_to(uint32_t step, const QString* text) {
     if (text) form_->TXTFEEDBACK->setText(*text);
     if (percent_shown_) form_->TXTPERCENT->setText(QString::number(last_percent_) + QStringLiteral(" %"));
   }
+  // Waiting messages are handled on a new percentage, else at most every 20 ms: a step
+  // per record must not cost the operation more than the record itself. They come after
+  // the texts are set, so what is drawn is the step now.
+  if (new_percent) process_events();
+  else throttled_events();
   return !cancelled_;
 }
 
