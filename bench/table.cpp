@@ -78,9 +78,9 @@ Fixture& fixture() {
   return f;
 }
 
-std::unique_ptr<mv::Table> open_table(const std::string& path) {
+std::unique_ptr<mv::Table> open_table(const std::string& path, bool shared = false) {
   mv::OpenOptions o;
-  o.shared = false;
+  o.shared = shared;
   auto t = mv::Table::open(path, o);
   if (!t) std::abort();
   return std::move(t).value();
@@ -253,9 +253,9 @@ void BM_AppendFieldPut(benchmark::State& state) {
 BENCHMARK(BM_AppendFieldPut)->Unit(benchmark::kMillisecond);
 
 template <typename Op>
-void copy_bench(benchmark::State& state, Op op) {
+void copy_bench(benchmark::State& state, Op op, bool shared = false) {
   auto& f = fixture();
-  auto t = open_table(f.table);
+  auto t = open_table(f.table, shared);
   mv::set_deleted_filter(false);
   for (auto _ : state)
     if (!op(*t, f.dir).is_ok()) std::abort();
@@ -266,6 +266,12 @@ void BM_CopyDb(benchmark::State& state) {
   copy_bench(state, [](mv::Table& t, const std::string& dir) { return t.copy_db(dir + "/KOPIE.DBF"); });
 }
 BENCHMARK(BM_CopyDb)->Unit(benchmark::kMillisecond);
+
+// The yardstick of the shared bulk replace: the same copy from a table opened shared.
+void BM_CopyDbShared(benchmark::State& state) {
+  copy_bench(state, [](mv::Table& t, const std::string& dir) { return t.copy_db(dir + "/KOPIE.DBF"); }, true);
+}
+BENCHMARK(BM_CopyDbShared)->Unit(benchmark::kMillisecond);
 
 void BM_CopySdf(benchmark::State& state) {
   copy_bench(state, [](mv::Table& t, const std::string& dir) { return t.copy_sdf(dir + "/KOPIE.SDF"); });
@@ -314,17 +320,19 @@ void BM_FindInRecords(benchmark::State& state) {
 BENCHMARK(BM_FindInRecords)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // Every record's BETRAG doubled, on a fresh copy of the table; with range(0) = 1 an order
-// on BETRAG is kept up to date. The copy is not timed.
+// on BETRAG is kept up to date; with range(1) = 1 the table is opened shared (each record
+// written under its lock). The copy is not timed.
 void BM_BulkReplaceAll(benchmark::State& state) {
   auto& f = fixture();
   const bool ordered = state.range(0) == 1;
+  const bool shared = state.range(1) == 1;
   mv::set_deleted_filter(false);
   for (auto _ : state) {
     state.PauseTiming();
     const std::string path = f.dir + "/ERSETZT.DBF";
     std::filesystem::remove(f.dir + "/ERSETZT.cdx");
     copy_plain(f.table, path);
-    auto t = open_table(path);
+    auto t = open_table(path, shared);
     std::unique_ptr<mv::OrderList> ol;
     if (ordered) {
       auto l = mv::OrderList::attach(*t);
@@ -344,7 +352,13 @@ void BM_BulkReplaceAll(benchmark::State& state) {
   }
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(f.size));
 }
-BENCHMARK(BM_BulkReplaceAll)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BulkReplaceAll)
+    ->Args({0, 0})
+    ->Args({1, 0})
+    ->Args({0, 1})
+    ->Args({1, 1})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 // The yardstick of the ordered run: COPYDB and building the order on the copy.
 void BM_CopyDbAndOrder(benchmark::State& state) {

@@ -144,13 +144,13 @@ struct SearchWindow {
   mv::gui::RecordingMessageBoxes boxes;
   mv::gui::SHELLWINDOW shell;
   mv::TABDW_DBFDATEI* w = nullptr;
-  explicit SearchWindow(const QString& path) {
+  explicit SearchWindow(const QString& path, bool shared = false) {
     mv::TableWindowEnvironment env;
     env.history = &history;
     mv::set_table_window_environment(env);
     shell.resize(1200, 800);
     shell.show();
-    w = new mv::TABDW_DBFDATEI(&shell, path, false, false, false);
+    w = new mv::TABDW_DBFDATEI(&shell, path, shared, false, false);
     w->SHOW();
     QCoreApplication::processEvents();
   }
@@ -158,19 +158,19 @@ struct SearchWindow {
 };
 
 // Full-text search for an absent text through the page (the real progress window) and
-// through the byte engine alone.
+// through the byte engine alone; range(1) = 1: the table opened shared.
 void BM_SearchPageFullText(benchmark::State& state) {
-  SearchWindow sw(cdx_table_of(state.range(0)));
+  SearchWindow sw(cdx_table_of(state.range(0)), state.range(1) == 1);
   for (auto _ : state) {
     sw.w->data_page()->VOLLTEXTSUCHE(QStringLiteral("QXZYW"));
     if (!sw.w->data_page()->ASUCHE.empty()) state.SkipWithError("found the absent text");
   }
 }
-BENCHMARK(BM_SearchPageFullText)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SearchPageFullText)->Args({1000000, 0})->Args({1000000, 1})->Unit(benchmark::kMillisecond);
 
 void BM_SearchEngineFullText(benchmark::State& state) {
   mv::OpenOptions o;
-  o.shared = false;
+  o.shared = state.range(1) == 1;
   auto t = mv::Table::open(cdx_table_of(state.range(0)).toStdString(), o);
   if (!t) std::abort();
   const unsigned char* fold = mv::upper_map(mv::CaseFlavour::Full, (*t)->code_page());
@@ -179,7 +179,7 @@ void BM_SearchEngineFullText(benchmark::State& state) {
     benchmark::DoNotOptimize(hits);
   }
 }
-BENCHMARK(BM_SearchEngineFullText)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SearchEngineFullText)->Args({1000000, 0})->Args({1000000, 1})->Unit(benchmark::kMillisecond);
 
 // The field engine against SKIP + FIELDGET of every field.
 void BM_ScanFields(benchmark::State& state) {
@@ -215,6 +215,21 @@ void BM_ProgressWindowAlone(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_ProgressWindowAlone)->Unit(benchmark::kMillisecond);
+
+// A step for every one of 1,000,000 records, as copy and replace call it: what the window
+// costs an operation beyond showing itself.
+void BM_ProgressWindowSteps(benchmark::State& state) {
+  SearchWindow sw(cdx_table_of(10000));
+  for (auto _ : state) {
+    mv::DLGPROGRESS p(sw.w->data_page());
+    p.COUNT(1000000);
+    p.SHOW();
+    for (uint32_t i = 1; i <= 1000000; ++i)
+      if (!p.UPDATE(i)) std::abort();
+    p.ENDDIALOG();
+  }
+}
+BENCHMARK(BM_ProgressWindowSteps)->Unit(benchmark::kMillisecond);
 
 // Key search on the NAME order, the grid following; per search.
 void BM_IndexSearch(benchmark::State& state) {

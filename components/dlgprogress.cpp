@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QTimerEvent>
 #include <algorithm>
+#include <ctime>
 
 #include "platform/gui/application.h"
 #include "ui_DLGPROGRESS_FORM.h"
@@ -127,10 +128,7 @@ bool DLGPROGRESS::step_to(uint32_t step, const QString* text) {
   // A step count of 0 means there is nothing to do: the operation is complete.
   uint64_t pos = count_ == 0 ? 100 : uint64_t(step) * 100 / count_;
   pos = std::clamp<uint64_t>(pos, 1, 100);
-  // Waiting messages are handled on a new percentage, else at most every 20 ms: a step
-  // per record must not cost the operation more than the record itself.
-  if (pos != last_percent_) process_events();
-  else throttled_events();
+  const bool new_percent = pos != last_percent_;
   form_->BARFEEDBACK->setValue(int(pos));
   const uint32_t shown = uint32_t(form_->BARFEEDBACK->value());
   if (shown != last_percent_) {
@@ -138,16 +136,31 @@ bool DLGPROGRESS::step_to(uint32_t step, const QString* text) {
     if (text) form_->TXTFEEDBACK->setText(*text);
     if (percent_shown_) form_->TXTPERCENT->setText(QString::number(last_percent_) + QStringLiteral(" %"));
   }
+  // Waiting messages are handled on a new percentage, else at most every 20 ms: a step
+  // per record must not cost the operation more than the record itself. They come after
+  // the texts are set, so what is drawn is the step now.
+  if (new_percent) process_events();
+  else throttled_events();
   return !cancelled_;
 }
 
+namespace {
+
+int64_t coarse_ms() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
+  return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+}  // namespace
+
 void DLGPROGRESS::process_events() {
-  events_clock_.start();
+  events_at_ = coarse_ms();
   gui::process_pending_events();
 }
 
 void DLGPROGRESS::throttled_events() {
-  if (!events_clock_.isValid() || events_clock_.elapsed() >= 20) process_events();
+  if (events_at_ < 0 || coarse_ms() - events_at_ >= 20) process_events();
 }
 
 bool DLGPROGRESS::UPDATE(uint32_t step, const QString& text) { return step_to(step, &text); }

@@ -248,16 +248,25 @@ Result<Value> DLG_REPLACE::LESE_WERT(const QString& type, const QString& text) {
   return refusal(shown);
 }
 
+namespace {
+
+// Whether field `pos` of the current record stands in `op` to the comparison value `c`.
+Result<bool> field_holds(Table& t, int pos, const QString& op, const Value& c) {
+  MV_ASSIGN_OR_RETURN(Value f, t.field_get(pos));
+  if (f.is_char()) f.str = std::string(str_rtrim(f.str));
+  MV_ASSIGN_OR_RETURN(int cmp, compare(f, c));
+  return holds(op, cmp);
+}
+
+}  // namespace
+
 Result<bool> DLG_REPLACE::VERGLEICH(const QString& op, const QString& field, const QString& value) {
   Table* t = table();
   if (!t || op.trimmed().isEmpty() || field.isEmpty()) return true;
   const int pos = t->field_pos(field.toStdString());
   if (pos == 0) return true;
-  MV_ASSIGN_OR_RETURN(Value f, t->field_get(pos));
   MV_ASSIGN_OR_RETURN(Value c, LESE_WERT(QString(QChar(t->field(pos).type)), value.trimmed()));
-  if (f.is_char()) f.str = std::string(str_rtrim(f.str));
-  MV_ASSIGN_OR_RETURN(int cmp, compare(f, c));
-  return holds(op, cmp);
+  return field_holds(*t, pos, op, c);
 }
 
 Result<Value> DLG_REPLACE::WERTAKTUELL(const QString& second, const Value& v, const QString& type,
@@ -410,8 +419,14 @@ void DLG_REPLACE::PB_OK() {
     BulkReplace run;
     run.field = t->field_pos(target.toStdString());
     run.rest = form_->RB_REST->isChecked();
-    if (!cond_field.isEmpty())
-      run.condition = [&](Table&) { return VERGLEICH(cond_op, cond_field, cond_value); };
+    // The comparison value is read once, not at every record (it may be an expression).
+    const int cond_pos = cond_field.isEmpty() ? 0 : t->field_pos(cond_field.toStdString());
+    Result<Value> cond =
+        cond_pos ? LESE_WERT(QString(QChar(t->field(cond_pos).type)), cond_value) : Result<Value>(Value::nil());
+    if (!cond_op.trimmed().isEmpty() && cond_pos) {
+      if (cond) run.condition = [&](Table& table) { return field_holds(table, cond_pos, cond_op, *cond); };
+      else run.condition = [&](Table&) -> Result<bool> { return cond.status(); };
+    }
     run.value = [&](Table&) { return WERTAKTUELL(second, *v, type, second_type, op); };
     run.progress = [&](uint64_t step, uint64_t total) {
       if (progress.COUNT() != total) progress.COUNT(uint32_t(std::min<uint64_t>(total, UINT32_MAX)));

@@ -51,22 +51,22 @@ class ScanProgress {
     p_.SHOW();
   }
   ~ScanProgress() { p_.ENDDIALOG(); }
-  // The window is asked at the first record, after the first hit and then at most every
-  // 20 ms (the clock is looked at every 1024th record): between those steps it would not
-  // draw anything a person could see, and each drawing of its bar costs as much as scanning thousands of
-  // records. A cancel pressed meanwhile is seen at the next step that asks.
+  // Asked before the first record, after each hit and now and then in between. The window
+  // itself is asked at the first record, after the first hit and then at most every 20 ms:
+  // between those it would not draw anything a person could see, and each drawing costs
+  // as much as scanning thousands of records. A cancel pressed meanwhile is seen at the
+  // next step that asks it.
   bool step(uint32_t n, size_t hits) {
-    // The first hit is told at once.
-    const bool now = n == 1 || (hits > 0 && shown_ == 0);
-    if (!now && (n & 1023u) != 0) return true;
-    if (!now && step_clock_.isValid() && step_clock_.elapsed() < 20) return !p_.cancelled();
-    step_clock_.start();
     if (hits > 0 && shown_ == 0) {
+      // The first hit is told at once.
       show_hits(hits);
       gui::process_pending_events();  // the window throttles itself; this one is shown now
-    } else if (hits != shown_ && (!clock_.isValid() || clock_.elapsed() >= 20)) {
+    } else if (n != 1 && clock_.isValid() && clock_.elapsed() < 20) {
+      return !p_.cancelled();
+    } else if (hits != shown_) {
       show_hits(hits);
     }
+    clock_.start();
     return p_.UPDATE(n);
   }
   void finish(size_t hits) {
@@ -76,13 +76,11 @@ class ScanProgress {
  private:
   void show_hits(size_t hits) {
     shown_ = hits;
-    clock_.start();
     p_.TXTFEEDBACK()->setText(hits_text(hits));
   }
   DLGPROGRESS p_;
-  QElapsedTimer clock_;
+  QElapsedTimer clock_;  // since the window was last asked
   size_t shown_ = 0;
-  QElapsedTimer step_clock_;  // since the window was last asked
 };
 
 // The trimmed number text of a numeric field: its stored text when that is already the
@@ -129,8 +127,13 @@ std::vector<uint32_t> SCANFIELDS(TableGridServer* server, const QString& text) {
   Value v;
   std::string cmp;
   uint32_t step = 0;
+  size_t asked = 0;  // the hit count the progress last heard
   for (Status st = t.go_top(); st.is_ok() && !t.eof(); st = t.skip(1)) {
-    if (!progress.step(++step, hits.size())) break;
+    // As the byte engine does: at the first record, after each hit, every 1024th record.
+    if ((++step & 1023u) == 1 || hits.size() != asked) {
+      asked = hits.size();
+      if (!progress.step(step, asked)) break;
+    }
     bool hit = false;
     for (int f = 1; f <= n && !hit; ++f) {
       if (!t.field_get_into(f, v).is_ok()) continue;

@@ -45,10 +45,12 @@ bool stored_as(Table& t, const FieldInfo& f, uint32_t recno, const Value& v, std
 }  // namespace
 
 // Exclusive runs on a field outside the memo file: the new records are built in memory and
-// written a run of consecutive records at a time, instead of one write per record. Every
-// order hears of each record before the write; a write that fails is followed by a look at
-// what each record of the run holds now: a torn record gets its old bytes back, and every
-// record left old is reported back to the orders, so file and orders agree.
+// written a run of consecutive records at a time, instead of one write per record. The
+// orders hear of each record once it is in the file, and take the key changes of many
+// records in sorted batches. A write that fails is followed by a look at what each record
+// of the run holds now: a torn record gets its old bytes back, and only the records that
+// are new reach the orders, so file and orders agree. Should the orders fail to follow,
+// they are built again from the records.
 class BulkReplaceWriter {
  public:
   static bool usable(const Table& t, const FieldInfo& f) {
@@ -59,55 +61,47 @@ class BulkReplaceWriter {
     MV_RETURN_IF_ERROR(t.flush());
     return t.touch_date();
   }
-  // Records plan[i..i+n) hold consecutive record numbers.
-  // `encoded`: the field's new bytes of every planned record, one after another.
-  static Status write_run(Table& t, const FieldInfo& f, const std::vector<std::pair<uint32_t, Value>>& plan,
+  // Records recnos[i..i+n) are consecutive; `encoded` holds the field's new bytes of every
+  // planned record, one after another.
+  static Status write_run(Table& t, const FieldInfo& f, const std::vector<uint32_t>& recnos,
                           const std::vector<uint8_t>& encoded, size_t i, size_t n, uint64_t& written,
                           std::vector<uint8_t>& olds, std::vector<uint8_t>& news) {
     const size_t rl = t.hdr_.record_length;
-    const uint32_t r0 = plan[i].first;
+    const uint32_t r0 = recnos[i];
     olds.resize(n * rl);
     news.resize(n * rl);
-    for (size_t k = 0; k < n; ++k) {
-      uint8_t* old = olds.data() + k * rl;
-      const uint64_t off = t.record_offset(r0 + uint32_t(k));
-      if (t.map_ && off + rl <= t.map_len_) memcpy(old, t.map_ + off, rl);
-      else MV_RETURN_IF_ERROR(t.file_->read_exact(off, old, rl));
-      memcpy(news.data() + k * rl, old, rl);
+    const uint64_t off0 = t.record_offset(r0);
+    if (t.map_ && off0 + n * rl <= t.map_len_) memcpy(olds.data(), t.map_ + off0, n * rl);
+    else MV_RETURN_IF_ERROR(t.file_->read_exact(off0, olds.data(), n * rl));
+    memcpy(news.data(), olds.data(), n * rl);
+    for (size_t k = 0; k < n; ++k)
       memcpy(news.data() + k * rl + f.offset, encoded.data() + (i + k) * f.length, f.length);
+    Status st = t.file_->write_at(off0, news.data(), n * rl);
+    t.loaded_ = false;  // the current record is read again from the file
+    std::vector<char> is_new(n, 1);
+    if (!st) {
+      // What the file holds now decides, record by record.
+      std::vector<uint8_t> now(rl);
+      for (size_t k = 0; k < n; ++k) {
+        const uint64_t off = t.record_offset(r0 + uint32_t(k));
+        const uint8_t* old = olds.data() + k * rl;
+        is_new[k] = t.file_->read_exact(off, now.data(), rl).is_ok() && memcmp(now.data(), news.data() + k * rl, rl) == 0;
+        if (!is_new[k] && memcmp(now.data(), old, rl) != 0) t.file_->write_at(off, old, rl).ignore();
+      }
     }
     OrderMaintainer* m = t.maintainer_;
-    size_t told = 0;
-    Status st;
-    for (; m && told < n && st.is_ok(); ++told) {
-      const uint32_t r = r0 + uint32_t(told);
-      st = m->record_changing(r, std::span<const uint8_t>(olds.data() + told * rl, rl));
-      if (st) st = m->record_changed(r, std::span<const uint8_t>(news.data() + told * rl, rl));
-    }
-    if (st) st = t.file_->write_at(t.record_offset(r0), news.data(), n * rl);
-    t.loaded_ = false;  // the current record is read again from the file
-    if (st) {
-      written += n;
-      return st;
-    }
-    // What the file holds now decides, record by record.
-    std::vector<uint8_t> now(rl);
+    Status orders;
     for (size_t k = 0; k < n; ++k) {
-      const uint32_t r = r0 + uint32_t(k);
-      const uint8_t* old = olds.data() + k * rl;
-      const uint8_t* neu = news.data() + k * rl;
-      bool is_new = t.file_->read_exact(t.record_offset(r), now.data(), rl).is_ok() && memcmp(now.data(), neu, rl) == 0;
-      if (!is_new && memcmp(now.data(), old, rl) != 0) t.file_->write_at(t.record_offset(r), old, rl).ignore();
-      if (is_new) {
-        ++written;
-        if (m && k >= told) {
-          m->record_changing(r, std::span<const uint8_t>(old, rl)).ignore();
-          m->record_changed(r, std::span<const uint8_t>(neu, rl)).ignore();
-        }
-      } else if (m && k < told) {
-        m->record_changing(r, std::span<const uint8_t>(neu, rl)).ignore();
-        m->record_changed(r, std::span<const uint8_t>(old, rl)).ignore();
-      }
+      if (!is_new[k]) continue;
+      ++written;
+      if (m && orders.is_ok())
+        orders = m->record_rewritten(r0 + uint32_t(k), std::span<const uint8_t>(olds.data() + k * rl, rl),
+                                     std::span<const uint8_t>(news.data() + k * rl, rl));
+    }
+    if (!orders.is_ok()) {
+      // The orders could not follow: built again from what the file holds.
+      Status rebuilt = m->records_replaced();
+      if (st.is_ok()) st = rebuilt.is_ok() ? orders : rebuilt;
     }
     return st;
   }
@@ -123,11 +117,19 @@ BulkReplaceOutcome bulk_replace(Table& t, const BulkReplace& run) {
   const uint32_t saved = t.recno();
   auto back = [&] { t.go_to(saved).ignore(); };
 
-  // Every record in scope first: nothing is written unless every value is sound.
+  // Every record in scope first: nothing is written unless every value is sound. The
+  // block writer needs only each record's number and the field's new bytes; the values
+  // themselves are kept for the record-by-record writes.
+  const bool blocks = BulkReplaceWriter::usable(t, f);
+  std::vector<uint32_t> recnos;
   std::vector<std::pair<uint32_t, Value>> plan;
-  plan.reserve(t.lastrec());
   std::vector<uint8_t> encoded;
-  if (!dbf::is_memo_type(f.type, f.length, t.version())) encoded.reserve(size_t(t.lastrec()) * f.length);
+  if (blocks) {
+    recnos.reserve(t.lastrec());
+    encoded.reserve(size_t(t.lastrec()) * f.length);
+  } else {
+    plan.reserve(t.lastrec());
+  }
   std::vector<uint8_t> scratch;
   Status st = run.rest ? Status::ok() : t.go_top();
   for (; st.is_ok() && !t.eof(); st = t.skip(1)) {
@@ -147,9 +149,12 @@ BulkReplaceOutcome bulk_replace(Table& t, const BulkReplace& run) {
       back();
       return out;
     }
-    plan.emplace_back(t.recno(), std::move(v).value());
-    if (!dbf::is_memo_type(f.type, f.length, t.version()))
+    if (blocks) {
+      recnos.push_back(t.recno());
       encoded.insert(encoded.end(), scratch.begin() + f.offset, scratch.begin() + f.offset + f.length);
+    } else {
+      plan.emplace_back(t.recno(), std::move(*v));
+    }
   }
   if (!st) {
     out.status = st;
@@ -157,19 +162,20 @@ BulkReplaceOutcome bulk_replace(Table& t, const BulkReplace& run) {
     return out;
   }
 
-  if (BulkReplaceWriter::usable(t, f) && !plan.empty()) {
+  if (blocks && !recnos.empty()) {
     constexpr size_t kRun = 4096;
     std::vector<uint8_t> olds, news;
     Status w = BulkReplaceWriter::prepare(t);
-    for (size_t i = 0; w.is_ok() && i < plan.size();) {
+    if (w && t.order_maintainer()) t.order_maintainer()->rewrites_coming(recnos.size());
+    for (size_t i = 0; w.is_ok() && i < recnos.size();) {
       size_t n = 1;
-      while (i + n < plan.size() && n < kRun && plan[i + n].first == plan[i + n - 1].first + 1) ++n;
+      while (i + n < recnos.size() && n < kRun && recnos[i + n] == recnos[i + n - 1] + 1) ++n;
       // The progress may stop the run before any record of this run.
       size_t go = 0;
-      while (go < n && (!run.progress || run.progress(i + go + 1, plan.size()))) ++go;
-      if (go > 0) w = BulkReplaceWriter::write_run(t, f, plan, encoded, i, go, out.written, olds, news);
+      while (go < n && (!run.progress || run.progress(i + go + 1, recnos.size()))) ++go;
+      if (go > 0) w = BulkReplaceWriter::write_run(t, f, recnos, encoded, i, go, out.written, olds, news);
       if (!w) {
-        out.status = record_fault(t, plan[i].first, w);
+        out.status = record_fault(t, recnos[i], w);
         break;
       }
       if (go < n) {

@@ -2,10 +2,11 @@
 // Setting one field of many records in one run (the data page's "Feldwerte ersetzen").
 // Every record in scope is computed before the first one is written: a value that cannot
 // be computed or stored (a division by zero, a type clash, a number too wide) stops the
-// run with nothing written. The writes then go record by record through the table, so
-// every open order follows them (in exclusive mode the order list collects the keys and
-// applies them in sorted batches); a cancel or a failed write stops between two records:
-// the records written stay, each record is wholly old or new.
+// run with nothing written. Shared, the writes then go record by record through the
+// table, each under its lock; exclusive, the records are written in blocks and every open
+// order takes their key changes in sorted batches (or is built anew when most of the
+// table changes). A cancel or a failed write stops between two records: the records
+// written stay, each record is wholly old or new, and the orders agree with them.
 #include <cstdint>
 #include <functional>
 

@@ -21,6 +21,18 @@ class OrderMaintainer {
   // an existing record: FIELDPUT, DELETE, RECALL. Keys are computed from these bytes.
   virtual Status record_changing(uint32_t recno, std::span<const uint8_t> old_record) = 0;
   virtual Status record_changed(uint32_t recno, std::span<const uint8_t> new_record) = 0;
+  // A writer that stores many records itself (a bulk replace, exclusive): record `recno`
+  // went from `old_record` to `new_record` in the file. The orders may collect the change
+  // and apply it with others in key order before the table next moves, writes or
+  // commits; each record at most once until then.
+  // Told before such a writer rewrites `records` records: an order that would see most of
+  // its keys change may build itself anew from the records instead.
+  virtual void rewrites_coming(uint64_t records) { (void)records; }
+  virtual Status record_rewritten(uint32_t recno, std::span<const uint8_t> old_record,
+                                  std::span<const uint8_t> new_record) {
+    MV_RETURN_IF_ERROR(record_changing(recno, old_record));
+    return record_changed(recno, new_record);
+  }
   // After a record was appended (its final bytes).
   virtual Status record_appended(uint32_t recno, std::span<const uint8_t> new_record) = 0;
   // After PACK or ZAP replaced the record area: every order is rebuilt (or emptied).

@@ -90,24 +90,36 @@ Result<std::vector<uint32_t>> find_in_records(Table& t, std::string_view needle,
     if (fold[b] == uint8_t(key[0])) variants.push_back(uint8_t(b));
   const size_t rl = t.record_length();
   const size_t klen = key.size();
+  // `step` is asked before the first record, then about every 64 KiB of records and before
+  // the record after each hit: often enough for a cancel to be seen at once, rarely enough
+  // that asking costs nothing beside the comparison.
+  const uint64_t stride = std::max<uint64_t>(1, (uint64_t(1) << 16) / std::max<size_t>(rl, 1));
+  uint64_t due = 1;  // the next record number at which `step` is asked
   const Status st = RecordScan::scan(t, [&](const RecordBlock& b) {
     const uint8_t* raw = b.bytes;
     const size_t len = size_t(b.count) * rl;
     FirstByteFinder finder(variants, raw, raw + len);
-    size_t r = 0;    // the next record to announce to `step`
+    // Asks `step` at every due record up to and including record `upto` (a record number);
+    // false when it says stop. Records before a candidate hold no match, so the hit count
+    // told is the one at each of them.
+    auto ask_until = [&](uint64_t upto) {
+      for (; due <= upto; due += stride - (due - 1) % stride)
+        if (!step(uint32_t(due), hits.size())) return false;
+      return true;
+    };
     size_t pos = 0;  // where the search goes on
     for (;;) {
       const uint8_t* cand = pos < len ? finder.find(raw + pos) : nullptr;
-      const size_t rec = cand ? size_t(cand - raw) / rl : b.count;
-      // Records before the candidate hold no match; the candidate's record is examined now.
-      for (const size_t last = std::min<size_t>(rec + 1, b.count); r < last; ++r)
-        if (step && !step(b.first + uint32_t(r), hits.size())) return false;
+      const size_t rec = cand ? size_t(cand - raw) / rl : b.count - 1;
+      // The candidate's record is examined now (without a candidate: the block's last one).
+      if (step && !ask_until(uint64_t(b.first) + rec)) return false;
       if (!cand) break;
       const size_t at = size_t(cand - raw);
       bool match = at + klen <= (rec + 1) * rl && raw[rec * rl] != dbf::kDeletedFlag;
       for (size_t i = 1; match && i < klen; ++i) match = fold[raw[at + i]] == uint8_t(key[i]);
       if (match) {
         hits.push_back(b.first + uint32_t(rec));
+        due = std::min<uint64_t>(due, uint64_t(b.first) + rec + 1);
         pos = (rec + 1) * rl;  // one hit per record
       } else {
         pos = at + 1;

@@ -33,8 +33,9 @@ class RecordScan {
 // deleted whose image (deletion flag included, fields not separated) contains `needle`
 // when both are read through the byte map `fold` (256 entries, e.g. an upper-case map of
 // the table's code page). `step(recno, hits)` runs before record `recno` is examined and
-// answers false to stop there (that record is not examined); it may be empty. An empty
-// needle finds nothing.
+// answers false to stop there (that record is not examined); it may be empty. It runs
+// before the first record, then about every 64 KiB of record images and before the
+// record after each hit, not before every record. An empty needle finds nothing.
 Result<std::vector<uint32_t>> find_in_records(Table& table, std::string_view needle, const unsigned char* fold,
                                               const std::function<bool(uint32_t recno, size_t hits)>& step);
 

@@ -98,6 +98,13 @@ std::optional<IndexFormat> index_format_of_driver(std::string_view driver) {
   return std::nullopt;
 }
 
+namespace {
+// Large enough that a batch puts several keys into most leaves it touches.
+constexpr size_t kBatch = 32768;
+// Bulk rewrites of fewer records go through the batches whatever the table's size.
+constexpr uint64_t kRebuildAtLeast = 4096;
+}  // namespace
+
 struct OrderList::Entry {
   index::IndexBag* bag = nullptr;
   index::TreeOrder* tree = nullptr;
@@ -119,6 +126,17 @@ struct OrderList::Entry {
   // order, which keeps the pages they touch in the cache.
   std::vector<uint8_t> batch_keys;
   std::vector<uint32_t> batch_recnos;
+  // Keys of rewritten records to take out of the tree, before the batch above goes in.
+  std::vector<uint8_t> gone_keys;
+  std::vector<uint32_t> gone_recnos;
+  bool new_in = false;
+  // Most keys change: the order is built anew from the records at the next flush.
+  bool rebuild_due = false;
+  bool pending() const { return rebuild_due || !batch_recnos.empty() || !gone_recnos.empty(); }
+  void clear_batches() {
+    batch_keys.clear(), batch_recnos.clear();
+    gone_keys.clear(), gone_recnos.clear();
+  }
 };
 
 // Navigation of the table through the current order.
@@ -154,7 +172,7 @@ class OrderList::Nav final : public OrderNavigator {
     return c.valid() && at == recno && at_tree == e->tree && gen == e->tree->generation();
   }
   // Nothing collected for this order that would change it before the next move.
-  bool settled() const { return ol_.pending_recno_ == 0 && e->batch_recnos.empty(); }
+  bool settled() const { return ol_.pending_recno_ == 0 && !e->pending(); }
 
   Result<uint32_t> first() override {
     MV_RETURN_IF_ERROR(ol_.apply_pending());
@@ -872,8 +890,6 @@ Status OrderList::settle_record() {
   pending_recno_ = 0;
   if (!pending_fresh_) return change_keys(r, pending_record_);
   pending_fresh_ = false;
-  // Large enough that a batch puts several keys into most leaves it touches.
-  constexpr size_t kBatch = 32768;
   for (auto& e : entries_) {
     e->have_old = false;
     bool in = false;
@@ -886,19 +902,52 @@ Status OrderList::settle_record() {
   return Status::ok();
 }
 
-Status OrderList::flush_batch(Entry& e) {
-  if (e.batch_recnos.empty()) return Status::ok();
+void OrderList::rewrites_coming(uint64_t records) { rewrites_coming_ = deferring() ? records : 0; }
+
+Status OrderList::record_rewritten(uint32_t recno, std::span<const uint8_t> old_record,
+                                   std::span<const uint8_t> new_record) {
+  if (!deferring()) return OrderMaintainer::record_rewritten(recno, old_record, new_record);
+  MV_RETURN_IF_ERROR(settle_record());
+  // Every key first: one that cannot be computed changes no order.
+  for (auto& e : entries_) {
+    e->have_old = false;
+    MV_RETURN_IF_ERROR(eval(*e, old_record, recno, e->old_key, e->old_in));
+    MV_RETURN_IF_ERROR(eval(*e, new_record, recno, e->new_key, e->new_in));
+  }
+  // Half the table and more: building the order costs less than taking out and putting
+  // in a key per record.
+  const bool rebuild = rewrites_coming_ >= kRebuildAtLeast && rewrites_coming_ * 2 >= table_.lastrec();
+  for (auto& e : entries_) {
+    if (e->old_in == e->new_in && (!e->new_in || e->old_key == e->new_key)) continue;
+    if (rebuild && !e->rebuild_due) {
+      e->rebuild_due = true;
+      e->clear_batches();  // the records hold those keys too
+    }
+    if (e->rebuild_due) continue;
+    if (e->old_in) {
+      e->gone_keys.insert(e->gone_keys.end(), e->old_key.begin(), e->old_key.end());
+      e->gone_recnos.push_back(recno);
+    }
+    if (e->new_in) {
+      e->batch_keys.insert(e->batch_keys.end(), e->new_key.begin(), e->new_key.end());
+      e->batch_recnos.push_back(recno);
+    }
+    if (std::max(e->batch_recnos.size(), e->gone_recnos.size()) >= kBatch) MV_RETURN_IF_ERROR(flush_batch(*e));
+  }
+  return Status::ok();
+}
+
+// The positions of a batch's entries in the order's key order, equal keys by record.
+std::vector<uint32_t> OrderList::batch_order(const Entry& e, const uint8_t* kb, const std::vector<uint32_t>& recnos) {
   const size_t kl = e.tree->keydef().length;
-  const index::KeyCompare cmp(e.tree->keydef(), e.tree->collation());
-  const uint8_t* kb = e.batch_keys.data();
-  std::vector<uint32_t> order(e.batch_recnos.size());
+  std::vector<uint32_t> order(recnos.size());
   const index::KeyDef& keydef = e.tree->keydef();
   const bool bytewise = keydef.type == KeyType::Character
                             ? e.tree->collation().is_machine()
                             : !(keydef.format == IndexFormat::Mdx && (keydef.type == KeyType::Numeric || keydef.type == KeyType::Date));
   if (bytewise) {
     // Keys that sort as their bytes: on the first eight bytes as one number, the rest
-    // only where those are equal (the batch holds the records in ascending order).
+    // only where those are equal.
     struct Item {
       uint64_t head;
       uint32_t i;
@@ -917,28 +966,97 @@ Status OrderList::flush_batch(Entry& e) {
         int x = std::memcmp(kb + size_t(a.i) * kl + 8, kb + size_t(b.i) * kl + 8, kl - 8);
         if (x) return x < 0;
       }
-      return a.i < b.i;
+      return recnos[a.i] != recnos[b.i] ? recnos[a.i] < recnos[b.i] : a.i < b.i;
     });
     for (size_t i = 0; i < items.size(); ++i) order[i] = items[i].i;
   } else {
+    const index::KeyCompare cmp(e.tree->keydef(), e.tree->collation());
     for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
     std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
       int x = cmp(kb + size_t(a) * kl, kb + size_t(b) * kl, kl);
-      return x ? x < 0 : e.batch_recnos[a] < e.batch_recnos[b];
+      if (x) return x < 0;
+      return recnos[a] != recnos[b] ? recnos[a] < recnos[b] : a < b;
     });
   }
-  Status st;
-  for (uint32_t i : order) {
-    st = e.tree->insert({kb + size_t(i) * kl, kl}, e.batch_recnos[i]);
-    if (!st.is_ok()) break;
+  return order;
+}
+
+Status OrderList::flush_batch(Entry& e) {
+  if (!e.pending()) return Status::ok();
+  if (e.rebuild_due) {
+    // The order may hold keys of appended records the table still keeps in memory; build
+    // writes those first and reads every record as it is now.
+    MV_RETURN_IF_ERROR(build(e, {}, 0, 0));
+    e.clear_batches();
+    e.rebuild_due = false;
+    return Status::ok();
   }
-  e.batch_keys.clear();
-  e.batch_recnos.clear();
-  return st;
+  const size_t kl = e.tree->keydef().length;
+  const uint8_t* gk = e.gone_keys.data();
+  const uint8_t* ik = e.batch_keys.data();
+  std::vector<uint32_t> gone = batch_order(e, gk, e.gone_recnos);
+  std::vector<uint32_t> ins = batch_order(e, ik, e.batch_recnos);
+  // A key both leaving and coming for the same record (a record rewritten after it was
+  // appended or rewritten in this batch) never reaches the tree: it is not in it yet.
+  std::vector<char> skip_gone(gone.size(), 0), skip_ins(ins.size(), 0);
+  if (!gone.empty() && !ins.empty()) {
+    const index::KeyCompare cmp(e.tree->keydef(), e.tree->collation());
+    for (size_t g = 0, i = 0; g < gone.size() && i < ins.size();) {
+      const uint8_t* a = gk + size_t(gone[g]) * kl;
+      const uint8_t* b = ik + size_t(ins[i]) * kl;
+      const uint32_t ra = e.gone_recnos[gone[g]], rb = e.batch_recnos[ins[i]];
+      int x = cmp(a, b, kl);
+      if (x == 0 && ra != rb) x = ra < rb ? -1 : 1;
+      if (x < 0) ++g;
+      else if (x > 0) ++i;
+      else {
+        if (std::memcmp(a, b, kl) == 0) skip_gone[g] = skip_ins[i] = 1;
+        ++g, ++i;
+      }
+    }
+  }
+  auto key = [&](const uint8_t* kb, uint32_t i) { return std::span<const uint8_t>(kb + size_t(i) * kl, kl); };
+  // What this batch did to the tree, to be taken back on an error.
+  std::vector<uint32_t> removed, inserted;
+  Status st;
+  for (size_t g = 0; g < gone.size() && st.is_ok(); ++g) {
+    if (skip_gone[g]) continue;
+    const uint32_t r = e.gone_recnos[gone[g]];
+    st = e.tree->remove(key(gk, gone[g]), r);
+    if (st.is_ok()) {
+      removed.push_back(gone[g]);
+    } else if (st.kind() == StatusKind::NotFound) {
+      // A unique order holds a key for one record only: the others are not in it.
+      if (e.tree->info().unique) st = Status::ok();
+      else
+        st = Status::corrupt(path_file(e.bag->path()) + ", Index " + e.tree->info().name + ": der Schlüssel von Satz " +
+                             std::to_string(r) + " fehlt; der Index muss neu aufgebaut werden");
+    }
+  }
+  for (size_t k = 0; k < ins.size() && st.is_ok(); ++k) {
+    if (skip_ins[k]) continue;
+    bool in = false;
+    st = e.tree->insert(key(ik, ins[k]), e.batch_recnos[ins[k]], &in);
+    if (in) inserted.push_back(ins[k]);
+  }
+  if (!st.is_ok()) {
+    // Taken back in reverse: the order as before the batch, the batch kept for a later try.
+    bool back = true;
+    for (auto it = inserted.rbegin(); it != inserted.rend(); ++it)
+      back = e.tree->remove(key(ik, *it), e.batch_recnos[*it]).is_ok() && back;
+    for (auto it = removed.rbegin(); it != removed.rend(); ++it)
+      back = e.tree->insert(key(gk, *it), e.gone_recnos[*it]).is_ok() && back;
+    // Not even that: the order's keys cannot be trusted, it is only read from now on.
+    if (!back) refuse(e, "die Indexpflege ist gescheitert (" + st.message() + "); der Index muss neu aufgebaut werden");
+    return st;
+  }
+  e.clear_batches();
+  return Status::ok();
 }
 
 Status OrderList::flush_batches() {
   for (auto& e : entries_) MV_RETURN_IF_ERROR(flush_batch(*e));
+  rewrites_coming_ = 0;
   return Status::ok();
 }
 
@@ -980,7 +1098,8 @@ Status OrderList::change_keys(uint32_t recno, std::span<const uint8_t> new_recor
 Status OrderList::records_replaced() {
   pending_recno_ = 0;  // the record numbers are new: everything is built again
   pending_fresh_ = false;
-  for (auto& e : entries_) e->batch_keys.clear(), e->batch_recnos.clear();
+  for (auto& e : entries_) e->clear_batches(), e->rebuild_due = false;
+  rewrites_coming_ = 0;
   nav_->c.clear();
   const uint64_t total = uint64_t(table_.lastrec()) * entries_.size();
   uint64_t done = 0;

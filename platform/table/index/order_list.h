@@ -114,6 +114,13 @@ class OrderList final : public OrderMaintainer {
   Status check_writable() override;
   Status record_changing(uint32_t recno, std::span<const uint8_t> old_record) override;
   Status record_changed(uint32_t recno, std::span<const uint8_t> new_record) override;
+  // Exclusive: the old and new keys join the batches (removed, then inserted, each in key
+  // order at the next flush of the batches).
+  // Exclusive: when the rewrites coming are at least half the table, an order whose keys
+  // change is built anew from the records at the next flush instead.
+  void rewrites_coming(uint64_t records) override;
+  Status record_rewritten(uint32_t recno, std::span<const uint8_t> old_record,
+                          std::span<const uint8_t> new_record) override;
   Status record_appended(uint32_t recno, std::span<const uint8_t> new_record) override;
   Status records_replaced() override;
   Status flush() override;
@@ -150,8 +157,11 @@ class OrderList final : public OrderMaintainer {
   bool deferring() const { return !table_.shared(); }
   Status apply_pending();
   Status settle_record();
+  // Applies order e's batches whole: on an error every change of the batch is taken back
+  // and the batches stay as they were, so nothing is lost and a later flush tries again.
   Status flush_batch(Entry& e);
   Status flush_batches();
+  static std::vector<uint32_t> batch_order(const Entry& e, const uint8_t* keys, const std::vector<uint32_t>& recnos);
   Status change_keys(uint32_t recno, std::span<const uint8_t> new_record);
   Status compile(Entry& e, const std::string& key_expr, const std::string& for_expr);
   // The key of `record` in order e; `in` false when the FOR condition leaves it out.
@@ -175,6 +185,7 @@ class OrderList final : public OrderMaintainer {
   uint32_t pending_recno_ = 0;
   bool pending_fresh_ = false;  // the collected record was appended (its keys are in no order)
   std::vector<uint8_t> pending_record_;
+  uint64_t rewrites_coming_ = 0;
 };
 
 }  // namespace mv

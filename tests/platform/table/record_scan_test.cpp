@@ -72,6 +72,19 @@ TEST(RecordImageSearch, SeesBufferedAppendsAndStopsWhenAsked) {
   });
   EXPECT_EQ(hits, (std::vector<uint32_t>{1, 2}));
   EXPECT_EQ(steps, (std::vector<uint32_t>{1, 2, 3}));
+
+  // Asked at the first record and after each hit, not at every record: a small table
+  // holds far less than the stretch between two ordinary steps.
+  for (const auto& [needle, expected] : std::vector<std::pair<std::string, std::vector<uint32_t>>>{
+           {"QXZ", {1}}, {"NAME 3", {1, 4}}, {"NEU", {1}}}) {
+    SCOPED_TRACE(needle);
+    steps.clear();
+    find(*t, needle, [&](uint32_t r, size_t) {
+      steps.push_back(r);
+      return true;
+    });
+    EXPECT_EQ(steps, expected);
+  }
 }
 
 TEST(RecordScan, ReadsEveryWholeRecordInBlocksAlsoBeyondTheView) {

@@ -899,6 +899,31 @@ TEST(DamagedOrders, AnEntryForAMissingRecordIsReported) {
   }
 }
 
+// Appended keys reach the order as one sorted batch. A batch the order refuses is told
+// as an error and stays whole: once the order takes keys again, the next flush puts every
+// one of them in, none is lost.
+TEST(DamagedOrders, ARefusedBatchIsKeptForTheNextFlush) {
+  const std::string dir = index_test::scratch_dir("batch_fault");
+  const std::string path = dir + "/T.DBF";
+  table_with_order(path, "DBFNTX", 30);
+  auto t = open_table(path, "DBFNTX");
+  ASSERT_TRUE(t);
+  auto ol = attach_with_order(*t, "DBFNTX");
+  ASSERT_TRUE(ol.is_ok()) << ol.status().to_string();
+  (*ol)->tree(1)->set_read_only("gesperrt");
+  for (const char* name : {"Name 0000", "Name 0015", "Name 9999"}) {
+    ASSERT_OK(t->append_blank());
+    ASSERT_OK(t->field_put("NAME", Value::character(name)));
+  }
+  const Status first = t->commit();
+  EXPECT_EQ(first.kind(), StatusKind::ReadOnly) << first.to_string();
+  (*ol)->tree(1)->set_read_only("");
+  ASSERT_OK(t->commit());
+  auto rep = (*ol)->check(1);
+  ASSERT_TRUE(rep.is_ok()) << rep.status().to_string();
+  EXPECT_EQ(rep->keys, 33u);
+}
+
 // A unique order keeps one record per key, but an order with no key at all cannot belong
 // to a table with records.
 TEST(DamagedOrders, AnEmptyUniqueOrderOfAFullTableFailsTheCheck) {
