@@ -1,5 +1,7 @@
 #include "platform/report/context.h"
 
+#include <QHash>
+
 #include <QFont>
 #include <QFontInfo>
 #include <QFontMetricsF>
@@ -26,6 +28,9 @@ struct PainterContext::CachedFont {
   QFontMetricsF metrics;
   TextMetricsInfo info;
   QString family;
+  // Widths of texts already measured in this font: lists repeat their texts (dates, group
+  // names, headings) on every page, and shaping a text again costs more than looking it up.
+  mutable QHash<QString, int> extents;
   CachedFont(const QFont& f) : font(f), metrics(f) {}
 };
 
@@ -124,7 +129,12 @@ std::optional<TextMetricsInfo> PainterContext::text_metrics() {
 
 int PainterContext::text_extent(const QString& text) {
   if (!font_ || text.isEmpty()) return 0;
-  return int(std::ceil(font_->metrics.horizontalAdvance(text)));
+  auto& known = font_->extents;
+  if (auto it = known.constFind(text); it != known.cend()) return *it;
+  const int w = int(std::ceil(font_->metrics.horizontalAdvance(text)));
+  if (known.size() >= 16384) known.clear();  // a bound for long runs of unique texts
+  known.insert(text, w);
+  return w;
 }
 
 QString PainterContext::text_face() { return font_ ? font_->family : QString(); }
