@@ -82,6 +82,12 @@ std::string Collation::describe() const {
   return std::string("deutsche Sortierung (") + code_page_name(cp_) + ")";
 }
 
+bool Collation::moves(uint8_t b) const {
+  if (kind_ == Kind::Machine) return false;
+  const Umlauts u = umlauts_of(cp_);
+  return b == u.ae_up || b == u.oe_up || b == u.ue_up || b == u.ae || b == u.oe || b == u.ue || b == u.sz;
+}
+
 int Collation::compare(const uint8_t* a, const uint8_t* b, size_t n) const {
   if (kind_ == Kind::Machine) {
     int r = std::memcmp(a, b, n);

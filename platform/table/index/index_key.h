@@ -46,6 +46,9 @@ class Collation {
   const std::array<uint16_t, 256>& weights() const { return weight_; }
   std::string describe() const;
 
+  // The byte sorts elsewhere than in byte order (an umlaut or sharp s of the German order).
+  bool moves(uint8_t b) const;
+
   // Compares n bytes of a and b.
   int compare(const uint8_t* a, const uint8_t* b, size_t n) const;
 

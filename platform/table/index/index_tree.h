@@ -147,6 +147,16 @@ class TreeOrder {
   // The collation the stored keys fit: byte order, else German, else nothing.
   // Orders of fewer than two distinct keys fit both and answer `fallback`.
   Result<std::optional<Collation>> detect_collation(const Collation& fallback, CodePage cp);
+  // The same over the first `limit` keys in stored order: `complete` when those were all
+  // of them; `plain` when none of them holds a byte that sorts differently in any of the
+  // candidate orders (every candidate then fits them alike). `fit` is empty when the keys
+  // seen fit no candidate.
+  struct CollationSample {
+    std::optional<Collation> fit;
+    bool complete = true;
+    bool plain = true;
+  };
+  Result<CollationSample> sample_collation(const Collation& fallback, CodePage cp, size_t limit);
 
   // Physical walk, all entries in stored order (tests, check).
   Status walk_physical(const std::function<bool(const uint8_t* key, uint32_t recno)>& fn);

@@ -1,5 +1,7 @@
 // Bulk build, counting, the structural check and collation detection of TreeOrder.
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <cstring>
 #include <numeric>
 
@@ -344,16 +346,56 @@ Result<CheckReport> TreeOrder::check(uint32_t last_recno) {
   return s.report;
 }
 
+namespace {
+
+// Bytes whose place among the others differs between byte order and the German order of
+// either code page: two keys whose first differing bytes are none of these compare alike
+// in every candidate order.
+const std::array<bool, 256>& moved_bytes() {
+  static const std::array<bool, 256> moved = [] {
+    std::array<bool, 256> m{};
+    for (CodePage cp : {CodePage::Windows1252, CodePage::Cp850}) {
+      const Collation g = Collation::german(cp);
+      for (int b = 0; b < 256; ++b) m[size_t(b)] = m[size_t(b)] || g.moves(uint8_t(b));
+    }
+    return m;
+  }();
+  return moved;
+}
+
+}  // namespace
+
 Result<std::optional<Collation>> TreeOrder::detect_collation(const Collation& fallback, CodePage cp) {
-  if (info_.keydef.type != KeyType::Character) return std::optional<Collation>(Collation::machine());
+  MV_ASSIGN_OR_RETURN(CollationSample s, sample_collation(fallback, cp, SIZE_MAX));
+  return s.fit;
+}
+
+Result<TreeOrder::CollationSample> TreeOrder::sample_collation(const Collation& fallback, CodePage cp,
+                                                               size_t limit) {
+  CollationSample out;
+  out.complete = true;
+  if (info_.keydef.type != KeyType::Character) {
+    out.fit = Collation::machine();
+    return out;
+  }
   const CodePage other = cp == CodePage::Windows1252 ? CodePage::Cp850 : CodePage::Windows1252;
   const Collation cands[] = {Collation::machine(), Collation::german(cp), Collation::german(other)};
   bool ok[3] = {true, true, true};
   const size_t kl = key_len();
+  const auto& moved = moved_bytes();
   std::vector<uint8_t> prev;
   bool have = false;
   const bool desc = phys_desc();
+  size_t seen = 0;
+  out.plain = true;
   MV_RETURN_IF_ERROR(walk_physical([&](const uint8_t* k, uint32_t) {
+    if (seen == 0) out.complete = true, out.plain = true;  // the walk started again
+    if (seen++ >= limit) {
+      out.complete = false;
+      return false;
+    }
+    for (size_t i = 0; i < kl && out.plain; ++i)
+      if (moved[k[i]]) out.plain = false;
     if (have) {
       for (int i = 0; i < 3; ++i) {
         if (!ok[i]) continue;
@@ -365,16 +407,19 @@ Result<std::optional<Collation>> TreeOrder::detect_collation(const Collation& fa
     have = true;
     return ok[0] || ok[1] || ok[2];
   }));
-  if (!ok[0] && !ok[1] && !ok[2]) return std::optional<Collation>();
+  if (!ok[0] && !ok[1] && !ok[2]) return out;
   // Keys that fit more than one order keep what the table already uses.
-  if (ok[0] && fallback.is_machine()) return std::optional<Collation>(cands[0]);
-  if (!fallback.is_machine()) {
-    if (ok[1] && fallback.code_page() == cp) return std::optional<Collation>(cands[1]);
-    if (ok[2] && fallback.code_page() == other) return std::optional<Collation>(cands[2]);
+  if (ok[0] && fallback.is_machine()) {
+    out.fit = cands[0];
+  } else if (!fallback.is_machine() && ok[1] && fallback.code_page() == cp) {
+    out.fit = cands[1];
+  } else if (!fallback.is_machine() && ok[2] && fallback.code_page() == other) {
+    out.fit = cands[2];
+  } else {
+    for (int i = 0; i < 3 && !out.fit; ++i)
+      if (ok[i]) out.fit = cands[i];
   }
-  for (int i = 0; i < 3; ++i)
-    if (ok[i]) return std::optional<Collation>(cands[i]);
-  return std::optional<Collation>();
+  return out;
 }
 
 }  // namespace mv::index

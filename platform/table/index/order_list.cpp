@@ -23,6 +23,8 @@ std::string trimmed(std::string_view s) { return std::string(trim(s)); }
 
 
 constexpr uint8_t kProductionFlag = 0x01;  // DBF header byte 28
+// Keys of an order read at opening to tell its collation.
+constexpr size_t kCollationSample = 4096;
 
 // Field names of the table, resolved for key and FOR expressions.
 class TableFields final : public FieldResolver {
@@ -119,6 +121,9 @@ struct OrderList::Entry {
   // order, which keeps the pages they touch in the cache.
   std::vector<uint8_t> batch_keys;
   std::vector<uint32_t> batch_recnos;
+  // The collation was chosen from the first keys alone, which fit every candidate; the
+  // whole walk is still owed (settle_collations).
+  bool collation_open = false;
 };
 
 // Navigation of the table through the current order.
@@ -197,6 +202,7 @@ class OrderList::Nav final : public OrderNavigator {
     return still_on(recno) || (!e->problem.empty() && e->tree->recno_at(c) == recno);
   }
   Result<SeekResult> seek(std::span<const uint8_t> key, bool soft) override {
+    MV_RETURN_IF_ERROR(ol_.settle_collations());
     MV_RETURN_IF_ERROR(ol_.apply_pending());
     bool found = false;
     MV_RETURN_IF_ERROR(e->tree->seek(key, c, found));
@@ -227,6 +233,8 @@ class OrderList::Nav final : public OrderNavigator {
       exact = c.valid();
       return Status::ok();
     }
+    MV_RETURN_IF_ERROR(ol_.settle_collations());
+    if (!e->problem.empty()) return place(recno, record, exact);  // the walk found it unreadable
     bool in = false;
     MV_RETURN_IF_ERROR(ol_.eval(*e, record, recno, e->new_key, in));
     const std::span<const uint8_t> k(reinterpret_cast<const uint8_t*>(e->new_key.data()), e->new_key.size());
@@ -335,30 +343,36 @@ Status OrderList::adopt(index::IndexBag* bag, index::TreeOrder* tree, bool unfin
       e->problem = unknown_collation_reason(table_.header_info().language);
     } else {
       tree->set_key_type(kt);
-      auto coll = tree->detect_collation(table_collation(), table_.code_page());
-      // An unfinished tree may be unreadable; it is rebuilt in the table's collation.
-      if (!coll.is_ok() && unfinished && coll.status().kind() == StatusKind::Corrupt)
-        coll = std::optional<index::Collation>(table_collation());
-      if (!coll.is_ok()) return coll.status();
-      if (!coll->has_value()) {
-        tree->set_foreign_collation();
-        e->problem = tree->read_only_reason();
+      const index::Collation fallback = table_collation();
+      bool open = false;
+      Result<std::optional<index::Collation>> coll = std::optional<index::Collation>();
+      if (!unfinished && kt == KeyType::Character && !tree->info().descending) {
+        // Opening a bag must not walk every key of a large order: the first keys decide
+        // when they tell the candidate orders apart; keys that hold no byte any of them
+        // sorts differently fit all alike, and the whole walk waits until a key is
+        // compared, written or another order is created.
+        auto sample = tree->sample_collation(fallback, table_.code_page(), kCollationSample);
+        if (!sample.is_ok()) return sample.status();
+        coll = sample->fit;
+        open = !sample->complete && sample->plain && sample->fit.has_value();
+        if (!sample->complete && !open && sample->fit.has_value())
+          coll = tree->detect_collation(fallback, table_.code_page());
       } else {
-        tree->set_collation(**coll);
-        e->flavour = (*coll)->kind() == index::Collation::Kind::German ? CaseFlavour::German : CaseFlavour::Ascii;
-        if (tree->keydef().format == IndexFormat::Mdx) {
-          Status st = choose_mdx_key_rules(*e);
-          if (!st.is_ok() && unfinished && st.kind() == StatusKind::Corrupt) {
-            e->problem.clear();
-            new_mdx_key_rules(*e);
-            st = compile(*e, tree->info().key_expr, tree->info().for_expr);
-          }
-          MV_RETURN_IF_ERROR(st);
-        } else {
-          if (!(*coll)->is_machine()) MV_RETURN_IF_ERROR(compile(*e, tree->info().key_expr, tree->info().for_expr));
-          if (!unfinished) MV_RETURN_IF_ERROR(verify_keys(*e));
-        }
+        coll = tree->detect_collation(fallback, table_.code_page());
       }
+      e->collation_open = open;
+      MV_RETURN_IF_ERROR(apply_collation(*e, std::move(coll), unfinished));
+      if (open && !e->problem.empty()) {
+        // A disagreement is never left resting on a choice the whole walk may overturn.
+        e->problem.clear();
+        e->keys_disagree = false;
+        e->collation_open = false;
+        e->flavour = CaseFlavour::Ascii;
+        e->dtos_day_zero = false;
+        MV_RETURN_IF_ERROR(compile(*e, tree->info().key_expr, tree->info().for_expr));
+        MV_RETURN_IF_ERROR(apply_collation(*e, tree->detect_collation(fallback, table_.code_page()), unfinished));
+      }
+      if (e->collation_open) collations_open_ = true;
     }
   }
   // Keys of an unfinished order may well disagree with the records: it is rebuilt or
@@ -370,6 +384,64 @@ Status OrderList::adopt(index::IndexBag* bag, index::TreeOrder* tree, bool unfin
   if (e->problem.empty() && tree->read_only()) e->problem = tree->read_only_reason();
   if (!e->problem.empty()) refuse(*e, e->problem);
   entries_.push_back(std::move(e));
+  return Status::ok();
+}
+
+Status OrderList::apply_collation(Entry& e, Result<std::optional<index::Collation>> coll, bool unfinished) {
+  index::TreeOrder* tree = e.tree;
+  // An unfinished tree may be unreadable; it is rebuilt in the table's collation.
+  if (!coll.is_ok() && unfinished && coll.status().kind() == StatusKind::Corrupt)
+    coll = std::optional<index::Collation>(table_collation());
+  if (!coll.is_ok()) return coll.status();
+  if (!coll->has_value()) {
+    tree->set_foreign_collation();
+    e.problem = tree->read_only_reason();
+    return Status::ok();
+  }
+  tree->set_collation(**coll);
+  e.flavour = (*coll)->kind() == index::Collation::Kind::German ? CaseFlavour::German : CaseFlavour::Ascii;
+  if (tree->keydef().format == IndexFormat::Mdx) {
+    Status st = choose_mdx_key_rules(e);
+    if (!st.is_ok() && unfinished && st.kind() == StatusKind::Corrupt) {
+      e.problem.clear();
+      new_mdx_key_rules(e);
+      st = compile(e, tree->info().key_expr, tree->info().for_expr);
+    }
+    return st;
+  }
+  if (!(*coll)->is_machine()) MV_RETURN_IF_ERROR(compile(e, tree->info().key_expr, tree->info().for_expr));
+  if (!unfinished) MV_RETURN_IF_ERROR(verify_keys(e));
+  return Status::ok();
+}
+
+Status OrderList::settle_collations() {
+  if (!collations_open_) return Status::ok();
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    Entry& e = *entries_[i];
+    if (!e.collation_open) continue;
+    // The orders before it chose as they would have, had each walked all keys at opening.
+    index::Collation fallback = index::Collation::machine();
+    for (size_t j = 0; j < i && fallback.is_machine(); ++j) {
+      const index::TreeOrder* t = entries_[j]->tree;
+      if (t->keydef().type == KeyType::Character && !t->foreign_collation() && !t->collation().is_machine())
+        fallback = t->collation();
+    }
+    auto coll = e.tree->detect_collation(fallback, table_.code_page());
+    if (!coll.is_ok()) return coll.status();
+    e.collation_open = false;
+    const index::Collation& had = e.tree->collation();
+    if (coll->has_value() && (*coll)->kind() == had.kind() &&
+        ((*coll)->is_machine() || (*coll)->code_page() == had.code_page()))
+      continue;
+    e.keys_disagree = false;
+    e.flavour = CaseFlavour::Ascii;
+    e.dtos_day_zero = false;
+    MV_RETURN_IF_ERROR(compile(e, e.tree->info().key_expr, e.tree->info().for_expr));
+    MV_RETURN_IF_ERROR(apply_collation(e, std::move(coll), false));
+    if (e.problem.empty() && e.tree->read_only()) e.problem = e.tree->read_only_reason();
+    if (!e.problem.empty()) refuse(e, e.problem);
+  }
+  collations_open_ = false;
   return Status::ok();
 }
 
@@ -493,7 +565,7 @@ Status OrderList::verify_keys(Entry& e, const KeySample* extra, bool patient) {
     bool matches = same(k, stored);
     // Shared: another program may be between writing a record and its keys. The record
     // counts as matching once the order holds its current key.
-    for (int attempt = 0; !matches && patient && table_.shared() && attempt < 40; ++attempt) {
+    for (int attempt = 0; !matches && patient && table_.shared() && !e.collation_open && attempt < 40; ++attempt) {
       usleep(5000);
       MV_RETURN_IF_ERROR(table_.read_record(recno, rec));
       if (!eval(e, rec, recno, k, in).is_ok()) break;
@@ -643,6 +715,7 @@ Status OrderList::add_index_file(const std::string& path) {
 }
 
 Status OrderList::close_index_files() {
+  MV_RETURN_IF_ERROR(settle_collations());
   MV_RETURN_IF_ERROR(apply_pending());
   MV_RETURN_IF_ERROR(set_order(size_t(0)));
   MV_RETURN_IF_ERROR(flush());
@@ -667,6 +740,7 @@ const std::string& OrderList::problem(size_t n) const {
 }
 
 index::TreeOrder* OrderList::tree(size_t n) {
+  settle_collations().ignore();  // whoever holds the tree may compare keys in it
   apply_pending().ignore();
   if (n == 0 || n > entries_.size()) return nullptr;
   return entries_[n - 1]->tree;
@@ -719,6 +793,7 @@ Status OrderList::eval(Entry& e, std::span<const uint8_t> record, uint32_t recno
 }
 
 Result<Value> OrderList::key_value() {
+  MV_RETURN_IF_ERROR(settle_collations());
   if (current_ == 0 || table_.eof()) return Value::nil();
   Entry& e = *entries_[current_ - 1];
   if (!e.problem.empty()) return Value::nil();
@@ -735,6 +810,7 @@ Result<Value> OrderList::key_value() {
 
 Result<bool> OrderList::seek(const Value& key, bool soft) {
   found_ = false;
+  MV_RETURN_IF_ERROR(settle_collations());
   MV_RETURN_IF_ERROR(apply_pending());
   if (current_ == 0) return false;  // no order: the table stays where it is
   Entry& e = *entries_[current_ - 1];
@@ -781,6 +857,7 @@ Result<bool> OrderList::seek(const Value& key, bool soft) {
 // ---- maintenance ----------------------------------------------------------------------
 
 Status OrderList::check_writable() {
+  MV_RETURN_IF_ERROR(settle_collations());
   for (auto& e : entries_)
     if (!e->problem.empty())
       return Status::read_only(path_file(e->bag->path()) + ", Index " + e->tree->info().name + ": " + e->problem +
@@ -795,6 +872,7 @@ Status OrderList::begin_changes() {
 }
 
 Status OrderList::record_changing(uint32_t recno, std::span<const uint8_t> old_record) {
+  MV_RETURN_IF_ERROR(settle_collations());
   if (deferring() && pending_recno_ == recno) return Status::ok();  // its old keys are known
   MV_RETURN_IF_ERROR(apply_pending());
   // Shared: the keys in the orders are those of the record as it is in the file (the
@@ -815,6 +893,7 @@ Status OrderList::record_changing(uint32_t recno, std::span<const uint8_t> old_r
 }
 
 Status OrderList::record_changed(uint32_t recno, std::span<const uint8_t> new_record) {
+  MV_RETURN_IF_ERROR(settle_collations());
   if (deferring() && pending_recno_ == recno) {
     pending_record_.assign(new_record.begin(), new_record.end());
     return Status::ok();
@@ -823,6 +902,7 @@ Status OrderList::record_changed(uint32_t recno, std::span<const uint8_t> new_re
 }
 
 Status OrderList::record_appended(uint32_t recno, std::span<const uint8_t> new_record) {
+  MV_RETURN_IF_ERROR(settle_collations());
   MV_RETURN_IF_ERROR(deferring() ? settle_record() : apply_pending());
   if (deferring()) {
     pending_fresh_ = true;
@@ -962,6 +1042,7 @@ Status OrderList::change_keys(uint32_t recno, std::span<const uint8_t> new_recor
 }
 
 Status OrderList::records_replaced() {
+  MV_RETURN_IF_ERROR(settle_collations());
   pending_recno_ = 0;  // the record numbers are new: everything is built again
   pending_fresh_ = false;
   for (auto& e : entries_) e->batch_keys.clear(), e->batch_recnos.clear();
@@ -1025,6 +1106,7 @@ Status OrderList::set_production_flag(bool on) {
 
 Status OrderList::create_order(const std::string& tag_in, const std::string& bag_in, const std::string& key_utf8,
                                const CreateOrderOptions& opt) {
+  MV_RETURN_IF_ERROR(settle_collations());
   MV_RETURN_IF_ERROR(apply_pending());
   if (!has_format_) return Status::not_supported(table_.path() + ": der Treiber " + table_.driver() + " kennt keine Indexdateien");
   if (table_.read_only()) return Status::read_only(table_.path() + ": die Tabelle ist schreibgeschützt geöffnet");
@@ -1201,6 +1283,7 @@ Status OrderList::add_tag_in_copy(index::IndexBag* bag, const index::OrderInfo& 
 }
 
 Status OrderList::create_index(const std::string& file, const std::string& key_utf8, const CreateOrderOptions& opt) {
+  MV_RETURN_IF_ERROR(settle_collations());
   MV_RETURN_IF_ERROR(apply_pending());
   if (!has_format_) return Status::not_supported(table_.path() + ": der Treiber " + table_.driver() + " kennt keine Indexdateien");
   if (table_.read_only()) return Status::read_only(table_.path() + ": die Tabelle ist schreibgeschützt geöffnet");
@@ -1292,6 +1375,7 @@ Status OrderList::create_index(const std::string& file, const std::string& key_u
 }
 
 Status OrderList::delete_order(std::string_view name) {
+  MV_RETURN_IF_ERROR(settle_collations());
   MV_RETURN_IF_ERROR(apply_pending());
   if (table_.read_only()) return Status::read_only(table_.path() + ": die Tabelle ist schreibgeschützt geöffnet");
   const std::string want = upper_ascii(trimmed(std::string(name)));
@@ -1327,6 +1411,7 @@ Status OrderList::delete_order(std::string_view name) {
 }
 
 Status OrderList::reindex(const OrderProgress& progress) {
+  MV_RETURN_IF_ERROR(settle_collations());
   MV_RETURN_IF_ERROR(apply_pending());
   MV_RETURN_IF_ERROR(check_writable());
   const uint64_t total = uint64_t(table_.lastrec()) * entries_.size();
@@ -1339,6 +1424,7 @@ Status OrderList::reindex(const OrderProgress& progress) {
 }
 
 Result<index::CheckReport> OrderList::check(size_t n) {
+  MV_RETURN_IF_ERROR(settle_collations());
   MV_RETURN_IF_ERROR(apply_pending());
   if (n == 0 || n > entries_.size()) return Status::invalid_argument("Index Nummer " + std::to_string(n) + " gibt es nicht");
   Entry& e = *entries_[n - 1];
