@@ -239,6 +239,34 @@ bool bcd_is_zero(const uint8_t* p) {
 }
 }  // namespace
 
+uint64_t KeyCompare::prefix(const uint8_t* key) const {
+  const size_t n = std::min<size_t>(keydef_.length, 8);
+  uint64_t h = 0;
+  if (keydef_.format == IndexFormat::Mdx && keydef_.type == KeyType::Numeric && keydef_.length >= 12) {
+    // Sign class, then the exponent and the first digits, inverted for negative numbers.
+    if (bcd_is_zero(key)) return uint64_t(1) << 62;
+    const bool neg = key[1] & 0x80;
+    h = key[0];
+    for (int i = 2; i < 8; ++i) h = (h << 8) | key[i];
+    if (neg) return (~h) & ((uint64_t(1) << 56) - 1);
+    return (uint64_t(2) << 62) | h;
+  }
+  if (keydef_.format == IndexFormat::Mdx && keydef_.type == KeyType::Date && keydef_.length >= 8) {
+    double d = le_double(key);
+    if (d == 0) d = 0;  // -0 sorts with 0
+    uint64_t u;
+    std::memcpy(&u, &d, 8);
+    return (u >> 63) ? ~u : (u | (uint64_t(1) << 63));
+  }
+  if (keydef_.type == KeyType::Character && !coll_.is_machine()) {
+    const auto& w = coll_.weights();
+    for (size_t i = 0; i < 8; ++i) h = (h << 8) | (i < n ? uint64_t(w[key[i]] & 0xFF) : 0);
+    return h;
+  }
+  for (size_t i = 0; i < 8; ++i) h = (h << 8) | (i < n ? uint64_t(key[i]) : 0);
+  return h;
+}
+
 double mdx_bcd_value(const uint8_t in[12]) {
   if (bcd_is_zero(in)) return 0;
   int exponent = int(in[0]) - 0x34;

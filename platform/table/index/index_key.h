@@ -116,6 +116,16 @@ class KeyCompare {
   }
   const KeyDef& keydef() const { return keydef_; }
   const Collation& collation() const { return coll_; }
+  // A number that orders whole keys as operator() does, except that keys it calls equal
+  // may still differ (then operator() decides): sorting by it first saves most
+  // comparisons.
+  uint64_t prefix(const uint8_t* key) const;
+  // The prefix alone decides for keys of at most eight bytes compared as bytes.
+  bool prefix_decides() const {
+    return keydef_.length <= 8 && (keydef_.type == KeyType::Character ? coll_.is_machine()
+                                                                       : keydef_.format != IndexFormat::Mdx ||
+                                                                             keydef_.type == KeyType::Logical);
+  }
 
  private:
   KeyDef keydef_;

@@ -16,6 +16,55 @@ void append_entry(Node& n, size_t kl, const uint8_t* key, uint32_t recno) {
   n.recnos.push_back(recno);
 }
 
+// Entries by key, then by record number, into `order`: a radix sort on each key's prefix
+// (a number that orders keys as the comparison does, or ties them), then the entries of
+// one prefix by the whole key. No comparison of whole keys for most entries, and none
+// through an index into the key bytes.
+void sort_entries(std::vector<uint32_t>& order, const uint8_t* kb, size_t kl, const std::vector<uint32_t>& recnos,
+                  const KeyCompare& cmp, bool desc) {
+  struct Item {
+    uint64_t head;
+    uint32_t i;
+  };
+  const size_t n = recnos.size();
+  std::vector<Item> a(n), b(n);
+  std::vector<std::array<uint32_t, 256>> counts(8);
+  for (auto& c : counts) c.fill(0);
+  for (size_t i = 0; i < n; ++i) {
+    const uint64_t h = cmp.prefix(kb + i * kl);
+    a[i] = {desc ? ~h : h, uint32_t(i)};
+    for (int d = 0; d < 8; ++d) ++counts[size_t(d)][(a[i].head >> (8 * d)) & 0xFF];
+  }
+  for (int d = 0; d < 8; ++d) {
+    auto& c = counts[size_t(d)];
+    if (n == 0 || c[(a[0].head >> (8 * d)) & 0xFF] == n) continue;  // every entry has the same byte here
+    uint32_t at = 0;
+    for (uint32_t& x : c) {
+      const uint32_t k = x;
+      x = at;
+      at += k;
+    }
+    for (const Item& it : a) b[c[(it.head >> (8 * d)) & 0xFF]++] = it;
+    a.swap(b);
+  }
+  // Equal prefixes: the whole key decides, then the record number. The sort above is
+  // stable, so entries in ascending record order are done where the prefix is the key.
+  const bool by_record = std::is_sorted(recnos.begin(), recnos.end());
+  const bool settled = cmp.prefix_decides() && by_record;
+  auto less = [&](const Item& x, const Item& y) {
+    int r = cmp(kb + size_t(x.i) * kl, kb + size_t(y.i) * kl, kl);
+    if (r) return desc ? r > 0 : r < 0;
+    return recnos[x.i] < recnos[y.i];
+  };
+  for (size_t s = 0; s < n;) {
+    size_t e = s + 1;
+    while (e < n && a[e].head == a[s].head) ++e;
+    if (e - s > 1 && !settled) std::sort(a.begin() + ptrdiff_t(s), a.begin() + ptrdiff_t(e), less);
+    s = e;
+  }
+  for (size_t i = 0; i < n; ++i) order[i] = a[i].i;
+}
+
 }  // namespace
 
 bool TreeOrder::bulk_leaf_add(Node& leaf, const uint8_t* key, uint32_t recno) {
@@ -32,29 +81,8 @@ Status TreeOrder::build(std::vector<uint8_t>&& keys, std::vector<uint32_t>&& rec
   Status st = [&]() -> Status {
     const size_t count = recnos.size();
     std::vector<uint32_t> order(count);
-    std::iota(order.begin(), order.end(), 0u);
+    sort_entries(order, keys.data(), kl, recnos, cmp_, phys_desc());
     const uint8_t* kb = keys.data();
-    const bool desc = phys_desc();
-    // Keys that compare as unsigned bytes (most of them) sort with memcmp directly.
-    const bool bytewise = (info_.keydef.type == KeyType::Character && collation().is_machine()) ||
-                          (info_.keydef.type != KeyType::Character &&
-                           !(info_.keydef.format == IndexFormat::Mdx &&
-                             (info_.keydef.type == KeyType::Numeric || info_.keydef.type == KeyType::Date)));
-    if (bytewise) {
-      auto less = [&](uint32_t a, uint32_t b) {
-        int x = std::memcmp(kb + size_t(a) * kl, kb + size_t(b) * kl, kl);
-        if (x) return desc ? x > 0 : x < 0;
-        return recnos[a] < recnos[b];
-      };
-      if (!std::is_sorted(order.begin(), order.end(), less)) std::sort(order.begin(), order.end(), less);
-    } else {
-      auto less = [&](uint32_t a, uint32_t b) {
-        int x = cmp_(kb + size_t(a) * kl, kb + size_t(b) * kl, kl);
-        if (x) return desc ? x > 0 : x < 0;
-        return recnos[a] < recnos[b];
-      };
-      if (!std::is_sorted(order.begin(), order.end(), less)) std::sort(order.begin(), order.end(), less);
-    }
     if (info_.unique && count > 1) {
       size_t w = 1;
       for (size_t i = 1; i < count; ++i) {
@@ -71,7 +99,10 @@ Status TreeOrder::build(std::vector<uint8_t>&& keys, std::vector<uint32_t>&& rec
       leaves.emplace_back();
       for (uint32_t i : order) {
         if (!bulk_leaf_add(leaves.back(), kb + size_t(i) * kl, recnos[i])) {
+          const size_t had = leaves.back().n();
           leaves.emplace_back();
+          leaves.back().keys.reserve(had * kl);  // the next leaf likely holds as many
+          leaves.back().recnos.reserve(had);
           if (!bulk_leaf_add(leaves.back(), kb + size_t(i) * kl, recnos[i]))
             return Status::invalid_argument(info_.bag_path + ": Schlüssel passt in keine Indexseite");
         }

@@ -1071,22 +1071,25 @@ Status OrderList::build(Entry& e, const OrderProgress& progress, uint64_t done_b
   MV_RETURN_IF_ERROR(table_.flush());
   const uint32_t n = table_.lastrec();
   const size_t kl = e.tree->keydef().length;
-  std::vector<uint8_t> keys;
+  // Sized once for every record; a FOR condition leaves the end unused.
+  std::vector<uint8_t> keys(size_t(n) * kl);
   std::vector<uint32_t> recnos;
-  keys.reserve(size_t(n) * kl);
   recnos.reserve(n);
   std::vector<uint8_t> rec;
   std::string k;
+  size_t at = 0;
   for (uint32_t r = 1; r <= n; ++r) {
     MV_RETURN_IF_ERROR(table_.read_record(r, rec));
     bool in = false;
     MV_RETURN_IF_ERROR(eval(e, rec, r, k, in));
     if (in) {
-      keys.insert(keys.end(), k.begin(), k.end());
+      std::memcpy(keys.data() + at, k.data(), kl);
+      at += kl;
       recnos.push_back(r);
     }
     if (progress && !progress(done_before + r, total)) return Status::cancelled("Indexaufbau abgebrochen");
   }
+  keys.resize(at);
   MV_RETURN_IF_ERROR(e.tree->build(std::move(keys), std::move(recnos)));
   if (current_ && entries_[current_ - 1].get() == &e) nav_->c.clear();
   return Status::ok();
