@@ -673,6 +673,9 @@ Status CdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
   n.leaf = attr & 2;
   n.left = get_le32(p + kNodeLeft);
   n.right = get_le32(p + kNodeRight);
+  // Room for a few more keys: an insert into a page just read does not move its arrays.
+  n.keys.reserve((cnt + cnt / 8 + 4) * kl);
+  n.recnos.reserve(cnt + cnt / 8 + 4);
   n.keys.resize(cnt * kl);
   n.recnos.resize(cnt);
   n.kids.clear();
@@ -801,12 +804,14 @@ Status CdxOrder::flush_pages() {
     if (n.dirty) dirty.push_back(&n);
   });
   std::sort(dirty.begin(), dirty.end(), [](Node* a, Node* b) { return a->id < b->id; });
-  uint8_t buf[kPage];
-  for (Node* n : dirty) {
-    MV_RETURN_IF_ERROR(encode(*n, buf));
-    MV_RETURN_IF_ERROR(bag_.pf.file().write_at(n->id, buf, kPage));
-    n->dirty = false;
-  }
+  // Neighbouring pages go out in one write (after a batch of inserts most leaves changed).
+  std::vector<std::pair<uint32_t, const Node*>> pages;
+  pages.reserve(dirty.size());
+  for (Node* n : dirty) pages.push_back({n->id, n});
+  MV_RETURN_IF_ERROR(write_page_runs(
+      bag_.pf.file(), pages, kPage, kPage, [](uint32_t id) { return uint64_t(id); },
+      [this](const Node& n, uint8_t* p) { return encode(n, p); }));
+  for (Node* n : dirty) n->dirty = false;
   if (header_dirty_) MV_RETURN_IF_ERROR(write_header());
   return Status::ok();
 }

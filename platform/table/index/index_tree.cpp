@@ -9,6 +9,14 @@ namespace mv::index {
 namespace {
 
 void node_insert(Node& n, size_t pos, size_t kl, const uint8_t* key, uint32_t recno) {
+  // A page read from the file holds exactly its keys. It grows by a few keys at a time,
+  // not by doubling: a page's arrays stay near their size, and the allocator serves
+  // such sizes from its exact-size lists instead of searching among large free blocks.
+  if (n.recnos.size() == n.recnos.capacity()) {
+    const size_t more = std::max<size_t>(4, n.recnos.size() / 8);
+    n.keys.reserve(n.keys.size() + more * kl);
+    n.recnos.reserve(n.recnos.size() + more);
+  }
   n.keys.insert(n.keys.begin() + ptrdiff_t(pos * kl), key, key + kl);
   n.recnos.insert(n.recnos.begin() + ptrdiff_t(pos), recno);
 }

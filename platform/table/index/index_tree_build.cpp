@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <numeric>
 
 #include "platform/table/index/index_tree.h"
@@ -27,7 +28,10 @@ void sort_entries(std::vector<uint32_t>& order, const uint8_t* kb, size_t kl, co
     uint32_t i;
   };
   const size_t n = recnos.size();
-  std::vector<Item> a(n), b(n);
+  // Filled below: no zeroing of two arrays as large as the keys.
+  std::unique_ptr<Item[]> a_store(new Item[n]), b_store(new Item[n]);
+  Item* a = a_store.get();
+  Item* b = b_store.get();
   std::vector<std::array<uint32_t, 256>> counts(8);
   for (auto& c : counts) c.fill(0);
   for (size_t i = 0; i < n; ++i) {
@@ -44,8 +48,8 @@ void sort_entries(std::vector<uint32_t>& order, const uint8_t* kb, size_t kl, co
       x = at;
       at += k;
     }
-    for (const Item& it : a) b[c[(it.head >> (8 * d)) & 0xFF]++] = it;
-    a.swap(b);
+    for (size_t i = 0; i < n; ++i) b[c[(a[i].head >> (8 * d)) & 0xFF]++] = a[i];
+    std::swap(a, b);
   }
   // Equal prefixes: the whole key decides, then the record number. The sort above is
   // stable, so entries in ascending record order are done where the prefix is the key.
@@ -59,7 +63,7 @@ void sort_entries(std::vector<uint32_t>& order, const uint8_t* kb, size_t kl, co
   for (size_t s = 0; s < n;) {
     size_t e = s + 1;
     while (e < n && a[e].head == a[s].head) ++e;
-    if (e - s > 1 && !settled) std::sort(a.begin() + ptrdiff_t(s), a.begin() + ptrdiff_t(e), less);
+    if (e - s > 1 && !settled) std::sort(a + s, a + e, less);
     s = e;
   }
   for (size_t i = 0; i < n; ++i) order[i] = a[i].i;

@@ -388,6 +388,9 @@ Status MdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
   if (cnt > max_keys_) return Status::corrupt(where + ": zu viele Schlüssel");
   const size_t kl = key_len();
   n.id = id;
+  // Room for a few more keys: an insert into a page just read does not move its arrays.
+  n.keys.reserve((cnt + cnt / 8 + 4) * kl);
+  n.recnos.reserve(cnt + cnt / 8 + 4);
   n.keys.resize(cnt * kl);
   n.recnos.assign(cnt, 0);
   n.kids.clear();
@@ -498,12 +501,17 @@ Status MdxOrder::flush_pages() {
     if (n.dirty) dirty.push_back(&n);
   });
   std::sort(dirty.begin(), dirty.end(), [](Node* a, Node* b) { return a->id < b->id; });
-  uint8_t buf[kBlock];
-  for (Node* n : dirty) {
-    encode(*n, buf);
-    MV_RETURN_IF_ERROR(bag_.pf.file().write_at(uint64_t(n->id) * kPage, buf, kBlock));
-    n->dirty = false;
-  }
+  // Neighbouring blocks go out in one write (after a batch of inserts most leaves changed).
+  std::vector<std::pair<uint32_t, const Node*>> pages;
+  pages.reserve(dirty.size());
+  for (Node* n : dirty) pages.push_back({n->id, n});
+  MV_RETURN_IF_ERROR(write_page_runs(bag_.pf.file(), pages, kBlock, kBlockPages,
+                                     [](uint32_t id) { return uint64_t(id) * kPage; },
+                                     [this](const Node& n, uint8_t* p) {
+                                       encode(n, p);
+                                       return Status::ok();
+                                     }));
+  for (Node* n : dirty) n->dirty = false;
   if (header_dirty_) MV_RETURN_IF_ERROR(write_header());
   return Status::ok();
 }

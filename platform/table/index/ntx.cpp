@@ -128,6 +128,9 @@ class NtxOrder final : public TreeOrder {
     if (cnt > max_keys)
       return Status::corrupt(pf_.path() + ": Seite " + std::to_string(id) + ": zu viele Schlüssel");
     n.id = id;
+    // Room for a few more keys: an insert into a page just read does not move its arrays.
+    n.keys.reserve((cnt + cnt / 8 + 4) * key_len());
+    n.recnos.reserve(cnt + cnt / 8 + 4);
     n.keys.resize(cnt * key_len());
     n.recnos.resize(cnt);
     n.kids.clear();
@@ -375,11 +378,13 @@ class NtxOrder final : public TreeOrder {
       if (n.dirty) dirty.push_back(&n);
     });
     std::sort(dirty.begin(), dirty.end(), [](Node* a, Node* b) { return a->id < b->id; });
-    for (Node* n : dirty) {
-      MV_RETURN_IF_ERROR(encode(*n, buf));
-      MV_RETURN_IF_ERROR(pf_.file().write_at(n->id, buf, kPage));
-      n->dirty = false;
-    }
+    // Neighbouring pages go out in one write (after a batch of inserts most leaves changed).
+    std::vector<std::pair<uint32_t, const Node*>> pages;
+    pages.reserve(dirty.size());
+    for (Node* n : dirty) pages.push_back({n->id, n});
+    MV_RETURN_IF_ERROR(write_page_runs(pf_.file(), pages, kPage, kPage, [](uint32_t id) { return uint64_t(id); },
+                                       [this](const Node& n, uint8_t* p) { return encode(n, p); }));
+    for (Node* n : dirty) n->dirty = false;
     if (header_dirty_) MV_RETURN_IF_ERROR(write_header());
     return Status::ok();
   }
