@@ -131,6 +131,12 @@ class TreeOrder {
   // ---- maintenance ----
   // Unique orders skip a key that is already there (`inserted` false).
   Status insert(std::span<const uint8_t> key, uint32_t recno, bool* inserted = nullptr);
+  // Inserts entries order[0..count) of `keys` (key_len each) and `recnos`, best in key
+  // order, in a few changes of the tree instead of one per key: each page is taken up
+  // (and, where the family keeps one, copied for undoing) once per slice of keys, and a
+  // key that lands in the leaf of the key before it goes in without a descent from the
+  // root. A failure undoes what the family can undo of the slice it stopped in.
+  Status insert_batch(const uint8_t* keys, const uint32_t* recnos, const uint32_t* order, size_t count);
   // Removes (key, recno); NotFound when it is missing.
   Status remove(std::span<const uint8_t> key, uint32_t recno);
   // Replaces the whole tree by one built bottom-up from these entries (keys flat,

@@ -991,11 +991,7 @@ Status OrderList::flush_batch(Entry& e) {
       return x ? x < 0 : e.batch_recnos[a] < e.batch_recnos[b];
     });
   }
-  Status st;
-  for (uint32_t i : order) {
-    st = e.tree->insert({kb + size_t(i) * kl, kl}, e.batch_recnos[i]);
-    if (!st.is_ok()) break;
-  }
+  Status st = e.tree->insert_batch(kb, e.batch_recnos.data(), order.data(), order.size());
   e.batch_keys.clear();
   e.batch_recnos.clear();
   return st;
