@@ -129,6 +129,43 @@ uint16_t stored_key_length(IndexFormat f, KeyType t, uint16_t char_length, uint1
 
 // ---- NTX numbers ------------------------------------------------------------------
 
+namespace {
+
+// ntx_number() into out[0, len) without a formatter, for values whose printed digits the
+// product value * 10^dec decides beyond doubt: below 10^12 (where that product is off by
+// less than 2^-13) and not within 10^-3 of a half. False leaves the rest to ntx_number().
+bool ntx_number_fast(double value, int len, int dec, uint8_t* out) {
+  static constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12};
+  if (len <= 0 || dec < 0 || dec > 12 || !std::isfinite(value)) return false;
+  const double a = std::fabs(value) * kPow10[dec];
+  if (!(a < 1e12)) return false;
+  const double whole = std::floor(a);
+  const double frac = a - whole;
+  if (std::fabs(frac - 0.5) < 1e-3) return false;
+  uint64_t m = uint64_t(whole) + (frac > 0.5 ? 1 : 0);
+  const bool negative = std::signbit(value);  // "%f" prints the sign of -0.001 too
+  char buf[40];
+  char* e = buf + sizeof buf;
+  char* b = e;
+  for (int i = 0; i < dec; ++i, m /= 10) *--b = char('0' + m % 10);
+  if (dec) *--b = '.';
+  do {
+    *--b = char('0' + m % 10);
+    m /= 10;
+  } while (m);
+  if (negative) *--b = '0';  // the minus sign, as the key writes it
+  const int n = int(e - b);
+  if (n > len) return false;
+  std::memset(out, '0', size_t(len - n));
+  std::memcpy(out + (len - n), b, size_t(n));
+  if (negative)
+    for (int i = 0; i < len; ++i)
+      if (out[i] >= '0' && out[i] <= '9') out[i] = uint8_t(0x2C - (out[i] - '0'));
+  return true;
+}
+
+}  // namespace
+
 std::string ntx_number(double value, int len, int dec) {
   if (len <= 0) len = 10;
   if (dec < 0) dec = 0;
@@ -320,8 +357,10 @@ Status encode_key(const KeyDef& keydef, const Value& v, uint8_t* out) {
     case KeyType::Numeric: {
       if (!v.is_num()) return Status::invalid_argument("Schlüsselwert ist keine Zahl");
       if (keydef.format == IndexFormat::Ntx) {
-        std::string s = ntx_number(v.num, int(n), keydef.decimals);
-        std::memcpy(out, s.data(), n);
+        if (!ntx_number_fast(v.num, int(n), keydef.decimals, out)) {
+          std::string s = ntx_number(v.num, int(n), keydef.decimals);
+          std::memcpy(out, s.data(), n);
+        }
       } else if (keydef.format == IndexFormat::Cdx) {
         cdx_double(v.num, out);
       } else {
