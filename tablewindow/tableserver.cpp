@@ -2,7 +2,9 @@
 
 #include <QDate>
 #include <algorithm>
+#include <cmath>
 #include <limits>
+#include <span>
 
 #include "platform/base/codepage.h"
 #include "platform/table/dbf_format.h"
@@ -109,67 +111,161 @@ QString TableGridServer::field_name(int pos) const {
   return pos >= 1 && pos <= field_count() ? QString::fromLatin1(table_->field(pos).name.c_str()) : QString();
 }
 
-// ---------------------------------------------------------------- places
+// ---------------------------------------------------------------- the sequence
 
-int64_t TableGridServer::places() const {
+uint32_t TableGridServer::first_rec() {
   if (!USED()) return 0;
-  return natural_ ? int64_t(table_->lastrec()) : int64_t(map_.size());
+  const uint32_t last = table_->lastrec();
+  if (!ordered()) return last ? 1 : 0;
+  auto r = table_->navigator()->first();
+  return r && *r <= last ? *r : 0;
 }
 
-uint32_t TableGridServer::recno_at(int64_t place) const {
-  if (place < 0 || place >= places()) return 0;
-  return natural_ ? uint32_t(place + 1) : map_[size_t(place)];
+uint32_t TableGridServer::last_rec() {
+  if (!USED()) return 0;
+  const uint32_t last = table_->lastrec();
+  if (!ordered()) return last;
+  auto r = table_->navigator()->last();
+  return r && *r <= last ? *r : 0;
 }
 
-int64_t TableGridServer::place_of(uint32_t r) const {
-  if (r == 0 || !USED()) return -1;
-  if (natural_) return r <= table_->lastrec() ? int64_t(r) - 1 : -1;
-  return listed_place(r);
+// The order finds a record's neighbours by its key: from its own position when it still
+// stands on the record, else from the record's current bytes.
+uint32_t TableGridServer::step(uint32_t r, int dir) {
+  if (r == 0 || !USED()) return 0;
+  const uint32_t last = table_->lastrec();
+  if (r > last) return 0;
+  if (!ordered()) return dir > 0 ? (r >= last ? 0 : r + 1) : r - 1;
+  OrderNavigator* nav = table_->navigator();
+  std::span<const uint8_t> bytes;
+  if (!nav->standing_on(r)) {
+    if (r == table_->recno() && !table_->eof()) {
+      bytes = table_->record();
+    } else {
+      if (!table_->read_record(r, scratch_).is_ok()) return 0;
+      bytes = scratch_;
+    }
+  }
+  auto next = dir > 0 ? nav->next(r, bytes) : nav->prev(r, bytes);
+  return next && *next <= last ? *next : 0;
+}
+
+uint32_t TableGridServer::at_or_after(uint32_t r) {
+  if (r == 0 || !USED() || r > table_->lastrec()) return 0;
+  if (!ordered()) return r;
+  // The entry before the record's key and the one after that: the record itself when the
+  // order holds it.
+  const uint32_t before = step(r, -1);
+  return before ? step(before, 1) : first_rec();
 }
 
 // The table's own record is always shown, even when the deleted filter hides it (a GOTO
 // to a deleted record, or the record just deleted with nowhere to move).
-bool TableGridServer::shown(int64_t place) const {
-  const uint32_t r = recno_at(place);
+bool TableGridServer::shown(uint32_t r) const {
   if (r == 0) return false;
   if (!deleted_filter() || r == table_->recno()) return true;
   const uint8_t* rec = record_bytes(r);
   return rec && rec[0] != '*';
 }
 
-int64_t TableGridServer::next_shown(int64_t place, int dir) const {
-  const int64_t n = places();
-  for (; place >= 0 && place < n; place += dir)
-    if (shown(place)) return place;
-  return -1;
+uint32_t TableGridServer::next_shown(uint32_t r, int dir) {
+  if (r == 0) return 0;
+  const uint64_t limit = uint64_t(table_->lastrec()) + 1;
+  for (uint64_t guard = 0; r != 0; r = step(r, dir)) {
+    if (shown(r)) return r;
+    // An order that leads in a circle (a damaged file) ends the walk.
+    if (++guard > limit) return 0;
+  }
+  return 0;
 }
 
-std::vector<int64_t> TableGridServer::rows_from(int64_t place) const {
-  std::vector<int64_t> rows;
+std::vector<uint32_t> TableGridServer::rows_from(uint32_t r) {
+  std::vector<uint32_t> rows;
   const size_t page = size_t(page_rows_);
-  const int64_t n = places();
-  place = std::clamp<int64_t>(place, 0, n);
-  for (int64_t p = next_shown(place, 1); p >= 0 && rows.size() < page; p = next_shown(p + 1, 1)) rows.push_back(p);
+  const uint32_t start = at_or_after(r);
+  for (uint32_t p = next_shown(start, 1); p != 0;) {
+    rows.push_back(p);
+    if (rows.size() >= page) break;
+    p = next_shown(step(p, 1), 1);
+  }
   if (rows.size() < page) {
-    std::vector<int64_t> before;
-    const int64_t from = rows.empty() ? place - 1 : rows.front() - 1;
-    for (int64_t p = next_shown(from, -1); p >= 0 && rows.size() + before.size() < page; p = next_shown(p - 1, -1))
+    std::vector<uint32_t> before;
+    const uint32_t from = !rows.empty() ? step(rows.front(), -1) : start ? step(start, -1) : last_rec();
+    for (uint32_t p = next_shown(from, -1); p != 0;) {
       before.push_back(p);
+      if (rows.size() + before.size() >= page) break;
+      p = next_shown(step(p, -1), -1);
+    }
     rows.insert(rows.begin(), before.rbegin(), before.rend());
   }
   return rows;
 }
 
-std::vector<int64_t> TableGridServer::rows_ending_at(int64_t place) const {
-  std::vector<int64_t> back;
+std::vector<uint32_t> TableGridServer::rows_ending_at(uint32_t r) {
+  std::vector<uint32_t> back;
   const size_t page = size_t(page_rows_);
-  const int64_t n = places();
-  place = std::clamp<int64_t>(place, -1, n - 1);
-  for (int64_t p = next_shown(place, -1); p >= 0 && back.size() < page; p = next_shown(p - 1, -1)) back.push_back(p);
-  std::vector<int64_t> rows(back.rbegin(), back.rend());
-  const int64_t from = rows.empty() ? place + 1 : rows.back() + 1;
-  for (int64_t p = next_shown(from, 1); p >= 0 && rows.size() < page; p = next_shown(p + 1, 1)) rows.push_back(p);
+  for (uint32_t p = next_shown(r, -1); p != 0;) {
+    back.push_back(p);
+    if (back.size() >= page) break;
+    p = next_shown(step(p, -1), -1);
+  }
+  std::vector<uint32_t> rows(back.rbegin(), back.rend());
+  if (rows.size() < page) {
+    const uint32_t from = !rows.empty() ? step(rows.back(), 1) : r ? step(r, 1) : first_rec();
+    for (uint32_t p = next_shown(from, 1); p != 0;) {
+      rows.push_back(p);
+      if (rows.size() >= page) break;
+      p = next_shown(step(p, 1), 1);
+    }
+  }
   return rows;
+}
+
+bool TableGridServer::in_sequence(uint32_t r) {
+  if (r == 0 || !USED() || (table_->eof() && r == table_->recno())) return false;
+  if (r > table_->lastrec()) return false;
+  return !ordered() || at_or_after(r) == r;
+}
+
+bool TableGridServer::after(uint32_t r, const std::vector<uint32_t>& rows) {
+  if (rows.empty()) return false;
+  if (!ordered()) return r > rows.back();
+  return position_of(r) > position_of(rows.back());
+}
+
+double TableGridServer::position_of(uint32_t r) {
+  if (!ordered() || r == 0) return 0;
+  std::span<const uint8_t> bytes;
+  if (r == table_->recno() && !table_->eof()) {
+    bytes = table_->record();
+  } else {
+    if (!table_->read_record(r, scratch_).is_ok()) return 0;
+    bytes = scratch_;
+  }
+  auto pos = table_->navigator()->position_of(r, bytes);
+  return pos ? *pos : 0;
+}
+
+// The bar's positions run over the table's record count in both orders. In an index
+// order the order is not counted: the bar shows the estimate of the window's place, and
+// exactly its top or bottom when the window shows the order's first or last record.
+int64_t TableGridServer::scroll_scale() const { return USED() ? int64_t(table_->lastrec()) : 0; }
+
+void TableGridServer::place_scroll_bar() {
+  scroll_pos_ = 0;
+  if (window_.empty() || !USED()) return;
+  if (!ordered()) {
+    scroll_pos_ = int(std::min<int64_t>(int64_t(window_.front()) - 1, std::numeric_limits<int>::max()));
+    return;
+  }
+  const int extent = scroll_extent();
+  if (extent <= 0 || next_shown(step(window_.front(), -1), -1) == 0) return;
+  if (extent < 2 || next_shown(step(window_.back(), 1), 1) == 0) {
+    scroll_pos_ = extent;
+    return;
+  }
+  const double at = position_of(window_.front()) * double(scroll_scale());
+  scroll_pos_ = int(std::clamp<int64_t>(std::llround(at), 1, extent - 1));
 }
 
 // ---------------------------------------------------------------- the window
@@ -178,20 +274,22 @@ int TableGridServer::rowCount(const QModelIndex& parent) const { return parent.i
 
 uint32_t TableGridServer::recno(int row) const {
   if (row < 0 || size_t(row) >= window_.size()) return 0;
-  return recno_at(window_[size_t(row)]);
+  return window_[size_t(row)];
 }
 
 int TableGridServer::row_of_recno(uint32_t r) const {
+  if (r == 0) return -1;
   for (size_t i = 0; i < window_.size(); ++i)
-    if (recno_at(window_[i]) == r) return int(i);
+    if (window_[i] == r) return int(i);
   return -1;
 }
 
 // The rows that stay are changed in place, those beyond them inserted or removed at the
 // end, each step told on its own so the views never see rows change under an insert.
-void TableGridServer::show_rows(std::vector<int64_t> rows) {
+void TableGridServer::show_rows(std::vector<uint32_t> rows) {
   if (resetting_) {
     window_ = std::move(rows);
+    place_scroll_bar();
     return;
   }
   const int before = int(window_.size());
@@ -211,6 +309,7 @@ void TableGridServer::show_rows(std::vector<int64_t> rows) {
   // callers come here after records changed.
   const int kept = std::min(before, now);
   window_ = std::move(rows);
+  place_scroll_bar();
   if (kept > 0) {
     emit dataChanged(index(0, 0), index(kept - 1, std::max(0, columnCount() - 1)));
     emit headerDataChanged(Qt::Vertical, 0, kept - 1);
@@ -223,13 +322,13 @@ void TableGridServer::place_window() {
     show_rows({});
     return;
   }
-  const int64_t place = place_of(table_->recno());
-  if (place < 0) {
-    show_rows(rows_from(window_.empty() ? 0 : window_.front()));
-  } else if (!window_.empty() && place > window_.back()) {
-    show_rows(rows_ending_at(place));
+  const uint32_t r = table_->recno();
+  if (!in_sequence(r)) {
+    show_rows(rows_from(window_.empty() ? first_rec() : window_.front()));
+  } else if (after(r, window_)) {
+    show_rows(rows_ending_at(r));
   } else {
-    show_rows(rows_from(place));
+    show_rows(rows_from(r));
   }
 }
 
@@ -277,9 +376,10 @@ void TableGridServer::set_page_rows(int rows) {
   if (!USED() || window_.empty()) return;
   // The table's record stays in the window.
   const uint32_t keep = table_->recno();
-  std::vector<int64_t> next = rows_from(window_.front());
-  const int64_t place = place_of(keep);
-  if (place >= 0 && !next.empty() && place > next.back()) next = rows_ending_at(place);
+  std::vector<uint32_t> next = rows_from(window_.front());
+  if (!next.empty() && std::find(next.begin(), next.end(), keep) == next.end() && in_sequence(keep) &&
+      after(keep, next))
+    next = rows_ending_at(keep);
   show_rows(std::move(next));
   const int row = row_of_recno(keep);
   if (row >= 0) {
@@ -294,18 +394,20 @@ int TableGridServer::scroll_rows(int n) {
   if (!USED() || window_.empty() || n == 0) return 0;
   int moved = 0;
   if (n > 0) {
-    int64_t last = window_.back();
-    for (int64_t p = next_shown(last + 1, 1); p >= 0 && moved < n; p = next_shown(p + 1, 1)) {
+    uint32_t last = window_.back();
+    for (uint32_t p = next_shown(step(last, 1), 1); p != 0;) {
       last = p;
-      ++moved;
+      if (++moved >= n) break;
+      p = next_shown(step(p, 1), 1);
     }
     if (moved == 0) return 0;
     show_rows(rows_ending_at(last));
   } else {
-    int64_t first = window_.front();
-    for (int64_t p = next_shown(first - 1, -1); p >= 0 && moved < -n; p = next_shown(p - 1, -1)) {
+    uint32_t first = window_.front();
+    for (uint32_t p = next_shown(step(first, -1), -1); p != 0;) {
       first = p;
-      ++moved;
+      if (++moved >= -n) break;
+      p = next_shown(step(p, -1), -1);
     }
     if (moved == 0) return 0;
     moved = -moved;
@@ -316,14 +418,28 @@ int TableGridServer::scroll_rows(int n) {
 }
 
 int TableGridServer::scroll_extent() const {
-  return int(std::clamp<int64_t>(places() - page_rows_, 0, std::numeric_limits<int>::max()));
+  return int(std::clamp<int64_t>(scroll_scale() - page_rows_, 0, std::numeric_limits<int>::max()));
 }
 
-int TableGridServer::scroll_position() const { return window_.empty() ? 0 : int(window_.front()); }
+int TableGridServer::scroll_position() const { return scroll_pos_; }
 
 void TableGridServer::scroll_to_position(int pos) {
   if (!USED() || window_.empty()) return;
-  show_rows(rows_from(pos));
+  if (!ordered()) {
+    show_rows(rows_from(uint32_t(std::max(0, pos)) + 1));
+  } else {
+    const int extent = scroll_extent();
+    if (pos <= 0) {
+      show_rows(rows_from(first_rec()));
+    } else if (pos >= extent) {
+      show_rows(rows_ending_at(last_rec()));
+    } else {
+      auto r = table_->navigator()->at_position(double(pos) / double(std::max<int64_t>(1, scroll_scale())));
+      show_rows(rows_from(r ? *r : 0));
+      // Between the ends the bar stays where the user put it.
+      if (scroll_pos_ > 0 && scroll_pos_ < extent) scroll_pos_ = pos;
+    }
+  }
   settle_on_row(current_);
 }
 
@@ -350,7 +466,7 @@ void TableGridServer::auto_refresh() {
   if (!natural_) return;  // an ordered view is refreshed by its owner
   drop_cache();
   const uint32_t keep = table_->recno();
-  show_rows(rows_from(window_.empty() ? 0 : window_.front()));
+  show_rows(rows_from(window_.empty() ? first_rec() : window_.front()));
   const int row = row_of_recno(keep);
   if (row >= 0) current_ = row;
   else settle_on_row(current_);
@@ -413,7 +529,7 @@ void TableGridServer::record_changed(uint32_t r) {
     return;
   }
   const uint32_t keep = table_->recno();
-  show_rows(rows_from(window_.empty() ? 0 : window_.front()));
+  show_rows(rows_from(window_.empty() ? first_rec() : window_.front()));
   const int row = row_of_recno(keep);
   if (row >= 0 && row != current_) {
     current_ = row;

@@ -2,11 +2,12 @@
 // The data page's server over its open table (the page's GRIDDBSERVER). It is a paged
 // server: its rows are a window of the visible records, as many as the grid shows, and
 // the window moves through the table as the user scrolls, so opening a table and going
-// to its last record cost the same for ten thousand records as for a million. In
-// record-number order a record's place is its number and nothing is read beyond the
-// window (records the deleted filter hides are stepped over as the window passes them);
-// in an index order the order's visible records are taken once per refresh. The server
-// owns the table and its orders and closes them when it goes.
+// to its last record cost the same for ten thousand records as for a million, in
+// record-number order as in an index order. The window is filled by stepping from a
+// known record: to the next record number, or to the next entry of the order, so nothing
+// is read beyond the window (records the deleted filter hides are stepped over as the
+// window passes them). The server owns the table and its orders and closes them when it
+// goes.
 #include <QVariant>
 #include <cstdint>
 #include <memory>
@@ -97,20 +98,36 @@ class TableGridServer : public grid::GRIDDBSERVER {
   using GRIDDBSERVER::set_table;
 
   void follow_table();
-  // Places: in record-number order a record's number - 1, in an index order its place in
-  // the order's row list.
-  int64_t places() const;
-  uint32_t recno_at(int64_t place) const;
-  int64_t place_of(uint32_t recno) const;  // -1 when the rows do not hold it
-  bool shown(int64_t place) const;
-  // The first shown place from `place` on in direction `dir`, -1 when there is none.
-  int64_t next_shown(int64_t place, int dir) const;
-  // The window's rows from the first shown place at or after `place` (or ending at the
-  // last shown place at or before it), filled up from the other side near an end.
-  std::vector<int64_t> rows_from(int64_t place) const;
-  std::vector<int64_t> rows_ending_at(int64_t place) const;
+  // The window walks the table's sequence: in record-number order the record numbers
+  // 1..LASTREC, in an index order the order's entries, taken from the order a step at a
+  // time. 0 stands for "none" (past either end).
+  bool ordered() const { return !natural_ && table_->navigator() != nullptr; }
+  uint32_t first_rec();
+  uint32_t last_rec();
+  // The neighbour of `r` in the sequence in direction `dir` (1 or -1).
+  uint32_t step(uint32_t r, int dir);
+  // `r` when it is in the sequence, else the first record after it (0 when none).
+  uint32_t at_or_after(uint32_t r);
+  bool shown(uint32_t r) const;
+  // The first shown record from `r` on in direction `dir` (r in the sequence), 0 when none.
+  uint32_t next_shown(uint32_t r, int dir);
+  // The window's rows from the first shown record at or after `r` (0: past the end), or
+  // ending at the last shown record at or before `r` (0: before the start), filled up
+  // from the other side near an end.
+  std::vector<uint32_t> rows_from(uint32_t r);
+  std::vector<uint32_t> rows_ending_at(uint32_t r);
+  // Whether the order (or the record numbers) hold `r`; not the phantom record past the end.
+  bool in_sequence(uint32_t r);
+  // Whether record `r` (in the sequence) comes after the last of `rows`.
+  bool after(uint32_t r, const std::vector<uint32_t>& rows);
+  // An index order's estimate of where `r` stands, 0 to 1.
+  double position_of(uint32_t r);
+  // The scroll bar: in record-number order the window's first record number - 1, in an
+  // index order the estimate of its place scaled to scroll_scale().
+  int64_t scroll_scale() const;
+  void place_scroll_bar();
   // Shows `rows`, telling the views; the current row then shows the table's record.
-  void show_rows(std::vector<int64_t> rows);
+  void show_rows(std::vector<uint32_t> rows);
   // The window around the table's record (at its top, or at its bottom when the record
   // lies after the window).
   void place_window();
@@ -119,7 +136,9 @@ class TableGridServer : public grid::GRIDDBSERVER {
   void settle_on_row(int row);
 
   std::unique_ptr<TableOrders> orders_;
-  std::vector<int64_t> window_;  // places shown, top to bottom
+  std::vector<uint32_t> window_;  // records shown, top to bottom
+  int scroll_pos_ = 0;
+  std::vector<uint8_t> scratch_;  // a record's bytes for the order
   int page_rows_ = 40;
   bool resetting_ = false;   // inside a model reset: no row signals
   bool adjusting_ = false;   // the views follow the window: their row moves are not the user's

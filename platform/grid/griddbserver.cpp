@@ -12,8 +12,8 @@ namespace mv::grid {
 GRIDDBSERVER::GRIDDBSERVER(std::unique_ptr<Table> table, QObject* parent)
     : GRIDDBSERVER(std::move(table), true, parent) {}
 
-GRIDDBSERVER::GRIDDBSERVER(std::unique_ptr<Table> table, bool deleted_in_rows, QObject* parent)
-    : GRIDSERVER(parent), table_(std::move(table)), deleted_in_rows_(deleted_in_rows) {
+GRIDDBSERVER::GRIDDBSERVER(std::unique_ptr<Table> table, bool row_list, QObject* parent)
+    : GRIDSERVER(parent), table_(std::move(table)), row_list_(row_list) {
   rebuild_rows();
   if (count_ > 0) current_ = table_ ? std::max(0, row_of_recno(table_->recno())) : 0;
 }
@@ -57,11 +57,12 @@ void GRIDDBSERVER::rebuild_rows() {
   listed_at_.clear();
   count_ = 0;
   if (!table_ || !table_->is_open()) return;
-  natural_ = table_->navigator() == nullptr && !(deleted_in_rows_ && deleted_filter());
+  natural_ = table_->navigator() == nullptr && !(row_list_ && deleted_filter());
   if (natural_) {
     count_ = table_->lastrec();
     return;
   }
+  if (!row_list_) return;
   // The visible records in the current order; the table's position is kept.
   const uint32_t keep = table_->recno();
   if (table_->go_top().is_ok()) {

@@ -65,10 +65,10 @@ class GRIDDBSERVER : public GRIDSERVER {
   uint64_t records_read() const { return records_read_; }
 
  protected:
-  // `deleted_in_rows`: the deleted filter takes the filtered records into a row list.
-  // A server that steps over deleted records itself (a paged one) passes false: in
-  // record-number order it then gets no row list, whatever the filter.
-  GRIDDBSERVER(std::unique_ptr<Table> table, bool deleted_in_rows, QObject* parent);
+  // `row_list`: an index order or the deleted filter takes the visible records into a
+  // row list. A server that walks the table itself (a paged one) passes false: it then
+  // gets no row list in any order, and natural() tells only whether an order is set.
+  GRIDDBSERVER(std::unique_ptr<Table> table, bool row_list, QObject* parent);
 
   // Whether the rows can be read from table_ (a derived server may ask for more than that
   // it is there).
@@ -103,7 +103,7 @@ class GRIDDBSERVER : public GRIDSERVER {
     uint32_t count = 0;
   };
 
-  bool deleted_in_rows_ = true;
+  bool row_list_ = true;
   mutable std::unordered_map<uint32_t, Block> blocks_;  // by block number
   mutable std::list<uint32_t> lru_;
   mutable uint64_t records_read_ = 0;

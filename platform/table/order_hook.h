@@ -55,6 +55,19 @@ class OrderNavigator {
     bool found = false;
   };
   virtual Result<SeekResult> seek(std::span<const uint8_t> key, bool soft) = 0;
+  // Where record `recno` (its current bytes given) stands in the order: 0 for the first
+  // entry, rising towards 1 for the last, 1 past the end; a record the order leaves out
+  // answers the place of the entry after its key. An estimate from the order's pages
+  // that grows along the order, for a scroll bar, without counting keys.
+  virtual Result<double> position_of(uint32_t recno, std::span<const uint8_t> record) {
+    (void)recno, (void)record;
+    return 0.0;
+  }
+  // The record at `pos` (0 to 1) by the same estimate; 0 when the order is empty.
+  virtual Result<uint32_t> at_position(double pos) {
+    (void)pos;
+    return first();
+  }
 };
 
 }  // namespace mv

@@ -18,6 +18,7 @@
 #include "platform/gui/messagebox.h"
 #include "platform/gui/palette.h"
 #include "platform/gui/windows.h"
+#include "platform/table/index/order_list.h"
 #include "tablewindow/tab_dbfdaten.h"
 #include "tablewindow/tabdw_dbfdatei.h"
 #include "tablewindow_helpers.h"
@@ -917,6 +918,125 @@ TEST(DataPageOrders, ChoosingAnOrderOfTheProductionBag) {
   EXPECT_EQ(names->currentIndex(), 0);
   EXPECT_EQ(keys->currentIndex(), 0);
   EXPECT_EQ(w.server()->INDEXORD(), 0);
+}
+
+// A shared CDX table longer than the grid in an index order: the window steps through the
+// order itself (the same rows as a walk of the order), the scroll bar runs over the
+// record count with its ends at the order's first and last rows, and records another
+// program appends meanwhile are there at the next move.
+TEST(DataPageOrders, TheWindowWalksTheOrderAndSeesOtherWriters) {
+  const std::string dir = scratch_dir("orderwindow");
+  std::vector<int> deleted;
+  for (int r = 5; r <= 300; r += 11) deleted.push_back(r);
+  const std::string path = twtest::make_table(dir, "T.DBF", 300, deleted, "DBFCDX");
+  std::vector<uint32_t> order;  // the visible records by NAME
+  {
+    OpenOptions o;
+    o.shared = false;
+    o.driver = "DBFCDX";
+    auto t = Table::open(path, o);
+    ASSERT_TRUE(t.is_ok()) << t.status().to_string();
+    auto ol = OrderList::attach(**t);
+    ASSERT_TRUE(ol.is_ok()) << ol.status().to_string();
+    ASSERT_TRUE((*ol)->create_order("NAME", "", "NAME").is_ok());
+    std::vector<std::pair<std::string, uint32_t>> names;
+    for (uint32_t r = 1; r <= 300; ++r)
+      if (std::find(deleted.begin(), deleted.end(), int(r)) == deleted.end())
+        names.push_back({"Name " + std::to_string(r), r});
+    std::sort(names.begin(), names.end());
+    for (auto& n : names) order.push_back(n.second);
+    ol->reset();
+    ASSERT_TRUE((*t)->close().is_ok());
+  }
+  MemoryHistoryStore history;
+  twtest::EnvironmentScope env(&history);
+  gui::SHELLWINDOW shell;
+  shell.resize(1000, 700);
+  shell.show();
+  gui::RecordingMessageBoxes boxes;
+  TABDW_DBFDATEI w(&shell, QString::fromStdString(path), true, false, false);
+  w.SHOW();
+  if (w.mdi_frame()) w.mdi_frame()->resize(950, 600);
+  settle();
+  TableGridServer* s = w.server();
+  ASSERT_NE(s, nullptr);
+  QAbstractItemModelTester tester(s, QAbstractItemModelTester::FailureReportingMode::Fatal);
+  auto* names = w.data_page()->findChild<QComboBox*>("CB_INDEXNAME");
+  names->setCurrentIndex(1);
+  w.data_page()->LISTBOXSELECT(names);
+  settle();
+  ASSERT_EQ(s->INDEXORD(), 1);
+  STDGRIDBROWSER* g = w.data_page()->grid();
+  auto* bar = g->findChild<QScrollBar*>(QStringLiteral("page_bar"));
+  ASSERT_NE(bar, nullptr);
+  const int page = s->rowCount();
+  ASSERT_GT(page, 5);
+  ASSERT_LT(size_t(page) * 4, order.size());
+  auto rows = [&] { return twtest::window_records(*s); };
+  auto order_from = [&](size_t at) {
+    return std::vector<uint32_t>(order.begin() + long(at), order.begin() + long(at + size_t(page)));
+  };
+  auto key = [&](int k, Qt::KeyboardModifiers m = Qt::NoModifier) {
+    QTest::keyClick(g, Qt::Key(k), m);
+    settle();
+  };
+  g->setFocus();
+  key(Qt::Key_Home, Qt::ControlModifier);
+  EXPECT_EQ(rows(), order_from(0));
+  EXPECT_EQ(bar->value(), 0);
+  EXPECT_EQ(bar->maximum(), 300 - page);
+  // Page by page: the rows follow the order, the bar moves on between its ends.
+  int previous = 0;
+  for (int i = 1; i <= 3; ++i) {
+    key(Qt::Key_PageDown);
+    EXPECT_EQ(rows(), order_from(size_t(i * page))) << i;
+    EXPECT_GT(bar->value(), previous) << i;
+    EXPECT_LT(bar->value(), bar->maximum()) << i;
+    previous = bar->value();
+  }
+  key(Qt::Key_End, Qt::ControlModifier);
+  EXPECT_EQ(rows(), order_from(order.size() - size_t(page)));
+  EXPECT_EQ(s->RECNO(), order.back());
+  EXPECT_EQ(bar->value(), bar->maximum());
+  // The middle of the bar shows the middle of the order.
+  bar->setValue(bar->maximum() / 2);
+  settle();
+  const auto at = std::find(order.begin(), order.end(), rows().front()) - order.begin();
+  EXPECT_GT(at, long(order.size() / 4));
+  EXPECT_LT(at, long(order.size() * 3 / 4));
+  EXPECT_EQ(rows(), order_from(size_t(at)));
+  // A record found by its key comes into the window.
+  w.GOTO(order[10]);
+  EXPECT_EQ(rows().front(), order[10]);
+  w.GOTO(order[order.size() - 3]);
+  EXPECT_EQ(rows().back(), order[order.size() - 3]);
+
+  // Another program appends a record at each end of the order.
+  {
+    OpenOptions o;
+    o.shared = true;
+    o.driver = "DBFCDX";
+    auto t = Table::open(path, o);
+    ASSERT_TRUE(t.is_ok()) << t.status().to_string();
+    auto ol = OrderList::attach(**t);
+    ASSERT_TRUE(ol.is_ok()) << ol.status().to_string();
+    for (const char* name : {"Aaa", "Zzz"}) {
+      ASSERT_TRUE((*t)->append_blank().is_ok());
+      ASSERT_TRUE((*t)->field_put(1, Value::character(name)).is_ok());
+      ASSERT_TRUE((*t)->commit().is_ok());
+    }
+    ol->reset();
+    ASSERT_TRUE((*t)->close().is_ok());
+  }
+  w.GOBOTTOM();
+  EXPECT_EQ(s->RECNO(), 302u);
+  EXPECT_EQ(rows().back(), 302u);
+  w.GOTOP();
+  EXPECT_EQ(s->RECNO(), 301u);
+  EXPECT_EQ(rows().front(), 301u);
+  EXPECT_EQ(rows()[1], order[0]);
+  EXPECT_EQ(bar->maximum(), 302 - page);
+  EXPECT_EQ(boxes.count(), 0);
 }
 
 }  // namespace

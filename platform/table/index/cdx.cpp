@@ -9,7 +9,7 @@
 #include "platform/base/bytes.h"
 #include "platform/table/index/index_formats.h"
 #include "platform/table/index/index_layout.h"
-#include "platform/table/index/paged_file.h"
+#include "platform/table/index/page_store.h"
 
 namespace mv::index {
 
@@ -42,25 +42,22 @@ LeafLayout leaf_layout(size_t kl, uint32_t max_rec) {
 }  // namespace
 
 class CdxBag;
-bool shared_bag(const CdxBag& bag);
+PagedFile& paged_file_of(CdxBag& bag);
 
-class CdxOrder final : public TreeOrder {
+class CdxOrder final : public PagedOrder {
  public:
   CdxOrder(OrderInfo info, CdxBag& bag, uint32_t header)
-      : TreeOrder(std::move(info), TreeShape::BPlusKeyedAll, false), bag_(bag), header_(header) {
+      : PagedOrder(std::move(info), TreeShape::BPlusKeyedAll, false, paged_file_of(bag), kPage),
+        bag_(bag),
+        header_(header) {
     reverse_logical_ = info_.descending;
-    track_cursors_ = shared_bag(bag);
   }
 
   uint32_t header_offset() const { return header_; }
-  uint32_t root_ = 0;
   uint32_t counter_ = 0;
   uint8_t options_ = kOptCompact | kOptCompound;
-  bool header_dirty_ = false;
   bool directory_ = false;
-  bool on_disk_ = false;
   bool replacing_ = false;  // a bulk build has given the old tree's pages back
-  uint64_t seen_ = 0;  // shared: the file's epoch the cached pages belong to
 
   uint8_t pad() const { return info_.keydef.type == KeyType::Character ? 0x20 : 0x00; }
   void set_key_type(KeyType t) override {
@@ -70,7 +67,7 @@ class CdxOrder final : public TreeOrder {
   }
 
   Status read_header();
-  Status write_header();
+  Status write_header() override;
   Status encode(const Node& n, uint8_t* p) const;
   Status decode(uint32_t id, const uint8_t* p, Node& n) const;
   Status check_free_list() override;
@@ -78,12 +75,16 @@ class CdxOrder final : public TreeOrder {
   // file they must be those of the file as it is now, not of an earlier state.
   Status catch_up();
   size_t leaf_size(const Node& n) const;
-  Status flush_pages();
-  Status collect_pages(std::vector<uint32_t>& out);
+
+  // ---- the page plumbing's hooks ----
+  Status read_page(uint32_t id, Node& n) override;
+  Status write_page(const Node& n) override;
+  Status write_pages(const std::vector<Node*>& sorted) override;
+  Status reload() override;
+  Status start_change() override;
+  Status write_after_pages() override;
 
   // ---- TreeOrder ----
-  Result<Node*> load(uint32_t id) override;
-  uint32_t root() const override { return root_; }
   Status set_root(uint32_t id) override {
     if (Node* old = cache_.find(root_)) old->dirty = true;  // loses its root attribute
     root_ = id;
@@ -112,11 +113,7 @@ class CdxOrder final : public TreeOrder {
   }
   size_t bulk_interior_capacity() const override { return 500 / (key_len() + 8); }
   bool bulk_leaf_add(Node& leaf, const uint8_t* key, uint32_t recno) override;
-  Status begin(bool write) override;
-  Status end(bool write, Status st) override;
   Status write_bulk(std::vector<std::vector<Node>>& levels) override;
-
-  PageCache cache_{kPage};
 
  private:
   CdxBag& bag_;
@@ -383,30 +380,31 @@ class CdxBag final : public IndexBag {
     info.keydef.format = IndexFormat::Cdx;
     if (find(info.name)) MV_RETURN_IF_ERROR(drop_tag(info.name));
     MV_RETURN_IF_ERROR(check_order_limits(IndexFormat::Cdx, info, orders_.size()));
-    Status st;
-    pf.enter(true, st);
-    if (st.is_ok() && pf.shared()) st = read_dir_header();
-    if (st.is_ok() && pf.shared()) st = bump_change_counter();
-    if (!st.is_ok()) {
-      pf.leave();
-      pf.unlock();
-      return st;
-    }
-    // Tag headers take two pages in a row: always at the end of the file.
-    uint32_t off = uint32_t(file_end);
-    file_end += kTagHeader;
-    took(off), took(off + kPage);
-    auto o = std::make_unique<CdxOrder>(info, *this, off);
-    o->options_ = uint8_t(kOptCompact | kOptCompound | (info.unique ? kOptUnique : 0) | (info.for_expr.empty() ? 0 : kOptFor));
-    CdxOrder* raw = o.get();
-    orders_.push_back(std::move(o));
-    st = raw->clear();
-    if (st.is_ok()) st = rebuild_directory();
-    pf.leave();
-    if (st.is_ok() && pf.shared()) st = flush();
-    pf.unlock();
-    if (!st.is_ok()) return st;
+    CdxOrder* raw = nullptr;
+    MV_RETURN_IF_ERROR(with_bag_lock([&]() -> Status {
+      // Tag headers take two pages in a row: always at the end of the file.
+      uint32_t off = uint32_t(file_end);
+      file_end += kTagHeader;
+      took(off), took(off + kPage);
+      auto o = std::make_unique<CdxOrder>(info, *this, off);
+      o->options_ =
+          uint8_t(kOptCompact | kOptCompound | (info.unique ? kOptUnique : 0) | (info.for_expr.empty() ? 0 : kOptFor));
+      raw = o.get();
+      orders_.push_back(std::move(o));
+      MV_RETURN_IF_ERROR(raw->clear());
+      return rebuild_directory();
+    }));
     return static_cast<TreeOrder*>(raw);
+  }
+
+  template <class F>
+  Status with_bag_lock(F&& f) {
+    return pf.bag_change(
+        [&] {
+          MV_RETURN_IF_ERROR(read_dir_header());
+          return bump_change_counter();
+        },
+        f, [&] { return flush(); });
   }
 
   Status drop_tag(const std::string& name) override {
@@ -414,34 +412,21 @@ class CdxBag final : public IndexBag {
     auto it = std::find_if(orders_.begin(), orders_.end(),
                            [&](auto& o) { return upper_ascii(o->info().name) == upper_ascii(name); });
     if (it == orders_.end()) return Status::not_found(path_ + ": Tag " + name + " nicht vorhanden");
-    Status st;
-    pf.enter(true, st);
-    if (st.is_ok() && pf.shared()) st = read_dir_header();
-    if (st.is_ok() && pf.shared()) st = bump_change_counter();
-    if (!st.is_ok()) {
-      pf.leave();
-      pf.unlock();
-      return st;
-    }
-    CdxOrder* o = static_cast<CdxOrder*>(it->get());
-    std::vector<uint32_t> pages;
-    st = o->collect_pages(pages);
-    if (st.is_ok()) {
+    return with_bag_lock([&]() -> Status {
+      CdxOrder* o = static_cast<CdxOrder*>(it->get());
+      std::vector<uint32_t> pages;
+      MV_RETURN_IF_ERROR(o->collect_pages(pages));
       o->cache_.clear();
       for (uint32_t p : pages) release_page(p);
       release_page(o->header_offset());
       release_page(o->header_offset() + kPage);
       orders_.erase(it);
-      st = rebuild_directory();
-    }
-    pf.leave();
-    if (st.is_ok() && pf.shared()) st = flush();
-    pf.unlock();
-    return st;
+      return rebuild_directory();
+    });
   }
 };
 
-bool shared_bag(const CdxBag& bag) { return bag.pf.shared(); }
+PagedFile& paged_file_of(CdxBag& bag) { return bag.pf; }
 
 // ---- CdxOrder -----------------------------------------------------------------------
 
@@ -719,33 +704,32 @@ Status CdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
   return Status::ok();
 }
 
-Result<Node*> CdxOrder::load(uint32_t id) {
-  if (Node* hit = cache_.find(id)) return hit;
-  if (bag_.pf.shared()) {
-    // Outside an operation (a cursor kept from before the file changed) nothing is read.
-    if (bag_.pf.depth() == 0) return stale_pages();
-    if (!bag_.pf.writing()) {
-      MV_RETURN_IF_ERROR(bag_.pf.hold_read_lock());
-      if (seen_ != bag_.pf.epoch()) return stale_pages();
-    }
-  }
+Status CdxOrder::read_page(uint32_t id, Node& n) {
   if (id == 0 || id % kPage || uint64_t(id) + kPage > bag_.file_end)
     return Status::corrupt(bag_.pf.path() + ": Tag " + info_.name + ": Verweis auf Seite " + std::to_string(id) +
                            " außerhalb der Datei");
   uint8_t buf[kPage];
   MV_RETURN_IF_ERROR(bag_.pf.read(id, buf, kPage));
-  auto n = std::make_unique<Node>();
-  MV_RETURN_IF_ERROR(decode(id, buf, *n));
-  return cache_.put(id, std::move(n));
+  return decode(id, buf, n);
+}
+
+Status CdxOrder::write_page(const Node& n) {
+  uint8_t buf[kPage];
+  MV_RETURN_IF_ERROR(encode(n, buf));
+  return bag_.pf.file().write_at(n.id, buf, kPage);
+}
+
+Status CdxOrder::write_pages(const std::vector<Node*>& sorted) {
+  std::vector<std::pair<uint32_t, const Node*>> pages;
+  pages.reserve(sorted.size());
+  for (Node* n : sorted) pages.push_back({n->id, n});
+  return write_page_runs(bag_.pf.file(), pages, kPage, kPage, [](uint32_t id) { return uint64_t(id); },
+                         [this](const Node& n, uint8_t* p) { return encode(n, p); });
 }
 
 Result<Node*> CdxOrder::new_node(bool leaf) {
   MV_ASSIGN_OR_RETURN(uint32_t id, bag_.allocate_page());
-  auto n = std::make_unique<Node>();
-  n->id = id;
-  n->leaf = leaf;
-  n->dirty = true;
-  return cache_.put(id, std::move(n));
+  return cache_new(id, leaf);
 }
 
 Status CdxOrder::free_node(uint32_t id) {
@@ -754,81 +738,21 @@ Status CdxOrder::free_node(uint32_t id) {
   return Status::ok();
 }
 
-Status CdxOrder::begin(bool write) {
-  Status st;
-  bool outer = bag_.pf.enter(write, st);
-  if (outer && st.is_ok() && bag_.pf.shared() && on_disk_) {
-    // Reads keep the pages while the directory header's root, free list and change counter
-    // are unchanged. A change starts from the file as it is: other programs leave the counter
-    // alone, and their pages must never be overwritten by ours.
-    bag_.pf.look();
-    if (!write && seen_ != bag_.pf.epoch()) st = bag_.pf.hold_read_lock();
-    if (st.is_ok() && (write || seen_ != bag_.pf.epoch())) {
-      const bool changed = seen_ != bag_.pf.epoch();
-      cache_.clear();
-      st = bag_.read_dir_header();
-      if (st.is_ok()) st = read_header();
-      seen_ = st.is_ok() ? bag_.pf.epoch() : 0;
-      if (changed) bump();
-    }
-  }
-  if (st.is_ok() && outer && write) {
-    ++counter_, header_dirty_ = true;
-    if (bag_.pf.shared() && on_disk_ && !directory_) st = bag_.bump_change_counter();
-  }
-  if (!st.is_ok()) {
-    bag_.pf.leave();
-    bag_.pf.unlock();
-    return st;
-  }
+// Reads keep the pages while the directory header's root, free list and change counter
+// are unchanged.
+Status CdxOrder::reload() {
+  MV_RETURN_IF_ERROR(bag_.read_dir_header());
+  return read_header();
+}
+
+// Other programs leave the counter alone: a change starts from the file as it is.
+Status CdxOrder::start_change() {
+  ++counter_, header_dirty_ = true;
+  if (bag_.pf.shared() && on_disk_ && !directory_) return bag_.bump_change_counter();
   return Status::ok();
 }
 
-Status CdxOrder::end(bool write, Status st) {
-  if (!bag_.pf.leave()) return st;
-  if (write && bag_.pf.shared()) {
-    Status f = flush_pages();
-    if (f.is_ok()) f = bag_.write_freed();
-    if (st.is_ok()) st = f;
-    if (!st.is_ok()) cache_.clear();
-    bag_.pf.look();  // our own change: the pages kept are the file's
-    seen_ = st.is_ok() ? bag_.pf.epoch() : 0;
-  }
-  bag_.pf.unlock();
-  return st;
-}
-
-Status CdxOrder::flush_pages() {
-  std::vector<Node*> dirty;
-  cache_.for_each([&](Node& n) {
-    if (n.dirty) dirty.push_back(&n);
-  });
-  std::sort(dirty.begin(), dirty.end(), [](Node* a, Node* b) { return a->id < b->id; });
-  // Neighbouring pages go out in one write (after a batch of inserts most leaves changed).
-  std::vector<std::pair<uint32_t, const Node*>> pages;
-  pages.reserve(dirty.size());
-  for (Node* n : dirty) pages.push_back({n->id, n});
-  MV_RETURN_IF_ERROR(write_page_runs(
-      bag_.pf.file(), pages, kPage, kPage, [](uint32_t id) { return uint64_t(id); },
-      [this](const Node& n, uint8_t* p) { return encode(n, p); }));
-  for (Node* n : dirty) n->dirty = false;
-  if (header_dirty_) MV_RETURN_IF_ERROR(write_header());
-  return Status::ok();
-}
-
-Status CdxOrder::collect_pages(std::vector<uint32_t>& out) {
-  std::vector<uint32_t> stack{root_};
-  while (!stack.empty()) {
-    uint32_t id = stack.back();
-    stack.pop_back();
-    if (out.size() > (uint64_t(1) << 24)) return Status::corrupt(bag_.pf.path() + ": Indexbaum nicht durchlaufbar");
-    out.push_back(id);
-    MV_ASSIGN_OR_RETURN(Node * n, load(id));
-    if (!n->leaf)
-      for (uint32_t k : n->kids) stack.push_back(k);
-  }
-  return Status::ok();
-}
+Status CdxOrder::write_after_pages() { return bag_.write_freed(); }
 
 Status CdxOrder::write_bulk(std::vector<std::vector<Node>>& levels) {
   // The old tree's pages go to the free list; the new pages take free pages first.
@@ -866,15 +790,11 @@ Status CdxOrder::write_bulk(std::vector<std::vector<Node>>& levels) {
 // ---- entry points ---------------------------------------------------------------------
 
 Result<std::unique_ptr<IndexBag>> open_cdx(FileSystem& fs, const std::string& path, const BagOptions& opt) {
-  auto bag = std::make_unique<CdxBag>(fs, path, opt);
-  MV_RETURN_IF_ERROR(bag->open_existing());
-  return std::unique_ptr<IndexBag>(std::move(bag));
+  return start_bag<CdxBag>(fs, path, opt, [](CdxBag& b) { return b.open_existing(); });
 }
 
 Result<std::unique_ptr<IndexBag>> create_cdx(FileSystem& fs, const std::string& path, const BagOptions& opt) {
-  auto bag = std::make_unique<CdxBag>(fs, path, opt);
-  MV_RETURN_IF_ERROR(bag->create_new());
-  return std::unique_ptr<IndexBag>(std::move(bag));
+  return start_bag<CdxBag>(fs, path, opt, [](CdxBag& b) { return b.create_new(); });
 }
 
 }  // namespace mv::index

@@ -128,6 +128,16 @@ class TreeOrder {
   // The cursor on (key, recno) or invalid when that entry is not in the order.
   Status find(std::span<const uint8_t> key, uint32_t recno, Cursor& c);
 
+  // ---- place within the order (the data page's scroll bar), without counting keys
+  // Where the cursor's entry stands in the order as the user sees it: 0 for the first
+  // entry, rising towards 1 for the last, 1 past the end. Estimated from the entry's
+  // place in each page on its path from the root, as if every page of a level held
+  // equally many keys; only the pages of that path are read. Entries further on in the
+  // order always answer more.
+  Result<double> relative_position(Cursor& c);
+  // The cursor on the entry standing at `pos` (0 to 1) by the same estimate.
+  Status go_to_relative_position(double pos, Cursor& c);
+
   // ---- maintenance ----
   // Unique orders skip a key that is already there (`inserted` false).
   Status insert(std::span<const uint8_t> key, uint32_t recno, bool* inserted = nullptr);
@@ -163,6 +173,13 @@ class TreeOrder {
     bool plain = true;
   };
   Result<CollationSample> sample_collation(const Collation& fallback, CodePage cp, size_t limit);
+  // The same from a sample that grows far slower than the order: the keys of every
+  // interior page in key order, and every leaf of an order of up to kSampledLeaves
+  // leaves, else that many leaves spread over it (the first and the last among them).
+  // A pair out of order that the sample leaves out goes unseen: opening a table tells
+  // the collation from every key, the walk put off until keys are compared (OrderList).
+  static constexpr size_t kSampledLeaves = 64;
+  Result<std::optional<Collation>> detect_collation_sampled(const Collation& fallback, CodePage cp);
 
   // Physical walk, all entries in stored order (tests, check).
   Status walk_physical(const std::function<bool(const uint8_t* key, uint32_t recno)>& fn);
@@ -287,6 +304,10 @@ class TreeOrder {
   Status bplus_after_change(const std::vector<Cursor::Frame>& path, bool removed_leaf);
   Status subtree_max(uint32_t id, std::string& key, uint32_t& recno);
   Status find_impl(std::span<const uint8_t> key, uint32_t recno, Cursor& c);
+  Status physical_fraction(const Cursor& c, double& at, double& width);
+  // The interior keys in key order to `fn` (false stops), the leaves' ids in `leaves`;
+  // `even` false (and the walk given up) when a leaf stands higher than the first.
+  Status interior_keys(const std::function<bool(const uint8_t* key)>& fn, std::vector<uint32_t>& leaves, bool& even);
   Status check_rec(uint32_t id, int depth, void* state, std::string* max_key, uint32_t* max_rec);
   Status check_visit(const uint8_t* key, uint32_t recno, void* state);
 };

@@ -8,7 +8,7 @@
 #include "platform/base/bytes.h"
 #include "platform/table/index/index_formats.h"
 #include "platform/table/index/index_layout.h"
-#include "platform/table/index/paged_file.h"
+#include "platform/table/index/page_store.h"
 
 namespace mv::index {
 
@@ -35,38 +35,27 @@ bool is_field_name(const std::string& e) {
 }  // namespace
 
 class MdxBag;
-bool shared_bag(const MdxBag& bag);
+PagedFile& paged_file_of(MdxBag& bag);
 
-class MdxOrder final : public TreeOrder {
+class MdxOrder final : public PagedOrder {
  public:
   MdxOrder(OrderInfo info, MdxBag& bag, uint32_t header_page)
-      : TreeOrder(std::move(info), TreeShape::BPlusLastUnkeyed, false), bag_(bag), header_page_(header_page) {
-    track_cursors_ = shared_bag(bag);
-  }
+      : PagedOrder(std::move(info), TreeShape::BPlusLastUnkeyed, false, paged_file_of(bag), kBlockPages),
+        bag_(bag),
+        header_page_(header_page) {}
 
   uint32_t header_page() const { return header_page_; }
-  uint32_t root_ = 0;
   uint32_t tag_pages_ = 2;
   uint16_t max_keys_ = 0;
   uint16_t item_len_ = 0;
-  bool header_dirty_ = false;
-  bool on_disk_ = false;
-  uint64_t seen_ = 0;  // shared: the file's epoch the cached pages belong to
 
   Status read_header();
-  Status write_header();
+  Status write_header() override;
   void set_shape_from_spec() {
     item_len_ = uint16_t((key_len() + 4 + 3) / 4 * 4);
     max_keys_ = uint16_t((kBlock - 8) / item_len_);
   }
 
-  Result<Node*> load(uint32_t id) override;
-  uint32_t root() const override { return root_; }
-  Status set_root(uint32_t id) override {
-    root_ = id;
-    header_dirty_ = true;
-    return Status::ok();
-  }
   Result<Node*> new_node(bool leaf) override;
   Status free_node(uint32_t id) override;
   // The pointer after the last item must fit in the block too.
@@ -76,9 +65,15 @@ class MdxOrder final : public TreeOrder {
   bool fits(const Node& n) const override { return n.n() <= (n.leaf ? capacity() : capacity() - 1); }
   size_t bulk_leaf_capacity() const override { return capacity(); }
   size_t bulk_interior_capacity() const override { return capacity() - 1; }
-  Status begin(bool write) override;
-  Status end(bool write, Status st) override;
   Status write_bulk(std::vector<std::vector<Node>>& levels) override;
+
+  // ---- the page plumbing's hooks ----
+  Status read_page(uint32_t id, Node& n) override;
+  Status write_page(const Node& n) override;
+  Status write_pages(const std::vector<Node*>& sorted) override;
+  Status reload() override;
+  Status start_change() override;
+  Status write_after_pages() override;
 
   void encode(const Node& n, uint8_t* p) const {
     std::memset(p, 0, kBlock);
@@ -93,10 +88,6 @@ class MdxOrder final : public TreeOrder {
   }
 
   Status decode(uint32_t id, const uint8_t* p, Node& n) const;
-  Status flush_pages();
-  Status collect_pages(std::vector<uint32_t>& out);
-
-  PageCache cache_{kBlockPages};
 
  private:
   MdxBag& bag_;
@@ -263,15 +254,11 @@ class MdxBag final : public IndexBag {
 
   template <class F>
   Status with_bag_lock(F&& f) {
-    Status st;
-    pf.enter(true, st);
-    if (st.is_ok() && pf.shared()) st = read_file_header();
-    if (st.is_ok() && pf.shared()) st = bump_change_counter();
-    if (st.is_ok()) st = f();
-    pf.leave();
-    if (st.is_ok() && pf.shared()) st = flush();
-    pf.unlock();
-    return st;
+    return pf.bag_change([&] { return catch_up(); }, f, [&] { return flush(); });
+  }
+  Status catch_up() {
+    MV_RETURN_IF_ERROR(read_file_header());
+    return bump_change_counter();
   }
 
   Result<TreeOrder*> add_tag(const OrderInfo& in) override {
@@ -320,7 +307,7 @@ class MdxBag final : public IndexBag {
   }
 };
 
-bool shared_bag(const MdxBag& bag) { return bag.pf.shared(); }
+PagedFile& paged_file_of(MdxBag& bag) { return bag.pf; }
 
 // ---- MdxOrder -----------------------------------------------------------------------
 
@@ -412,16 +399,7 @@ Status MdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
   return Status::ok();
 }
 
-Result<Node*> MdxOrder::load(uint32_t id) {
-  if (Node* hit = cache_.find(id)) return hit;
-  if (bag_.pf.shared()) {
-    // Outside an operation (a cursor kept from before the file changed) nothing is read.
-    if (bag_.pf.depth() == 0) return stale_pages();
-    if (!bag_.pf.writing()) {
-      MV_RETURN_IF_ERROR(bag_.pf.hold_read_lock());
-      if (seen_ != bag_.pf.epoch()) return stale_pages();
-    }
-  }
+Status MdxOrder::read_page(uint32_t id, Node& n) {
   if (!bag_.block_in_file(id))
     return Status::corrupt(bag_.pf.path() + ": Tag " + info_.name + ": Verweis auf Seite " + std::to_string(id) +
                            " außerhalb der Datei");
@@ -429,20 +407,31 @@ Result<Node*> MdxOrder::load(uint32_t id) {
   auto got = bag_.pf.file().read_at(uint64_t(id) * kPage, buf, kBlock);
   if (!got.is_ok()) return got.status();
   if (*got < kBlock) std::memset(buf + *got, 0, kBlock - *got);  // the last block may end early
-  auto n = std::make_unique<Node>();
-  MV_RETURN_IF_ERROR(decode(id, buf, *n));
-  return cache_.put(id, std::move(n));
+  return decode(id, buf, n);
+}
+
+Status MdxOrder::write_page(const Node& n) {
+  uint8_t buf[kBlock];
+  encode(n, buf);
+  return bag_.pf.file().write_at(uint64_t(n.id) * kPage, buf, kBlock);
+}
+
+Status MdxOrder::write_pages(const std::vector<Node*>& sorted) {
+  std::vector<std::pair<uint32_t, const Node*>> pages;
+  pages.reserve(sorted.size());
+  for (Node* n : sorted) pages.push_back({n->id, n});
+  return write_page_runs(bag_.pf.file(), pages, kBlock, kBlockPages, [](uint32_t id) { return uint64_t(id) * kPage; },
+                         [this](const Node& n, uint8_t* p) {
+                           encode(n, p);
+                           return Status::ok();
+                         });
 }
 
 Result<Node*> MdxOrder::new_node(bool leaf) {
   MV_ASSIGN_OR_RETURN(uint32_t id, bag_.allocate_block());
   tag_pages_ += kBlockPages;
   header_dirty_ = true;
-  auto n = std::make_unique<Node>();
-  n->id = id;
-  n->leaf = leaf;
-  n->dirty = true;
-  return cache_.put(id, std::move(n));
+  return cache_new(id, leaf);
 }
 
 Status MdxOrder::free_node(uint32_t id) {
@@ -453,82 +442,20 @@ Status MdxOrder::free_node(uint32_t id) {
   return Status::ok();
 }
 
-Status MdxOrder::begin(bool write) {
-  Status st;
-  bool outer = bag_.pf.enter(write, st);
-  if (outer && st.is_ok() && bag_.pf.shared() && on_disk_) {
-    // Reads keep the pages while the file header's stamp is unchanged. A change starts from
-    // the file as it is: other programs count no changes, and their pages must never be
-    // overwritten by ours.
-    bag_.pf.look();
-    if (!write && seen_ != bag_.pf.epoch()) st = bag_.pf.hold_read_lock();
-    if (st.is_ok() && (write || seen_ != bag_.pf.epoch())) {
-      const bool changed = seen_ != bag_.pf.epoch();
-      cache_.clear();
-      bag_.spare_blocks.clear();
-      st = bag_.read_file_header();
-      if (st.is_ok()) st = read_header();
-      seen_ = st.is_ok() ? bag_.pf.epoch() : 0;
-      if (changed) bump();
-    }
-  }
-  if (st.is_ok() && outer && write && bag_.pf.shared() && on_disk_) st = bag_.bump_change_counter();
-  if (!st.is_ok()) {
-    bag_.pf.leave();
-    bag_.pf.unlock();
-    return st;
-  }
+// Reads keep the pages while the file header's stamp is unchanged.
+Status MdxOrder::reload() {
+  bag_.spare_blocks.clear();
+  MV_RETURN_IF_ERROR(bag_.read_file_header());
+  return read_header();
+}
+
+// Other programs count no changes: a change starts from the file as it is.
+Status MdxOrder::start_change() {
+  if (bag_.pf.shared() && on_disk_) return bag_.bump_change_counter();
   return Status::ok();
 }
 
-Status MdxOrder::end(bool write, Status st) {
-  if (!bag_.pf.leave()) return st;
-  if (write && bag_.pf.shared()) {
-    Status f = flush_pages();
-    if (f.is_ok() && bag_.header_dirty) f = bag_.write_file_header();
-    if (st.is_ok()) st = f;
-    if (!st.is_ok()) cache_.clear();
-    bag_.pf.look();  // our own change: the pages kept are the file's
-    seen_ = st.is_ok() ? bag_.pf.epoch() : 0;
-  }
-  bag_.pf.unlock();
-  return st;
-}
-
-Status MdxOrder::flush_pages() {
-  std::vector<Node*> dirty;
-  cache_.for_each([&](Node& n) {
-    if (n.dirty) dirty.push_back(&n);
-  });
-  std::sort(dirty.begin(), dirty.end(), [](Node* a, Node* b) { return a->id < b->id; });
-  // Neighbouring blocks go out in one write (after a batch of inserts most leaves changed).
-  std::vector<std::pair<uint32_t, const Node*>> pages;
-  pages.reserve(dirty.size());
-  for (Node* n : dirty) pages.push_back({n->id, n});
-  MV_RETURN_IF_ERROR(write_page_runs(bag_.pf.file(), pages, kBlock, kBlockPages,
-                                     [](uint32_t id) { return uint64_t(id) * kPage; },
-                                     [this](const Node& n, uint8_t* p) {
-                                       encode(n, p);
-                                       return Status::ok();
-                                     }));
-  for (Node* n : dirty) n->dirty = false;
-  if (header_dirty_) MV_RETURN_IF_ERROR(write_header());
-  return Status::ok();
-}
-
-Status MdxOrder::collect_pages(std::vector<uint32_t>& out) {
-  std::vector<uint32_t> stack{root_};
-  while (!stack.empty()) {
-    uint32_t id = stack.back();
-    stack.pop_back();
-    if (out.size() > (uint64_t(1) << 24)) return Status::corrupt(bag_.pf.path() + ": Indexbaum nicht durchlaufbar");
-    out.push_back(id);
-    MV_ASSIGN_OR_RETURN(Node * n, load(id));
-    if (!n->leaf)
-      for (uint32_t k : n->kids) stack.push_back(k);
-  }
-  return Status::ok();
-}
+Status MdxOrder::write_after_pages() { return bag_.header_dirty ? bag_.write_file_header() : Status::ok(); }
 
 Status MdxOrder::write_bulk(std::vector<std::vector<Node>>& levels) {
   std::vector<uint32_t> old;
@@ -565,15 +492,11 @@ Status MdxOrder::write_bulk(std::vector<std::vector<Node>>& levels) {
 // ---- entry points ---------------------------------------------------------------------
 
 Result<std::unique_ptr<IndexBag>> open_mdx(FileSystem& fs, const std::string& path, const BagOptions& opt) {
-  auto bag = std::make_unique<MdxBag>(fs, path, opt);
-  MV_RETURN_IF_ERROR(bag->open_existing());
-  return std::unique_ptr<IndexBag>(std::move(bag));
+  return start_bag<MdxBag>(fs, path, opt, [](MdxBag& b) { return b.open_existing(); });
 }
 
 Result<std::unique_ptr<IndexBag>> create_mdx(FileSystem& fs, const std::string& path, const BagOptions& opt) {
-  auto bag = std::make_unique<MdxBag>(fs, path, opt);
-  MV_RETURN_IF_ERROR(bag->create_new());
-  return std::unique_ptr<IndexBag>(std::move(bag));
+  return start_bag<MdxBag>(fs, path, opt, [](MdxBag& b) { return b.create_new(); });
 }
 
 }  // namespace mv::index

@@ -7,7 +7,7 @@
 #include "platform/base/bytes.h"
 #include "platform/table/index/index_formats.h"
 #include "platform/table/index/index_layout.h"
-#include "platform/table/index/paged_file.h"
+#include "platform/table/index/page_store.h"
 
 namespace mv::index {
 
@@ -30,22 +30,16 @@ std::string cstr(const uint8_t* p, size_t n) {
 
 }  // namespace
 
-class NtxOrder final : public TreeOrder {
+class NtxOrder final : public PagedOrder {
  public:
-  NtxOrder(OrderInfo info, PagedFile& pf) : TreeOrder(std::move(info), TreeShape::BTree, false), pf_(pf) {
-    track_cursors_ = pf.shared();
-  }
+  NtxOrder(OrderInfo info, PagedFile& pf) : PagedOrder(std::move(info), TreeShape::BTree, false, pf, kPage) {}
 
   uint16_t max_keys = 0;
-  uint32_t root_ = 0;
   uint32_t free_ = 0;
   uint16_t counter_ = 0;
   uint16_t signature_ = 6;
-  bool header_dirty_ = false;
   uint64_t file_end_ = 0;
   std::unordered_map<uint32_t, uint32_t> freed_;  // freed page -> next free page
-  bool on_disk_ = false;
-  uint64_t seen_ = 0;  // shared: the file's epoch the cached pages belong to
 
   Status read_header() {
     uint8_t h[kPage];
@@ -81,7 +75,7 @@ class NtxOrder final : public TreeOrder {
     return Status::ok();
   }
 
-  Status write_header() {
+  Status write_header() override {
     uint8_t h[kPage] = {};
     put_le16(h + kSignature, uint16_t(info_.for_expr.empty() ? 6 : 7));
     put_le16(h + kCounter, counter_);
@@ -156,35 +150,29 @@ class NtxOrder final : public TreeOrder {
     return Status::ok();
   }
 
-  // ---- TreeOrder ----
-  Result<Node*> load(uint32_t id) override {
-    if (Node* hit = cache_.find(id)) {
-      remember(id, hit);
-      return hit;
-    }
-    if (pf_.shared()) {
-      // Outside an operation (a cursor kept from before the file changed) nothing is read.
-      if (pf_.depth() == 0) return stale_pages();
-      if (!pf_.writing()) {
-        MV_RETURN_IF_ERROR(pf_.hold_read_lock());
-        if (seen_ != pf_.epoch()) return stale_pages();
-      }
-    }
+  // ---- the page plumbing's hooks ----
+  Status read_page(uint32_t id, Node& n) override {
     if (id == 0 || id % kPage || id >= file_end_)
       return Status::corrupt(pf_.path() + ": Verweis auf Seite " + std::to_string(id) + " außerhalb der Datei");
     uint8_t buf[kPage];
     MV_RETURN_IF_ERROR(pf_.read(id, buf, kPage));
-    auto n = std::make_unique<Node>();
-    MV_RETURN_IF_ERROR(decode(id, buf, *n));
-    remember(id, nullptr);
-    return cache_.put(id, std::move(n));
+    return decode(id, buf, n);
   }
-  uint32_t root() const override { return root_; }
-  Status set_root(uint32_t id) override {
-    root_ = id;
-    header_dirty_ = true;
-    return Status::ok();
+  Status write_page(const Node& n) override {
+    uint8_t buf[kPage];
+    MV_RETURN_IF_ERROR(encode(n, buf));
+    return pf_.file().write_at(n.id, buf, kPage);
   }
+  void touched(uint32_t id, const Node* before) override { remember(id, before); }
+  Status write_pages(const std::vector<Node*>& sorted) override {
+    std::vector<std::pair<uint32_t, const Node*>> pages;
+    pages.reserve(sorted.size());
+    for (Node* n : sorted) pages.push_back({n->id, n});
+    return write_page_runs(pf_.file(), pages, kPage, kPage, [](uint32_t id) { return uint64_t(id); },
+                           [this](const Node& n, uint8_t* p) { return encode(n, p); });
+  }
+
+  // ---- TreeOrder ----
   Result<Node*> new_node(bool leaf) override {
     uint32_t id = take_free_page();
     if (id == 0) {
@@ -194,11 +182,7 @@ class NtxOrder final : public TreeOrder {
     header_dirty_ = true;
     remember(id, cache_.find(id));
     if (live_known_) live_.insert(id);
-    auto n = std::make_unique<Node>();
-    n->id = id;
-    n->leaf = leaf;
-    n->dirty = true;
-    return cache_.put(id, std::move(n));
+    return cache_new(id, leaf);
   }
   Status free_node(uint32_t id) override {
     remember(id, cache_.find(id));
@@ -305,63 +289,33 @@ class NtxOrder final : public TreeOrder {
   size_t bulk_leaf_capacity() const override { return max_keys; }
   size_t bulk_interior_capacity() const override { return max_keys; }
 
-  Status begin(bool write) override {
-    Status st;
-    bool outer = pf_.enter(write, st);
-    if (outer && st.is_ok() && pf_.shared() && on_disk_) {
-      // Reads keep the pages while the header's counter, root and free list are unchanged. A
-      // change starts from the file as it is: not every program counts its changes.
-      pf_.look();
-      if (!write && seen_ != pf_.epoch()) st = pf_.hold_read_lock();
-      if (st.is_ok() && (write || seen_ != pf_.epoch())) {
-        const bool changed = seen_ != pf_.epoch();
-        cache_.clear();
-        freed_.clear();
-        live_known_ = false;
-        st = read_header();
-        seen_ = st.is_ok() ? pf_.epoch() : 0;
-        if (changed) bump();
-      }
-    }
-    if (!st.is_ok()) {
-      pf_.leave();
-      pf_.unlock();
-      return st;
-    }
-    if (outer && write) {
-      ++counter_, header_dirty_ = true;
-      undo_begin();
-      // Told before any page changes: whoever keeps pages of this file drops them.
-      if (pf_.shared() && on_disk_) {
-        uint8_t c[2];
-        put_le16(c, counter_);
-        if (Status w = pf_.file().write_at(kCounter, c, 2); !w.is_ok()) {
-          undo_active_ = false;
-          pf_.leave();
-          pf_.unlock();
-          return w;
-        }
+  // Reads keep the pages while the header's counter, root and free list are unchanged.
+  Status reload() override {
+    freed_.clear();
+    live_known_ = false;
+    return read_header();
+  }
+  Status start_change() override {
+    ++counter_, header_dirty_ = true;
+    undo_begin();
+    // Told before any page changes: whoever keeps pages of this file drops them.
+    if (pf_.shared() && on_disk_) {
+      uint8_t c[2];
+      put_le16(c, counter_);
+      if (Status w = pf_.file().write_at(kCounter, c, 2); !w.is_ok()) {
+        undo_active_ = false;
+        return w;
       }
     }
     return Status::ok();
   }
-  Status end(bool write, Status st) override {
-    if (!pf_.leave()) return st;
+  void finish_operation(bool write, const Status& st) override {
     if (write && !st.is_ok() && undo_active_) undo_rollback();
     undo_active_ = false;
     undo_.clear();
-    if (write && pf_.shared()) {
-      Status f = flush_pages();
-      if (st.is_ok()) st = f;
-      if (!st.is_ok()) cache_.clear();
-      pf_.look();  // our own change: the pages kept are the file's
-      seen_ = st.is_ok() ? pf_.epoch() : 0;
-    }
-    pf_.unlock();
-    return st;
   }
-
-  Status flush_pages() {
+  // Pages freed by the change, each with the link to the next free page.
+  Status write_before_pages() override {
     uint8_t buf[kPage];
     for (auto& [id, next] : freed_) {
       std::memset(buf, 0, kPage);
@@ -372,20 +326,6 @@ class NtxOrder final : public TreeOrder {
       MV_RETURN_IF_ERROR(pf_.file().write_at(id, buf, kPage));
     }
     freed_.clear();
-    // Pages in file order: fewer seeks, and a new page is never written past a hole.
-    std::vector<Node*> dirty;
-    cache_.for_each([&](Node& n) {
-      if (n.dirty) dirty.push_back(&n);
-    });
-    std::sort(dirty.begin(), dirty.end(), [](Node* a, Node* b) { return a->id < b->id; });
-    // Neighbouring pages go out in one write (after a batch of inserts most leaves changed).
-    std::vector<std::pair<uint32_t, const Node*>> pages;
-    pages.reserve(dirty.size());
-    for (Node* n : dirty) pages.push_back({n->id, n});
-    MV_RETURN_IF_ERROR(write_page_runs(pf_.file(), pages, kPage, kPage, [](uint32_t id) { return uint64_t(id); },
-                                       [this](const Node& n, uint8_t* p) { return encode(n, p); }));
-    for (Node* n : dirty) n->dirty = false;
-    if (header_dirty_) MV_RETURN_IF_ERROR(write_header());
     return Status::ok();
   }
 
@@ -417,15 +357,12 @@ class NtxOrder final : public TreeOrder {
   }
 
  private:
-  PagedFile& pf_;
-  PageCache cache_{kPage};
   // The pages of the tree, while known: a free page must not be one of them.
   std::unordered_set<uint32_t> live_;
   bool live_known_ = false;
   // The running change: each page it touched, with a copy where the page held changes
   // not yet written (nullptr: the file holds its state before the change).
   std::unordered_map<uint32_t, std::unique_ptr<Node>> undo_;
-  bool undo_active_ = false;
   uint32_t undo_root_ = 0, undo_free_ = 0;
   uint64_t undo_end_ = 0;
   std::unordered_map<uint32_t, uint32_t> undo_freed_;
@@ -477,17 +414,13 @@ class NtxBag final : public IndexBag {
 };
 
 Result<std::unique_ptr<IndexBag>> open_ntx(FileSystem& fs, const std::string& path, const BagOptions& opt) {
-  auto bag = std::make_unique<NtxBag>(fs, path, opt);
-  MV_RETURN_IF_ERROR(bag->open_existing());
-  return std::unique_ptr<IndexBag>(std::move(bag));
+  return start_bag<NtxBag>(fs, path, opt, [](NtxBag& b) { return b.open_existing(); });
 }
 
 Result<std::unique_ptr<IndexBag>> create_ntx_file(FileSystem& fs, const std::string& path, const OrderInfo& info,
                                                   const BagOptions& opt) {
   MV_RETURN_IF_ERROR(check_order_limits(IndexFormat::Ntx, info, 0));
-  auto bag = std::make_unique<NtxBag>(fs, path, opt);
-  MV_RETURN_IF_ERROR(bag->create_new(info));
-  return std::unique_ptr<IndexBag>(std::move(bag));
+  return start_bag<NtxBag>(fs, path, opt, [&](NtxBag& b) { return b.create_new(info); });
 }
 
 }  // namespace mv::index

@@ -214,6 +214,21 @@ class OrderList::Nav final : public OrderNavigator {
     }
     return r;
   }
+  Result<double> position_of(uint32_t recno, std::span<const uint8_t> record) override {
+    MV_RETURN_IF_ERROR(ol_.apply_pending());
+    bool exact = false;
+    MV_RETURN_IF_ERROR(place(recno, record, exact));
+    MV_ASSIGN_OR_RETURN(double pos, e->tree->relative_position(c));
+    gen = e->tree->generation();
+    MV_RETURN_IF_ERROR(here().status());
+    return pos;
+  }
+  Result<uint32_t> at_position(double pos) override {
+    MV_RETURN_IF_ERROR(ol_.apply_pending());
+    MV_RETURN_IF_ERROR(e->tree->go_to_relative_position(pos, c));
+    gen = e->tree->generation();
+    return here();
+  }
 
  private:
   // Puts the cursor on `recno`; when the record is not in the order (its key changed

@@ -177,6 +177,21 @@ class PagedFile {
   }
   int depth() const { return depth_; }
 
+  // A change of the bag's own pages (its directory, its tags), run as `change` under the
+  // write lock: in a shared file `catch_up` first reads the bag's header again and counts
+  // the change, and `flush` writes everything before the lock goes.
+  template <class CatchUp, class Change, class Flush>
+  Status bag_change(CatchUp&& catch_up, Change&& change, Flush&& flush) {
+    Status st;
+    enter(true, st);
+    if (st.is_ok() && shared_) st = catch_up();
+    if (st.is_ok()) st = change();
+    leave();
+    if (st.is_ok() && shared_) st = flush();
+    unlock();
+    return st;
+  }
+
  private:
   Status lock(bool write) {
     // Index locks are held for one tree change only: wait a little for them.

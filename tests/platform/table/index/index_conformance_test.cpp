@@ -4,6 +4,7 @@
 // closed and opened again now and then.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -207,6 +208,42 @@ class IndexConformance : public ::testing::TestWithParam<IndexFormat> {
     ASSERT_EQ(rep->keys, model_.size());
   }
 
+  // The estimate of each entry's place (the data page's scroll bar): 0 at the first entry,
+  // rising along the order, 1 past the end; going to an estimate lands on that entry or
+  // next to it, and 0 and 1 land on the first and the last entry.
+  void check_positions() {
+    SCOPED_TRACE("positions");
+    std::vector<double> pos;
+    Cursor c;
+    ASSERT_TRUE(order_->first(c).is_ok());
+    while (c.valid()) {
+      auto p = order_->relative_position(c);
+      ASSERT_TRUE(p.is_ok()) << p.status().to_string();
+      if (pos.empty()) ASSERT_NEAR(*p, 0.0, 1e-9);
+      else ASSERT_GT(*p, pos.back()) << "position " << pos.size();
+      ASSERT_LT(*p, 1.0);
+      pos.push_back(*p);
+      ASSERT_TRUE(order_->next(c).is_ok());
+    }
+    auto end = order_->relative_position(c);
+    ASSERT_TRUE(end.is_ok());
+    EXPECT_EQ(*end, 1.0);
+    if (pos.empty()) return;
+    auto index_of = [&](double x) -> long {
+      Cursor d;
+      EXPECT_TRUE(order_->go_to_relative_position(x, d).is_ok());
+      auto p = order_->relative_position(d);
+      if (!d.valid() || !p.is_ok()) return -1;
+      return long(std::lower_bound(pos.begin(), pos.end(), *p) - pos.begin());
+    };
+    EXPECT_EQ(index_of(0.0), 0);
+    EXPECT_EQ(index_of(1.0), long(pos.size()) - 1);
+    for (size_t i = 0; i < pos.size(); i += 1 + pos.size() / 7) {
+      const long got = index_of(pos[i]);
+      EXPECT_LE(std::labs(got - long(i)), 1) << "entry " << i << " of " << pos.size();
+    }
+  }
+
   // SEEK against the model: the first entry whose key, cut to the search length, is
   // not before the search key in the order's direction.
   void check_seek(const std::string& search, std::mt19937& rng) {
@@ -330,6 +367,7 @@ class IndexConformance : public ::testing::TestWithParam<IndexFormat> {
       }
       if (::testing::Test::HasFatalFailure()) return;
       verify(std::to_string(step) + ": " + what);
+      if (step % 100 == 99) check_positions();
       if (::testing::Test::HasFatalFailure()) return;
     }
   }
@@ -354,6 +392,67 @@ TEST_P(IndexConformance, RandomRunsMatchTheModel) {
     const char* steps = std::getenv("MOLVANE_INDEX_STEPS");
     run(c, (seed ? uint32_t(std::atoi(seed)) : 12345u) + c.length, steps ? std::atoi(steps) : 1500);
     if (::testing::Test::HasFatalFailure()) return;
+  }
+}
+
+// Opening a table tells an order's collation from a sample of its keys: an order of
+// many leaves whose keys stand in German order only at the umlauts (one name in fifty)
+// is told German, the same keys in byte order are told byte order; agreeing with the
+// walk of every key.
+TEST_P(IndexConformance, TheSampleTellsTheCollationOfALargeOrder) {
+  const std::string dir = index_test::scratch_dir(std::string("sample_") + format_name(kFormat));
+  KeyDef kd;
+  kd.format = kFormat;
+  kd.type = KeyType::Character;
+  kd.length = stored_key_length(kFormat, KeyType::Character, 12, 12);
+  for (const bool german : {true, false}) {
+    SCOPED_TRACE(german ? "german" : "machine");
+    const Collation coll = german ? Collation::german(CodePage::Cp850) : Collation::machine();
+    const std::string path = dir + (german ? "/G" : "/M") + (kFormat == IndexFormat::Ntx ? ".NTX" : kFormat == IndexFormat::Cdx ? ".CDX" : ".MDX");
+    OrderInfo info;
+    info.name = "T";
+    info.key_expr = "KEY";
+    info.keydef = kd;
+    BagOptions opt;
+    opt.table_name = "T";
+    std::unique_ptr<IndexBag> bag;
+    TreeOrder* order = nullptr;
+    if (kFormat == IndexFormat::Ntx) {
+      auto b = IndexBag::create_ntx(FileSystem::posix(), path, info, opt);
+      ASSERT_TRUE(b.is_ok()) << b.status().to_string();
+      bag = std::move(*b);
+      order = bag->order(0);
+    } else {
+      auto b = IndexBag::create_bag(FileSystem::posix(), path, kFormat, opt);
+      ASSERT_TRUE(b.is_ok()) << b.status().to_string();
+      bag = std::move(*b);
+      auto t = bag->add_tag(info);
+      ASSERT_TRUE(t.is_ok()) << t.status().to_string();
+      order = *t;
+    }
+    order->set_key_type(KeyType::Character);
+    order->set_collation(coll);
+    // "Mu...", "M\x81..." (u umlaut in code page 850) and "Mz...": byte order puts the
+    // umlauts after "Mz", German order beside "Mu".
+    std::vector<uint8_t> keys;
+    std::vector<uint32_t> recnos;
+    for (uint32_t r = 1; r <= 20000; ++r) {
+      char k[32];
+      const char* stem = r % 50 == 0 ? "M\x81ller" : r % 2 ? "Muller" : "Mzeller";
+      std::snprintf(k, sizeof k, "%s%05u", stem, r);
+      std::string key = k;
+      key.resize(kd.length, ' ');
+      keys.insert(keys.end(), key.begin(), key.end());
+      recnos.push_back(r);
+    }
+    ASSERT_TRUE(order->build(std::move(keys), std::move(recnos)).is_ok());
+    auto full = order->detect_collation(Collation::machine(), CodePage::Cp850);
+    auto quick = order->detect_collation_sampled(Collation::machine(), CodePage::Cp850);
+    ASSERT_TRUE(full.is_ok() && quick.is_ok());
+    ASSERT_TRUE(full->has_value() && quick->has_value());
+    EXPECT_EQ((*quick)->is_machine(), !german);
+    EXPECT_EQ((*quick)->kind(), (*full)->kind());
+    EXPECT_EQ((*quick)->code_page(), (*full)->code_page());
   }
 }
 

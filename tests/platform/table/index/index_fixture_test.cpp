@@ -119,6 +119,14 @@ class IndexFixtures : public ::testing::Test {
       CaseOrder co{dir, &ex, &ord, o, true};
       auto coll = o->detect_collation(Collation::machine(), cp);
       ASSERT_TRUE(coll.is_ok()) << coll.status().to_string();
+      // Opening a table tells it from a sample of the keys: the same answer.
+      auto quick = o->detect_collation_sampled(Collation::machine(), cp);
+      ASSERT_TRUE(quick.is_ok()) << quick.status().to_string();
+      ASSERT_EQ(quick->has_value(), coll->has_value()) << ord["tag"].text;
+      if (coll->has_value()) {
+        EXPECT_EQ((*quick)->kind(), (*coll)->kind()) << ord["tag"].text;
+        EXPECT_EQ((*quick)->code_page(), (*coll)->code_page()) << ord["tag"].text;
+      }
       if (coll->has_value()) o->set_collation(**coll);
       else {
         co.collation_known = false;
