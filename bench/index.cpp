@@ -9,12 +9,17 @@
 #include <QApplication>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstring>
 #include <map>
 #include <filesystem>
 #include <numeric>
 #include <random>
+
+#include <time.h>
+
+#include <unistd.h>
 
 #include "components/dlgprogress.h"
 #include "platform/gui/messagebox.h"
@@ -38,7 +43,7 @@ const char* const kDrivers[] = {"DBFNTX", "DBFCDX", "DBFMDX"};
 
 std::string bench_dir() {
   static std::string dir = [] {
-    std::string d = (std::filesystem::temp_directory_path() / "molvane_bench_index").string();
+    std::string d = (std::filesystem::temp_directory_path() / ("molvane_bench_index_" + std::to_string(getpid()))).string();
     std::filesystem::remove_all(d);
     std::filesystem::create_directories(d);
     return d;
@@ -369,6 +374,421 @@ void BM_Append(benchmark::State& state, const char* driver, bool by_fields) {
   state.counters["ratio"] = indexed_s / plain;
 }
 
+// ---- The workload of 96-byte records: NAME C(20), ORT C(20), BETRAG N(10,2), MENGE N(6),
+// DATUM D, AKTIV L, TEXT C(30); names and places made of random syllables. Each step
+// reports ours against a plain C++ baseline of the same run.
+
+constexpr uint32_t kSeeks = 300'000;
+
+std::vector<StructRow> wide_fields() {
+  return {{"NAME", 'C', 20, 0}, {"ORT", 'C', 20, 0}, {"BETRAG", 'N', 10, 2}, {"MENGE", 'N', 6, 0},
+          {"DATUM", 'D', 8, 0}, {"AKTIV", 'L', 1, 0}, {"TEXT", 'C', 30, 0}};
+}
+constexpr size_t kWideLen = 96;
+constexpr size_t kOffName = 1, kOffOrt = 21, kOffBetrag = 41, kOffMenge = 51, kOffDatum = 57, kOffAktiv = 65,
+                 kOffText = 66;
+
+std::string syllables(std::mt19937& rng, int lo, int hi, bool capital) {
+  static const char* const kSyl[] = {"ka", "ber", "lin", "to", "mi", "hau", "sen", "dor", "fel", "wa",
+                                     "ri", "gen", "stein", "bach", "ler", "mann", "ro", "na", "ten", "zu",
+                                     "ol", "ek", "vi", "schu", "burg", "hof", "wei", "ler", "an", "dre"};
+  std::string s;
+  const int n = lo + int(rng() % uint32_t(hi - lo + 1));
+  for (int i = 0; i < n; ++i) s += kSyl[rng() % (sizeof kSyl / sizeof *kSyl)];
+  if (capital && !s.empty()) s[0] = char(s[0] - 32);
+  return s;
+}
+
+void put_text(std::vector<uint8_t>& rec, size_t off, size_t len, const std::string& s) {
+  std::memcpy(rec.data() + off, s.data(), std::min(len, s.size()));
+}
+
+void make_wide_record(std::mt19937& rng, std::vector<uint8_t>& rec) {
+  rec.assign(kWideLen, ' ');
+  put_text(rec, kOffName, 20, syllables(rng, 2, 5, true));
+  put_text(rec, kOffOrt, 20, syllables(rng, 2, 4, rng() % 2 == 0));
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%10.2f", double(int(rng() % 20000000) - 10000000) / 100.0);
+  std::memcpy(rec.data() + kOffBetrag, buf, 10);
+  std::snprintf(buf, sizeof buf, "%6d", int(rng() % 1000000));
+  std::memcpy(rec.data() + kOffMenge, buf, 6);
+  std::snprintf(buf, sizeof buf, "%04d%02d%02d", 1950 + int(rng() % 80), 1 + int(rng() % 12), 1 + int(rng() % 28));
+  std::memcpy(rec.data() + kOffDatum, buf, 8);
+  rec[kOffAktiv] = rng() % 2 ? 'T' : 'F';
+  put_text(rec, kOffText, 30, syllables(rng, 3, 8, false));
+}
+
+// The seven FIELDPUT values of a record image.
+struct WideValues {
+  Value name, ort, betrag, menge, datum, aktiv, text;
+};
+
+WideValues wide_values(const std::vector<uint8_t>& r) {
+  auto txt = [&](size_t off, size_t len) { return std::string(reinterpret_cast<const char*>(r.data() + off), len); };
+  WideValues v;
+  v.name = Value::character(txt(kOffName, 20));
+  v.ort = Value::character(txt(kOffOrt, 20));
+  v.betrag = Value::numeric(std::strtod(txt(kOffBetrag, 10).c_str(), nullptr), 10, 2);
+  v.menge = Value::numeric(std::strtod(txt(kOffMenge, 6).c_str(), nullptr), 6, 0);
+  const std::string d = txt(kOffDatum, 8);
+  v.datum = Value::of_date(Date::from_ymd(std::stoi(d.substr(0, 4)), std::stoi(d.substr(4, 2)), std::stoi(d.substr(6, 2))));
+  v.aktiv = Value::boolean(r[kOffAktiv] == 'T');
+  v.text = Value::character(txt(kOffText, 30));
+  return v;
+}
+
+Status put_wide(Table& t, const WideValues& v) {
+  MV_RETURN_IF_ERROR(t.append_blank());
+  MV_RETURN_IF_ERROR(t.field_put(1, v.name));
+  MV_RETURN_IF_ERROR(t.field_put(2, v.ort));
+  MV_RETURN_IF_ERROR(t.field_put(3, v.betrag));
+  MV_RETURN_IF_ERROR(t.field_put(4, v.menge));
+  MV_RETURN_IF_ERROR(t.field_put(5, v.datum));
+  MV_RETURN_IF_ERROR(t.field_put(6, v.aktiv));
+  return t.field_put(7, v.text);
+}
+
+double since(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// CPU time of this thread: on a busy machine steadier than the wall clock.
+double thread_cpu() {
+  timespec ts{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
+}
+
+// The 1,000,000-record table of one driver, made once.
+std::string wide_table(const char* driver) {
+  std::string path = bench_dir() + "/WIDE_" + std::string(driver) + ".DBF";
+  if (std::filesystem::exists(path)) return path;
+  if (!db_create(path, wide_fields(), driver).is_ok()) return "";
+  auto t = open_exclusive(path, driver);
+  if (!t) return "";
+  std::mt19937 rng(424242);
+  std::vector<uint8_t> rec;
+  for (uint32_t i = 0; i < kRecords; ++i) {
+    make_wide_record(rng, rec);
+    if (!t->append_record(rec).is_ok()) return "";
+  }
+  if (!t->close().is_ok()) return "";
+  return path;
+}
+
+// The records' bytes, read back through the table (the baselines' input).
+std::vector<uint8_t> wide_images(const std::string& path, const char* driver) {
+  auto t = open_exclusive(path, driver);
+  std::vector<uint8_t> all(size_t(kRecords) * kWideLen), rec;
+  for (uint32_t r = 1; r <= kRecords; ++r) {
+    if (!t->read_record(r, rec).is_ok()) break;
+    std::memcpy(all.data() + size_t(r - 1) * kWideLen, rec.data(), kWideLen);
+  }
+  return all;
+}
+
+// Sorts record numbers by fixed-length keys (ties by record), as a plain program would.
+void sort_fixed(const std::vector<uint8_t>& keys, size_t kl, uint32_t n) {
+  std::vector<uint32_t> idx(n);
+  std::iota(idx.begin(), idx.end(), 0u);
+  std::sort(idx.begin(), idx.end(), [&](uint32_t a, uint32_t b) {
+    int x = std::memcmp(keys.data() + size_t(a) * kl, keys.data() + size_t(b) * kl, kl);
+    return x ? x < 0 : a < b;
+  });
+  benchmark::DoNotOptimize(idx.data());
+}
+
+enum class WideKey { Name, OrtDatum, Betrag };
+
+// Baseline: read every record through the table, extract (and for BETRAG parse) the key,
+// sort.
+double wide_baseline_seconds(const std::string& path, const char* driver, WideKey which) {
+  auto t = open_exclusive(path, driver);
+  auto start = std::chrono::steady_clock::now();
+  const uint32_t n = t->lastrec();
+  std::vector<uint8_t> rec;
+  if (which == WideKey::Betrag) {
+    std::vector<std::pair<double, uint32_t>> v(n);
+    for (uint32_t r = 1; r <= n; ++r) {
+      if (!t->read_record(r, rec).is_ok()) break;
+      char buf[11];
+      std::memcpy(buf, rec.data() + kOffBetrag, 10);
+      buf[10] = 0;
+      v[r - 1] = {std::strtod(buf, nullptr), r};
+    }
+    std::sort(v.begin(), v.end());
+    benchmark::DoNotOptimize(v.data());
+    return since(start);
+  }
+  const size_t kl = which == WideKey::Name ? 20 : 28;
+  std::vector<uint8_t> keys(size_t(n) * kl);
+  for (uint32_t r = 1; r <= n; ++r) {
+    if (!t->read_record(r, rec).is_ok()) break;
+    uint8_t* k = keys.data() + size_t(r - 1) * kl;
+    if (which == WideKey::Name) {
+      std::memcpy(k, rec.data() + kOffName, 20);
+    } else {
+      for (size_t i = 0; i < 20; ++i) {
+        uint8_t c = rec[kOffOrt + i];
+        k[i] = c >= 'a' && c <= 'z' ? uint8_t(c - 32) : c;
+      }
+      std::memcpy(k + 20, rec.data() + kOffDatum, 8);
+    }
+  }
+  sort_fixed(keys, kl, n);
+  return since(start);
+}
+
+const char* wide_expr(WideKey k) {
+  return k == WideKey::Name ? "NAME" : k == WideKey::Betrag ? "BETRAG" : "UPPER(ORT)+DTOS(DATUM)";
+}
+const char* wide_tag(WideKey k) { return k == WideKey::Name ? "W_NAME" : k == WideKey::Betrag ? "W_BETRAG" : "W_KOMBI"; }
+
+Status create_wide_order(OrderList& ol, const char* driver, WideKey k) {
+  return std::string(driver) == "DBFNTX" ? ol.create_index(wide_tag(k), wide_expr(k))
+                                         : ol.create_order(wide_tag(k), "", wide_expr(k));
+}
+
+// Best of two builds against the best of two baselines.
+void BM_WideBuild(benchmark::State& state, const char* driver, WideKey which) {
+  std::string path = wide_table(driver);
+  if (path.empty()) {
+    state.SkipWithError("table not created");
+    return;
+  }
+  double baseline = 1e9, ours = 1e9;
+  for (auto _ : state) {
+    for (int run = 0; run < 2; ++run) {
+      baseline = std::min(baseline, wide_baseline_seconds(path, driver, which));
+      auto t = open_exclusive(path, driver);
+      auto ol = OrderList::attach(*t);
+      if (!ol.is_ok()) {
+        state.SkipWithError(ol.status().to_string().c_str());
+        return;
+      }
+      auto start = std::chrono::steady_clock::now();
+      Status st = create_wide_order(**ol, driver, which);
+      ours = std::min(ours, since(start));
+      if (!st.is_ok()) state.SkipWithError(st.to_string().c_str());
+      if (std::string(driver) != "DBFNTX") (*ol)->delete_order(wide_tag(which)).ignore();
+    }
+    state.SetIterationTime(ours);
+  }
+  state.counters["baseline_ms"] = baseline * 1e3;
+  state.counters["ours_ms"] = ours * 1e3;
+  state.counters["ratio"] = ours / baseline;
+}
+
+// A copy of the wide table with the three orders (NAME, BETRAG, UPPER(ORT)+DTOS(DATUM))
+// built once; every run starts from fresh copies of its files.
+std::string wide_indexed_master(const char* driver) {
+  const std::string dir = bench_dir() + "/widx_" + driver;
+  const std::string path = dir + "/WIDX.DBF";
+  if (std::filesystem::exists(path)) return path;
+  std::filesystem::create_directories(dir);
+  std::filesystem::copy_file(wide_table(driver), path, std::filesystem::copy_options::overwrite_existing);
+  auto t = open_exclusive(path, driver);
+  if (!t) return "";
+  auto ol = OrderList::attach(*t);
+  if (!ol.is_ok()) return "";
+  for (WideKey k : {WideKey::Name, WideKey::Betrag, WideKey::OrtDatum})
+    if (!create_wide_order(**ol, driver, k).is_ok()) return "";
+  ol->reset();
+  if (!t->close().is_ok()) return "";
+  return path;
+}
+
+// Fresh copies of the master's files in `work`; answers the table's path there.
+std::string fresh_copy(const std::string& master, const std::string& work, bool with_orders) {
+  std::filesystem::remove_all(work);
+  std::filesystem::create_directories(work);
+  for (auto& f : std::filesystem::directory_iterator(std::filesystem::path(master).parent_path())) {
+    const std::string ext = f.path().extension().string();
+    if (ext == ".DBF" || with_orders)
+      std::filesystem::copy_file(f.path(), std::filesystem::path(work) / f.path().filename());
+  }
+  return (std::filesystem::path(work) / std::filesystem::path(master).filename()).string();
+}
+
+std::unique_ptr<OrderList> open_wide_orders(Table& t, const char* driver, bool production) {
+  OrderListOptions lo;
+  lo.open_production = production;
+  lo.require_production = production;
+  auto ol = OrderList::attach(t, lo);
+  if (!ol.is_ok()) return nullptr;
+  if (std::string(driver) == "DBFNTX" && production)
+    for (WideKey k : {WideKey::Name, WideKey::Betrag, WideKey::OrtDatum})
+      if (!(*ol)->add_index_file(wide_tag(k)).is_ok()) return nullptr;
+  return std::move(*ol);
+}
+
+// 100,000 appends (APPEND BLANK + 7 FIELDPUT, random keys) to the 1,000,000-record table:
+// with the three orders open against no order. Best of two each.
+void BM_WideAppendOrders(benchmark::State& state, const char* driver) {
+  const std::string master = wide_indexed_master(driver);
+  if (master.empty()) {
+    state.SkipWithError("table not created");
+    return;
+  }
+  std::mt19937 rng(77);
+  std::vector<WideValues> vals;
+  std::vector<uint8_t> rec;
+  for (uint32_t i = 0; i < kAppends; ++i) {
+    make_wide_record(rng, rec);
+    vals.push_back(wide_values(rec));
+  }
+  double plain = 1e9, with = 1e9, plain_cpu = 1e9, with_cpu = 1e9;
+  for (auto _ : state) {
+    for (int run = 0; run < 4; ++run) {
+      const bool orders = run % 2 == 1;
+      const std::string path = fresh_copy(master, bench_dir() + "/wapp", orders);
+      auto t = open_exclusive(path, driver);
+      auto ol = t ? open_wide_orders(*t, driver, orders) : nullptr;
+      if (!ol || (orders && ol->count() != 3)) {
+        state.SkipWithError("not opened");
+        return;
+      }
+      auto start = std::chrono::steady_clock::now();
+      const double cpu0 = thread_cpu();
+      for (const WideValues& v : vals)
+        if (!put_wide(*t, v).is_ok()) {
+          state.SkipWithError("append failed");
+          return;
+        }
+      if (!t->commit().is_ok()) state.SkipWithError("commit failed");
+      double s = since(start);
+      (orders ? with : plain) = std::min(orders ? with : plain, s);
+      (orders ? with_cpu : plain_cpu) = std::min(orders ? with_cpu : plain_cpu, thread_cpu() - cpu0);
+      if (orders && run == 1) {
+        for (size_t n = 1; n <= 3; ++n) {
+          auto rep = ol->check(n);
+          if (!rep.is_ok() || rep->keys != kRecords + kAppends) state.SkipWithError("order damaged");
+        }
+      }
+      ol.reset();
+      t->close().ignore();
+    }
+    state.SetIterationTime(with);
+  }
+  std::filesystem::remove_all(bench_dir() + "/wapp");
+  state.counters["no_order_ms"] = plain * 1e3;
+  state.counters["three_orders_ms"] = with * 1e3;
+  state.counters["ratio"] = with / plain;
+  state.counters["cpu_ratio"] = with_cpu / plain_cpu;
+  state.counters["three_orders_cpu_ms"] = with_cpu * 1e3;
+}
+
+// 1,000,000 APPEND BLANK + 7 FIELDPUT against append_record of the same records, into an
+// empty table without orders. Best of two each.
+void BM_WideAppendFields(benchmark::State& state, const char* driver) {
+  std::mt19937 rng(31);
+  std::vector<uint8_t> images(size_t(kRecords) * kWideLen), rec;
+  std::vector<WideValues> vals;
+  vals.reserve(kRecords);
+  for (uint32_t i = 0; i < kRecords; ++i) {
+    make_wide_record(rng, rec);
+    std::memcpy(images.data() + size_t(i) * kWideLen, rec.data(), kWideLen);
+    vals.push_back(wide_values(rec));
+  }
+  const std::string path = bench_dir() + "/WAPP1M.DBF";
+  double records = 1e9, fields = 1e9;
+  for (auto _ : state) {
+    for (int run = 0; run < 4; ++run) {
+      const bool by_fields = run % 2 == 1;
+      std::filesystem::remove(path);
+      if (!db_create(path, wide_fields(), driver).is_ok()) {
+        state.SkipWithError("not created");
+        return;
+      }
+      auto t = open_exclusive(path, driver);
+      auto start = std::chrono::steady_clock::now();
+      for (uint32_t i = 0; i < kRecords; ++i) {
+        Status st = by_fields ? put_wide(*t, vals[i])
+                              : t->append_record({images.data() + size_t(i) * kWideLen, kWideLen});
+        if (!st.is_ok()) {
+          state.SkipWithError(st.to_string().c_str());
+          return;
+        }
+      }
+      if (!t->commit().is_ok()) state.SkipWithError("commit failed");
+      double s = since(start);
+      (by_fields ? fields : records) = std::min(by_fields ? fields : records, s);
+      if (by_fields) {
+        std::vector<uint8_t> back;
+        if (!t->read_record(kRecords / 2 + 1, back).is_ok() ||
+            std::memcmp(back.data() + 1, images.data() + size_t(kRecords / 2) * kWideLen + 1, kWideLen - 1) != 0)
+          state.SkipWithError("FIELDPUT wrote other bytes than the record image");
+      }
+      t->close().ignore();
+    }
+    state.SetIterationTime(fields);
+  }
+  std::filesystem::remove(path);
+  state.counters["append_record_ms"] = records * 1e3;
+  state.counters["fieldput_ms"] = fields * 1e3;
+  state.counters["ratio"] = fields / records;
+}
+
+// 300,000 SEEKs of existing NAME keys, the three orders open, against lower_bound in the
+// sorted array of the same keys.
+void BM_WideSeek(benchmark::State& state, const char* driver) {
+  const std::string master = wide_indexed_master(driver);
+  if (master.empty()) {
+    state.SkipWithError("table not created");
+    return;
+  }
+  const std::vector<uint8_t> images = wide_images(wide_table(driver), driver);
+  const std::string path = fresh_copy(master, bench_dir() + "/wseek", true);
+  auto t = open_exclusive(path, driver);
+  auto ol = t ? open_wide_orders(*t, driver, true) : nullptr;
+  if (!ol || !ol->set_order(wide_tag(WideKey::Name)).is_ok()) {
+    state.SkipWithError("no order");
+    return;
+  }
+  set_deleted_filter(false);
+  using Key = std::array<uint8_t, 20>;
+  std::vector<Key> sorted(kRecords);
+  for (uint32_t i = 0; i < kRecords; ++i) std::memcpy(sorted[i].data(), images.data() + size_t(i) * kWideLen + kOffName, 20);
+  std::mt19937 rng(5);
+  std::vector<Key> probes(kSeeks);
+  std::vector<Value> probe_values(kSeeks);
+  for (uint32_t i = 0; i < kSeeks; ++i) {
+    probes[i] = sorted[rng() % kRecords];
+    probe_values[i] = Value::character(std::string(probes[i].begin(), probes[i].end()));
+  }
+  auto key_less = [](const Key& x, const Key& y) { return std::memcmp(x.data(), y.data(), 20) < 0; };
+  std::sort(sorted.begin(), sorted.end(), key_less);
+  double base = 1e9, ours = 1e9;
+  size_t hits = 0;
+  for (auto _ : state) {
+    for (int run = 0; run < 2; ++run) {
+      auto start = std::chrono::steady_clock::now();
+      size_t found = 0;
+      for (const Key& p : probes) {
+        auto it = std::lower_bound(sorted.begin(), sorted.end(), p, key_less);
+        found += it != sorted.end() && *it == p;
+      }
+      benchmark::DoNotOptimize(found);
+      base = std::min(base, since(start));
+      start = std::chrono::steady_clock::now();
+      hits = 0;
+      for (const Value& v : probe_values) {
+        auto f = ol->seek(v, false);
+        hits += f.is_ok() && *f;
+      }
+      ours = std::min(ours, since(start));
+    }
+    state.SetIterationTime(ours);
+  }
+  ol.reset();
+  t->close().ignore();
+  std::filesystem::remove_all(bench_dir() + "/wseek");
+  state.counters["lower_bound_ms"] = base * 1e3;
+  state.counters["seek_ms"] = ours * 1e3;
+  state.counters["ratio"] = ours / base;
+  state.counters["hit_rate"] = double(hits) / double(kSeeks);
+}
+
 
 // ---- the index page's rebuild of a bag
 
@@ -484,6 +904,19 @@ void register_all() {
       ->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("IndexSave/stopped_half/DBFCDX", BM_IndexSaveStopped)
       ->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+  for (const char* d : kDrivers) {
+    std::string p = std::string("/") + d;
+    for (auto [k, name] : {std::pair{WideKey::Name, "name_c20"}, std::pair{WideKey::OrtDatum, "upper_ort_dtos"},
+                           std::pair{WideKey::Betrag, "betrag_n10_2"}})
+      benchmark::RegisterBenchmark((std::string("Wide/Build/") + name + p).c_str(), BM_WideBuild, d, k)
+          ->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("Wide/Append100kThreeOrders" + p).c_str(), BM_WideAppendOrders, d)
+        ->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("Wide/Append1MFieldPut" + p).c_str(), BM_WideAppendFields, d)
+        ->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("Wide/Seek300k" + p).c_str(), BM_WideSeek, d)
+        ->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+  }
   for (const char* d : kDrivers) {
     std::string p = std::string("/") + d;
     benchmark::RegisterBenchmark(("BuildOrder/char20" + p).c_str(), BM_BuildOrder, d, "NAME", "NAME")

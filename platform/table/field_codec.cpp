@@ -71,13 +71,49 @@ double parse_number(std::string_view text) {
   return v;
 }
 
+namespace {
+
+constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+
+// Half away from zero, with room for the binary representation of decimals (2.675).
+double rounded_scaled(double value, double p) {
+  double scaled = value * p;
+  double r = std::round(scaled + std::copysign(std::abs(scaled) * 4 * 2.220446049250313e-16, scaled));
+  return r == 0 ? 0 : r;  // no "-0.00"
+}
+
+// `r` (the number times 10^dec, whole) written right-aligned into out[0, len) from its
+// digits: what the printed quotient r / 10^dec gives while r stays below 10^15, without a
+// formatter or an allocation. False when it does not fit or is too large for this way.
+bool put_scaled(double r, uint32_t len, uint32_t dec, char* out) {
+  if (!(std::abs(r) < 1e15) || dec > 15) return false;
+  uint64_t m = uint64_t(std::abs(r));
+  char buf[40];
+  char* e = buf + sizeof buf;
+  char* b = e;
+  for (uint32_t i = 0; i < dec; ++i) {
+    *--b = char('0' + m % 10);
+    m /= 10;
+  }
+  if (dec) *--b = '.';
+  do {
+    *--b = char('0' + m % 10);
+    m /= 10;
+  } while (m);
+  if (r < 0) *--b = '-';
+  const size_t n = size_t(e - b);
+  if (n > len) return false;
+  std::memset(out, ' ', len - n);
+  std::memcpy(out + (len - n), b, n);
+  return true;
+}
+
+}  // namespace
+
 std::string format_number(double value, uint32_t len, uint32_t dec) {
   if (!std::isfinite(value) || len == 0 || len > 64) return std::string();
-  double p = std::pow(10.0, dec);
-  double scaled = value * p;
-  // Half away from zero, with room for the binary representation of decimals (2.675).
-  double r = std::round(scaled + std::copysign(std::abs(scaled) * 4 * 2.220446049250313e-16, scaled));
-  if (r == 0) r = 0;  // no "-0.00"
+  double p = dec < 16 ? kPow10[dec] : std::pow(10.0, dec);
+  double r = rounded_scaled(value, p);
   char buf[400];
   auto res = std::to_chars(buf, buf + sizeof buf, r / p, std::chars_format::fixed, int(dec));
   if (res.ec != std::errc()) return std::string();
@@ -243,6 +279,9 @@ Status encode_field(const FieldInfo& f, const Value& v, uint8_t* rec, bool cut_t
     case 'N':
     case 'F': {
       if (!v.is_num()) return mismatch();
+      if (std::isfinite(v.num) && f.length > 0 && f.length <= 64 && f.decimals < 16 &&
+          put_scaled(rounded_scaled(v.num, kPow10[f.decimals]), f.length, f.decimals, reinterpret_cast<char*>(p)))
+        return Status::ok();
       std::string s = format_number(v.num, f.length, f.decimals);
       if (s.empty())
         return Status::invalid_argument("Feld " + f.name + ": der Wert passt nicht in die Feldlänge " +
@@ -262,9 +301,13 @@ Status encode_field(const FieldInfo& f, const Value& v, uint8_t* rec, bool cut_t
       v.date.ymd(y, m, d);
       if (y < 1 || y > 9999)
         return Status::invalid_argument("Feld " + f.name + ": das Jahr liegt außerhalb von 1 bis 9999");
-      char buf[16];
-      snprintf(buf, sizeof buf, "%04d%02d%02d", y, m, d);
-      memcpy(p, buf, 8);
+      const int parts[3][2] = {{y, 4}, {m, 2}, {d, 2}};
+      uint8_t* at = p;
+      for (const auto& [value, width] : parts) {
+        int x = value;
+        for (int i = width - 1; i >= 0; --i, x /= 10) at[i] = uint8_t('0' + x % 10);
+        at += width;
+      }
       return Status::ok();
     }
     case 'L':

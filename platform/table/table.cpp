@@ -536,9 +536,21 @@ Status Table::field_put(int pos, const Value& v) {
     return Status::invalid_argument(path_ + ": Feldnummer " + std::to_string(pos) + " ist ungültig");
   if (eof_) return Status::invalid_argument(path_ + ": kein Datensatz ausgewählt (Dateiende)");
   const FieldInfo& f = hdr_.fields[size_t(pos - 1)];
+  const bool memo = dbf::is_memo_type(f.type, f.length, hdr_.version);
+  if (!memo && f.null_bit < 0 && !maintainer_ && recno_ > disk_count_) {
+    // An appended record still in memory with nobody to tell (and already counted as a
+    // change of the table): the field's bytes are encoded in place and copied to the
+    // record's place among the appended ones. A value that does not fit leaves both as
+    // they were.
+    uint8_t* now = const_cast<uint8_t*>(cur().data());
+    MV_RETURN_IF_ERROR(encode_field(f, v, now));
+    std::memcpy(pending_.data() + size_t(recno_ - disk_count_ - 1) * hdr_.record_length + f.offset,
+                now + f.offset, f.length);
+    return touch_date();
+  }
   std::vector<uint8_t>& newrec = scratch_;  // reused: no allocation per field
   newrec = cur();
-  if (dbf::is_memo_type(f.type, f.length, hdr_.version)) {
+  if (memo) {
     if (!v.is_char() && !v.is_nil())
       return Status::invalid_argument("Feld " + f.name + ": ein Memofeld nimmt nur Text auf");
     if (!memo_) return Status::not_supported(path_ + ": keine Memodatei geöffnet");

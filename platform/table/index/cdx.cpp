@@ -79,6 +79,7 @@ class CdxOrder final : public PagedOrder {
   // ---- the page plumbing's hooks ----
   Status read_page(uint32_t id, Node& n) override;
   Status write_page(const Node& n) override;
+  Status write_pages(const std::vector<Node*>& sorted) override;
   Status reload() override;
   Status start_change() override;
   Status write_after_pages() override;
@@ -657,6 +658,9 @@ Status CdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
   n.leaf = attr & 2;
   n.left = get_le32(p + kNodeLeft);
   n.right = get_le32(p + kNodeRight);
+  // Room for a few more keys: an insert into a page just read does not move its arrays.
+  n.keys.reserve((cnt + cnt / 8 + 4) * kl);
+  n.recnos.reserve(cnt + cnt / 8 + 4);
   n.keys.resize(cnt * kl);
   n.recnos.resize(cnt);
   n.kids.clear();
@@ -713,6 +717,14 @@ Status CdxOrder::write_page(const Node& n) {
   uint8_t buf[kPage];
   MV_RETURN_IF_ERROR(encode(n, buf));
   return bag_.pf.file().write_at(n.id, buf, kPage);
+}
+
+Status CdxOrder::write_pages(const std::vector<Node*>& sorted) {
+  std::vector<std::pair<uint32_t, const Node*>> pages;
+  pages.reserve(sorted.size());
+  for (Node* n : sorted) pages.push_back({n->id, n});
+  return write_page_runs(bag_.pf.file(), pages, kPage, kPage, [](uint32_t id) { return uint64_t(id); },
+                         [this](const Node& n, uint8_t* p) { return encode(n, p); });
 }
 
 Result<Node*> CdxOrder::new_node(bool leaf) {

@@ -14,6 +14,7 @@
 // the national tables); MDX numbers by value; everything else by unsigned bytes.
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <span>
 #include <string>
@@ -45,6 +46,9 @@ class Collation {
   bool is_machine() const { return kind_ == Kind::Machine; }
   const std::array<uint16_t, 256>& weights() const { return weight_; }
   std::string describe() const;
+
+  // The byte sorts elsewhere than in byte order (an umlaut or sharp s of the German order).
+  bool moves(uint8_t b) const;
 
   // Compares n bytes of a and b.
   int compare(const uint8_t* a, const uint8_t* b, size_t n) const;
@@ -100,19 +104,28 @@ class KeyCompare {
   KeyCompare() = default;
   KeyCompare(const KeyDef& keydef, const Collation& coll) : keydef_(keydef), coll_(coll) {}
   int operator()(const uint8_t* a, const uint8_t* b, size_t n) const {
-    if (keydef_.type == KeyType::Character) return coll_.compare(a, b, n);
+    if (keydef_.type == KeyType::Character && !coll_.is_machine()) return coll_.compare(a, b, n);
     if (keydef_.format == IndexFormat::Mdx && keydef_.type == KeyType::Numeric && n >= 12)
       return mdx_bcd_compare(a, b);
     if (keydef_.format == IndexFormat::Mdx && keydef_.type == KeyType::Date && n >= 8) {
       double x = le_double(a), y = le_double(b);
       return x < y ? -1 : (x > y ? 1 : 0);
     }
-    for (size_t i = 0; i < n; ++i)
-      if (a[i] != b[i]) return a[i] < b[i] ? -1 : 1;
-    return 0;
+    const int r = std::memcmp(a, b, n);
+    return (r > 0) - (r < 0);
   }
   const KeyDef& keydef() const { return keydef_; }
   const Collation& collation() const { return coll_; }
+  // A number that orders whole keys as operator() does, except that keys it calls equal
+  // may still differ (then operator() decides): sorting by it first saves most
+  // comparisons.
+  uint64_t prefix(const uint8_t* key) const;
+  // The prefix alone decides for keys of at most eight bytes compared as bytes.
+  bool prefix_decides() const {
+    return keydef_.length <= 8 && (keydef_.type == KeyType::Character ? coll_.is_machine()
+                                                                       : keydef_.format != IndexFormat::Mdx ||
+                                                                             keydef_.type == KeyType::Logical);
+  }
 
  private:
   KeyDef keydef_;

@@ -141,6 +141,12 @@ class TreeOrder {
   // ---- maintenance ----
   // Unique orders skip a key that is already there (`inserted` false).
   Status insert(std::span<const uint8_t> key, uint32_t recno, bool* inserted = nullptr);
+  // Inserts entries order[0..count) of `keys` (key_len each) and `recnos`, best in key
+  // order, in a few changes of the tree instead of one per key: each page is taken up
+  // (and, where the family keeps one, copied for undoing) once per slice of keys, and a
+  // key that lands in the leaf of the key before it goes in without a descent from the
+  // root. A failure undoes what the family can undo of the slice it stopped in.
+  Status insert_batch(const uint8_t* keys, const uint32_t* recnos, const uint32_t* order, size_t count);
   // Removes (key, recno); NotFound when it is missing.
   Status remove(std::span<const uint8_t> key, uint32_t recno);
   // Replaces the whole tree by one built bottom-up from these entries (keys flat,
@@ -157,10 +163,21 @@ class TreeOrder {
   // The collation the stored keys fit: byte order, else German, else nothing.
   // Orders of fewer than two distinct keys fit both and answer `fallback`.
   Result<std::optional<Collation>> detect_collation(const Collation& fallback, CodePage cp);
+  // The same over the first `limit` keys in stored order: `complete` when those were all
+  // of them; `plain` when none of them holds a byte that sorts differently in any of the
+  // candidate orders (every candidate then fits them alike). `fit` is empty when the keys
+  // seen fit no candidate.
+  struct CollationSample {
+    std::optional<Collation> fit;
+    bool complete = true;
+    bool plain = true;
+  };
+  Result<CollationSample> sample_collation(const Collation& fallback, CodePage cp, size_t limit);
   // The same from a sample that grows far slower than the order: the keys of every
   // interior page in key order, and every leaf of an order of up to kSampledLeaves
   // leaves, else that many leaves spread over it (the first and the last among them).
-  // Opening a table asks this, so that a large order is not walked key by key.
+  // A pair out of order that the sample leaves out goes unseen: opening a table tells
+  // the collation from every key, the walk put off until keys are compared (OrderList).
   static constexpr size_t kSampledLeaves = 64;
   Result<std::optional<Collation>> detect_collation_sampled(const Collation& fallback, CodePage cp);
 

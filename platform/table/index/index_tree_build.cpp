@@ -1,6 +1,9 @@
 // Bulk build, counting, the structural check and collation detection of TreeOrder.
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <cstring>
+#include <memory>
 #include <numeric>
 
 #include "platform/table/index/index_tree.h"
@@ -12,6 +15,58 @@ namespace {
 void append_entry(Node& n, size_t kl, const uint8_t* key, uint32_t recno) {
   n.keys.insert(n.keys.end(), key, key + kl);
   n.recnos.push_back(recno);
+}
+
+// Entries by key, then by record number, into `order`: a radix sort on each key's prefix
+// (a number that orders keys as the comparison does, or ties them), then the entries of
+// one prefix by the whole key. No comparison of whole keys for most entries, and none
+// through an index into the key bytes.
+void sort_entries(std::vector<uint32_t>& order, const uint8_t* kb, size_t kl, const std::vector<uint32_t>& recnos,
+                  const KeyCompare& cmp, bool desc) {
+  struct Item {
+    uint64_t head;
+    uint32_t i;
+  };
+  const size_t n = recnos.size();
+  // Filled below: no zeroing of two arrays as large as the keys.
+  std::unique_ptr<Item[]> a_store(new Item[n]), b_store(new Item[n]);
+  Item* a = a_store.get();
+  Item* b = b_store.get();
+  std::vector<std::array<uint32_t, 256>> counts(8);
+  for (auto& c : counts) c.fill(0);
+  for (size_t i = 0; i < n; ++i) {
+    const uint64_t h = cmp.prefix(kb + i * kl);
+    a[i] = {desc ? ~h : h, uint32_t(i)};
+    for (int d = 0; d < 8; ++d) ++counts[size_t(d)][(a[i].head >> (8 * d)) & 0xFF];
+  }
+  for (int d = 0; d < 8; ++d) {
+    auto& c = counts[size_t(d)];
+    if (n == 0 || c[(a[0].head >> (8 * d)) & 0xFF] == n) continue;  // every entry has the same byte here
+    uint32_t at = 0;
+    for (uint32_t& x : c) {
+      const uint32_t k = x;
+      x = at;
+      at += k;
+    }
+    for (size_t i = 0; i < n; ++i) b[c[(a[i].head >> (8 * d)) & 0xFF]++] = a[i];
+    std::swap(a, b);
+  }
+  // Equal prefixes: the whole key decides, then the record number. The sort above is
+  // stable, so entries in ascending record order are done where the prefix is the key.
+  const bool by_record = std::is_sorted(recnos.begin(), recnos.end());
+  const bool settled = cmp.prefix_decides() && by_record;
+  auto less = [&](const Item& x, const Item& y) {
+    int r = cmp(kb + size_t(x.i) * kl, kb + size_t(y.i) * kl, kl);
+    if (r) return desc ? r > 0 : r < 0;
+    return recnos[x.i] < recnos[y.i];
+  };
+  for (size_t s = 0; s < n;) {
+    size_t e = s + 1;
+    while (e < n && a[e].head == a[s].head) ++e;
+    if (e - s > 1 && !settled) std::sort(a + s, a + e, less);
+    s = e;
+  }
+  for (size_t i = 0; i < n; ++i) order[i] = a[i].i;
 }
 
 }  // namespace
@@ -30,29 +85,8 @@ Status TreeOrder::build(std::vector<uint8_t>&& keys, std::vector<uint32_t>&& rec
   Status st = [&]() -> Status {
     const size_t count = recnos.size();
     std::vector<uint32_t> order(count);
-    std::iota(order.begin(), order.end(), 0u);
+    sort_entries(order, keys.data(), kl, recnos, cmp_, phys_desc());
     const uint8_t* kb = keys.data();
-    const bool desc = phys_desc();
-    // Keys that compare as unsigned bytes (most of them) sort with memcmp directly.
-    const bool bytewise = (info_.keydef.type == KeyType::Character && collation().is_machine()) ||
-                          (info_.keydef.type != KeyType::Character &&
-                           !(info_.keydef.format == IndexFormat::Mdx &&
-                             (info_.keydef.type == KeyType::Numeric || info_.keydef.type == KeyType::Date)));
-    if (bytewise) {
-      auto less = [&](uint32_t a, uint32_t b) {
-        int x = std::memcmp(kb + size_t(a) * kl, kb + size_t(b) * kl, kl);
-        if (x) return desc ? x > 0 : x < 0;
-        return recnos[a] < recnos[b];
-      };
-      if (!std::is_sorted(order.begin(), order.end(), less)) std::sort(order.begin(), order.end(), less);
-    } else {
-      auto less = [&](uint32_t a, uint32_t b) {
-        int x = cmp_(kb + size_t(a) * kl, kb + size_t(b) * kl, kl);
-        if (x) return desc ? x > 0 : x < 0;
-        return recnos[a] < recnos[b];
-      };
-      if (!std::is_sorted(order.begin(), order.end(), less)) std::sort(order.begin(), order.end(), less);
-    }
     if (info_.unique && count > 1) {
       size_t w = 1;
       for (size_t i = 1; i < count; ++i) {
@@ -69,7 +103,10 @@ Status TreeOrder::build(std::vector<uint8_t>&& keys, std::vector<uint32_t>&& rec
       leaves.emplace_back();
       for (uint32_t i : order) {
         if (!bulk_leaf_add(leaves.back(), kb + size_t(i) * kl, recnos[i])) {
+          const size_t had = leaves.back().n();
           leaves.emplace_back();
+          leaves.back().keys.reserve(had * kl);  // the next leaf likely holds as many
+          leaves.back().recnos.reserve(had);
           if (!bulk_leaf_add(leaves.back(), kb + size_t(i) * kl, recnos[i]))
             return Status::invalid_argument(info_.bag_path + ": Schlüssel passt in keine Indexseite");
         }
@@ -344,16 +381,56 @@ Result<CheckReport> TreeOrder::check(uint32_t last_recno) {
   return s.report;
 }
 
+namespace {
+
+// Bytes whose place among the others differs between byte order and the German order of
+// either code page: two keys whose first differing bytes are none of these compare alike
+// in every candidate order.
+const std::array<bool, 256>& moved_bytes() {
+  static const std::array<bool, 256> moved = [] {
+    std::array<bool, 256> m{};
+    for (CodePage cp : {CodePage::Windows1252, CodePage::Cp850}) {
+      const Collation g = Collation::german(cp);
+      for (int b = 0; b < 256; ++b) m[size_t(b)] = m[size_t(b)] || g.moves(uint8_t(b));
+    }
+    return m;
+  }();
+  return moved;
+}
+
+}  // namespace
+
 Result<std::optional<Collation>> TreeOrder::detect_collation(const Collation& fallback, CodePage cp) {
-  if (info_.keydef.type != KeyType::Character) return std::optional<Collation>(Collation::machine());
+  MV_ASSIGN_OR_RETURN(CollationSample s, sample_collation(fallback, cp, SIZE_MAX));
+  return s.fit;
+}
+
+Result<TreeOrder::CollationSample> TreeOrder::sample_collation(const Collation& fallback, CodePage cp,
+                                                               size_t limit) {
+  CollationSample out;
+  out.complete = true;
+  if (info_.keydef.type != KeyType::Character) {
+    out.fit = Collation::machine();
+    return out;
+  }
   const CodePage other = cp == CodePage::Windows1252 ? CodePage::Cp850 : CodePage::Windows1252;
   const Collation cands[] = {Collation::machine(), Collation::german(cp), Collation::german(other)};
   bool ok[3] = {true, true, true};
   const size_t kl = key_len();
+  const auto& moved = moved_bytes();
   std::vector<uint8_t> prev;
   bool have = false;
   const bool desc = phys_desc();
+  size_t seen = 0;
+  out.plain = true;
   MV_RETURN_IF_ERROR(walk_physical([&](const uint8_t* k, uint32_t) {
+    if (seen == 0) out.complete = true, out.plain = true;  // the walk started again
+    if (seen++ >= limit) {
+      out.complete = false;
+      return false;
+    }
+    for (size_t i = 0; i < kl && out.plain; ++i)
+      if (moved[k[i]]) out.plain = false;
     if (have) {
       for (int i = 0; i < 3; ++i) {
         if (!ok[i]) continue;
@@ -365,16 +442,19 @@ Result<std::optional<Collation>> TreeOrder::detect_collation(const Collation& fa
     have = true;
     return ok[0] || ok[1] || ok[2];
   }));
-  if (!ok[0] && !ok[1] && !ok[2]) return std::optional<Collation>();
+  if (!ok[0] && !ok[1] && !ok[2]) return out;
   // Keys that fit more than one order keep what the table already uses.
-  if (ok[0] && fallback.is_machine()) return std::optional<Collation>(cands[0]);
-  if (!fallback.is_machine()) {
-    if (ok[1] && fallback.code_page() == cp) return std::optional<Collation>(cands[1]);
-    if (ok[2] && fallback.code_page() == other) return std::optional<Collation>(cands[2]);
+  if (ok[0] && fallback.is_machine()) {
+    out.fit = cands[0];
+  } else if (!fallback.is_machine() && ok[1] && fallback.code_page() == cp) {
+    out.fit = cands[1];
+  } else if (!fallback.is_machine() && ok[2] && fallback.code_page() == other) {
+    out.fit = cands[2];
+  } else {
+    for (int i = 0; i < 3 && !out.fit; ++i)
+      if (ok[i]) out.fit = cands[i];
   }
-  for (int i = 0; i < 3; ++i)
-    if (ok[i]) return std::optional<Collation>(cands[i]);
-  return std::optional<Collation>();
+  return out;
 }
 
 }  // namespace mv::index

@@ -70,6 +70,7 @@ class MdxOrder final : public PagedOrder {
   // ---- the page plumbing's hooks ----
   Status read_page(uint32_t id, Node& n) override;
   Status write_page(const Node& n) override;
+  Status write_pages(const std::vector<Node*>& sorted) override;
   Status reload() override;
   Status start_change() override;
   Status write_after_pages() override;
@@ -374,6 +375,9 @@ Status MdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
   if (cnt > max_keys_) return Status::corrupt(where + ": zu viele Schlüssel");
   const size_t kl = key_len();
   n.id = id;
+  // Room for a few more keys: an insert into a page just read does not move its arrays.
+  n.keys.reserve((cnt + cnt / 8 + 4) * kl);
+  n.recnos.reserve(cnt + cnt / 8 + 4);
   n.keys.resize(cnt * kl);
   n.recnos.assign(cnt, 0);
   n.kids.clear();
@@ -410,6 +414,17 @@ Status MdxOrder::write_page(const Node& n) {
   uint8_t buf[kBlock];
   encode(n, buf);
   return bag_.pf.file().write_at(uint64_t(n.id) * kPage, buf, kBlock);
+}
+
+Status MdxOrder::write_pages(const std::vector<Node*>& sorted) {
+  std::vector<std::pair<uint32_t, const Node*>> pages;
+  pages.reserve(sorted.size());
+  for (Node* n : sorted) pages.push_back({n->id, n});
+  return write_page_runs(bag_.pf.file(), pages, kBlock, kBlockPages, [](uint32_t id) { return uint64_t(id) * kPage; },
+                         [this](const Node& n, uint8_t* p) {
+                           encode(n, p);
+                           return Status::ok();
+                         });
 }
 
 Result<Node*> MdxOrder::new_node(bool leaf) {

@@ -122,6 +122,9 @@ class NtxOrder final : public PagedOrder {
     if (cnt > max_keys)
       return Status::corrupt(pf_.path() + ": Seite " + std::to_string(id) + ": zu viele Schlüssel");
     n.id = id;
+    // Room for a few more keys: an insert into a page just read does not move its arrays.
+    n.keys.reserve((cnt + cnt / 8 + 4) * key_len());
+    n.recnos.reserve(cnt + cnt / 8 + 4);
     n.keys.resize(cnt * key_len());
     n.recnos.resize(cnt);
     n.kids.clear();
@@ -161,6 +164,13 @@ class NtxOrder final : public PagedOrder {
     return pf_.file().write_at(n.id, buf, kPage);
   }
   void touched(uint32_t id, const Node* before) override { remember(id, before); }
+  Status write_pages(const std::vector<Node*>& sorted) override {
+    std::vector<std::pair<uint32_t, const Node*>> pages;
+    pages.reserve(sorted.size());
+    for (Node* n : sorted) pages.push_back({n->id, n});
+    return write_page_runs(pf_.file(), pages, kPage, kPage, [](uint32_t id) { return uint64_t(id); },
+                           [this](const Node& n, uint8_t* p) { return encode(n, p); });
+  }
 
   // ---- TreeOrder ----
   Result<Node*> new_node(bool leaf) override {

@@ -23,6 +23,8 @@ std::string trimmed(std::string_view s) { return std::string(trim(s)); }
 
 
 constexpr uint8_t kProductionFlag = 0x01;  // DBF header byte 28
+// Keys of an order read at opening to tell its collation.
+constexpr size_t kCollationSample = 4096;
 
 // Field names of the table, resolved for key and FOR expressions.
 class TableFields final : public FieldResolver {
@@ -137,6 +139,9 @@ struct OrderList::Entry {
     batch_keys.clear(), batch_recnos.clear();
     gone_keys.clear(), gone_recnos.clear();
   }
+  // The collation was chosen from the first keys alone, which fit every candidate; the
+  // whole walk is still owed (settle_collations).
+  bool collation_open = false;
 };
 
 // Navigation of the table through the current order.
@@ -216,6 +221,7 @@ class OrderList::Nav final : public OrderNavigator {
     return still_on(recno) || (!e->problem.empty() && e->tree->recno_at(c) == recno);
   }
   Result<SeekResult> seek(std::span<const uint8_t> key, bool soft) override {
+    MV_RETURN_IF_ERROR(ol_.settle_collations());
     MV_RETURN_IF_ERROR(ol_.apply_pending());
     bool found = false;
     MV_RETURN_IF_ERROR(e->tree->seek(key, c, found));
@@ -261,6 +267,8 @@ class OrderList::Nav final : public OrderNavigator {
       exact = c.valid();
       return Status::ok();
     }
+    MV_RETURN_IF_ERROR(ol_.settle_collations());
+    if (!e->problem.empty()) return place(recno, record, exact);  // the walk found it unreadable
     bool in = false;
     MV_RETURN_IF_ERROR(ol_.eval(*e, record, recno, e->new_key, in));
     const std::span<const uint8_t> k(reinterpret_cast<const uint8_t*>(e->new_key.data()), e->new_key.size());
@@ -369,30 +377,36 @@ Status OrderList::adopt(index::IndexBag* bag, index::TreeOrder* tree, bool unfin
       e->problem = unknown_collation_reason(table_.header_info().language);
     } else {
       tree->set_key_type(kt);
-      auto coll = tree->detect_collation_sampled(table_collation(), table_.code_page());
-      // An unfinished tree may be unreadable; it is rebuilt in the table's collation.
-      if (!coll.is_ok() && unfinished && coll.status().kind() == StatusKind::Corrupt)
-        coll = std::optional<index::Collation>(table_collation());
-      if (!coll.is_ok()) return coll.status();
-      if (!coll->has_value()) {
-        tree->set_foreign_collation();
-        e->problem = tree->read_only_reason();
+      const index::Collation fallback = table_collation();
+      bool open = false;
+      Result<std::optional<index::Collation>> coll = std::optional<index::Collation>();
+      if (!unfinished && kt == KeyType::Character && !tree->info().descending) {
+        // Opening a bag must not walk every key of a large order: the first keys decide
+        // when they tell the candidate orders apart; keys that hold no byte any of them
+        // sorts differently fit all alike, and the whole walk waits until a key is
+        // compared, written or another order is created.
+        auto sample = tree->sample_collation(fallback, table_.code_page(), kCollationSample);
+        if (!sample.is_ok()) return sample.status();
+        coll = sample->fit;
+        open = !sample->complete && sample->plain && sample->fit.has_value();
+        if (!sample->complete && !open && sample->fit.has_value())
+          coll = tree->detect_collation(fallback, table_.code_page());
       } else {
-        tree->set_collation(**coll);
-        e->flavour = (*coll)->kind() == index::Collation::Kind::German ? CaseFlavour::German : CaseFlavour::Ascii;
-        if (tree->keydef().format == IndexFormat::Mdx) {
-          Status st = choose_mdx_key_rules(*e);
-          if (!st.is_ok() && unfinished && st.kind() == StatusKind::Corrupt) {
-            e->problem.clear();
-            new_mdx_key_rules(*e);
-            st = compile(*e, tree->info().key_expr, tree->info().for_expr);
-          }
-          MV_RETURN_IF_ERROR(st);
-        } else {
-          if (!(*coll)->is_machine()) MV_RETURN_IF_ERROR(compile(*e, tree->info().key_expr, tree->info().for_expr));
-          if (!unfinished) MV_RETURN_IF_ERROR(verify_keys(*e));
-        }
+        coll = tree->detect_collation(fallback, table_.code_page());
       }
+      e->collation_open = open;
+      MV_RETURN_IF_ERROR(apply_collation(*e, std::move(coll), unfinished));
+      if (open && !e->problem.empty()) {
+        // A disagreement is never left resting on a choice the whole walk may overturn.
+        e->problem.clear();
+        e->keys_disagree = false;
+        e->collation_open = false;
+        e->flavour = CaseFlavour::Ascii;
+        e->dtos_day_zero = false;
+        MV_RETURN_IF_ERROR(compile(*e, tree->info().key_expr, tree->info().for_expr));
+        MV_RETURN_IF_ERROR(apply_collation(*e, tree->detect_collation(fallback, table_.code_page()), unfinished));
+      }
+      if (e->collation_open) collations_open_ = true;
     }
   }
   // Keys of an unfinished order may well disagree with the records: it is rebuilt or
@@ -404,6 +418,64 @@ Status OrderList::adopt(index::IndexBag* bag, index::TreeOrder* tree, bool unfin
   if (e->problem.empty() && tree->read_only()) e->problem = tree->read_only_reason();
   if (!e->problem.empty()) refuse(*e, e->problem);
   entries_.push_back(std::move(e));
+  return Status::ok();
+}
+
+Status OrderList::apply_collation(Entry& e, Result<std::optional<index::Collation>> coll, bool unfinished) {
+  index::TreeOrder* tree = e.tree;
+  // An unfinished tree may be unreadable; it is rebuilt in the table's collation.
+  if (!coll.is_ok() && unfinished && coll.status().kind() == StatusKind::Corrupt)
+    coll = std::optional<index::Collation>(table_collation());
+  if (!coll.is_ok()) return coll.status();
+  if (!coll->has_value()) {
+    tree->set_foreign_collation();
+    e.problem = tree->read_only_reason();
+    return Status::ok();
+  }
+  tree->set_collation(**coll);
+  e.flavour = (*coll)->kind() == index::Collation::Kind::German ? CaseFlavour::German : CaseFlavour::Ascii;
+  if (tree->keydef().format == IndexFormat::Mdx) {
+    Status st = choose_mdx_key_rules(e);
+    if (!st.is_ok() && unfinished && st.kind() == StatusKind::Corrupt) {
+      e.problem.clear();
+      new_mdx_key_rules(e);
+      st = compile(e, tree->info().key_expr, tree->info().for_expr);
+    }
+    return st;
+  }
+  if (!(*coll)->is_machine()) MV_RETURN_IF_ERROR(compile(e, tree->info().key_expr, tree->info().for_expr));
+  if (!unfinished) MV_RETURN_IF_ERROR(verify_keys(e));
+  return Status::ok();
+}
+
+Status OrderList::settle_collations() {
+  if (!collations_open_) return Status::ok();
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    Entry& e = *entries_[i];
+    if (!e.collation_open) continue;
+    // The orders before it chose as they would have, had each walked all keys at opening.
+    index::Collation fallback = index::Collation::machine();
+    for (size_t j = 0; j < i && fallback.is_machine(); ++j) {
+      const index::TreeOrder* t = entries_[j]->tree;
+      if (t->keydef().type == KeyType::Character && !t->foreign_collation() && !t->collation().is_machine())
+        fallback = t->collation();
+    }
+    auto coll = e.tree->detect_collation(fallback, table_.code_page());
+    if (!coll.is_ok()) return coll.status();
+    e.collation_open = false;
+    const index::Collation& had = e.tree->collation();
+    if (coll->has_value() && (*coll)->kind() == had.kind() &&
+        ((*coll)->is_machine() || (*coll)->code_page() == had.code_page()))
+      continue;
+    e.keys_disagree = false;
+    e.flavour = CaseFlavour::Ascii;
+    e.dtos_day_zero = false;
+    MV_RETURN_IF_ERROR(compile(e, e.tree->info().key_expr, e.tree->info().for_expr));
+    MV_RETURN_IF_ERROR(apply_collation(e, std::move(coll), false));
+    if (e.problem.empty() && e.tree->read_only()) e.problem = e.tree->read_only_reason();
+    if (!e.problem.empty()) refuse(e, e.problem);
+  }
+  collations_open_ = false;
   return Status::ok();
 }
 
@@ -527,7 +599,7 @@ Status OrderList::verify_keys(Entry& e, const KeySample* extra, bool patient) {
     bool matches = same(k, stored);
     // Shared: another program may be between writing a record and its keys. The record
     // counts as matching once the order holds its current key.
-    for (int attempt = 0; !matches && patient && table_.shared() && attempt < 40; ++attempt) {
+    for (int attempt = 0; !matches && patient && table_.shared() && !e.collation_open && attempt < 40; ++attempt) {
       usleep(5000);
       MV_RETURN_IF_ERROR(table_.read_record(recno, rec));
       if (!eval(e, rec, recno, k, in).is_ok()) break;
@@ -677,6 +749,7 @@ Status OrderList::add_index_file(const std::string& path) {
 }
 
 Status OrderList::close_index_files() {
+  MV_RETURN_IF_ERROR(settle_collations());
   MV_RETURN_IF_ERROR(apply_pending());
   MV_RETURN_IF_ERROR(set_order(size_t(0)));
   MV_RETURN_IF_ERROR(flush());
@@ -701,6 +774,7 @@ const std::string& OrderList::problem(size_t n) const {
 }
 
 index::TreeOrder* OrderList::tree(size_t n) {
+  settle_collations().ignore();  // whoever holds the tree may compare keys in it
   apply_pending().ignore();
   if (n == 0 || n > entries_.size()) return nullptr;
   return entries_[n - 1]->tree;
@@ -753,6 +827,7 @@ Status OrderList::eval(Entry& e, std::span<const uint8_t> record, uint32_t recno
 }
 
 Result<Value> OrderList::key_value() {
+  MV_RETURN_IF_ERROR(settle_collations());
   if (current_ == 0 || table_.eof()) return Value::nil();
   Entry& e = *entries_[current_ - 1];
   if (!e.problem.empty()) return Value::nil();
@@ -769,6 +844,7 @@ Result<Value> OrderList::key_value() {
 
 Result<bool> OrderList::seek(const Value& key, bool soft) {
   found_ = false;
+  MV_RETURN_IF_ERROR(settle_collations());
   MV_RETURN_IF_ERROR(apply_pending());
   if (current_ == 0) return false;  // no order: the table stays where it is
   Entry& e = *entries_[current_ - 1];
@@ -815,6 +891,7 @@ Result<bool> OrderList::seek(const Value& key, bool soft) {
 // ---- maintenance ----------------------------------------------------------------------
 
 Status OrderList::check_writable() {
+  MV_RETURN_IF_ERROR(settle_collations());
   for (auto& e : entries_)
     if (!e->problem.empty())
       return Status::read_only(path_file(e->bag->path()) + ", Index " + e->tree->info().name + ": " + e->problem +
@@ -829,6 +906,7 @@ Status OrderList::begin_changes() {
 }
 
 Status OrderList::record_changing(uint32_t recno, std::span<const uint8_t> old_record) {
+  MV_RETURN_IF_ERROR(settle_collations());
   if (deferring() && pending_recno_ == recno) return Status::ok();  // its old keys are known
   MV_RETURN_IF_ERROR(apply_pending());
   // Shared: the keys in the orders are those of the record as it is in the file (the
@@ -849,6 +927,7 @@ Status OrderList::record_changing(uint32_t recno, std::span<const uint8_t> old_r
 }
 
 Status OrderList::record_changed(uint32_t recno, std::span<const uint8_t> new_record) {
+  MV_RETURN_IF_ERROR(settle_collations());
   if (deferring() && pending_recno_ == recno) {
     pending_record_.assign(new_record.begin(), new_record.end());
     return Status::ok();
@@ -857,6 +936,7 @@ Status OrderList::record_changed(uint32_t recno, std::span<const uint8_t> new_re
 }
 
 Status OrderList::record_appended(uint32_t recno, std::span<const uint8_t> new_record) {
+  MV_RETURN_IF_ERROR(settle_collations());
   MV_RETURN_IF_ERROR(deferring() ? settle_record() : apply_pending());
   if (deferring()) {
     pending_fresh_ = true;
@@ -1017,7 +1097,7 @@ Status OrderList::flush_batch(Entry& e) {
   }
   auto key = [&](const uint8_t* kb, uint32_t i) { return std::span<const uint8_t>(kb + size_t(i) * kl, kl); };
   // What this batch did to the tree, to be taken back on an error.
-  std::vector<uint32_t> removed, inserted;
+  std::vector<uint32_t> removed;
   Status st;
   for (size_t g = 0; g < gone.size() && st.is_ok(); ++g) {
     if (skip_gone[g]) continue;
@@ -1033,17 +1113,22 @@ Status OrderList::flush_batch(Entry& e) {
                              std::to_string(r) + " fehlt; der Index muss neu aufgebaut werden");
     }
   }
-  for (size_t k = 0; k < ins.size() && st.is_ok(); ++k) {
-    if (skip_ins[k]) continue;
-    bool in = false;
-    st = e.tree->insert(key(ik, ins[k]), e.batch_recnos[ins[k]], &in);
-    if (in) inserted.push_back(ins[k]);
-  }
+  // The keys coming go in as one batch, each touched leaf taken up once.
+  std::vector<uint32_t> coming;
+  coming.reserve(ins.size());
+  for (size_t k = 0; k < ins.size(); ++k)
+    if (!skip_ins[k]) coming.push_back(ins[k]);
+  if (st.is_ok()) st = e.tree->insert_batch(ik, e.batch_recnos.data(), coming.data(), coming.size());
   if (!st.is_ok()) {
     // Taken back in reverse: the order as before the batch, the batch kept for a later try.
+    // Which of the coming keys went in before the failure is not told, so each is taken
+    // out again by its record; a key that is not there (never inserted, or a unique key
+    // another record holds) is no failure of the taking back.
     bool back = true;
-    for (auto it = inserted.rbegin(); it != inserted.rend(); ++it)
-      back = e.tree->remove(key(ik, *it), e.batch_recnos[*it]).is_ok() && back;
+    for (auto it = coming.rbegin(); it != coming.rend(); ++it) {
+      const Status r = e.tree->remove(key(ik, *it), e.batch_recnos[*it]);
+      back = (r.is_ok() || r.kind() == StatusKind::NotFound) && back;
+    }
     for (auto it = removed.rbegin(); it != removed.rend(); ++it)
       back = e.tree->insert(key(gk, *it), e.gone_recnos[*it]).is_ok() && back;
     // Not even that: the order's keys cannot be trusted, it is only read from now on.
@@ -1096,6 +1181,7 @@ Status OrderList::change_keys(uint32_t recno, std::span<const uint8_t> new_recor
 }
 
 Status OrderList::records_replaced() {
+  MV_RETURN_IF_ERROR(settle_collations());
   pending_recno_ = 0;  // the record numbers are new: everything is built again
   pending_fresh_ = false;
   for (auto& e : entries_) e->clear_batches(), e->rebuild_due = false;
@@ -1125,22 +1211,25 @@ Status OrderList::build(Entry& e, const OrderProgress& progress, uint64_t done_b
   MV_RETURN_IF_ERROR(table_.flush());
   const uint32_t n = table_.lastrec();
   const size_t kl = e.tree->keydef().length;
-  std::vector<uint8_t> keys;
+  // Sized once for every record; a FOR condition leaves the end unused.
+  std::vector<uint8_t> keys(size_t(n) * kl);
   std::vector<uint32_t> recnos;
-  keys.reserve(size_t(n) * kl);
   recnos.reserve(n);
   std::vector<uint8_t> rec;
   std::string k;
+  size_t at = 0;
   for (uint32_t r = 1; r <= n; ++r) {
     MV_RETURN_IF_ERROR(table_.read_record(r, rec));
     bool in = false;
     MV_RETURN_IF_ERROR(eval(e, rec, r, k, in));
     if (in) {
-      keys.insert(keys.end(), k.begin(), k.end());
+      std::memcpy(keys.data() + at, k.data(), kl);
+      at += kl;
       recnos.push_back(r);
     }
     if (progress && !progress(done_before + r, total)) return Status::cancelled("Indexaufbau abgebrochen");
   }
+  keys.resize(at);
   MV_RETURN_IF_ERROR(e.tree->build(std::move(keys), std::move(recnos)));
   if (current_ && entries_[current_ - 1].get() == &e) nav_->c.clear();
   return Status::ok();
@@ -1160,6 +1249,7 @@ Status OrderList::set_production_flag(bool on) {
 
 Status OrderList::create_order(const std::string& tag_in, const std::string& bag_in, const std::string& key_utf8,
                                const CreateOrderOptions& opt) {
+  MV_RETURN_IF_ERROR(settle_collations());
   MV_RETURN_IF_ERROR(apply_pending());
   if (!has_format_) return Status::not_supported(table_.path() + ": der Treiber " + table_.driver() + " kennt keine Indexdateien");
   if (table_.read_only()) return Status::read_only(table_.path() + ": die Tabelle ist schreibgeschützt geöffnet");
@@ -1336,6 +1426,7 @@ Status OrderList::add_tag_in_copy(index::IndexBag* bag, const index::OrderInfo& 
 }
 
 Status OrderList::create_index(const std::string& file, const std::string& key_utf8, const CreateOrderOptions& opt) {
+  MV_RETURN_IF_ERROR(settle_collations());
   MV_RETURN_IF_ERROR(apply_pending());
   if (!has_format_) return Status::not_supported(table_.path() + ": der Treiber " + table_.driver() + " kennt keine Indexdateien");
   if (table_.read_only()) return Status::read_only(table_.path() + ": die Tabelle ist schreibgeschützt geöffnet");
@@ -1584,6 +1675,7 @@ Status OrderList::write_production_bag(const std::vector<OrderDefinition>& order
 }
 
 Status OrderList::delete_order(std::string_view name) {
+  MV_RETURN_IF_ERROR(settle_collations());
   MV_RETURN_IF_ERROR(apply_pending());
   if (table_.read_only()) return Status::read_only(table_.path() + ": die Tabelle ist schreibgeschützt geöffnet");
   const std::string want = upper_ascii(trimmed(std::string(name)));
@@ -1619,6 +1711,7 @@ Status OrderList::delete_order(std::string_view name) {
 }
 
 Status OrderList::reindex(const OrderProgress& progress) {
+  MV_RETURN_IF_ERROR(settle_collations());
   MV_RETURN_IF_ERROR(apply_pending());
   MV_RETURN_IF_ERROR(check_writable());
   const uint64_t total = uint64_t(table_.lastrec()) * entries_.size();
@@ -1631,6 +1724,7 @@ Status OrderList::reindex(const OrderProgress& progress) {
 }
 
 Result<index::CheckReport> OrderList::check(size_t n) {
+  MV_RETURN_IF_ERROR(settle_collations());
   MV_RETURN_IF_ERROR(apply_pending());
   if (n == 0 || n > entries_.size()) return Status::invalid_argument("Index Nummer " + std::to_string(n) + " gibt es nicht");
   Entry& e = *entries_[n - 1];

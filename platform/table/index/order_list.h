@@ -142,6 +142,12 @@ class OrderList final : public OrderMaintainer {
   // the bag's place once the tag is complete.
   Status add_tag_in_copy(index::IndexBag* bag, const index::OrderInfo& info, const index::Collation& coll,
                          std::unique_ptr<Entry> e, const CreateOrderOptions& opt);
+  // The detected collation (or none: foreign) put to use: the key expression's UPPER(),
+  // the MDX key rules, the check of the first keys against the records.
+  Status apply_collation(Entry& e, Result<std::optional<index::Collation>> coll, bool unfinished);
+  // Walks the orders whose collation the first keys left open, before anything compares
+  // keys, writes or creates an order.
+  Status settle_collations();
   // The order is only read from now on, for `why`, which is told after opening.
   void refuse(Entry& e, const std::string& why);
   // Every open bag marked as being changed before the first change of the table.
@@ -181,6 +187,7 @@ class OrderList final : public OrderMaintainer {
   size_t current_ = 0;
   bool found_ = false;
   std::vector<std::string> messages_;
+  bool collations_open_ = false;  // some entry's collation_open
   std::string seek_key_;
   uint32_t pending_recno_ = 0;
   bool pending_fresh_ = false;  // the collected record was appended (its keys are in no order)

@@ -74,10 +74,8 @@ Status PagedOrder::flush_pages() {
     if (n.dirty) dirty.push_back(&n);
   });
   std::sort(dirty.begin(), dirty.end(), [](Node* a, Node* b) { return a->id < b->id; });
-  for (Node* n : dirty) {
-    MV_RETURN_IF_ERROR(write_page(*n));
-    n->dirty = false;
-  }
+  MV_RETURN_IF_ERROR(write_pages(dirty));
+  for (Node* n : dirty) n->dirty = false;
   if (header_dirty_) MV_RETURN_IF_ERROR(write_header());
   return Status::ok();
 }

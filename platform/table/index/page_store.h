@@ -62,6 +62,12 @@ class PagedOrder : public TreeOrder {
   virtual Status read_page(uint32_t id, Node& n) = 0;
   // `n` encoded and written to its place.
   virtual Status write_page(const Node& n) = 0;
+  // The changed pages, sorted by id, written: one by one unless the family writes
+  // neighbouring pages in one go (after a batch of inserts most leaves changed).
+  virtual Status write_pages(const std::vector<Node*>& sorted) {
+    for (Node* n : sorted) MV_RETURN_IF_ERROR(write_page(*n));
+    return Status::ok();
+  }
   virtual Status write_header() = 0;
   // Another program changed the file: what the family keeps of it besides the pages is
   // dropped and its headers are read again.

@@ -249,14 +249,17 @@ inline std::vector<std::pair<uint32_t, const Node*>> number_levels(std::vector<s
 template <class Encode, class OffsetOf>
 Status write_page_runs(File& file, const std::vector<std::pair<uint32_t, const Node*>>& pages, size_t page_bytes,
                        uint32_t step, OffsetOf offset_of, Encode encode) {
+  // A long run goes out in pieces of about a megabyte: the buffer never grows with the file.
+  const size_t piece = std::max<size_t>(page_bytes, (size_t(1) << 20) / page_bytes * page_bytes);
   std::vector<uint8_t> run;
+  run.reserve(piece);
   uint32_t run_start = 0;
   for (size_t i = 0; i < pages.size(); ++i) {
     if (run.empty()) run_start = pages[i].first;
     const size_t at = run.size();
     run.resize(at + page_bytes);
     MV_RETURN_IF_ERROR(encode(*pages[i].second, run.data() + at));
-    if (i + 1 == pages.size() || pages[i + 1].first != pages[i].first + step) {
+    if (i + 1 == pages.size() || pages[i + 1].first != pages[i].first + step || run.size() >= piece) {
       MV_RETURN_IF_ERROR(file.write_at(offset_of(run_start), run.data(), run.size()));
       run.clear();
     }

@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <random>
+#include <tuple>
 
 #include "platform/base/bytes.h"
 #include "platform/base/text.h"
@@ -286,9 +289,38 @@ TEST(FieldCodec, NumbersAreFormattedOrRefused) {
     const char* want;
   } cases[] = {{2.675, 6, 2, "  2.68"}, {-0.001, 5, 2, " 0.00"}, {-2.5, 3, 0, " -3"}, {999.995, 6, 2, ""},
                {12345, 5, 0, "12345"},  {123456, 5, 0, ""},     {0.5, 4, 0, "   1"}, {-1.25, 5, 1, " -1.3"}};
+  auto field = [](char type, uint32_t len, uint32_t dec) {
+    FieldInfo f;
+    f.name = "F";
+    f.type = type;
+    f.length = len;
+    f.decimals = uint8_t(dec);
+    f.offset = 0;
+    return f;
+  };
+  // FIELDPUT writes the same bytes, or refuses the same values.
+  auto put = [&](double v, uint32_t len, uint32_t dec) {
+    std::string out(len, '#');
+    Status st = encode_field(field('N', len, dec), Value::numeric(v), reinterpret_cast<uint8_t*>(out.data()));
+    return st.is_ok() ? out : std::string();
+  };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.v);
     EXPECT_EQ(format_number(c.v, c.len, c.dec), c.want);
+    EXPECT_EQ(put(c.v, c.len, c.dec), c.want);
+  }
+  std::mt19937_64 rng(3);
+  for (int i = 0; i < 20000; ++i) {
+    const uint32_t dec = uint32_t(rng() % 5), len = 4 + uint32_t(rng() % 16);
+    double v = double(int64_t(rng() % 2000000001) - 1000000000) / std::pow(10.0, double(rng() % 7));
+    if (i % 3 == 0) v = double(int64_t(rng() % 200001) - 100000) / 1000.0 + 0.005;  // halfway cases
+    SCOPED_TRACE(v);
+    ASSERT_EQ(put(v, len, dec), format_number(v, len, dec)) << len << "," << dec;
+  }
+  for (auto [y, m, d, want] : {std::tuple{1, 1, 1, "00010101"}, {2024, 2, 29, "20240229"}, {9999, 12, 31, "99991231"}}) {
+    std::string out(8, '#');
+    ASSERT_TRUE(encode_field(field('D', 8, 0), Value::of_date(Date::from_ymd(y, m, d)), reinterpret_cast<uint8_t*>(out.data())).is_ok());
+    EXPECT_EQ(out, want);
   }
   EXPECT_DOUBLE_EQ(parse_number("  -12.50"), -12.5);
   EXPECT_DOUBLE_EQ(parse_number("      "), 0);

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <random>
@@ -457,6 +459,40 @@ TEST_P(IndexConformance, TheSampleTellsTheCollationOfALargeOrder) {
 INSTANTIATE_TEST_SUITE_P(Formats, IndexConformance,
                          ::testing::Values(IndexFormat::Ntx, IndexFormat::Cdx, IndexFormat::Mdx),
                          [](const auto& info) { return std::string(format_name(info.param)); });
+
+// NTX number keys are the text "%*.*f" prints, blanks and the sign as '0' and the digits
+// of a negative number mapped to 0x2C - d. Every value, halfway cases, negative numbers
+// that round to zero and numbers too wide for the key included.
+TEST(KeyEncoding, NtxNumbersAreWhatPrintfWrites) {
+  auto printed = [](double v, int len, int dec) {
+    char buf[400];
+    int w = std::snprintf(buf, sizeof buf, "%*.*f", len, dec, v);
+    std::string s = w < 0 || w > len ? std::string(size_t(len), '*') : std::string(buf, size_t(w));
+    const bool negative = s.find('-') != std::string::npos;
+    for (char& c : s) {
+      if (c == ' ' || c == '-') c = '0';
+      if (negative && c >= '0' && c <= '9') c = char(0x2C - (c - '0'));
+    }
+    return s;
+  };
+  std::mt19937_64 rng(17);
+  std::vector<double> values = {0, -0.0, -0.001, 0.005, 0.015, 2.675, -2.675, 1e11, -99999999.995, 123456789012.5};
+  for (int i = 0; i < 30000; ++i) {
+    double v = double(int64_t(rng() % 4000000001) - 2000000000) / std::pow(10.0, double(rng() % 8));
+    if (i % 4 == 0) v = double(int64_t(rng() % 200001) - 100000) / 100.0 + 0.005;
+    values.push_back(v);
+  }
+  for (double v : values) {
+    for (auto [len, dec] : {std::pair{10, 2}, {12, 0}, {6, 3}, {15, 5}}) {
+      KeyDef kd;
+      kd.format = IndexFormat::Ntx;
+      kd.type = KeyType::Numeric;
+      kd.length = uint16_t(len);
+      kd.decimals = uint16_t(dec);
+      ASSERT_EQ(encode_key(kd, Value::numeric(v)), printed(v, len, dec)) << v << " " << len << "," << dec;
+    }
+  }
+}
 
 // The page cache every family keeps: a page number far beyond the pages it holds (one a
 // reader let through from a damaged file) is kept aside instead of sizing the cache to it

@@ -590,6 +590,70 @@ TEST(OrderListOpening, MissingProductionBagGivesAClearStatus) {
   }
 }
 
+// Opening reads only the first keys of an order to tell its collation. When those hold no
+// umlaut, the order written in the German order is still taken as German once a key is
+// sought or written: SEEK finds the umlaut where the German order put it, and an appended
+// record goes where it belongs.
+TEST(OrderListOpening, GermanOrderIsToldBeyondTheFirstKeys) {
+  for (const char* driver : {"DBFNTX", "DBFCDX"}) {
+    SCOPED_TRACE(driver);
+    const std::string dir = index_test::scratch_dir(std::string("german_late_") + driver);
+    const std::string path = dir + "/NAMEN.DBF";
+    ASSERT_OK(db_create(path, fields(), driver));
+    char ae = 0;
+    {
+      auto t = open_table(path, driver);
+      ae = t->code_page() == CodePage::Windows1252 ? char(0xC4) : char(0x8E);
+      std::vector<std::string> names;
+      for (int i = 0; i < 6000; ++i) names.push_back("A" + std::to_string(100000 + i));
+      names.push_back(std::string(1, ae) + "rger");
+      for (int i = 0; i < 50; ++i) names.push_back("B" + std::to_string(100 + i));
+      for (const std::string& n : names) {
+        ASSERT_OK(t->append_blank());
+        ASSERT_OK(t->field_put(1, Value::character(n)));
+      }
+      auto ol = OrderList::attach(*t);
+      ASSERT_TRUE(ol.is_ok());
+      ASSERT_OK(std::string(driver) == "DBFNTX" ? (*ol)->create_index("NAMEN", "NAME")
+                                                : (*ol)->create_order("NAME", "", "NAME"));
+      // The file as a program of the German order writes it.
+      index::TreeOrder* tree = (*ol)->tree(1);
+      const index::Collation german = index::Collation::german(t->code_page());
+      tree->set_collation(german);
+      std::vector<uint8_t> keys;
+      std::vector<uint32_t> recnos;
+      for (uint32_t r = 1; r <= names.size(); ++r) {
+        std::string k = names[r - 1];
+        k.resize(20, ' ');
+        keys.insert(keys.end(), k.begin(), k.end());
+        recnos.push_back(r);
+      }
+      ASSERT_OK(tree->build(std::move(keys), std::move(recnos)));
+      ASSERT_OK((*ol)->flush());
+    }
+    auto t = open_table(path, driver);
+    auto ol = OrderList::attach(*t);
+    ASSERT_TRUE(ol.is_ok());
+    if (std::string(driver) == "DBFNTX") ASSERT_OK((*ol)->add_index_file("NAMEN"));
+    ASSERT_EQ((*ol)->count(), 1u);
+    ASSERT_OK((*ol)->set_order(1));
+    auto f = (*ol)->seek(Value::character(std::string(1, ae)), false);
+    ASSERT_TRUE(f.is_ok()) << f.status().to_string();
+    EXPECT_TRUE(*f);
+    EXPECT_EQ(t->recno(), 6001u);
+    ASSERT_OK(t->append_blank());
+    ASSERT_OK(t->field_put(1, Value::character(std::string(1, ae) + "a")));
+    ASSERT_OK(t->commit());
+    f = (*ol)->seek(Value::character(std::string(1, ae) + "a"), false);
+    ASSERT_TRUE(f.is_ok() && *f);
+    EXPECT_EQ(t->recno(), 6052u);
+    auto rep = (*ol)->check(1);
+    ASSERT_TRUE(rep.is_ok()) << rep.status().to_string();
+    EXPECT_EQ(rep->keys, 6052u);
+    EXPECT_EQ((*ol)->tree(1)->collation().kind(), index::Collation::Kind::German);
+  }
+}
+
 // An order whose key we cannot compute is read but never changed: every write of the
 // table is refused with the reason.
 TEST(OrderListOpening, UnknownKeyExpressionMakesTheTableReadOnly) {
