@@ -142,6 +142,7 @@ struct OrderList::Entry {
   // The collation was chosen from the first keys alone, which fit every candidate; the
   // whole walk is still owed (settle_collations).
   bool collation_open = false;
+  bool sample_agreed = false;  // a sample of the whole tree fits that choice too
 };
 
 // Navigation of the table through the current order.
@@ -267,7 +268,11 @@ class OrderList::Nav final : public OrderNavigator {
       exact = c.valid();
       return Status::ok();
     }
-    MV_RETURN_IF_ERROR(ol_.settle_collations());
+    // Finding a record's place by its key does not wait for the whole walk a write or a
+    // SEEK needs: a sample of the tree tells whether the first keys' choice holds. Should a
+    // rare key the sample leaves out decide otherwise, the record is placed next to where
+    // it belongs until that walk is done.
+    MV_RETURN_IF_ERROR(ol_.settle_collations_for_placing());
     if (!e->problem.empty()) return place(recno, record, exact);  // the walk found it unreadable
     bool in = false;
     MV_RETURN_IF_ERROR(ol_.eval(*e, record, recno, e->new_key, in));
@@ -476,6 +481,28 @@ Status OrderList::settle_collations() {
     if (!e.problem.empty()) refuse(e, e.problem);
   }
   collations_open_ = false;
+  return Status::ok();
+}
+
+Status OrderList::settle_collations_for_placing() {
+  if (!collations_open_) return Status::ok();
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    Entry& e = *entries_[i];
+    if (!e.collation_open || e.sample_agreed) continue;
+    index::Collation fallback = index::Collation::machine();
+    for (size_t j = 0; j < i && fallback.is_machine(); ++j) {
+      const index::TreeOrder* t = entries_[j]->tree;
+      if (t->keydef().type == KeyType::Character && !t->foreign_collation() && !t->collation().is_machine())
+        fallback = t->collation();
+    }
+    auto coll = e.tree->detect_collation_sampled(fallback, table_.code_page());
+    const index::Collation& had = e.tree->collation();
+    const bool agrees = coll.is_ok() && coll->has_value() && (*coll)->kind() == had.kind() &&
+                        ((*coll)->is_machine() || (*coll)->code_page() == had.code_page());
+    // The sample saw keys the first ones' choice does not fit: the whole walk decides now.
+    if (!agrees) return settle_collations();
+    e.sample_agreed = true;
+  }
   return Status::ok();
 }
 

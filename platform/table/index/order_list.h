@@ -148,6 +148,8 @@ class OrderList final : public OrderMaintainer {
   // Walks the orders whose collation the first keys left open, before anything compares
   // keys, writes or creates an order.
   Status settle_collations();
+  // The same for finding a record's place by its key: only a sample of each open order.
+  Status settle_collations_for_placing();
   // The order is only read from now on, for `why`, which is told after opening.
   void refuse(Entry& e, const std::string& why);
   // Every open bag marked as being changed before the first change of the table.
