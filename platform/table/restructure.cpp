@@ -319,6 +319,17 @@ class Rebuild {
       }
     }
 
+    // The rebuilt orders keep the key order the old ones were written in (German or byte
+    // order), which the other programs reading them rely on.
+    if (!bag_orders_.empty() || !ntx_orders_.empty()) {
+      OrderListOptions lo;
+      lo.require_production = false;
+      if (auto ol = OrderList::attach(*old_, lo); ol.is_ok()) {
+        for (const auto& [i, info] : ntx_orders_) (*ol)->add_index_file(n_.ntx[i]).ignore();
+        if (auto c = (*ol)->key_collation(); c.is_ok()) old_collation_ = *c;
+      }
+    }
+
     // The new table. Its OLE fields (ten-byte pointers, copied as they are) keep pointing
     // into the old OLE file, which the new set takes over whole; new OLE fields alone start
     // with the empty one the creation writes.
@@ -358,6 +369,7 @@ class Rebuild {
     OrderListOptions lo;
     lo.open_production = false;
     lo.require_production = false;
+    lo.collation = old_collation_;
     auto ol_r = OrderList::attach(*table, lo);
     if (!ol_r) return kIndexText;
     std::unique_ptr<OrderList> ol = std::move(ol_r).value();
@@ -493,6 +505,7 @@ class Rebuild {
   std::optional<std::string> old_bag_, new_bag_;
   std::vector<index::OrderInfo> bag_orders_;
   bool new_has_ole_ = false;
+  std::optional<index::Collation> old_collation_;
   std::optional<std::string> new_dfl_;  // the new set's OLE file
   std::vector<std::pair<size_t, index::OrderInfo>> ntx_orders_;
   std::vector<size_t> ntx_built_;

@@ -308,6 +308,7 @@ OrderList::~OrderList() {
 
 Result<std::unique_ptr<OrderList>> OrderList::attach(Table& table, const OrderListOptions& opt) {
   std::unique_ptr<OrderList> ol(new OrderList(table));
+  ol->preset_collation_ = opt.collation;
   if (auto f = index_format_of_driver(table.driver())) {
     ol->format_ = *f;
     ol->has_format_ = true;
@@ -333,7 +334,7 @@ index::Collation OrderList::table_collation() const {
     if (e->tree->keydef().type == KeyType::Character && !e->tree->foreign_collation() &&
         !e->tree->collation().is_machine())
       return e->tree->collation();
-  return index::Collation::machine();
+  return preset_collation_.value_or(index::Collation::machine());
 }
 
 Status OrderList::compile(Entry& e, const std::string& key_expr, const std::string& for_expr) {
@@ -798,6 +799,11 @@ const std::string& OrderList::problem(size_t n) const {
   static const std::string kNone;
   if (n == 0 || n > entries_.size()) return kNone;
   return entries_[n - 1]->problem;
+}
+
+Result<index::Collation> OrderList::key_collation() {
+  MV_RETURN_IF_ERROR(settle_collations());
+  return table_collation();
 }
 
 index::TreeOrder* OrderList::tree(size_t n) {

@@ -6,6 +6,7 @@
 // OrderNavigator while an order is current).
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,9 @@ struct OrderListOptions {
   // A table whose header says it has a production bag that is missing: an error, or
   // (false) opened without it and noted in messages().
   bool require_production = true;
+  // The key order new character orders take while no open order tells one: a table rebuilt
+  // from another keeps the order that one's index files were written in.
+  std::optional<index::Collation> collation;
 };
 
 // Called while orders are built: records done, records in all; false cancels.
@@ -109,6 +113,9 @@ class OrderList final : public OrderMaintainer {
   Result<index::CheckReport> check(size_t n);
 
   index::TreeOrder* tree(size_t n);
+  // The key order of the open character orders (German or byte order), each told from all
+  // its keys; byte order when none is open.
+  Result<index::Collation> key_collation();
 
   // ---- OrderMaintainer
   Status check_writable() override;
@@ -187,6 +194,7 @@ class OrderList final : public OrderMaintainer {
   std::vector<std::unique_ptr<Entry>> entries_;
   std::unique_ptr<Nav> nav_;
   size_t current_ = 0;
+  std::optional<index::Collation> preset_collation_;  // OrderListOptions::collation
   bool found_ = false;
   std::vector<std::string> messages_;
   bool collations_open_ = false;  // some entry's collation_open

@@ -539,6 +539,52 @@ TEST(RestructureText, OleFieldsKeepTheirObjectFile) {
   EXPECT_FALSE(fs.exists("/d/KUNDEN.DFL"));
 }
 
+// Another program's bag written in the German key order: the rebuilt orders keep that
+// order, so every walk is the same as before and the other program still finds its keys.
+TEST(RestructureText, RebuiltOrdersKeepTheGermanKeyOrder) {
+  set_deleted_filter(false);
+  const std::string src = fixture_case("peer/national-cdx-cp1252");
+  ASSERT_FALSE(src.empty());
+  TempDir d;
+  for (const char* f : {"ADRESSEN.DBF", "ADRESSEN.CDX"})
+    std::filesystem::copy_file(src + "/" + f, d.file(f));
+  auto walks = [&](std::vector<index::Collation::Kind>* kinds) {
+    std::vector<std::vector<uint32_t>> all;
+    OpenOptions o;
+    o.shared = false;
+    o.driver = "DBFCDX";
+    o.code_page = CodePage::Windows1252;
+    auto t = Table::open(d.file("ADRESSEN.DBF"), o);
+    EXPECT_TRUE(t.is_ok());
+    if (!t) return all;
+    auto ol = OrderList::attach(**t);
+    EXPECT_TRUE(ol.is_ok());
+    if (!ol.is_ok()) return all;
+    for (size_t n = 1; n <= (*ol)->count(); ++n) {
+      EXPECT_TRUE((*ol)->set_order(n).is_ok());
+      std::vector<uint32_t> w;
+      for (Status st = (*t)->go_top(); st.is_ok() && !(*t)->eof(); st = (*t)->skip(1)) w.push_back((*t)->recno());
+      all.push_back(std::move(w));
+      if (kinds && (*ol)->tree(n)->keydef().type == index::KeyType::Character) kinds->push_back((*ol)->tree(n)->collation().kind());
+    }
+    return all;
+  };
+  std::vector<index::Collation::Kind> kinds;
+  const auto before = walks(nullptr);
+  ASSERT_FALSE(before.empty());
+  RestructureOptions opt;
+  opt.driver = "DBFCDX";
+  opt.code_page = CodePage::Windows1252;
+  std::vector<RestructureField> fields{{{"NAME", 'C', 30, 0}, "NAME"},   {{"ORT", 'C', 25, 0}, "ORT"},
+                                       {{"BETRAG", 'N', 10, 2}, "BETRAG"}, {{"MENGE", 'N', 6, 0}, "MENGE"},
+                                       {{"DATUM", 'D', 8, 0}, "DATUM"},    {{"AKTIV", 'L', 1, 0}, "AKTIV"}};
+  const RestructureOutcome r = restructure_table(FileSystem::posix(), d.file("ADRESSEN.DBF"), fields, opt);
+  ASSERT_TRUE(r.ok()) << r.message;
+  EXPECT_EQ(walks(&kinds), before);
+  ASSERT_FALSE(kinds.empty());
+  for (auto k : kinds) EXPECT_EQ(k, index::Collation::Kind::German);
+}
+
 TEST(RestructureReaders, PerlXBaseReadsARebuiltTable) {
   if (test_tools::run_command("command -v dbf_dump 2>/dev/null").empty())
     GTEST_SKIP() << "dbf_dump (libdbd-xbase-perl) is not installed";
