@@ -30,7 +30,10 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 jobs=$(nproc)
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+# The test run needs no benchmarks; the programs' own runs build them.
+bench=ON
+[ "$mode" = test ] && bench=OFF
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMOLVANE_BUILD_BENCH=$bench > /dev/null
 cmake --build "$build" -j "$jobs"
 
 case "$mode" in
