@@ -24,6 +24,10 @@
 #include "platform/report/preview.h"
 #include "platform/report/printerdevice.h"
 #include "platform/table/table.h"
+#include "tablewindow/environment.h"
+#include "tablewindow/tab_dbfdaten.h"
+#include "tablewindow/tabdw_dbfdatei.h"
+#include "tablewindow/tableserver.h"
 #include "tests/calendar/window/calendar_helpers.h"
 #include "tests/platform/gui/qt_env.h"
 #include "tests/support/faulty_fs.h"
@@ -323,13 +327,41 @@ TEST_F(CalendarPages, TwoProgramsAddingMainGroupsGiveEveryNumberOnce) {
       _exit(added == 40 && boxes.count() == 0 ? 0 : 1);
     }
   }
+  // Molvane's table window has the appointments open (shared, the default) all along and
+  // moves through them while the two save.
+  MemoryHistoryStore history;
+  TableWindowEnvironment env;
+  env.history = &history;
+  set_table_window_environment(env);
+  gui::SHELLWINDOW shell;
+  auto* molvane = new TABDW_DBFDATEI(&shell, QString::fromStdString(DATENPFAD + std::string(kTermineFile)), true,
+                                     false, false);
+  molvane->SHOW();
+  ASSERT_TRUE(molvane->server() && molvane->server()->USED());
   const char start[2] = {'x', 'x'};
   ASSERT_EQ(write(go[1], start, 2), 2);
-  for (pid_t child : children) {
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  uint32_t seen = 0;
+  for (int running = 2; running > 0;) {
+    for (pid_t& child : children) {
+      if (child == 0) continue;
+      int status = 0;
+      if (waitpid(child, &status, WNOHANG) != child) continue;
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+      child = 0;
+      --running;
+    }
+    QCoreApplication::processEvents();
+    molvane->data_page()->GOBOTTOM();
+    const uint32_t now = molvane->server()->LASTREC();
+    EXPECT_GE(now, seen) << "the reader's record count went back";
+    EXPECT_EQ(molvane->server()->RECNO(), now);
+    seen = now;
   }
+  molvane->data_page()->GOBOTTOM();
+  EXPECT_EQ(molvane->server()->LASTREC(), 2000u);
+  EXPECT_EQ(molvane->server()->RECNO(), 2000u);
+  EXPECT_EQ(boxes.count(), 0);
+  delete molvane;
   close(go[0]);
   close(go[1]);
   ASSERT_TRUE(open_calendar_tables().empty());
