@@ -15,7 +15,6 @@
 #include "platform/table/index/bag_rebuild.h"
 #include "platform/table/table.h"
 #include "tests/platform/table/index/index_test_helpers.h"
-#include "tests/platform/table/run_command.h"
 #include "tests/support/faulty_fs.h"
 
 namespace mv {
@@ -504,29 +503,10 @@ TEST(NtxRebuild, AStopKeepsTheFilesNotYetRebuilt) {
 
 // ---------------------------------------------------------------- other readers
 
-const char* kPerlWalk = R"(use strict; use XBase::Index;
-my ($file, $tag, $type) = @ARGV;
-my %o = (type => $type); $o{tag} = $tag if $tag ne '-';
-my $i = XBase::Index->new($file, %o) or die XBase::Index->errstr;
-$i->prepare_select or die $i->errstr;
-while (my @d = $i->fetch) { print "$d[1]\n"; }
-)";
-
-std::vector<uint32_t> numbers(const std::string& text) {
-  std::vector<uint32_t> out;
-  std::istringstream in(text);
-  std::string w;
-  while (in >> w)
-    if (!w.empty() && std::isdigit(uint8_t(w[0]))) out.push_back(uint32_t(std::stoul(w)));
-  return out;
-}
-
 class RebuiltForReaders : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(RebuiltForReaders, PerlXBaseWalksTheRebuiltFilesAsWeDo) {
-  int rc = -1;
-  test_tools::run_command("perl -MXBase::Index -e 1 2>/dev/null", &rc);
-  if (rc != 0) GTEST_SKIP() << "Perl module XBase (libdbd-xbase-perl) is not installed";
+  if (!index_test::have_perl_xbase()) GTEST_SKIP() << "Perl module XBase (libdbd-xbase-perl) is not installed";
   const std::string driver = GetParam();
   const bool ntx = driver == "DBFNTX";
   const std::string dir = index_test::scratch_dir("perl");
@@ -534,7 +514,6 @@ TEST_P(RebuiltForReaders, PerlXBaseWalksTheRebuiltFilesAsWeDo) {
   std::vector<OrderDefinition> defs = {od("BETRAG", "BETRAG", "", false, false, dir + "/BETRAG.NTX"),
                                        od("NAME", "UPPER(NAME)", "", false, false, dir + "/NAME.NTX")};
   ASSERT_OK(ntx ? rebuild_ntx_files({dbf, driver}, defs).status : rebuild_index_bag({dbf, driver}, defs).status);
-  std::ofstream(dir + "/walk.pl") << kPerlWalk;
   Opened o = reopen(dbf, driver, nullptr, ntx ? std::vector<std::string>{dir + "/BETRAG.NTX", dir + "/NAME.NTX"}
                                               : std::vector<std::string>{});
   ASSERT_TRUE(o.orders);
@@ -543,76 +522,24 @@ TEST_P(RebuiltForReaders, PerlXBaseWalksTheRebuiltFilesAsWeDo) {
     const std::string name = o.orders->info(n).name;
     SCOPED_TRACE(name);
     const std::string file = ntx ? dir + "/" + name + ".NTX" : bag_of(dbf, driver);
-    std::string out = test_tools::run_command("perl " + dir + "/walk.pl " + file + " " + (ntx ? "-" : name) + " " +
-                                                  (n == 1 ? "N" : "C") + " 2>&1",
-                                              &rc);
-    ASSERT_EQ(rc, 0) << out;
-    std::vector<uint32_t> got = numbers(out);
-    if (ntx) {
-      // That reader visits some interior items of NTX pages twice; the first visit counts.
-      std::vector<uint32_t> once;
-      std::vector<bool> seen;
-      for (uint32_t r : got) {
-        if (r >= seen.size()) seen.resize(r + 1);
-        if (!seen[r]) once.push_back(r), seen[r] = true;
-      }
-      got = once;
-    }
-    EXPECT_EQ(got, walk(*o.orders, n));
+    const index_test::ReaderWalk w = index_test::perl_xbase_walk(dir, file, ntx ? "-" : name, n == 1 ? 'N' : 'C');
+    ASSERT_EQ(w.status, 0) << w.output;
+    EXPECT_EQ(w.orders[0], walk(*o.orders, n));
   }
 }
 
-const char* kPascalWalk = R"(program walk;
-{$mode objfpc}{$H+}
-uses SysUtils, db, dbf;
-var T: TDbf; i: Integer;
-begin
-  T := TDbf.Create(nil);
-  try
-    T.FilePathFull := ExtractFilePath(ExpandFileName(ParamStr(1)));
-    T.TableName := ExtractFileName(ParamStr(1));
-    T.ShowDeleted := True;
-    T.ReadOnly := True;
-    T.Open;
-    for i := 2 to ParamCount do begin
-      T.IndexName := ParamStr(i);
-      T.First;
-      while not T.EOF do begin
-        WriteLn(T.PhysicalRecNo);
-        T.Next;
-      end;
-      WriteLn('--');
-    end;
-    T.Close;
-  except
-    on E: Exception do begin WriteLn(StdErr, 'error: ', E.Message); Halt(2); end;
-  end;
-  T.Free;
-end.
-)";
-
 TEST(RebuiltMdxForReaders, FreePascalTDbfWalksTheRebuiltBagAsWeDo) {
-  int rc = -1;
-  test_tools::run_command("which fpc >/dev/null 2>&1", &rc);
-  if (rc != 0) GTEST_SKIP() << "Free Pascal (fpc) is not installed";
-  const std::string tool = index_test::scratch_dir("tdbf_tool");
-  std::ofstream(tool + "/walk.pas") << kPascalWalk;
-  const std::string log = test_tools::run_command("cd " + tool + " && fpc -O2 walk.pas 2>&1", &rc);
-  if (rc != 0) GTEST_SKIP() << "TDbf (fp-units-db) cannot be compiled here: " << log.substr(0, 300);
+  std::string why;
+  const std::string walker = index_test::tdbf_walker(&why);
+  if (walker.empty()) GTEST_SKIP() << why;
   const std::string dir = index_test::scratch_dir("tdbf");
   const std::string dbf = make_table(dir, "DBFMDX", 400);
   std::vector<OrderDefinition> defs = {od("DATUM", "DTOS(DATUM)"), od("BETRAG", "BETRAG", "", false, true),
                                        od("NAME", "UPPER(NAME)", "", true, false)};
   ASSERT_OK(rebuild_index_bag({dbf, "DBFMDX"}, defs).status);
-  const std::string out = test_tools::run_command(tool + "/walk " + dbf + " DATUM BETRAG NAME 2>&1", &rc);
-  ASSERT_EQ(rc, 0) << out;
-  std::vector<std::vector<uint32_t>> parts(1);
-  std::istringstream in(out);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line == "--") parts.emplace_back();
-    else if (!line.empty() && std::isdigit(uint8_t(line[0]))) parts.back().push_back(uint32_t(std::stoul(line)));
-  }
+  const index_test::ReaderWalk w = index_test::tdbf_walk(walker, dbf, {"DATUM", "BETRAG", "NAME"});
+  ASSERT_EQ(w.status, 0) << w.output;
+  const auto& parts = w.orders;
   ASSERT_GE(parts.size(), 3u);
   Opened o = reopen(dbf, "DBFMDX");
   ASSERT_TRUE(o.orders);
