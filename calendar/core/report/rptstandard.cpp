@@ -1,6 +1,5 @@
 #include "calendar/core/report/rptstandard.h"
 
-#include "platform/gui/messagebox.h"
 #include "platform/report/wait_cursor.h"
 #include "printing/rptarraydaten.h"
 #include "printing/rptstandard.h"
@@ -8,12 +7,9 @@
 namespace mv::kalender {
 namespace {
 
-struct Margins {
-  double top, bottom, left, right;
-};
 // Tenths of a millimetre; the landscape list leaves room at the top for punching.
-constexpr Margins kLandscape{200, 120, 150, 100};
-constexpr Margins kPortrait{100, 100, 150, 100};
+constexpr PageMargins kLandscape{200, 120, 150, 100};
+constexpr PageMargins kPortrait{100, 100, 150, 100};
 
 const QString kArial = QStringLiteral("Arial");
 
@@ -46,30 +42,7 @@ void RPTSTANDARD::INIT(QWidget* owner, bool preview, bool landscape, const QStri
   NELINEFACTOR = 1.2;
   NEUNITSPERINCH = 254.0;
   APAGESTARTS.clear();
-  RPPRINTER device(owner, this);
-  device.progress_factory = print_progress_factory();
-  // The preview needs no printer; printing without one says so.
-  if (!preview && !device.ISVALID()) {
-    report::end_wait_cursor();
-    gui::warning_box(owner, QStringLiteral("Achtung"), QStringLiteral("Der Drucker konnte nicht geöffnet werden!"));
-    return;
-  }
-  device.UNITOFMEASURE(1);
-  device.PAPERSIZE(9);
-  device.LANDSCAPE(landscape);
-  const Margins& m = landscape ? kLandscape : kPortrait;
-  device.TOPMARGIN(m.top / NEUNITSPERINCH);
-  device.BOTTOMMARGIN(m.bottom / NEUNITSPERINCH);
-  device.LEFTMARGIN(m.left / NEUNITSPERINCH);
-  device.RIGHTMARGIN(m.right / NEUNITSPERINCH);
-  if (preview) {
-    device.PRINTPREVIEW(job, job + QStringLiteral(".PRN"), QStringLiteral("Seitenansicht"),
-                        QStringLiteral("Printing..."), true, false, false, landscape ? 3 : 1, 0);
-  } else if (!print_dialog || device.SHOWPRINTDLG()) {
-    device.PRINT(job, QStringLiteral("PRINT.PRN"), QStringLiteral("Ausdruck"), QStringLiteral("Printing..."), false,
-                 false);
-  }
-  report::end_wait_cursor();
+  run_list_job(this, owner, NEUNITSPERINCH, landscape ? kLandscape : kPortrait, preview, landscape, job, print_dialog);
 }
 
 double RPTSTANDARD::footer_row(RPPRINTER& dev) const {
