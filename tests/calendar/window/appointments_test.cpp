@@ -55,6 +55,37 @@ class CalendarPages : public test::CalendarHome {
     CalendarHome::TearDown();
   }
 
+  // Two programs at once, each its own process with the tables opened anew: `work(k)` runs
+  // in both (k 0 and 1) from the same moment on and tells whether all of its steps took;
+  // both must end without a step refused and without a message box.
+  void run_two_programs(const std::function<bool(int k)>& work) {
+    int go[2];
+    ASSERT_EQ(pipe(go), 0);
+    pid_t children[2];
+    for (int k = 0; k < 2; ++k) {
+      children[k] = fork();
+      ASSERT_GE(children[k], 0);
+      if (children[k] == 0) {
+        char c;
+        if (read(go[0], &c, 1) != 1) _exit(2);
+        GRUPPENDB = std::make_unique<DBGRUPPE>();
+        TERMINDB = std::make_unique<DBTERMIN>();
+        const bool ok = work(k);
+        for (const auto& b : boxes.shown()) fprintf(stderr, "%s\n", qPrintable(b.text));
+        _exit(ok && boxes.count() == 0 ? 0 : 1);
+      }
+    }
+    const char start[2] = {'x', 'x'};
+    ASSERT_EQ(write(go[1], start, 2), 2);
+    for (pid_t child : children) {
+      int status = 0;
+      waitpid(child, &status, 0);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    close(go[0]);
+    close(go[1]);
+  }
+
   static void add_group(const std::string& ga, const std::string& hg, const std::string& ug, const std::string& name) {
     ASSERT_TRUE(GRUPPENDB->APPEND().is_ok());
     ASSERT_TRUE(GRUPPENDB->FIELDPUT("GA", Value::character(ga)).is_ok());
@@ -303,35 +334,15 @@ TEST_F(CalendarPages, GroupPageFollowsSelectionsAndKeepsThemWhenShownAgain) {
 // Two programs adding main groups at once never give one number twice.
 TEST_F(CalendarPages, TwoProgramsAddingMainGroupsGiveEveryNumberOnce) {
   close_calendar_tables();
-  int go[2];
-  ASSERT_EQ(pipe(go), 0);
-  pid_t children[2];
-  for (int k = 0; k < 2; ++k) {
-    children[k] = fork();
-    ASSERT_GE(children[k], 0);
-    if (children[k] == 0) {
-      char c;
-      if (read(go[0], &c, 1) != 1) _exit(2);
-      GRUPPENDB = std::make_unique<DBGRUPPE>();
-      TERMINDB = std::make_unique<DBTERMIN>();
-      auto* page = new TAB_GRUPPEN(nullptr);
-      int added = 0;
-      for (int i = 0; i < 40; ++i) {
-        page->SE_HG->setText(QString("Kind %1 Nr %2").arg(k).arg(i));
-        added += !page->PB_HINZUHG().isEmpty();
-      }
-      _exit(added == 40 && boxes.count() == 0 ? 0 : 1);
+  run_two_programs([](int k) {
+    auto* page = new TAB_GRUPPEN(nullptr);
+    int added = 0;
+    for (int i = 0; i < 40; ++i) {
+      page->SE_HG->setText(QString("Kind %1 Nr %2").arg(k).arg(i));
+      added += !page->PB_HINZUHG().isEmpty();
     }
-  }
-  const char start[2] = {'x', 'x'};
-  ASSERT_EQ(write(go[1], start, 2), 2);
-  for (pid_t child : children) {
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
-  close(go[0]);
-  close(go[1]);
+    return added == 40;
+  });
   ASSERT_TRUE(open_calendar_tables().empty());
   std::vector<std::string> numbers;
   for (const std::string& r : group_records()) numbers.push_back(r.substr(2, 2));
@@ -681,42 +692,21 @@ TEST_F(CalendarPages, TwoProgramsSavingAppointmentsAtOnceLoseNone) {
   DATENPFAD = (shm.path() + "/").toStdString();
   ASSERT_TRUE(open_calendar_tables().empty());
   close_calendar_tables();
-  int go[2];
-  ASSERT_EQ(pipe(go), 0);
-  pid_t children[2];
-  for (int k = 0; k < 2; ++k) {
-    children[k] = fork();
-    ASSERT_GE(children[k], 0);
-    if (children[k] == 0) {
-      char c;
-      if (read(go[0], &c, 1) != 1) _exit(2);
-      GRUPPENDB = std::make_unique<DBGRUPPE>();
-      TERMINDB = std::make_unique<DBTERMIN>();
-      auto* p = new TAB_TERMINE(nullptr);
-      p->SHOW();
-      // A list of a day without appointments: each save's refill stays small.
-      p->CB_LISTE->setCurrentIndex(p->CB_LISTE->findData("T"));
-      p->DP_DATUMLISTE->SELECTEDDATE({1950, 1, 1});
-      int saved = 0;
-      for (int i = 0; i < 1000; ++i) {
-        p->DP_ABDATUM->SELECTEDDATE(QDate(2030, 1, 1).addDays(i));
-        p->CB_SERIE->setCurrentIndex(i % 2);
-        p->SE_BEMERKUNG->setText(QString("Kind %1 Nr %2").arg(k).arg(i));
-        saved += p->SAVETERMIN(0);
-      }
-      for (const auto& b : boxes.shown()) fprintf(stderr, "%s\n", qPrintable(b.text));
-      _exit(saved == 1000 && boxes.count() == 0 ? 0 : 1);
+  run_two_programs([](int k) {
+    auto* p = new TAB_TERMINE(nullptr);
+    p->SHOW();
+    // A list of a day without appointments: each save's refill stays small.
+    p->CB_LISTE->setCurrentIndex(p->CB_LISTE->findData("T"));
+    p->DP_DATUMLISTE->SELECTEDDATE({1950, 1, 1});
+    int saved = 0;
+    for (int i = 0; i < 1000; ++i) {
+      p->DP_ABDATUM->SELECTEDDATE(QDate(2030, 1, 1).addDays(i));
+      p->CB_SERIE->setCurrentIndex(i % 2);
+      p->SE_BEMERKUNG->setText(QString("Kind %1 Nr %2").arg(k).arg(i));
+      saved += p->SAVETERMIN(0);
     }
-  }
-  const char start[2] = {'x', 'x'};
-  ASSERT_EQ(write(go[1], start, 2), 2);
-  for (pid_t child : children) {
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
-  close(go[0]);
-  close(go[1]);
+    return saved == 1000;
+  });
   ASSERT_TRUE(open_calendar_tables().empty());
   EXPECT_EQ(TERMINDB->LASTREC(), 2000u);
   std::set<std::string> remarks;
