@@ -13,6 +13,7 @@
 #include "platform/table/index/order_list.h"
 #include "platform/table/table.h"
 #include "platform/table/transfer.h"
+#include "tests/platform/table/other_process.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/forwarding_fs.h"
 
@@ -114,34 +115,17 @@ TEST_F(CalendarTablesTest, TableOfAnotherStructureIsReportedAndLeftAlone) {
 TEST_F(CalendarTablesTest, TableHeldExclusivelyByAnotherProcessIsReported) {
   ASSERT_TRUE(open_calendar_tables().empty());
   close_calendar_tables();
-  int ready[2], done[2];
-  ASSERT_EQ(pipe(ready), 0);
-  ASSERT_EQ(pipe(done), 0);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    OpenOptions o;
-    o.shared = false;
-    auto t = Table::open(DATENPFAD + "Termine.DBF", o);
-    char c = t ? 'y' : 'n';
-    if (write(ready[1], &c, 1) != 1) _exit(2);
-    if (read(done[0], &c, 1) != 1) _exit(3);
-    _exit(0);
+  std::vector<CalendarTableProblem> problems;
+  {
+    mv::testing::OtherProcess other(DATENPFAD + "Termine.DBF", "", false);
+    ASSERT_TRUE(other.ready());
+    problems = open_calendar_tables();
   }
-  char c = 0;
-  ASSERT_EQ(read(ready[0], &c, 1), 1);
-  ASSERT_EQ(c, 'y');
-  const auto problems = open_calendar_tables();
-  c = 'x';
-  EXPECT_EQ(write(done[1], &c, 1), 1);
-  int status = 0;
-  waitpid(child, &status, 0);
   ASSERT_EQ(problems.size(), 1u);
   EXPECT_EQ(problems[0].path, DATENPFAD + "Termine.DBF");
   EXPECT_EQ(problems[0].status.kind(), StatusKind::Locked);
   EXPECT_TRUE(GRUPPENDB->used());
   EXPECT_FALSE(TERMINDB->used());
-  for (int fd : {ready[0], ready[1], done[0], done[1]}) close(fd);
 }
 
 TEST_F(CalendarTablesTest, FolderThatCannotBeWrittenGivesOneProblemPerTable) {

@@ -1,15 +1,10 @@
 #include "table_helpers.h"
 
-#include <signal.h>
 #include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-
-#include "platform/table/drivers.h"
 
 namespace mv::testing {
 
@@ -68,40 +63,6 @@ std::string str_field(Table& t, const std::string& name) {
   std::string s = v->str;
   while (!s.empty() && s.back() == ' ') s.pop_back();
   return s;
-}
-
-OtherProcess::OtherProcess(const std::string& path, const std::string& driver, bool shared, uint32_t lock_record) {
-  if (pipe(to_child_) != 0 || pipe(to_parent_) != 0) return;
-  pid_ = fork();
-  if (pid_ == 0) {
-    OpenOptions o;
-    o.shared = shared;
-    o.driver = driver;
-    auto t = Table::open(path, o);
-    char c = t.is_ok() ? 'o' : 'e';
-    std::unique_ptr<File> raw;
-    if (t.is_ok() && lock_record) {
-      auto f = FileSystem::posix().open(path, OpenMode::ReadWrite);
-      auto drv = find_driver(driver);
-      if (!f || !drv || !(*f)->lock(drv->record_lock_offset(lock_record), 1, LockType::Exclusive)) c = 'e';
-      if (f) raw = std::move(f).value();
-    }
-    if (write(to_parent_[1], &c, 1) != 1) _exit(2);
-    if (read(to_child_[0], &c, 1) != 1) _exit(2);
-    _exit(0);
-  }
-  char c = 0;
-  ready_ = read(to_parent_[0], &c, 1) == 1 && c == 'o';
-}
-
-OtherProcess::~OtherProcess() {
-  char q = 'q';
-  if (pid_ > 0) {
-    if (write(to_child_[1], &q, 1) != 1) kill(pid_, SIGKILL);
-    int st;
-    waitpid(pid_, &st, 0);
-  }
-  for (int fd : {to_child_[0], to_child_[1], to_parent_[0], to_parent_[1]}) close(fd);
 }
 
 }  // namespace mv::testing

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/table/table.h"
+#include "tests/platform/table/other_process.h"
 #include "tests/support/fixtures.h"
 
 namespace mv::testing {
@@ -25,23 +26,6 @@ std::unique_ptr<Table> open_ok(const std::string& path, bool shared = false, boo
                                const std::string& driver = "DBFCDX", FileSystem* fs = nullptr);
 
 std::string str_field(Table& t, const std::string& name);
-
-// A second process that opens the table (shared or exclusively, and with one record locked
-// when `lock_record` is not 0) and holds it until it goes out of scope.
-class OtherProcess {
- public:
-  OtherProcess(const std::string& path, const std::string& driver, bool shared, uint32_t lock_record = 0);
-  ~OtherProcess();
-  OtherProcess(const OtherProcess&) = delete;
-  OtherProcess& operator=(const OtherProcess&) = delete;
-  // Whether the process holds the table (and the record) as asked.
-  bool ready() const { return ready_; }
-
- private:
-  int to_child_[2] = {-1, -1}, to_parent_[2] = {-1, -1};
-  int pid_ = -1;
-  bool ready_ = false;
-};
 
 // For expressions in places where a statement cannot stand (loop headers).
 inline bool ok(const Status& s) {
