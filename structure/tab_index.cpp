@@ -62,6 +62,17 @@ std::vector<OrderDefinition> definitions_of(const IndexList& rows) {
 // The progress window of a rebuild, made when the exclusive connection is there and the
 // first step comes; its bar moves, and the messages waiting are handled, only when its
 // percentage changes, so a million records cost a hundred rounds of the event loop.
+// The window's table as the rebuild opens it, in the code page the open table reads (the
+// window's ANSI choice when the grid has no table open).
+IndexRebuildTable rebuild_table_of(const TABDW_DBFDATEI& w, TableGridServer* s) {
+  IndexRebuildTable t;
+  t.dbf_path = utf8(w.CEDBF);
+  t.driver = utf8(w.CEDRIVER);
+  t.fs = table_window_environment().file_system;
+  t.code_page = s && s->table() ? s->table()->code_page() : code_page_for(w.LEANSI);
+  return t;
+}
+
 class RebuildProgress {
  public:
   RebuildProgress() = default;
@@ -484,12 +495,7 @@ void TAB_INDEX::PB_SAVE() {
 void TAB_INDEX::INDEX_SAVE() {
   TABDW_DBFDATEI* w = window_owner();
   if (!w) return;
-  IndexRebuildTable t;
-  t.dbf_path = utf8(w->CEDBF);
-  t.driver = utf8(w->CEDRIVER);
-  t.fs = table_window_environment().file_system;
-  TableGridServer* s = table_server();
-  t.code_page = s && s->table() ? s->table()->code_page() : code_page_for(w->LEANSI);
+  const IndexRebuildTable t = rebuild_table_of(*w, table_server());
   w->GRIDDBSERVERCLOSE();
   IndexRebuildOutcome out;
   {
@@ -518,12 +524,7 @@ void TAB_INDEX::INDEX_SAVE() {
 void TAB_INDEX::INDEX_SAVENTX() {
   TABDW_DBFDATEI* w = window_owner();
   if (!w) return;
-  IndexRebuildTable t;
-  t.dbf_path = utf8(w->CEDBF);
-  t.driver = utf8(w->CEDRIVER);
-  t.fs = table_window_environment().file_system;
-  TableGridServer* s = table_server();
-  t.code_page = s && s->table() ? s->table()->code_page() : code_page_for(w->LEANSI);
+  const IndexRebuildTable t = rebuild_table_of(*w, table_server());
   const IndexList rows = w->AINDEX;
   w->GRIDDBSERVERCLOSE();
   IndexRebuildOutcome out;
