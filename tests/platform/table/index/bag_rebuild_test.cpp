@@ -23,12 +23,6 @@ namespace {
 namespace fs = std::filesystem;
 using index::IndexFormat;
 
-#define ASSERT_OK(expr)                          \
-  do {                                           \
-    ::mv::Status st_ = (expr);                   \
-    ASSERT_TRUE(st_.is_ok()) << st_.to_string(); \
-  } while (0)
-
 OrderDefinition od(std::string name, std::string key, std::string for_expr = "", bool unique = false,
                    bool descending = false, std::string file = "") {
   return {std::move(name), std::move(key), std::move(for_expr), unique, descending, std::move(file)};

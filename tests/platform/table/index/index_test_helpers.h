@@ -10,6 +10,13 @@
 #include "tests/support/json.h"
 #include "platform/table/index/index_bag.h"
 
+// Stops the test, with the message, when the step fails.
+#define ASSERT_OK(expr)                          \
+  do {                                           \
+    ::mv::Status st_ = (expr);                   \
+    ASSERT_TRUE(st_.is_ok()) << st_.to_string(); \
+  } while (0)
+
 namespace mv::index_test {
 
 using Json = mv::testing::Json;
