@@ -130,27 +130,23 @@ std::string name_for(std::mt19937& rng) {
 std::string make_table(const std::string& dir, const std::string& driver, int n) {
   const std::string path = dir + "/KUNDEN.DBF";
   EXPECT_TRUE(db_create(path, {{"NAME", 'C', 20, 0}, {"BETRAG", 'N', 10, 2}, {"DATUM", 'D', 8, 0}}, driver).is_ok());
-  OpenOptions o;
-  o.shared = false;
-  o.driver = driver;
-  auto t = Table::open(path, o);
-  EXPECT_TRUE(t.is_ok());
-  auto ol = OrderList::attach(**t);
-  EXPECT_TRUE(ol.is_ok());
+  Opened o = reopen(path, driver);
+  if (!o.orders) return path;
+  Table& t = *o.table;
   std::mt19937 rng(5);
   for (int i = 0; i < n; ++i) {
-    EXPECT_TRUE((*t)->append_blank().is_ok());
-    EXPECT_TRUE((*t)->field_put("NAME", Value::character(name_for(rng))).is_ok());
-    EXPECT_TRUE((*t)->field_put("BETRAG", Value::numeric(double(int(rng() % 40000) - 20000) / 4, 10, 2)).is_ok());
-    EXPECT_TRUE((*t)->field_put("DATUM", Value::of_date(Date::from_julian(2440000 + int(rng() % 9000)))).is_ok());
+    EXPECT_TRUE(t.append_blank().is_ok());
+    EXPECT_TRUE(t.field_put("NAME", Value::character(name_for(rng))).is_ok());
+    EXPECT_TRUE(t.field_put("BETRAG", Value::numeric(double(int(rng() % 40000) - 20000) / 4, 10, 2)).is_ok());
+    EXPECT_TRUE(t.field_put("DATUM", Value::of_date(Date::from_julian(2440000 + int(rng() % 9000)))).is_ok());
   }
   const bool ntx = driver == "DBFNTX";
   for (auto [name, key] : {std::pair{"NAME", "NAME"}, {"BETRAG", "BETRAG"}, {"KOMBI", "UPPER(NAME)+DTOS(DATUM)"}}) {
-    Status st = ntx ? (*ol)->create_index(name, key) : (*ol)->create_order(name, "", key);
+    Status st = ntx ? o.orders->create_index(name, key) : o.orders->create_order(name, "", key);
     EXPECT_TRUE(st.is_ok()) << st.to_string();
   }
-  ol->reset();
-  EXPECT_TRUE((*t)->close().is_ok());
+  o.orders.reset();
+  EXPECT_TRUE(t.close().is_ok());
   return path;
 }
 
