@@ -13,6 +13,7 @@
 #include "components/slestandard.h"
 #include "components/stdgridbrowser.h"
 #include "platform/gui/messagebox.h"
+#include "platform/gui/palette.h"
 #include "platform/gui/windows.h"
 #include "platform/grid/gridserver.h"
 #include "platform/table/index/bag_rebuild.h"
@@ -40,13 +41,6 @@ IndexFileDialogRunner& dialog_runner() {
 IndexProgressHook& progress_hook() {
   static IndexProgressHook h;
   return h;
-}
-
-void set_background(QWidget* w, const QColor& c) {
-  w->setAutoFillBackground(true);
-  QPalette pal = w->palette();
-  pal.setColor(QPalette::Window, c);
-  w->setPalette(pal);
 }
 
 std::string utf8(const QString& s) { return s.toStdString(); }
@@ -129,7 +123,7 @@ void register_index_page() {
 
 TAB_INDEX_FORM::TAB_INDEX_FORM(QWidget* owner) : STD_DATAWINDOW(owner), form_(new Ui::TAB_INDEX_FORM) {
   form_->setupUi(this);
-  set_background(this, kPageColor);
+  gui::set_page_colour(this, kPageColor);
   STDGRIDBROWSER* g = form_->BB_INDEX;
   g->set_cursor_mode(grid::GRIDBROWSER::CursorMode::Row);
   g->set_selector(true);

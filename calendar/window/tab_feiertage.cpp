@@ -35,10 +35,7 @@ void select_value(QComboBox* combo, const QVariant& value) {
 TAB_FEIERTAGE_FORM::TAB_FEIERTAGE_FORM(QWidget* owner) : STD_DATAWINDOW(owner), form_(new Ui::TAB_FEIERTAGE_FORM) {
   form_->setupUi(this);
   setObjectName(QStringLiteral("TAB_FEIERTAGE"));
-  setAutoFillBackground(true);
-  QPalette pal = palette();
-  pal.setColor(QPalette::Window, QColor(255, 150, 128));
-  setPalette(pal);
+  gui::set_page_colour(this, QColor(255, 150, 128));
 
   BB_FEIERTAG = form_->BB_FEIERTAG;
   CB_LAND2 = form_->CB_LAND2;

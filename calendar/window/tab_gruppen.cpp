@@ -46,10 +46,7 @@ QString right_trimmed(const QString& s) {
 TAB_GRUPPEN_FORM::TAB_GRUPPEN_FORM(QWidget* owner) : STD_DATAWINDOW(owner), form_(new Ui::TAB_GRUPPEN_FORM) {
   form_->setupUi(this);
   setObjectName(QStringLiteral("TAB_GRUPPEN"));
-  setAutoFillBackground(true);
-  QPalette pal = palette();
-  pal.setColor(QPalette::Window, QColor(218, 165, 32));
-  setPalette(pal);
+  gui::set_page_colour(this, QColor(218, 165, 32));
 
   BB_HG = form_->BB_HG;
   FT_HG = form_->FT_HG;

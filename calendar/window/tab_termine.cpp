@@ -77,10 +77,7 @@ bool choose_value(QComboBox* combo, const QString& value) {
 TAB_TERMINE_FORM::TAB_TERMINE_FORM(QWidget* owner) : STD_DATAWINDOW(owner), form_(new Ui::TAB_TERMINE_FORM) {
   form_->setupUi(this);
   setObjectName(QStringLiteral("TAB_TERMINE"));
-  setAutoFillBackground(true);
-  QPalette pal = palette();
-  pal.setColor(QPalette::Window, QColor(160, 240, 128));
-  setPalette(pal);
+  gui::set_page_colour(this, QColor(160, 240, 128));
 
   CB_SERIE = form_->CB_SERIE;
   DP_ABDATUM = form_->DP_ABDATUM;
