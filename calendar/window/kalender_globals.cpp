@@ -38,6 +38,18 @@ QString month_name(int month) {
 
 QString qstr(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
 
+QString left_trimmed(const QString& s) {
+  qsizetype i = 0;
+  while (i < s.size() && s[i] == QLatin1Char(' ')) ++i;
+  return s.mid(i);
+}
+
+QString right_trimmed(const QString& s) {
+  qsizetype n = s.size();
+  while (n > 0 && s[n - 1] == QLatin1Char(' ')) --n;
+  return s.left(n);
+}
+
 QString field_text(DBSERVER& db, std::string_view name) {
   auto v = db.FIELDGET(name);
   if (!v.is_ok() || !v->is_char() || !db.table()) return QString();

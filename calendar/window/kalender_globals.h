@@ -35,6 +35,9 @@ QString date_text(const QDate& d);
 // The German name of the month ("März").
 QString month_name(int month);
 QString qstr(const std::string& s);
+// Without the blanks in front, or behind; other white space stays, as the tables store it.
+QString left_trimmed(const QString& s);
+QString right_trimmed(const QString& s);
 
 // A character field of the current record as Unicode, trailing blanks kept ("" when it
 // cannot be read).

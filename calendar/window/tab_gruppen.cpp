@@ -29,18 +29,6 @@ grid::GRIDARRAYSERVER* list_server(QObject* parent, const QString& number_column
   return s;
 }
 
-QString left_trimmed(const QString& s) {
-  qsizetype i = 0;
-  while (i < s.size() && s[i] == QLatin1Char(' ')) ++i;
-  return s.mid(i);
-}
-
-QString right_trimmed(const QString& s) {
-  qsizetype n = s.size();
-  while (n > 0 && s[n - 1] == QLatin1Char(' ')) --n;
-  return s.left(n);
-}
-
 }  // namespace
 
 TAB_GRUPPEN_FORM::TAB_GRUPPEN_FORM(QWidget* owner) : STD_DATAWINDOW(owner), form_(new Ui::TAB_GRUPPEN_FORM) {

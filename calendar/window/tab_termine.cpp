@@ -16,18 +16,6 @@ namespace mv {
 
 namespace {
 
-QString left_trimmed(const QString& s) {
-  qsizetype i = 0;
-  while (i < s.size() && s[i] == QLatin1Char(' ')) ++i;
-  return s.mid(i);
-}
-
-QString right_trimmed(const QString& s) {
-  qsizetype n = s.size();
-  while (n > 0 && s[n - 1] == QLatin1Char(' ')) --n;
-  return s.left(n);
-}
-
 struct ListColumn {
   const char* name;
   char type;
