@@ -106,13 +106,7 @@ TAB_TERMINE_FORM::TAB_TERMINE_FORM(QWidget* owner) : STD_DATAWINDOW(owner), form
   SE_JAHR->setValidator(new QIntValidator(0, 9999, SE_JAHR));
   SE_JAHR->setFixedWidth(SE_JAHR->fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 16);
 
-  BB_TERMINE->set_background(QBrush(QColor(196, 255, 155)));
-  BB_TERMINE->AUTOREFRESHTIME(1000);
-  BB_TERMINE->set_cursor_mode(grid::GRIDBROWSER::CursorMode::Row);
-  BB_TERMINE->set_selector(true);
-  BB_TERMINE->set_inactive_selection(true);
-  BB_TERMINE->set_inactive_selection_colors(gui::predefined_brush(gui::kBrushMedium),
-                                            gui::predefined_color(gui::kColorWhite));
+  dress_list_grid(BB_TERMINE, QColor(196, 255, 155));
   bind_controls();
 }
 
