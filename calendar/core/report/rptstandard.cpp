@@ -18,6 +18,19 @@ double line_width(RPPRINTER& dev, const QString& text) {
   return std::max(dev.GETTEXTLENGTH(text), dev.AVGCHARWIDTH() * double(text.size()));
 }
 
+// Calls `draw_cell(entry, x, w)` for the cells of a row side by side from `start_column`
+// (inches), each `entry.width` tenths of a millimetre wide.
+template <class Entry, class DrawCell>
+void each_cell(const std::vector<Entry>& entries, double start_column, double units_per_inch, DrawCell&& draw_cell) {
+  double x = start_column, sum = 0;
+  for (const Entry& e : entries) {
+    const double w = e.width / units_per_inch;
+    draw_cell(e, x, w);
+    sum += w;
+    x = start_column + sum;
+  }
+}
+
 }  // namespace
 
 const QColor RPTSTANDARD::kLightGrey(230, 230, 230);
@@ -86,14 +99,10 @@ RPTSTANDARD& RPTSTANDARD::DRAWKOPFZEILE(RPPRINTER& dev, bool draw, const std::ve
   if (height <= 0) height = dev.AVGCHARHEIGHT() * NELINEFACTOR;
   const double row = dev.PROW();
   const double indent = 10 / NEUNITSPERINCH;
-  double x = start_column, sum = 0;
-  for (const KopfEntry& e : entries) {
-    const double w = e.width / NEUNITSPERINCH;
+  each_cell(entries, start_column, NEUNITSPERINCH, [&](const KopfEntry& e, double x, double w) {
     if (e.framed) dev.DRAWRECTANGLE(row, x, row + height, x + w, 1, 0, Qt::black, -1, kLightGrey);
     dev.DRAWTEXT(row, x + indent, e.caption, height);
-    sum += w;
-    x = start_column + sum;
-  }
+  });
   dev.PROW(row);
   return *this;
 }
@@ -104,9 +113,7 @@ RPTSTANDARD& RPTSTANDARD::DRAWARRAYDZ(RPPRINTER& dev, bool draw, const std::vect
   if (height <= 0) height = dev.AVGCHARHEIGHT() * NELINEFACTOR;
   const double row = dev.PROW();
   const double indent = 10 / NEUNITSPERINCH;
-  double x = start_column, sum = 0;
-  for (const ZellEntry& e : entries) {
-    const double w = e.width / NEUNITSPERINCH;
+  each_cell(entries, start_column, NEUNITSPERINCH, [&](const ZellEntry& e, double x, double w) {
     if (e.framed) {
       if (e.grey)
         dev.DRAWRECTANGLE(row, x, row + height, x + w, 1, 0, Qt::black, -1, kLightGrey);
@@ -118,9 +125,7 @@ RPTSTANDARD& RPTSTANDARD::DRAWARRAYDZ(RPPRINTER& dev, bool draw, const std::vect
     const bool blank = trimmed == QLatin1String(".  .") ||
                        (number_like && (e.text.contains(QLatin1Char(',')) || trimmed.size() < 2));
     if (!blank) dev.DRAWTEXT(row, x + indent, e.text, height, w - indent, e.align);
-    sum += w;
-    x = start_column + sum;
-  }
+  });
   dev.PROW(row);
   return *this;
 }
