@@ -34,11 +34,8 @@ report::ProgressFactory& factory_store() {
   return f;
 }
 
-struct Margins {
-  double top, bottom, left, right;
-};
-constexpr Margins kLandscape{140, 120, 100, 100};
-constexpr Margins kPortrait{100, 120, 140, 100};
+constexpr PageMargins kLandscape{140, 120, 100, 100};
+constexpr PageMargins kPortrait{100, 120, 140, 100};
 
 }  // namespace
 
@@ -52,7 +49,12 @@ void RPTSTANDARD::INIT(QWidget* owner, bool preview, bool landscape, const QStri
   if (NELINEFACTOR == 0) NELINEFACTOR = 1.2;
   if (NEUNITSPERINCH == 0) NEUNITSPERINCH = 254.0;
   APAGESTARTS.clear();
-  RPPRINTER device(owner, this);
+  run_list_job(this, owner, NEUNITSPERINCH, landscape ? kLandscape : kPortrait, preview, landscape, job, print_dialog);
+}
+
+void run_list_job(report::Report* list, QWidget* owner, double units_per_inch, const PageMargins& m, bool preview,
+                  bool landscape, const QString& job, bool print_dialog) {
+  RPPRINTER device(owner, list);
   device.progress_factory = factory_store();
   // The preview needs no printer; printing without one says so.
   if (!preview && !device.ISVALID()) {
@@ -63,11 +65,10 @@ void RPTSTANDARD::INIT(QWidget* owner, bool preview, bool landscape, const QStri
   device.UNITOFMEASURE(1);
   device.PAPERSIZE(9);
   device.LANDSCAPE(landscape);
-  const Margins& m = landscape ? kLandscape : kPortrait;
-  device.TOPMARGIN(m.top / NEUNITSPERINCH);
-  device.BOTTOMMARGIN(m.bottom / NEUNITSPERINCH);
-  device.LEFTMARGIN(m.left / NEUNITSPERINCH);
-  device.RIGHTMARGIN(m.right / NEUNITSPERINCH);
+  device.TOPMARGIN(m.top / units_per_inch);
+  device.BOTTOMMARGIN(m.bottom / units_per_inch);
+  device.LEFTMARGIN(m.left / units_per_inch);
+  device.RIGHTMARGIN(m.right / units_per_inch);
   if (preview) {
     device.PRINTPREVIEW(job, job + QStringLiteral(".PRN"), QStringLiteral("Seitenansicht"),
                         QStringLiteral("Printing..."), true, false, false, landscape ? 3 : 1, 0);

@@ -20,6 +20,18 @@ namespace mv {
 void set_print_progress_factory(report::ProgressFactory factory);
 report::ProgressFactory print_progress_factory();
 
+// A list's page margins, in tenths of a millimetre.
+struct PageMargins {
+  double top, bottom, left, right;
+};
+
+// The print job of a list, under the wait cursor the caller has begun (and which this ends):
+// the print device on A4 in the orientation and margins asked (`units_per_inch` tenths of a
+// millimetre to the inch), then the preview, or the print run after the print dialog. Printing
+// without a printer says so.
+void run_list_job(report::Report* list, QWidget* owner, double units_per_inch, const PageMargins& margins,
+                  bool preview, bool landscape, const QString& job, bool print_dialog);
+
 class RPTSTANDARD : public report::Report {
  public:
   ~RPTSTANDARD() override = default;

@@ -13,6 +13,7 @@
 #include "components/slestandard.h"
 #include "components/stdgridbrowser.h"
 #include "platform/gui/messagebox.h"
+#include "platform/gui/palette.h"
 #include "platform/gui/windows.h"
 #include "platform/grid/gridserver.h"
 #include "platform/table/index/bag_rebuild.h"
@@ -42,13 +43,6 @@ IndexProgressHook& progress_hook() {
   return h;
 }
 
-void set_background(QWidget* w, const QColor& c) {
-  w->setAutoFillBackground(true);
-  QPalette pal = w->palette();
-  pal.setColor(QPalette::Window, c);
-  w->setPalette(pal);
-}
-
 std::string utf8(const QString& s) { return s.toStdString(); }
 
 // The rows of AINDEX as the table layer's order definitions.
@@ -62,6 +56,17 @@ std::vector<OrderDefinition> definitions_of(const IndexList& rows) {
 // The progress window of a rebuild, made when the exclusive connection is there and the
 // first step comes; its bar moves, and the messages waiting are handled, only when its
 // percentage changes, so a million records cost a hundred rounds of the event loop.
+// The window's table as the rebuild opens it, in the code page the open table reads (the
+// window's ANSI choice when the grid has no table open).
+IndexRebuildTable rebuild_table_of(const TABDW_DBFDATEI& w, TableGridServer* s) {
+  IndexRebuildTable t;
+  t.dbf_path = utf8(w.CEDBF);
+  t.driver = utf8(w.CEDRIVER);
+  t.fs = table_window_environment().file_system;
+  t.code_page = s && s->table() ? s->table()->code_page() : code_page_for(w.LEANSI);
+  return t;
+}
+
 class RebuildProgress {
  public:
   RebuildProgress() = default;
@@ -118,7 +123,7 @@ void register_index_page() {
 
 TAB_INDEX_FORM::TAB_INDEX_FORM(QWidget* owner) : STD_DATAWINDOW(owner), form_(new Ui::TAB_INDEX_FORM) {
   form_->setupUi(this);
-  set_background(this, kPageColor);
+  gui::set_page_colour(this, kPageColor);
   STDGRIDBROWSER* g = form_->BB_INDEX;
   g->set_cursor_mode(grid::GRIDBROWSER::CursorMode::Row);
   g->set_selector(true);
@@ -484,12 +489,7 @@ void TAB_INDEX::PB_SAVE() {
 void TAB_INDEX::INDEX_SAVE() {
   TABDW_DBFDATEI* w = window_owner();
   if (!w) return;
-  IndexRebuildTable t;
-  t.dbf_path = utf8(w->CEDBF);
-  t.driver = utf8(w->CEDRIVER);
-  t.fs = table_window_environment().file_system;
-  TableGridServer* s = table_server();
-  t.code_page = s && s->table() ? s->table()->code_page() : code_page_for(w->LEANSI);
+  const IndexRebuildTable t = rebuild_table_of(*w, table_server());
   w->GRIDDBSERVERCLOSE();
   IndexRebuildOutcome out;
   {
@@ -518,12 +518,7 @@ void TAB_INDEX::INDEX_SAVE() {
 void TAB_INDEX::INDEX_SAVENTX() {
   TABDW_DBFDATEI* w = window_owner();
   if (!w) return;
-  IndexRebuildTable t;
-  t.dbf_path = utf8(w->CEDBF);
-  t.driver = utf8(w->CEDRIVER);
-  t.fs = table_window_environment().file_system;
-  TableGridServer* s = table_server();
-  t.code_page = s && s->table() ? s->table()->code_page() : code_page_for(w->LEANSI);
+  const IndexRebuildTable t = rebuild_table_of(*w, table_server());
   const IndexList rows = w->AINDEX;
   w->GRIDDBSERVERCLOSE();
   IndexRebuildOutcome out;

@@ -14,6 +14,7 @@
 #include "components/strings.h"
 #include "platform/grid/gridserver.h"
 #include "platform/gui/messagebox.h"
+#include "platform/gui/palette.h"
 #include "platform/gui/windows.h"
 #include "platform/table/backup.h"
 #include "platform/table/drivers.h"
@@ -90,13 +91,6 @@ int whole(const QString& text) { return int(val(text)); }
 std::string latin1(const QString& s) { return s.toLatin1().toStdString(); }
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
-void set_background(QWidget* w, const QColor& c) {
-  w->setAutoFillBackground(true);
-  QPalette pal = w->palette();
-  pal.setColor(QPalette::Window, c);
-  pal.setColor(QPalette::Button, c);
-  w->setPalette(pal);
-}
 
 // Holds the table file's exclusive open lock while a page works on the closed table, so
 // no other program opens it in between. `held` tells that another one has it open.
@@ -144,10 +138,10 @@ void TAB_STRUKTUR::set_save_chooser(SaveChooser chooser) { save_chooser() = std:
 
 TAB_STRUKTUR_FORM::TAB_STRUKTUR_FORM(QWidget* owner) : STD_DATAWINDOW(owner), form_(new Ui::TAB_STRUKTUR_FORM) {
   form_->setupUi(this);
-  set_background(this, kPageColor);
+  gui::set_page_colour(this, kPageColor, true);
   for (QWidget* c : {static_cast<QWidget*>(form_->CHB_EXCLUSIVE), static_cast<QWidget*>(form_->CHB_READONLY),
                      static_cast<QWidget*>(form_->CHB_ANSI)})
-    set_background(c, kPageColor);
+    gui::set_page_colour(c, kPageColor, true);
   STDGRIDBROWSER* g = form_->BB_STRUCTUR;
   g->set_cursor_mode(grid::GRIDBROWSER::CursorMode::Row);
   g->set_selector(true);

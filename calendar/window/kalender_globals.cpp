@@ -4,8 +4,10 @@
 #include <QPainter>
 #include <QPixmap>
 
+#include "components/stdgridbrowser.h"
 #include "platform/base/codepage.h"
 #include "platform/gui/messagebox.h"
+#include "platform/gui/palette.h"
 #include "platform/table/table.h"
 
 namespace mv {
@@ -37,6 +39,27 @@ QString month_name(int month) {
 }
 
 QString qstr(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+
+QString left_trimmed(const QString& s) {
+  qsizetype i = 0;
+  while (i < s.size() && s[i] == QLatin1Char(' ')) ++i;
+  return s.mid(i);
+}
+
+QString right_trimmed(const QString& s) {
+  qsizetype n = s.size();
+  while (n > 0 && s[n - 1] == QLatin1Char(' ')) --n;
+  return s.left(n);
+}
+
+void dress_list_grid(STDGRIDBROWSER* grid, const QColor& background) {
+  grid->set_background(QBrush(background));
+  grid->AUTOREFRESHTIME(1000);
+  grid->set_cursor_mode(grid::GRIDBROWSER::CursorMode::Row);
+  grid->set_selector(true);
+  grid->set_inactive_selection(true);
+  grid->set_inactive_selection_colors(gui::predefined_brush(gui::kBrushMedium), gui::predefined_color(gui::kColorWhite));
+}
 
 QString field_text(DBSERVER& db, std::string_view name) {
   auto v = db.FIELDGET(name);

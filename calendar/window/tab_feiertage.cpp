@@ -35,10 +35,7 @@ void select_value(QComboBox* combo, const QVariant& value) {
 TAB_FEIERTAGE_FORM::TAB_FEIERTAGE_FORM(QWidget* owner) : STD_DATAWINDOW(owner), form_(new Ui::TAB_FEIERTAGE_FORM) {
   form_->setupUi(this);
   setObjectName(QStringLiteral("TAB_FEIERTAGE"));
-  setAutoFillBackground(true);
-  QPalette pal = palette();
-  pal.setColor(QPalette::Window, QColor(255, 150, 128));
-  setPalette(pal);
+  gui::set_page_colour(this, QColor(255, 150, 128));
 
   BB_FEIERTAG = form_->BB_FEIERTAG;
   CB_LAND2 = form_->CB_LAND2;
@@ -55,13 +52,7 @@ TAB_FEIERTAGE_FORM::TAB_FEIERTAGE_FORM(QWidget* owner) : STD_DATAWINDOW(owner), 
   SE_JAHR->setValidator(new QIntValidator(0, 9999, SE_JAHR));
   SE_JAHR->setFixedWidth(SE_JAHR->fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 16);
 
-  BB_FEIERTAG->set_background(QBrush(QColor(255, 180, 150)));
-  BB_FEIERTAG->AUTOREFRESHTIME(1000);
-  BB_FEIERTAG->set_cursor_mode(grid::GRIDBROWSER::CursorMode::Row);
-  BB_FEIERTAG->set_selector(true);
-  BB_FEIERTAG->set_inactive_selection(true);
-  BB_FEIERTAG->set_inactive_selection_colors(gui::predefined_brush(gui::kBrushMedium),
-                                             gui::predefined_color(gui::kColorWhite));
+  dress_list_grid(BB_FEIERTAG, QColor(255, 180, 150));
 }
 
 TAB_FEIERTAGE_FORM::~TAB_FEIERTAGE_FORM() { delete form_; }

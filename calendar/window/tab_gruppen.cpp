@@ -12,15 +12,6 @@ namespace {
 
 constexpr int kHighestNumber = 99;
 
-void dress_grid(STDGRIDBROWSER* grid) {
-  grid->set_background(QBrush(QColor(255, 215, 0)));
-  grid->AUTOREFRESHTIME(1000);
-  grid->set_cursor_mode(grid::GRIDBROWSER::CursorMode::Row);
-  grid->set_selector(true);
-  grid->set_inactive_selection(true);
-  grid->set_inactive_selection_colors(gui::predefined_brush(gui::kBrushMedium), gui::predefined_color(gui::kColorWhite));
-}
-
 grid::GRIDARRAYSERVER* list_server(QObject* parent, const QString& number_column) {
   auto* s = new grid::GRIDARRAYSERVER(parent);
   s->set_structure({{number_column, 'C', 3, 0}, {QStringLiteral("Benennung"), 'C', 20, 0}, {QStringLiteral("DBSatz"), 'N', 6, 0}});
@@ -29,27 +20,12 @@ grid::GRIDARRAYSERVER* list_server(QObject* parent, const QString& number_column
   return s;
 }
 
-QString left_trimmed(const QString& s) {
-  qsizetype i = 0;
-  while (i < s.size() && s[i] == QLatin1Char(' ')) ++i;
-  return s.mid(i);
-}
-
-QString right_trimmed(const QString& s) {
-  qsizetype n = s.size();
-  while (n > 0 && s[n - 1] == QLatin1Char(' ')) --n;
-  return s.left(n);
-}
-
 }  // namespace
 
 TAB_GRUPPEN_FORM::TAB_GRUPPEN_FORM(QWidget* owner) : STD_DATAWINDOW(owner), form_(new Ui::TAB_GRUPPEN_FORM) {
   form_->setupUi(this);
   setObjectName(QStringLiteral("TAB_GRUPPEN"));
-  setAutoFillBackground(true);
-  QPalette pal = palette();
-  pal.setColor(QPalette::Window, QColor(218, 165, 32));
-  setPalette(pal);
+  gui::set_page_colour(this, QColor(218, 165, 32));
 
   BB_HG = form_->BB_HG;
   FT_HG = form_->FT_HG;
@@ -57,8 +33,8 @@ TAB_GRUPPEN_FORM::TAB_GRUPPEN_FORM(QWidget* owner) : STD_DATAWINDOW(owner), form
   SE_UG = form_->SE_UG;
   FT_UG = form_->FT_UG;
   BB_UG = form_->BB_UG;
-  dress_grid(BB_HG);
-  dress_grid(BB_UG);
+  dress_list_grid(BB_HG, QColor(255, 215, 0));
+  dress_list_grid(BB_UG, QColor(255, 215, 0));
   bind_controls();
 }
 

@@ -31,10 +31,7 @@ bool same_folder(const QString& a, const QString& b) {
 TAB_INFO_FORM::TAB_INFO_FORM(QWidget* owner) : STD_DATAWINDOW(owner), form_(new Ui::TAB_INFO_FORM) {
   form_->setupUi(this);
   setObjectName(QStringLiteral("TAB_INFO"));
-  setAutoFillBackground(true);
-  QPalette pal = palette();
-  pal.setColor(QPalette::Window, QColor(255, 215, 0));
-  setPalette(pal);
+  gui::set_page_colour(this, QColor(255, 215, 0));
   FT_Z1 = form_->FT_Z1;
   FT_Z3 = form_->FT_Z3;
   PB_ORDNER = form_->PB_ORDNER;

@@ -27,10 +27,7 @@ void select_value(QComboBox* combo, const QVariant& value) {
 TAB_KALENDER_FORM::TAB_KALENDER_FORM(QWidget* owner) : STD_DATAWINDOW(owner), form_(new Ui::TAB_KALENDER_FORM) {
   form_->setupUi(this);
   setObjectName(QStringLiteral("TAB_KALENDER"));
-  setAutoFillBackground(true);
-  QPalette pal = palette();
-  pal.setColor(QPalette::Window, QColor(176, 196, 222));
-  setPalette(pal);
+  gui::set_page_colour(this, QColor(176, 196, 222));
 
   MONTHCALENDAR1 = form_->MONTHCALENDAR1;
   MONTHCALENDAR2 = form_->MONTHCALENDAR2;

@@ -16,18 +16,6 @@ namespace mv {
 
 namespace {
 
-QString left_trimmed(const QString& s) {
-  qsizetype i = 0;
-  while (i < s.size() && s[i] == QLatin1Char(' ')) ++i;
-  return s.mid(i);
-}
-
-QString right_trimmed(const QString& s) {
-  qsizetype n = s.size();
-  while (n > 0 && s[n - 1] == QLatin1Char(' ')) --n;
-  return s.left(n);
-}
-
 struct ListColumn {
   const char* name;
   char type;
@@ -77,10 +65,7 @@ bool choose_value(QComboBox* combo, const QString& value) {
 TAB_TERMINE_FORM::TAB_TERMINE_FORM(QWidget* owner) : STD_DATAWINDOW(owner), form_(new Ui::TAB_TERMINE_FORM) {
   form_->setupUi(this);
   setObjectName(QStringLiteral("TAB_TERMINE"));
-  setAutoFillBackground(true);
-  QPalette pal = palette();
-  pal.setColor(QPalette::Window, QColor(160, 240, 128));
-  setPalette(pal);
+  gui::set_page_colour(this, QColor(160, 240, 128));
 
   CB_SERIE = form_->CB_SERIE;
   DP_ABDATUM = form_->DP_ABDATUM;
@@ -121,13 +106,7 @@ TAB_TERMINE_FORM::TAB_TERMINE_FORM(QWidget* owner) : STD_DATAWINDOW(owner), form
   SE_JAHR->setValidator(new QIntValidator(0, 9999, SE_JAHR));
   SE_JAHR->setFixedWidth(SE_JAHR->fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 16);
 
-  BB_TERMINE->set_background(QBrush(QColor(196, 255, 155)));
-  BB_TERMINE->AUTOREFRESHTIME(1000);
-  BB_TERMINE->set_cursor_mode(grid::GRIDBROWSER::CursorMode::Row);
-  BB_TERMINE->set_selector(true);
-  BB_TERMINE->set_inactive_selection(true);
-  BB_TERMINE->set_inactive_selection_colors(gui::predefined_brush(gui::kBrushMedium),
-                                            gui::predefined_color(gui::kColorWhite));
+  dress_list_grid(BB_TERMINE, QColor(196, 255, 155));
   bind_controls();
 }
 

@@ -10,6 +10,7 @@
 #include "components/stdgridbrowser.h"
 #include "header/page/raw_rows_server.h"
 #include "platform/gui/messagebox.h"
+#include "platform/gui/palette.h"
 #include "platform/gui/windows.h"
 #include "platform/runtime/date.h"
 #include "platform/table/backup.h"
@@ -62,13 +63,6 @@ uint64_t number_of(const QString& text) {
   return ok ? v : 0;
 }
 
-void set_background(QWidget* w, const QColor& c) {
-  w->setAutoFillBackground(true);
-  QPalette pal = w->palette();
-  pal.setColor(QPalette::Window, c);
-  pal.setColor(QPalette::Button, c);
-  w->setPalette(pal);
-}
 
 }  // namespace
 
@@ -80,9 +74,9 @@ void register_header_page() {
 
 TAB_HEADER_FORM::TAB_HEADER_FORM(QWidget* owner) : STD_DATAWINDOW(owner), form_(new Ui::TAB_HEADER_FORM) {
   form_->setupUi(this);
-  set_background(this, kPageColor);
-  set_background(form_->RB_ASC, kPageColor);
-  set_background(form_->RB_HEX, kPageColor);
+  gui::set_page_colour(this, kPageColor, true);
+  gui::set_page_colour(form_->RB_ASC, kPageColor, true);
+  gui::set_page_colour(form_->RB_HEX, kPageColor, true);
   for (STDGRIDBROWSER* g : {form_->BB_STRUCTUR, form_->BB_DATEN}) {
     g->set_cursor_mode(grid::GRIDBROWSER::CursorMode::Row);
     g->set_selector(true);

@@ -60,6 +60,15 @@ void set_background(QWidget* w, const QBrush& brush) {
   w->setPalette(pal);
 }
 
+void set_page_colour(QWidget* w, const QColor& colour, bool buttons) {
+  if (!w) return;
+  w->setAutoFillBackground(true);
+  QPalette pal = w->palette();
+  pal.setColor(QPalette::Window, colour);
+  if (buttons) pal.setColor(QPalette::Button, colour);
+  w->setPalette(pal);
+}
+
 QColor background_of(const QWidget* w) {
   return w ? w->palette().color(QPalette::Base) : QColor();
 }

@@ -52,6 +52,9 @@ inline const QBrush& GRIDBRUSH2() { return program_brush(ProgramBrush::GRIDBRUSH
 // Sets the input background of a control (QPalette::Base, and Window for widgets that
 // paint their background from it). A hollow brush restores the style's default.
 void set_background(QWidget* w, const QBrush& brush);
+// Fills a page (or a control of it) with `colour`: its window background and, with
+// `buttons`, the background its buttons, radio and check boxes draw from.
+void set_page_colour(QWidget* w, const QColor& colour, bool buttons = false);
 // The background colour a control currently paints its input area with.
 QColor background_of(const QWidget* w);
 // Text colour (QPalette::Text / WindowText / ButtonText).

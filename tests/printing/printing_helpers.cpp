@@ -40,4 +40,17 @@ QStringList text_lines(const QString& text) {
   return out;
 }
 
+std::vector<std::pair<int, int>> shaded_bands(const QImage& img, const std::function<bool(QRgb)>& shaded) {
+  std::vector<std::pair<int, int>> out;
+  bool in = false;
+  for (int y = 0; y < img.height(); ++y) {
+    int n = 0;
+    for (int x = 0; x < img.width(); ++x) n += shaded(img.pixel(x, y)) ? 1 : 0;
+    if (n >= 50 && !in) out.push_back({y, y});
+    if (n >= 50) out.back().second = y;
+    in = n >= 50;
+  }
+  return out;
+}
+
 }  // namespace mv::pttest

@@ -3,9 +3,12 @@
 // resolution and fixed metrics that records what is drawn, and the PDF readers.
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QImage>
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <functional>
+#include <utility>
 #include <vector>
 
 #include "platform/report/context.h"
@@ -80,5 +83,9 @@ QString pdf_text(const QString& pdf, int page = 0);
 int pdf_pages(const QString& pdf);
 // The lines of a page's text without empty ones.
 QStringList text_lines(const QString& text);
+
+// The bands of lines of a drawn page in which 50 pixels or more are `shaded`, from the top:
+// each band's first and last line.
+std::vector<std::pair<int, int>> shaded_bands(const QImage& img, const std::function<bool(QRgb)>& shaded);
 
 }  // namespace mv::pttest

@@ -367,18 +367,7 @@ TEST_F(Records, GreyRowsRestartPerPageAndGreyColumnsAndThePreviewLeavesTheRecord
   EXPECT_GT(count_pixels(rows1, grey), base + 1000);
   EXPECT_GT(count_pixels(cols, grey), base + 1000);
   // Bands of grey lines from the top: the headings first, then every second line.
-  auto bands = [&](const QImage& img) {
-    std::vector<std::pair<int, int>> out;
-    bool in = false;
-    for (int y = 0; y < img.height(); ++y) {
-      int n = 0;
-      for (int x = 0; x < img.width(); ++x) n += grey(img.pixel(x, y)) ? 1 : 0;
-      if (n >= 50 && !in) out.push_back({y, y});
-      if (n >= 50) out.back().second = y;
-      in = n >= 50;
-    }
-    return out;
-  };
+  auto bands = [&](const QImage& img) { return pttest::shaded_bands(img, grey); };
   const auto b1 = bands(rows1);
   ASSERT_GE(b1.size(), 3u);
   // The line under the headings is white, the next one grey: the gap is one line high.

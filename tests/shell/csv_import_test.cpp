@@ -26,6 +26,7 @@
 #include "tests/shell/shell_helpers.h"
 #include "tests/support/faulty_fs.h"
 #include "tests/support/fixtures.h"
+#include "tests/support/forwarding_fs.h"
 
 namespace mv {
 namespace {
@@ -186,25 +187,15 @@ TEST(CsvImport, FailuresLeaveNothing) {
 }
 
 // A file system whose files cannot be read past their first bytes.
-class UnreadableFileSystem : public FileSystem {
+class UnreadableFileSystem : public mv::testing::ForwardingFileSystem {
  public:
-  class BrokenFile : public File {
+  class BrokenFile : public mv::testing::ForwardingFile {
    public:
-    explicit BrokenFile(std::unique_ptr<File> f) : f_(std::move(f)) {}
+    using ForwardingFile::ForwardingFile;
     Result<size_t> read_at(uint64_t off, void* b, size_t n) override {
-      if (off > 0) return Status::io_error(f_->path() + ": Eingabe-/Ausgabefehler beim Lesen");
-      return f_->read_at(off, b, std::min<size_t>(n, 4));
+      if (off > 0) return Status::io_error(path() + ": Eingabe-/Ausgabefehler beim Lesen");
+      return ForwardingFile::read_at(off, b, std::min<size_t>(n, 4));
     }
-    Status write_at(uint64_t o, const void* b, size_t n) override { return f_->write_at(o, b, n); }
-    Result<uint64_t> size() override { return f_->size(); }
-    Status truncate(uint64_t s) override { return f_->truncate(s); }
-    Status sync() override { return f_->sync(); }
-    Status lock(uint64_t o, uint64_t l, LockType t) override { return f_->lock(o, l, t); }
-    Status unlock(uint64_t o, uint64_t l) override { return f_->unlock(o, l); }
-    const std::string& path() const override { return f_->path(); }
-
-   private:
-    std::unique_ptr<File> f_;
   };
   Result<std::unique_ptr<File>> open(const std::string& p, OpenMode m) override {
     auto f = base().open(p, m);
@@ -212,15 +203,6 @@ class UnreadableFileSystem : public FileSystem {
     if (p.size() < 4 || p.substr(p.size() - 4) != ".csv") return f;
     return std::unique_ptr<File>(new BrokenFile(std::move(f).value()));
   }
-  Status rename(const std::string& a, const std::string& b) override { return base().rename(a, b); }
-  Status remove(const std::string& p) override { return base().remove(p); }
-  Result<std::vector<DirEntry>> list(const std::string& d) override { return base().list(d); }
-  bool exists(const std::string& p) override { return base().exists(p); }
-  Status make_dir(const std::string& p) override { return base().make_dir(p); }
-  Result<DirEntry> stat(const std::string& p) override { return base().stat(p); }
-
- private:
-  static FileSystem& base() { return FileSystem::posix(); }
 };
 
 TEST(CsvImport, ReadErrorStopsTheImport) {

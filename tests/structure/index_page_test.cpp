@@ -34,6 +34,7 @@
 #include "tablewindow/tableserver.h"
 #include "tests/platform/table/run_command.h"
 #include "tests/support/faulty_fs.h"
+#include "tests/platform/table/other_process.h"
 #include "tests/tablewindow/tablewindow_helpers.h"
 #include "ui_TAB_INDEX_FORM.h"
 
@@ -442,30 +443,13 @@ TEST_P(BagPage, ATableHeldByAnotherProcessKeepsItsBag) {
   TABDW_DBFDATEI w(&shell, QString::fromStdString(path), true, false, false);
   TAB_INDEX* p = page(w);
   ASSERT_NE(p, nullptr);
-  int ready[2], done[2];
-  ASSERT_EQ(pipe(ready), 0);
-  ASSERT_EQ(pipe(done), 0);
-  const pid_t child = fork();
-  if (child == 0) {
-    OpenOptions o;
-    o.shared = true;
-    o.driver = driver;
-    auto t = Table::open(path, o);
-    char c = t.is_ok() ? 'y' : 'n';
-    (void)!write(ready[1], &c, 1);
-    (void)!read(done[0], &c, 1);
-    _exit(0);
+  {
+    mv::testing::OtherProcess other(path, driver, true);
+    ASSERT_TRUE(other.ready());
+    boxes.clear();
+    boxes.script(MsgAnswer::Yes);
+    p->PB_SAVE();
   }
-  char c = 0;
-  ASSERT_EQ(read(ready[0], &c, 1), 1);
-  ASSERT_EQ(c, 'y');
-  boxes.clear();
-  boxes.script(MsgAnswer::Yes);
-  p->PB_SAVE();
-  (void)!write(done[1], &c, 1);
-  int status = 0;
-  waitpid(child, &status, 0);
-  for (int fd : {ready[0], ready[1], done[0], done[1]}) close(fd);
   ASSERT_EQ(boxes.count(), 2);
   EXPECT_EQ(boxes.shown()[0].caption, "Index Neu");
   EXPECT_EQ(boxes.shown()[0].text, QString::fromStdString("Soll der Index der Datei \r\n\r\n" + dir +

@@ -13,9 +13,7 @@
 #include <QMdiSubWindow>
 #include <QProcess>
 #include <QPushButton>
-#include <QStyle>
 #include <QTest>
-#include <QStyleOptionComboBox>
 #include <QStandardPaths>
 #include <filesystem>
 #include <cstring>
@@ -1141,33 +1139,6 @@ TEST_F(StructurePage, FieldListToPdf) {
 
 // ---------------------------------------------------------------- pictures
 
-void expect_whole_texts(QWidget* page) {
-  for (QWidget* c : page->findChildren<QWidget*>()) {
-    if (!c->isVisible()) continue;
-    QString text;
-    int need = 0;
-    if (auto* b = qobject_cast<QAbstractButton*>(c)) {
-      text = b->text();
-      need = b->sizeHint().width();
-    } else if (auto* l = qobject_cast<QLabel*>(c)) {
-      text = l->text();
-      need = l->sizeHint().width();
-    } else if (auto* cb = qobject_cast<QComboBox*>(c)) {
-      text = cb->currentText();
-      QStyleOptionComboBox opt;
-      opt.initFrom(cb);
-      need = cb->style()
-                 ->sizeFromContents(QStyle::CT_ComboBox, &opt,
-                                    QSize(cb->fontMetrics().horizontalAdvance(text), cb->fontMetrics().height()), cb)
-                 .width();
-    } else {
-      continue;
-    }
-    if (text.isEmpty()) continue;
-    EXPECT_GE(c->width(), need) << c->objectName().toStdString() << " \"" << text.toStdString() << "\"";
-  }
-}
-
 TEST_F(StructurePage, PicturesOfBothModes) {
   shell.resize(1100, 720);
   shell.show();
@@ -1183,7 +1154,7 @@ TEST_F(StructurePage, PicturesOfBothModes) {
     TAB_STRUKTUR* p = struktur_page(*w);
     p->FILL_BBSTRUCTUR();
     for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
-    expect_whole_texts(p);
+    twtest::expect_whole_texts(p);
     const QImage image = shell.grab().toImage();
     ASSERT_FALSE(image.isNull());
     const QString out = QStringLiteral(MOLVANE_BINARY_DIR) +

@@ -4,12 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QAbstractButton>
-#include <QComboBox>
 #include <QImage>
-#include <QLabel>
-#include <QStyle>
-#include <QStyleOptionComboBox>
 #include <QMdiSubWindow>
 
 #include "platform/gui/messagebox.h"
@@ -39,30 +34,7 @@ TEST(Screenshot, TableWindowOnAFixtureTable) {
   for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
   // Every text of the control band shows whole at the first size, measured in the fonts
   // this system really draws with.
-  for (QWidget* c : w->data_page()->findChildren<QWidget*>()) {
-    if (!c->isVisible()) continue;
-    QString text;
-    int need = 0;
-    if (auto* b = qobject_cast<QAbstractButton*>(c)) {
-      text = b->text();
-      need = b->sizeHint().width();
-    } else if (auto* l = qobject_cast<QLabel*>(c)) {
-      text = l->text();
-      need = l->sizeHint().width();
-    } else if (auto* cb = qobject_cast<QComboBox*>(c)) {
-      text = cb->currentText();
-      QStyleOptionComboBox opt;
-      opt.initFrom(cb);
-      need = cb->style()
-                 ->sizeFromContents(QStyle::CT_ComboBox, &opt,
-                                    QSize(cb->fontMetrics().horizontalAdvance(text), cb->fontMetrics().height()), cb)
-                 .width();
-    } else {
-      continue;
-    }
-    if (text.isEmpty()) continue;
-    EXPECT_GE(c->width(), need) << c->objectName().toStdString() << " \"" << text.toStdString() << "\"";
-  }
+  twtest::expect_whole_texts(w->data_page());
   const QImage image = shell.grab().toImage();
   ASSERT_FALSE(image.isNull());
   const QString out = QStringLiteral(MOLVANE_BINARY_DIR) + QStringLiteral("/tablewindow.png");

@@ -1,8 +1,13 @@
 #include "tablewindow_helpers.h"
 
+#include <QAbstractButton>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <atomic>
 #include <filesystem>
 
@@ -102,6 +107,33 @@ std::vector<uint32_t> window_records(const TableGridServer& s) {
   std::vector<uint32_t> out;
   for (int r = 0; r < s.rowCount(); ++r) out.push_back(s.recno(r));
   return out;
+}
+
+void expect_whole_texts(QWidget* page) {
+  for (QWidget* c : page->findChildren<QWidget*>()) {
+    if (!c->isVisible()) continue;
+    QString text;
+    int need = 0;
+    if (auto* b = qobject_cast<QAbstractButton*>(c)) {
+      text = b->text();
+      need = b->sizeHint().width();
+    } else if (auto* l = qobject_cast<QLabel*>(c)) {
+      text = l->text();
+      need = l->sizeHint().width();
+    } else if (auto* cb = qobject_cast<QComboBox*>(c)) {
+      text = cb->currentText();
+      QStyleOptionComboBox opt;
+      opt.initFrom(cb);
+      need = cb->style()
+                 ->sizeFromContents(QStyle::CT_ComboBox, &opt,
+                                    QSize(cb->fontMetrics().horizontalAdvance(text), cb->fontMetrics().height()), cb)
+                 .width();
+    } else {
+      continue;
+    }
+    if (text.isEmpty()) continue;
+    EXPECT_GE(c->width(), need) << c->objectName().toStdString() << " \"" << text.toStdString() << "\"";
+  }
 }
 
 }  // namespace mv::twtest

@@ -3,6 +3,7 @@
 // small tables, a history file on disk and the environment the windows read.
 #include <QApplication>
 #include <QString>
+#include <QWidget>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -64,6 +65,10 @@ class EnvironmentScope {
                             bool read_only = false);
   ~EnvironmentScope();
 };
+
+// Every visible button, label and combo box text below `page` shows whole, measured in the
+// fonts this system really draws with.
+void expect_whole_texts(QWidget* page);
 
 }  // namespace mv::twtest
 

@@ -219,14 +219,16 @@ int RPTGRIDARRAYSERVER::PRINTPAGEHEADER(report::PRINTERDEVICE& d, bool draw) {
   return -1;
 }
 
+RPTGRIDARRAYSERVER::BoldRow RPTGRIDARRAYSERVER::bold_row(RPPRINTER& dev) const {
+  dev.SETFONT(kArial, NESCHRIFT, false, false, false);
+  const double gap = dev.AVGCHARWIDTH();
+  dev.SETFONT(kArial, NESCHRIFT, true, true, false);
+  return {gap, dev.AVGCHARHEIGHT() * NELINEFACTOR, dev.PROW(), dev.PRINTAREAWIDTH()};
+}
+
 RPTGRIDARRAYSERVER& RPTGRIDARRAYSERVER::PRINTHEADERKOPFZEILE(report::PRINTERDEVICE& d, bool draw) {
   RPPRINTER& dev = rp(d);
-  dev.SETFONT(kArial, NESCHRIFT, false, false, false);
-  const double c = dev.AVGCHARWIDTH();
-  dev.SETFONT(kArial, NESCHRIFT, true, true, false);
-  const double l = dev.AVGCHARHEIGHT() * NELINEFACTOR;
-  const double r = dev.PROW();
-  const double area = dev.PRINTAREAWIDTH();
+  const auto [c, l, r, area] = bold_row(dev);
   double x = 0;
   for (size_t i = 0; i < ADBSTRUCT.size(); ++i) {
     if (skipped(i)) continue;
@@ -298,12 +300,7 @@ int RPTGRIDARRAYSERVER::PRINTPAGEBODY(report::PRINTERDEVICE& d, bool draw) {
 
 int RPTGRIDARRAYSERVER::PRINTPAGESUMME(report::PRINTERDEVICE& d, bool draw) {
   RPPRINTER& dev = rp(d);
-  dev.SETFONT(kArial, NESCHRIFT, false, false, false);
-  const double c = dev.AVGCHARWIDTH();
-  dev.SETFONT(kArial, NESCHRIFT, true, true, false);
-  const double l = dev.AVGCHARHEIGHT() * NELINEFACTOR;
-  const double r = dev.PROW();
-  const double area = dev.PRINTAREAWIDTH();
+  const auto [c, l, r, area] = bold_row(dev);
   const QVariantList& sums = ASUMMEN.front();
   double x = 0;
   for (size_t i = 0; i < ADBSTRUCT.size(); ++i) {

@@ -92,6 +92,13 @@ class RPTGRIDARRAYSERVER : public RPTSTANDARD {
   bool skipped(size_t column) const;
   double width(size_t column) const { return column < ABREITEN.size() ? ABREITEN[column] : 0; }
   QVariant value(size_t column) const;
+  // The measures of the bold heading and sums rows: the column gap (a character of the
+  // plain font), the row height, the print row and the width of the print area. Leaves the
+  // bold font selected.
+  struct BoldRow {
+    double gap, height, row, area;
+  };
+  BoldRow bold_row(RPPRINTER& dev) const;
 
   bool was_suspended_ = false;
   bool restored_ = true;

@@ -1,6 +1,5 @@
 #include "calendar/core/report/rptstandard.h"
 
-#include "platform/gui/messagebox.h"
 #include "platform/report/wait_cursor.h"
 #include "printing/rptarraydaten.h"
 #include "printing/rptstandard.h"
@@ -8,18 +7,28 @@
 namespace mv::kalender {
 namespace {
 
-struct Margins {
-  double top, bottom, left, right;
-};
 // Tenths of a millimetre; the landscape list leaves room at the top for punching.
-constexpr Margins kLandscape{200, 120, 150, 100};
-constexpr Margins kPortrait{100, 100, 150, 100};
+constexpr PageMargins kLandscape{200, 120, 150, 100};
+constexpr PageMargins kPortrait{100, 100, 150, 100};
 
 const QString kArial = QStringLiteral("Arial");
 
 // A line's box is as wide as its text, whichever measure is wider, so no title is cut.
 double line_width(RPPRINTER& dev, const QString& text) {
   return std::max(dev.GETTEXTLENGTH(text), dev.AVGCHARWIDTH() * double(text.size()));
+}
+
+// Calls `draw_cell(entry, x, w)` for the cells of a row side by side from `start_column`
+// (inches), each `entry.width` tenths of a millimetre wide.
+template <class Entry, class DrawCell>
+void each_cell(const std::vector<Entry>& entries, double start_column, double units_per_inch, DrawCell&& draw_cell) {
+  double x = start_column, sum = 0;
+  for (const Entry& e : entries) {
+    const double w = e.width / units_per_inch;
+    draw_cell(e, x, w);
+    sum += w;
+    x = start_column + sum;
+  }
 }
 
 }  // namespace
@@ -46,30 +55,7 @@ void RPTSTANDARD::INIT(QWidget* owner, bool preview, bool landscape, const QStri
   NELINEFACTOR = 1.2;
   NEUNITSPERINCH = 254.0;
   APAGESTARTS.clear();
-  RPPRINTER device(owner, this);
-  device.progress_factory = print_progress_factory();
-  // The preview needs no printer; printing without one says so.
-  if (!preview && !device.ISVALID()) {
-    report::end_wait_cursor();
-    gui::warning_box(owner, QStringLiteral("Achtung"), QStringLiteral("Der Drucker konnte nicht geöffnet werden!"));
-    return;
-  }
-  device.UNITOFMEASURE(1);
-  device.PAPERSIZE(9);
-  device.LANDSCAPE(landscape);
-  const Margins& m = landscape ? kLandscape : kPortrait;
-  device.TOPMARGIN(m.top / NEUNITSPERINCH);
-  device.BOTTOMMARGIN(m.bottom / NEUNITSPERINCH);
-  device.LEFTMARGIN(m.left / NEUNITSPERINCH);
-  device.RIGHTMARGIN(m.right / NEUNITSPERINCH);
-  if (preview) {
-    device.PRINTPREVIEW(job, job + QStringLiteral(".PRN"), QStringLiteral("Seitenansicht"),
-                        QStringLiteral("Printing..."), true, false, false, landscape ? 3 : 1, 0);
-  } else if (!print_dialog || device.SHOWPRINTDLG()) {
-    device.PRINT(job, QStringLiteral("PRINT.PRN"), QStringLiteral("Ausdruck"), QStringLiteral("Printing..."), false,
-                 false);
-  }
-  report::end_wait_cursor();
+  run_list_job(this, owner, NEUNITSPERINCH, landscape ? kLandscape : kPortrait, preview, landscape, job, print_dialog);
 }
 
 double RPTSTANDARD::footer_row(RPPRINTER& dev) const {
@@ -113,14 +99,10 @@ RPTSTANDARD& RPTSTANDARD::DRAWKOPFZEILE(RPPRINTER& dev, bool draw, const std::ve
   if (height <= 0) height = dev.AVGCHARHEIGHT() * NELINEFACTOR;
   const double row = dev.PROW();
   const double indent = 10 / NEUNITSPERINCH;
-  double x = start_column, sum = 0;
-  for (const KopfEntry& e : entries) {
-    const double w = e.width / NEUNITSPERINCH;
+  each_cell(entries, start_column, NEUNITSPERINCH, [&](const KopfEntry& e, double x, double w) {
     if (e.framed) dev.DRAWRECTANGLE(row, x, row + height, x + w, 1, 0, Qt::black, -1, kLightGrey);
     dev.DRAWTEXT(row, x + indent, e.caption, height);
-    sum += w;
-    x = start_column + sum;
-  }
+  });
   dev.PROW(row);
   return *this;
 }
@@ -131,9 +113,7 @@ RPTSTANDARD& RPTSTANDARD::DRAWARRAYDZ(RPPRINTER& dev, bool draw, const std::vect
   if (height <= 0) height = dev.AVGCHARHEIGHT() * NELINEFACTOR;
   const double row = dev.PROW();
   const double indent = 10 / NEUNITSPERINCH;
-  double x = start_column, sum = 0;
-  for (const ZellEntry& e : entries) {
-    const double w = e.width / NEUNITSPERINCH;
+  each_cell(entries, start_column, NEUNITSPERINCH, [&](const ZellEntry& e, double x, double w) {
     if (e.framed) {
       if (e.grey)
         dev.DRAWRECTANGLE(row, x, row + height, x + w, 1, 0, Qt::black, -1, kLightGrey);
@@ -145,9 +125,7 @@ RPTSTANDARD& RPTSTANDARD::DRAWARRAYDZ(RPPRINTER& dev, bool draw, const std::vect
     const bool blank = trimmed == QLatin1String(".  .") ||
                        (number_like && (e.text.contains(QLatin1Char(',')) || trimmed.size() < 2));
     if (!blank) dev.DRAWTEXT(row, x + indent, e.text, height, w - indent, e.align);
-    sum += w;
-    x = start_column + sum;
-  }
+  });
   dev.PROW(row);
   return *this;
 }

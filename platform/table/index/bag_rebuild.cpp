@@ -42,6 +42,23 @@ Status close_exclusive(Exclusive& x) {
   return st.is_ok() ? closed : st;
 }
 
+// Runs `work` on the table's exclusive connection and closes it; the outcome tells whether
+// the table opened and the first failure, of the work or of the close.
+template <class Work>
+IndexRebuildOutcome on_exclusive(const IndexRebuildTable& table, Work&& work) {
+  IndexRebuildOutcome out;
+  auto x = open_exclusive(table);
+  if (!x.is_ok()) {
+    out.status = x.status();
+    return out;
+  }
+  out.opened = true;
+  work(*x, out);
+  Status closed = close_exclusive(*x);
+  if (out.status.is_ok()) out.status = closed;
+  return out;
+}
+
 }  // namespace
 
 uint32_t records_of(const IndexRebuildTable& table) {
@@ -59,51 +76,35 @@ uint32_t records_of(const IndexRebuildTable& table) {
 
 IndexRebuildOutcome rebuild_index_bag(const IndexRebuildTable& table, const std::vector<OrderDefinition>& orders,
                                       const OrderProgress& progress) {
-  IndexRebuildOutcome out;
-  auto x = open_exclusive(table);
-  if (!x.is_ok()) {
-    out.status = x.status();
-    return out;
-  }
-  out.opened = true;
-  out.status = x->orders->write_production_bag(orders, progress, &out.skipped);
-  Status closed = close_exclusive(*x);
-  if (out.status.is_ok()) out.status = closed;
-  return out;
+  return on_exclusive(table, [&](Exclusive& x, IndexRebuildOutcome& out) {
+    out.status = x.orders->write_production_bag(orders, progress, &out.skipped);
+  });
 }
 
 IndexRebuildOutcome rebuild_ntx_files(const IndexRebuildTable& table, const std::vector<OrderDefinition>& files,
                                       const OrderProgress& progress, const std::function<void(size_t row)>& before_row) {
-  IndexRebuildOutcome out;
-  auto x = open_exclusive(table);
-  if (!x.is_ok()) {
-    out.status = x.status();
-    return out;
-  }
-  out.opened = true;
-  const uint64_t records = x->table->lastrec();
-  const uint64_t total = records * files.size();
-  for (size_t i = 0; i < files.size() && out.status.is_ok(); ++i) {
-    if (before_row) before_row(i);
-    const OrderDefinition& d = files[i];
-    CreateOrderOptions co;
-    co.for_expr = d.for_expr;
-    co.unique = d.unique;
-    co.descending = d.descending;
-    if (progress)
-      co.progress = [&, base = records * i](uint64_t done, uint64_t) { return progress(base + done, total); };
-    const std::string file = d.file.empty() ? d.name : d.file;
-    // The old file, when it opens, tells the key order (byte order or German) the new one
-    // keeps; create_index closes it before it puts the new one in its place.
-    x->orders->close_index_files().ignore();
-    x->orders->add_index_file(file).ignore();
-    // create_index builds beside and renames over the file of that path when complete.
-    out.status = x->orders->create_index(file, d.key, co);
-    if (!out.status.is_ok()) out.failed_row = i;
-  }
-  Status closed = close_exclusive(*x);
-  if (out.status.is_ok()) out.status = closed;
-  return out;
+  return on_exclusive(table, [&](Exclusive& x, IndexRebuildOutcome& out) {
+    const uint64_t records = x.table->lastrec();
+    const uint64_t total = records * files.size();
+    for (size_t i = 0; i < files.size() && out.status.is_ok(); ++i) {
+      if (before_row) before_row(i);
+      const OrderDefinition& d = files[i];
+      CreateOrderOptions co;
+      co.for_expr = d.for_expr;
+      co.unique = d.unique;
+      co.descending = d.descending;
+      if (progress)
+        co.progress = [&, base = records * i](uint64_t done, uint64_t) { return progress(base + done, total); };
+      const std::string file = d.file.empty() ? d.name : d.file;
+      // The old file, when it opens, tells the key order (byte order or German) the new one
+      // keeps; create_index closes it before it puts the new one in its place.
+      x.orders->close_index_files().ignore();
+      x.orders->add_index_file(file).ignore();
+      // create_index builds beside and renames over the file of that path when complete.
+      out.status = x.orders->create_index(file, d.key, co);
+      if (!out.status.is_ok()) out.failed_row = i;
+    }
+  });
 }
 
 }  // namespace mv

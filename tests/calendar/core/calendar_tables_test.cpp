@@ -13,7 +13,9 @@
 #include "platform/table/index/order_list.h"
 #include "platform/table/table.h"
 #include "platform/table/transfer.h"
+#include "tests/platform/table/other_process.h"
 #include "tests/support/fixtures.h"
+#include "tests/support/forwarding_fs.h"
 
 namespace mv {
 namespace {
@@ -113,34 +115,17 @@ TEST_F(CalendarTablesTest, TableOfAnotherStructureIsReportedAndLeftAlone) {
 TEST_F(CalendarTablesTest, TableHeldExclusivelyByAnotherProcessIsReported) {
   ASSERT_TRUE(open_calendar_tables().empty());
   close_calendar_tables();
-  int ready[2], done[2];
-  ASSERT_EQ(pipe(ready), 0);
-  ASSERT_EQ(pipe(done), 0);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    OpenOptions o;
-    o.shared = false;
-    auto t = Table::open(DATENPFAD + "Termine.DBF", o);
-    char c = t ? 'y' : 'n';
-    if (write(ready[1], &c, 1) != 1) _exit(2);
-    if (read(done[0], &c, 1) != 1) _exit(3);
-    _exit(0);
+  std::vector<CalendarTableProblem> problems;
+  {
+    mv::testing::OtherProcess other(DATENPFAD + "Termine.DBF", "", false);
+    ASSERT_TRUE(other.ready());
+    problems = open_calendar_tables();
   }
-  char c = 0;
-  ASSERT_EQ(read(ready[0], &c, 1), 1);
-  ASSERT_EQ(c, 'y');
-  const auto problems = open_calendar_tables();
-  c = 'x';
-  EXPECT_EQ(write(done[1], &c, 1), 1);
-  int status = 0;
-  waitpid(child, &status, 0);
   ASSERT_EQ(problems.size(), 1u);
   EXPECT_EQ(problems[0].path, DATENPFAD + "Termine.DBF");
   EXPECT_EQ(problems[0].status.kind(), StatusKind::Locked);
   EXPECT_TRUE(GRUPPENDB->used());
   EXPECT_FALSE(TERMINDB->used());
-  for (int fd : {ready[0], ready[1], done[0], done[1]}) close(fd);
 }
 
 TEST_F(CalendarTablesTest, FolderThatCannotBeWrittenGivesOneProblemPerTable) {
@@ -155,7 +140,7 @@ TEST_F(CalendarTablesTest, FolderThatCannotBeWrittenGivesOneProblemPerTable) {
 
 // The records of the table file a reader touched (its record area by record number),
 // reads only: the table cannot map the file, so every record comes through read_at.
-class RecordReadCounter : public FileSystem {
+class RecordReadCounter : public mv::testing::ForwardingFileSystem {
  public:
   explicit RecordReadCounter(std::string table) : table_(std::move(table)) {}
   struct Log {
@@ -165,44 +150,28 @@ class RecordReadCounter : public FileSystem {
     uint64_t bytes = 0;
   } log;
 
-  class CountingFile : public File {
+  class CountingFile : public mv::testing::ForwardingFile {
    public:
-    CountingFile(std::unique_ptr<File> base, Log* log) : base_(std::move(base)), log_(log) {}
+    CountingFile(std::unique_ptr<File> base, Log* log) : ForwardingFile(std::move(base)), log_(log) {}
     Result<size_t> read_at(uint64_t o, void* b, size_t n) override {
       if (log_ && log_->first_record && o >= log_->first_record) {
         log_->bytes += n;
         for (uint64_t at = o; at < o + n; at += log_->length)
           log_->records.insert(uint32_t((at - log_->first_record) / log_->length + 1));
       }
-      return base_->read_at(o, b, n);
+      return ForwardingFile::read_at(o, b, n);
     }
-    Status write_at(uint64_t o, const void* b, size_t n) override { return base_->write_at(o, b, n); }
-    Result<uint64_t> size() override { return base_->size(); }
-    Status truncate(uint64_t s) override { return base_->truncate(s); }
-    Status sync() override { return base_->sync(); }
-    Status lock(uint64_t o, uint64_t l, LockType t) override { return base_->lock(o, l, t); }
-    Status unlock(uint64_t o, uint64_t l) override { return base_->unlock(o, l); }
-    const std::string& path() const override { return base_->path(); }
 
    private:
-    std::unique_ptr<File> base_;
     Log* log_;
   };
 
   Result<std::unique_ptr<File>> open(const std::string& path, OpenMode mode) override {
-    MV_ASSIGN_OR_RETURN(auto f, base_.open(path, mode));
+    MV_ASSIGN_OR_RETURN(auto f, base().open(path, mode));
     return std::unique_ptr<File>(new CountingFile(std::move(f), path == table_ ? &log : nullptr));
   }
-  Status rename(const std::string& a, const std::string& b) override { return base_.rename(a, b); }
-  Status remove(const std::string& p) override { return base_.remove(p); }
-  Result<std::vector<DirEntry>> list(const std::string& d) override { return base_.list(d); }
-  bool exists(const std::string& p) override { return base_.exists(p); }
-  Status make_dir(const std::string& p) override { return base_.make_dir(p); }
-  Result<DirEntry> stat(const std::string& p) override { return base_.stat(p); }
-  Status sync_dir(const std::string& d) override { return base_.sync_dir(d); }
 
  private:
-  FileSystem& base_ = FileSystem::posix();
   std::string table_;
 };
 

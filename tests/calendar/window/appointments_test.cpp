@@ -24,10 +24,6 @@
 #include "platform/report/preview.h"
 #include "platform/report/printerdevice.h"
 #include "platform/table/table.h"
-#include "tablewindow/environment.h"
-#include "tablewindow/tab_dbfdaten.h"
-#include "tablewindow/tabdw_dbfdatei.h"
-#include "tablewindow/tableserver.h"
 #include "tests/calendar/window/calendar_helpers.h"
 #include "tests/platform/gui/qt_env.h"
 #include "tests/support/faulty_fs.h"
@@ -57,6 +53,37 @@ class CalendarPages : public test::CalendarHome {
     termine.reset();
     gruppen.reset();
     CalendarHome::TearDown();
+  }
+
+  // Two programs at once, each its own process with the tables opened anew: `work(k)` runs
+  // in both (k 0 and 1) from the same moment on and tells whether all of its steps took;
+  // both must end without a step refused and without a message box.
+  void run_two_programs(const std::function<bool(int k)>& work) {
+    int go[2];
+    ASSERT_EQ(pipe(go), 0);
+    pid_t children[2];
+    for (int k = 0; k < 2; ++k) {
+      children[k] = fork();
+      ASSERT_GE(children[k], 0);
+      if (children[k] == 0) {
+        char c;
+        if (read(go[0], &c, 1) != 1) _exit(2);
+        GRUPPENDB = std::make_unique<DBGRUPPE>();
+        TERMINDB = std::make_unique<DBTERMIN>();
+        const bool ok = work(k);
+        for (const auto& b : boxes.shown()) fprintf(stderr, "%s\n", qPrintable(b.text));
+        _exit(ok && boxes.count() == 0 ? 0 : 1);
+      }
+    }
+    const char start[2] = {'x', 'x'};
+    ASSERT_EQ(write(go[1], start, 2), 2);
+    for (pid_t child : children) {
+      int status = 0;
+      waitpid(child, &status, 0);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    close(go[0]);
+    close(go[1]);
   }
 
   static void add_group(const std::string& ga, const std::string& hg, const std::string& ug, const std::string& name) {
@@ -307,63 +334,15 @@ TEST_F(CalendarPages, GroupPageFollowsSelectionsAndKeepsThemWhenShownAgain) {
 // Two programs adding main groups at once never give one number twice.
 TEST_F(CalendarPages, TwoProgramsAddingMainGroupsGiveEveryNumberOnce) {
   close_calendar_tables();
-  int go[2];
-  ASSERT_EQ(pipe(go), 0);
-  pid_t children[2];
-  for (int k = 0; k < 2; ++k) {
-    children[k] = fork();
-    ASSERT_GE(children[k], 0);
-    if (children[k] == 0) {
-      char c;
-      if (read(go[0], &c, 1) != 1) _exit(2);
-      GRUPPENDB = std::make_unique<DBGRUPPE>();
-      TERMINDB = std::make_unique<DBTERMIN>();
-      auto* page = new TAB_GRUPPEN(nullptr);
-      int added = 0;
-      for (int i = 0; i < 40; ++i) {
-        page->SE_HG->setText(QString("Kind %1 Nr %2").arg(k).arg(i));
-        added += !page->PB_HINZUHG().isEmpty();
-      }
-      _exit(added == 40 && boxes.count() == 0 ? 0 : 1);
+  run_two_programs([](int k) {
+    auto* page = new TAB_GRUPPEN(nullptr);
+    int added = 0;
+    for (int i = 0; i < 40; ++i) {
+      page->SE_HG->setText(QString("Kind %1 Nr %2").arg(k).arg(i));
+      added += !page->PB_HINZUHG().isEmpty();
     }
-  }
-  // Molvane's table window has the appointments open (shared, the default) all along and
-  // moves through them while the two save.
-  MemoryHistoryStore history;
-  TableWindowEnvironment env;
-  env.history = &history;
-  set_table_window_environment(env);
-  gui::SHELLWINDOW shell;
-  auto* molvane = new TABDW_DBFDATEI(&shell, QString::fromStdString(DATENPFAD + std::string(kTermineFile)), true,
-                                     false, false);
-  molvane->SHOW();
-  ASSERT_TRUE(molvane->server() && molvane->server()->USED());
-  const char start[2] = {'x', 'x'};
-  ASSERT_EQ(write(go[1], start, 2), 2);
-  uint32_t seen = 0;
-  for (int running = 2; running > 0;) {
-    for (pid_t& child : children) {
-      if (child == 0) continue;
-      int status = 0;
-      if (waitpid(child, &status, WNOHANG) != child) continue;
-      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-      child = 0;
-      --running;
-    }
-    QCoreApplication::processEvents();
-    molvane->data_page()->GOBOTTOM();
-    const uint32_t now = molvane->server()->LASTREC();
-    EXPECT_GE(now, seen) << "the reader's record count went back";
-    EXPECT_EQ(molvane->server()->RECNO(), now);
-    seen = now;
-  }
-  molvane->data_page()->GOBOTTOM();
-  EXPECT_EQ(molvane->server()->LASTREC(), 2000u);
-  EXPECT_EQ(molvane->server()->RECNO(), 2000u);
-  EXPECT_EQ(boxes.count(), 0);
-  delete molvane;
-  close(go[0]);
-  close(go[1]);
+    return added == 40;
+  });
   ASSERT_TRUE(open_calendar_tables().empty());
   std::vector<std::string> numbers;
   for (const std::string& r : group_records()) numbers.push_back(r.substr(2, 2));
@@ -713,42 +692,21 @@ TEST_F(CalendarPages, TwoProgramsSavingAppointmentsAtOnceLoseNone) {
   DATENPFAD = (shm.path() + "/").toStdString();
   ASSERT_TRUE(open_calendar_tables().empty());
   close_calendar_tables();
-  int go[2];
-  ASSERT_EQ(pipe(go), 0);
-  pid_t children[2];
-  for (int k = 0; k < 2; ++k) {
-    children[k] = fork();
-    ASSERT_GE(children[k], 0);
-    if (children[k] == 0) {
-      char c;
-      if (read(go[0], &c, 1) != 1) _exit(2);
-      GRUPPENDB = std::make_unique<DBGRUPPE>();
-      TERMINDB = std::make_unique<DBTERMIN>();
-      auto* p = new TAB_TERMINE(nullptr);
-      p->SHOW();
-      // A list of a day without appointments: each save's refill stays small.
-      p->CB_LISTE->setCurrentIndex(p->CB_LISTE->findData("T"));
-      p->DP_DATUMLISTE->SELECTEDDATE({1950, 1, 1});
-      int saved = 0;
-      for (int i = 0; i < 1000; ++i) {
-        p->DP_ABDATUM->SELECTEDDATE(QDate(2030, 1, 1).addDays(i));
-        p->CB_SERIE->setCurrentIndex(i % 2);
-        p->SE_BEMERKUNG->setText(QString("Kind %1 Nr %2").arg(k).arg(i));
-        saved += p->SAVETERMIN(0);
-      }
-      for (const auto& b : boxes.shown()) fprintf(stderr, "%s\n", qPrintable(b.text));
-      _exit(saved == 1000 && boxes.count() == 0 ? 0 : 1);
+  run_two_programs([](int k) {
+    auto* p = new TAB_TERMINE(nullptr);
+    p->SHOW();
+    // A list of a day without appointments: each save's refill stays small.
+    p->CB_LISTE->setCurrentIndex(p->CB_LISTE->findData("T"));
+    p->DP_DATUMLISTE->SELECTEDDATE({1950, 1, 1});
+    int saved = 0;
+    for (int i = 0; i < 1000; ++i) {
+      p->DP_ABDATUM->SELECTEDDATE(QDate(2030, 1, 1).addDays(i));
+      p->CB_SERIE->setCurrentIndex(i % 2);
+      p->SE_BEMERKUNG->setText(QString("Kind %1 Nr %2").arg(k).arg(i));
+      saved += p->SAVETERMIN(0);
     }
-  }
-  const char start[2] = {'x', 'x'};
-  ASSERT_EQ(write(go[1], start, 2), 2);
-  for (pid_t child : children) {
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
-  close(go[0]);
-  close(go[1]);
+    return saved == 1000;
+  });
   ASSERT_TRUE(open_calendar_tables().empty());
   EXPECT_EQ(TERMINDB->LASTREC(), 2000u);
   std::set<std::string> remarks;

@@ -11,6 +11,7 @@
 #include "platform/table/transfer.h"
 #include "tests/support/faulty_fs.h"
 #include "tests/support/fixtures.h"
+#include "tests/support/forwarding_fs.h"
 
 namespace mv {
 namespace {
@@ -117,40 +118,25 @@ struct TableWrites {
   std::vector<std::pair<uint64_t, size_t>> writes;
 };
 
-class CountingFile : public File {
+class CountingFile : public mv::testing::ForwardingFile {
  public:
-  CountingFile(std::unique_ptr<File> base, TableWrites* log) : base_(std::move(base)), log_(log) {}
-  Result<size_t> read_at(uint64_t o, void* b, size_t n) override { return base_->read_at(o, b, n); }
+  CountingFile(std::unique_ptr<File> base, TableWrites* log) : ForwardingFile(std::move(base)), log_(log) {}
   Status write_at(uint64_t o, const void* b, size_t n) override {
     if (log_) log_->writes.push_back({o, n});
-    return base_->write_at(o, b, n);
+    return ForwardingFile::write_at(o, b, n);
   }
-  Result<uint64_t> size() override { return base_->size(); }
-  Status truncate(uint64_t s) override { return base_->truncate(s); }
-  Status sync() override { return base_->sync(); }
-  Status lock(uint64_t o, uint64_t l, LockType t) override { return base_->lock(o, l, t); }
-  Status unlock(uint64_t o, uint64_t l) override { return base_->unlock(o, l); }
-  const std::string& path() const override { return base_->path(); }
 
  private:
-  std::unique_ptr<File> base_;
   TableWrites* log_;
 };
 
-class TableWriteCounter : public FileSystem {
+class TableWriteCounter : public mv::testing::ForwardingFileSystem {
  public:
   explicit TableWriteCounter(std::string table) : table_(std::move(table)) {}
   Result<std::unique_ptr<File>> open(const std::string& path, OpenMode mode) override {
-    MV_ASSIGN_OR_RETURN(auto f, base_.open(path, mode));
+    MV_ASSIGN_OR_RETURN(auto f, base().open(path, mode));
     return std::unique_ptr<File>(new CountingFile(std::move(f), path == table_ ? &table : nullptr));
   }
-  Status rename(const std::string& a, const std::string& b) override { return base_.rename(a, b); }
-  Status remove(const std::string& p) override { return base_.remove(p); }
-  Result<std::vector<DirEntry>> list(const std::string& d) override { return base_.list(d); }
-  bool exists(const std::string& p) override { return base_.exists(p); }
-  Status make_dir(const std::string& p) override { return base_.make_dir(p); }
-  Result<DirEntry> stat(const std::string& p) override { return base_.stat(p); }
-  Status sync_dir(const std::string& d) override { return base_.sync_dir(d); }
 
   // Writes into the record area (from `first_record` on).
   size_t record_writes(uint64_t first_record) const {
@@ -161,7 +147,6 @@ class TableWriteCounter : public FileSystem {
   TableWrites table;
 
  private:
-  FileSystem& base_ = FileSystem::posix();
   std::string table_;
 };
 

@@ -261,42 +261,6 @@ TEST(RestructureFaults, AFailedRenameInPlacePutsTheOldNameBack) {
 
 // ---------------------------------------------------------------- other processes
 
-// A second process that opens the table shared and holds it until told to let go.
-class Holder {
- public:
-  Holder(const std::string& path, const std::string& driver) {
-    if (pipe(to_child_) != 0 || pipe(to_parent_) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      OpenOptions o;
-      o.shared = true;
-      o.driver = driver;
-      auto t = Table::open(path, o);
-      char c = t.is_ok() ? 'o' : 'e';
-      if (write(to_parent_[1], &c, 1) != 1) _exit(2);
-      if (read(to_child_[0], &c, 1) != 1) _exit(2);
-      _exit(0);
-    }
-    char c = 0;
-    ready_ = read(to_parent_[0], &c, 1) == 1 && c == 'o';
-  }
-  ~Holder() {
-    char q = 'q';
-    if (pid_ > 0) {
-      if (write(to_child_[1], &q, 1) != 1) kill(pid_, SIGKILL);
-      int st;
-      waitpid(pid_, &st, 0);
-    }
-    for (int fd : {to_child_[0], to_child_[1], to_parent_[0], to_parent_[1]}) close(fd);
-  }
-  bool ready() const { return ready_; }
-
- private:
-  int to_child_[2] = {-1, -1}, to_parent_[2] = {-1, -1};
-  pid_t pid_ = -1;
-  bool ready_ = false;
-};
-
 TEST(RestructureProcesses, ATableHeldElsewhereIsLeftAlone) {
   set_deleted_filter(false);
   TempDir d;
@@ -306,7 +270,7 @@ TEST(RestructureProcesses, ATableHeldElsewhereIsLeftAlone) {
   write_bytes(dir + "KUNDEN_Neu.DBF", {1, 2, 3});
   const Snapshot before = snapshot(FileSystem::posix(), dir);
   {
-    Holder other(dir + "KUNDEN.DBF", "DBFCDX");
+    OtherProcess other(dir + "KUNDEN.DBF", "DBFCDX", true);
     ASSERT_TRUE(other.ready());
     RestructureOutcome out =
         restructure_table(FileSystem::posix(), dir + "KUNDEN.DBF", new_fields(), options(dir, "DBFCDX"));

@@ -394,49 +394,6 @@ TEST_F(SafetyTest, CopiesOntoTheOpenTableOrItsFilesAreRefused) {
 
 // ---------------------------------------------------------------- sharing between processes
 
-// A second process that opens the table and holds it until told to let go.
-class OtherProcess {
- public:
-  OtherProcess(const std::string& path, bool shared, uint32_t lock_record = 0) {
-    if (pipe(to_child_) != 0 || pipe(to_parent_) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      OpenOptions o;
-      o.shared = shared;
-      o.driver = "DBFCDX";
-      auto t = Table::open(path, o);
-      char c = t.is_ok() ? 'o' : 'e';
-      std::unique_ptr<File> raw;
-      if (t.is_ok() && lock_record) {
-        auto f = FileSystem::posix().open(path, OpenMode::ReadWrite);
-        auto drv = find_driver("DBFCDX");
-        if (!f || !drv || !(*f)->lock(drv->record_lock_offset(lock_record), 1, LockType::Exclusive)) c = 'e';
-        if (f) raw = std::move(f).value();
-      }
-      if (write(to_parent_[1], &c, 1) != 1) _exit(2);
-      if (read(to_child_[0], &c, 1) != 1) _exit(2);
-      _exit(0);
-    }
-    char c = 0;
-    ready_ = read(to_parent_[0], &c, 1) == 1 && c == 'o';
-  }
-  ~OtherProcess() {
-    char q = 'q';
-    if (pid_ > 0) {
-      if (write(to_child_[1], &q, 1) != 1) kill(pid_, SIGKILL);
-      int st;
-      waitpid(pid_, &st, 0);
-    }
-    for (int fd : {to_child_[0], to_child_[1], to_parent_[0], to_parent_[1]}) close(fd);
-  }
-  bool ready() const { return ready_; }
-
- private:
-  int to_child_[2] = {-1, -1}, to_parent_[2] = {-1, -1};
-  pid_t pid_ = -1;
-  bool ready_ = false;
-};
-
 TEST_F(SafetyTest, SharedAndExclusiveOpensAreEnforcedBetweenProcesses) {
   std::string path = dir.file("GETEILT.DBF");
   make_table(path, "DBFCDX", 3);
@@ -444,7 +401,7 @@ TEST_F(SafetyTest, SharedAndExclusiveOpensAreEnforcedBetweenProcesses) {
   shared.driver = exclusive.driver = "DBFCDX";
   exclusive.shared = false;
   {
-    OtherProcess other(path, true);
+    OtherProcess other(path, "DBFCDX", true);
     ASSERT_TRUE(other.ready());
     auto t = Table::open(path, exclusive);
     ASSERT_FALSE(t.is_ok());
@@ -453,14 +410,14 @@ TEST_F(SafetyTest, SharedAndExclusiveOpensAreEnforcedBetweenProcesses) {
     EXPECT_TRUE(Table::open(path, shared).is_ok());
   }
   {
-    OtherProcess other(path, false);
+    OtherProcess other(path, "DBFCDX", false);
     ASSERT_TRUE(other.ready());
     auto t = Table::open(path, shared);
     ASSERT_FALSE(t.is_ok());
     EXPECT_EQ(t.status().message().rfind("SHARING", 0), 0u);
   }
   // A record locked by the other process cannot be written here; another one can.
-  OtherProcess other(path, true, 2);
+  OtherProcess other(path, "DBFCDX", true, 2);
   ASSERT_TRUE(other.ready());
   auto t = Table::open(path, shared);
   ASSERT_TRUE(t.is_ok());

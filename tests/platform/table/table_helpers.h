@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/table/table.h"
+#include "tests/platform/table/other_process.h"
 #include "tests/support/fixtures.h"
 
 namespace mv::testing {

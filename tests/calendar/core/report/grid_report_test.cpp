@@ -493,18 +493,7 @@ TEST_F(RealRun, GreyRowsInThePreviewsPixels) {
   };
   auto grey = [](QRgb p) { return qRed(p) > 215 && qRed(p) < 240 && qRed(p) == qGreen(p) && qGreen(p) == qBlue(p); };
   // Bands of grey lines from the top: the heading row first, then every second row.
-  auto bands = [&](const QImage& img) {
-    std::vector<std::pair<int, int>> out;
-    bool in = false;
-    for (int y = 0; y < img.height(); ++y) {
-      int n = 0;
-      for (int x = 0; x < img.width(); ++x) n += grey(img.pixel(x, y)) ? 1 : 0;
-      if (n >= 50 && !in) out.push_back({y, y});
-      if (n >= 50) out.back().second = y;
-      in = n >= 50;
-    }
-    return out;
-  };
+  auto bands = [&](const QImage& img) { return pttest::shaded_bands(img, grey); };
   const auto plain = bands(render(false, 1));
   const auto page1 = bands(render(true, 1));
   const auto page2 = bands(render(true, 2));

@@ -15,7 +15,6 @@
 #include "platform/table/index/bag_rebuild.h"
 #include "platform/table/table.h"
 #include "tests/platform/table/index/index_test_helpers.h"
-#include "tests/platform/table/run_command.h"
 #include "tests/support/faulty_fs.h"
 
 namespace mv {
@@ -23,12 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using index::IndexFormat;
-
-#define ASSERT_OK(expr)                          \
-  do {                                           \
-    ::mv::Status st_ = (expr);                   \
-    ASSERT_TRUE(st_.is_ok()) << st_.to_string(); \
-  } while (0)
 
 OrderDefinition od(std::string name, std::string key, std::string for_expr = "", bool unique = false,
                    bool descending = false, std::string file = "") {
@@ -96,6 +89,23 @@ Listed list_of(const Opened& o) {
   return l;
 }
 
+// The rebuilt orders are the orders as they were: keys, FOR conditions, flags and walks (and
+// names, where the rebuild names them rather than their files do).
+void expect_kept(const Listed& before, const Listed& after, bool names) {
+  ASSERT_EQ(after.defs.size(), before.defs.size());
+  for (size_t i = 0; i < before.defs.size(); ++i) {
+    SCOPED_TRACE(before.defs[i].name);
+    if (names) {
+      EXPECT_EQ(after.defs[i].name, before.defs[i].name);
+    }
+    EXPECT_EQ(after.defs[i].key, before.defs[i].key);
+    EXPECT_EQ(after.defs[i].for_expr, before.defs[i].for_expr);
+    EXPECT_EQ(after.defs[i].unique, before.defs[i].unique);
+    EXPECT_EQ(after.defs[i].descending, before.defs[i].descending);
+    EXPECT_EQ(after.walks[i], before.walks[i]);
+  }
+}
+
 // Every order of `o` holds exactly the keys of its records, in order.
 void expect_sound(Opened& o) {
   for (size_t n = 1; n <= o.orders->count(); ++n) {
@@ -120,27 +130,23 @@ std::string name_for(std::mt19937& rng) {
 std::string make_table(const std::string& dir, const std::string& driver, int n) {
   const std::string path = dir + "/KUNDEN.DBF";
   EXPECT_TRUE(db_create(path, {{"NAME", 'C', 20, 0}, {"BETRAG", 'N', 10, 2}, {"DATUM", 'D', 8, 0}}, driver).is_ok());
-  OpenOptions o;
-  o.shared = false;
-  o.driver = driver;
-  auto t = Table::open(path, o);
-  EXPECT_TRUE(t.is_ok());
-  auto ol = OrderList::attach(**t);
-  EXPECT_TRUE(ol.is_ok());
+  Opened o = reopen(path, driver);
+  if (!o.orders) return path;
+  Table& t = *o.table;
   std::mt19937 rng(5);
   for (int i = 0; i < n; ++i) {
-    EXPECT_TRUE((*t)->append_blank().is_ok());
-    EXPECT_TRUE((*t)->field_put("NAME", Value::character(name_for(rng))).is_ok());
-    EXPECT_TRUE((*t)->field_put("BETRAG", Value::numeric(double(int(rng() % 40000) - 20000) / 4, 10, 2)).is_ok());
-    EXPECT_TRUE((*t)->field_put("DATUM", Value::of_date(Date::from_julian(2440000 + int(rng() % 9000)))).is_ok());
+    EXPECT_TRUE(t.append_blank().is_ok());
+    EXPECT_TRUE(t.field_put("NAME", Value::character(name_for(rng))).is_ok());
+    EXPECT_TRUE(t.field_put("BETRAG", Value::numeric(double(int(rng() % 40000) - 20000) / 4, 10, 2)).is_ok());
+    EXPECT_TRUE(t.field_put("DATUM", Value::of_date(Date::from_julian(2440000 + int(rng() % 9000)))).is_ok());
   }
   const bool ntx = driver == "DBFNTX";
   for (auto [name, key] : {std::pair{"NAME", "NAME"}, {"BETRAG", "BETRAG"}, {"KOMBI", "UPPER(NAME)+DTOS(DATUM)"}}) {
-    Status st = ntx ? (*ol)->create_index(name, key) : (*ol)->create_order(name, "", key);
+    Status st = ntx ? o.orders->create_index(name, key) : o.orders->create_order(name, "", key);
     EXPECT_TRUE(st.is_ok()) << st.to_string();
   }
-  ol->reset();
-  EXPECT_TRUE((*t)->close().is_ok());
+  o.orders.reset();
+  EXPECT_TRUE(t.close().is_ok());
   return path;
 }
 
@@ -178,17 +184,7 @@ TEST_P(RebuiltFixtureBag, KeepsEveryOrderAsItWas) {
   EXPECT_TRUE(r.skipped.empty());
   Opened o = reopen(dbf, c.driver, nullptr, {}, c.code_page);
   ASSERT_TRUE(o.orders);
-  Listed after = list_of(o);
-  ASSERT_EQ(after.defs.size(), before.defs.size());
-  for (size_t i = 0; i < before.defs.size(); ++i) {
-    SCOPED_TRACE(before.defs[i].name);
-    EXPECT_EQ(after.defs[i].name, before.defs[i].name);
-    EXPECT_EQ(after.defs[i].key, before.defs[i].key);
-    EXPECT_EQ(after.defs[i].for_expr, before.defs[i].for_expr);
-    EXPECT_EQ(after.defs[i].unique, before.defs[i].unique);
-    EXPECT_EQ(after.defs[i].descending, before.defs[i].descending);
-    EXPECT_EQ(after.walks[i], before.walks[i]);
-  }
+  expect_kept(before, list_of(o), true);
   expect_sound(o);
 }
 
@@ -467,16 +463,7 @@ TEST(NtxRebuild, FixtureFilesKeepTheirOrders) {
     ASSERT_TRUE(r.ok()) << r.status.to_string();
     Opened o = reopen(dbf, "DBFNTX", nullptr, files, cp);
     ASSERT_TRUE(o.orders);
-    Listed after = list_of(o);
-    ASSERT_EQ(after.defs.size(), before.defs.size());
-    for (size_t i = 0; i < before.defs.size(); ++i) {
-      SCOPED_TRACE(before.defs[i].name);
-      EXPECT_EQ(after.defs[i].key, before.defs[i].key);
-      EXPECT_EQ(after.defs[i].for_expr, before.defs[i].for_expr);
-      EXPECT_EQ(after.defs[i].unique, before.defs[i].unique);
-      EXPECT_EQ(after.defs[i].descending, before.defs[i].descending);
-      EXPECT_EQ(after.walks[i], before.walks[i]);
-    }
+    expect_kept(before, list_of(o), false);
     expect_sound(o);
   }
 }
@@ -504,29 +491,10 @@ TEST(NtxRebuild, AStopKeepsTheFilesNotYetRebuilt) {
 
 // ---------------------------------------------------------------- other readers
 
-const char* kPerlWalk = R"(use strict; use XBase::Index;
-my ($file, $tag, $type) = @ARGV;
-my %o = (type => $type); $o{tag} = $tag if $tag ne '-';
-my $i = XBase::Index->new($file, %o) or die XBase::Index->errstr;
-$i->prepare_select or die $i->errstr;
-while (my @d = $i->fetch) { print "$d[1]\n"; }
-)";
-
-std::vector<uint32_t> numbers(const std::string& text) {
-  std::vector<uint32_t> out;
-  std::istringstream in(text);
-  std::string w;
-  while (in >> w)
-    if (!w.empty() && std::isdigit(uint8_t(w[0]))) out.push_back(uint32_t(std::stoul(w)));
-  return out;
-}
-
 class RebuiltForReaders : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(RebuiltForReaders, PerlXBaseWalksTheRebuiltFilesAsWeDo) {
-  int rc = -1;
-  test_tools::run_command("perl -MXBase::Index -e 1 2>/dev/null", &rc);
-  if (rc != 0) GTEST_SKIP() << "Perl module XBase (libdbd-xbase-perl) is not installed";
+  if (!index_test::have_perl_xbase()) GTEST_SKIP() << "Perl module XBase (libdbd-xbase-perl) is not installed";
   const std::string driver = GetParam();
   const bool ntx = driver == "DBFNTX";
   const std::string dir = index_test::scratch_dir("perl");
@@ -534,7 +502,6 @@ TEST_P(RebuiltForReaders, PerlXBaseWalksTheRebuiltFilesAsWeDo) {
   std::vector<OrderDefinition> defs = {od("BETRAG", "BETRAG", "", false, false, dir + "/BETRAG.NTX"),
                                        od("NAME", "UPPER(NAME)", "", false, false, dir + "/NAME.NTX")};
   ASSERT_OK(ntx ? rebuild_ntx_files({dbf, driver}, defs).status : rebuild_index_bag({dbf, driver}, defs).status);
-  std::ofstream(dir + "/walk.pl") << kPerlWalk;
   Opened o = reopen(dbf, driver, nullptr, ntx ? std::vector<std::string>{dir + "/BETRAG.NTX", dir + "/NAME.NTX"}
                                               : std::vector<std::string>{});
   ASSERT_TRUE(o.orders);
@@ -543,76 +510,24 @@ TEST_P(RebuiltForReaders, PerlXBaseWalksTheRebuiltFilesAsWeDo) {
     const std::string name = o.orders->info(n).name;
     SCOPED_TRACE(name);
     const std::string file = ntx ? dir + "/" + name + ".NTX" : bag_of(dbf, driver);
-    std::string out = test_tools::run_command("perl " + dir + "/walk.pl " + file + " " + (ntx ? "-" : name) + " " +
-                                                  (n == 1 ? "N" : "C") + " 2>&1",
-                                              &rc);
-    ASSERT_EQ(rc, 0) << out;
-    std::vector<uint32_t> got = numbers(out);
-    if (ntx) {
-      // That reader visits some interior items of NTX pages twice; the first visit counts.
-      std::vector<uint32_t> once;
-      std::vector<bool> seen;
-      for (uint32_t r : got) {
-        if (r >= seen.size()) seen.resize(r + 1);
-        if (!seen[r]) once.push_back(r), seen[r] = true;
-      }
-      got = once;
-    }
-    EXPECT_EQ(got, walk(*o.orders, n));
+    const index_test::ReaderWalk w = index_test::perl_xbase_walk(dir, file, ntx ? "-" : name, n == 1 ? 'N' : 'C');
+    ASSERT_EQ(w.status, 0) << w.output;
+    EXPECT_EQ(w.orders[0], walk(*o.orders, n));
   }
 }
 
-const char* kPascalWalk = R"(program walk;
-{$mode objfpc}{$H+}
-uses SysUtils, db, dbf;
-var T: TDbf; i: Integer;
-begin
-  T := TDbf.Create(nil);
-  try
-    T.FilePathFull := ExtractFilePath(ExpandFileName(ParamStr(1)));
-    T.TableName := ExtractFileName(ParamStr(1));
-    T.ShowDeleted := True;
-    T.ReadOnly := True;
-    T.Open;
-    for i := 2 to ParamCount do begin
-      T.IndexName := ParamStr(i);
-      T.First;
-      while not T.EOF do begin
-        WriteLn(T.PhysicalRecNo);
-        T.Next;
-      end;
-      WriteLn('--');
-    end;
-    T.Close;
-  except
-    on E: Exception do begin WriteLn(StdErr, 'error: ', E.Message); Halt(2); end;
-  end;
-  T.Free;
-end.
-)";
-
 TEST(RebuiltMdxForReaders, FreePascalTDbfWalksTheRebuiltBagAsWeDo) {
-  int rc = -1;
-  test_tools::run_command("which fpc >/dev/null 2>&1", &rc);
-  if (rc != 0) GTEST_SKIP() << "Free Pascal (fpc) is not installed";
-  const std::string tool = index_test::scratch_dir("tdbf_tool");
-  std::ofstream(tool + "/walk.pas") << kPascalWalk;
-  const std::string log = test_tools::run_command("cd " + tool + " && fpc -O2 walk.pas 2>&1", &rc);
-  if (rc != 0) GTEST_SKIP() << "TDbf (fp-units-db) cannot be compiled here: " << log.substr(0, 300);
+  std::string why;
+  const std::string walker = index_test::tdbf_walker(&why);
+  if (walker.empty()) GTEST_SKIP() << why;
   const std::string dir = index_test::scratch_dir("tdbf");
   const std::string dbf = make_table(dir, "DBFMDX", 400);
   std::vector<OrderDefinition> defs = {od("DATUM", "DTOS(DATUM)"), od("BETRAG", "BETRAG", "", false, true),
                                        od("NAME", "UPPER(NAME)", "", true, false)};
   ASSERT_OK(rebuild_index_bag({dbf, "DBFMDX"}, defs).status);
-  const std::string out = test_tools::run_command(tool + "/walk " + dbf + " DATUM BETRAG NAME 2>&1", &rc);
-  ASSERT_EQ(rc, 0) << out;
-  std::vector<std::vector<uint32_t>> parts(1);
-  std::istringstream in(out);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line == "--") parts.emplace_back();
-    else if (!line.empty() && std::isdigit(uint8_t(line[0]))) parts.back().push_back(uint32_t(std::stoul(line)));
-  }
+  const index_test::ReaderWalk w = index_test::tdbf_walk(walker, dbf, {"DATUM", "BETRAG", "NAME"});
+  ASSERT_EQ(w.status, 0) << w.output;
+  const auto& parts = w.orders;
   ASSERT_GE(parts.size(), 3u);
   Opened o = reopen(dbf, "DBFMDX");
   ASSERT_TRUE(o.orders);

@@ -16,6 +16,7 @@
 #include "platform/table/modes.h"
 #include "platform/table/table.h"
 #include "platform/table/transfer.h"
+#include "tests/platform/table/index/index_test_helpers.h"
 #include "tests/support/fixtures.h"
 
 namespace mv {
@@ -23,12 +24,6 @@ namespace {
 
 using index::IndexFormat;
 using testing::TempDir;
-
-#define ASSERT_OK(expr)                          \
-  do {                                           \
-    ::mv::Status st_ = (expr);                   \
-    ASSERT_TRUE(st_.is_ok()) << st_.to_string(); \
-  } while (0)
 
 std::vector<uint8_t> read_bytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -13,66 +13,11 @@
 #include "platform/table/index/order_list.h"
 #include "platform/table/table.h"
 #include "tests/platform/table/index/index_test_helpers.h"
-#include "tests/platform/table/run_command.h"
 
 namespace mv {
 namespace {
 
 using index::IndexFormat;
-
-std::string run(const std::string& cmd, int* rc = nullptr) { return test_tools::run_command(cmd, rc); }
-
-std::vector<uint32_t> numbers(const std::string& text) {
-  std::vector<uint32_t> out;
-  std::istringstream in(text);
-  std::string w;
-  while (in >> w)
-    if (!w.empty() && std::isdigit(uint8_t(w[0]))) out.push_back(uint32_t(std::stoul(w)));
-  return out;
-}
-
-bool have_perl_xbase() {
-  int rc = -1;
-  run("perl -MXBase::Index -e 1 2>/dev/null", &rc);
-  return rc == 0;
-}
-
-const char* kPerlWalk = R"(use strict; use XBase::Index;
-my ($file, $tag, $type) = @ARGV;
-my %o = (type => $type); $o{tag} = $tag if $tag ne '-';
-my $i = XBase::Index->new($file, %o) or die XBase::Index->errstr;
-$i->prepare_select or die $i->errstr;
-while (my @d = $i->fetch) { print "$d[1]\n"; }
-)";
-
-const char* kPascalWalk = R"(program walk;
-{$mode objfpc}{$H+}
-uses SysUtils, db, dbf;
-var T: TDbf; i: Integer;
-begin
-  T := TDbf.Create(nil);
-  try
-    T.FilePathFull := ExtractFilePath(ExpandFileName(ParamStr(1)));
-    T.TableName := ExtractFileName(ParamStr(1));
-    T.ShowDeleted := True;
-    T.ReadOnly := True;
-    T.Open;
-    for i := 2 to ParamCount do begin
-      T.IndexName := ParamStr(i);
-      T.First;
-      while not T.EOF do begin
-        WriteLn(T.PhysicalRecNo);
-        T.Next;
-      end;
-      WriteLn('--');
-    end;
-    T.Close;
-  except
-    on E: Exception do begin WriteLn(StdErr, 'error: ', E.Message); Halt(2); end;
-  end;
-  T.Free;
-end.
-)";
 
 struct TagSpec {
   const char* name;
@@ -187,11 +132,10 @@ class ExternalReaders : public ::testing::TestWithParam<std::tuple<std::string, 
 };
 
 TEST_P(ExternalReaders, PerlXBaseWalksEveryOrderAsWeDo) {
-  if (!have_perl_xbase()) GTEST_SKIP() << "Perl module XBase (libdbd-xbase-perl) is not installed";
+  if (!index_test::have_perl_xbase()) GTEST_SKIP() << "Perl module XBase (libdbd-xbase-perl) is not installed";
   const bool maintained = std::get<1>(GetParam());
   std::string dir = index_test::scratch_dir(std::string("perl_") + std::get<0>(GetParam()) + (maintained ? "_m" : "_b"));
   std::string path = make(dir, maintained ? 3000 : 5000, maintained);
-  std::ofstream(dir + "/walk.pl") << kPerlWalk;
   auto want = ours(path, true);
   ASSERT_EQ(want.size(), std::size(kTags));
   for (const TagSpec& s : kTags) {
@@ -203,22 +147,9 @@ TEST_P(ExternalReaders, PerlXBaseWalksEveryOrderAsWeDo) {
     } else {
       file = dir + (format() == IndexFormat::Cdx ? "/KUNDEN.CDX" : "/KUNDEN.mdx");
     }
-    int rc = 0;
-    std::string out = run("perl " + dir + "/walk.pl " + file + " " + tag + " " + s.type + " 2>&1", &rc);
-    ASSERT_EQ(rc, 0) << out;
-    std::vector<uint32_t> got = numbers(out);
-    if (format() == IndexFormat::Ntx) {
-      // That reader visits some interior items of NTX pages twice; the first visit is
-      // in key order.
-      std::vector<uint32_t> once;
-      std::vector<bool> seen;
-      for (uint32_t r : got) {
-        if (r >= seen.size()) seen.resize(r + 1);
-        if (!seen[r]) once.push_back(r), seen[r] = true;
-      }
-      got = once;
-    }
-    EXPECT_EQ(got, want[s.name]);
+    const index_test::ReaderWalk w = index_test::perl_xbase_walk(dir, file, tag, s.type);
+    ASSERT_EQ(w.status, 0) << w.output;
+    EXPECT_EQ(w.orders[0], want[s.name]);
   }
 }
 
@@ -226,31 +157,18 @@ TEST_P(ExternalReaders, PerlXBaseWalksEveryOrderAsWeDo) {
 class MdxExternalReaders : public ExternalReaders {};
 
 TEST_P(MdxExternalReaders, FreePascalTDbfWalksEveryMdxTagAsWeDo) {
-  int rc = -1;
-  run("which fpc >/dev/null 2>&1", &rc);
-  if (rc != 0) GTEST_SKIP() << "Free Pascal (fpc) is not installed";
+  std::string why;
+  const std::string walker = index_test::tdbf_walker(&why);
+  if (walker.empty()) GTEST_SKIP() << why;
   const bool maintained = std::get<1>(GetParam());
   std::string dir = index_test::scratch_dir(std::string("tdbf_") + (maintained ? "m" : "b"));
   std::string path = make(dir, maintained ? 3000 : 5000, maintained);
-  std::string tool = index_test::scratch_dir("tdbf_tool");
-  std::ofstream(tool + "/walk.pas") << kPascalWalk;
-  std::string log = run("cd " + tool + " && fpc -O2 walk.pas 2>&1", &rc);
-  if (rc != 0) GTEST_SKIP() << "TDbf (fp-units-db) cannot be compiled here: " << log.substr(0, 300);
-  std::string cmd = tool + "/walk " + path;
-  for (const TagSpec& s : kTags) cmd += std::string(" ") + s.name;
-  std::string out = run(cmd + " 2>&1", &rc);
-  ASSERT_EQ(rc, 0) << out;
+  std::vector<std::string> tags;
+  for (const TagSpec& s : kTags) tags.push_back(s.name);
+  const index_test::ReaderWalk w = index_test::tdbf_walk(walker, path, tags);
+  ASSERT_EQ(w.status, 0) << w.output;
   auto want = ours(path, false);
-  std::istringstream in(out);
-  std::vector<std::vector<uint32_t>> parts(1);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line == "--") {
-      parts.emplace_back();
-    } else if (!line.empty() && std::isdigit(uint8_t(line[0]))) {
-      parts.back().push_back(uint32_t(std::stoul(line)));
-    }
-  }
+  const auto& parts = w.orders;
   ASSERT_GE(parts.size(), std::size(kTags));
   for (size_t i = 0; i < std::size(kTags); ++i) {
     SCOPED_TRACE(kTags[i].name);

@@ -23,12 +23,6 @@ namespace {
 
 using index::IndexFormat;
 
-#define ASSERT_OK(expr)                                  \
-  do {                                                   \
-    ::mv::Status st_ = (expr);                           \
-    ASSERT_TRUE(st_.is_ok()) << st_.to_string();         \
-  } while (0)
-
 struct DriverCase {
   const char* driver;
   IndexFormat format;

@@ -18,17 +18,12 @@
 #include "platform/table/modes.h"
 #include "platform/table/table.h"
 #include "tests/platform/table/index/index_test_helpers.h"
+#include "tests/support/forwarding_fs.h"
 
 namespace mv {
 namespace {
 
 using index::IndexFormat;
-
-#define ASSERT_OK(expr)                          \
-  do {                                           \
-    ::mv::Status st_ = (expr);                   \
-    ASSERT_TRUE(st_.is_ok()) << st_.to_string(); \
-  } while (0)
 
 struct DriverCase {
   const char* driver;
@@ -334,22 +329,16 @@ TEST_P(SharedPages, WalksStayInOrderWhileAnotherProcessWrites) {
 }
 
 // A file system that counts the reads of each index page.
-class CountingFs : public FileSystem {
+class CountingFs : public mv::testing::ForwardingFileSystem {
  public:
   std::map<uint64_t, int> reads;  // offset in the index file -> reads
   std::string index_ext;
 
   Result<std::unique_ptr<File>> open(const std::string& path, OpenMode mode) override {
-    MV_ASSIGN_OR_RETURN(auto f, base_.open(path, mode));
+    MV_ASSIGN_OR_RETURN(auto f, base().open(path, mode));
     const bool counted = upper_ascii(path_ext(path)) == index_ext;
     return std::unique_ptr<File>(new Counted(std::move(f), counted ? this : nullptr));
   }
-  Status rename(const std::string& a, const std::string& b) override { return base_.rename(a, b); }
-  Status remove(const std::string& p) override { return base_.remove(p); }
-  Result<std::vector<DirEntry>> list(const std::string& d) override { return base_.list(d); }
-  bool exists(const std::string& p) override { return base_.exists(p); }
-  Status make_dir(const std::string& p) override { return base_.make_dir(p); }
-  Result<DirEntry> stat(const std::string& p) override { return base_.stat(p); }
   int total() const {
     int n = 0;
     for (auto& [o, c] : reads) n += c;
@@ -357,28 +346,19 @@ class CountingFs : public FileSystem {
   }
 
  private:
-  class Counted : public File {
+  class Counted : public mv::testing::ForwardingFile {
    public:
-    Counted(std::unique_ptr<File> f, CountingFs* owner) : f_(std::move(f)), owner_(owner) {}
+    Counted(std::unique_ptr<File> f, CountingFs* owner) : ForwardingFile(std::move(f)), owner_(owner) {}
     Result<size_t> read_at(uint64_t off, void* buf, size_t n) override {
       if (owner_) ++owner_->reads[off];
-      return f_->read_at(off, buf, n);
+      return ForwardingFile::read_at(off, buf, n);
     }
-    Status write_at(uint64_t off, const void* buf, size_t n) override { return f_->write_at(off, buf, n); }
-    Result<uint64_t> size() override { return f_->size(); }
-    Status truncate(uint64_t s) override { return f_->truncate(s); }
-    Status sync() override { return f_->sync(); }
-    Status lock(uint64_t o, uint64_t l, LockType t) override { return f_->lock(o, l, t); }
-    Status unlock(uint64_t o, uint64_t l) override { return f_->unlock(o, l); }
-    const std::string& path() const override { return f_->path(); }
-    const uint8_t* map(uint64_t l) override { return f_->map(l); }
-    void unmap() override { f_->unmap(); }
+    const uint8_t* map(uint64_t l) override { return base().map(l); }
+    void unmap() override { base().unmap(); }
 
    private:
-    std::unique_ptr<File> f_;
     CountingFs* owner_;
   };
-  FileSystem& base_ = FileSystem::posix();
 };
 
 // A walk through an unchanged shared file reads each page once and a second walk reads
