@@ -30,10 +30,11 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 jobs=$(nproc)
-# The test run needs no benchmarks; the programs' own runs build them.
-bench=ON
-[ "$mode" = test ] && bench=OFF
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMOLVANE_BUILD_BENCH=$bench > /dev/null
+# The test run needs no benchmarks (the programs' own runs build them) and no debugger
+# information, which takes a third of the compile time.
+config=(-DMOLVANE_BUILD_BENCH=ON)
+[ "$mode" = test ] && config=(-DMOLVANE_BUILD_BENCH=OFF "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -DNDEBUG")
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${config[@]}" > /dev/null
 cmake --build "$build" -j "$jobs"
 
 case "$mode" in
