@@ -454,18 +454,22 @@ Status OrderList::apply_collation(Entry& e, Result<std::optional<index::Collatio
   return Status::ok();
 }
 
+index::Collation OrderList::collation_before(size_t i) const {
+  for (size_t j = 0; j < i; ++j) {
+    const index::TreeOrder* t = entries_[j]->tree;
+    if (t->keydef().type == KeyType::Character && !t->foreign_collation() && !t->collation().is_machine())
+      return t->collation();
+  }
+  return index::Collation::machine();
+}
+
 Status OrderList::settle_collations() {
   if (!collations_open_) return Status::ok();
   for (size_t i = 0; i < entries_.size(); ++i) {
     Entry& e = *entries_[i];
     if (!e.collation_open) continue;
     // The orders before it chose as they would have, had each walked all keys at opening.
-    index::Collation fallback = index::Collation::machine();
-    for (size_t j = 0; j < i && fallback.is_machine(); ++j) {
-      const index::TreeOrder* t = entries_[j]->tree;
-      if (t->keydef().type == KeyType::Character && !t->foreign_collation() && !t->collation().is_machine())
-        fallback = t->collation();
-    }
+    const index::Collation fallback = collation_before(i);
     auto coll = e.tree->detect_collation(fallback, table_.code_page());
     if (!coll.is_ok()) return coll.status();
     e.collation_open = false;
@@ -490,12 +494,7 @@ Status OrderList::settle_collations_for_placing() {
   for (size_t i = 0; i < entries_.size(); ++i) {
     Entry& e = *entries_[i];
     if (!e.collation_open || e.sample_agreed) continue;
-    index::Collation fallback = index::Collation::machine();
-    for (size_t j = 0; j < i && fallback.is_machine(); ++j) {
-      const index::TreeOrder* t = entries_[j]->tree;
-      if (t->keydef().type == KeyType::Character && !t->foreign_collation() && !t->collation().is_machine())
-        fallback = t->collation();
-    }
+    const index::Collation fallback = collation_before(i);
     auto coll = e.tree->detect_collation_sampled(fallback, table_.code_page());
     const index::Collation& had = e.tree->collation();
     const bool agrees = coll.is_ok() && coll->has_value() && (*coll)->kind() == had.kind() &&

@@ -157,6 +157,8 @@ class OrderList final : public OrderMaintainer {
   Status settle_collations();
   // The same for finding a record's place by its key: only a sample of each open order.
   Status settle_collations_for_placing();
+  // What the orders before entry i tell of the table's key order (first non-byte one).
+  index::Collation collation_before(size_t i) const;
   // The order is only read from now on, for `why`, which is told after opening.
   void refuse(Entry& e, const std::string& why);
   // Every open bag marked as being changed before the first change of the table.
