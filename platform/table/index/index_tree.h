@@ -308,6 +308,8 @@ class TreeOrder {
   // The interior keys in key order to `fn` (false stops), the leaves' ids in `leaves`;
   // `even` false (and the walk given up) when a leaf stands higher than the first.
   Status interior_keys(const std::function<bool(const uint8_t* key)>& fn, std::vector<uint32_t>& leaves, bool& even);
+  // The depth of the leftmost leaf (0: the root is a leaf).
+  Result<int> leftmost_leaf_level();
   Status check_rec(uint32_t id, int depth, void* state, std::string* max_key, uint32_t* max_rec);
   Status check_visit(const uint8_t* key, uint32_t recno, void* state);
 };

@@ -6,6 +6,7 @@
 #include <memory>
 #include <numeric>
 
+#include "platform/table/index/collation_fit.h"
 #include "platform/table/index/index_tree.h"
 
 namespace mv::index {
@@ -233,17 +234,21 @@ Status TreeOrder::walk_physical(const std::function<bool(const uint8_t*, uint32_
   });
 }
 
-Status TreeOrder::tree_pages(std::vector<uint32_t>& out) {
-  out.clear();
-  // The depth of the leftmost leaf: pages one level above it list leaves only.
-  int leaf_level = 0;
-  for (uint32_t id = root();; ++leaf_level) {
-    if (leaf_level > 48) return Status::corrupt(info_.bag_path + ": Indexbaum zu tief (Schleife?)");
+Result<int> TreeOrder::leftmost_leaf_level() {
+  int level = 0;
+  for (uint32_t id = root();; ++level) {
+    if (level > 48) return Status::corrupt(info_.bag_path + ": Indexbaum zu tief (Schleife?)");
     MV_ASSIGN_OR_RETURN(Node * n, load(id));
-    if (n->leaf) break;
+    if (n->leaf) return level;
     if (n->kids.empty()) return Status::corrupt(info_.bag_path + ": Indexseite ohne Verweise");
     id = n->kids[0];
   }
+}
+
+Status TreeOrder::tree_pages(std::vector<uint32_t>& out) {
+  out.clear();
+  // Pages one level above the leftmost leaf list leaves only.
+  MV_ASSIGN_OR_RETURN(const int leaf_level, leftmost_leaf_level());
   std::unordered_map<uint32_t, bool> seen;
   std::vector<std::pair<uint32_t, int>> stack{{root(), 0}};
   while (!stack.empty()) {
@@ -413,47 +418,22 @@ Result<TreeOrder::CollationSample> TreeOrder::sample_collation(const Collation& 
     out.fit = Collation::machine();
     return out;
   }
-  const CodePage other = cp == CodePage::Windows1252 ? CodePage::Cp850 : CodePage::Windows1252;
-  const Collation cands[] = {Collation::machine(), Collation::german(cp), Collation::german(other)};
-  bool ok[3] = {true, true, true};
+  CollationFit fit(cp, phys_desc());
   const size_t kl = key_len();
   const auto& moved = moved_bytes();
-  std::vector<uint8_t> prev;
-  bool have = false;
-  const bool desc = phys_desc();
   size_t seen = 0;
   out.plain = true;
   MV_RETURN_IF_ERROR(walk_physical([&](const uint8_t* k, uint32_t) {
-    if (seen == 0) out.complete = true, out.plain = true;  // the walk started again
+    if (seen == 0) out.complete = true, out.plain = true, fit.restart();  // the walk started again
     if (seen++ >= limit) {
       out.complete = false;
       return false;
     }
     for (size_t i = 0; i < kl && out.plain; ++i)
       if (moved[k[i]]) out.plain = false;
-    if (have) {
-      for (int i = 0; i < 3; ++i) {
-        if (!ok[i]) continue;
-        int x = cands[i].compare(prev.data(), k, kl);
-        if (desc ? x < 0 : x > 0) ok[i] = false;
-      }
-    }
-    prev.assign(k, k + kl);
-    have = true;
-    return ok[0] || ok[1] || ok[2];
+    return fit.see(k, kl);
   }));
-  if (!ok[0] && !ok[1] && !ok[2]) return out;
-  // Keys that fit more than one order keep what the table already uses.
-  if (ok[0] && fallback.is_machine()) {
-    out.fit = cands[0];
-  } else if (!fallback.is_machine() && ok[1] && fallback.code_page() == cp) {
-    out.fit = cands[1];
-  } else if (!fallback.is_machine() && ok[2] && fallback.code_page() == other) {
-    out.fit = cands[2];
-  } else {
-    for (int i = 0; i < 3 && !out.fit; ++i)
-      if (ok[i]) out.fit = cands[i];
-  }
+  out.fit = fit.choice(fallback);
   return out;
 }
 

@@ -6,6 +6,7 @@
 // tell the collations apart show up there unless they are rare.
 #include <algorithm>
 
+#include "platform/table/index/collation_fit.h"
 #include "platform/table/index/index_tree.h"
 
 namespace mv::index {
@@ -14,15 +15,8 @@ Status TreeOrder::interior_keys(const std::function<bool(const uint8_t* key)>& f
                                 bool& even) {
   leaves.clear();
   even = true;
-  // The depth of the leftmost leaf: every leaf stands that deep.
-  int leaf_level = 0;
-  for (uint32_t id = root();; ++leaf_level) {
-    if (leaf_level > 48) return Status::corrupt(info_.bag_path + ": Indexbaum zu tief (Schleife?)");
-    MV_ASSIGN_OR_RETURN(Node * n, load(id));
-    if (n->leaf) break;
-    if (n->kids.empty()) return Status::corrupt(info_.bag_path + ": Indexseite ohne Verweise");
-    id = n->kids[0];
-  }
+  // Every leaf stands as deep as the leftmost one.
+  MV_ASSIGN_OR_RETURN(const int leaf_level, leftmost_leaf_level());
   if (leaf_level == 0) {
     leaves.push_back(root());
     return Status::ok();
@@ -69,55 +63,27 @@ Status TreeOrder::interior_keys(const std::function<bool(const uint8_t* key)>& f
 
 Result<std::optional<Collation>> TreeOrder::detect_collation_sampled(const Collation& fallback, CodePage cp) {
   if (info_.keydef.type != KeyType::Character) return std::optional<Collation>(Collation::machine());
-  const CodePage other = cp == CodePage::Windows1252 ? CodePage::Cp850 : CodePage::Windows1252;
-  const Collation cands[] = {Collation::machine(), Collation::german(cp), Collation::german(other)};
-  bool ok[3] = {true, true, true};
+  CollationFit fit(cp, phys_desc());
   const size_t kl = key_len();
-  const bool desc = phys_desc();
-  std::vector<uint8_t> prev;
-  bool have = false;
-  // One run of keys in stored order: false once no candidate is left.
-  auto see = [&](const uint8_t* k) {
-    if (have) {
-      for (int i = 0; i < 3; ++i) {
-        if (!ok[i]) continue;
-        const int x = cands[i].compare(prev.data(), k, kl);
-        if (desc ? x < 0 : x > 0) ok[i] = false;
-      }
-    }
-    prev.assign(k, k + kl);
-    have = true;
-    return ok[0] || ok[1] || ok[2];
-  };
   bool even = true;
   MV_RETURN_IF_ERROR(reading([&]() -> Status {
-    ok[0] = ok[1] = ok[2] = true;
-    have = false;
+    fit.restart();
     std::vector<uint32_t> leaves;
-    MV_RETURN_IF_ERROR(interior_keys(see, leaves, even));
+    MV_RETURN_IF_ERROR(interior_keys([&](const uint8_t* k) { return fit.see(k, kl); }, leaves, even));
     if (!even) return Status::ok();
     const size_t take = std::min(leaves.size(), kSampledLeaves);
-    for (size_t j = 0; j < take && (ok[0] || ok[1] || ok[2]); ++j) {
+    for (size_t j = 0; j < take && fit.any(); ++j) {
       const size_t at = take < 2 ? 0 : j * (leaves.size() - 1) / (take - 1);
       MV_ASSIGN_OR_RETURN(Node * leaf, load(leaves[at]));
-      have = false;
+      fit.new_run();
       for (size_t i = 0; i < leaf->n(); ++i)
-        if (!see(node_key(*leaf, i))) break;
+        if (!fit.see(node_key(*leaf, i), kl)) break;
     }
     return Status::ok();
   }));
   // A tree whose leaves stand at different depths (damaged, yet readable): every key.
   if (!even) return detect_collation(fallback, cp);
-  if (!ok[0] && !ok[1] && !ok[2]) return std::optional<Collation>();
-  // Keys that fit more than one order keep what the table already uses.
-  if (ok[0] && fallback.is_machine()) return std::optional<Collation>(cands[0]);
-  if (!fallback.is_machine()) {
-    if (ok[1] && fallback.code_page() == cp) return std::optional<Collation>(cands[1]);
-    if (ok[2] && fallback.code_page() == other) return std::optional<Collation>(cands[2]);
-  }
-  for (int i = 0; i < 3; ++i)
-    if (ok[i]) return std::optional<Collation>(cands[i]);
-  return std::optional<Collation>();
+  return fit.choice(fallback);
 }
 
 }  // namespace mv::index
