@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <benchmark/benchmark.h>
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -70,12 +71,14 @@ QTemporaryDir& work_dir() {
   return dir;
 }
 
-// A home of the run's own with a calendar of `appointments` records, made once.
-void calendar_with(int64_t appointments) {
-  static std::map<int64_t, QString> made;
-  auto it = made.find(appointments);
+// A home of the run's own (named `name` + `count`) whose calendar holds `count`
+// appointments, made once: `fill` writes record i's fields, then the bag is built anew.
+void calendar_home(const char* name, int64_t count, const std::function<void(mv::Table&, int64_t)>& fill) {
+  static std::map<QString, QString> made;
+  const QString key = QString("%1%2").arg(name).arg(count);
+  auto it = made.find(key);
   if (it == made.end()) {
-    const QString home = work_dir().path() + QString("/home%1").arg(appointments);
+    const QString home = work_dir().path() + "/" + key;
     qputenv("HOME", home.toUtf8());
     mv::kalender_prepare("/opt/kal/kalender", false);
     mv::kalender_finish();
@@ -83,18 +86,24 @@ void calendar_with(int64_t appointments) {
     o.shared = false;
     auto t = mv::Table::open(mv::DATENPFAD + "Termine.DBF", o);
     if (!t) std::abort();
-    for (int64_t i = 0; i < appointments; ++i) {
+    for (int64_t i = 0; i < count; ++i) {
       if (!(*t)->append_blank().is_ok()) std::abort();
-      (*t)->field_put("Datum", mv::Value::of_date(kFrom + int32_t(i % 70000))).ignore();
-      (*t)->field_put("Bemerkung", mv::Value::character("Termin " + std::to_string(i))).ignore();
+      fill(**t, i);
     }
     if (!(*t)->close().is_ok()) std::abort();
-    // The bag is built anew for the records.
     std::remove((mv::DATENPFAD + "Termine.CDX").c_str());
     if (!mv::DBINDEX_NEU().is_ok()) std::abort();
-    it = made.emplace(appointments, home).first;
+    it = made.emplace(key, home).first;
   }
   qputenv("HOME", it->second.toUtf8());
+}
+
+// A calendar of `appointments` one-off records spread over the years.
+void calendar_with(int64_t appointments) {
+  calendar_home("home", appointments, [](mv::Table& t, int64_t i) {
+    t.field_put("Datum", mv::Value::of_date(kFrom + int32_t(i % 70000))).ignore();
+    t.field_put("Bemerkung", mv::Value::character("Termin " + std::to_string(i))).ignore();
+  });
 }
 
 void BM_StartAndSwitchPages(benchmark::State& state) {
@@ -150,33 +159,15 @@ BENCHMARK(BM_PlainTableViewTwoHundredYears)->Unit(benchmark::kMillisecond);
 // A calendar of `total` appointments of which the same 1,000 fall in 2024: 500 one-off
 // ones on its days and 500 yearly ones; all others are one-off ones of earlier years.
 void appointments_with(int64_t total) {
-  static std::map<int64_t, QString> made;
-  auto it = made.find(total);
-  if (it == made.end()) {
-    const QString home = work_dir().path() + QString("/termine%1").arg(total);
-    qputenv("HOME", home.toUtf8());
-    mv::kalender_prepare("/opt/kal/kalender", false);
-    mv::kalender_finish();
-    mv::OpenOptions o;
-    o.shared = false;
-    auto t = mv::Table::open(mv::DATENPFAD + "Termine.DBF", o);
-    if (!t) std::abort();
-    for (int64_t i = 0; i < total; ++i) {
-      if (!(*t)->append_blank().is_ok()) std::abort();
-      Date d = kFrom + int32_t(i % 45000);  // 1900 to early 2023
-      const char* serie = " ";
-      if (i < 500) d = Date::from_ymd(2024, 1, 1) + int32_t(i % 366);
-      else if (i < 1000) serie = "J", d = Date::from_ymd(1990, 1, 1) + int32_t(i % 365);
-      (*t)->field_put("Datum", mv::Value::of_date(d)).ignore();
-      (*t)->field_put("Serie", mv::Value::character(serie)).ignore();
-      (*t)->field_put("Bemerkung", mv::Value::character("Termin " + std::to_string(i))).ignore();
-    }
-    if (!(*t)->close().is_ok()) std::abort();
-    std::remove((mv::DATENPFAD + "Termine.CDX").c_str());
-    if (!mv::DBINDEX_NEU().is_ok()) std::abort();
-    it = made.emplace(total, home).first;
-  }
-  qputenv("HOME", it->second.toUtf8());
+  calendar_home("termine", total, [](mv::Table& t, int64_t i) {
+    Date d = kFrom + int32_t(i % 45000);  // 1900 to early 2023
+    const char* serie = " ";
+    if (i < 500) d = Date::from_ymd(2024, 1, 1) + int32_t(i % 366);
+    else if (i < 1000) serie = "J", d = Date::from_ymd(1990, 1, 1) + int32_t(i % 365);
+    t.field_put("Datum", mv::Value::of_date(d)).ignore();
+    t.field_put("Serie", mv::Value::character(serie)).ignore();
+    t.field_put("Bemerkung", mv::Value::character("Termin " + std::to_string(i))).ignore();
+  });
 }
 
 // Kind "M" through the twelve months of 2024, the tables opened shared as the program does.
