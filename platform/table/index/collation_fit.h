@@ -2,6 +2,7 @@
 // Which key orders a run of stored keys still fits: byte order, the German order of the
 // table's code page and that of the other code page. Opening an order tells its collation
 // this way, from every key or from a sample of them.
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -11,6 +12,21 @@
 #include "platform/table/index/index_key.h"
 
 namespace mv::index {
+
+// Bytes whose place among the others differs between byte order and the German order of
+// either code page: two keys whose first differing bytes are none of these compare alike
+// in every candidate order.
+inline const std::array<bool, 256>& moved_bytes() {
+  static const std::array<bool, 256> moved = [] {
+    std::array<bool, 256> m{};
+    for (CodePage cp : {CodePage::Windows1252, CodePage::Cp850}) {
+      const Collation g = Collation::german(cp);
+      for (int b = 0; b < 256; ++b) m[size_t(b)] = m[size_t(b)] || g.moves(uint8_t(b));
+    }
+    return m;
+  }();
+  return moved;
+}
 
 class CollationFit {
  public:

@@ -180,6 +180,11 @@ class TreeOrder {
   // the collation from every key, the walk put off until keys are compared (OrderList).
   static constexpr size_t kSampledLeaves = 64;
   Result<std::optional<Collation>> detect_collation_sampled(const Collation& fallback, CodePage cp);
+  // Whether a SEEK of `key` lands on the same entry in every candidate order: true when
+  // the key and every key of each page on its way down compare alike in all of them
+  // (their first differing bytes are none that any candidate places apart). A seek that
+  // passes needs no word on which candidate the whole order follows.
+  Result<bool> seeks_alike_in_every_collation(std::span<const uint8_t> key);
 
   // Physical walk, all entries in stored order (tests, check).
   Status walk_physical(const std::function<bool(const uint8_t* key, uint32_t recno)>& fn);

@@ -386,25 +386,6 @@ Result<CheckReport> TreeOrder::check(uint32_t last_recno) {
   return s.report;
 }
 
-namespace {
-
-// Bytes whose place among the others differs between byte order and the German order of
-// either code page: two keys whose first differing bytes are none of these compare alike
-// in every candidate order.
-const std::array<bool, 256>& moved_bytes() {
-  static const std::array<bool, 256> moved = [] {
-    std::array<bool, 256> m{};
-    for (CodePage cp : {CodePage::Windows1252, CodePage::Cp850}) {
-      const Collation g = Collation::german(cp);
-      for (int b = 0; b < 256; ++b) m[size_t(b)] = m[size_t(b)] || g.moves(uint8_t(b));
-    }
-    return m;
-  }();
-  return moved;
-}
-
-}  // namespace
-
 Result<std::optional<Collation>> TreeOrder::detect_collation(const Collation& fallback, CodePage cp) {
   MV_ASSIGN_OR_RETURN(CollationSample s, sample_collation(fallback, cp, SIZE_MAX));
   return s.fit;

@@ -86,4 +86,39 @@ Result<std::optional<Collation>> TreeOrder::detect_collation_sampled(const Colla
   return fit.choice(fallback);
 }
 
+Result<bool> TreeOrder::seeks_alike_in_every_collation(std::span<const uint8_t> key) {
+  if (info_.keydef.type != KeyType::Character) return true;
+  if (phys_desc() || reverse_logical_) return false;
+  const auto& moved = moved_bytes();
+  const size_t m = std::min(key.size(), key_len());
+  const uint8_t* k = key.data();
+  for (size_t i = 0; i < m; ++i)
+    if (moved[k[i]]) return false;
+  bool alike = true;
+  MV_RETURN_IF_ERROR(reading([&]() -> Status {
+    // With every key of a page comparing alike, byte order picks the child every candidate
+    // would pick, so the way down is the same in all of them.
+    uint32_t id = root();
+    for (int depth = 0;; ++depth) {
+      if (depth > 48) return Status::corrupt(info_.bag_path + ": Indexbaum zu tief (Schleife?)");
+      MV_ASSIGN_OR_RETURN(Node * n, load(id));
+      size_t below = 0;
+      for (size_t j = 0; j < n->n(); ++j) {
+        const uint8_t* s = node_key(*n, j);
+        size_t i = 0;
+        while (i < m && s[i] == k[i]) ++i;
+        if (i == m) continue;
+        if (moved[s[i]]) {
+          alike = false;
+          return Status::ok();
+        }
+        if (s[i] < k[i]) ++below;
+      }
+      if (n->leaf || n->kids.empty()) return Status::ok();
+      id = n->kids[std::min(below, n->kids.size() - 1)];
+    }
+  }));
+  return alike;
+}
+
 }  // namespace mv::index

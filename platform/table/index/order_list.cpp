@@ -222,7 +222,7 @@ class OrderList::Nav final : public OrderNavigator {
     return still_on(recno) || (!e->problem.empty() && e->tree->recno_at(c) == recno);
   }
   Result<SeekResult> seek(std::span<const uint8_t> key, bool soft) override {
-    MV_RETURN_IF_ERROR(ol_.settle_collations());
+    MV_RETURN_IF_ERROR(ol_.settle_collations_for_seek(*e, key));
     MV_RETURN_IF_ERROR(ol_.apply_pending());
     bool found = false;
     MV_RETURN_IF_ERROR(e->tree->seek(key, c, found));
@@ -504,6 +504,15 @@ Status OrderList::settle_collations_for_placing() {
     e.sample_agreed = true;
   }
   return Status::ok();
+}
+
+Status OrderList::settle_collations_for_seek(Entry& e, std::span<const uint8_t> key) {
+  if (!collations_open_ || !e.collation_open) return Status::ok();
+  if (e.problem.empty()) {
+    MV_ASSIGN_OR_RETURN(const bool alike, e.tree->seeks_alike_in_every_collation(key));
+    if (alike) return Status::ok();
+  }
+  return settle_collations();
 }
 
 void OrderList::refuse(Entry& e, const std::string& why) {
@@ -876,7 +885,6 @@ Result<Value> OrderList::key_value() {
 
 Result<bool> OrderList::seek(const Value& key, bool soft) {
   found_ = false;
-  MV_RETURN_IF_ERROR(settle_collations());
   MV_RETURN_IF_ERROR(apply_pending());
   if (current_ == 0) return false;  // no order: the table stays where it is
   Entry& e = *entries_[current_ - 1];
@@ -903,6 +911,8 @@ Result<bool> OrderList::seek(const Value& key, bool soft) {
     MV_RETURN_IF_ERROR(table_.skip(1));
     if (table_.eof()) found = false;
     else if (found) {
+      // The record's key is computed and compared: that needs the order's true collation.
+      MV_RETURN_IF_ERROR(settle_collations());
       bool in = false;
       std::string cur;
       MV_RETURN_IF_ERROR(eval(e, table_.record(), table_.recno(), cur, in));

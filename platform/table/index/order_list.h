@@ -157,6 +157,9 @@ class OrderList final : public OrderMaintainer {
   Status settle_collations();
   // The same for finding a record's place by its key: only a sample of each open order.
   Status settle_collations_for_placing();
+  // The same for a SEEK of `key` in `e`: nothing when the seek lands alike in every
+  // order the walk could choose.
+  Status settle_collations_for_seek(Entry& e, std::span<const uint8_t> key);
   // What the orders before entry i tell of the table's key order (first non-byte one).
   index::Collation collation_before(size_t i) const;
   // The order is only read from now on, for `why`, which is told after opening.
