@@ -10,6 +10,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <chrono>
 #include <benchmark/benchmark.h>
 #include <functional>
 #include <map>
@@ -191,6 +192,24 @@ void BM_MonthListsThroughAYear(benchmark::State& state) {
   mv::kalender_finish();
 }
 BENCHMARK(BM_MonthListsThroughAYear)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+// The first appointment written after start-up: its keys go into six orders, whose key
+// order is first settled over every stored key.
+void BM_FirstAppointmentAfterStart(benchmark::State& state) {
+  mv::gui::RecordingMessageBoxes quiet;
+  appointments_with(state.range(0));
+  for (auto _ : state) {
+    mv::kalender_prepare("/opt/kal/kalender", false);
+    const auto start = std::chrono::steady_clock::now();
+    mv::DBSERVER& t = *mv::TERMINDB;
+    if (!t.APPEND().is_ok() || !t.FIELDPUT("Datum", mv::Value::of_date(Date::from_ymd(2024, 5, 1))).is_ok() ||
+        !t.FIELDPUT("Bemerkung", mv::Value::character("Neu")).is_ok() || !t.COMMIT().is_ok())
+      std::abort();
+    state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    mv::kalender_finish();
+  }
+}
+BENCHMARK(BM_FirstAppointmentAfterStart)->Arg(10000)->Arg(1000000)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // A refill's walk in shared mode (the year 2024: its one-off run and the yearly run)...
 void BM_YearListWalkShared(benchmark::State& state) {
