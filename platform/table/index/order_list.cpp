@@ -594,7 +594,10 @@ Status OrderList::rebuild_bag(index::IndexBag& bag, size_t first, bool productio
 // fold more letters than ours): the first entries of the order are compared, and the
 // entries in `extra`. Without `patient` a mismatch in shared mode is not waited out.
 Status OrderList::verify_keys(Entry& e, const KeySample* extra, bool patient) {
-  constexpr size_t kSample = 500;
+  // The first keys of a large order point all over the table, each read a page of its
+  // own: a stale order shows on the first of its keys already, and opening a table of a
+  // million records should cost about what a small one does.
+  constexpr size_t kSample = 128;
   e.keys_disagree = false;
   MV_RETURN_IF_ERROR(table_.flush());
   const uint32_t last = table_.lastrec();
