@@ -5,8 +5,8 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QPointer>
+#include <QPushButton>
 #include <QRadioButton>
 #include <atomic>
 #include <chrono>
@@ -340,7 +340,7 @@ class ScanBeside {
   ScanProgress& progress_;
   std::mutex m_;
   std::condition_variable cv_;
-  bool asking_ = false;    // the worker waits for the window's answer at step ask_n_
+  bool asking_ = false;  // the worker waits for the window's answer at step ask_n_
   bool answered_ = false;
   bool answer_ = true;
   uint32_t ask_n_ = 0;

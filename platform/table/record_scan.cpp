@@ -98,54 +98,54 @@ Result<std::vector<uint32_t>> find_in_records(Table& t, std::string_view needle,
   // that asking costs nothing beside the comparison.
   const uint64_t stride = std::max<uint64_t>(1, (uint64_t(1) << 16) / std::max<size_t>(rl, 1));
   uint64_t due = 1;  // the next record number at which `step` is asked
-  uint32_t resume = 1;  // where the scan (again) begins
-  Status st = Status::ok();
-  while (resume != 0) {
+  uint32_t resume = 0;  // where the scan goes on after the view moved (0: it need not)
+  auto visit = [&](const RecordBlock& b) {
+    const uint8_t* raw = b.bytes;
+    const size_t len = size_t(b.count) * rl;
+    // A block in the table's view is valid only as long as that view: `step` may let
+    // other code read the table, which maps a grown shared file anew and lets the old
+    // view go. A block the scan read itself stays.
+    const RecordScan::View view = RecordScan::view(t);
+    const bool in_view = view.holds(raw);
+    auto view_moved = [&] { return in_view && !(RecordScan::view(t) == view); };
+    FirstByteFinder finder(variants, raw, raw + len);
+    // Asks `step` at every due record up to and including record `upto` (a record number);
+    // false when it says stop. Records before a candidate hold no match, so the hit count
+    // told is the one at each of them.
+    auto ask_until = [&](uint64_t upto) {
+      for (; due <= upto; due += stride - (due - 1) % stride)
+        if (!step(uint32_t(due), hits.size())) return false;
+      return true;
+    };
+    size_t pos = 0;  // where the search goes on
+    for (;;) {
+      const uint8_t* cand = pos < len ? finder.find(raw + pos) : nullptr;
+      const size_t rec = cand ? size_t(cand - raw) / rl : b.count - 1;
+      // The candidate's record is examined now (without a candidate: the block's last one).
+      if (step && !ask_until(uint64_t(b.first) + rec)) return false;
+      if (!cand) break;
+      if (view_moved()) {
+        resume = b.first + uint32_t(rec);  // that record in the new view
+        return false;
+      }
+      const size_t at = size_t(cand - raw);
+      bool match = at + klen <= (rec + 1) * rl && raw[rec * rl] != dbf::kDeletedFlag;
+      for (size_t i = 1; match && i < klen; ++i) match = fold[raw[at + i]] == uint8_t(key[i]);
+      if (match) {
+        hits.push_back(b.first + uint32_t(rec));
+        due = std::min<uint64_t>(due, uint64_t(b.first) + rec + 1);
+        pos = (rec + 1) * rl;  // one hit per record
+      } else {
+        pos = at + 1;
+      }
+    }
+    return true;
+  };
+  Status st = RecordScan::scan(t, visit, 4096, 1);
+  while (st && resume != 0) {
     const uint32_t from = resume;
     resume = 0;
-    st = RecordScan::scan(t, [&](const RecordBlock& b) {
-      const uint8_t* raw = b.bytes;
-      const size_t len = size_t(b.count) * rl;
-      // A block in the table's view is valid only as long as that view: `step` may let
-      // other code read the table, which maps a grown shared file anew and lets the old
-      // view go. A block the scan read itself stays.
-      const RecordScan::View view = RecordScan::view(t);
-      const bool in_view = view.holds(raw);
-      auto view_moved = [&] { return in_view && !(RecordScan::view(t) == view); };
-      FirstByteFinder finder(variants, raw, raw + len);
-      // Asks `step` at every due record up to and including record `upto` (a record number);
-      // false when it says stop. Records before a candidate hold no match, so the hit count
-      // told is the one at each of them.
-      auto ask_until = [&](uint64_t upto) {
-        for (; due <= upto; due += stride - (due - 1) % stride)
-          if (!step(uint32_t(due), hits.size())) return false;
-        return true;
-      };
-      size_t pos = 0;  // where the search goes on
-      for (;;) {
-        const uint8_t* cand = pos < len ? finder.find(raw + pos) : nullptr;
-        const size_t rec = cand ? size_t(cand - raw) / rl : b.count - 1;
-        // The candidate's record is examined now (without a candidate: the block's last one).
-        if (step && !ask_until(uint64_t(b.first) + rec)) return false;
-        if (!cand) break;
-        if (view_moved()) {
-          resume = b.first + uint32_t(rec);  // that record in the new view
-          return false;
-        }
-        const size_t at = size_t(cand - raw);
-        bool match = at + klen <= (rec + 1) * rl && raw[rec * rl] != dbf::kDeletedFlag;
-        for (size_t i = 1; match && i < klen; ++i) match = fold[raw[at + i]] == uint8_t(key[i]);
-        if (match) {
-          hits.push_back(b.first + uint32_t(rec));
-          due = std::min<uint64_t>(due, uint64_t(b.first) + rec + 1);
-          pos = (rec + 1) * rl;  // one hit per record
-        } else {
-          pos = at + 1;
-        }
-      }
-      return true;
-    }, 4096, from);
-    if (!st) break;
+    st = RecordScan::scan(t, visit, 4096, from);
   }
   MV_RETURN_IF_ERROR(st);
   return hits;

@@ -26,8 +26,8 @@ class RecordScan {
   // a trailing incomplete record is left out) from record `first` on, in blocks of at
   // most `block_records`. `visit` answers false to stop. A read that fails ends the scan
   // with its Status.
-  static Status scan(Table& table, const std::function<bool(const RecordBlock&)>& visit,
-                     uint32_t block_records = 4096, uint32_t first = 1);
+  static Status scan(Table& table, const std::function<bool(const RecordBlock&)>& visit, uint32_t block_records = 4096,
+                     uint32_t first = 1);
 
   // The table's mapped view of its file (empty without one). A block that lies in it is
   // valid while the view stays the same.

@@ -209,9 +209,9 @@ TEST_F(Search, TheByteEngineCasesAcrossFieldsAndDeletedRecords) {
       std::vector<uint32_t> hits;
     } cases[] = {
         {"ab", {2}},
-        {"name 4", {}},        // only the deleted record
+        {"name 4", {}},  // only the deleted record
         {"name 1", {1, 10, 11, 12}},
-        {"1        1", {1}},   // the end of NAME and the start of NR
+        {"1        1", {1}},  // the end of NAME and the start of NR
         {"zylinder", {13}},
     };
     ctl<QCheckBox>("CHB_DEL")->click();  // the switch plays no part here
