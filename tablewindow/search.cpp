@@ -58,17 +58,18 @@ class ScanProgress {
  public:
   ScanProgress(QObject* owner, const QString& text, uint32_t steps) {
     static const QString kName = QStringLiteral("SEARCHPROGRESS");
-    if (QWidget* w = qobject_cast<QWidget*>(owner)) {
-      p_ = w->findChild<DLGPROGRESS*>(kName, Qt::FindDirectChildrenOnly);
-      if (p_) {
-        p_->restart(QStringLiteral("Noch keine Treffer..."));
-      } else {
-        p_ = new DLGPROGRESS(w);  // goes with the page
-        p_->setObjectName(kName);
-      }
+    QWidget* w = qobject_cast<QWidget*>(owner);
+    DLGPROGRESS* kept = w ? w->findChild<DLGPROGRESS*>(kName, Qt::FindDirectChildrenOnly) : nullptr;
+    if (kept && kept->ended()) {
+      p_ = kept;
+      p_->restart(QStringLiteral("Noch keine Treffer..."));
+    } else if (w && !kept) {
+      p_ = new DLGPROGRESS(w);  // goes with the page
+      p_->setObjectName(kName);
     } else {
-      own_ = std::make_unique<DLGPROGRESS>(owner);
-      p_ = own_.get();
+      // No page, or its window still serves a search that let this one start.
+      own_ = new DLGPROGRESS(owner);
+      p_ = own_;
     }
     p_->setWindowTitle(QStringLiteral("Suche \"") + text + QStringLiteral("\"..."));
     p_->TXTFEEDBACK()->setText(QStringLiteral("Noch keine Treffer..."));
@@ -76,6 +77,7 @@ class ScanProgress {
   }
   ~ScanProgress() {
     if (p_) p_->ENDDIALOG();
+    delete own_;  // unless it went with the page
   }
   void show() {
     if (p_) p_->SHOW();
@@ -121,7 +123,7 @@ class ScanProgress {
     shown_ = hits;
     p_->TXTFEEDBACK()->setText(hits_text(hits));
   }
-  std::unique_ptr<DLGPROGRESS> own_;  // without a page to keep it
+  QPointer<DLGPROGRESS> own_;  // a window for this search only
   QPointer<DLGPROGRESS> p_;
   std::atomic<int64_t> asked_at_{-1};  // steady ms when the window was last asked
   std::atomic<size_t> shown_{0};

@@ -251,6 +251,23 @@ TEST_F(Search, EverySearchShowsTheProgressWindow) {
       EXPECT_TRUE(windows.front()->ended());
     }
     EXPECT_EQ(label(), "keine Treffer");
+
+    // A search started while another one's window handles events gets a window of its own.
+    bool nested = false;
+    QTimer::singleShot(0, [&] {
+      nested = true;
+      page()->VOLLTEXTSUCHE("name 3");
+      auto* outer = page()->findChild<DLGPROGRESS*>("SEARCHPROGRESS");
+      ASSERT_NE(outer, nullptr);
+      EXPECT_TRUE(outer->isVisible());  // still there for the first search
+      EXPECT_FALSE(outer->ended());
+    });
+    find("RB_VOLLTEXT", "name 1");
+    EXPECT_TRUE(nested);
+    EXPECT_EQ(page()->ASUCHE, (std::vector<uint32_t>{1, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19}));
+    const auto windows = page()->findChildren<DLGPROGRESS*>();
+    ASSERT_EQ(windows.size(), 1);
+    EXPECT_TRUE(windows.front()->ended());
     w_.reset();
   }
 }
