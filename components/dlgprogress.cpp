@@ -38,22 +38,32 @@ void ProgressAnimation::timerEvent(QTimerEvent* e) {
 }
 
 void ProgressAnimation::paintEvent(QPaintEvent*) {
-  QPainter p(this);
-  p.setRenderHint(QPainter::Antialiasing);
   const int h = height();
   const int folder_w = std::min(56, width() / 5);
   const int folder_h = std::min(40, h - 8);
   const int y = (h - folder_h) / 2;
   const QRect left(8, y, folder_w, folder_h);
   const QRect right(width() - 8 - folder_w, y, folder_w, folder_h);
-  const QColor folder(236, 196, 84);
-  const QColor edge(150, 110, 30);
-  for (const QRect& r : {left, right}) {
-    p.setPen(edge);
-    p.setBrush(folder);
-    p.drawRect(r.adjusted(0, 6, 0, 0));
-    p.drawRect(QRect(r.left(), r.top(), r.width() / 2, 8));
+  // Each frame moves only the sheet: the folders come from a picture drawn once.
+  const qreal ratio = devicePixelRatioF();
+  if (folders_.isNull() || folders_.size() != size() * ratio || folders_.devicePixelRatio() != ratio) {
+    folders_ = QPixmap(size() * ratio);
+    folders_.setDevicePixelRatio(ratio);
+    folders_.fill(Qt::transparent);
+    QPainter f(&folders_);
+    f.setRenderHint(QPainter::Antialiasing);
+    const QColor folder(236, 196, 84);
+    const QColor edge(150, 110, 30);
+    for (const QRect& r : {left, right}) {
+      f.setPen(edge);
+      f.setBrush(folder);
+      f.drawRect(r.adjusted(0, 6, 0, 0));
+      f.drawRect(QRect(r.left(), r.top(), r.width() / 2, 8));
+    }
   }
+  QPainter p(this);
+  p.drawPixmap(0, 0, folders_);
+  p.setRenderHint(QPainter::Antialiasing);
   // One sheet on an arc from the left folder to the right one.
   const double t = frame_ / 23.0;
   const double x0 = left.center().x();
@@ -70,6 +80,23 @@ void ProgressAnimation::paintEvent(QPaintEvent*) {
   p.setPen(QColor(140, 140, 200));
   for (int i = 0; i < 3; ++i) p.drawLine(QPointF(-5, -5 + 5 * i), QPointF(5, -5 + 5 * i));
   p.restore();
+}
+
+// Bar
+
+void ProgressBar::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  const QPalette& pal = palette();
+  const QRect r = rect().adjusted(0, 0, -1, -1);
+  p.setPen(pal.color(QPalette::Mid));
+  p.setBrush(pal.color(QPalette::Base));
+  p.drawRect(r);
+  const int span = maximum() - minimum() + 1;
+  if (span <= 0 || value() < minimum()) return;
+  // Range 1 .. 100: the value is the filled share in percent, as the text beside says.
+  const QRect inner = r.adjusted(1, 1, 0, 0);
+  const int w = int(int64_t(inner.width()) * (value() - minimum() + 1) / span);
+  if (w > 0) p.fillRect(QRect(inner.left(), inner.top(), w, inner.height()), pal.color(QPalette::Highlight));
 }
 
 // Form
@@ -111,8 +138,26 @@ void DLGPROGRESS::CANCEL(bool allowed) {
   if (!allowed) form_->PSHCANCEL->setEnabled(false);
 }
 
+void DLGPROGRESS::restart(const QString& text) {
+  cancelled_ = false;
+  ended_ = false;
+  cancel_allowed_ = true;
+  result_ = 0;
+  count_ = 0;
+  last_percent_ = 0;
+  events_at_ = -1;
+  form_->PSHCANCEL->setEnabled(true);
+  form_->BARFEEDBACK->setValue(form_->BARFEEDBACK->minimum());
+  form_->TXTFEEDBACK->setText(text);
+  form_->TXTPERCENT->setText(QStringLiteral("1 %"));
+  animation_->start();
+}
+
 void DLGPROGRESS::SHOW() {
-  adjustSize();
+  // The first showing lays the window out; later ones keep that size (a layout pass
+  // costs as much as the rest of the showing).
+  if (!sized_) adjustSize();
+  sized_ = true;
   if (QWidget* o = qobject_cast<QWidget*>(owner()); o && o->isVisible()) {
     const QRect r = o->window()->frameGeometry();
     move(r.center() - QPoint(width() / 2, height() / 2));
@@ -121,7 +166,9 @@ void DLGPROGRESS::SHOW() {
     move(r.center() - QPoint(width() / 2, height() / 2));
   }
   show();
-  raise();
+  // The offscreen platform has no stacking order and writes a warning for every raise.
+  static const bool stacking = QGuiApplication::platformName() != QLatin1String("offscreen");
+  if (stacking) raise();
 }
 
 bool DLGPROGRESS::step_to(uint32_t step, const QString* text) {
@@ -194,7 +241,11 @@ void DLGPROGRESS::ENDDIALOG(int result) {
   ended_ = true;
   animation_->stop();
   result_ = result;
-  done(result);
+  // Hidden, not closed: closing would also destroy the native window, which a window
+  // shown again would have to build anew.
+  setResult(result);
+  hide();
+  emit finished(result);
 }
 
 }  // namespace mv

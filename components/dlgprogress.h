@@ -13,7 +13,12 @@
 //   p.SHOW();
 //   for (...) if (!p.UPDATE(i)) break;  // false: the user stopped it
 //   p.ENDDIALOG();
+//
+// An operation that runs often keeps its window and calls restart() before showing it
+// again: building the window costs more than a short operation itself.
+#include <QPixmap>
 #include <QPointer>
+#include <QProgressBar>
 #include <QWidget>
 #include <cstdint>
 
@@ -24,7 +29,6 @@ class DLGPROGRESS_FORM;
 }
 
 class QLabel;
-class QProgressBar;
 class QPushButton;
 
 namespace mv {
@@ -47,6 +51,19 @@ class ProgressAnimation : public QWidget {
  private:
   int timer_id_ = 0;
   int frame_ = 0;
+  // The two folders, which stay put, drawn once for the widget's size and device ratio.
+  QPixmap folders_;
+};
+
+// The bar of the progress window, drawn as a plain frame and a filled part. The styles'
+// own bars draw gradients and stripes whose painting costs more than a short search.
+class ProgressBar : public QProgressBar {
+  Q_OBJECT
+ public:
+  using QProgressBar::QProgressBar;
+
+ protected:
+  void paintEvent(QPaintEvent* e) override;
 };
 
 class DLGPROGRESS_FORM : public gui::DIALOGWINDOW {
@@ -89,6 +106,11 @@ class DLGPROGRESS : public DLGPROGRESS_FORM {
 
   bool cancelled() const { return cancelled_; }
   bool ended() const { return ended_; }
+  // Makes an ended window ready for the next operation as a new one is: not cancelled,
+  // the cancel button allowed, the bar and the percentage at their start, the feedback
+  // text `text`, the animation running. Caption and step count are the caller's to set
+  // again. (A text that stays the same lets the window keep its layout.)
+  void restart(const QString& text = QStringLiteral("..."));
   ProgressAnimation* animation() const { return animation_; }
 
  public slots:
@@ -113,6 +135,7 @@ class DLGPROGRESS : public DLGPROGRESS_FORM {
   bool percent_shown_ = true;
   bool cancel_allowed_ = true;
   bool ended_ = false;
+  bool sized_ = false;  // laid out once: a shown window keeps its size
   ProgressAnimation* animation_ = nullptr;
   // When messages were last handled (ms of the coarse monotonic clock; -1: never). Steps
   // come once per record: the coarse clock is read in a few nanoseconds where the precise

@@ -2,14 +2,20 @@
 // its two engines, the hit label and the arrows.
 #include "tablewindow/search.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "components/dlgprogress.h"
 #include "platform/gui/application.h"
@@ -40,47 +46,87 @@ std::optional<std::string> folded_needle(const Table& t, const QString& text) {
 
 QString hits_text(size_t hits) { return QStringLiteral("Bislang ") + QString::number(hits) + QStringLiteral(" Treffer..."); }
 
-// The progress window of one scan. The hit count is written when it changed, but not
-// more often than the window can show it.
+int64_t steady_ms() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+// The progress window of one scan. Each page keeps one window for its searches, hidden
+// between them: building it anew costs more than scanning a large table.
 class ScanProgress {
  public:
-  ScanProgress(QObject* owner, const QString& text, uint32_t steps) : p_(owner) {
-    p_.setWindowTitle(QStringLiteral("Suche \"") + text + QStringLiteral("\"..."));
-    p_.TXTFEEDBACK()->setText(QStringLiteral("Noch keine Treffer..."));
-    p_.COUNT(std::max<uint32_t>(steps, 1));
-    p_.SHOW();
+  ScanProgress(QObject* owner, const QString& text, uint32_t steps) {
+    static const QString kName = QStringLiteral("SEARCHPROGRESS");
+    QWidget* w = qobject_cast<QWidget*>(owner);
+    DLGPROGRESS* kept = w ? w->findChild<DLGPROGRESS*>(kName, Qt::FindDirectChildrenOnly) : nullptr;
+    if (kept && kept->ended()) {
+      p_ = kept;
+      p_->restart(QStringLiteral("Noch keine Treffer..."));
+    } else if (w && !kept) {
+      p_ = new DLGPROGRESS(w);  // goes with the page
+      p_->setObjectName(kName);
+    } else {
+      // No page, or its window still serves a search that let this one start.
+      own_ = new DLGPROGRESS(owner);
+      p_ = own_;
+    }
+    p_->setWindowTitle(QStringLiteral("Suche \"") + text + QStringLiteral("\"..."));
+    p_->TXTFEEDBACK()->setText(QStringLiteral("Noch keine Treffer..."));
+    p_->COUNT(std::max<uint32_t>(steps, 1));
   }
-  ~ScanProgress() { p_.ENDDIALOG(); }
-  // Asked before the first record, after each hit and now and then in between. The window
-  // itself is asked at the first record, after the first hit and then at most every 20 ms:
-  // between those it would not draw anything a person could see, and each drawing costs
-  // as much as scanning thousands of records. A cancel pressed meanwhile is seen at the
-  // next step that asks it.
-  bool step(uint32_t n, size_t hits) {
+  ~ScanProgress() {
+    if (p_) p_->ENDDIALOG();
+    delete own_;  // unless it went with the page
+  }
+  void show() {
+    if (p_) p_->SHOW();
+  }
+  // Whether the window is to be asked at step n with `hits` found so far: at the first
+  // record, at the first hit and then at most every 20 ms. Between those it would not
+  // draw anything a person could see, and each drawing costs as much as scanning
+  // thousands of records. A cancel pressed meanwhile is seen at the next step that asks.
+  // Safe from any thread.
+  bool due(size_t hits) const {
+    const int64_t at = asked_at_.load(std::memory_order_relaxed);
+    return at < 0 || (hits > 0 && shown_.load(std::memory_order_relaxed) == 0) || steady_ms() - at >= 20;
+  }
+  // Asks the window at step n (GUI thread): shows the hit count, lets it handle what is
+  // waiting; false when the user stopped the scan.
+  bool ask(uint32_t n, size_t hits) {
+    if (!p_) return stop();
     if (hits > 0 && shown_ == 0) {
       // The first hit is told at once.
       show_hits(hits);
       gui::process_pending_events();  // the window throttles itself; this one is shown now
-    } else if (n != 1 && clock_.isValid() && clock_.elapsed() < 20) {
-      return !p_.cancelled();
     } else if (hits != shown_) {
       show_hits(hits);
     }
-    clock_.start();
-    return p_.UPDATE(n);
+    asked_at_ = steady_ms();
+    if (!p_ || !p_->UPDATE(n)) return stop();
+    return true;
   }
+  bool step(uint32_t n, size_t hits) { return due(hits) ? ask(n, hits) : !cancelled(); }
+  // The next 20 ms count from now (a round about to run elsewhere).
+  void count_from_now() { asked_at_ = steady_ms(); }
+  bool cancelled() const { return cancelled_.load(std::memory_order_relaxed); }
   void finish(size_t hits) {
-    if (hits != shown_) show_hits(hits);
+    if (p_ && hits != shown_) show_hits(hits);
   }
 
  private:
+  bool stop() {
+    cancelled_ = true;
+    return false;
+  }
   void show_hits(size_t hits) {
     shown_ = hits;
-    p_.TXTFEEDBACK()->setText(hits_text(hits));
+    p_->TXTFEEDBACK()->setText(hits_text(hits));
   }
-  DLGPROGRESS p_;
-  QElapsedTimer clock_;  // since the window was last asked
-  size_t shown_ = 0;
+  QPointer<DLGPROGRESS> own_;  // a window for this search only
+  QPointer<DLGPROGRESS> p_;
+  std::atomic<int64_t> asked_at_{-1};  // steady ms when the window was last asked
+  std::atomic<size_t> shown_{0};
+  std::atomic<bool> cancelled_{false};
 };
 
 // The trimmed number text of a numeric field: its stored text when that is already the
@@ -121,6 +167,7 @@ std::vector<uint32_t> SCANFIELDS(TableGridServer* server, const QString& text) {
   hits.reserve(t.lastrec());
   const std::optional<std::string> needle = folded_needle(t, text);
   ScanProgress progress(server->parent(), text, t.lastrec());
+  progress.show();
   if (!needle) return hits;
   const unsigned char* m = fold_map(t);
   const int n = int(t.fcount());
@@ -155,14 +202,173 @@ std::vector<uint32_t> SCANFIELDS(TableGridServer* server, const QString& text) {
   return hits;
 }
 
+namespace {
+
+// The thread that scans beside the GUI thread. It is kept between searches: a thread
+// made for each search would mostly start only after the GUI thread's first round, on
+// the processor that round keeps busy.
+class ScanThread {
+ public:
+  static ScanThread& instance() {
+    static ScanThread t;
+    return t;
+  }
+  ~ScanThread() {
+    {
+      std::lock_guard l(m_);
+      quit_ = true;
+    }
+    cv_.notify_all();
+    if (thread_.joinable()) thread_.join();
+  }
+  // Runs `job` there; false when the thread is still on another job (a search started
+  // from the window rounds of another). A job that has just told its end is waited for.
+  bool start(std::function<void()> job) {
+    std::unique_lock l(m_);
+    if (!cv_.wait_for(l, std::chrono::milliseconds(2), [&] { return !busy_; })) return false;
+    if (!thread_.joinable()) thread_ = std::thread([this] { loop(); });
+    job_ = std::move(job);
+    busy_ = true;
+    cv_.notify_all();
+    return true;
+  }
+
+ private:
+  void loop() {
+    std::unique_lock l(m_);
+    for (;;) {
+      cv_.wait(l, [&] { return quit_ || job_; });
+      if (quit_) return;
+      std::function<void()> job = std::move(job_);
+      job_ = nullptr;
+      l.unlock();
+      job();
+      l.lock();
+      busy_ = false;
+      cv_.notify_all();
+    }
+  }
+
+  std::mutex m_;
+  std::condition_variable cv_;
+  std::function<void()> job_;
+  bool busy_ = false;
+  bool quit_ = false;
+  std::thread thread_;
+};
+
+// The byte engine on a worker thread while this thread shows the progress window.
+//
+// Showing and painting the window costs about as much as scanning a million records,
+// so the first round of the window (show, paint, whatever waits) runs beside the scan.
+// That round is the only time both threads run: every later round of the window happens
+// while the worker waits in its step, as the scan on this thread would. It is allowed
+// only on a table no other program shares: then what the first round may do to the
+// table (the grid reading its rows) only reads, and the scan reads only the records,
+// which nothing changes while the application-modal window blocks every command. On a
+// shared table a read may map the grown file anew under the scan, so it runs here.
+//
+// A cancel in the first round counts as given before the first record, as on this
+// thread: the records the worker examined meanwhile are not taken.
+class ScanBeside {
+ public:
+  explicit ScanBeside(ScanProgress& progress) : progress_(progress) {}
+
+  // Nothing when the worker is taken: the caller scans on this thread.
+  std::optional<Result<std::vector<uint32_t>>> run(Table& t, const std::string& needle, const unsigned char* fold) {
+    // Records the table still holds back are written here, before the worker reads.
+    if (Status st = t.flush(); !st) return Result<std::vector<uint32_t>>(std::move(st));
+    progress_.count_from_now();
+    const bool started = ScanThread::instance().start([&] {
+      auto r = find_in_records(t, needle, fold, [this](uint32_t n, size_t hits) { return step(n, hits); });
+      // Told under the lock: the caller may go (and this object with it) once it sees done_.
+      std::lock_guard l(m_);
+      result_ = std::move(r);
+      done_ = true;
+      news_ = true;
+      cv_.notify_all();
+    });
+    if (!started) return std::nullopt;
+    progress_.show();
+    const bool first = progress_.ask(1, 0);
+    // Later rounds: each step the worker hands over, until it is done.
+    std::unique_lock l(m_);
+    for (;;) {
+      if (!done_ && !asking_) {
+        // The scan of a large table ends within a few milliseconds: waiting for it awake
+        // answers at once, where a thread put to sleep can take a tenth of a
+        // millisecond to run again. Longer scans are waited for asleep.
+        l.unlock();
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(5);
+        while (!news_.load(std::memory_order_acquire) && std::chrono::steady_clock::now() < until)
+          std::this_thread::yield();
+        l.lock();
+        cv_.wait(l, [&] { return done_ || asking_; });
+      }
+      if (!asking_) break;
+      const uint32_t n = ask_n_;
+      const size_t hits = ask_hits_;
+      l.unlock();
+      const bool go_on = !progress_.cancelled() && progress_.ask(n, hits);
+      l.lock();
+      asking_ = false;
+      news_ = false;
+      answer_ = go_on;
+      answered_ = true;
+      cv_.notify_all();
+    }
+    l.unlock();
+    if (!first && result_) return Result<std::vector<uint32_t>>(std::vector<uint32_t>{});
+    return std::move(result_);
+  }
+
+ private:
+  // On the worker: the window is asked through this thread's event loop, never from here.
+  bool step(uint32_t n, size_t hits) {
+    if (progress_.cancelled()) return false;
+    if (n == 1 || !progress_.due(hits)) return true;  // the first round is this thread's
+    std::unique_lock l(m_);
+    asking_ = true;
+    news_ = true;
+    answered_ = false;
+    ask_n_ = n;
+    ask_hits_ = hits;
+    cv_.notify_all();
+    cv_.wait(l, [&] { return answered_; });
+    return answer_;
+  }
+
+  ScanProgress& progress_;
+  std::mutex m_;
+  std::condition_variable cv_;
+  bool asking_ = false;  // the worker waits for the window's answer at step ask_n_
+  bool answered_ = false;
+  bool answer_ = true;
+  uint32_t ask_n_ = 0;
+  size_t ask_hits_ = 0;
+  bool done_ = false;
+  std::atomic<bool> news_{false};  // asking_ or done_ became true: seen without the lock
+  Result<std::vector<uint32_t>> result_ = std::vector<uint32_t>{};
+};
+
+}  // namespace
+
 std::vector<uint32_t> SCANFIELDSLOWLEVEL(TableGridServer* server, const QString& text) {
   if (!usable(server)) return {};
   Table& t = *server->table();
   const std::optional<std::string> needle = folded_needle(t, text);
   ScanProgress progress(server->parent(), text, t.lastrec());
-  if (!needle) return {};
-  auto hits = find_in_records(t, *needle, fold_map(t),
-                              [&](uint32_t recno, size_t found) { return progress.step(recno, found); });
+  if (!needle) {
+    progress.show();
+    return {};
+  }
+  auto hits = [&]() -> Result<std::vector<uint32_t>> {
+    if (!t.shared() && !needle->empty())
+      if (auto beside = ScanBeside(progress).run(t, *needle, fold_map(t))) return std::move(*beside);
+    progress.show();
+    return find_in_records(t, *needle, fold_map(t),
+                           [&](uint32_t recno, size_t found) { return progress.step(recno, found); });
+  }();
   if (!hits) return {};
   progress.finish(hits->size());
   return std::move(hits).value();

@@ -9,7 +9,8 @@
 
 namespace mv {
 
-Status RecordScan::scan(Table& t, const std::function<bool(const RecordBlock&)>& visit, uint32_t block_records) {
+Status RecordScan::scan(Table& t, const std::function<bool(const RecordBlock&)>& visit, uint32_t block_records,
+                        uint32_t first) {
   if (!t.file_) return Status::ok();
   MV_RETURN_IF_ERROR(t.flush());
   const uint64_t rl = t.hdr_.record_length;
@@ -20,7 +21,7 @@ Status RecordScan::scan(Table& t, const std::function<bool(const RecordBlock&)>&
   const uint64_t whole = std::min<uint64_t>((size - hl) / rl, UINT32_MAX);
   block_records = std::max<uint32_t>(block_records, 1);
   std::vector<uint8_t> buf;
-  for (uint64_t done = 0; done < whole;) {
+  for (uint64_t done = std::max<uint32_t>(first, 1) - 1; done < whole;) {
     const uint64_t n = std::min<uint64_t>(block_records, whole - done);
     const uint64_t off = hl + done * rl;
     RecordBlock b{uint32_t(done + 1), uint32_t(n), nullptr};
@@ -40,6 +41,8 @@ Status RecordScan::scan(Table& t, const std::function<bool(const RecordBlock&)>&
   }
   return Status::ok();
 }
+
+RecordScan::View RecordScan::view(const Table& t) { return {t.map_, t.map_ ? t.map_len_ : 0}; }
 
 namespace {
 
@@ -95,9 +98,16 @@ Result<std::vector<uint32_t>> find_in_records(Table& t, std::string_view needle,
   // that asking costs nothing beside the comparison.
   const uint64_t stride = std::max<uint64_t>(1, (uint64_t(1) << 16) / std::max<size_t>(rl, 1));
   uint64_t due = 1;  // the next record number at which `step` is asked
-  const Status st = RecordScan::scan(t, [&](const RecordBlock& b) {
+  uint32_t resume = 0;  // where the scan goes on after the view moved (0: it need not)
+  auto visit = [&](const RecordBlock& b) {
     const uint8_t* raw = b.bytes;
     const size_t len = size_t(b.count) * rl;
+    // A block in the table's view is valid only as long as that view: `step` may let
+    // other code read the table, which maps a grown shared file anew and lets the old
+    // view go. A block the scan read itself stays.
+    const RecordScan::View view = RecordScan::view(t);
+    const bool in_view = view.holds(raw);
+    auto view_moved = [&] { return in_view && !(RecordScan::view(t) == view); };
     FirstByteFinder finder(variants, raw, raw + len);
     // Asks `step` at every due record up to and including record `upto` (a record number);
     // false when it says stop. Records before a candidate hold no match, so the hit count
@@ -114,6 +124,10 @@ Result<std::vector<uint32_t>> find_in_records(Table& t, std::string_view needle,
       // The candidate's record is examined now (without a candidate: the block's last one).
       if (step && !ask_until(uint64_t(b.first) + rec)) return false;
       if (!cand) break;
+      if (view_moved()) {
+        resume = b.first + uint32_t(rec);  // that record in the new view
+        return false;
+      }
       const size_t at = size_t(cand - raw);
       bool match = at + klen <= (rec + 1) * rl && raw[rec * rl] != dbf::kDeletedFlag;
       for (size_t i = 1; match && i < klen; ++i) match = fold[raw[at + i]] == uint8_t(key[i]);
@@ -126,7 +140,13 @@ Result<std::vector<uint32_t>> find_in_records(Table& t, std::string_view needle,
       }
     }
     return true;
-  });
+  };
+  Status st = RecordScan::scan(t, visit, 4096, 1);
+  while (st && resume != 0) {
+    const uint32_t from = resume;
+    resume = 0;
+    st = RecordScan::scan(t, visit, 4096, from);
+  }
   MV_RETURN_IF_ERROR(st);
   return hits;
 }

@@ -1,3 +1,4 @@
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
@@ -89,6 +90,65 @@ TEST(Progress, OperationThatCannotStopIgnoresEscAndGreysButton) {
   p.CANCEL(true);  // stored, but the button stays grey
   EXPECT_FALSE(p.PSHCANCEL_BUTTON()->isEnabled());
   p.ENDDIALOG();
+}
+
+// A window kept for the next operation starts again as a new one; ending it only hides it.
+TEST(Progress, RestartedWindowStartsAsNew) {
+  DLGPROGRESS p;
+  p.COUNT(10);
+  p.SHOW();
+  EXPECT_TRUE(p.UPDATE(5, "halb"));
+  p.PSHCANCEL_BUTTON()->click();
+  EXPECT_FALSE(p.UPDATE(6));
+  p.CANCEL(false);
+  p.ENDDIALOG();
+  EXPECT_FALSE(p.isVisible());
+  EXPECT_EQ(p.RESULT(), 99);
+
+  p.restart("Noch nichts");
+  EXPECT_FALSE(p.cancelled());
+  EXPECT_FALSE(p.ended());
+  EXPECT_TRUE(p.cancel_allowed());
+  EXPECT_TRUE(p.PSHCANCEL_BUTTON()->isEnabled());
+  EXPECT_TRUE(p.animation()->running());
+  EXPECT_EQ(p.BARFEEDBACK()->value(), 1);
+  EXPECT_EQ(p.TXTPERCENT()->text(), "1 %");
+  EXPECT_EQ(p.TXTFEEDBACK()->text(), "Noch nichts");
+  EXPECT_EQ(p.RESULT(), 0);
+
+  p.COUNT(4);
+  p.SHOW();
+  EXPECT_TRUE(p.isVisible());
+  EXPECT_TRUE(p.UPDATE(1));  // the first step after a restart shows its percentage again
+  EXPECT_EQ(p.TXTPERCENT()->text(), "25 %");
+  EXPECT_TRUE(p.UPDATE(2, "zwei"));
+  EXPECT_EQ(p.TXTPERCENT()->text(), "50 %");
+  EXPECT_EQ(p.TXTFEEDBACK()->text(), "zwei");
+  p.ENDDIALOG();
+  EXPECT_TRUE(p.ended());
+  EXPECT_FALSE(p.animation()->running());
+  EXPECT_FALSE(p.isVisible());
+}
+
+// The bar fills the share of its range that the percentage beside it tells.
+TEST(Progress, BarFillsItsShare) {
+  ProgressBar bar;
+  bar.setRange(1, 100);
+  bar.resize(102, 12);  // 100 pixels inside the frame
+  const QColor filled = bar.palette().color(QPalette::Highlight);
+  const QColor empty = bar.palette().color(QPalette::Base);
+  auto at = [&](int value, int x) {
+    bar.setValue(value);
+    QImage img(bar.size(), QImage::Format_ARGB32);
+    img.fill(Qt::black);
+    bar.render(&img);
+    return img.pixelColor(x, 6);
+  };
+  EXPECT_EQ(at(1, 1), filled);
+  EXPECT_EQ(at(1, 2), empty);
+  EXPECT_EQ(at(50, 50), filled);
+  EXPECT_EQ(at(50, 51), empty);
+  EXPECT_EQ(at(100, 100), filled);
 }
 
 }  // namespace

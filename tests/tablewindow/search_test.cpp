@@ -27,9 +27,9 @@ namespace {
 // One table window on a table; the search controls by name.
 class Search : public ::testing::Test {
  protected:
-  void open(const QString& path, bool ansi = false) {
+  void open(const QString& path, bool ansi = false, bool shared = false) {
     env_ = std::make_unique<twtest::EnvironmentScope>(&history_);
-    w_ = std::make_unique<TABDW_DBFDATEI>(&shell_, path, false, false, ansi);
+    w_ = std::make_unique<TABDW_DBFDATEI>(&shell_, path, shared, false, ansi);
     ASSERT_NE(w_->server(), nullptr);
   }
   void open_fixture(const std::string& name) {
@@ -191,27 +191,84 @@ TEST_F(Search, LogicalsAndDeletedRecordsInTheFieldEngine) {
   EXPECT_EQ(page()->ASUCHE, expected([&](auto& v) { return field_texts(v).contains("NF0"); }, true));
 }
 
+// Opened exclusively the byte engine scans beside the progress window, shared on the GUI
+// thread; both see the same records, a record still held back by the table included.
 TEST_F(Search, TheByteEngineCasesAcrossFieldsAndDeletedRecords) {
-  const std::string dir = twtest::scratch_dir("search");
-  open(QString::fromStdString(twtest::make_table(dir, "KUNDEN.DBF", 12, {4})));
-  Table* t = w_->server()->table();
-  ASSERT_TRUE(t->go_to(2).is_ok());
-  ASSERT_TRUE(t->field_put(1, Value::character("xAByz")).is_ok());
-  ASSERT_TRUE(t->commit().is_ok());
-  struct Case {
-    QString text;
-    std::vector<uint32_t> hits;
-  } cases[] = {
-      {"ab", {2}},
-      {"name 4", {}},        // only the deleted record
-      {"name 1", {1, 10, 11, 12}},
-      {"1        1", {1}},   // the end of NAME and the start of NR
-  };
-  ctl<QCheckBox>("CHB_DEL")->click();  // the switch plays no part here
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text.toStdString());
-    find("RB_VOLLTEXT", c.text);
-    EXPECT_EQ(page()->ASUCHE, c.hits);
+  for (bool shared : {false, true}) {
+    SCOPED_TRACE(shared ? "shared" : "exclusive");
+    const std::string dir = twtest::scratch_dir("search");
+    open(QString::fromStdString(twtest::make_table(dir, "KUNDEN.DBF", 12, {4})), false, shared);
+    Table* t = w_->server()->table();
+    ASSERT_TRUE(t->go_to(2).is_ok());
+    ASSERT_TRUE(t->field_put(1, Value::character("xAByz")).is_ok());
+    ASSERT_TRUE(t->commit().is_ok());
+    ASSERT_TRUE(t->append_blank().is_ok());  // record 13, not yet written to the file
+    ASSERT_TRUE(t->field_put(1, Value::character("Zylinder")).is_ok());
+    struct Case {
+      QString text;
+      std::vector<uint32_t> hits;
+    } cases[] = {
+        {"ab", {2}},
+        {"name 4", {}},  // only the deleted record
+        {"name 1", {1, 10, 11, 12}},
+        {"1        1", {1}},  // the end of NAME and the start of NR
+        {"zylinder", {13}},
+    };
+    ctl<QCheckBox>("CHB_DEL")->click();  // the switch plays no part here
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.text.toStdString());
+      find("RB_VOLLTEXT", c.text);
+      EXPECT_EQ(page()->ASUCHE, c.hits);
+    }
+    w_.reset();
+  }
+}
+
+// Every search really shows its progress window, however short; the page keeps the one
+// window, hidden between searches.
+TEST_F(Search, EverySearchShowsTheProgressWindow) {
+  for (bool shared : {false, true}) {
+    SCOPED_TRACE(shared ? "shared" : "exclusive");
+    const std::string dir = twtest::scratch_dir("search");
+    open(QString::fromStdString(twtest::make_table(dir, "KUNDEN.DBF", 30, {})), false, shared);
+    for (const QString& text : {QString("name 2"), QString("qxz")}) {
+      SCOPED_TRACE(text.toStdString());
+      QStringList seen;
+      QTimer watch;
+      QObject::connect(&watch, &QTimer::timeout, [&] {
+        for (QWidget* top : QApplication::topLevelWidgets())
+          if (auto* p = qobject_cast<DLGPROGRESS*>(top); p && p->isVisible())
+            seen << p->windowTitle() + " " + p->TXTFEEDBACK()->text();
+      });
+      watch.start(0);
+      find("RB_VOLLTEXT", text);
+      watch.stop();
+      ASSERT_FALSE(seen.isEmpty());
+      EXPECT_EQ(seen.front(), "Suche \"" + text + "\"... Noch keine Treffer...");
+      const auto windows = page()->findChildren<DLGPROGRESS*>();
+      ASSERT_EQ(windows.size(), 1);
+      EXPECT_FALSE(windows.front()->isVisible());
+      EXPECT_TRUE(windows.front()->ended());
+    }
+    EXPECT_EQ(label(), "keine Treffer");
+
+    // A search started while another one's window handles events gets a window of its own.
+    bool nested = false;
+    QTimer::singleShot(0, [&] {
+      nested = true;
+      page()->VOLLTEXTSUCHE("name 3");
+      auto* outer = page()->findChild<DLGPROGRESS*>("SEARCHPROGRESS");
+      ASSERT_NE(outer, nullptr);
+      EXPECT_TRUE(outer->isVisible());  // still there for the first search
+      EXPECT_FALSE(outer->ended());
+    });
+    find("RB_VOLLTEXT", "name 1");
+    EXPECT_TRUE(nested);
+    EXPECT_EQ(page()->ASUCHE, (std::vector<uint32_t>{1, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19}));
+    const auto windows = page()->findChildren<DLGPROGRESS*>();
+    ASSERT_EQ(windows.size(), 1);
+    EXPECT_TRUE(windows.front()->ended());
+    w_.reset();
   }
 }
 

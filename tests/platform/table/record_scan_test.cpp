@@ -1,6 +1,8 @@
 // The raw record scan and the full-text search over record images.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "platform/base/bytes.h"
 #include "platform/runtime/strings.h"
 #include "platform/table/record_scan.h"
@@ -110,6 +112,36 @@ TEST(RecordScan, ReadsEveryWholeRecordInBlocksAlsoBeyondTheView) {
   }, 3));
   EXPECT_EQ(blocks, (std::vector<std::pair<uint32_t, uint32_t>>{{1, 3}, {4, 3}, {7, 2}}));
   EXPECT_EQ(find(*a, "FREMD"), (std::vector<uint32_t>{6, 7, 8}));
+}
+
+// A step may let other code read a shared table while the scan waits; a record another
+// user appended meanwhile makes the table map its file anew. The scan goes on in the new
+// view (it would read the old, released one) and sees the new records too.
+TEST(RecordImageSearch, GoesOnWhenAStepMapsTheTableAnew) {
+  TempDir dir;
+  const std::string path = dir.path() + "/T.DBF";
+  make_table(path, "DBFCDX", 300);
+  auto a = open_ok(path, true);
+  ASSERT_TRUE(a);
+  std::vector<uint32_t> asked;
+  const auto hits = find(*a, "FREMD", [&](uint32_t r, size_t) {
+    asked.push_back(r);
+    if (r != 1) return true;
+    auto b = open_ok(path, true);
+    EXPECT_TRUE(b);
+    for (int i = 0; b && i < 600; ++i) {
+      EXPECT_TRUE(b->append_blank().is_ok());
+      EXPECT_TRUE(b->field_put("NAME", Value::character("Fremd")).is_ok());
+    }
+    if (b) EXPECT_TRUE(b->close().is_ok());
+    EXPECT_TRUE(a->go_to(900).is_ok());  // read beyond the view: mapped anew
+    return true;
+  });
+  std::vector<uint32_t> want(600);
+  for (uint32_t i = 0; i < 600; ++i) want[i] = 301 + i;
+  EXPECT_EQ(hits, want);
+  EXPECT_EQ(asked.front(), 1u);
+  EXPECT_EQ(std::count(asked.begin(), asked.end(), 1u), 1);  // no step asked twice
 }
 
 TEST(RecordScan, CountsWhatTheFileHoldsNotTheHeader) {
