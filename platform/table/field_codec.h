@@ -25,6 +25,11 @@ bool field_is_blank(const FieldInfo& f, const uint8_t* record, const HeaderInfo&
 // for the field is refused (never cut); a text longer than the field is refused unless
 // the rest is blank or `cut_text` is set (transfers cut as the other programs do).
 Status encode_field(const FieldInfo& f, const Value& v, uint8_t* record, bool cut_text = false);
+// The common cases of encode_field without building a Status: a fitting value of the
+// field's own type (C, N, F, D, L) or Nil is written and true returned. Anything else
+// answers false and leaves the bytes as they were; encode_field then decides and words
+// the refusal.
+bool encode_field_fast(const FieldInfo& f, const Value& v, uint8_t* record);
 
 // A number formatted to `len` characters with `dec` decimals, right-aligned, rounded half
 // away from zero; "" when it does not fit.
