@@ -84,6 +84,10 @@ double rounded_scaled(double value, double p) {
   return r == 0 ? 0 : r;  // no "-0.00"
 }
 
+constexpr uint64_t kPow10Int[] = {1,           10,           100,           1000,           10000,
+                                  100000,      1000000,      10000000,      100000000,      1000000000,
+                                  10000000000, 100000000000, 1000000000000, 10000000000000, 100000000000000};
+
 // "00" to "99", for writing two digits per step.
 constexpr char kDigitPairs[] =
     "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
@@ -91,11 +95,12 @@ constexpr char kDigitPairs[] =
     "8081828384858687888990919293949596979899";
 
 // The number times 10^dec, rounded half away from zero and nudged as rounded_scaled does,
-// written right-aligned into out[0, len) from its digits: what the printed quotient
-// r / 10^dec gives while r stays below 10^15, without a formatter or an allocation. False
-// when it does not fit or is too large for this way; nothing is written then.
+// written right-aligned into out[0, len) (len at most 64) from its digits: what the
+// printed quotient r / 10^dec gives while r stays below 10^15, without a formatter or an
+// allocation. False when it does not fit or is too large for this way; nothing is written
+// then.
 bool put_scaled(double value, uint32_t len, uint32_t dec, char* out) {
-  if (dec > 15) return false;
+  if (dec > 15 || len > 64) return false;
   const double x = nudged(value * kPow10[dec]);
   if (!(std::abs(x) < 1e15)) return false;  // also NaN; a value rounding up to 10^15 is refused below
   // Rounding by hand (x - trunc(x) is exact at this size): what std::round gives.
@@ -105,35 +110,29 @@ bool put_scaled(double value, uint32_t len, uint32_t dec, char* out) {
   else if (frac <= -0.5) --r;
   uint64_t m = uint64_t(r < 0 ? -r : r);
   if (m >= 1000000000000000ull) return false;
-  // The digits, at least dec + 1 of them (a zero before the point), written from the end.
-  char digits[24];
-  char* const e = digits + sizeof digits;
-  char* b = e;
-  while (m >= 100) {
+  // The width first (digits, at least one before the point; the point; the sign), so the
+  // text is written once, from the end, straight into the field.
+  uint32_t digits = 1;
+  while (digits < 15 && m >= kPow10Int[digits]) ++digits;
+  if (digits < dec + 1) digits = dec + 1;
+  const uint32_t n = digits + (dec ? 1 : 0) + (r < 0 ? 1 : 0);
+  if (n > len) return false;
+  blank_field_bytes(reinterpret_cast<uint8_t*>(out), len - n);
+  char* b = out + len;
+  for (uint32_t i = 0; i < dec; ++i) {
+    *--b = char('0' + m % 10);
+    m /= 10;
+  }
+  if (dec) *--b = '.';
+  char* const first = out + (len - n) + (r < 0 ? 1 : 0);
+  while (b - first >= 2) {
     const uint64_t q = m / 100;
     b -= 2;
     std::memcpy(b, kDigitPairs + 2 * (m - q * 100), 2);
     m = q;
   }
-  if (m >= 10) {
-    b -= 2;
-    std::memcpy(b, kDigitPairs + 2 * m, 2);
-  } else {
-    *--b = char('0' + m);
-  }
-  while (size_t(e - b) < size_t(dec) + 1) *--b = '0';
-  const size_t nd = size_t(e - b);
-  const size_t n = nd + (dec ? 1 : 0) + (r < 0 ? 1 : 0);
-  if (n > len) return false;
-  char* o = out + (len - n);
-  std::memset(out, ' ', len - n);
-  if (r < 0) *o++ = '-';
-  const size_t whole = nd - dec;
-  std::memcpy(o, b, whole);
-  if (dec) {
-    o[whole] = '.';
-    std::memcpy(o + whole + 1, b + whole, dec);
-  }
+  if (b > first) *--b = char('0' + m);
+  if (r < 0) out[len - n] = '-';
   return true;
 }
 
@@ -286,13 +285,10 @@ bool encode_field_fast(const FieldInfo& f, const Value& v, uint8_t* rec) {
     case ValueType::Character: {
       if (f.type != 'C') return false;
       const size_t n = v.str.size();
-      if (n >= f.length) {
-        if (n > f.length) return false;  // the rest must be blank: encode_field looks
-        std::memcpy(p, v.str.data(), n);
-        return true;
-      }
-      std::memcpy(p, v.str.data(), n);
-      std::memset(p + n, ' ', f.length - n);
+      if (n > f.length) return false;  // the rest must be blank: encode_field looks
+      const uint8_t* text = reinterpret_cast<const uint8_t*>(v.str.data());
+      if (n < f.length) blank_field_bytes(p + n, f.length - n);
+      copy_field_bytes(p, text, n);
       return true;
     }
     case ValueType::Numeric:
@@ -302,7 +298,7 @@ bool encode_field_fast(const FieldInfo& f, const Value& v, uint8_t* rec) {
     case ValueType::Date: {
       if (f.type != 'D' || f.length != 8) return false;
       if (v.date.empty()) {
-        std::memset(p, ' ', 8);
+        blank_field_bytes(p, 8);
         return true;
       }
       int y, m, d;
@@ -317,10 +313,10 @@ bool encode_field_fast(const FieldInfo& f, const Value& v, uint8_t* rec) {
     case ValueType::Logical:
       if (f.type != 'L' || f.length < 1) return false;
       p[0] = v.logical ? 'T' : 'F';
-      if (f.length > 1) std::memset(p + 1, ' ', f.length - 1);
+      if (f.length > 1) blank_field_bytes(p + 1, f.length - 1);
       return true;
     case ValueType::Nil:
-      std::memset(p, ' ', f.length);
+      blank_field_bytes(p, f.length);
       return true;
   }
   return false;

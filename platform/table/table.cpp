@@ -534,17 +534,16 @@ Status Table::field_put(int pos, const Value& v) {
   // The common case of filling a freshly appended record: exclusive (or in an append run),
   // no order to tell, the record still among the appended ones in memory and already
   // counted as a change of the table. The value goes straight into the record's place
-  // there and into the current record; whatever this way does not take (memo fields,
-  // NULL flags, values that do not fit or have the wrong type) takes the full way below,
-  // which also words the refusal.
-  if (!maintainer_ && !eof_ && loaded_ && recno_ > disk_count_ && pos >= 1 && size_t(pos) <= hdr_.fields.size() &&
+  // there, which the current record is copied from again when next looked at; whatever
+  // this way does not take (memo fields, NULL flags, values that do not fit or have the
+  // wrong type) takes the full way below, which also words the refusal.
+  if (!maintainer_ && !eof_ && recno_ > disk_count_ && pos >= 1 && size_t(pos) <= hdr_.fields.size() &&
       !read_only_ && file_) {
     const FieldInfo& f = hdr_.fields[size_t(pos - 1)];
     const size_t rl = hdr_.record_length;
     const size_t slot = size_t(recno_ - disk_count_ - 1) * rl;
-    if (f.null_bit < 0 && slot + rl <= pending_.size() && rec_.size() == rl &&
-        encode_field_fast(f, v, pending_.data() + slot)) {
-      std::memcpy(rec_.data() + f.offset, pending_.data() + slot + f.offset, f.length);
+    if (f.null_bit < 0 && slot + rl <= pending_.size() && encode_field_fast(f, v, pending_.data() + slot)) {
+      loaded_ = false;
       if (!date_written_) return touch_date();
       modified_ = true;
       return Status::ok();
@@ -678,7 +677,23 @@ Status Table::recall() {
   return write_current(scratch_);
 }
 
-Status Table::append_blank() { return append_record(blank_); }
+Status Table::append_blank() {
+  // Exclusive (or in an append run) with no order to tell and the header's date written:
+  // the blank record joins the appended ones, and the current record is copied from there
+  // when first looked at (the FIELDPUTs that usually follow write there).
+  const size_t rl = hdr_.record_length;
+  if (!maintainer_ && date_written_ && (!shared_ || batch_shared_) && file_ && !read_only_ &&
+      lastrec_ != 0xFFFFFFFFu && blank_.size() == rl) {
+    modified_ = true;
+    pending_.insert(pending_.end(), blank_.begin(), blank_.end());
+    recno_ = ++lastrec_;
+    loaded_ = false;
+    eof_ = bof_ = false;
+    if (pending_.size() >= kAppendBatchBytes) MV_RETURN_IF_ERROR(flush_appends());
+    return Status::ok();
+  }
+  return append_record(blank_);
+}
 
 Status Table::put_record(std::span<const uint8_t> bytes) {
   MV_RETURN_IF_ERROR(check_writable());
