@@ -1,5 +1,6 @@
 #include "platform/table/field_codec.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -86,7 +87,8 @@ double rounded_scaled(double value, double p) {
 
 constexpr uint64_t kPow10Int[] = {1,           10,           100,           1000,           10000,
                                   100000,      1000000,      10000000,      100000000,      1000000000,
-                                  10000000000, 100000000000, 1000000000000, 10000000000000, 100000000000000};
+                                  10000000000, 100000000000, 1000000000000, 10000000000000, 100000000000000,
+                                  1000000000000000};
 
 // "00" to "99", for writing two digits per step.
 constexpr char kDigitPairs[] =
@@ -106,15 +108,13 @@ bool put_scaled(double value, uint32_t len, uint32_t dec, char* out) {
   // Rounding by hand (x - trunc(x) is exact at this size): what std::round gives.
   int64_t r = int64_t(x);
   const double frac = x - double(r);
-  if (frac >= 0.5) ++r;
-  else if (frac <= -0.5) --r;
+  r += int64_t(frac >= 0.5) - int64_t(frac <= -0.5);
   uint64_t m = uint64_t(r < 0 ? -r : r);
   if (m >= 1000000000000000ull) return false;
   // The width first (digits, at least one before the point; the point; the sign), so the
   // text is written once, from the end, straight into the field.
-  uint32_t digits = 1;
-  while (digits < 15 && m >= kPow10Int[digits]) ++digits;
-  if (digits < dec + 1) digits = dec + 1;
+  const uint32_t t = ((64 - uint32_t(__builtin_clzll(m | 1))) * 1233) >> 12;
+  const uint32_t digits = std::max(t + 1 - uint32_t(m < kPow10Int[t]), dec + 1);
   const uint32_t n = digits + (dec ? 1 : 0) + (r < 0 ? 1 : 0);
   if (n > len) return false;
   blank_field_bytes(reinterpret_cast<uint8_t*>(out), len - n);

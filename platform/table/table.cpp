@@ -680,16 +680,17 @@ Status Table::recall() {
 Status Table::append_blank() {
   // Exclusive (or in an append run) with no order to tell and the header's date written:
   // the blank record joins the appended ones, and the current record is copied from there
-  // when first looked at (the FIELDPUTs that usually follow write there).
+  // when first looked at. A full block is written before it rather than with it, so the
+  // FIELDPUTs that usually follow find it in memory still.
   const size_t rl = hdr_.record_length;
   if (!maintainer_ && date_written_ && (!shared_ || batch_shared_) && file_ && !read_only_ &&
       lastrec_ != 0xFFFFFFFFu && blank_.size() == rl) {
+    if (pending_.size() + rl > kAppendBatchBytes) MV_RETURN_IF_ERROR(flush_appends());
     modified_ = true;
     pending_.insert(pending_.end(), blank_.begin(), blank_.end());
     recno_ = ++lastrec_;
     loaded_ = false;
     eof_ = bof_ = false;
-    if (pending_.size() >= kAppendBatchBytes) MV_RETURN_IF_ERROR(flush_appends());
     return Status::ok();
   }
   return append_record(blank_);
