@@ -96,11 +96,22 @@ constexpr char kDigitPairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
+// `count` digits of m (zero-padded) written before `end`, two at a time.
+template <typename U>
+void put_digits(U m, char* end, uint32_t count) {
+  for (; count >= 2; count -= 2) {
+    const U q = m / 100;
+    end -= 2;
+    std::memcpy(end, kDigitPairs + 2 * (m - q * 100), 2);
+    m = q;
+  }
+  if (count) end[-1] = char('0' + m % 10);
+}
+
 // The number times 10^dec, rounded half away from zero and nudged as rounded_scaled does,
-// written right-aligned into out[0, len) (len at most 64) from its digits: what the
-// printed quotient r / 10^dec gives while r stays below 10^15, without a formatter or an
-// allocation. False when it does not fit or is too large for this way; nothing is written
-// then.
+// written right-aligned into out[0, len) from its digits: what the printed quotient
+// r / 10^dec gives while r stays below 10^15, without a formatter or an allocation. False
+// when it does not fit or is too large for this way; nothing is written then.
 bool put_scaled(double value, uint32_t len, uint32_t dec, char* out) {
   if (dec > 15 || len > 64) return false;
   const double x = nudged(value * kPow10[dec]);
@@ -109,29 +120,31 @@ bool put_scaled(double value, uint32_t len, uint32_t dec, char* out) {
   int64_t r = int64_t(x);
   const double frac = x - double(r);
   r += int64_t(frac >= 0.5) - int64_t(frac <= -0.5);
-  uint64_t m = uint64_t(r < 0 ? -r : r);
+  const uint64_t m = uint64_t(r < 0 ? -r : r);
   if (m >= 1000000000000000ull) return false;
-  // The width first (digits, at least one before the point; the point; the sign), so the
-  // text is written once, from the end, straight into the field.
+  // The width first (digits, at least one before the point; the point; the sign), so
+  // nothing is written for a value that does not fit. The number of digits from the
+  // highest bit, corrected by one comparison.
   const uint32_t t = ((64 - uint32_t(__builtin_clzll(m | 1))) * 1233) >> 12;
   const uint32_t digits = std::max(t + 1 - uint32_t(m < kPow10Int[t]), dec + 1);
   const uint32_t n = digits + (dec ? 1 : 0) + (r < 0 ? 1 : 0);
   if (n > len) return false;
   blank_field_bytes(reinterpret_cast<uint8_t*>(out), len - n);
-  char* b = out + len;
-  for (uint32_t i = 0; i < dec; ++i) {
-    *--b = char('0' + m % 10);
-    m /= 10;
+  char* const end = out + len;
+  // The whole part and the decimals apart, in 32 bits where the number allows (the
+  // shorter multiplications).
+  char* const point = end - dec - (dec ? 1 : 0);
+  if (m <= 0xFFFFFFFFu && dec <= 9) {
+    const uint32_t m32 = uint32_t(m), p = uint32_t(kPow10Int[dec]);
+    const uint32_t whole = m32 / p;
+    put_digits<uint32_t>(m32 - whole * p, end, dec);
+    put_digits<uint32_t>(whole, point, digits - dec);
+  } else {
+    const uint64_t whole = m / kPow10Int[dec];
+    put_digits<uint64_t>(m - whole * kPow10Int[dec], end, dec);
+    put_digits<uint64_t>(whole, point, digits - dec);
   }
-  if (dec) *--b = '.';
-  char* const first = out + (len - n) + (r < 0 ? 1 : 0);
-  while (b - first >= 2) {
-    const uint64_t q = m / 100;
-    b -= 2;
-    std::memcpy(b, kDigitPairs + 2 * (m - q * 100), 2);
-    m = q;
-  }
-  if (b > first) *--b = char('0' + m);
+  if (dec) end[-int(dec) - 1] = '.';
   if (r < 0) out[len - n] = '-';
   return true;
 }

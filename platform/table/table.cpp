@@ -530,25 +530,9 @@ Status Table::check_exclusive(const char* what) const {
   return Status::ok();
 }
 
-Status Table::field_put(int pos, const Value& v) {
-  // The common case of filling a freshly appended record: exclusive (or in an append run),
-  // no order to tell, the record still among the appended ones in memory and already
-  // counted as a change of the table. The value goes straight into the record's place
-  // there, which the current record is copied from again when next looked at; whatever
-  // this way does not take (memo fields, NULL flags, values that do not fit or have the
-  // wrong type) takes the full way below, which also words the refusal.
-  if (!maintainer_ && !eof_ && recno_ > disk_count_ && pos >= 1 && size_t(pos) <= hdr_.fields.size() &&
-      !read_only_ && file_) {
-    const FieldInfo& f = hdr_.fields[size_t(pos - 1)];
-    const size_t rl = hdr_.record_length;
-    const size_t slot = size_t(recno_ - disk_count_ - 1) * rl;
-    if (f.null_bit < 0 && slot + rl <= pending_.size() && encode_field_fast(f, v, pending_.data() + slot)) {
-      loaded_ = false;
-      if (!date_written_) return touch_date();
-      modified_ = true;
-      return Status::ok();
-    }
-  }
+Status Table::field_put_fully(int pos, const Value& v) {
+  // The quick way still, with the header's date written first in this session.
+  if (!date_written_ && put_in_place(pos, v)) return touch_date();
   MV_RETURN_IF_ERROR(check_writable());
   if (pos < 1 || size_t(pos) > hdr_.fields.size())
     return Status::invalid_argument(path_ + ": Feldnummer " + std::to_string(pos) + " ist ungültig");
