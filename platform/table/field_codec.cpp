@@ -373,10 +373,12 @@ Status encode_field(const FieldInfo& f, const Value& v, uint8_t* rec, bool cut_t
     case 'D': {
       if (!v.is_date()) return mismatch();
       if (f.length != 8) return Status::not_supported("Feld " + f.name + ": ungültige Länge für ein Datum");
+      // The quick way writes every other date.
       return Status::invalid_argument("Feld " + f.name + ": das Jahr liegt außerhalb von 1 bis 9999");
     }
     case 'L':
       if (!v.is_logical()) return mismatch();
+      // The quick way writes every field with room for the letter.
       return Status::not_supported("Feld " + f.name + ": Länge 0");
     default:
       return Status::not_supported("Feld " + f.name + ": Felder vom Typ " + std::string(1, f.type) +

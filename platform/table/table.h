@@ -168,10 +168,10 @@ class Table {
   Table() = default;
   Status load(uint32_t recno);
   // FIELDPUT into a record still among the appended ones in memory, with nobody to tell:
-  // the value goes straight into the record's
-  // place there, which the current record is copied from again when next looked at. False
-  // (and nothing written) for whatever this way does not take: memo fields, NULL flags,
-  // values that do not fit or have the wrong type.
+  // the value goes straight into the record's place there, which the current record is
+  // copied from again when next looked at. False (and nothing written) for whatever this
+  // way does not take: memo fields, NULL flags, values that do not fit or have the wrong
+  // type.
   bool put_in_place(int pos, const Value& v) {
     if (maintainer_ || eof_ || recno_ <= disk_count_ || read_only_ || !file_ || pos < 1 ||
         size_t(pos) > hdr_.fields.size())
