@@ -43,7 +43,7 @@ void Date::ymd(int& y, int& m, int& d) const {
     y = static_cast<int>(100 * b + dd + mm / 10) - 4800;
     return;
   }
-  int64_t a = jd_ + 32044;
+  int64_t a = int64_t(jd_) + 32044;
   int64_t b = (4 * a + 3) / 146097;
   int64_t c = a - 146097 * b / 4;
   int64_t dd = (4 * c + 3) / 1461;
