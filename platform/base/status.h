@@ -25,7 +25,10 @@ const char* status_kind_name(StatusKind kind);
 
 class [[nodiscard]] Status {
  public:
-  Status() = default;
+  // Provided rather than defaulted: `Status()` then only sets the members, where the
+  // value-initialisation of a defaulted one first clears the whole object, on every
+  // success returned.
+  constexpr Status() noexcept {}
   static Status ok() { return Status(); }
   static Status not_found(std::string msg) { return Status(StatusKind::NotFound, std::move(msg)); }
   static Status corrupt(std::string msg) { return Status(StatusKind::Corrupt, std::move(msg)); }

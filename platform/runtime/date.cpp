@@ -28,7 +28,22 @@ Date Date::from_ymd(int y, int m, int d) {
 
 void Date::ymd(int& y, int& m, int& d) const {
   if (empty()) { y = m = d = 0; return; }
-  int64_t a = jd_ + 32044;
+  if (jd_ < 100000000) {
+    // The same steps in unsigned 32 bits, where the divisions by constants are shorter
+    // multiplications: day numbers this small (years far beyond 9999) keep 4a+3 in range.
+    // Dates are converted for every date field written and every date key built.
+    const uint32_t a = uint32_t(jd_) + 32044;
+    const uint32_t b = (4 * a + 3) / 146097;
+    const uint32_t c = a - 146097 * b / 4;
+    const uint32_t dd = (4 * c + 3) / 1461;
+    const uint32_t e = c - 1461 * dd / 4;
+    const uint32_t mm = (5 * e + 2) / 153;
+    d = static_cast<int>(e - (153 * mm + 2) / 5 + 1);
+    m = static_cast<int>(mm + 3 - 12 * (mm / 10));
+    y = static_cast<int>(100 * b + dd + mm / 10) - 4800;
+    return;
+  }
+  int64_t a = int64_t(jd_) + 32044;
   int64_t b = (4 * a + 3) / 146097;
   int64_t c = a - 146097 * b / 4;
   int64_t dd = (4 * c + 3) / 1461;

@@ -1,5 +1,6 @@
 #include "platform/table/field_codec.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -75,36 +76,76 @@ namespace {
 
 constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
 
+// The nudge that lets a decimal stored a hair below its half (2.675) round up.
+double nudged(double scaled) { return scaled + std::copysign(std::abs(scaled) * 4 * 2.220446049250313e-16, scaled); }
+
 // Half away from zero, with room for the binary representation of decimals (2.675).
 double rounded_scaled(double value, double p) {
-  double scaled = value * p;
-  double r = std::round(scaled + std::copysign(std::abs(scaled) * 4 * 2.220446049250313e-16, scaled));
+  double r = std::round(nudged(value * p));
   return r == 0 ? 0 : r;  // no "-0.00"
 }
 
-// `r` (the number times 10^dec, whole) written right-aligned into out[0, len) from its
-// digits: what the printed quotient r / 10^dec gives while r stays below 10^15, without a
-// formatter or an allocation. False when it does not fit or is too large for this way.
-bool put_scaled(double r, uint32_t len, uint32_t dec, char* out) {
-  if (!(std::abs(r) < 1e15) || dec > 15) return false;
-  uint64_t m = uint64_t(std::abs(r));
-  char buf[40];
-  char* e = buf + sizeof buf;
-  char* b = e;
-  for (uint32_t i = 0; i < dec; ++i) {
-    *--b = char('0' + m % 10);
-    m /= 10;
+constexpr uint64_t kPow10Int[] = {1,           10,           100,           1000,           10000,
+                                  100000,      1000000,      10000000,      100000000,      1000000000,
+                                  10000000000, 100000000000, 1000000000000, 10000000000000, 100000000000000,
+                                  1000000000000000};
+
+// "00" to "99", for writing two digits per step.
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// `count` digits of m (zero-padded) written before `end`, two at a time.
+template <typename U>
+void put_digits(U m, char* end, uint32_t count) {
+  for (; count >= 2; count -= 2) {
+    const U q = m / 100;
+    end -= 2;
+    std::memcpy(end, kDigitPairs + 2 * (m - q * 100), 2);
+    m = q;
   }
-  if (dec) *--b = '.';
-  do {
-    *--b = char('0' + m % 10);
-    m /= 10;
-  } while (m);
-  if (r < 0) *--b = '-';
-  const size_t n = size_t(e - b);
+  if (count) end[-1] = char('0' + m % 10);
+}
+
+// The number times 10^dec, rounded half away from zero and nudged as rounded_scaled does,
+// written right-aligned into out[0, len) from its digits: what the printed quotient
+// r / 10^dec gives while r stays below 10^15, without a formatter or an allocation. False
+// when it does not fit or is too large for this way; nothing is written then.
+bool put_scaled(double value, uint32_t len, uint32_t dec, char* out) {
+  if (dec > 15 || len > 64) return false;
+  const double x = nudged(value * kPow10[dec]);
+  if (!(std::abs(x) < 1e15)) return false;  // also NaN; a value rounding up to 10^15 is refused below
+  // Rounding by hand (x - trunc(x) is exact at this size): what std::round gives.
+  int64_t r = int64_t(x);
+  const double frac = x - double(r);
+  r += int64_t(frac >= 0.5) - int64_t(frac <= -0.5);
+  const uint64_t m = uint64_t(r < 0 ? -r : r);
+  if (m >= 1000000000000000ull) return false;
+  // The width first (digits, at least one before the point; the point; the sign), so
+  // nothing is written for a value that does not fit. The number of digits from the
+  // highest bit, corrected by one comparison.
+  const uint32_t t = ((64 - uint32_t(__builtin_clzll(m | 1))) * 1233) >> 12;
+  const uint32_t digits = std::max(t + 1 - uint32_t(m < kPow10Int[t]), dec + 1);
+  const uint32_t n = digits + (dec ? 1 : 0) + (r < 0 ? 1 : 0);
   if (n > len) return false;
-  std::memset(out, ' ', len - n);
-  std::memcpy(out + (len - n), b, n);
+  blank_field_bytes(reinterpret_cast<uint8_t*>(out), len - n);
+  char* const end = out + len;
+  // The whole part and the decimals apart, in 32 bits where the number allows (the
+  // shorter multiplications).
+  char* const point = end - dec - (dec ? 1 : 0);
+  if (m <= 0xFFFFFFFFu && dec <= 9) {
+    const uint32_t m32 = uint32_t(m), p = uint32_t(kPow10Int[dec]);
+    const uint32_t whole = m32 / p;
+    put_digits<uint32_t>(m32 - whole * p, end, dec);
+    put_digits<uint32_t>(whole, point, digits - dec);
+  } else {
+    const uint64_t whole = m / kPow10Int[dec];
+    put_digits<uint64_t>(m - whole * kPow10Int[dec], end, dec);
+    put_digits<uint64_t>(whole, point, digits - dec);
+  }
+  if (dec) end[-int(dec) - 1] = '.';
+  if (r < 0) out[len - n] = '-';
   return true;
 }
 
@@ -251,16 +292,58 @@ bool field_is_blank(const FieldInfo& f, const uint8_t* rec, const HeaderInfo& h)
   return true;
 }
 
+bool encode_field_fast(const FieldInfo& f, const Value& v, uint8_t* rec) {
+  uint8_t* p = rec + f.offset;
+  switch (v.type) {
+    case ValueType::Character: {
+      if (f.type != 'C') return false;
+      const size_t n = v.str.size();
+      if (n > f.length) return false;  // the rest must be blank: encode_field looks
+      const uint8_t* text = reinterpret_cast<const uint8_t*>(v.str.data());
+      if (n < f.length) blank_field_bytes(p + n, f.length - n);
+      copy_field_bytes(p, text, n);
+      return true;
+    }
+    case ValueType::Numeric:
+      if (f.type != 'N' && f.type != 'F') return false;
+      return std::isfinite(v.num) && f.length > 0 && f.length <= 64 &&
+             put_scaled(v.num, f.length, f.decimals, reinterpret_cast<char*>(p));
+    case ValueType::Date: {
+      if (f.type != 'D' || f.length != 8) return false;
+      if (v.date.empty()) {
+        blank_field_bytes(p, 8);
+        return true;
+      }
+      int y, m, d;
+      v.date.ymd(y, m, d);
+      if (y < 1 || y > 9999) return false;
+      std::memcpy(p, kDigitPairs + 2 * (y / 100), 2);
+      std::memcpy(p + 2, kDigitPairs + 2 * (y % 100), 2);
+      std::memcpy(p + 4, kDigitPairs + 2 * m, 2);
+      std::memcpy(p + 6, kDigitPairs + 2 * d, 2);
+      return true;
+    }
+    case ValueType::Logical:
+      if (f.type != 'L' || f.length < 1) return false;
+      p[0] = v.logical ? 'T' : 'F';
+      if (f.length > 1) blank_field_bytes(p + 1, f.length - 1);
+      return true;
+    case ValueType::Nil:
+      blank_field_bytes(p, f.length);
+      return true;
+  }
+  return false;
+}
+
 Status encode_field(const FieldInfo& f, const Value& v, uint8_t* rec, bool cut_text) {
+  if (encode_field_fast(f, v, rec)) return Status::ok();
+  // What the quick way left: texts longer than the field, other field types, and the
+  // refusals with their reasons.
   uint8_t* p = rec + f.offset;
   auto mismatch = [&]() {
     return Status::invalid_argument("Feld " + f.name + ": der Wert hat den falschen Typ für ein Feld vom Typ " +
                                     std::string(1, f.type));
   };
-  if (v.is_nil()) {
-    memset(p, ' ', f.length);
-    return Status::ok();
-  }
   switch (f.type) {
     case 'C': {
       if (!v.is_char()) return mismatch();
@@ -279,9 +362,6 @@ Status encode_field(const FieldInfo& f, const Value& v, uint8_t* rec, bool cut_t
     case 'N':
     case 'F': {
       if (!v.is_num()) return mismatch();
-      if (std::isfinite(v.num) && f.length > 0 && f.length <= 64 && f.decimals < 16 &&
-          put_scaled(rounded_scaled(v.num, kPow10[f.decimals]), f.length, f.decimals, reinterpret_cast<char*>(p)))
-        return Status::ok();
       std::string s = format_number(v.num, f.length, f.decimals);
       if (s.empty())
         return Status::invalid_argument("Feld " + f.name + ": der Wert passt nicht in die Feldlänge " +
@@ -293,29 +373,13 @@ Status encode_field(const FieldInfo& f, const Value& v, uint8_t* rec, bool cut_t
     case 'D': {
       if (!v.is_date()) return mismatch();
       if (f.length != 8) return Status::not_supported("Feld " + f.name + ": ungültige Länge für ein Datum");
-      if (v.date.empty()) {
-        memset(p, ' ', 8);
-        return Status::ok();
-      }
-      int y, m, d;
-      v.date.ymd(y, m, d);
-      if (y < 1 || y > 9999)
-        return Status::invalid_argument("Feld " + f.name + ": das Jahr liegt außerhalb von 1 bis 9999");
-      const int parts[3][2] = {{y, 4}, {m, 2}, {d, 2}};
-      uint8_t* at = p;
-      for (const auto& [value, width] : parts) {
-        int x = value;
-        for (int i = width - 1; i >= 0; --i, x /= 10) at[i] = uint8_t('0' + x % 10);
-        at += width;
-      }
-      return Status::ok();
+      // The quick way writes every other date.
+      return Status::invalid_argument("Feld " + f.name + ": das Jahr liegt außerhalb von 1 bis 9999");
     }
     case 'L':
       if (!v.is_logical()) return mismatch();
-      if (f.length < 1) return Status::not_supported("Feld " + f.name + ": Länge 0");
-      p[0] = v.logical ? 'T' : 'F';
-      if (f.length > 1) memset(p + 1, ' ', f.length - 1);
-      return Status::ok();
+      // The quick way writes every field with room for the letter.
+      return Status::not_supported("Feld " + f.name + ": Länge 0");
     default:
       return Status::not_supported("Feld " + f.name + ": Felder vom Typ " + std::string(1, f.type) +
                                    " können nicht geschrieben werden");

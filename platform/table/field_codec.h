@@ -2,6 +2,7 @@
 // Field values to and from their stored bytes. Memo texts live in the memo file; here
 // only their pointers are read and written.
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,45 @@ bool field_is_blank(const FieldInfo& f, const uint8_t* record, const HeaderInfo&
 // for the field is refused (never cut); a text longer than the field is refused unless
 // the rest is blank or `cut_text` is set (transfers cut as the other programs do).
 Status encode_field(const FieldInfo& f, const Value& v, uint8_t* record, bool cut_text = false);
+// The common cases of encode_field without building a Status: a fitting value of the
+// field's own type (C, N, F, D, L) or Nil is written and true returned. Anything else
+// answers false and leaves the bytes as they were; encode_field then decides and words
+// the refusal.
+bool encode_field_fast(const FieldInfo& f, const Value& v, uint8_t* record);
+
+// A few dozen bytes of a field copied or blanked without a library call, which would cost
+// more than the bytes themselves: overlapping word-sized moves from both ends.
+inline void copy_field_bytes(uint8_t* to, const uint8_t* from, size_t n) {
+  if (n >= 16) {
+    if (n > 64) {
+      std::memcpy(to, from, n);
+    } else if (n > 32) {
+      std::memcpy(to, from, 32);
+      std::memcpy(to + n - 32, from + n - 32, 32);
+    } else {
+      std::memcpy(to, from, 16);
+      std::memcpy(to + n - 16, from + n - 16, 16);
+    }
+  } else if (n >= 8) {
+    std::memcpy(to, from, 8);
+    std::memcpy(to + n - 8, from + n - 8, 8);
+  } else if (n >= 4) {
+    std::memcpy(to, from, 4);
+    std::memcpy(to + n - 4, from + n - 4, 4);
+  } else if (n) {
+    to[0] = from[0];
+    to[n / 2] = from[n / 2];
+    to[n - 1] = from[n - 1];
+  }
+}
+inline void blank_field_bytes(uint8_t* to, size_t n) {
+  static constexpr uint8_t kBlanks[64] = {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
+                                          ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
+                                          ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
+                                          ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
+  if (n > 64) std::memset(to, ' ', n);
+  else copy_field_bytes(to, kBlanks, n);
+}
 
 // A number formatted to `len` characters with `dec` decimals, right-aligned, rounded half
 // away from zero; "" when it does not fit.

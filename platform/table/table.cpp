@@ -530,7 +530,9 @@ Status Table::check_exclusive(const char* what) const {
   return Status::ok();
 }
 
-Status Table::field_put(int pos, const Value& v) {
+Status Table::field_put_fully(int pos, const Value& v) {
+  // The quick way still, with the header's date written first in this session.
+  if (!date_written_ && put_in_place(pos, v)) return touch_date();
   MV_RETURN_IF_ERROR(check_writable());
   if (pos < 1 || size_t(pos) > hdr_.fields.size())
     return Status::invalid_argument(path_ + ": Feldnummer " + std::to_string(pos) + " ist ungültig");
@@ -659,7 +661,24 @@ Status Table::recall() {
   return write_current(scratch_);
 }
 
-Status Table::append_blank() { return append_record(blank_); }
+Status Table::append_blank() {
+  // Exclusive (or in an append run) with no order to tell and the header's date written:
+  // the blank record joins the appended ones, and the current record is copied from there
+  // when first looked at. A full block is written before it rather than with it, so the
+  // FIELDPUTs that usually follow find it in memory still.
+  const size_t rl = hdr_.record_length;
+  if (!maintainer_ && date_written_ && (!shared_ || batch_shared_) && file_ && !read_only_ &&
+      lastrec_ != 0xFFFFFFFFu && blank_.size() == rl) {
+    if (pending_.size() + rl > kAppendBatchBytes) MV_RETURN_IF_ERROR(flush_appends());
+    modified_ = true;
+    pending_.insert(pending_.end(), blank_.begin(), blank_.end());
+    recno_ = ++lastrec_;
+    loaded_ = false;
+    eof_ = bof_ = false;
+    return Status::ok();
+  }
+  return append_record(blank_);
+}
 
 Status Table::put_record(std::span<const uint8_t> bytes) {
   MV_RETURN_IF_ERROR(check_writable());

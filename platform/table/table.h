@@ -26,6 +26,7 @@
 #include "platform/runtime/value.h"
 #include "platform/table/dbf_header.h"
 #include "platform/table/drivers.h"
+#include "platform/table/field_codec.h"
 #include "platform/table/memo.h"
 #include "platform/table/modes.h"
 #include "platform/table/order_hook.h"
@@ -106,7 +107,12 @@ class Table {
   // The stored bytes of a field of the current record (no memo lookup).
   std::string_view field_raw(int pos) const;
   bool field_blank(int pos) const;
-  Status field_put(int pos, const Value& value);   // FIELDPUT
+  // FIELDPUT. Filling a freshly appended record (exclusive, no order open) is done here
+  // in place; everything else, refusals included, takes the full way.
+  Status field_put(int pos, const Value& value) {
+    if (date_written_ && put_in_place(pos, value)) return Status::ok();
+    return field_put_fully(pos, value);
+  }
   Status field_put(std::string_view name, const Value& value);
   // The current record's bytes, deletion flag first.
   std::span<const uint8_t> record() const { return cur(); }
@@ -161,6 +167,25 @@ class Table {
  private:
   Table() = default;
   Status load(uint32_t recno);
+  // FIELDPUT into a record still among the appended ones in memory, with nobody to tell:
+  // the value goes straight into the record's place there, which the current record is
+  // copied from again when next looked at. False (and nothing written) for whatever this
+  // way does not take: memo fields, NULL flags, values that do not fit or have the wrong
+  // type.
+  bool put_in_place(int pos, const Value& v) {
+    if (maintainer_ || eof_ || recno_ <= disk_count_ || read_only_ || !file_ || pos < 1 ||
+        size_t(pos) > hdr_.fields.size())
+      return false;
+    const FieldInfo& f = hdr_.fields[size_t(pos - 1)];
+    const size_t rl = hdr_.record_length;
+    const size_t slot = size_t(recno_ - disk_count_ - 1) * rl;
+    if (f.null_bit >= 0 || slot + rl > pending_.size() || !encode_field_fast(f, v, pending_.data() + slot))
+      return false;
+    loaded_ = false;
+    modified_ = true;
+    return true;
+  }
+  Status field_put_fully(int pos, const Value& v);
   // The current record's bytes: positioning only notes the record number (a record in
   // the mapped file is copied on first use), so navigation touches no record it does
   // not look at.

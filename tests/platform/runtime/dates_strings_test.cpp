@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "platform/runtime/date.h"
 #include "platform/runtime/strings.h"
@@ -52,6 +53,30 @@ TEST(Dates, TextFormsAndArithmetic) {
   EXPECT_EQ(Date::from_ymd(2025, 1, 1) - d, 307);
   EXPECT_TRUE((Date() + 5).empty());
   EXPECT_EQ(apply_date_epoch(2024), 2024);
+}
+
+// Every day from 0001-01-01 to 9999-12-31 and some beyond: day number and calendar date
+// convert back and forth, and consecutive days are consecutive dates.
+TEST(Dates, EveryDayConvertsBothWays) {
+  const int32_t first = Date::from_ymd(1, 1, 1).julian(), last = Date::from_ymd(9999, 12, 31).julian();
+  int py = 0, pm = 12, pd = 31;
+  for (int32_t jd = first; jd <= last; ++jd) {
+    int y, m, d;
+    Date::from_julian(jd).ymd(y, m, d);
+    const bool next_day = (y == py && m == pm && d == pd + 1) ||
+                          (y == py && m == pm + 1 && d == 1 && pd == days_in_month(py, pm)) ||
+                          (y == py + 1 && m == 1 && d == 1 && pm == 12 && pd == 31);
+    if (!next_day || Date::from_ymd(y, m, d).julian() != jd) FAIL() << jd << ": " << y << "-" << m << "-" << d;
+    py = y, pm = m, pd = d;
+  }
+  int y, m, d;
+  (Date::from_ymd(9999, 12, 31) + 1).ymd(y, m, d);
+  EXPECT_EQ(std::tuple(y, m, d), std::tuple(10000, 1, 1));
+  // Far beyond: a year past 9999 still, which a date field refuses.
+  for (int32_t jd : {99999999, 100000000, 2147483647}) {
+    Date::from_julian(jd).ymd(y, m, d);
+    EXPECT_GT(y, 9999) << jd;
+  }
 }
 
 TEST(Strings, TableOfCases) {

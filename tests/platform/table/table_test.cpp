@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <random>
 #include <tuple>
 
@@ -280,6 +281,87 @@ TEST_F(TableTest, FieldTypesRoundTrip) {
   EXPECT_TRUE(t->field_get(5)->logical);
   EXPECT_EQ(t->field_get(6)->str, "Zeile 1\r\nZeile 2");
   EXPECT_EQ(t->field_raw(6), "         1");
+}
+
+// FIELDPUT per field type: the bytes written, or the refusal with its reason and the field
+// left as it was, alike for a record just appended (still in memory, no order open) and
+// for one already in the file, and the file gets what the current record shows.
+TEST_F(TableTest, FieldPutWritesEachTypeOrRefusesAlike) {
+  const std::string path = dir.file("PUT.DBF");
+  MV_ASSERT_OK(db_create(path, {{"NAME", 'C', 5, 0}, {"BETRAG", 'N', 7, 2}, {"MENGE", 'N', 3, 0},
+                                {"DATUM", 'D', 8, 0}, {"AKTIV", 'L', 1, 0}}, "DBFCDX"));
+  const Value before[] = {Value::character("Vor"), Value::numeric(1.5), Value::numeric(7),
+                          Value::of_date(Date::from_ymd(2000, 1, 1)), Value::boolean(true)};
+  const double inf = std::numeric_limits<double>::infinity();
+  const std::string wrong = ": der Wert hat den falschen Typ für ein Feld vom Typ ";
+  const std::string too_wide = "Feld BETRAG: der Wert passt nicht in die Feldlänge 7 mit 2 Dezimalstellen";
+  struct Case {
+    int pos;
+    Value v;
+    std::string want;  // the field's bytes, or the message of the refusal
+    bool refused = false;
+  } cases[] = {
+      {1, Value::character("Abc"), "Abc  "},
+      {1, Value::character("Abcde"), "Abcde"},
+      {1, Value::character("Abcde   "), "Abcde"},
+      {1, Value::character(""), "     "},
+      {1, Value::nil(), "     "},
+      {1, Value::character("Abcdef"), "Feld NAME: der Text ist länger als 5 Zeichen", true},
+      {1, Value::numeric(1), "Feld NAME" + wrong + "C", true},
+      {2, Value::numeric(2.675), "   2.68"},
+      {2, Value::numeric(-123.456), "-123.46"},
+      {2, Value::numeric(-0.001), "   0.00"},
+      {2, Value::numeric(9999.99), "9999.99"},
+      {2, Value::numeric(9999.995), too_wide, true},
+      {2, Value::numeric(-1000), too_wide, true},
+      {2, Value::numeric(inf), too_wide, true},
+      {2, Value::numeric(std::nan("")), too_wide, true},
+      {2, Value::character("1"), "Feld BETRAG" + wrong + "N", true},
+      {3, Value::numeric(999.4), "999"},
+      {3, Value::numeric(-99), "-99"},
+      {3, Value::numeric(-0.4), "  0"},
+      {3, Value::numeric(999.5), "Feld MENGE: der Wert passt nicht in die Feldlänge 3 mit 0 Dezimalstellen", true},
+      {4, Value::of_date(Date::from_ymd(2024, 2, 29)), "20240229"},
+      {4, Value::of_date(Date::from_ymd(1, 1, 1)), "00010101"},
+      {4, Value::of_date(Date::from_ymd(9999, 12, 31)), "99991231"},
+      {4, Value::of_date(Date()), "        "},
+      {4, Value::of_date(Date::from_ymd(9999, 12, 31) + 1), "Feld DATUM: das Jahr liegt außerhalb von 1 bis 9999", true},
+      {4, Value::boolean(true), "Feld DATUM" + wrong + "D", true},
+      {5, Value::boolean(false), "F"},
+      {5, Value::nil(), " "},
+      {5, Value::of_date(Date::from_ymd(2024, 1, 1)), "Feld AKTIV" + wrong + "L", true},
+  };
+  std::vector<std::vector<uint8_t>> shown;
+  {
+    auto t = open_ok(path, false, false, "DBFCDX");
+    for (bool in_file : {false, true}) {
+      for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.pos) + (in_file ? " in the file: " : " appended: ") + c.want);
+        MV_ASSERT_OK(t->append_blank());
+        for (int pos = 1; pos <= 5; ++pos) MV_ASSERT_OK(t->field_put(pos, before[pos - 1]));
+        if (in_file) MV_ASSERT_OK(t->commit());
+        const std::string old(t->field_raw(c.pos));
+        Status st = t->field_put(c.pos, c.v);
+        if (c.refused) {
+          EXPECT_EQ(st.kind(), StatusKind::InvalidArgument);
+          EXPECT_EQ(st.message(), c.want);
+          EXPECT_EQ(t->field_raw(c.pos), old);
+        } else {
+          MV_EXPECT_OK(st);
+          EXPECT_EQ(t->field_raw(c.pos), c.want);
+        }
+        shown.emplace_back(t->record().begin(), t->record().end());
+      }
+    }
+    MV_ASSERT_OK(t->close());
+  }
+  auto t = open_ok(path, false, true, "DBFCDX");
+  ASSERT_EQ(t->lastrec(), shown.size());
+  std::vector<uint8_t> stored;
+  for (uint32_t r = 1; r <= shown.size(); ++r) {
+    MV_ASSERT_OK(t->read_record(r, stored));
+    EXPECT_EQ(stored, shown[r - 1]) << "record " << r;
+  }
 }
 
 TEST(FieldCodec, NumbersAreFormattedOrRefused) {
