@@ -78,6 +78,7 @@ class CdxOrder final : public PagedOrder {
 
   // ---- the page plumbing's hooks ----
   Status read_page(uint32_t id, Node& n) override;
+  std::pair<uint64_t, size_t> page_span(uint32_t id) const override { return {id, kPage}; }
   Status write_page(const Node& n) override;
   Status write_pages(const std::vector<Node*>& sorted) override;
   Status reload() override;
@@ -99,6 +100,7 @@ class CdxOrder final : public PagedOrder {
     return n.n() <= bulk_interior_capacity();
   }
   size_t bulk_leaf_capacity() const override { return kLeafData; }
+  bool fixed_leaves() const override { return false; }
   size_t split_point(const Node& n) const override;
   void leaf_changed(Node& n, long pos) override;
   size_t entry_cost(const uint8_t* k, const uint8_t* prev) const {
@@ -650,7 +652,8 @@ Status CdxOrder::encode(const Node& n, uint8_t* p) const {
 }
 
 Status CdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
-  const std::string where = bag_.pf.path() + ": Tag " + info_.name + ": Seite " + std::to_string(id);
+  // Named only when a page turns out damaged: pages are decoded by the thousand.
+  auto where = [&] { return bag_.pf.path() + ": Tag " + info_.name + ": Seite " + std::to_string(id); };
   const uint16_t attr = get_le16(p + kNodeAttributes);
   const size_t cnt = get_le16(p + kNodeCount);
   const size_t kl = key_len();
@@ -664,9 +667,9 @@ Status CdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
   n.keys.resize(cnt * kl);
   n.recnos.resize(cnt);
   n.kids.clear();
-  if (attr > 3) return Status::corrupt(where + ": unbekannte Seitenart " + std::to_string(attr));
+  if (attr > 3) return Status::corrupt(where() + ": unbekannte Seitenart " + std::to_string(attr));
   if (!n.leaf) {
-    if (cnt == 0 || kInteriorItems + cnt * (kl + 8) > kPage) return Status::corrupt(where + ": ungültige Schlüsselzahl");
+    if (cnt == 0 || kInteriorItems + cnt * (kl + 8) > kPage) return Status::corrupt(where() + ": ungültige Schlüsselzahl");
     n.kids.resize(cnt);
     for (size_t i = 0; i < cnt; ++i) {
       const uint8_t* e = p + kInteriorItems + i * (kl + 8);
@@ -674,7 +677,7 @@ Status CdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
       n.recnos[i] = get_be32(e + kl);
       n.kids[i] = get_be32(e + kl + 4);
       if (n.kids[i] == 0 || n.kids[i] % kPage || n.kids[i] >= bag_.file_end)
-        return Status::corrupt(where + ": ungültiger Seitenverweis");
+        return Status::corrupt(where() + ": ungültiger Seitenverweis");
     }
     return Status::ok();
   }
@@ -682,7 +685,7 @@ Status CdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
   const uint8_t dmask = p[kLeafDupMask], tmask = p[kLeafTrailMask];
   const uint8_t r = p[kLeafRecordBits], d = p[kLeafDupBits], t = p[kLeafTrailBits], b = p[kLeafEntryBytes];
   if (b < 1 || b > 8 || r > 32 || d > 8 || t > 8 || r + d + t > 8 * b || cnt * b > kLeafData)
-    return Status::corrupt(where + ": ungültige Bitbreiten");
+    return Status::corrupt(where() + ": ungültige Bitbreiten");
   size_t end = kPage;
   const uint8_t padb = pad();
   for (size_t i = 0; i < cnt; ++i) {
@@ -691,9 +694,9 @@ Status CdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
     uint32_t rec = uint32_t(v & rmask);
     size_t dup = (v >> r) & dmask;
     size_t trail = (v >> (r + d)) & tmask;
-    if (dup + trail > kl || (i == 0 && dup > 0)) return Status::corrupt(where + ": ungültige Schlüsselkompression");
+    if (dup + trail > kl || (i == 0 && dup > 0)) return Status::corrupt(where() + ": ungültige Schlüsselkompression");
     size_t stored = kl - dup - trail;
-    if (end < 24 + cnt * b + stored) return Status::corrupt(where + ": Schlüsselbytes überlappen");
+    if (end < 24 + cnt * b + stored) return Status::corrupt(where() + ": Schlüsselbytes überlappen");
     end -= stored;
     uint8_t* k = n.keys.data() + i * kl;
     if (dup) std::memcpy(k, k - kl, dup);

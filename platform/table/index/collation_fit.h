@@ -29,12 +29,18 @@ class CollationFit {
   void new_run() { prev_.clear(); }
   // One key in stored order; false once no candidate fits.
   bool see(const uint8_t* k, size_t kl) {
-    if (!prev_.empty())
-      for (int i = 0; i < 3; ++i) {
-        if (!ok_[i]) continue;
-        const int x = cands_[i].compare(prev_.data(), k, kl);
-        if (desc_ ? x < 0 : x > 0) ok_[i] = false;
-      }
+    if (!prev_.empty()) {
+      // Every candidate orders two keys by their first differing byte.
+      const uint8_t* p = prev_.data();
+      size_t at = 0;
+      while (at < kl && p[at] == k[at]) ++at;
+      if (at < kl)
+        for (int i = 0; i < 3; ++i) {
+          if (!ok_[i]) continue;
+          const int x = cands_[i].compare(p + at, k + at, 1);
+          if (desc_ ? x < 0 : x > 0) ok_[i] = false;
+        }
+    }
     prev_.assign(k, k + kl);
     return any();
   }

@@ -101,8 +101,9 @@ std::optional<IndexFormat> index_format_of_driver(std::string_view driver) {
 }
 
 namespace {
-// Large enough that a batch puts several keys into most leaves it touches.
-constexpr size_t kBatch = 32768;
+// Large enough that a batch of random keys puts several keys into most leaves of a large
+// order: each leaf it touches is then read, changed and split once for all of them.
+constexpr size_t kBatch = 131072;
 // Bulk rewrites of fewer records go through the batches whatever the table's size.
 constexpr uint64_t kRebuildAtLeast = 4096;
 }  // namespace
@@ -669,7 +670,7 @@ Status OrderList::choose_mdx_key_rules(Entry& e) {
   if (rules.size() > 1) {
     constexpr size_t kMaxEvidence = 20000;
     const size_t kl = e.tree->keydef().length;
-    MV_RETURN_IF_ERROR(e.tree->walk_physical([&](const uint8_t* k, uint32_t recno) {
+    MV_RETURN_IF_ERROR(e.tree->walk_streaming([&](const uint8_t* k, uint32_t recno) {
       const std::string_view key(reinterpret_cast<const char*>(k), kl);
       bool telling = key.find("18991230") != std::string_view::npos;
       for (size_t i = 0; i < kl && !telling; ++i) telling = k[i] >= 0x80;
