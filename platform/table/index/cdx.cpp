@@ -23,6 +23,12 @@ int bits_for(uint32_t v) {
   return std::max(b, 1);
 }
 
+// Copies the few bytes of a part of a key: eight at a time, then one by one.
+inline void copy_short(uint8_t* d, const uint8_t* s, size_t n) {
+  for (; n >= 8; n -= 8, d += 8, s += 8) std::memcpy(d, s, 8);
+  for (; n; --n) *d++ = *s++;
+}
+
 struct LeafLayout {
   int r, d, t, b;
 };
@@ -642,7 +648,7 @@ Status CdxOrder::encode(const Node& n, uint8_t* p) const {
     size_t stored = kl - dup - trail;
     if (entries + size_t(l.b) > end - stored) return Status::invalid_argument("CDX: Blattseite überfüllt");
     end -= stored;
-    std::memcpy(p + end, k + dup, stored);
+    copy_short(p + end, k + dup, stored);
     uint64_t v = uint64_t(n.recnos[i]) | (uint64_t(dup) << l.r) | (uint64_t(trail) << (l.r + l.d));
     for (int b = 0; b < l.b; ++b) p[entries + size_t(b)] = uint8_t(v >> (8 * b));
     entries += size_t(l.b);
@@ -688,9 +694,18 @@ Status CdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
     return Status::corrupt(where() + ": ungültige Bitbreiten");
   size_t end = kPage;
   const uint8_t padb = pad();
+  // Trailing blanks are the pad byte already; each key takes its shared head from the key
+  // before it and its own bytes from the end of the page.
+  if (cnt) std::memset(n.keys.data(), padb, cnt * kl);
+  const uint64_t entry_mask = b >= 8 ? ~uint64_t(0) : (uint64_t(1) << (8 * b)) - 1;
   for (size_t i = 0; i < cnt; ++i) {
+    const size_t at = kLeafEntries + i * b;
     uint64_t v = 0;
-    for (int j = 0; j < b; ++j) v |= uint64_t(p[kLeafEntries + i * b + size_t(j)]) << (8 * j);
+    if (at + 8 <= kPage) {
+      v = get_le64(p + at) & entry_mask;
+    } else {
+      for (int j = 0; j < b; ++j) v |= uint64_t(p[at + size_t(j)]) << (8 * j);
+    }
     uint32_t rec = uint32_t(v & rmask);
     size_t dup = (v >> r) & dmask;
     size_t trail = (v >> (r + d)) & tmask;
@@ -699,9 +714,8 @@ Status CdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
     if (end < 24 + cnt * b + stored) return Status::corrupt(where() + ": Schlüsselbytes überlappen");
     end -= stored;
     uint8_t* k = n.keys.data() + i * kl;
-    if (dup) std::memcpy(k, k - kl, dup);
-    std::memcpy(k + dup, p + end, stored);
-    std::memset(k + dup + stored, padb, trail);
+    copy_short(k, k - kl, dup);
+    copy_short(k + dup, p + end, stored);
     n.recnos[i] = rec;
   }
   return Status::ok();

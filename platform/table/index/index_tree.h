@@ -82,6 +82,11 @@ struct CheckReport {
   uint32_t pages = 0;
 };
 
+// Entries (keys flat, kl each, and their record numbers) by key, then by record number,
+// into `order` (sized like `recnos`); `desc` the other way round by key.
+void sort_entries(std::vector<uint32_t>& order, const uint8_t* keys, size_t kl, const std::vector<uint32_t>& recnos,
+                  const KeyCompare& cmp, bool desc);
+
 // One order = one tree. Subclasses: NtxOrder, CdxOrder, MdxOrder.
 class TreeOrder {
  public:
@@ -188,6 +193,8 @@ class TreeOrder {
   // The same for a walk over a whole large order: the leaves are read a page of them at a
   // time and not kept in the cache.
   Status walk_streaming(const std::function<bool(const uint8_t* key, uint32_t recno)>& fn);
+  // The same a run of neighbouring entries at a time (a leaf, or a key between two leaves).
+  Status walk_runs(const std::function<bool(const uint8_t* keys, const uint32_t* recnos, size_t n)>& fn);
   // Every page the tree uses, root first. Only interior pages are read: leaves are known
   // from their parents. Used to tell a free page from a live one; Corrupt when the tree
   // cannot be walked.

@@ -18,6 +18,8 @@ void append_entry(Node& n, size_t kl, const uint8_t* key, uint32_t recno) {
   n.recnos.push_back(recno);
 }
 
+}  // namespace
+
 // Entries by key, then by record number, into `order`: a radix sort on each key's prefix
 // (a number that orders keys as the comparison does, or ties them), then the entries of
 // one prefix by the whole key. No comparison of whole keys for most entries, and none
@@ -69,8 +71,6 @@ void sort_entries(std::vector<uint32_t>& order, const uint8_t* kb, size_t kl, co
   }
   for (size_t i = 0; i < n; ++i) order[i] = a[i].i;
 }
-
-}  // namespace
 
 bool TreeOrder::bulk_leaf_add(Node& leaf, const uint8_t* key, uint32_t recno) {
   if (leaf.n() >= bulk_leaf_capacity()) return false;
@@ -420,27 +420,36 @@ Result<std::optional<Collation>> TreeOrder::detect_collation(const Collation& fa
   CollationFit fit(cp, phys_desc());
   const size_t kl = key_len();
   bool first = true;
-  MV_RETURN_IF_ERROR(walk_streaming([&](const uint8_t* k, uint32_t) {
+  MV_RETURN_IF_ERROR(walk_runs([&](const uint8_t* keys, const uint32_t*, size_t n) {
     if (first) fit.restart(), first = false;
-    return fit.see(k, kl);
+    return fit.see_run(keys, n, kl);
   }));
   return fit.choice(fallback);
 }
 
 Status TreeOrder::walk_streaming(const std::function<bool(const uint8_t* key, uint32_t recno)>& fn) {
+  const size_t kl = key_len();
+  return walk_runs([&](const uint8_t* keys, const uint32_t* recnos, size_t n) {
+    for (size_t i = 0; i < n; ++i)
+      if (!fn(keys + i * kl, recnos[i])) return false;
+    return true;
+  });
+}
+
+Status TreeOrder::walk_runs(const std::function<bool(const uint8_t* keys, const uint32_t* recnos, size_t n)>& fn) {
   uint64_t told = 0;  // a walk started again (the file changed under it) goes on after these
   return reading([&]() -> Status {
     MV_ASSIGN_OR_RETURN(const int leaf_level, leftmost_leaf_level());
+    const size_t kl = key_len();
     uint64_t at = 0;
     bool go_on = true;
     Node scratch;
-    auto emit = [&](const uint8_t* k, uint32_t r) {
-      if (at++ < told) return;
-      ++told;
-      go_on = fn(k, r);
-    };
-    auto leaf_entries = [&](const Node& n) {
-      for (size_t i = 0; i < n.n() && go_on; ++i) emit(node_key(n, i), n.recnos[i]);
+    auto emit = [&](const uint8_t* keys, const uint32_t* recnos, size_t n) {
+      const uint64_t skip = told > at ? std::min<uint64_t>(told - at, n) : 0;
+      at += n;
+      if (skip == n || !go_on) return;
+      told = at;
+      go_on = fn(keys + skip * kl, recnos + skip, n - size_t(skip));
     };
     // In order: child i, then (B-tree) key i. Interior pages come through the cache, the
     // leaves of one page are read together and not kept.
@@ -449,13 +458,13 @@ Status TreeOrder::walk_streaming(const std::function<bool(const uint8_t* key, ui
       if (depth >= leaf_level) {
         MV_ASSIGN_OR_RETURN(const Node* leaf, peek(id, scratch));
         if (leaf->leaf) {
-          leaf_entries(*leaf);
+          emit(leaf->keys.data(), leaf->recnos.data(), leaf->n());
           return Status::ok();
         }
       }
       MV_ASSIGN_OR_RETURN(Node * n, load(id));
       if (n->leaf) {
-        leaf_entries(*n);
+        emit(n->keys.data(), n->recnos.data(), n->n());
         return Status::ok();
       }
       if (n->kids.empty()) return Status::corrupt(info_.bag_path + ": Indexseite ohne Verweise");
@@ -463,7 +472,7 @@ Status TreeOrder::walk_streaming(const std::function<bool(const uint8_t* key, ui
       Status st;
       for (size_t i = 0; i < n->kids.size() && go_on && st.is_ok(); ++i) {
         st = self(self, n->kids[i], depth + 1);
-        if (st.is_ok() && go_on && shape_ == TreeShape::BTree && i < n->n()) emit(node_key(*n, i), n->recnos[i]);
+        if (st.is_ok() && go_on && shape_ == TreeShape::BTree && i < n->n()) emit(node_key(*n, i), &n->recnos[i], 1);
       }
       if (staged) unstage();
       return st;
