@@ -349,7 +349,11 @@ class TreeOrder {
   // ---- batch inserts (index_tree_batch.cpp)
   struct BatchRun;    // the keys of a batch in stored order
   struct BatchPiece;  // a page a changed page became, with the key its parent keeps of it
-  struct BatchPart;   // the keys of a batch that go to one child
+  // The keys of a batch that go to one child.
+  struct BatchPart {
+    size_t child;
+    size_t lo, hi;
+  };
   Status insert_keywise(const uint8_t* keys, const uint32_t* recnos, const uint32_t* order, size_t count);
   Status batch_slice(const BatchRun& b, size_t lo, size_t hi);
   Status batch_read(const BatchRun& b, uint32_t id, size_t lo, size_t hi, int depth);
@@ -362,6 +366,11 @@ class TreeOrder {
   long pool_key(const uint8_t* k);
   // Keys the pieces of a running batch hand up, key_len each.
   std::vector<uint8_t> batch_keys_;
+  // How the reading walk shared the batch out: the parts of each interior page it visited,
+  // in visiting order, for the walk that changes the tree.
+  std::vector<BatchPart> plan_;
+  std::vector<size_t> plan_sizes_;
+  size_t plan_at_ = 0, plan_node_ = 0;
   // The entries of a run of leaves being laid out anew.
   std::vector<uint8_t> run_keys_;
   std::vector<uint32_t> run_recs_;

@@ -53,10 +53,6 @@ struct TreeOrder::BatchPiece {
   uint32_t rec;
 };
 
-struct TreeOrder::BatchPart {
-  size_t child;
-  size_t lo, hi;
-};
 
 long TreeOrder::pool_key(const uint8_t* k) {
   const size_t kl = key_len();
@@ -123,6 +119,9 @@ Status TreeOrder::insert_keywise(const uint8_t* keys, const uint32_t* recnos, co
 
 Status TreeOrder::batch_slice(const BatchRun& b, size_t lo, size_t hi) {
   batch_keys_.clear();
+  plan_.clear();
+  plan_sizes_.clear();
+  plan_at_ = plan_node_ = 0;
   MV_RETURN_IF_ERROR(batch_read(b, root(), lo, hi, 0));
   std::vector<BatchPiece> top;
   MV_RETURN_IF_ERROR(batch_apply(b, root(), lo, hi, 0, top));
@@ -150,7 +149,8 @@ Status TreeOrder::batch_slice(const BatchRun& b, size_t lo, size_t hi) {
   return Status::ok();
 }
 
-// The children of interior page n that items [lo, hi) go to, in order, each with its items.
+// The children of interior page n that items [lo, hi) go to, in order, each with its items,
+// appended to `out`.
 Status TreeOrder::batch_parts(const Node& n, const BatchRun& b, size_t lo, size_t hi, std::vector<BatchPart>& out) {
   const size_t kl = key_len();
   const size_t cnt = n.n();
@@ -160,13 +160,23 @@ Status TreeOrder::batch_parts(const Node& n, const BatchRun& b, size_t lo, size_
   // Item j goes to the first child whose key stands after it (CDX: the last child when
   // none does; the others: the last child, which has no key).
   const size_t last_keyed = keyed_all ? cnt - 1 : cnt;
-  out.clear();
   size_t from = 0;
   for (size_t j = lo; j < hi;) {
+    // Galloping from the child after the last one: a dense batch mostly goes on there.
+    auto after_item = [&](size_t i) { return entry_vs_item(n.keys.data() + i * kl, n.recnos[i], b.key(j), b.rec(j)) > 0; };
     size_t l = from, h = last_keyed;
+    for (size_t step = 1; l < h; step *= 2) {
+      const size_t probe = l + step - 1;
+      if (probe >= h) break;
+      if (after_item(probe)) {
+        h = probe;
+        break;
+      }
+      l = probe + 1;
+    }
     while (l < h) {
       const size_t mid = (l + h) / 2;
-      if (entry_vs_item(n.keys.data() + mid * kl, n.recnos[mid], b.key(j), b.rec(j)) > 0) h = mid;
+      if (after_item(mid)) h = mid;
       else l = mid + 1;
     }
     const size_t c = l;
@@ -200,8 +210,12 @@ Status TreeOrder::batch_read(const BatchRun& b, uint32_t id, size_t lo, size_t h
   // A page that splits gives its right neighbour a new left neighbour.
   if (shape_ == TreeShape::BPlusKeyedAll && n->right != kNoPage) MV_RETURN_IF_ERROR(load(n->right).status());
   if (n->leaf) return Status::ok();
-  std::vector<BatchPart> parts;
-  MV_RETURN_IF_ERROR(batch_parts(*n, b, lo, hi, parts));
+  const size_t first = plan_.size();
+  MV_RETURN_IF_ERROR(batch_parts(*n, b, lo, hi, plan_));
+  // The walk that changes the tree visits the pages in this order again and takes the
+  // same shares from the plan.
+  const std::vector<BatchPart> parts(plan_.begin() + ptrdiff_t(first), plan_.end());
+  plan_sizes_.push_back(parts.size());
   std::vector<uint32_t> ids;
   ids.reserve(parts.size() * 2);
   for (const BatchPart& p : parts) {
@@ -358,8 +372,10 @@ Status TreeOrder::batch_apply(const BatchRun& b, uint32_t id, size_t lo, size_t 
     batch_merge(*n, b, lo, hi);
     return batch_pack({id}, n->left, n->right, out);
   }
-  std::vector<BatchPart> parts;
-  MV_RETURN_IF_ERROR(batch_parts(*n, b, lo, hi, parts));
+  if (plan_node_ >= plan_sizes_.size()) return Status::corrupt(info_.bag_path + ": Indexbaum während des Einfügens verändert");
+  const std::vector<BatchPart> parts(plan_.begin() + ptrdiff_t(plan_at_),
+                                     plan_.begin() + ptrdiff_t(plan_at_ + plan_sizes_[plan_node_]));
+  plan_at_ += plan_sizes_[plan_node_++];
   // Every leaf stands at one depth: the children are leaves when the first one reached is.
   MV_ASSIGN_OR_RETURN(Node * first, load(n->kids[parts.front().child]));
   const bool leaves_below = first->leaf;
