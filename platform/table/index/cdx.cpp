@@ -2,6 +2,7 @@
 // tag whose keys are the tag names and whose "record numbers" are the offsets of the
 // tag headers). Each tag: a 1024-byte header and a B+ tree with compressed leaves.
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <map>
 #include <unordered_set>
@@ -21,6 +22,34 @@ int bits_for(uint32_t v) {
   int b = 0;
   while (v) ++b, v >>= 1;
   return std::max(b, 1);
+}
+
+// Pad bytes at the end of a key, looked at eight at a time.
+inline size_t trailing_pad(const uint8_t* k, size_t kl, uint8_t pad) {
+  const uint64_t word = 0x0101010101010101ull * pad;
+  size_t t = 0;
+  for (; t + 8 <= kl; t += 8) {
+    uint64_t x;
+    std::memcpy(&x, k + kl - t - 8, 8);
+    if (x != word) break;
+  }
+  while (t < kl && k[kl - 1 - t] == pad) ++t;
+  return t;
+}
+
+// The bytes two keys share at their start, at most n, compared eight at a time.
+inline size_t shared_head(const uint8_t* a, const uint8_t* b, size_t n) {
+  size_t d = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    for (; d + 8 <= n; d += 8) {
+      uint64_t x, y;
+      std::memcpy(&x, a + d, 8);
+      std::memcpy(&y, b + d, 8);
+      if (x != y) return d + size_t(std::countr_zero(x ^ y) / 8);
+    }
+  }
+  while (d < n && a[d] == b[d]) ++d;
+  return d;
 }
 
 // Copies the few bytes of a part of a key: eight at a time, then one by one.
@@ -112,11 +141,10 @@ class CdxOrder final : public PagedOrder {
   size_t entry_cost(const uint8_t* k, const uint8_t* prev) const {
     const size_t kl = key_len();
     const uint8_t p = pad();
-    size_t trail = 0;
-    while (trail < kl && k[kl - 1 - trail] == p) ++trail;
+    const size_t trail = trailing_pad(k, kl, p);
     size_t dup = 0;
     if (prev)
-      while (dup < kl - trail && prev[dup] == k[dup]) ++dup;
+      dup = shared_head(prev, k, kl - trail);
     return kl - dup - trail;
   }
   size_t bulk_interior_capacity() const override { return 500 / (key_len() + 8); }
@@ -562,12 +590,11 @@ size_t CdxOrder::split_point(const Node& n) const {
   std::vector<size_t> alone(cnt), chained(cnt);  // cost as first entry / after its neighbour
   for (size_t i = 0; i < cnt; ++i) {
     const uint8_t* k = node_key(n, i);
-    size_t trail = 0;
-    while (trail < kl && k[kl - 1 - trail] == p) ++trail;
+    const size_t trail = trailing_pad(k, kl, p);
     size_t dup = 0;
     if (i > 0) {
       const uint8_t* pk = node_key(n, i - 1);
-      while (dup < kl - trail && pk[dup] == k[dup]) ++dup;
+      dup = shared_head(pk, k, kl - trail);
     }
     alone[i] = b + kl - trail;
     chained[i] = b + kl - trail - dup;
@@ -588,12 +615,11 @@ size_t CdxOrder::split_point(const Node& n) const {
 bool CdxOrder::bulk_leaf_add(Node& leaf, const uint8_t* k, uint32_t recno) {
   const size_t kl = key_len();
   const uint8_t p = pad();
-  size_t trail = 0;
-  while (trail < kl && k[kl - 1 - trail] == p) ++trail;
+  const size_t trail = trailing_pad(k, kl, p);
   size_t dup = 0;
   if (leaf.n() > 0) {
     const uint8_t* pk = node_key(leaf, leaf.n() - 1);
-    while (dup < kl - trail && pk[dup] == k[dup]) ++dup;
+    dup = shared_head(pk, k, kl - trail);
   }
   uint32_t max_rec = std::max<uint32_t>(leaf.n() ? leaf.bulk_max_recno : 0, recno);
   LeafLayout l = leaf_layout(kl, max_rec);
@@ -638,12 +664,11 @@ Status CdxOrder::encode(const Node& n, uint8_t* p) const {
   const uint8_t padb = pad();
   for (size_t i = 0; i < n.n(); ++i) {
     const uint8_t* k = node_key(n, i);
-    size_t trail = 0;
-    while (trail < kl && k[kl - 1 - trail] == padb) ++trail;
+    const size_t trail = trailing_pad(k, kl, padb);
     size_t dup = 0;
     if (i > 0) {
       const uint8_t* pk = node_key(n, i - 1);
-      while (dup < kl - trail && pk[dup] == k[dup]) ++dup;
+      dup = shared_head(pk, k, kl - trail);
     }
     size_t stored = kl - dup - trail;
     if (entries + size_t(l.b) > end - stored) return Status::invalid_argument("CDX: Blattseite überfüllt");

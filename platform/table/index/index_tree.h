@@ -363,6 +363,7 @@ class TreeOrder {
   Status batch_pack(const std::vector<uint32_t>& pages, uint32_t left, uint32_t right, std::vector<BatchPiece>& out);
   Status batch_parts(const Node& n, const BatchRun& b, size_t lo, size_t hi, std::vector<BatchPart>& out);
   int entry_vs_item(const uint8_t* e, uint32_t er, const uint8_t* k, uint32_t kr) const;
+  int entry_vs_item(const uint8_t* e, uint32_t er, const BatchRun& b, size_t j) const;
   long pool_key(const uint8_t* k);
   // Keys the pieces of a running batch hand up, key_len each.
   std::vector<uint8_t> batch_keys_;

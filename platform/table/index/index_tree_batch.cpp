@@ -39,9 +39,17 @@ struct TreeOrder::BatchRun {
   const uint32_t* recnos;
   std::vector<uint32_t> seq;  // positions in stored order
   size_t kl;
+  std::vector<uint64_t> heads;  // each item's key prefix (KeyCompare::prefix), in stored order
   const uint8_t* key(size_t j) const { return keys + size_t(seq[j]) * kl; }
   uint32_t rec(size_t j) const { return recnos[seq[j]]; }
 };
+
+// The same for item j of a batch: mostly the key prefixes alone decide.
+int TreeOrder::entry_vs_item(const uint8_t* e, uint32_t er, const BatchRun& b, size_t j) const {
+  const uint64_t he = cmp_.prefix(e), hk = b.heads[j];
+  if (he != hk) return (he < hk) != phys_desc() ? -1 : 1;
+  return entry_vs_item(e, er, b.key(j), b.rec(j));
+}
 
 // What the parent keeps of a piece. B-tree: the key between the piece before and this
 // one (none for the first). B+ trees: the piece's largest key, or (key < 0) none known, for
@@ -85,6 +93,8 @@ Status TreeOrder::insert_batch(const uint8_t* keys, const uint32_t* recnos, cons
     return by_recno && recnos[x] < recnos[y];
   };
   if (!std::is_sorted(b.seq.begin(), b.seq.end(), before)) std::stable_sort(b.seq.begin(), b.seq.end(), before);
+  b.heads.resize(count);
+  for (size_t j = 0; j < count; ++j) b.heads[j] = cmp_.prefix(b.key(j));
   for (size_t from = 0; from < count; from += kBatchSlice) {
     MV_RETURN_IF_ERROR(begin(true));
     Status st = batch_slice(b, from, std::min(count, from + kBatchSlice));
@@ -163,7 +173,7 @@ Status TreeOrder::batch_parts(const Node& n, const BatchRun& b, size_t lo, size_
   size_t from = 0;
   for (size_t j = lo; j < hi;) {
     // Galloping from the child after the last one: a dense batch mostly goes on there.
-    auto after_item = [&](size_t i) { return entry_vs_item(n.keys.data() + i * kl, n.recnos[i], b.key(j), b.rec(j)) > 0; };
+    auto after_item = [&](size_t i) { return entry_vs_item(n.keys.data() + i * kl, n.recnos[i], b, j) > 0; };
     size_t l = from, h = last_keyed;
     for (size_t step = 1; l < h; step *= 2) {
       const size_t probe = l + step - 1;
@@ -186,7 +196,7 @@ Status TreeOrder::batch_parts(const Node& n, const BatchRun& b, size_t lo, size_
       // as a child mostly takes a few of them.
       const uint8_t* ck = n.keys.data() + c * kl;
       const uint32_t cr = n.recnos[c];
-      auto goes_here = [&](size_t k) { return entry_vs_item(ck, cr, b.key(k), b.rec(k)) > 0; };
+      auto goes_here = [&](size_t k) { return entry_vs_item(ck, cr, b, k) > 0; };
       size_t ok = j, step = 1;
       while (ok + step < hi && goes_here(ok + step)) ok += step, step *= 2;
       size_t bad = std::min(hi, ok + step);
@@ -244,7 +254,7 @@ void TreeOrder::batch_merge(const Node& leaf, const BatchRun& b, size_t lo, size
     size_t l = i, h = cnt;
     while (l < h) {
       const size_t mid = (l + h) / 2;
-      if (entry_vs_item(keys + mid * kl, leaf.recnos[mid], k, r) > 0) h = mid;
+      if (entry_vs_item(keys + mid * kl, leaf.recnos[mid], b, j) > 0) h = mid;
       else l = mid + 1;
     }
     take(i, l);
