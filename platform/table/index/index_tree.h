@@ -194,6 +194,7 @@ class TreeOrder {
   // time and not kept in the cache.
   Status walk_streaming(const std::function<bool(const uint8_t* key, uint32_t recno)>& fn);
   // The same a run of neighbouring entries at a time (a leaf, or a key between two leaves).
+  // Neither may change the file meanwhile (the leaves are read ahead).
   Status walk_runs(const std::function<bool(const uint8_t* keys, const uint32_t* recnos, size_t n)>& fn);
   // Every page the tree uses, root first. Only interior pages are read: leaves are known
   // from their parents. Used to tell a free page from a live one; Corrupt when the tree
