@@ -83,7 +83,7 @@ Status TreeOrder::insert_batch(const uint8_t* keys, const uint32_t* recnos, cons
   if (count == 0) return Status::ok();
   if (read_only()) return Status::read_only(info_.bag_path + ": " + read_only_reason_);
   if (info_.unique) return insert_keywise(keys, recnos, order, count);
-  BatchRun b{keys, recnos, std::vector<uint32_t>(order, order + count), key_len()};
+  BatchRun b{keys, recnos, std::vector<uint32_t>(order, order + count), key_len(), {}};
   // The caller sorts by key: a descending order stores them the other way round. Equal
   // keys keep the caller's order, where the record number does not decide.
   const bool by_recno = shape_ == TreeShape::BPlusKeyedAll;
