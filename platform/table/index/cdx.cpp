@@ -2,6 +2,7 @@
 // tag whose keys are the tag names and whose "record numbers" are the offsets of the
 // tag headers). Each tag: a 1024-byte header and a B+ tree with compressed leaves.
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <map>
 #include <unordered_set>
@@ -21,6 +22,40 @@ int bits_for(uint32_t v) {
   int b = 0;
   while (v) ++b, v >>= 1;
   return std::max(b, 1);
+}
+
+// Pad bytes at the end of a key, looked at eight at a time.
+inline size_t trailing_pad(const uint8_t* k, size_t kl, uint8_t pad) {
+  const uint64_t word = 0x0101010101010101ull * pad;
+  size_t t = 0;
+  for (; t + 8 <= kl; t += 8) {
+    uint64_t x;
+    std::memcpy(&x, k + kl - t - 8, 8);
+    if (x != word) break;
+  }
+  while (t < kl && k[kl - 1 - t] == pad) ++t;
+  return t;
+}
+
+// The bytes two keys share at their start, at most n, compared eight at a time.
+inline size_t shared_head(const uint8_t* a, const uint8_t* b, size_t n) {
+  size_t d = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    for (; d + 8 <= n; d += 8) {
+      uint64_t x, y;
+      std::memcpy(&x, a + d, 8);
+      std::memcpy(&y, b + d, 8);
+      if (x != y) return d + size_t(std::countr_zero(x ^ y) / 8);
+    }
+  }
+  while (d < n && a[d] == b[d]) ++d;
+  return d;
+}
+
+// Copies the few bytes of a part of a key: eight at a time, then one by one.
+inline void copy_short(uint8_t* d, const uint8_t* s, size_t n) {
+  for (; n >= 8; n -= 8, d += 8, s += 8) std::memcpy(d, s, 8);
+  for (; n; --n) *d++ = *s++;
 }
 
 struct LeafLayout {
@@ -78,6 +113,7 @@ class CdxOrder final : public PagedOrder {
 
   // ---- the page plumbing's hooks ----
   Status read_page(uint32_t id, Node& n) override;
+  std::pair<uint64_t, size_t> page_span(uint32_t id) const override { return {id, kPage}; }
   Status write_page(const Node& n) override;
   Status write_pages(const std::vector<Node*>& sorted) override;
   Status reload() override;
@@ -99,16 +135,16 @@ class CdxOrder final : public PagedOrder {
     return n.n() <= bulk_interior_capacity();
   }
   size_t bulk_leaf_capacity() const override { return kLeafData; }
+  bool fixed_leaves() const override { return false; }
   size_t split_point(const Node& n) const override;
   void leaf_changed(Node& n, long pos) override;
   size_t entry_cost(const uint8_t* k, const uint8_t* prev) const {
     const size_t kl = key_len();
     const uint8_t p = pad();
-    size_t trail = 0;
-    while (trail < kl && k[kl - 1 - trail] == p) ++trail;
+    const size_t trail = trailing_pad(k, kl, p);
     size_t dup = 0;
     if (prev)
-      while (dup < kl - trail && prev[dup] == k[dup]) ++dup;
+      dup = shared_head(prev, k, kl - trail);
     return kl - dup - trail;
   }
   size_t bulk_interior_capacity() const override { return 500 / (key_len() + 8); }
@@ -554,12 +590,11 @@ size_t CdxOrder::split_point(const Node& n) const {
   std::vector<size_t> alone(cnt), chained(cnt);  // cost as first entry / after its neighbour
   for (size_t i = 0; i < cnt; ++i) {
     const uint8_t* k = node_key(n, i);
-    size_t trail = 0;
-    while (trail < kl && k[kl - 1 - trail] == p) ++trail;
+    const size_t trail = trailing_pad(k, kl, p);
     size_t dup = 0;
     if (i > 0) {
       const uint8_t* pk = node_key(n, i - 1);
-      while (dup < kl - trail && pk[dup] == k[dup]) ++dup;
+      dup = shared_head(pk, k, kl - trail);
     }
     alone[i] = b + kl - trail;
     chained[i] = b + kl - trail - dup;
@@ -580,12 +615,11 @@ size_t CdxOrder::split_point(const Node& n) const {
 bool CdxOrder::bulk_leaf_add(Node& leaf, const uint8_t* k, uint32_t recno) {
   const size_t kl = key_len();
   const uint8_t p = pad();
-  size_t trail = 0;
-  while (trail < kl && k[kl - 1 - trail] == p) ++trail;
+  const size_t trail = trailing_pad(k, kl, p);
   size_t dup = 0;
   if (leaf.n() > 0) {
     const uint8_t* pk = node_key(leaf, leaf.n() - 1);
-    while (dup < kl - trail && pk[dup] == k[dup]) ++dup;
+    dup = shared_head(pk, k, kl - trail);
   }
   uint32_t max_rec = std::max<uint32_t>(leaf.n() ? leaf.bulk_max_recno : 0, recno);
   LeafLayout l = leaf_layout(kl, max_rec);
@@ -630,17 +664,16 @@ Status CdxOrder::encode(const Node& n, uint8_t* p) const {
   const uint8_t padb = pad();
   for (size_t i = 0; i < n.n(); ++i) {
     const uint8_t* k = node_key(n, i);
-    size_t trail = 0;
-    while (trail < kl && k[kl - 1 - trail] == padb) ++trail;
+    const size_t trail = trailing_pad(k, kl, padb);
     size_t dup = 0;
     if (i > 0) {
       const uint8_t* pk = node_key(n, i - 1);
-      while (dup < kl - trail && pk[dup] == k[dup]) ++dup;
+      dup = shared_head(pk, k, kl - trail);
     }
     size_t stored = kl - dup - trail;
     if (entries + size_t(l.b) > end - stored) return Status::invalid_argument("CDX: Blattseite überfüllt");
     end -= stored;
-    std::memcpy(p + end, k + dup, stored);
+    copy_short(p + end, k + dup, stored);
     uint64_t v = uint64_t(n.recnos[i]) | (uint64_t(dup) << l.r) | (uint64_t(trail) << (l.r + l.d));
     for (int b = 0; b < l.b; ++b) p[entries + size_t(b)] = uint8_t(v >> (8 * b));
     entries += size_t(l.b);
@@ -650,7 +683,8 @@ Status CdxOrder::encode(const Node& n, uint8_t* p) const {
 }
 
 Status CdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
-  const std::string where = bag_.pf.path() + ": Tag " + info_.name + ": Seite " + std::to_string(id);
+  // Named only when a page turns out damaged: pages are decoded by the thousand.
+  auto where = [&] { return bag_.pf.path() + ": Tag " + info_.name + ": Seite " + std::to_string(id); };
   const uint16_t attr = get_le16(p + kNodeAttributes);
   const size_t cnt = get_le16(p + kNodeCount);
   const size_t kl = key_len();
@@ -664,9 +698,9 @@ Status CdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
   n.keys.resize(cnt * kl);
   n.recnos.resize(cnt);
   n.kids.clear();
-  if (attr > 3) return Status::corrupt(where + ": unbekannte Seitenart " + std::to_string(attr));
+  if (attr > 3) return Status::corrupt(where() + ": unbekannte Seitenart " + std::to_string(attr));
   if (!n.leaf) {
-    if (cnt == 0 || kInteriorItems + cnt * (kl + 8) > kPage) return Status::corrupt(where + ": ungültige Schlüsselzahl");
+    if (cnt == 0 || kInteriorItems + cnt * (kl + 8) > kPage) return Status::corrupt(where() + ": ungültige Schlüsselzahl");
     n.kids.resize(cnt);
     for (size_t i = 0; i < cnt; ++i) {
       const uint8_t* e = p + kInteriorItems + i * (kl + 8);
@@ -674,7 +708,7 @@ Status CdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
       n.recnos[i] = get_be32(e + kl);
       n.kids[i] = get_be32(e + kl + 4);
       if (n.kids[i] == 0 || n.kids[i] % kPage || n.kids[i] >= bag_.file_end)
-        return Status::corrupt(where + ": ungültiger Seitenverweis");
+        return Status::corrupt(where() + ": ungültiger Seitenverweis");
     }
     return Status::ok();
   }
@@ -682,23 +716,31 @@ Status CdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
   const uint8_t dmask = p[kLeafDupMask], tmask = p[kLeafTrailMask];
   const uint8_t r = p[kLeafRecordBits], d = p[kLeafDupBits], t = p[kLeafTrailBits], b = p[kLeafEntryBytes];
   if (b < 1 || b > 8 || r > 32 || d > 8 || t > 8 || r + d + t > 8 * b || cnt * b > kLeafData)
-    return Status::corrupt(where + ": ungültige Bitbreiten");
+    return Status::corrupt(where() + ": ungültige Bitbreiten");
   size_t end = kPage;
   const uint8_t padb = pad();
+  // Trailing blanks are the pad byte already; each key takes its shared head from the key
+  // before it and its own bytes from the end of the page.
+  if (cnt) std::memset(n.keys.data(), padb, cnt * kl);
+  const uint64_t entry_mask = b >= 8 ? ~uint64_t(0) : (uint64_t(1) << (8 * b)) - 1;
   for (size_t i = 0; i < cnt; ++i) {
+    const size_t at = kLeafEntries + i * b;
     uint64_t v = 0;
-    for (int j = 0; j < b; ++j) v |= uint64_t(p[kLeafEntries + i * b + size_t(j)]) << (8 * j);
+    if (at + 8 <= kPage) {
+      v = get_le64(p + at) & entry_mask;
+    } else {
+      for (int j = 0; j < b; ++j) v |= uint64_t(p[at + size_t(j)]) << (8 * j);
+    }
     uint32_t rec = uint32_t(v & rmask);
     size_t dup = (v >> r) & dmask;
     size_t trail = (v >> (r + d)) & tmask;
-    if (dup + trail > kl || (i == 0 && dup > 0)) return Status::corrupt(where + ": ungültige Schlüsselkompression");
+    if (dup + trail > kl || (i == 0 && dup > 0)) return Status::corrupt(where() + ": ungültige Schlüsselkompression");
     size_t stored = kl - dup - trail;
-    if (end < 24 + cnt * b + stored) return Status::corrupt(where + ": Schlüsselbytes überlappen");
+    if (end < 24 + cnt * b + stored) return Status::corrupt(where() + ": Schlüsselbytes überlappen");
     end -= stored;
     uint8_t* k = n.keys.data() + i * kl;
-    if (dup) std::memcpy(k, k - kl, dup);
-    std::memcpy(k + dup, p + end, stored);
-    std::memset(k + dup + stored, padb, trail);
+    copy_short(k, k - kl, dup);
+    copy_short(k + dup, p + end, stored);
     n.recnos[i] = rec;
   }
   return Status::ok();

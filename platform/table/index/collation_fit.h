@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -45,13 +46,16 @@ class CollationFit {
   void new_run() { prev_.clear(); }
   // One key in stored order; false once no candidate fits.
   bool see(const uint8_t* k, size_t kl) {
-    if (!prev_.empty())
-      for (int i = 0; i < 3; ++i) {
-        if (!ok_[i]) continue;
-        const int x = cands_[i].compare(prev_.data(), k, kl);
-        if (desc_ ? x < 0 : x > 0) ok_[i] = false;
-      }
+    if (!prev_.empty()) pair(prev_.data(), k, kl);
     prev_.assign(k, k + kl);
+    return any();
+  }
+  // `n` keys in stored order, one after the other in memory.
+  bool see_run(const uint8_t* keys, size_t n, size_t kl) {
+    if (n == 0) return any();
+    if (!prev_.empty()) pair(prev_.data(), keys, kl);
+    for (size_t i = 1; i < n && any(); ++i) pair(keys + (i - 1) * kl, keys + i * kl, kl);
+    prev_.assign(keys + (n - 1) * kl, keys + n * kl);
     return any();
   }
   bool any() const { return ok_[0] || ok_[1] || ok_[2]; }
@@ -69,6 +73,28 @@ class CollationFit {
   }
 
  private:
+  // Key b stored right after key a: the candidates that put them the other way round go.
+  void pair(const uint8_t* a, const uint8_t* b, size_t kl) {
+    // Every candidate orders two keys by their first differing byte, found eight bytes
+    // at a time.
+    size_t at = 0;
+    for (; at + 8 <= kl; at += 8) {
+      uint64_t x, y;
+      std::memcpy(&x, a + at, 8);
+      std::memcpy(&y, b + at, 8);
+      if (x != y) break;
+    }
+    while (at < kl && a[at] == b[at]) ++at;
+    if (at == kl) return;
+    const uint8_t p = a[at], q = b[at];
+    for (int i = 0; i < 3; ++i) {
+      if (!ok_[i]) continue;
+      const bool before = cands_[i].is_machine() ? p < q : cands_[i].weights()[p] < cands_[i].weights()[q];
+      const bool after = cands_[i].is_machine() ? p > q : cands_[i].weights()[p] > cands_[i].weights()[q];
+      if (desc_ ? before : after) ok_[i] = false;
+    }
+  }
+
   CodePage cp_, other_;
   Collation cands_[3];
   bool desc_;

@@ -432,32 +432,6 @@ Status TreeOrder::insert(std::span<const uint8_t> key, uint32_t recno, bool* ins
   return end(true, std::move(st));
 }
 
-Status TreeOrder::insert_batch(const uint8_t* keys, const uint32_t* recnos, const uint32_t* order, size_t count) {
-  if (count == 0) return Status::ok();
-  if (read_only()) return Status::read_only(info_.bag_path + ": " + read_only_reason_);
-  const size_t kl = key_len();
-  // In slices: a family that copies each page before its first change in an operation
-  // copies the pages near the root once per slice, not once per key, and never holds
-  // copies of a whole tree's leaves at once.
-  constexpr size_t kSlice = 512;
-  for (size_t from = 0; from < count; from += kSlice) {
-    MV_RETURN_IF_ERROR(begin(true));
-    Status st;
-    for (size_t j = from; j < std::min(count, from + kSlice) && st.is_ok(); ++j) {
-      const uint32_t i = order[j];
-      finger_ok_ = finger_ != kNoPage && finger_gen_ == generation_;
-      if (!finger_ok_) finger_ = kNoPage;
-      st = insert_impl({keys + size_t(i) * kl, kl}, recnos[i], nullptr);
-      finger_ok_ = false;
-      if (st.is_ok()) bump();
-      else finger_ = kNoPage;
-      finger_gen_ = generation_;
-    }
-    MV_RETURN_IF_ERROR(end(true, std::move(st)));
-  }
-  return Status::ok();
-}
-
 // Inserts into the finger leaf when the key falls strictly inside it (between two of its
 // entries, so no key above changes), or after its end where it is the rightmost leaf of
 // a tree that keeps no key for its last child, and the leaf still fits afterwards.

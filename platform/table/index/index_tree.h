@@ -82,6 +82,11 @@ struct CheckReport {
   uint32_t pages = 0;
 };
 
+// Entries (keys flat, kl each, and their record numbers) by key, then by record number,
+// into `order` (sized like `recnos`); `desc` the other way round by key.
+void sort_entries(std::vector<uint32_t>& order, const uint8_t* keys, size_t kl, const std::vector<uint32_t>& recnos,
+                  const KeyCompare& cmp, bool desc);
+
 // One order = one tree. Subclasses: NtxOrder, CdxOrder, MdxOrder.
 class TreeOrder {
  public:
@@ -142,10 +147,12 @@ class TreeOrder {
   // Unique orders skip a key that is already there (`inserted` false).
   Status insert(std::span<const uint8_t> key, uint32_t recno, bool* inserted = nullptr);
   // Inserts entries order[0..count) of `keys` (key_len each) and `recnos`, best in key
-  // order, in a few changes of the tree instead of one per key: each page is taken up
-  // (and, where the family keeps one, copied for undoing) once per slice of keys, and a
-  // key that lands in the leaf of the key before it goes in without a descent from the
-  // root. A failure undoes what the family can undo of the slice it stopped in.
+  // order, in a few changes of the tree instead of one per key: the keys of a slice go
+  // down the tree together, each leaf they reach takes its keys in one pass and splits
+  // into as many pages as it needs, each page above takes its children's new pages in one
+  // pass. Every page a slice changes is read before the first change, so a page that
+  // cannot be read fails the slice with the tree as it was; slices before it stay in.
+  // Unique orders take the keys one by one (each is looked for first).
   Status insert_batch(const uint8_t* keys, const uint32_t* recnos, const uint32_t* order, size_t count);
   // Removes (key, recno); NotFound when it is missing.
   Status remove(std::span<const uint8_t> key, uint32_t recno);
@@ -188,6 +195,12 @@ class TreeOrder {
 
   // Physical walk, all entries in stored order (tests, check).
   Status walk_physical(const std::function<bool(const uint8_t* key, uint32_t recno)>& fn);
+  // The same for a walk over a whole large order: the leaves are read a page of them at a
+  // time and not kept in the cache.
+  Status walk_streaming(const std::function<bool(const uint8_t* key, uint32_t recno)>& fn);
+  // The same a run of neighbouring entries at a time (a leaf, or a key between two leaves).
+  // Neither may change the file meanwhile (the leaves are read ahead).
+  Status walk_runs(const std::function<bool(const uint8_t* keys, const uint32_t* recnos, size_t n)>& fn);
   // Every page the tree uses, root first. Only interior pages are read: leaves are known
   // from their parents. Used to tell a free page from a live one; Corrupt when the tree
   // cannot be walked.
@@ -218,9 +231,30 @@ class TreeOrder {
   // Bulk build: the family lays out the given levels (leaves first) and writes them.
   virtual Status write_bulk(std::vector<std::vector<Node>>& levels) = 0;
   virtual size_t bulk_leaf_capacity() const = 0;       // keys per leaf for fixed layouts
+  virtual bool fixed_leaves() const { return true; }   // false: leaves hold what fits their bytes
   virtual size_t bulk_interior_capacity() const = 0;   // keys per interior page
   // Bulk build: appends the entry to the leaf, or answers false when it does not fit.
   virtual bool bulk_leaf_add(Node& leaf, const uint8_t* key, uint32_t recno);
+  // These pages are about to be read: the family may read their bytes beforehand, close
+  // neighbours together (answers whether it did), until unstage().
+  virtual bool stage(const std::vector<uint32_t>& ids) {
+    (void)ids;
+    return false;
+  }
+  virtual void unstage() {}
+  // Page `id` to be looked at once: from the cache, else read into `scratch` and not kept.
+  virtual Result<const Node*> peek(uint32_t id, Node& scratch) {
+    (void)scratch;
+    MV_ASSIGN_OR_RETURN(Node * n, load(id));
+    return static_cast<const Node*>(n);
+  }
+  // These pages are read ahead into the cache, close neighbours together. A page that
+  // cannot be read is left for the read that needs it.
+  void prefetch(const std::vector<uint32_t>& ids) {
+    if (!stage(ids)) return;
+    for (uint32_t id : ids) (void)load(id);
+    unstage();
+  }
   // The family's list of free pages, checked after the tree: Corrupt names an entry that
   // is a live page, lies outside the file or off a page boundary, or a list that loops.
   virtual Status check_free_list() { return Status::ok(); }
@@ -317,6 +351,38 @@ class TreeOrder {
   Result<int> leftmost_leaf_level();
   Status check_rec(uint32_t id, int depth, void* state, std::string* max_key, uint32_t* max_rec);
   Status check_visit(const uint8_t* key, uint32_t recno, void* state);
+
+  // ---- batch inserts (index_tree_batch.cpp)
+  struct BatchRun;    // the keys of a batch in stored order
+  struct BatchPiece;  // a page a changed page became, with the key its parent keeps of it
+  // The keys of a batch that go to one child.
+  struct BatchPart {
+    size_t child;
+    size_t lo, hi;
+  };
+  Status insert_keywise(const uint8_t* keys, const uint32_t* recnos, const uint32_t* order, size_t count);
+  Status batch_slice(const BatchRun& b, size_t lo, size_t hi);
+  Status batch_read(const BatchRun& b, uint32_t id, size_t lo, size_t hi, int depth);
+  Status batch_apply(const BatchRun& b, uint32_t id, size_t lo, size_t hi, int depth, std::vector<BatchPiece>& out);
+  Status batch_split(Node* n, long carry, uint32_t carry_rec, int depth, std::vector<BatchPiece>& out);
+  void batch_merge(const Node& leaf, const BatchRun& b, size_t lo, size_t hi);
+  Status batch_pack(const std::vector<uint32_t>& pages, uint32_t left, uint32_t right, std::vector<BatchPiece>& out);
+  Status batch_parts(const Node& n, const BatchRun& b, size_t lo, size_t hi, std::vector<BatchPart>& out);
+  int entry_vs_item(const uint8_t* e, uint32_t er, const uint8_t* k, uint32_t kr) const;
+  int entry_vs_item(const uint8_t* e, uint32_t er, const BatchRun& b, size_t j) const;
+  long pool_key(const uint8_t* k);
+  // Keys the pieces of a running batch hand up, key_len each.
+  std::vector<uint8_t> batch_keys_;
+  // How the reading walk shared the batch out: the parts of each interior page it visited,
+  // in visiting order, for the walk that changes the tree.
+  std::vector<BatchPart> plan_;
+  std::vector<size_t> plan_sizes_;
+  size_t plan_at_ = 0, plan_node_ = 0;
+  // The entries of a run of leaves being laid out anew.
+  std::vector<uint8_t> run_keys_;
+  std::vector<uint32_t> run_recs_;
+  long up_key_ = -1;  // B-tree: the entry that went up after the last leaf laid out
+  uint32_t up_rec_ = 0;
 };
 
 }  // namespace mv::index

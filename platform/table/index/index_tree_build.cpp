@@ -18,6 +18,8 @@ void append_entry(Node& n, size_t kl, const uint8_t* key, uint32_t recno) {
   n.recnos.push_back(recno);
 }
 
+}  // namespace
+
 // Entries by key, then by record number, into `order`: a radix sort on each key's prefix
 // (a number that orders keys as the comparison does, or ties them), then the entries of
 // one prefix by the whole key. No comparison of whole keys for most entries, and none
@@ -69,8 +71,6 @@ void sort_entries(std::vector<uint32_t>& order, const uint8_t* kb, size_t kl, co
   }
   for (size_t i = 0; i < n; ++i) order[i] = a[i].i;
 }
-
-}  // namespace
 
 bool TreeOrder::bulk_leaf_add(Node& leaf, const uint8_t* key, uint32_t recno) {
   if (leaf.n() >= bulk_leaf_capacity()) return false;
@@ -223,7 +223,16 @@ Status TreeOrder::walk_physical(const std::function<bool(const uint8_t*, uint32_
   return reading([&]() -> Status {
     Cursor c;
     MV_RETURN_IF_ERROR(phys_first(c));
+    uint32_t ahead_of = kNoPage;  // the page whose children were last read ahead
     for (uint64_t at = 0; c.valid(); ++at) {
+      // Entering the children of another page: they are read together.
+      if (c.path.size() >= 2 && c.path[c.path.size() - 2].id != ahead_of) {
+        const Cursor::Frame& f = c.path[c.path.size() - 2];
+        ahead_of = f.id;
+        auto p = load(f.id);
+        if (p.is_ok() && f.idx >= 0 && size_t(f.idx) < (*p)->kids.size())
+          prefetch(std::vector<uint32_t>((*p)->kids.begin() + f.idx, (*p)->kids.end()));
+      }
       if (at >= told) {
         ++told;
         if (!fn(key_at(c), recno_at(c))) break;
@@ -330,6 +339,7 @@ Status TreeOrder::check_rec(uint32_t id, int depth, void* state, std::string* ma
   }
   const size_t nk = n->n();
   const std::vector<uint32_t> kids = n->kids;
+  prefetch(kids);
   const std::vector<uint8_t> keys = n->keys;
   const std::vector<uint32_t> recs = n->recnos;
   if (shape_ == TreeShape::BTree) {
@@ -387,8 +397,69 @@ Result<CheckReport> TreeOrder::check(uint32_t last_recno) {
 }
 
 Result<std::optional<Collation>> TreeOrder::detect_collation(const Collation& fallback, CodePage cp) {
-  MV_ASSIGN_OR_RETURN(CollationSample s, sample_collation(fallback, cp, SIZE_MAX));
-  return s.fit;
+  if (info_.keydef.type != KeyType::Character) return std::optional<Collation>(Collation::machine());
+  CollationFit fit(cp, phys_desc());
+  const size_t kl = key_len();
+  bool first = true;
+  MV_RETURN_IF_ERROR(walk_runs([&](const uint8_t* keys, const uint32_t*, size_t n) {
+    if (first) fit.restart(), first = false;
+    return fit.see_run(keys, n, kl);
+  }));
+  return fit.choice(fallback);
+}
+
+Status TreeOrder::walk_streaming(const std::function<bool(const uint8_t* key, uint32_t recno)>& fn) {
+  const size_t kl = key_len();
+  return walk_runs([&](const uint8_t* keys, const uint32_t* recnos, size_t n) {
+    for (size_t i = 0; i < n; ++i)
+      if (!fn(keys + i * kl, recnos[i])) return false;
+    return true;
+  });
+}
+
+Status TreeOrder::walk_runs(const std::function<bool(const uint8_t* keys, const uint32_t* recnos, size_t n)>& fn) {
+  uint64_t told = 0;  // a walk started again (the file changed under it) goes on after these
+  return reading([&]() -> Status {
+    MV_ASSIGN_OR_RETURN(const int leaf_level, leftmost_leaf_level());
+    const size_t kl = key_len();
+    uint64_t at = 0;
+    bool go_on = true;
+    Node scratch;
+    auto emit = [&](const uint8_t* keys, const uint32_t* recnos, size_t n) {
+      const uint64_t skip = told > at ? std::min<uint64_t>(told - at, n) : 0;
+      at += n;
+      if (skip == n || !go_on) return;
+      told = at;
+      go_on = fn(keys + skip * kl, recnos + skip, n - size_t(skip));
+    };
+    // In order: child i, then (B-tree) key i. Interior pages come through the cache, the
+    // leaves of one page are read together and not kept.
+    auto visit = [&](auto&& self, uint32_t id, int depth) -> Status {
+      if (depth > 48) return Status::corrupt(info_.bag_path + ": Indexbaum zu tief (Schleife?)");
+      if (depth >= leaf_level) {
+        MV_ASSIGN_OR_RETURN(const Node* leaf, peek(id, scratch));
+        if (leaf->leaf) {
+          emit(leaf->keys.data(), leaf->recnos.data(), leaf->n());
+          return Status::ok();
+        }
+      }
+      MV_ASSIGN_OR_RETURN(Node * n, load(id));
+      if (n->leaf) {
+        emit(n->keys.data(), n->recnos.data(), n->n());
+        return Status::ok();
+      }
+      if (n->kids.empty()) return Status::corrupt(info_.bag_path + ": Indexseite ohne Verweise");
+      const bool staged = depth + 1 >= leaf_level && stage(n->kids);
+      Status st;
+      for (size_t i = 0; i < n->kids.size() && go_on && st.is_ok(); ++i) {
+        st = self(self, n->kids[i], depth + 1);
+        if (st.is_ok() && go_on && shape_ == TreeShape::BTree && i < n->n()) emit(node_key(*n, i), &n->recnos[i], 1);
+      }
+      if (staged) unstage();
+      return st;
+    };
+    return visit(visit, root(), 0);
+  });
 }
 
 Result<TreeOrder::CollationSample> TreeOrder::sample_collation(const Collation& fallback, CodePage cp,

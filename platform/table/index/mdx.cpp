@@ -69,6 +69,7 @@ class MdxOrder final : public PagedOrder {
 
   // ---- the page plumbing's hooks ----
   Status read_page(uint32_t id, Node& n) override;
+  std::pair<uint64_t, size_t> page_span(uint32_t id) const override { return {uint64_t(id) * kPage, kBlock}; }
   Status write_page(const Node& n) override;
   Status write_pages(const std::vector<Node*>& sorted) override;
   Status reload() override;
@@ -370,9 +371,10 @@ Status MdxOrder::write_header() {
 }
 
 Status MdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
-  const std::string where = bag_.pf.path() + ": Tag " + info_.name + ": Seite " + std::to_string(id);
+  // Named only when a page turns out damaged: pages are decoded by the thousand.
+  auto where = [&] { return bag_.pf.path() + ": Tag " + info_.name + ": Seite " + std::to_string(id); };
   uint32_t cnt = get_le32(p + kNodeCount);
-  if (cnt > max_keys_) return Status::corrupt(where + ": zu viele Schlüssel");
+  if (cnt > max_keys_) return Status::corrupt(where() + ": zu viele Schlüssel");
   const size_t kl = key_len();
   n.id = id;
   // Room for a few more keys: an insert into a page just read does not move its arrays.
@@ -394,7 +396,7 @@ Status MdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
     n.kids.push_back(last);
     for (uint32_t k : n.kids)
       if (!bag_.block_in_file(k))
-        return Status::corrupt(where + ": ungültiger Seitenverweis");
+        return Status::corrupt(where() + ": ungültiger Seitenverweis");
   }
   return Status::ok();
 }
@@ -404,7 +406,7 @@ Status MdxOrder::read_page(uint32_t id, Node& n) {
     return Status::corrupt(bag_.pf.path() + ": Tag " + info_.name + ": Verweis auf Seite " + std::to_string(id) +
                            " außerhalb der Datei");
   uint8_t buf[kBlock];
-  auto got = bag_.pf.file().read_at(uint64_t(id) * kPage, buf, kBlock);
+  auto got = bag_.pf.read_some(uint64_t(id) * kPage, buf, kBlock);
   if (!got.is_ok()) return got.status();
   if (*got < kBlock) std::memset(buf + *got, 0, kBlock - *got);  // the last block may end early
   return decode(id, buf, n);

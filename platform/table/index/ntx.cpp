@@ -127,8 +127,9 @@ class NtxOrder final : public PagedOrder {
     n.recnos.reserve(cnt + cnt / 8 + 4);
     n.keys.resize(cnt * key_len());
     n.recnos.resize(cnt);
-    n.kids.clear();
-    std::vector<uint32_t> kids(cnt + 1);
+    // The children's pointers go straight into the page (a leaf drops them below).
+    std::vector<uint32_t>& kids = n.kids;
+    kids.resize(cnt + 1);
     for (size_t k = 0; k <= cnt; ++k) {
       size_t off = get_le16(p + kNodeOffsets + 2 * k);
       if (off < 2 || off + item > kPage)
@@ -141,11 +142,12 @@ class NtxOrder final : public PagedOrder {
       }
     }
     n.leaf = kids[0] == 0;
-    if (!n.leaf) {
+    if (n.leaf) {
+      kids.clear();
+    } else {
       for (uint32_t kid : kids)
         if (kid == 0 || kid % kPage)
           return Status::corrupt(pf_.path() + ": Seite " + std::to_string(id) + ": ungültiger Seitenverweis");
-      n.kids = std::move(kids);
     }
     return Status::ok();
   }
@@ -158,6 +160,7 @@ class NtxOrder final : public PagedOrder {
     MV_RETURN_IF_ERROR(pf_.read(id, buf, kPage));
     return decode(id, buf, n);
   }
+  std::pair<uint64_t, size_t> page_span(uint32_t id) const override { return {id, kPage}; }
   Status write_page(const Node& n) override {
     uint8_t buf[kPage];
     MV_RETURN_IF_ERROR(encode(n, buf));

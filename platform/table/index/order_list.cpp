@@ -101,8 +101,9 @@ std::optional<IndexFormat> index_format_of_driver(std::string_view driver) {
 }
 
 namespace {
-// Large enough that a batch puts several keys into most leaves it touches.
-constexpr size_t kBatch = 32768;
+// Large enough that a batch of random keys puts several keys into most leaves of a large
+// order: each leaf it touches is then read, changed and split once for all of them.
+constexpr size_t kBatch = 131072;
 // Bulk rewrites of fewer records go through the batches whatever the table's size.
 constexpr uint64_t kRebuildAtLeast = 4096;
 }  // namespace
@@ -681,7 +682,7 @@ Status OrderList::choose_mdx_key_rules(Entry& e) {
   if (rules.size() > 1) {
     constexpr size_t kMaxEvidence = 20000;
     const size_t kl = e.tree->keydef().length;
-    MV_RETURN_IF_ERROR(e.tree->walk_physical([&](const uint8_t* k, uint32_t recno) {
+    MV_RETURN_IF_ERROR(e.tree->walk_streaming([&](const uint8_t* k, uint32_t recno) {
       const std::string_view key(reinterpret_cast<const char*>(k), kl);
       bool telling = key.find("18991230") != std::string_view::npos;
       for (size_t i = 0; i < kl && !telling; ++i) telling = k[i] >= 0x80;
@@ -1064,45 +1065,9 @@ Status OrderList::record_rewritten(uint32_t recno, std::span<const uint8_t> old_
 
 // The positions of a batch's entries in the order's key order, equal keys by record.
 std::vector<uint32_t> OrderList::batch_order(const Entry& e, const uint8_t* kb, const std::vector<uint32_t>& recnos) {
-  const size_t kl = e.tree->keydef().length;
   std::vector<uint32_t> order(recnos.size());
-  const index::KeyDef& keydef = e.tree->keydef();
-  const bool bytewise = keydef.type == KeyType::Character
-                            ? e.tree->collation().is_machine()
-                            : !(keydef.format == IndexFormat::Mdx && (keydef.type == KeyType::Numeric || keydef.type == KeyType::Date));
-  if (bytewise) {
-    // Keys that sort as their bytes: on the first eight bytes as one number, the rest
-    // only where those are equal.
-    struct Item {
-      uint64_t head;
-      uint32_t i;
-    };
-    std::vector<Item> items(order.size());
-    const size_t hl = std::min<size_t>(kl, 8);
-    for (uint32_t i = 0; i < items.size(); ++i) {
-      uint64_t h = 0;
-      const uint8_t* k = kb + size_t(i) * kl;
-      for (size_t j = 0; j < 8; ++j) h = (h << 8) | (j < hl ? k[j] : 0);
-      items[i] = {h, i};
-    }
-    std::sort(items.begin(), items.end(), [&](const Item& a, const Item& b) {
-      if (a.head != b.head) return a.head < b.head;
-      if (kl > 8) {
-        int x = std::memcmp(kb + size_t(a.i) * kl + 8, kb + size_t(b.i) * kl + 8, kl - 8);
-        if (x) return x < 0;
-      }
-      return recnos[a.i] != recnos[b.i] ? recnos[a.i] < recnos[b.i] : a.i < b.i;
-    });
-    for (size_t i = 0; i < items.size(); ++i) order[i] = items[i].i;
-  } else {
-    const index::KeyCompare cmp(e.tree->keydef(), e.tree->collation());
-    for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-      int x = cmp(kb + size_t(a) * kl, kb + size_t(b) * kl, kl);
-      if (x) return x < 0;
-      return recnos[a] != recnos[b] ? recnos[a] < recnos[b] : a < b;
-    });
-  }
+  index::sort_entries(order, kb, e.tree->keydef().length, recnos, index::KeyCompare(e.tree->keydef(), e.tree->collation()),
+                      false);
   return order;
 }
 

@@ -11,18 +11,64 @@ Result<Node*> PagedOrder::load(uint32_t id) {
     if (undo_active_) touched(id, hit);
     return hit;
   }
-  if (pf_.shared()) {
-    // Outside an operation (a cursor kept from before the file changed) nothing is read.
-    if (pf_.depth() == 0) return stale_pages();
-    if (!pf_.writing()) {
-      MV_RETURN_IF_ERROR(pf_.hold_read_lock());
-      if (seen_ != pf_.epoch()) return stale_pages();
-    }
-  }
+  MV_RETURN_IF_ERROR(may_read());
   auto n = std::make_unique<Node>();
   MV_RETURN_IF_ERROR(read_page(id, *n));
   if (undo_active_) touched(id, nullptr);
-  return cache_.put(id, std::move(n));
+  return cache_.put(id, std::move(n), /*in_file=*/true);
+}
+
+Result<const Node*> PagedOrder::peek(uint32_t id, Node& scratch) {
+  if (const Node* hit = cache_.find(id)) return hit;
+  MV_RETURN_IF_ERROR(may_read());
+  scratch.dirty = false;
+  scratch.sized = false;
+  scratch.left = scratch.right = kNoPage;
+  MV_RETURN_IF_ERROR(read_page(id, scratch));
+  return static_cast<const Node*>(&scratch);
+}
+
+Status PagedOrder::may_read() {
+  if (!pf_.shared()) return Status::ok();
+  // Outside an operation (a cursor kept from before the file changed) nothing is read.
+  if (pf_.depth() == 0) return stale_pages();
+  if (!pf_.writing()) {
+    MV_RETURN_IF_ERROR(pf_.hold_read_lock());
+    if (seen_ != pf_.epoch()) return stale_pages();
+  }
+  return Status::ok();
+}
+
+bool PagedOrder::stage(const std::vector<uint32_t>& ids) {
+  // Shared files read their pages under the lock, one operation at a time.
+  if (pf_.shared()) return false;
+  // Pages at most kGap bytes apart are read together, in runs of at most kRun bytes.
+  constexpr uint64_t kGap = 8 * 1024;
+  constexpr uint64_t kRun = 256 * 1024;
+  std::vector<uint64_t> want;
+  size_t bytes = 0;
+  for (uint32_t id : ids) {
+    if (cache_.find(id)) continue;
+    const auto [off, len] = page_span(id);
+    if (len == 0) return false;
+    bytes = len;
+    want.push_back(off);
+  }
+  if (want.size() < 2) return false;
+  std::sort(want.begin(), want.end());
+  want.erase(std::unique(want.begin(), want.end()), want.end());
+  std::vector<std::pair<uint64_t, size_t>> runs;
+  for (size_t i = 0; i < want.size();) {
+    const uint64_t start = want[i];
+    uint64_t end = start + bytes;
+    size_t j = i + 1;
+    while (j < want.size() && want[j] <= end + kGap && want[j] + bytes - start <= kRun) end = want[j++] + bytes;
+    if (j - i >= 2) runs.push_back({start, size_t(end - start)});
+    i = j;
+  }
+  if (runs.empty()) return false;
+  pf_.stage(runs);
+  return true;
 }
 
 // Reads keep the pages while the file's stamp (its headers' change counters, roots and

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/table/index/index_bag.h"
@@ -53,6 +54,9 @@ class PagedOrder : public TreeOrder {
 
   // ---- TreeOrder
   Result<Node*> load(uint32_t id) override;
+  bool stage(const std::vector<uint32_t>& ids) override;
+  void unstage() override { pf_.unstage(); }
+  Result<const Node*> peek(uint32_t id, Node& scratch) override;
   Status begin(bool write) override;
   Status end(bool write, Status st) override;
 
@@ -60,6 +64,9 @@ class PagedOrder : public TreeOrder {
   // Page `id` read from the file and decoded; Corrupt naming the page when the id lies
   // outside the file.
   virtual Status read_page(uint32_t id, Node& n) = 0;
+  // Where page `id` lies in the file and how many bytes it takes (read_page reads them
+  // through the PagedFile): neighbouring pages are then read in one go.
+  virtual std::pair<uint64_t, size_t> page_span(uint32_t id) const = 0;
   // `n` encoded and written to its place.
   virtual Status write_page(const Node& n) = 0;
   // The changed pages, sorted by id, written: one by one unless the family writes
@@ -87,6 +94,10 @@ class PagedOrder : public TreeOrder {
 
   PagedFile& pf_;
   bool undo_active_ = false;
+
+ private:
+  // Shared files: a page may be read now (under the read lock, from the epoch seen).
+  Status may_read();
 };
 
 // A bag of type B on `path`, made ready by `start` (opening or creating its file).

@@ -31,10 +31,13 @@ class PageCache {
     auto it = far_.find(i);
     return it == far_.end() ? nullptr : it->second.get();
   }
-  Node* put(uint32_t id, std::unique_ptr<Node> n) {
+  // `in_file`: the page was just read from the file, so its number is no damaged one and
+  // may size the vector (an order whose pages lie far into a large bag would otherwise
+  // keep every page aside).
+  Node* put(uint32_t id, std::unique_ptr<Node> n, bool in_file = false) {
     const size_t i = id / unit_;
     if (i >= slots_.size()) {
-      if (i >= 2 * slots_.size() + kDenseSlack) {
+      if (!in_file && i >= 2 * slots_.size() + kDenseSlack) {
         auto& slot = far_[i];
         slot = std::move(n);
         return slot.get();
@@ -99,12 +102,38 @@ class PagedFile {
 
   // Reads exactly n bytes; a short file is Corrupt (a damaged index, not an I/O fault).
   Status read(uint64_t off, uint8_t* buf, size_t n) {
-    auto got = file_->read_at(off, buf, n);
+    auto got = read_some(off, buf, n);
     if (!got.is_ok()) return got.status();
     if (*got != n)
       return Status::corrupt(path_ + ": Indexdatei endet vorzeitig bei Offset " + std::to_string(off));
     return Status::ok();
   }
+  // Up to n bytes (fewer at the end of the file).
+  Result<size_t> read_some(uint64_t off, uint8_t* buf, size_t n) {
+    for (const Staged& r : staged_runs_)
+      if (off >= r.off && off + n <= r.off + r.len) {
+        std::memcpy(buf, staged_.data() + r.at + (off - r.off), n);
+        return n;
+      }
+    return file_->read_at(off, buf, n);
+  }
+  // Pages about to be read that lie close together: each run of bytes (offset, length) is
+  // read in one go and the reads within them served from memory until unstage(). Nothing
+  // may write the file meanwhile. A run that cannot be read is left out (the page reads
+  // themselves then tell the fault).
+  void stage(const std::vector<std::pair<uint64_t, size_t>>& runs) {
+    staged_runs_.clear();
+    size_t total = 0;
+    for (const auto& r : runs) total += r.second;
+    staged_.resize(total);
+    size_t at = 0;
+    for (const auto& [off, len] : runs) {
+      auto got = file_->read_at(off, staged_.data() + at, len);
+      if (got.is_ok() && *got > 0) staged_runs_.push_back({off, *got, at});
+      at += len;
+    }
+  }
+  void unstage() { staged_runs_.clear(); }
 
   // Operation nesting: the outermost enter of a change locks (shared mode); a reading
   // operation locks only when it must read from the file (hold_read_lock). The
@@ -214,6 +243,13 @@ class PagedFile {
   bool writing_ = false;
   int depth_ = 0;
   const uint8_t* map_ = nullptr;
+  struct Staged {
+    uint64_t off;
+    size_t len;
+    size_t at;  // in staged_
+  };
+  std::vector<uint8_t> staged_;
+  std::vector<Staged> staged_runs_;
   uint8_t stamp_[32] = {};
   uint32_t st_off_ = 0, st_len_ = 0, ctr_at_ = 0, ctr_len_ = 0;
   bool trusted_ = false;  // stamp_ was read and holds a counter of ours

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <random>
 
@@ -15,6 +16,7 @@
 #include "platform/table/index/index_bag.h"
 #include "platform/table/index/paged_file.h"
 #include "tests/platform/table/index/index_test_helpers.h"
+#include "tests/support/forwarding_fs.h"
 
 namespace mv::index {
 
@@ -296,7 +298,34 @@ class IndexConformance : public ::testing::TestWithParam<IndexFormat> {
     for (int step = 0; step < steps; ++step) {
       int op = int(rng() % 100);
       std::string what;
-      if (op < 45 || recs_.empty()) {
+      if (batches_ && op < 35) {
+        // Appended records whose keys go in as one batch: mostly a few, now and then
+        // enough to split many leaves at once and grow the tree by a level.
+        const int roll = int(rng() % 10);
+        const size_t n = roll < 6 ? 1 + rng() % 10 : roll < 9 ? 11 + rng() % 100 : 200 + rng() % 600;
+        what = "batch of " + std::to_string(n);
+        std::vector<uint8_t> keys;
+        std::vector<uint32_t> recnos;
+        for (size_t i = 0; i < n; ++i) {
+          Rec r = random_rec(c, rng);
+          recs_.push_back(r);
+          if (!in_order(c, r)) continue;
+          const std::string k = key_of(c, r);
+          keys.insert(keys.end(), k.begin(), k.end());
+          recnos.push_back(uint32_t(recs_.size()));
+        }
+        // As the order list hands them over: by key, equal keys by record.
+        const size_t kl = keydef_.length;
+        std::vector<uint32_t> order(recnos.size());
+        for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+        std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+          int x = cmp_(keys.data() + a * kl, keys.data() + b * kl, kl);
+          return x ? x < 0 : recnos[a] < recnos[b];
+        });
+        ASSERT_TRUE(order_->insert_batch(keys.data(), recnos.data(), order.data(), order.size()).is_ok()) << what;
+        for (uint32_t i : order)
+          model_insert(std::string(reinterpret_cast<const char*>(keys.data() + i * kl), kl), recnos[i]);
+      } else if (op < 45 || recs_.empty()) {
         Rec r = random_rec(c, rng);
         recs_.push_back(r);
         uint32_t recno = uint32_t(recs_.size());
@@ -373,6 +402,7 @@ class IndexConformance : public ::testing::TestWithParam<IndexFormat> {
   }
 
   using Model = std::multimap<std::string, uint32_t, KeyLess>;
+  bool batches_ = false;  // appends also come as batches (insert_batch)
   const Config* cfg_ = nullptr;
   KeyDef keydef_;
   KeyCompare cmp_;
@@ -393,6 +423,121 @@ TEST_P(IndexConformance, RandomRunsMatchTheModel) {
     run(c, (seed ? uint32_t(std::atoi(seed)) : 12345u) + c.length, steps ? std::atoi(steps) : 1500);
     if (::testing::Test::HasFatalFailure()) return;
   }
+}
+
+// Batches of random keys, from a few to hundreds, into trees of every shape the configs
+// make (equal keys, long keys, descending, unique, filtered, shared): each batch is
+// checked against the model and by the structural check, between edits, packs, seeks
+// and reopenings.
+TEST_P(IndexConformance, RandomBatchesMatchTheModel) {
+  batches_ = true;
+  for (const Config& c : kConfigs) {
+    if (!supported(c)) continue;
+    SCOPED_TRACE(c.name);
+    run(c, 777u + c.length, 150);
+    if (::testing::Test::HasFatalFailure()) return;
+  }
+}
+
+// Reads of one index file fail in [fail_from, fail_to) while `armed`.
+class FailingReads : public mv::testing::ForwardingFileSystem {
+ public:
+  bool armed = false;
+  uint64_t fail_from = 0, fail_to = 0;
+  std::string path;
+  Result<std::unique_ptr<File>> open(const std::string& p, OpenMode m) override {
+    auto f = ForwardingFileSystem::open(p, m);
+    if (!f.is_ok() || p != path) return f;
+    return std::unique_ptr<File>(std::make_unique<Spoiled>(std::move(*f), this));
+  }
+
+ private:
+  class Spoiled : public mv::testing::ForwardingFile {
+   public:
+    Spoiled(std::unique_ptr<File> f, FailingReads* owner) : ForwardingFile(std::move(f)), owner_(owner) {}
+    Result<size_t> read_at(uint64_t off, void* buf, size_t n) override {
+      if (owner_->armed && off + n > owner_->fail_from && off < owner_->fail_to)
+        return Status::io_error(path() + ": Lesefehler");
+      return ForwardingFile::read_at(off, buf, n);
+    }
+
+   private:
+    FailingReads* owner_;
+  };
+};
+
+// A batch spread over a tree of many leaves that meets a page it cannot read half-way
+// fails, and leaves the tree as it was: not one of its keys in it, none of the keys
+// before lost; once the page can be read the same batch goes in whole.
+TEST_P(IndexConformance, ABatchThatCannotReadAPageLeavesTheTreeAsItWas) {
+  static const Config kBig{"batch_fault", KeyType::Character, 10, false, false, false, false, 26};
+  cfg_ = &kBig;
+  keydef_ = keydef_for(kBig);
+  cmp_ = KeyCompare(keydef_, Collation::machine());
+  model_ = Model(KeyLess{this});
+  const std::string dir = index_test::scratch_dir(std::string("batch_fault_") + format_name(kFormat));
+  path_ = dir + (kFormat == IndexFormat::Ntx ? "/T.NTX" : kFormat == IndexFormat::Cdx ? "/T.CDX" : "/T.MDX");
+  create();
+  std::mt19937 rng(99);
+  std::vector<uint8_t> keys;
+  std::vector<uint32_t> recnos;
+  for (uint32_t r = 1; r <= 4000; ++r) {
+    recs_.push_back(random_rec(kBig, rng));
+    const std::string k = key_of(kBig, recs_.back());
+    keys.insert(keys.end(), k.begin(), k.end());
+    recnos.push_back(r);
+  }
+  ASSERT_TRUE(order_->build(std::move(keys), std::move(recnos)).is_ok());
+  model_rebuild();
+  ASSERT_TRUE(bag_->flush().is_ok());
+  bag_.reset();
+  // Opened again through the spoiling file system: no page in the cache.
+  FailingReads fs;
+  fs.path = path_;
+  auto b = IndexBag::open(fs, path_, kFormat, BagOptions{});
+  ASSERT_TRUE(b.is_ok()) << b.status().to_string();
+  bag_ = std::move(*b);
+  order_ = kFormat == IndexFormat::Ntx ? bag_->order(0) : bag_->find("T");
+  ASSERT_NE(order_, nullptr);
+  order_->set_key_type(keydef_.type);
+  ASSERT_NO_FATAL_FAILURE(verify("before"));
+  // A batch over the whole range of keys; leaves in the middle of the file (a bulk build
+  // writes the leaves first, in key order) cannot be read.
+  std::vector<uint8_t> bk;
+  std::vector<uint32_t> br;
+  for (uint32_t i = 0; i < 600; ++i) {
+    recs_.push_back(random_rec(kBig, rng));
+    const std::string k = key_of(kBig, recs_.back());
+    bk.insert(bk.end(), k.begin(), k.end());
+    br.push_back(uint32_t(recs_.size()));
+  }
+  const size_t kl = keydef_.length;
+  std::vector<uint32_t> order(br.size());
+  for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](uint32_t x, uint32_t y) {
+    int c = cmp_(bk.data() + x * kl, bk.data() + y * kl, kl);
+    return c ? c < 0 : br[x] < br[y];
+  });
+  // Pages read for the walk above are in the cache; drop them by opening once more.
+  bag_.reset();
+  auto again = IndexBag::open(fs, path_, kFormat, BagOptions{});
+  ASSERT_TRUE(again.is_ok()) << again.status().to_string();
+  bag_ = std::move(*again);
+  order_ = kFormat == IndexFormat::Ntx ? bag_->order(0) : bag_->find("T");
+  order_->set_key_type(keydef_.type);
+  auto size = std::filesystem::file_size(path_);
+  fs.fail_from = size / 3;
+  fs.fail_to = size / 2;
+  fs.armed = true;
+  const Status st = order_->insert_batch(bk.data(), br.data(), order.data(), order.size());
+  EXPECT_EQ(st.kind(), StatusKind::IoError) << st.to_string();
+  fs.armed = false;
+  ASSERT_NO_FATAL_FAILURE(verify("after the failed batch"));
+  ASSERT_TRUE(order_->insert_batch(bk.data(), br.data(), order.data(), order.size()).is_ok());
+  for (uint32_t i : order) model_insert(std::string(reinterpret_cast<const char*>(bk.data() + i * kl), kl), br[i]);
+  ASSERT_NO_FATAL_FAILURE(verify("after the batch"));
+  ASSERT_NO_FATAL_FAILURE(reopen());
+  ASSERT_NO_FATAL_FAILURE(verify("reopened"));
 }
 
 // Opening a table tells an order's collation from a sample of its keys: an order of

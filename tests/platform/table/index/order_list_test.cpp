@@ -194,9 +194,10 @@ TEST_P(OrderListWrites, OrdersStayRightThroughLongRunsOfWrites) {
   verify("after zap");
 }
 
-// Appends in exclusive mode reach the orders in large sorted batches that go leaf by
-// leaf; runs longer than a batch, with names from a few hundred values (many equal keys)
-// and a short walk in between, leave every order complete and in key order.
+// Appends in exclusive mode reach the orders in large sorted batches that go in a slice
+// of keys at a time, leaf run by leaf run; runs longer than a slice, with names from a few
+// hundred values (many equal keys) and a short walk in between (which puts the batch
+// collected so far in), leave every order complete and in key order.
 TEST_P(OrderListWrites, AppendsLongerThanABatchKeepEveryOrderRight) {
   create_orders();
   std::mt19937 rng(23);
