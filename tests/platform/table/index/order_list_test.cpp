@@ -512,9 +512,10 @@ TEST_P(OrderListWrites, TwoProcessesKeepOneIndexRight) {
     if (GetParam().format == IndexFormat::Ntx)
       for (const char* f : {"NAME", "BETRAG", "NAMEU", "AKTIVF"}) MV_RETURN_IF_ERROR((*ol)->add_index_file(f));
     std::mt19937 rng(seed);
-    // A lock held by the other process is a Status, not a wait: try again.
+    // A lock held by the other process is a Status, not a wait: try again (for up to
+    // ten seconds, as a loaded machine may keep the other process from running).
     auto retry = [](auto&& op) {
-      for (int i = 0; i < 5000; ++i) {
+      for (int i = 0; i < 50000; ++i) {
         Status st = op();
         if (st.kind() != StatusKind::Locked) return st;
         usleep(200);
