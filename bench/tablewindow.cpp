@@ -6,6 +6,8 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
+#include <algorithm>
+#include <chrono>
 #include <map>
 
 #include "components/dlgprogress.h"
@@ -189,6 +191,42 @@ void BM_SearchEngineFullText(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_SearchEngineFullText)
+    ->ArgsProduct({{1000000}, {0, 1}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// The two above in turns on one table window, so that both see the same machine: on a
+// busy one the figures of separate runs differ more than the window's share. Counters:
+// the median time of each per search and their ratio (page over engine).
+void BM_SearchPageOverEngine(benchmark::State& state) {
+  SearchWindow sw(cdx_table_of(state.range(0)), state.range(1) == 1);
+  mv::Table& t = *sw.w->server()->table();
+  const unsigned char* fold = mv::upper_map(mv::CaseFlavour::Full, t.code_page());
+  const std::string text = search_text(state.range(2));
+  const QString qtext = QString::fromLatin1(text.c_str());
+  std::vector<double> page, engine;
+  auto ms_since = [](std::chrono::steady_clock::time_point from) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - from).count();
+  };
+  for (auto _ : state) {
+    auto at = std::chrono::steady_clock::now();
+    sw.w->data_page()->VOLLTEXTSUCHE(qtext);
+    page.push_back(ms_since(at));
+    at = std::chrono::steady_clock::now();
+    auto hits = mv::find_in_records(t, text, fold, [](uint32_t, size_t) { return true; });
+    engine.push_back(ms_since(at));
+    if (!hits || !hits->empty() || !sw.w->data_page()->ASUCHE.empty()) state.SkipWithError("found the absent text");
+  }
+  auto median = [](std::vector<double> v) {
+    if (v.empty()) return 0.0;
+    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+    return v[v.size() / 2];
+  };
+  state.counters["page_ms"] = median(page);
+  state.counters["engine_ms"] = median(engine);
+  state.counters["ratio"] = median(engine) > 0 ? median(page) / median(engine) : 0;
+}
+BENCHMARK(BM_SearchPageOverEngine)
     ->ArgsProduct({{1000000}, {0, 1}, {0, 1}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

@@ -262,11 +262,18 @@ class ScanThread {
 // Showing and painting the window costs about as much as scanning a million records,
 // so the first round of the window (show, paint, whatever waits) runs beside the scan.
 // That round is the only time both threads run: every later round of the window happens
-// while the worker waits in its step, as the scan on this thread would. It is allowed
-// only on a table no other program shares: then what the first round may do to the
-// table (the grid reading its rows) only reads, and the scan reads only the records,
-// which nothing changes while the application-modal window blocks every command. On a
-// shared table a read may map the grown file anew under the scan, so it runs here.
+// while the worker waits in its step, as the scan on this thread would.
+//
+// Why that is safe: during the first round this thread may use the table (the grid reads
+// its rows; on a shared table a read may map the file, grown by another program, anew),
+// so the worker reads no table state then but a snapshot taken here beforehand: the
+// file's view, pinned so that mapping anew retires it instead of releasing it, header
+// and record length, the file size, needle and byte map; records beyond the view it
+// reads with the file's pread. It never writes, flushes or locks the table (the records
+// held back are written here first). Its first step answered by this thread ends the
+// first round for it: the mutex orders all this thread did before, and from then on this
+// thread touches the table only while the worker waits, so the scan may follow the table
+// again (a view mapped anew, records appended meanwhile).
 //
 // A cancel in the first round counts as given before the first record, as on this
 // thread: the records the worker examined meanwhile are not taken.
@@ -277,10 +284,12 @@ class ScanBeside {
   // Nothing when the worker is taken: the caller scans on this thread.
   std::optional<Result<std::vector<uint32_t>>> run(Table& t, const std::string& needle, const unsigned char* fold) {
     // Records the table still holds back are written here, before the worker reads.
-    if (Status st = t.flush(); !st) return Result<std::vector<uint32_t>>(std::move(st));
+    auto snapshot = RecordScan::snapshot(t, needle, fold);
+    if (!snapshot) return Result<std::vector<uint32_t>>(snapshot.status());
+    RecordSnapshot& snap = **snapshot;
     progress_.count_from_now();
     const bool started = ScanThread::instance().start([&] {
-      auto r = find_in_records(t, needle, fold, [this](uint32_t n, size_t hits) { return step(n, hits); });
+      auto r = find_in_records(snap, [&](uint32_t n, size_t hits) { return step(snap, n, hits); });
       // Told under the lock: the caller may go (and this object with it) once it sees done_.
       std::lock_guard l(m_);
       result_ = std::move(r);
@@ -324,7 +333,7 @@ class ScanBeside {
 
  private:
   // On the worker: the window is asked through this thread's event loop, never from here.
-  bool step(uint32_t n, size_t hits) {
+  bool step(RecordSnapshot& snap, uint32_t n, size_t hits) {
     if (progress_.cancelled()) return false;
     if (n == 1 || !progress_.due(hits)) return true;  // the first round is this thread's
     std::unique_lock l(m_);
@@ -335,6 +344,8 @@ class ScanBeside {
     ask_hits_ = hits;
     cv_.notify_all();
     cv_.wait(l, [&] { return answered_; });
+    // This thread answered after its first round: the table is the scan's to follow again.
+    snap.table_free();
     return answer_;
   }
 
@@ -363,7 +374,7 @@ std::vector<uint32_t> SCANFIELDSLOWLEVEL(TableGridServer* server, const QString&
     return {};
   }
   auto hits = [&]() -> Result<std::vector<uint32_t>> {
-    if (!t.shared() && !needle->empty())
+    if (!needle->empty())
       if (auto beside = ScanBeside(progress).run(t, *needle, fold_map(t))) return std::move(*beside);
     progress.show();
     return find_in_records(t, *needle, fold_map(t),

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <mutex>
 
 namespace mv {
 namespace {
@@ -21,24 +22,49 @@ class PosixFile : public File {
  public:
   PosixFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
   ~PosixFile() override {
-    unmap();
+    // Pins cannot outlive the file: every view goes with it.
+    for (const View& v : retired_) ::munmap(v.bytes, v.length);
+    if (view_.bytes) ::munmap(view_.bytes, view_.length);
     if (fd_ >= 0) ::close(fd_);
   }
 
   const uint8_t* map(uint64_t length) override {
-    unmap();
+    std::lock_guard lock(m_);
+    release_view();
     if (length == 0) return nullptr;
     void* p = ::mmap(nullptr, static_cast<size_t>(length), PROT_READ, MAP_SHARED, fd_, 0);
     if (p == MAP_FAILED) return nullptr;
-    map_ = p;
-    map_len_ = static_cast<size_t>(length);
+    view_ = {p, static_cast<size_t>(length), 0};
     return static_cast<const uint8_t*>(p);
   }
 
   void unmap() override {
-    if (map_) ::munmap(map_, map_len_);
-    map_ = nullptr;
-    map_len_ = 0;
+    std::lock_guard lock(m_);
+    release_view();
+  }
+
+  MapPin pin_map() override {
+    std::lock_guard lock(m_);
+    if (!view_.bytes) return {};
+    ++view_.pins;
+    return {static_cast<const uint8_t*>(view_.bytes), view_.length};
+  }
+
+  void unpin_map(const uint8_t* bytes) override {
+    if (!bytes) return;
+    std::lock_guard lock(m_);
+    if (bytes == view_.bytes) {
+      if (view_.pins > 0) --view_.pins;
+      return;
+    }
+    for (size_t i = 0; i < retired_.size(); ++i) {
+      if (retired_[i].bytes != bytes) continue;
+      if (--retired_[i].pins == 0) {
+        ::munmap(retired_[i].bytes, retired_[i].length);
+        retired_.erase(retired_.begin() + static_cast<ptrdiff_t>(i));
+      }
+      return;
+    }
   }
 
   Result<size_t> read_at(uint64_t offset, void* buf, size_t n) override {
@@ -119,10 +145,25 @@ class PosixFile : public File {
   const std::string& path() const override { return path_; }
 
  private:
+  struct View {
+    void* bytes = nullptr;
+    size_t length = 0;
+    size_t pins = 0;
+  };
+  // The current view goes, or waits among the retired ones while a scan reads it (m_ held).
+  void release_view() {
+    if (view_.bytes && view_.pins > 0) retired_.push_back(view_);
+    else if (view_.bytes) ::munmap(view_.bytes, view_.length);
+    view_ = {};
+  }
+
   int fd_;
   std::string path_;
-  void* map_ = nullptr;
-  size_t map_len_ = 0;
+  // The views and their pins. Mapping happens on the thread that owns the table, pins may
+  // be taken and given back by a scan on another; both are rare, so one lock costs nothing.
+  std::mutex m_;
+  View view_;
+  std::vector<View> retired_;
 };
 
 class PosixFileSystem : public FileSystem {

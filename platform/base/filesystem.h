@@ -39,10 +39,21 @@ class File {
   virtual const std::string& path() const = 0;
   // A read-only view of the file's first `length` bytes for fast record access, or
   // nullptr when this file cannot be mapped (then read with read_at). Writes through
-  // write_at show in the view. It stays valid until the next map() or unmap() call or
-  // until the File is destroyed; never read past `length`.
+  // write_at show in the view. It stays valid until the next map() or unmap() call
+  // (unless pinned) or until the File is destroyed; never read past `length`.
   virtual const uint8_t* map(uint64_t length) { (void)length; return nullptr; }
   virtual void unmap() {}
+
+  // The current view, kept valid by a pin: a later map() or unmap() retires it instead
+  // of releasing it, and it goes when its last pin does (or with the File). Lets a scan
+  // on another thread read a view while this file is mapped anew; pin and unpin may be
+  // called from any thread. Empty (no pin taken) when nothing is mapped.
+  struct MapPin {
+    const uint8_t* bytes = nullptr;
+    uint64_t length = 0;
+  };
+  virtual MapPin pin_map() { return {}; }
+  virtual void unpin_map(const uint8_t* bytes) { (void)bytes; }
 
   // Reads exactly n bytes or fails with Corrupt naming the offset.
   Status read_exact(uint64_t offset, void* buf, size_t n);

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <algorithm>
 #include <functional>
 
 #include "components/dlgprogress.h"
@@ -191,8 +192,8 @@ TEST_F(Search, LogicalsAndDeletedRecordsInTheFieldEngine) {
   EXPECT_EQ(page()->ASUCHE, expected([&](auto& v) { return field_texts(v).contains("NF0"); }, true));
 }
 
-// Opened exclusively the byte engine scans beside the progress window, shared on the GUI
-// thread; both see the same records, a record still held back by the table included.
+// Exclusive or shared, the byte engine scans beside the progress window and sees the same
+// records, a record still held back by the table included.
 TEST_F(Search, TheByteEngineCasesAcrossFieldsAndDeletedRecords) {
   for (bool shared : {false, true}) {
     SCOPED_TRACE(shared ? "shared" : "exclusive");
@@ -269,6 +270,46 @@ TEST_F(Search, EverySearchShowsTheProgressWindow) {
     ASSERT_EQ(windows.size(), 1);
     EXPECT_TRUE(windows.front()->ended());
     w_.reset();
+  }
+}
+
+// A shared table: while the progress window's first round runs beside the scan, another
+// user appends records and the page's table reads them (mapping its grown file anew).
+// "name 1" hits the first record: the scan waits there for the window's first round and
+// then goes on in the new view, appended records included. "name 2999" is scanned up to
+// its one hit while the table maps anew.
+TEST_F(Search, SharedTableGrowingDuringTheSearch) {
+  const std::string dir = twtest::scratch_dir("search");
+  const std::string path = twtest::make_table(dir, "KUNDEN.DBF", 3000, {15});
+  open(QString::fromStdString(path), false, true);
+  // " Name i": the records whose number begins with 1, but for the deleted one; each
+  // record appended ("Name 1x") is a hit too.
+  std::vector<uint32_t> name1;
+  for (uint32_t i = 1; i <= 3000; ++i)
+    if (i != 15 && std::to_string(i)[0] == '1') name1.push_back(i);
+  for (uint32_t round = 0; round < 4; ++round) {
+    SCOPED_TRACE(round);
+    bool grown = false;
+    QTimer::singleShot(0, [&] {
+      OpenOptions o;
+      o.shared = true;
+      o.driver = "DBFNTX";
+      auto other = Table::open(path, o);
+      ASSERT_TRUE(other.is_ok()) << other.status().to_string();
+      for (int i = 0; i < 100; ++i) {
+        ASSERT_TRUE((*other)->append_blank().is_ok());
+        ASSERT_TRUE((*other)->field_put(1, Value::character("Name 1x")).is_ok());
+      }
+      ASSERT_TRUE((*other)->close().is_ok());
+      Table* t = w_->server()->table();
+      ASSERT_TRUE(t->go_to(t->lastrec()).is_ok());  // beyond the view: mapped anew
+      grown = true;
+    });
+    for (uint32_t i = 1; i <= 100; ++i) name1.push_back(3000 + 100 * round + i);
+    const bool late = round % 2 == 1;
+    find("RB_VOLLTEXT", late ? "name 2999" : "name 1");
+    EXPECT_TRUE(grown);
+    EXPECT_EQ(page()->ASUCHE, late ? std::vector<uint32_t>{2999} : name1);
   }
 }
 

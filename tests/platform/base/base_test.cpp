@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sys/mman.h>
+
 #include "platform/base/bytes.h"
 #include "platform/base/codepage.h"
 #include "platform/base/filesystem.h"
@@ -114,6 +116,57 @@ TEST(FileSystem, TwoOpensConflictOnExclusiveLock) {
   EXPECT_EQ(s.kind(), StatusKind::Locked);
   ASSERT_TRUE((*a)->unlock(0, 1).is_ok());
   EXPECT_TRUE((*b)->lock(0, 1, LockType::Shared).is_ok());
+  std::filesystem::remove_all(dir);
+}
+
+// A scan on another thread reads a pinned view while the table maps its grown file anew:
+// the pinned view stays readable (and shows writes) until its last pin goes; a view
+// without pins goes at once as before.
+TEST(FileSystem, PinnedViewOutlivesMappingAnewUntilItsLastPin) {
+  auto& fs = FileSystem::posix();
+  std::string dir = temp_dir();
+  auto opened = fs.open(dir + "/T.DBF", OpenMode::Create);
+  ASSERT_TRUE(opened.is_ok());
+  File& f = **opened;
+  auto mapped = [](const uint8_t* p, size_t n) { return ::msync(const_cast<uint8_t*>(p), n, MS_ASYNC) == 0; };
+  EXPECT_EQ(f.pin_map().bytes, nullptr);  // nothing mapped, nothing pinned
+
+  const std::string a(4096, 'a'), b(8192, 'b');
+  ASSERT_TRUE(f.write_at(0, a.data(), a.size()).is_ok());
+  const uint8_t* first = f.map(4096);
+  ASSERT_NE(first, nullptr);
+  const File::MapPin pin = f.pin_map();
+  EXPECT_EQ(pin.bytes, first);
+  EXPECT_EQ(pin.length, 4096u);
+  f.pin_map();  // a second scan
+
+  ASSERT_TRUE(f.write_at(4096, b.data(), b.size()).is_ok());
+  const uint8_t* second = f.map(12288);
+  ASSERT_NE(second, nullptr);
+  EXPECT_NE(second, first);
+  EXPECT_TRUE(mapped(first, 4096));
+  EXPECT_EQ(first[4095], 'a');
+  EXPECT_EQ(second[12287], 'b');
+  ASSERT_TRUE(f.write_at(0, "c", 1).is_ok());
+  EXPECT_EQ(first[0], 'c');
+
+  f.unpin_map(first);
+  EXPECT_TRUE(mapped(first, 4096));  // one pin left
+  f.unmap();
+  EXPECT_FALSE(mapped(second, 12288));  // never pinned
+  f.unpin_map(first);
+  EXPECT_FALSE(mapped(first, 4096));
+
+  // The current view pinned, then let go by the table: kept until unpinned.
+  const uint8_t* third = f.map(12288);
+  ASSERT_NE(third, nullptr);
+  EXPECT_EQ(f.pin_map().bytes, third);
+  f.unmap();
+  EXPECT_TRUE(mapped(third, 12288));
+  EXPECT_EQ(third[12287], 'b');
+  f.unpin_map(third);
+  EXPECT_FALSE(mapped(third, 12288));
+  opened->reset();
   std::filesystem::remove_all(dir);
 }
 

@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 #include "platform/base/bytes.h"
 #include "platform/runtime/strings.h"
@@ -114,34 +117,94 @@ TEST(RecordScan, ReadsEveryWholeRecordInBlocksAlsoBeyondTheView) {
   EXPECT_EQ(find(*a, "FREMD"), (std::vector<uint32_t>{6, 7, 8}));
 }
 
+// Another user appends `n` records named `name` to the shared table at `path`.
+void append_elsewhere(const std::string& path, int n, const char* name = "Fremd") {
+  auto b = open_ok(path, true);
+  ASSERT_TRUE(b);
+  for (int i = 0; i < n; ++i) {
+    MV_ASSERT_OK(b->append_blank());
+    MV_ASSERT_OK(b->field_put("NAME", Value::character(name)));
+  }
+  MV_ASSERT_OK(b->close());
+}
+
 // A step may let other code read a shared table while the scan waits; a record another
 // user appended meanwhile makes the table map its file anew. The scan goes on in the new
-// view (it would read the old, released one) and sees the new records too.
+// view (it would read the old, released one) and sees the new records too. A scan through
+// a snapshot reads its pinned view and the records of the start until it is told that it
+// may follow the table again, then does the same.
 TEST(RecordImageSearch, GoesOnWhenAStepMapsTheTableAnew) {
+  enum Mode { Table, Snapshot, SnapshotFreed };
+  for (Mode mode : {Table, Snapshot, SnapshotFreed}) {
+    SCOPED_TRACE(mode);
+    TempDir dir;
+    const std::string path = dir.path() + "/T.DBF";
+    make_table(path, "DBFCDX", 300);
+    auto a = open_ok(path, true);
+    ASSERT_TRUE(a);
+    const unsigned char* fold = upper_map(CaseFlavour::Full, a->code_page());
+    auto snap = RecordScan::snapshot(*a, "FREMD", fold);
+    ASSERT_TRUE(snap.is_ok());
+    std::vector<uint32_t> asked;
+    auto step = [&](uint32_t r, size_t) {
+      asked.push_back(r);
+      if (r != 1) return true;
+      append_elsewhere(path, 600);
+      EXPECT_TRUE(a->go_to(900).is_ok());  // read beyond the view: mapped anew
+      if (mode == SnapshotFreed) (*snap)->table_free();
+      return true;
+    };
+    auto hits = mode == Table ? find_in_records(*a, "FREMD", fold, step) : find_in_records(**snap, step);
+    ASSERT_TRUE(hits.is_ok()) << hits.status().to_string();
+    std::vector<uint32_t> want;
+    if (mode != Snapshot)
+      for (uint32_t i = 0; i < 600; ++i) want.push_back(301 + i);
+    EXPECT_EQ(*hits, want);
+    EXPECT_EQ(asked.front(), 1u);
+    EXPECT_EQ(std::count(asked.begin(), asked.end(), 1u), 1);  // no step asked twice
+  }
+}
+
+// The search beside the table's thread: while it runs, another user appends and the table
+// maps its grown file anew, again and again. The scan reads the view it pinned, never a
+// released one, and finds the hits among the records the file held when it started.
+TEST(RecordImageSearch, SnapshotScanOnAnotherThreadWhileTheTableMapsAnew) {
   TempDir dir;
   const std::string path = dir.path() + "/T.DBF";
-  make_table(path, "DBFCDX", 300);
+  make_table(path, "DBFCDX", 2000);
   auto a = open_ok(path, true);
   ASSERT_TRUE(a);
-  std::vector<uint32_t> asked;
-  const auto hits = find(*a, "FREMD", [&](uint32_t r, size_t) {
-    asked.push_back(r);
-    if (r != 1) return true;
-    auto b = open_ok(path, true);
-    EXPECT_TRUE(b);
-    for (int i = 0; b && i < 600; ++i) {
-      EXPECT_TRUE(b->append_blank().is_ok());
-      EXPECT_TRUE(b->field_put("NAME", Value::character("Fremd")).is_ok());
-    }
-    if (b) EXPECT_TRUE(b->close().is_ok());
-    EXPECT_TRUE(a->go_to(900).is_ok());  // read beyond the view: mapped anew
-    return true;
+  auto snap = RecordScan::snapshot(*a, "me 1", upper_map(CaseFlavour::Full, a->code_page()));
+  ASSERT_TRUE(snap.is_ok());
+  std::mutex m;
+  std::condition_variable cv;
+  bool mapped_anew = false;
+  Result<std::vector<uint32_t>> hits = std::vector<uint32_t>{};
+  std::thread worker([&] {
+    hits = find_in_records(**snap, [&](uint32_t r, size_t) {
+      // The first record waits until the view the snapshot holds has been let go.
+      std::unique_lock l(m);
+      if (r == 1) cv.wait(l, [&] { return mapped_anew; });
+      return true;
+    });
   });
-  std::vector<uint32_t> want(600);
-  for (uint32_t i = 0; i < 600; ++i) want[i] = 301 + i;
-  EXPECT_EQ(hits, want);
-  EXPECT_EQ(asked.front(), 1u);
-  EXPECT_EQ(std::count(asked.begin(), asked.end(), 1u), 1);  // no step asked twice
+  for (int round = 0; round < 4; ++round) {
+    append_elsewhere(path, 100, "Name 1x");  // would be hits: not among the records of the start
+    const uint32_t last = a->lastrec();
+    EXPECT_EQ(last, 2000u + 100u * (round + 1));
+    EXPECT_TRUE(a->go_to(last).is_ok());  // beyond the view: mapped anew
+    if (round == 0) {
+      std::lock_guard l(m);
+      mapped_anew = true;
+      cv.notify_all();
+    }
+  }
+  worker.join();
+  ASSERT_TRUE(hits.is_ok()) << hits.status().to_string();
+  std::vector<uint32_t> want;
+  for (uint32_t i = 1; i <= 2000; ++i)
+    if (std::to_string(i)[0] == '1') want.push_back(i);
+  EXPECT_EQ(*hits, want);
 }
 
 TEST(RecordScan, CountsWhatTheFileHoldsNotTheHeader) {
