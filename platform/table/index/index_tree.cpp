@@ -250,30 +250,31 @@ Status TreeOrder::seek_down(const Cmp& cmp, Cursor& c, const uint8_t*& key, uint
   size_t via = 0;
   for (int guard = 0; guard < 64; ++guard) {
     Node::KidView v;
-    if (parent && cache_version_ && parent->kid_version == *cache_version_ && via < parent->kid_views.size() &&
-        parent->kid_views[via].node) {
-      v = parent->kid_views[via];
+    if (parent && cache_version_ && parent->kid_views.version == *cache_version_ &&
+        via < parent->kid_views.views.size() && parent->kid_views.views[via].node) {
+      v = parent->kid_views.views[via];
     } else {
       MV_ASSIGN_OR_RETURN(Node * n, load(id));
       v.node = n;
       v.keys = n->keys.data();
       v.n = uint32_t(n->n());
-      v.leaf = n->leaf;
-      v.kids = uint32_t(n->kids.size());
+      v.kids = n->leaf ? Node::KidView::kLeaf : uint32_t(n->kids.size());
       v.nums = n->leaf ? n->recnos.data() : n->kids.data();
       if (parent && cache_version_) {
-        if (parent->kid_version != *cache_version_ || parent->kid_views.size() != parent->kids.size()) {
-          parent->kid_views.assign(parent->kids.size(), {});
-          parent->kid_version = *cache_version_;
+        Node::KidViews& kv = parent->kid_views;
+        if (kv.version != *cache_version_ || kv.views.size() != parent->kids.size()) {
+          kv.views.assign(parent->kids.size(), {});
+          kv.version = *cache_version_;
         }
-        parent->kid_views[via] = v;
+        kv.views[via] = v;
       }
     }
+    const bool leaf = v.kids == Node::KidView::kLeaf;
     const size_t cnt = v.n;
     const uint8_t* keys = v.keys;
     // The numbers are read only once the search is done: asked for now, they come from
     // memory while it runs.
-    if (const size_t nums = v.leaf ? cnt : v.kids) {
+    if (const size_t nums = leaf ? cnt : v.kids) {
       const uint32_t early = v.nums[nums / 2];
       asm volatile("" : : "r"(early));
     }
@@ -283,7 +284,7 @@ Status TreeOrder::seek_down(const Cmp& cmp, Cursor& c, const uint8_t*& key, uint
       if (cmp(keys + mid * kl) >= 0) hi = mid;
       else lo = mid + 1;
     }
-    if (v.leaf) {
+    if (leaf) {
       c.path.push_back({id, int(lo)});
       if (lo < cnt) {
         key = keys + lo * kl;

@@ -44,18 +44,32 @@ struct Node {
   // A family's cached page measure (CDX: compressed size), valid while `sized`.
   mutable bool sized = false;
   mutable uint32_t size_cache = 0, max_cache = 0;
-  // Interior, for SEEK: each child as a search last found it in the cache, valid while
-  // the cache's version is still `kid_version` (TreeOrder::seek_down).
+  // Interior, for SEEK (TreeOrder::seek_down): each child as a search last found it in
+  // the cache, valid while the cache's version is still `version`. A copy of a page, or a
+  // page assigned anew, starts without.
   struct KidView {
+    static constexpr uint32_t kLeaf = 0xFFFFFFFFu;
     const Node* node = nullptr;
     const uint8_t* keys = nullptr;
     const uint32_t* nums = nullptr;  // leaf: record numbers; interior: children
     uint32_t n = 0;                  // keys
-    uint32_t kids = 0;               // children
-    bool leaf = true;
+    uint32_t kids = kLeaf;           // children; kLeaf for a leaf
   };
-  mutable std::vector<KidView> kid_views;
-  mutable uint64_t kid_version = 0;
+  struct KidViews {
+    std::vector<KidView> views;
+    uint64_t version = 0;
+    KidViews() = default;
+    KidViews(const KidViews&) {}
+    KidViews(KidViews&&) noexcept {}
+    KidViews& operator=(const KidViews&) { return forget(); }
+    KidViews& operator=(KidViews&&) noexcept { return forget(); }
+    KidViews& forget() {
+      views.clear();
+      version = 0;
+      return *this;
+    }
+  };
+  mutable KidViews kid_views;
 
   size_t n() const { return recnos.size(); }
 };
