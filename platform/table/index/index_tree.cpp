@@ -234,11 +234,11 @@ Status TreeOrder::lower_bound(const Target& t, Cursor& c) { return lower_bound_t
 // lower_bound_t by key alone, for SEEK. Most of a search's time is spent waiting for
 // memory, page after page: each page's header, then its keys, then its numbers. An
 // interior page therefore keeps, for each child a search went into, where that child's
-// keys and numbers lie (Node::kid_views), so the next search reaches them without reading
-// the child's header or looking it up in the cache. The views hold while the cache's
-// version does: it moves with every page put, dropped or replaced and with every change
-// of the tree. `key` and `recno` tell the entry reached when it stands in the leaf
-// searched (else `key` stays nullptr and the cursor tells).
+// keys, numbers and own such views lie (Node::kid_views), so the next search goes from
+// view to view without reading the pages' headers or looking them up in the cache. The
+// views hold while the cache's version does: it moves with every page put, dropped or
+// replaced and with every change of the tree. `key` and `recno` tell the entry reached
+// when it stands in the leaf searched (else `key` stays nullptr and the cursor tells).
 template <class Cmp>
 Status TreeOrder::seek_down(const Cmp& cmp, Cursor& c, const uint8_t*& key, uint32_t& recno) {
   c.clear();
@@ -246,27 +246,37 @@ Status TreeOrder::seek_down(const Cmp& cmp, Cursor& c, const uint8_t*& key, uint
   recno = 0;
   uint32_t id = root();
   const size_t kl = key_len();
-  const Node* parent = nullptr;
+  const Node* parent = nullptr;        // the page the search comes from
+  Node::KidView* views = nullptr;      // its views, known to hold now
   size_t via = 0;
+  auto holding = [&](const Node* n) -> Node::KidView* {
+    Node::KidViews& kv = n->kid_views;
+    return cache_version_ && kv.version == *cache_version_ && kv.views.size() == n->kids.size() ? kv.views.data()
+                                                                                               : nullptr;
+  };
   for (int guard = 0; guard < 64; ++guard) {
+    if (parent && !views) views = holding(parent);
     Node::KidView v;
-    if (parent && cache_version_ && parent->kid_views.version == *cache_version_ &&
-        via < parent->kid_views.views.size() && parent->kid_views.views[via].node) {
-      v = parent->kid_views.views[via];
+    Node::KidView* here = nullptr;
+    if (views && views[via].node) {
+      here = &views[via];
+      v = *here;
     } else {
-      MV_ASSIGN_OR_RETURN(Node * n, load(id));
+      MV_ASSIGN_OR_RETURN(Node * n, load(id));  // may move the version: nothing above holds
       v.node = n;
       v.keys = n->keys.data();
       v.n = uint32_t(n->n());
       v.kids = n->leaf ? Node::KidView::kLeaf : uint32_t(n->kids.size());
       v.nums = n->leaf ? n->recnos.data() : n->kids.data();
+      v.views = n->leaf ? nullptr : holding(n);
       if (parent && cache_version_) {
         Node::KidViews& kv = parent->kid_views;
         if (kv.version != *cache_version_ || kv.views.size() != parent->kids.size()) {
           kv.views.assign(parent->kids.size(), {});
           kv.version = *cache_version_;
         }
-        kv.views[via] = v;
+        here = &kv.views[via];
+        *here = v;
       }
     }
     const bool leaf = v.kids == Node::KidView::kLeaf;
@@ -297,6 +307,18 @@ Status TreeOrder::seek_down(const Cmp& cmp, Cursor& c, const uint8_t*& key, uint
     const size_t pos = std::min(lo, size_t(v.kids) - 1);
     c.path.push_back({id, int(pos)});
     id = v.nums[pos];
+    // The page's own views, made to hold now when they do not: its children's views
+    // follow from the view of the page itself from now on.
+    views = v.views;
+    if (!views && cache_version_) {
+      Node::KidViews& kv = v.node->kid_views;
+      if (kv.version != *cache_version_ || kv.views.size() != v.kids) {
+        kv.views.assign(v.kids, {});
+        kv.version = *cache_version_;
+      }
+      views = kv.views.data();
+      if (here) here->views = views;
+    }
     parent = v.node;
     via = pos;
   }

@@ -52,6 +52,7 @@ struct Node {
     const Node* node = nullptr;
     const uint8_t* keys = nullptr;
     const uint32_t* nums = nullptr;  // leaf: record numbers; interior: children
+    KidView* views = nullptr;        // the child's own views once they hold at this version
     uint32_t n = 0;                  // keys
     uint32_t kids = kLeaf;           // children; kLeaf for a leaf
   };
