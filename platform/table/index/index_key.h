@@ -114,6 +114,12 @@ class KeyCompare {
     const int r = std::memcmp(a, b, n);
     return (r > 0) - (r < 0);
   }
+  // operator() over n bytes is plain byte order (memcmp).
+  bool plain_bytes(size_t n) const {
+    if (keydef_.type == KeyType::Character) return coll_.is_machine();
+    if (keydef_.format != IndexFormat::Mdx) return true;
+    return !(keydef_.type == KeyType::Numeric && n >= 12) && !(keydef_.type == KeyType::Date && n >= 8);
+  }
   const KeyDef& keydef() const { return keydef_; }
   const Collation& collation() const { return coll_; }
   // A number that orders whole keys as operator() does, except that keys it calls equal

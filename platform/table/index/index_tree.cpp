@@ -42,6 +42,20 @@ size_t first_at_least(const Node& n, size_t count, size_t kl, F&& t) {
   return lo;
 }
 
+// Sign of a - b over n bytes as unsigned bytes (memcmp's answer), in eight-byte words
+// and without a call: SEEK compares a few dozen short keys per search.
+inline int bytes_cmp(const uint8_t* a, const uint8_t* b, size_t n) {
+  for (; n >= 8; a += 8, b += 8, n -= 8) {
+    uint64_t x, y;
+    std::memcpy(&x, a, 8);
+    std::memcpy(&y, b, 8);
+    if (x != y) return __builtin_bswap64(x) < __builtin_bswap64(y) ? -1 : 1;
+  }
+  for (; n > 0; ++a, ++b, --n)
+    if (*a != *b) return *a < *b ? -1 : 1;
+  return 0;
+}
+
 }  // namespace
 
 // ---- walking ----------------------------------------------------------------------
@@ -217,6 +231,100 @@ Status TreeOrder::lower_bound_t(F&& t, Cursor& c) {
 
 Status TreeOrder::lower_bound(const Target& t, Cursor& c) { return lower_bound_t(t, c); }
 
+// lower_bound_t by key alone, for SEEK. Most of a search's time is spent waiting for
+// memory, page after page: each page's header, then its keys, then its numbers. An
+// interior page therefore keeps, for each child a search went into, where that child's
+// keys, numbers and own such views lie (Node::kid_views), so the next search goes from
+// view to view without reading the pages' headers or looking them up in the cache. The
+// views hold while the cache's version does: it moves with every page put, dropped or
+// replaced and with every change of the tree. `key` and `recno` tell the entry reached
+// when it stands in the leaf searched (else `key` stays nullptr and the cursor tells).
+template <class Cmp>
+Status TreeOrder::seek_down(const Cmp& cmp, Cursor& c, const uint8_t*& key, uint32_t& recno) {
+  c.clear();
+  key = nullptr;
+  recno = 0;
+  uint32_t id = root();
+  const size_t kl = key_len();
+  const Node* parent = nullptr;        // the page the search comes from
+  Node::KidView* views = nullptr;      // its views, known to hold now
+  size_t via = 0;
+  auto holding = [&](const Node* n) -> Node::KidView* {
+    Node::KidViews& kv = n->kid_views;
+    return cache_version_ && kv.version == *cache_version_ && kv.views.size() == n->kids.size() ? kv.views.data()
+                                                                                               : nullptr;
+  };
+  for (int guard = 0; guard < 64; ++guard) {
+    if (parent && !views) views = holding(parent);
+    Node::KidView v;
+    Node::KidView* here = nullptr;
+    if (views && views[via].node) {
+      here = &views[via];
+      v = *here;
+    } else {
+      MV_ASSIGN_OR_RETURN(Node * n, load(id));  // may move the version: nothing above holds
+      v.node = n;
+      v.keys = n->keys.data();
+      v.n = uint32_t(n->n());
+      v.kids = n->leaf ? Node::KidView::kLeaf : uint32_t(n->kids.size());
+      v.nums = n->leaf ? n->recnos.data() : n->kids.data();
+      v.views = n->leaf ? nullptr : holding(n);
+      if (parent && cache_version_) {
+        Node::KidViews& kv = parent->kid_views;
+        if (kv.version != *cache_version_ || kv.views.size() != parent->kids.size()) {
+          kv.views.assign(parent->kids.size(), {});
+          kv.version = *cache_version_;
+        }
+        here = &kv.views[via];
+        *here = v;
+      }
+    }
+    const bool leaf = v.kids == Node::KidView::kLeaf;
+    const size_t cnt = v.n;
+    const uint8_t* keys = v.keys;
+    // The numbers are read only once the search is done: asked for now, they come from
+    // memory while it runs.
+    if (const size_t nums = leaf ? cnt : v.kids) {
+      const uint32_t early = v.nums[nums / 2];
+      asm volatile("" : : "r"(early));
+    }
+    size_t lo = 0, hi = cnt;
+    while (lo < hi) {
+      const size_t mid = (lo + hi) / 2;
+      if (cmp(keys + mid * kl) >= 0) hi = mid;
+      else lo = mid + 1;
+    }
+    if (leaf) {
+      c.path.push_back({id, int(lo)});
+      if (lo < cnt) {
+        key = keys + lo * kl;
+        recno = v.nums[lo];
+        return Status::ok();
+      }
+      return settle_forward(c);
+    }
+    if (v.kids == 0) return Status::corrupt(info_.bag_path + ": Indexseite ohne Verweise");
+    const size_t pos = std::min(lo, size_t(v.kids) - 1);
+    c.path.push_back({id, int(pos)});
+    id = v.nums[pos];
+    // The page's own views, made to hold now when they do not: its children's views
+    // follow from the view of the page itself from now on.
+    views = v.views;
+    if (!views && cache_version_) {
+      Node::KidViews& kv = v.node->kid_views;
+      if (kv.version != *cache_version_ || kv.views.size() != v.kids) {
+        kv.views.assign(v.kids, {});
+        kv.version = *cache_version_;
+      }
+      views = kv.views.data();
+      if (here) here->views = views;
+    }
+    parent = v.node;
+    via = pos;
+  }
+  return Status::corrupt(info_.bag_path + ": Indexbaum zu tief (Schleife?)");
+}
+
 // ---- public navigation ------------------------------------------------------------
 
 void TreeOrder::remember(Cursor& c) {
@@ -356,15 +464,35 @@ Status TreeOrder::prev(Cursor& c, uint32_t& recno) {
 }
 
 Status TreeOrder::seek(std::span<const uint8_t> key, Cursor& c, bool& found) {
+  uint32_t recno = 0;
+  return seek(key, c, found, recno);
+}
+
+Status TreeOrder::seek(std::span<const uint8_t> key, Cursor& c, bool& found, uint32_t& recno) {
   found = false;
+  recno = 0;
   return reading([&]() -> Status {
     found = false;
+    recno = 0;
     size_t m = std::min(key.size(), key_len());
     if (info_.keydef.type != KeyType::Character && m < key_len())
       return Status::invalid_argument("Suchbegriff hat nicht die Länge des Schlüssels");
     const uint8_t* k = key.data();
     if (!reverse_logical_) {
-      MV_RETURN_IF_ERROR(lower_bound_t([&](const uint8_t* e, uint32_t) { return phys_cmp(e, k, m); }, c));
+      const uint8_t* e = nullptr;
+      const bool bytes = cmp_.plain_bytes(m);
+      if (bytes && !phys_desc())
+        MV_RETURN_IF_ERROR(seek_down([&](const uint8_t* x) { return bytes_cmp(x, k, m); }, c, e, recno));
+      else if (bytes)
+        MV_RETURN_IF_ERROR(seek_down([&](const uint8_t* x) { return -bytes_cmp(x, k, m); }, c, e, recno));
+      else
+        MV_RETURN_IF_ERROR(seek_down([&](const uint8_t* x) { return phys_cmp(x, k, m); }, c, e, recno));
+      if (e) {
+        // The common case: the entry stands in the leaf just searched.
+        found = (bytes ? bytes_cmp(e, k, m) : key_cmp(e, k, m)) == 0;
+        remember(c);
+        return Status::ok();
+      }
     } else {
       // Stored ascending, read backwards: the last entry whose prefix is <= key.
       MV_RETURN_IF_ERROR(lower_bound_t(
@@ -374,6 +502,7 @@ Status TreeOrder::seek(std::span<const uint8_t> key, Cursor& c, bool& found) {
     }
     const uint8_t* e = key_at(c);
     found = e && key_cmp(e, k, m) == 0;
+    recno = recno_at(c);
     remember(c);
     return Status::ok();
   });

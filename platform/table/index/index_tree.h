@@ -44,6 +44,33 @@ struct Node {
   // A family's cached page measure (CDX: compressed size), valid while `sized`.
   mutable bool sized = false;
   mutable uint32_t size_cache = 0, max_cache = 0;
+  // Interior, for SEEK (TreeOrder::seek_down): each child as a search last found it in
+  // the cache, valid while the cache's version is still `version`. A copy of a page, or a
+  // page assigned anew, starts without.
+  struct KidView {
+    static constexpr uint32_t kLeaf = 0xFFFFFFFFu;
+    const Node* node = nullptr;
+    const uint8_t* keys = nullptr;
+    const uint32_t* nums = nullptr;  // leaf: record numbers; interior: children
+    KidView* views = nullptr;        // the child's own views once they hold at this version
+    uint32_t n = 0;                  // keys
+    uint32_t kids = kLeaf;           // children; kLeaf for a leaf
+  };
+  struct KidViews {
+    std::vector<KidView> views;
+    uint64_t version = 0;
+    KidViews() = default;
+    KidViews(const KidViews&) {}
+    KidViews(KidViews&&) noexcept {}
+    KidViews& operator=(const KidViews&) { return forget(); }
+    KidViews& operator=(KidViews&&) noexcept { return forget(); }
+    KidViews& forget() {
+      views.clear();
+      version = 0;
+      return *this;
+    }
+  };
+  mutable KidViews kid_views;
 
   size_t n() const { return recnos.size(); }
 };
@@ -130,6 +157,8 @@ class TreeOrder {
   // SEEK: the first entry whose key, cut to the length of `key`, is >= key (<= in a
   // descending order). `found` when that entry's key starts with `key`.
   Status seek(std::span<const uint8_t> key, Cursor& c, bool& found);
+  // The same, answering the record number of the entry reached (0 past the end).
+  Status seek(std::span<const uint8_t> key, Cursor& c, bool& found, uint32_t& recno);
   // The cursor on (key, recno) or invalid when that entry is not in the order.
   Status find(std::span<const uint8_t> key, uint32_t recno, Cursor& c);
 
@@ -307,6 +336,9 @@ class TreeOrder {
   // remember their entry (set by the family).
   bool track_cursors_ = false;
   bool stale_ = false;
+  // The page cache's version (set by the family; none: SEEK keeps no views): pages and
+  // what they hold stay where they are in memory while it is unchanged.
+  const uint64_t* cache_version_ = nullptr;
 
  private:
   using Target = std::function<int(const uint8_t* key, uint32_t recno)>;
@@ -325,6 +357,8 @@ class TreeOrder {
   Status descend_rightmost(Cursor& c, uint32_t id);
   // First entry with target(entry) >= 0 in stored order.
   Status lower_bound(const Target& t, Cursor& c);
+  template <class Cmp>
+  Status seek_down(const Cmp& cmp, Cursor& c, const uint8_t*& key, uint32_t& recno);
   Status settle_forward(Cursor& c);
   // Shared files: a cursor of an older generation is put back on its entry (`on` true)
   // or, when the entry is gone, on the first entry after it in stored order.

@@ -225,13 +225,20 @@ class OrderList::Nav final : public OrderNavigator {
   Result<SeekResult> seek(std::span<const uint8_t> key, bool soft) override {
     MV_RETURN_IF_ERROR(ol_.settle_collations_for_seek(*e, key));
     MV_RETURN_IF_ERROR(ol_.apply_pending());
+    return seek_settled(key, soft);
+  }
+  // SEEK once the orders are settled and hold every change (OrderList::seek saw to that).
+  Result<SeekResult> seek_settled(std::span<const uint8_t> key, bool soft) {
     bool found = false;
-    MV_RETURN_IF_ERROR(e->tree->seek(key, c, found));
+    uint32_t recno = 0;
+    MV_RETURN_IF_ERROR(e->tree->seek(key, c, found, recno));
     gen = e->tree->generation();
     SeekResult r;
     r.found = found;
     if (found || soft) {
-      MV_ASSIGN_OR_RETURN(r.recno, here());
+      at = c.valid() ? recno : 0;
+      at_tree = e->tree;
+      MV_ASSIGN_OR_RETURN(r.recno, checked());
     }
     return r;
   }
@@ -887,23 +894,41 @@ Result<Value> OrderList::key_value() {
   return out;
 }
 
+bool OrderList::nothing_pending() const {
+  if (pending_recno_ != 0) return false;
+  for (const auto& e : entries_)
+    if (e->pending()) return false;
+  return true;
+}
+
 Result<bool> OrderList::seek(const Value& key, bool soft) {
   found_ = false;
-  MV_RETURN_IF_ERROR(apply_pending());
+  // Between two reads nothing waits for the orders as a rule: the look at the batches
+  // stays here, and so does what applying them would also do (forget an announced
+  // rewrite once the table is read).
+  if (nothing_pending()) rewrites_coming_ = 0;
+  else MV_RETURN_IF_ERROR(apply_pending());
   if (current_ == 0) return false;  // no order: the table stays where it is
   Entry& e = *entries_[current_ - 1];
-  // The search key in a buffer kept between seeks (no allocation per SEEK).
-  std::string& k = seek_key_;
+  // The search key: a text is searched for in its own bytes, other values are encoded
+  // into a buffer on the stack.
   const index::KeyDef& keydef = e.tree->keydef();
+  uint8_t buf[64];
+  std::span<const uint8_t> ks;
   if (keydef.type == KeyType::Character) {
     if (!key.is_char()) return Status::invalid_argument("Suchbegriff ist kein Text");
-    k.assign(key.str, 0, std::min<size_t>(key.str.size(), keydef.length));
+    ks = {reinterpret_cast<const uint8_t*>(key.str.data()), std::min<size_t>(key.str.size(), keydef.length)};
   } else {
-    k.resize(keydef.length);
-    MV_RETURN_IF_ERROR(index::encode_key(keydef, key, reinterpret_cast<uint8_t*>(k.data())));
+    uint8_t* to = buf;
+    if (keydef.length > sizeof buf) {
+      seek_key_.resize(keydef.length);
+      to = reinterpret_cast<uint8_t*>(seek_key_.data());
+    }
+    MV_RETURN_IF_ERROR(index::encode_key(keydef, key, to));
+    ks = {to, keydef.length};
   }
-  const std::span<const uint8_t> ks(reinterpret_cast<const uint8_t*>(k.data()), k.size());
-  MV_ASSIGN_OR_RETURN(OrderNavigator::SeekResult r, nav_->seek(ks, soft));
+  if (collations_open_) MV_RETURN_IF_ERROR(settle_collations_for_seek(e, ks));
+  MV_ASSIGN_OR_RETURN(OrderNavigator::SeekResult r, nav_->seek_settled(ks, soft));
   bool found = r.found;
   if (r.recno == 0) {
     MV_RETURN_IF_ERROR(table_.go_to(0));
@@ -921,11 +946,10 @@ Result<bool> OrderList::seek(const Value& key, bool soft) {
       std::string cur;
       MV_RETURN_IF_ERROR(eval(e, table_.record(), table_.recno(), cur, in));
       if (e.tree->keydef().type == KeyType::Character) {
-        const size_t m = std::min(k.size(), cur.size());
-        found = e.tree->collation().compare(reinterpret_cast<const uint8_t*>(cur.data()),
-                                            reinterpret_cast<const uint8_t*>(k.data()), m) == 0;
+        const size_t m = std::min(ks.size(), cur.size());
+        found = e.tree->collation().compare(reinterpret_cast<const uint8_t*>(cur.data()), ks.data(), m) == 0;
       } else {
-        found = cur == k;
+        found = cur.size() == ks.size() && std::memcmp(cur.data(), ks.data(), ks.size()) == 0;
       }
     }
   }

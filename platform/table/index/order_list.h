@@ -176,6 +176,8 @@ class OrderList final : public OrderMaintainer {
   // (APPEND BLANK and a row of FIELDPUTs change each order once).
   bool deferring() const { return !table_.shared(); }
   Status apply_pending();
+  // No collected record and no batch waits for any order.
+  bool nothing_pending() const;
   Status settle_record();
   // Applies order e's batches whole: on an error every change of the batch is taken back
   // and the batches stay as they were, so nothing is lost and a later flush tries again.

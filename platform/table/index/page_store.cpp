@@ -75,6 +75,7 @@ bool PagedOrder::stage(const std::vector<uint32_t>& ids) {
 // free lists) is unchanged. A change starts from the file as it is: not every program
 // counts its changes, and their pages must never be overwritten by ours.
 Status PagedOrder::begin(bool write) {
+  if (write) cache_.touch();  // pages change in place from here
   Status st;
   const bool outer = pf_.enter(write, st);
   if (outer && st.is_ok() && pf_.shared() && on_disk_) {
@@ -98,6 +99,7 @@ Status PagedOrder::begin(bool write) {
 }
 
 Status PagedOrder::end(bool write, Status st) {
+  if (write) cache_.touch();  // what a search saw during the change is gone
   if (!pf_.leave()) return st;
   finish_operation(write, st);
   if (write && pf_.shared()) {

@@ -41,6 +41,7 @@ class PagedOrder : public TreeOrder {
   PagedOrder(OrderInfo info, TreeShape shape, bool reverse_logical, PagedFile& pf, uint32_t unit)
       : TreeOrder(std::move(info), shape, reverse_logical), cache_(unit), pf_(pf) {
     track_cursors_ = pf.shared();
+    cache_version_ = cache_.version();
   }
 
   // A new page `id`, empty and to be written, in the cache.

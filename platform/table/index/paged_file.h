@@ -3,6 +3,7 @@
 // decoded pages, deferred writes and the lock that serialises changes between
 // processes. Internal to platform/table/index.
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cstring>
 #include <memory>
@@ -23,9 +24,9 @@ namespace mv::index {
 // one bad number never sizes the vector (2^32 / unit slots would be gigabytes).
 class PageCache {
  public:
-  explicit PageCache(uint32_t unit) : unit_(unit) {}
+  explicit PageCache(uint32_t unit) : unit_(unit), shift_(std::has_single_bit(unit) ? std::countr_zero(unit) : -1) {}
   Node* find(uint32_t id) const {
-    const size_t i = id / unit_;
+    const size_t i = slot(id);
     if (i < slots_.size()) return slots_[i].get();
     if (far_.empty()) return nullptr;
     auto it = far_.find(i);
@@ -35,7 +36,8 @@ class PageCache {
   // may size the vector (an order whose pages lie far into a large bag would otherwise
   // keep every page aside).
   Node* put(uint32_t id, std::unique_ptr<Node> n, bool in_file = false) {
-    const size_t i = id / unit_;
+    ++version_;
+    const size_t i = slot(id);
     if (i >= slots_.size()) {
       if (!in_file && i >= 2 * slots_.size() + kDenseSlack) {
         auto& slot = far_[i];
@@ -57,14 +59,21 @@ class PageCache {
     return slots_[i].get();
   }
   void erase(uint32_t id) {
-    const size_t i = id / unit_;
+    ++version_;
+    const size_t i = slot(id);
     if (i < slots_.size()) slots_[i].reset();
     else far_.erase(i);
   }
   void clear() {
+    ++version_;
     slots_.clear();
     far_.clear();
   }
+  // Changes with every page put, dropped or replaced: pointers to cached pages taken at
+  // one version still point to those pages while it holds.
+  const uint64_t* version() const { return &version_; }
+  // Pages are about to change in place (a change of the tree begins).
+  void touch() { ++version_; }
   template <class F>
   void for_each(F&& f) {
     for (auto& p : slots_)
@@ -76,7 +85,12 @@ class PageCache {
  private:
   // Slots the vector may take on at once: pages of files up to a few megabytes.
   static constexpr size_t kDenseSlack = size_t(1) << 14;
+  // The slot of a page id; every family's unit is a power of two, and a shift spares the
+  // division on each page of every descent.
+  size_t slot(uint32_t id) const { return shift_ >= 0 ? size_t(id >> shift_) : size_t(id / unit_); }
   uint32_t unit_;
+  int shift_;
+  uint64_t version_ = 1;
   std::vector<std::unique_ptr<Node>> slots_;
   std::unordered_map<size_t, std::unique_ptr<Node>> far_;
 };
