@@ -220,7 +220,8 @@ class TreeOrder {
   // the key and every key of each page on its way down compare alike in all of them
   // (their first differing bytes are none that any candidate places apart). A seek that
   // passes needs no word on which candidate the whole order follows.
-  Result<bool> seeks_alike_in_every_collation(std::span<const uint8_t> key);
+  // `examined` grows by the number of keys looked at.
+  Result<bool> seeks_alike_in_every_collation(std::span<const uint8_t> key, uint64_t* examined = nullptr);
 
   // Physical walk, all entries in stored order (tests, check).
   Status walk_physical(const std::function<bool(const uint8_t* key, uint32_t recno)>& fn);

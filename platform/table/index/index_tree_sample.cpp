@@ -86,7 +86,7 @@ Result<std::optional<Collation>> TreeOrder::detect_collation_sampled(const Colla
   return fit.choice(fallback);
 }
 
-Result<bool> TreeOrder::seeks_alike_in_every_collation(std::span<const uint8_t> key) {
+Result<bool> TreeOrder::seeks_alike_in_every_collation(std::span<const uint8_t> key, uint64_t* examined) {
   if (info_.keydef.type != KeyType::Character) return true;
   if (phys_desc() || reverse_logical_) return false;
   const auto& moved = moved_bytes();
@@ -102,6 +102,7 @@ Result<bool> TreeOrder::seeks_alike_in_every_collation(std::span<const uint8_t> 
     for (int depth = 0;; ++depth) {
       if (depth > 48) return Status::corrupt(info_.bag_path + ": Indexbaum zu tief (Schleife?)");
       MV_ASSIGN_OR_RETURN(Node * n, load(id));
+      if (examined) *examined += n->n();
       size_t below = 0;
       for (size_t j = 0; j < n->n(); ++j) {
         const uint8_t* s = node_key(*n, j);
