@@ -35,6 +35,7 @@ TEST(Progress, TextsFollowTheBar) {
   EXPECT_EQ(p.TXTFEEDBACK()->text(), "immer");
   EXPECT_TRUE(p.UPDATEBAR(74));
   EXPECT_EQ(p.TXTPERCENT()->text(), "37 %");
+  EXPECT_TRUE(p.grab().save(QString(MOLVANE_BINARY_DIR) + "/progress_screenshot.png"));
   EXPECT_TRUE(p.UPDATEBAR(200));
   EXPECT_EQ(p.TXTPERCENT()->text(), "100 %");
   EXPECT_TRUE(p.UPDATEBAR(5000));  // beyond the count: stays at the end
