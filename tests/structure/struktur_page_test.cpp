@@ -759,7 +759,9 @@ TEST_F(StructurePage, HeaderBytesOfANewTablePerDriverAndTheOpeningsCounted) {
     EXPECT_EQ(bytes[64 + 11], 'N');
     EXPECT_EQ(bytes[64 + 16], 12);
     EXPECT_EQ(bytes[64 + 17], 2);
-    if (c.memo) EXPECT_TRUE(fsys::exists(d.file(std::string("NEU") + c.memo_ext)));
+    if (c.memo) {
+      EXPECT_TRUE(fsys::exists(d.file(std::string("NEU") + c.memo_ext)));
+    }
     // The table comes back with the driver it was made with.
     EXPECT_EQ(w->CEDRIVER, c.driver);
     EXPECT_EQ(p->form()->FT_DRIVER->text(), c.driver);
@@ -824,7 +826,9 @@ TEST_F(StructurePage, ChangesOfAnOpenTableGoToDiskAtOnce) {
   auto after = file_bytes(path);
   ASSERT_EQ(after.size(), before.size());
   for (size_t i = 0; i < after.size(); ++i)
-    if (i < 64 || i >= 74) EXPECT_EQ(after[i], before[i]) << i;
+    if (i < 64 || i >= 74) {
+      EXPECT_EQ(after[i], before[i]) << i;
+    }
   EXPECT_EQ(std::string(after.begin() + 64, after.begin() + 74), std::string("NUMMER\0\0\0\0", 10));
   EXPECT_EQ(names_of(w)[1], "NUMMER");
   EXPECT_EQ(p->current_nr(), 2);
@@ -994,7 +998,9 @@ TEST_F(StructurePage, ANewTableWithMemoKeepsItsTextsThroughEveryChange) {
       ASSERT_TRUE(t->append_blank());
       ASSERT_TRUE(t->field_put("NAME", Value::character("Kunde " + std::to_string(i))));
       ASSERT_TRUE(t->field_put("NOTIZ", Value::character("Notiz " + std::to_string(i) + " mit Text")));
-      if (i == 2) ASSERT_TRUE(t->delete_record());
+      if (i == 2) {
+        ASSERT_TRUE(t->delete_record());
+      }
     }
     ASSERT_TRUE(t->commit());
   }
@@ -1160,7 +1166,9 @@ TEST_F(StructurePage, PicturesOfBothModes) {
     const QString out = QStringLiteral(MOLVANE_BINARY_DIR) +
                         (fresh ? QStringLiteral("/struktur_neu.png") : QStringLiteral("/struktur_tabelle.png"));
     EXPECT_TRUE(image.save(out)) << out.toStdString();
-    if (!fresh) EXPECT_EQ(w->caption(), "Struktur: KUNDEN.DBF < Feld 1 von: " + QString::number(w->ASTRUCTUR.size()) + " >");
+    if (!fresh) {
+      EXPECT_EQ(w->caption(), "Struktur: KUNDEN.DBF < Feld 1 von: " + QString::number(w->ASTRUCTUR.size()) + " >");
+    }
     w->ASTRUCTUR.clear();  // no question on closing
     delete w;
   }

@@ -204,7 +204,9 @@ TEST(RestructureFaults, EveryFailingStepLeavesTheOriginalsAsTheyWere) {
         EXPECT_TRUE(is_new);
         for (const auto& [name, bytes] : snapshot(mem, dir)) EXPECT_FALSE(scratch_name(name)) << name;
       }
-      if (std::string(kind.name) != "remove") EXPECT_GT(failures, 0);
+      if (std::string(kind.name) != "remove") {
+        EXPECT_GT(failures, 0);
+      }
     }
   }
 }
@@ -362,7 +364,9 @@ TEST(RestructureProcesses, AKilledRebuildLeavesTheTableWhole) {
       (is_new ? saw_new : saw_old) = true;
       // The opening settled the swap: no old file is left aside, no journal.
       for (const auto& [name, bytes] : snapshot(FileSystem::posix(), dir))
-        if (name.find(".mv") != std::string::npos) EXPECT_NE(upper_ascii(name).find("_NEU"), std::string::npos) << name;
+        if (name.find(".mv") != std::string::npos) {
+          EXPECT_NE(upper_ascii(name).find("_NEU"), std::string::npos) << name;
+        }
       if (k.step < 0) {
         // Killed before the swap: the originals are untouched, and the next rebuild clears
         // what the killed one left.

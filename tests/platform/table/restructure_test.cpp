@@ -638,7 +638,9 @@ TEST(RenameInPlace, OnlyTheTenNameBytesChange) {
   const auto after = read_bytes(path);
   ASSERT_EQ(after.size(), before.size());
   for (size_t i = 0; i < after.size(); ++i)
-    if (i < 64 || i >= 74) EXPECT_EQ(after[i], before[i]) << "byte " << i;
+    if (i < 64 || i >= 74) {
+      EXPECT_EQ(after[i], before[i]) << "byte " << i;
+    }
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(&after[64]), 10), std::string("KUNDE\0\0\0\0\0", 10));
   auto t = open_ok(path);
   EXPECT_EQ(t->field_pos("KUNDE"), 2);
