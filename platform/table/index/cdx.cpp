@@ -37,21 +37,6 @@ inline size_t trailing_pad(const uint8_t* k, size_t kl, uint8_t pad) {
   return t;
 }
 
-// The bytes two keys share at their start, at most n, compared eight at a time.
-inline size_t shared_head(const uint8_t* a, const uint8_t* b, size_t n) {
-  size_t d = 0;
-  if constexpr (std::endian::native == std::endian::little) {
-    for (; d + 8 <= n; d += 8) {
-      uint64_t x, y;
-      std::memcpy(&x, a + d, 8);
-      std::memcpy(&y, b + d, 8);
-      if (x != y) return d + size_t(std::countr_zero(x ^ y) / 8);
-    }
-  }
-  while (d < n && a[d] == b[d]) ++d;
-  return d;
-}
-
 // Copies the few bytes of a part of a key: eight at a time, then one by one.
 inline void copy_short(uint8_t* d, const uint8_t* s, size_t n) {
   for (; n >= 8; n -= 8, d += 8, s += 8) std::memcpy(d, s, 8);

@@ -5,7 +5,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -75,16 +74,8 @@ class CollationFit {
  private:
   // Key b stored right after key a: the candidates that put them the other way round go.
   void pair(const uint8_t* a, const uint8_t* b, size_t kl) {
-    // Every candidate orders two keys by their first differing byte, found eight bytes
-    // at a time.
-    size_t at = 0;
-    for (; at + 8 <= kl; at += 8) {
-      uint64_t x, y;
-      std::memcpy(&x, a + at, 8);
-      std::memcpy(&y, b + at, 8);
-      if (x != y) break;
-    }
-    while (at < kl && a[at] == b[at]) ++at;
+    // Every candidate orders two keys by their first differing byte.
+    const size_t at = shared_head(a, b, kl);
     if (at == kl) return;
     const uint8_t p = a[at], q = b[at];
     for (int i = 0; i < 3; ++i) {

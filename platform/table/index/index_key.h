@@ -13,6 +13,8 @@
 // Character keys are compared through a Collation (byte order or the German order of
 // the national tables); MDX numbers by value; everything else by unsigned bytes.
 #include <array>
+#include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -24,6 +26,22 @@
 #include "platform/runtime/value.h"
 
 namespace mv::index {
+
+// The bytes two keys share at their start, at most n, compared eight at a time: where
+// they first differ, which decides their order in every collation.
+inline size_t shared_head(const uint8_t* a, const uint8_t* b, size_t n) {
+  size_t d = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    for (; d + 8 <= n; d += 8) {
+      uint64_t x, y;
+      std::memcpy(&x, a + d, 8);
+      std::memcpy(&y, b + d, 8);
+      if (x != y) return d + size_t(std::countr_zero(x ^ y) / 8);
+    }
+  }
+  while (d < n && a[d] == b[d]) ++d;
+  return d;
+}
 
 enum class IndexFormat : uint8_t { Ntx, Cdx, Mdx };
 enum class KeyType : uint8_t { Character, Numeric, Date, Logical };

@@ -106,8 +106,7 @@ Result<bool> TreeOrder::seeks_alike_in_every_collation(std::span<const uint8_t> 
       size_t below = 0;
       for (size_t j = 0; j < n->n(); ++j) {
         const uint8_t* s = node_key(*n, j);
-        size_t i = 0;
-        while (i < m && s[i] == k[i]) ++i;
+        const size_t i = shared_head(s, k, m);
         if (i == m) continue;
         if (moved[s[i]]) {
           alike = false;
