@@ -43,6 +43,12 @@ inline size_t shared_head(const uint8_t* a, const uint8_t* b, size_t n) {
   return d;
 }
 
+// Sign of (a - b) over n bytes in byte order, as memcmp but inline.
+inline int byte_order(const uint8_t* a, const uint8_t* b, size_t n) {
+  const size_t d = shared_head(a, b, n);
+  return d == n ? 0 : (a[d] < b[d] ? -1 : 1);
+}
+
 enum class IndexFormat : uint8_t { Ntx, Cdx, Mdx };
 enum class KeyType : uint8_t { Character, Numeric, Date, Logical };
 

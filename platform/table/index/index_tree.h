@@ -73,6 +73,18 @@ struct Node {
   mutable KidViews kid_views;
 
   size_t n() const { return recnos.size(); }
+  // Empty again, as a new page, its arrays' room kept.
+  void reuse() {
+    id = 0;
+    leaf = true;
+    keys.clear(), recnos.clear(), kids.clear();
+    left = right = kNoPage;
+    dirty = false;
+    bulk_bytes = bulk_max_recno = 0;
+    sized = false;
+    size_cache = max_cache = 0;
+    kid_views.forget();
+  }
 };
 
 // What describes an order, whatever file it lives in.

@@ -35,17 +35,25 @@ void reserve_entries(Node& n, size_t count, size_t kl) {
 }  // namespace
 
 struct TreeOrder::BatchRun {
-  const uint8_t* keys;
-  const uint32_t* recnos;
-  std::vector<uint32_t> seq;  // positions in stored order
+  // The items copied out in stored order: the walks over the tree take them up in that
+  // order, several times each, and read them from one stream instead of all over the
+  // caller's arrays.
+  std::vector<uint8_t> keys;
+  std::vector<uint32_t> recnos;
   size_t kl;
   std::vector<uint64_t> heads;  // each item's key prefix (KeyCompare::prefix), in stored order
-  const uint8_t* key(size_t j) const { return keys + size_t(seq[j]) * kl; }
-  uint32_t rec(size_t j) const { return recnos[seq[j]]; }
+  bool plain = false;           // keys compare as bytes
+  const uint8_t* key(size_t j) const { return keys.data() + j * kl; }
+  uint32_t rec(size_t j) const { return recnos[j]; }
 };
 
 // The same for item j of a batch: mostly the key prefixes alone decide.
 int TreeOrder::entry_vs_item(const uint8_t* e, uint32_t er, const BatchRun& b, size_t j) const {
+  if (b.plain) {
+    const int x = byte_order(e, b.key(j), b.kl);
+    if (x) return phys_desc() ? -x : x;
+    return shape_ == TreeShape::BPlusKeyedAll && er > b.rec(j) ? 1 : -1;
+  }
   const uint64_t he = cmp_.prefix(e), hk = b.heads[j];
   if (he != hk) return (he < hk) != phys_desc() ? -1 : 1;
   return entry_vs_item(e, er, b.key(j), b.rec(j));
@@ -83,18 +91,42 @@ Status TreeOrder::insert_batch(const uint8_t* keys, const uint32_t* recnos, cons
   if (count == 0) return Status::ok();
   if (read_only()) return Status::read_only(info_.bag_path + ": " + read_only_reason_);
   if (info_.unique) return insert_keywise(keys, recnos, order, count);
-  BatchRun b{keys, recnos, std::vector<uint32_t>(order, order + count), key_len(), {}};
+  const size_t kl = key_len();
+  BatchRun b{{}, {}, kl, {}};
+  auto gather = [&](const uint32_t* seq) {
+    b.keys.resize(count * kl);
+    b.recnos.resize(count);
+    for (size_t j = 0; j < count; ++j) {
+      std::memcpy(b.keys.data() + j * kl, keys + size_t(seq[j]) * kl, kl);
+      b.recnos[j] = recnos[seq[j]];
+    }
+  };
+  gather(order);
   // The caller sorts by key: a descending order stores them the other way round. Equal
   // keys keep the caller's order, where the record number does not decide.
   const bool by_recno = shape_ == TreeShape::BPlusKeyedAll;
-  auto before = [&](uint32_t x, uint32_t y) {
-    const int c = phys_cmp(keys + size_t(x) * b.kl, keys + size_t(y) * b.kl, b.kl);
+  auto before_at = [&](size_t x, size_t y) {
+    const int c = phys_cmp(b.key(x), b.key(y), kl);
     if (c) return c < 0;
-    return by_recno && recnos[x] < recnos[y];
+    return by_recno && b.rec(x) < b.rec(y);
   };
-  if (!std::is_sorted(b.seq.begin(), b.seq.end(), before)) std::stable_sort(b.seq.begin(), b.seq.end(), before);
-  b.heads.resize(count);
-  for (size_t j = 0; j < count; ++j) b.heads[j] = cmp_.prefix(b.key(j));
+  bool sorted = true;
+  for (size_t j = 1; j < count && sorted; ++j) sorted = !before_at(j, j - 1);
+  if (!sorted) {
+    std::vector<uint32_t> seq(order, order + count);
+    auto before = [&](uint32_t x, uint32_t y) {
+      const int c = phys_cmp(keys + size_t(x) * kl, keys + size_t(y) * kl, kl);
+      if (c) return c < 0;
+      return by_recno && recnos[x] < recnos[y];
+    };
+    std::stable_sort(seq.begin(), seq.end(), before);
+    gather(seq.data());
+  }
+  b.plain = cmp_.plain_bytes(b.kl);
+  if (!b.plain) {
+    b.heads.resize(count);
+    for (size_t j = 0; j < count; ++j) b.heads[j] = cmp_.prefix(b.key(j));
+  }
   for (size_t from = 0; from < count; from += kBatchSlice) {
     MV_RETURN_IF_ERROR(begin(true));
     Status st = batch_slice(b, from, std::min(count, from + kBatchSlice));

@@ -101,18 +101,21 @@ class NtxOrder final : public PagedOrder {
     if (n.n() > max_keys || (!n.leaf && n.kids.size() != n.n() + 1))
       return Status::corrupt(pf_.path() + ": Seite " + std::to_string(n.id) + " hat " + std::to_string(n.n()) +
                              " Schlüssel, Platz ist für " + std::to_string(max_keys));
-    std::memset(p, 0, kPage);
-    put_le16(p, uint16_t(n.n()));
+    const size_t cnt = n.n(), kl = key_len();
+    put_le16(p, uint16_t(cnt));
     const size_t base = kNodeOffsets + 2 * (size_t(max_keys) + 1);
     for (size_t k = 0; k <= max_keys; ++k) put_le16(p + kNodeOffsets + 2 * k, uint16_t(base + k * item));
-    for (size_t k = 0; k <= n.n(); ++k) {
+    const uint8_t* keys = n.keys.data();
+    for (size_t k = 0; k < cnt; ++k) {
       uint8_t* it = p + base + k * item;
       put_le32(it, n.leaf ? 0 : n.kids[k]);
-      if (k < n.n()) {
-        put_le32(it + 4, n.recnos[k]);
-        std::memcpy(it + 8, node_key(n, k), key_len());
-      }
+      put_le32(it + 4, n.recnos[k]);
+      std::memcpy(it + 8, keys + k * kl, kl);
     }
+    // After the entries: the last child, the rest of the page cleared.
+    uint8_t* tail = p + base + cnt * item;
+    put_le32(tail, n.leaf ? 0 : n.kids[cnt]);
+    std::memset(tail + 4, 0, kPage - size_t(tail + 4 - p));
     return Status::ok();
   }
 
@@ -123,13 +126,13 @@ class NtxOrder final : public PagedOrder {
       return Status::corrupt(pf_.path() + ": Seite " + std::to_string(id) + ": zu viele Schlüssel");
     n.id = id;
     // Room for a few more keys: an insert into a page just read does not move its arrays.
-    n.keys.reserve((cnt + cnt / 8 + 4) * key_len());
-    n.recnos.reserve(cnt + cnt / 8 + 4);
+    // At least a page's worth, so that a spare page of another order fits any page read.
+    n.keys.reserve(std::max<size_t>((cnt + cnt / 8 + 4) * key_len(), kPage));
+    n.recnos.reserve(std::max<size_t>(cnt + cnt / 8 + 4, 64));
     n.keys.resize(cnt * key_len());
     n.recnos.resize(cnt);
-    // The children's pointers go straight into the page (a leaf drops them below).
-    std::vector<uint32_t>& kids = n.kids;
-    kids.resize(cnt + 1);
+    // The children's pointers are gathered here first: a leaf (most pages) keeps none.
+    uint32_t kids[kPage / 8 + 1];
     for (size_t k = 0; k <= cnt; ++k) {
       size_t off = get_le16(p + kNodeOffsets + 2 * k);
       if (off < 2 || off + item > kPage)
@@ -142,12 +145,12 @@ class NtxOrder final : public PagedOrder {
       }
     }
     n.leaf = kids[0] == 0;
-    if (n.leaf) {
-      kids.clear();
-    } else {
-      for (uint32_t kid : kids)
-        if (kid == 0 || kid % kPage)
+    n.kids.clear();
+    if (!n.leaf) {
+      for (size_t k = 0; k <= cnt; ++k)
+        if (kids[k] == 0 || kids[k] % kPage)
           return Status::corrupt(pf_.path() + ": Seite " + std::to_string(id) + ": ungültiger Seitenverweis");
+      n.kids.assign(kids, kids + cnt + 1);
     }
     return Status::ok();
   }
@@ -412,6 +415,13 @@ class NtxBag final : public IndexBag {
     return order_->flush_pages();
   }
   ~NtxBag() override { flush().ignore(); }
+  Status write_back() override {
+    MV_RETURN_IF_ERROR(flush());
+    if (pf_.depth() > 0 || !order_) return Status::ok();
+    pf_.file().start_writeback();
+    order_->release_pages();
+    return Status::ok();
+  }
 
  private:
   PagedFile pf_;
