@@ -19,8 +19,10 @@ namespace mv::index {
 namespace {
 
 // Keys per slice: the pages near the root are taken up once per slice, and a family that
-// copies pages for undoing never holds copies of more than a slice's leaves.
-constexpr size_t kBatchSlice = 16384;
+// copies pages for undoing never holds copies of more than a slice's leaves. Random keys
+// of one slice reach most leaves of a large order, so a leaf is laid out anew once per
+// slice: fewer, larger slices lay out fewer leaves.
+constexpr size_t kBatchSlice = 131072;
 
 // Room for `count` entries and a few more, not for twice as many: pages keep arrays near
 // their size (the next batch adds a few keys to most of them), which the allocator

@@ -269,11 +269,21 @@ class NtxOrder final : public PagedOrder {
   // in the cache to be written later: every page it touched is taken back to its state
   // before the change, the free list and the file end too.
   void remember(uint32_t id, const Node* before) {
-    if (!undo_active_ || undo_.count(id)) return;
-    undo_.emplace(id, before && before->dirty ? std::make_unique<Node>(*before) : nullptr);
+    if (!undo_active_) return;
+    // Pages lie kPage apart and within the file: a stamp per page tells the pages this
+    // change touched already, without a lookup.
+    const size_t slot = id / kPage;
+    if (slot >= undo_stamp_.size()) undo_stamp_.resize(std::max(slot + 1, undo_stamp_.size() * 2), 0);
+    if (undo_stamp_[slot] == undo_epoch_) return;
+    undo_stamp_[slot] = undo_epoch_;
+    undo_.emplace_back(id, before && before->dirty ? std::make_unique<Node>(*before) : nullptr);
   }
   void undo_begin() {
     undo_.clear();
+    if (++undo_epoch_ == 0) {
+      std::fill(undo_stamp_.begin(), undo_stamp_.end(), 0);
+      undo_epoch_ = 1;
+    }
     undo_active_ = true;
     undo_root_ = root_;
     undo_free_ = free_;
@@ -370,7 +380,9 @@ class NtxOrder final : public PagedOrder {
   bool live_known_ = false;
   // The running change: each page it touched, with a copy where the page held changes
   // not yet written (nullptr: the file holds its state before the change).
-  std::unordered_map<uint32_t, std::unique_ptr<Node>> undo_;
+  std::vector<std::pair<uint32_t, std::unique_ptr<Node>>> undo_;
+  std::vector<uint32_t> undo_stamp_;  // by page: the number of the change that last touched it
+  uint32_t undo_epoch_ = 0;
   uint32_t undo_root_ = 0, undo_free_ = 0;
   uint64_t undo_end_ = 0;
   std::unordered_map<uint32_t, uint32_t> undo_freed_;
