@@ -300,6 +300,10 @@ uint64_t KeyCompare::prefix(const uint8_t* key) const {
     for (size_t i = 0; i < 8; ++i) h = (h << 8) | (i < n ? uint64_t(w[key[i]] & 0xFF) : 0);
     return h;
   }
+  if (n == 8) {
+    std::memcpy(&h, key, 8);
+    return std::endian::native == std::endian::little ? __builtin_bswap64(h) : h;
+  }
   for (size_t i = 0; i < 8; ++i) h = (h << 8) | (i < n ? uint64_t(key[i]) : 0);
   return h;
 }

@@ -43,6 +43,19 @@ inline size_t shared_head(const uint8_t* a, const uint8_t* b, size_t n) {
   return d;
 }
 
+// Copies a key of n bytes; the usual lengths without a call.
+inline void copy_key(uint8_t* dst, const uint8_t* src, size_t n) {
+  if (n >= 16 && n <= 32) {
+    std::memcpy(dst, src, 16);
+    std::memcpy(dst + n - 16, src + n - 16, 16);
+  } else if (n >= 8 && n < 16) {
+    std::memcpy(dst, src, 8);
+    std::memcpy(dst + n - 8, src + n - 8, 8);
+  } else {
+    std::memcpy(dst, src, n);
+  }
+}
+
 // Sign of (a - b) over n bytes in byte order, as memcmp but inline.
 inline int byte_order(const uint8_t* a, const uint8_t* b, size_t n) {
   const size_t d = shared_head(a, b, n);

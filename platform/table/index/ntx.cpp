@@ -103,14 +103,21 @@ class NtxOrder final : public PagedOrder {
                              " Schlüssel, Platz ist für " + std::to_string(max_keys));
     const size_t cnt = n.n(), kl = key_len();
     put_le16(p, uint16_t(cnt));
+    // The entries' offsets are the same on every page we write.
     const size_t base = kNodeOffsets + 2 * (size_t(max_keys) + 1);
-    for (size_t k = 0; k <= max_keys; ++k) put_le16(p + kNodeOffsets + 2 * k, uint16_t(base + k * item));
+    if (offsets_.size() != base - kNodeOffsets || offsets_item_ != item) {
+      offsets_.resize(base - kNodeOffsets);
+      offsets_item_ = item;
+      for (size_t k = 0; k <= max_keys; ++k) put_le16(offsets_.data() + 2 * k, uint16_t(base + k * item));
+    }
+    std::memcpy(p + kNodeOffsets, offsets_.data(), offsets_.size());
     const uint8_t* keys = n.keys.data();
+    const uint32_t* recs = n.recnos.data();
     for (size_t k = 0; k < cnt; ++k) {
       uint8_t* it = p + base + k * item;
       put_le32(it, n.leaf ? 0 : n.kids[k]);
-      put_le32(it + 4, n.recnos[k]);
-      std::memcpy(it + 8, keys + k * kl, kl);
+      put_le32(it + 4, recs[k]);
+      copy_key(it + 8, keys + k * kl, kl);
     }
     // After the entries: the last child, the rest of the page cleared.
     uint8_t* tail = p + base + cnt * item;
@@ -141,7 +148,7 @@ class NtxOrder final : public PagedOrder {
       kids[k] = get_le32(it);
       if (k < cnt) {
         n.recnos[k] = get_le32(it + 4);
-        std::memcpy(n.keys.data() + k * key_len(), it + 8, key_len());
+        copy_key(n.keys.data() + k * key_len(), it + 8, key_len());
       }
     }
     n.leaf = kids[0] == 0;
@@ -375,6 +382,9 @@ class NtxOrder final : public PagedOrder {
   }
 
  private:
+  // encode's copy of the offsets every page starts with, for entries of offsets_item_ bytes.
+  mutable std::vector<uint8_t> offsets_;
+  mutable size_t offsets_item_ = 0;
   // The pages of the tree, while known: a free page must not be one of them.
   std::unordered_set<uint32_t> live_;
   bool live_known_ = false;
