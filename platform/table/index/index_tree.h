@@ -426,8 +426,11 @@ class TreeOrder {
   std::vector<size_t> plan_sizes_;
   size_t plan_at_ = 0, plan_node_ = 0;
   // The entries of a run of leaves being laid out anew.
+  // The arrays only grow: run_n_ entries are in use.
   std::vector<uint8_t> run_keys_;
   std::vector<uint32_t> run_recs_;
+  size_t run_n_ = 0;
+  void run_put(const uint8_t* keys, const uint32_t* recs, size_t n);
   long up_key_ = -1;  // B-tree: the entry that went up after the last leaf laid out
   uint32_t up_rec_ = 0;
 };

@@ -271,15 +271,29 @@ Status TreeOrder::batch_read(const BatchRun& b, uint32_t id, size_t lo, size_t h
   return Status::ok();
 }
 
+void TreeOrder::run_put(const uint8_t* keys, const uint32_t* recs, size_t n) {
+  const size_t kl = key_len();
+  if (run_n_ + n > run_recs_.size() || (run_n_ + n) * kl > run_keys_.size()) {
+    const size_t room = std::max(run_n_ + n, 2 * run_recs_.size());
+    run_keys_.resize(room * kl);
+    run_recs_.resize(room);
+  }
+  if (n == 1) {
+    copy_key(run_keys_.data() + run_n_ * kl, keys, kl);
+    run_recs_[run_n_] = *recs;
+  } else if (n > 0) {
+    std::memcpy(run_keys_.data() + run_n_ * kl, keys, n * kl);
+    std::memcpy(run_recs_.data() + run_n_, recs, n * sizeof(uint32_t));
+  }
+  run_n_ += n;
+}
+
 // Appends the entries of `leaf` and items [lo, hi) to the run, in stored order.
 void TreeOrder::batch_merge(const Node& leaf, const BatchRun& b, size_t lo, size_t hi) {
   const size_t kl = key_len();
   const size_t cnt = leaf.n();
   const uint8_t* keys = leaf.keys.data();
-  auto take = [&](size_t from, size_t to) {
-    run_keys_.insert(run_keys_.end(), keys + from * kl, keys + to * kl);
-    run_recs_.insert(run_recs_.end(), leaf.recnos.begin() + ptrdiff_t(from), leaf.recnos.begin() + ptrdiff_t(to));
-  };
+  auto take = [&](size_t from, size_t to) { run_put(keys + from * kl, leaf.recnos.data() + from, to - from); };
   size_t i = 0;
   for (size_t j = lo; j < hi; ++j) {
     const uint8_t* k = b.key(j);
@@ -293,8 +307,7 @@ void TreeOrder::batch_merge(const Node& leaf, const BatchRun& b, size_t lo, size
     }
     take(i, l);
     i = l;
-    run_keys_.insert(run_keys_.end(), k, k + kl);
-    run_recs_.push_back(r);
+    run_put(k, &r, 1);
   }
   take(i, cnt);
 }
@@ -307,7 +320,7 @@ void TreeOrder::batch_merge(const Node& leaf, const BatchRun& b, size_t lo, size
 Status TreeOrder::batch_pack(const std::vector<uint32_t>& pages, uint32_t left, uint32_t right,
                              std::vector<BatchPiece>& out) {
   const size_t kl = key_len();
-  const size_t total = run_recs_.size();
+  const size_t total = run_n_;
   const bool btree = shape_ == TreeShape::BTree;
   auto entry = [&](size_t i) { return run_keys_.data() + i * kl; };
   std::vector<uint32_t> ids;
@@ -411,8 +424,7 @@ Status TreeOrder::batch_apply(const BatchRun& b, uint32_t id, size_t lo, size_t 
   const size_t kl = key_len();
   MV_ASSIGN_OR_RETURN(Node * n, load(id));
   if (n->leaf) {  // the root
-    run_keys_.clear();
-    run_recs_.clear();
+    run_n_ = 0;
     batch_merge(*n, b, lo, hi);
     return batch_pack({id}, n->left, n->right, out);
   }
@@ -455,8 +467,7 @@ Status TreeOrder::batch_apply(const BatchRun& b, uint32_t id, size_t lo, size_t 
       ++pi;
     } else {
       while (pi + (e - c) + 1 < parts.size() && parts[pi + (e - c) + 1].child == e + 1) ++e;
-      run_keys_.clear();
-      run_recs_.clear();
+      run_n_ = 0;
       pages.clear();
       uint32_t left = kNoPage, right = kNoPage;
       for (size_t x = c; x <= e; ++x, ++pi) {
@@ -468,8 +479,7 @@ Status TreeOrder::batch_apply(const BatchRun& b, uint32_t id, size_t lo, size_t 
         pages.push_back(leaf->id);
         // B-tree: the key between two leaves of the run joins them.
         if (shape_ == TreeShape::BTree && x < e) {
-          run_keys_.insert(run_keys_.end(), n->keys.data() + x * kl, n->keys.data() + (x + 1) * kl);
-          run_recs_.push_back(n->recnos[x]);
+          run_put(n->keys.data() + x * kl, n->recnos.data() + x, 1);
         }
       }
       MV_RETURN_IF_ERROR(batch_pack(pages, left, right, sub));

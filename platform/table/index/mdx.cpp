@@ -78,12 +78,14 @@ class MdxOrder final : public PagedOrder {
 
   void encode(const Node& n, uint8_t* p) const {
     std::memset(p, 0, kBlock);
-    put_le32(p + kNodeCount, uint32_t(n.n()));
-    const size_t kl = key_len();
-    for (size_t i = 0; i < n.n(); ++i) {
+    const size_t cnt = n.n(), kl = key_len();
+    put_le32(p + kNodeCount, uint32_t(cnt));
+    const uint8_t* keys = n.keys.data();
+    const uint32_t* nums = n.leaf ? n.recnos.data() : n.kids.data();
+    for (size_t i = 0; i < cnt; ++i) {
       uint8_t* it = p + kNodeItems + i * item_len_;
-      put_le32(it, n.leaf ? n.recnos[i] : n.kids[i]);
-      std::memcpy(it + 4, node_key(n, i), kl);
+      put_le32(it, nums[i]);
+      copy_key(it + 4, keys + i * kl, kl);
     }
     if (!n.leaf && kNodeItems + n.n() * item_len_ + 4 <= kBlock) put_le32(p + kNodeItems + n.n() * item_len_, n.kids.back());
   }
@@ -396,7 +398,7 @@ Status MdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
   n.leaf = last == 0;
   for (size_t i = 0; i < cnt; ++i) {
     const uint8_t* it = p + kNodeItems + i * item_len_;
-    std::memcpy(n.keys.data() + i * kl, it + 4, kl);
+    copy_key(n.keys.data() + i * kl, it + 4, kl);
     if (n.leaf) n.recnos[i] = get_le32(it);
     else n.kids.push_back(get_le32(it));
   }
