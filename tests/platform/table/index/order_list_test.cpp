@@ -219,6 +219,70 @@ TEST_P(OrderListWrites, AppendsLongerThanABatchKeepEveryOrderRight) {
   verify("after the appends");
 }
 
+// A large batch lets go of the pages it decoded once written; another table's orders, of
+// another family and key length, take them up for their own batches. Nothing of one page
+// may carry over into the next use.
+TEST_P(OrderListWrites, PagesLetGoByOneTableServeAnothersOrders) {
+  create_orders();
+  const DriverCase other = GetParam().format == IndexFormat::Ntx   ? DriverCase{"DBFCDX", IndexFormat::Cdx}
+                           : GetParam().format == IndexFormat::Cdx ? DriverCase{"DBFMDX", IndexFormat::Mdx}
+                                                                   : DriverCase{"DBFNTX", IndexFormat::Ntx};
+  const std::string path2 = dir_ + "/LIEFER.DBF";
+  ASSERT_OK(db_create(path2, {{"ORT", 'C', 30, 0}, {"MENGE", 'N', 6, 0}}, other.driver));
+  auto t2 = open_table(path2, other.driver);
+  ASSERT_TRUE(t2);
+  auto ol2 = OrderList::attach(*t2);
+  ASSERT_TRUE(ol2.is_ok()) << ol2.status().to_string();
+  if (other.format == IndexFormat::Ntx) {
+    ASSERT_OK((*ol2)->create_index("ORT", "ORT"));
+    ASSERT_OK((*ol2)->create_index("MENGE", "MENGE"));
+  } else {
+    ASSERT_OK((*ol2)->create_order("ORT", "", "ORT"));
+    ASSERT_OK((*ol2)->create_order("MENGE", "", "MENGE"));
+  }
+  std::mt19937 rng(41);
+  auto fill_first = [&] {
+    for (int i = 0; i < 6000; ++i) {
+      ASSERT_OK(table_->append_blank());
+      ASSERT_OK(table_->field_put("NAME", Value::character(random_name(rng) + std::to_string(rng() % 1000))));
+      ASSERT_OK(table_->field_put("BETRAG", Value::numeric(double(int(rng() % 20000) - 10000) / 4, 10, 2)));
+      ASSERT_OK(table_->field_put("DATUM", Value::of_date(Date::from_julian(2450000 + int(rng() % 3000)))));
+      ASSERT_OK(table_->field_put("AKTIV", Value::boolean(rng() % 2)));
+    }
+    ASSERT_OK(table_->commit());
+  };
+  auto fill_second = [&] {
+    for (int i = 0; i < 6000; ++i) {
+      ASSERT_OK(t2->append_blank());
+      ASSERT_OK(t2->field_put("ORT", Value::character(random_name(rng) + random_name(rng))));
+      ASSERT_OK(t2->field_put("MENGE", Value::numeric(double(rng() % 100000), 6, 0)));
+    }
+    ASSERT_OK(t2->commit());
+  };
+  fill_first();
+  fill_second();
+  fill_first();
+  fill_second();
+  verify("after both tables took their batches");
+  for (size_t n = 1; n <= (*ol2)->count(); ++n) {
+    auto rep = (*ol2)->check(n);
+    ASSERT_TRUE(rep.is_ok()) << rep.status().to_string();
+    EXPECT_EQ(rep->keys, t2->lastrec());
+  }
+  ASSERT_OK((*ol2)->set_order("ORT"));
+  ASSERT_OK(t2->go_top());
+  std::string prev;
+  while (!t2->eof()) {
+    auto v = t2->field_get("ORT");
+    ASSERT_TRUE(v.is_ok());
+    ASSERT_LE(prev, v->str);
+    prev = v->str;
+    ASSERT_OK(t2->skip(1));
+  }
+  ol2->reset();
+  ASSERT_OK(t2->close());
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, OrderListWrites,
                          ::testing::Values(DriverCase{"DBFNTX", IndexFormat::Ntx},
                                            DriverCase{"DBFCDX", IndexFormat::Cdx},
