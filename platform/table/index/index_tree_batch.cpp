@@ -293,16 +293,25 @@ void TreeOrder::batch_merge(const Node& leaf, const BatchRun& b, size_t lo, size
   const size_t kl = key_len();
   const size_t cnt = leaf.n();
   const uint8_t* keys = leaf.keys.data();
-  auto take = [&](size_t from, size_t to) { run_put(keys + from * kl, leaf.recnos.data() + from, to - from); };
+  const uint32_t* recs = leaf.recnos.data();
+  auto take = [&](size_t from, size_t to) { run_put(keys + from * kl, recs + from, to - from); };
+  // Keys that compare as bytes are compared here, without a call per entry.
+  const bool desc = phys_desc(), by_recno = shape_ == TreeShape::BPlusKeyedAll;
   size_t i = 0;
   for (size_t j = lo; j < hi; ++j) {
     const uint8_t* k = b.key(j);
     const uint32_t r = b.rec(j);
+    auto after = [&](size_t m) {
+      if (!b.plain) return entry_vs_item(keys + m * kl, recs[m], b, j) > 0;
+      int x = byte_order(keys + m * kl, k, kl);
+      if (desc) x = -x;
+      return x > 0 || (x == 0 && by_recno && recs[m] > r);
+    };
     // The entries before item j: up to the first one that stands after it.
     size_t l = i, h = cnt;
     while (l < h) {
       const size_t mid = (l + h) / 2;
-      if (entry_vs_item(keys + mid * kl, leaf.recnos[mid], b, j) > 0) h = mid;
+      if (after(mid)) h = mid;
       else l = mid + 1;
     }
     take(i, l);
