@@ -61,8 +61,14 @@ class CollationFit {
     if (n == 0) return any();
     if (stride == 0) stride = kl;
     if (!prev_.empty()) pair(prev_.data(), keys, kl);
-    const uint8_t* k = keys;
-    for (size_t i = 1; i < n && any(); ++i, k += stride) pair(k, k + stride, kl);
+    if (n > 1 && any()) {
+#if defined(__SSE2__)
+      if (kl >= 16 && kl <= 32)
+        pairs(keys, n, kl, stride, [kl](const uint8_t* a, const uint8_t* b) { return difference_16_32(a, b, kl); });
+      else
+#endif
+        pairs(keys, n, kl, stride, [kl](const uint8_t* a, const uint8_t* b) { return first_difference(a, b, kl); });
+    }
     prev_.assign(keys + (n - 1) * stride, keys + (n - 1) * stride + kl);
     return any();
   }
@@ -85,10 +91,25 @@ class CollationFit {
   void pair(const uint8_t* a, const uint8_t* b, size_t kl) {
     // Every candidate orders two keys by their first differing byte.
     const size_t at = first_difference(a, b, kl);
-    if (at == kl) return;
-    const uint8_t p = a[at], q = b[at];
-    // Most pairs differ first in bytes that keep their place in every candidate: byte
-    // order tells for all of them.
+    if (at != kl) weigh(a[at], b[at]);
+  }
+  // Neighbours of a run, `diff` telling where two keys first differ. Most pairs differ
+  // first in bytes that keep their place in every candidate and stand in byte order:
+  // every candidate fits them and nothing more is looked at.
+  template <class Diff>
+  void pairs(const uint8_t* a, size_t n, size_t kl, size_t stride, Diff diff) {
+    for (size_t i = 1; i < n; ++i, a += stride) {
+      const size_t at = diff(a, a + stride);
+      if (at == kl) continue;
+      const uint8_t p = a[at], q = a[stride + at];
+      if (!moved_[p] && !moved_[q] && (desc_ ? p > q : p < q)) continue;
+      weigh(p, q);
+      if (!any()) return;
+    }
+  }
+  // The first differing bytes of two neighbours, p in the first.
+  void weigh(uint8_t p, uint8_t q) {
+    // Bytes that keep their place in every candidate: byte order tells for all of them.
     if (!moved_[p] && !moved_[q]) {
       if (desc_ ? p < q : p > q) ok_[0] = ok_[1] = ok_[2] = false;
       return;
@@ -105,15 +126,7 @@ class CollationFit {
   // the end (what it shares with the word before is known equal by then).
   static size_t first_difference(const uint8_t* a, const uint8_t* b, size_t kl) {
 #if defined(__SSE2__)
-    if (kl >= 16 && kl <= 32) {
-      auto differ = [&](size_t o) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + o));
-        const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + o));
-        return uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y))) ^ 0xFFFFu;
-      };
-      const uint64_t bits = uint64_t(differ(0)) | uint64_t(differ(kl - 16)) << (kl - 16);
-      return bits ? size_t(std::countr_zero(bits)) : kl;
-    }
+    if (kl >= 16 && kl <= 32) return difference_16_32(a, b, kl);
 #endif
     if constexpr (std::endian::native == std::endian::little) {
       if (kl >= 8) {
@@ -129,6 +142,17 @@ class CollationFit {
     }
     return shared_head(a, b, kl);
   }
+#if defined(__SSE2__)
+  static size_t difference_16_32(const uint8_t* a, const uint8_t* b, size_t kl) {
+    auto differ = [&](size_t o) {
+      const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + o));
+      const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + o));
+      return uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y))) ^ 0xFFFFu;
+    };
+    const uint64_t bits = uint64_t(differ(0)) | uint64_t(differ(kl - 16)) << (kl - 16);
+    return bits ? size_t(std::countr_zero(bits)) : kl;
+  }
+#endif
   static uint64_t load64(const uint8_t* p) {
     uint64_t v;
     std::memcpy(&v, p, 8);

@@ -501,6 +501,9 @@ Status TreeOrder::walk_leaves(F&& fn, bool keys_only) {
       MV_ASSIGN_OR_RETURN(Node * n, load(id));
       if (n->leaf) return enqueue({id, kKept});
       if (n->kids.empty()) return Status::corrupt(info_.bag_path + ": Indexseite ohne Verweise");
+      // Interior children are read together too (they stay in the cache, as any page read
+      // through it does).
+      if (depth + 1 < leaf_level) prefetch(n->kids);
       stack.push_back({id, depth, 0});
       return Status::ok();
     };
