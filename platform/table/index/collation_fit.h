@@ -2,11 +2,18 @@
 // Which key orders a run of stored keys still fits: byte order, the German order of the
 // table's code page and that of the other code page. Opening an order tells its collation
 // this way, from every key or from a sample of them.
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "platform/base/codepage.h"
 #include "platform/table/index/index_key.h"
@@ -49,12 +56,20 @@ class CollationFit {
     prev_.assign(k, k + kl);
     return any();
   }
-  // `n` keys in stored order, one after the other in memory.
-  bool see_run(const uint8_t* keys, size_t n, size_t kl) {
+  // `n` keys in stored order, `stride` bytes apart (kl: one after the other).
+  bool see_run(const uint8_t* keys, size_t n, size_t kl, size_t stride = 0) {
     if (n == 0) return any();
+    if (stride == 0) stride = kl;
     if (!prev_.empty()) pair(prev_.data(), keys, kl);
-    for (size_t i = 1; i < n && any(); ++i) pair(keys + (i - 1) * kl, keys + i * kl, kl);
-    prev_.assign(keys + (n - 1) * kl, keys + n * kl);
+    if (n > 1 && any()) {
+#if defined(__SSE2__)
+      if (kl >= 16 && kl <= 32)
+        pairs(keys, n, kl, stride, [kl](const uint8_t* a, const uint8_t* b) { return difference_16_32(a, b, kl); });
+      else
+#endif
+        pairs(keys, n, kl, stride, [kl](const uint8_t* a, const uint8_t* b) { return first_difference(a, b, kl); });
+    }
+    prev_.assign(keys + (n - 1) * stride, keys + (n - 1) * stride + kl);
     return any();
   }
   bool any() const { return ok_[0] || ok_[1] || ok_[2]; }
@@ -75,20 +90,79 @@ class CollationFit {
   // Key b stored right after key a: the candidates that put them the other way round go.
   void pair(const uint8_t* a, const uint8_t* b, size_t kl) {
     // Every candidate orders two keys by their first differing byte.
-    const size_t at = shared_head(a, b, kl);
-    if (at == kl) return;
-    const uint8_t p = a[at], q = b[at];
-    for (int i = 0; i < 3; ++i) {
-      if (!ok_[i]) continue;
-      const bool before = cands_[i].is_machine() ? p < q : cands_[i].weights()[p] < cands_[i].weights()[q];
-      const bool after = cands_[i].is_machine() ? p > q : cands_[i].weights()[p] > cands_[i].weights()[q];
-      if (desc_ ? before : after) ok_[i] = false;
+    const size_t at = first_difference(a, b, kl);
+    if (at != kl) weigh(a[at], b[at]);
+  }
+  // Neighbours of a run, `diff` telling where two keys first differ. Most pairs differ
+  // first in bytes that keep their place in every candidate and stand in byte order:
+  // every candidate fits them and nothing more is looked at.
+  template <class Diff>
+  void pairs(const uint8_t* a, size_t n, size_t kl, size_t stride, Diff diff) {
+    for (size_t i = 1; i < n; ++i, a += stride) {
+      const size_t at = diff(a, a + stride);
+      if (at == kl) continue;
+      const uint8_t p = a[at], q = a[stride + at];
+      if (!moved_[p] && !moved_[q] && (desc_ ? p > q : p < q)) continue;
+      weigh(p, q);
+      if (!any()) return;
     }
+  }
+  // The first differing bytes of two neighbours, p in the first.
+  void weigh(uint8_t p, uint8_t q) {
+    // Bytes that keep their place in every candidate: byte order tells for all of them.
+    if (!moved_[p] && !moved_[q]) {
+      if (desc_ ? p < q : p > q) ok_[0] = ok_[1] = ok_[2] = false;
+      return;
+    }
+    for (int i = 0; i < 3; ++i) {
+      const auto& w = cands_[i].weights();
+      if (desc_ ? w[p] < w[q] : w[p] > w[q]) ok_[i] = false;
+    }
+  }
+  // Where two keys of kl bytes first differ (kl when they do not). Keys of 16 to 32 bytes
+  // are looked at as two blocks of 16 (the second ending at the end) without a branch:
+  // which part of two neighbours differs first follows no pattern. Others eight bytes at a
+  // time, the last bytes of a length that is no multiple of eight as one word ending at
+  // the end (what it shares with the word before is known equal by then).
+  static size_t first_difference(const uint8_t* a, const uint8_t* b, size_t kl) {
+#if defined(__SSE2__)
+    if (kl >= 16 && kl <= 32) return difference_16_32(a, b, kl);
+#endif
+    if constexpr (std::endian::native == std::endian::little) {
+      if (kl >= 8) {
+        size_t d = 0;
+        for (; d + 8 <= kl; d += 8) {
+          const uint64_t x = load64(a + d) ^ load64(b + d);
+          if (x) return d + size_t(std::countr_zero(x) >> 3);
+        }
+        if (d == kl) return kl;
+        const uint64_t x = load64(a + kl - 8) ^ load64(b + kl - 8);
+        return x ? kl - 8 + size_t(std::countr_zero(x) >> 3) : kl;
+      }
+    }
+    return shared_head(a, b, kl);
+  }
+#if defined(__SSE2__)
+  static size_t difference_16_32(const uint8_t* a, const uint8_t* b, size_t kl) {
+    auto differ = [&](size_t o) {
+      const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + o));
+      const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + o));
+      return uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y))) ^ 0xFFFFu;
+    };
+    const uint64_t bits = uint64_t(differ(0)) | uint64_t(differ(kl - 16)) << (kl - 16);
+    return bits ? size_t(std::countr_zero(bits)) : kl;
+  }
+#endif
+  static uint64_t load64(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
   }
 
   CodePage cp_, other_;
   Collation cands_[3];
   bool desc_;
+  const bool* moved_ = moved_bytes().data();
   bool ok_[3] = {true, true, true};
   std::vector<uint8_t> prev_;
 };

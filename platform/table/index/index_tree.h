@@ -284,6 +284,19 @@ class TreeOrder {
     return false;
   }
   virtual void unstage() {}
+  // Where the n keys of leaf `id` lie, `stride` bytes apart, when its bytes were read
+  // ahead (stage) and it is a sound leaf whose keys the family keeps as they are stored:
+  // valid until unstage(). Otherwise (cached, not read ahead, damaged, interior, or keys
+  // that must be decoded) false, and peek() tells.
+  struct LeafKeys {
+    const uint8_t* keys = nullptr;
+    size_t n = 0;
+    size_t stride = 0;
+  };
+  virtual bool staged_leaf_keys(uint32_t id, LeafKeys& out) {
+    (void)id, (void)out;
+    return false;
+  }
   // Page `id` to be looked at once: from the cache, else read into `scratch` and not kept.
   virtual Result<const Node*> peek(uint32_t id, Node& scratch) {
     (void)scratch;
@@ -390,6 +403,10 @@ class TreeOrder {
   Status bplus_after_change(const std::vector<Cursor::Frame>& path, bool removed_leaf);
   Status subtree_max(uint32_t id, std::string& key, uint32_t& recno);
   Status find_impl(std::span<const uint8_t> key, uint32_t recno, Cursor& c);
+  // walk_runs, handing each run as `run(keys, recnos, n, stride)`; `keys_only`: recnos may
+  // be nullptr and the keys of a leaf may lie `stride` bytes apart in the page as read.
+  template <class F>
+  Status walk_leaves(F&& run, bool keys_only);
   Status physical_fraction(const Cursor& c, double& at, double& width);
   // The interior keys in key order to `fn` (false stops), the leaves' ids in `leaves`;
   // `even` false (and the walk given up) when a leaf stands higher than the first.

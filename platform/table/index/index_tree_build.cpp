@@ -396,15 +396,146 @@ Result<CheckReport> TreeOrder::check(uint32_t last_recno) {
   return s.report;
 }
 
+template <class F>
+Status TreeOrder::walk_leaves(F&& fn, bool keys_only) {
+  uint64_t told = 0;  // a walk started again (the file changed under it) goes on after these
+  return reading([&]() -> Status {
+    MV_ASSIGN_OR_RETURN(const int leaf_level, leftmost_leaf_level());
+    const size_t kl = key_len();
+    uint64_t at = 0;
+    bool go_on = true;
+    Node scratch;
+    auto emit = [&](const uint8_t* keys, const uint32_t* recnos, size_t n, size_t stride) {
+      const uint64_t skip = told > at ? std::min<uint64_t>(told - at, n) : 0;
+      at += n;
+      if (skip == n || !go_on) return;
+      told = at;
+      go_on = fn(keys + skip * stride, recnos ? recnos + skip : nullptr, n - size_t(skip), stride);
+    };
+    // A subtree in order: child i, then (B-tree) key i. Interior pages come through the
+    // cache, the leaves of one page are read together and not kept. Only for a page that
+    // stands where the leftmost leaf does and turns out to be no leaf (an uneven tree).
+    auto visit = [&](auto&& self, uint32_t id, int depth) -> Status {
+      if (depth > 48) return Status::corrupt(info_.bag_path + ": Indexbaum zu tief (Schleife?)");
+      if (depth >= leaf_level) {
+        MV_ASSIGN_OR_RETURN(const Node* leaf, peek(id, scratch));
+        if (leaf->leaf) {
+          emit(leaf->keys.data(), leaf->recnos.data(), leaf->n(), kl);
+          return Status::ok();
+        }
+      }
+      MV_ASSIGN_OR_RETURN(Node * n, load(id));
+      if (n->leaf) {
+        emit(n->keys.data(), n->recnos.data(), n->n(), kl);
+        return Status::ok();
+      }
+      if (n->kids.empty()) return Status::corrupt(info_.bag_path + ": Indexseite ohne Verweise");
+      const bool staged = depth + 1 >= leaf_level && stage(n->kids);
+      Status st;
+      for (size_t i = 0; i < n->kids.size() && go_on && st.is_ok(); ++i) {
+        st = self(self, n->kids[i], depth + 1);
+        if (st.is_ok() && go_on && shape_ == TreeShape::BTree && i < n->n()) emit(node_key(*n, i), &n->recnos[i], 1, kl);
+      }
+      if (staged) unstage();
+      return st;
+    };
+    // The interior pages are walked in order and what they lead to is queued: the leaves
+    // (read once, not kept) and, in a B-tree, the interior keys between them. The leaves
+    // of a queue are read together, over the bounds of their parents: the leaves of an
+    // order lie mostly one after the other in the file, so a few large reads take them all.
+    struct Step {
+      uint32_t id;
+      uint32_t what;  // kLeaf, kKept, or the index of an interior key of page `id`
+    };
+    constexpr uint32_t kLeaf = 0xFFFFFFFFu;  // a leaf to read
+    constexpr uint32_t kKept = 0xFFFFFFFEu;  // a leaf met above the leaves' level, in the cache
+    constexpr size_t kQueuedLeaves = 256;
+    std::vector<Step> queue;
+    std::vector<uint32_t> ids;
+    auto drain = [&]() -> Status {
+      ids.clear();
+      for (const Step& s : queue)
+        if (s.what == kLeaf) ids.push_back(s.id);
+      const bool staged = ids.size() > 1 && stage(ids);
+      Status st;
+      for (size_t i = 0; i < queue.size() && go_on && st.is_ok(); ++i) {
+        const Step s = queue[i];
+        if (s.what == kLeaf) {
+          LeafKeys lk;
+          if (keys_only && staged && staged_leaf_keys(s.id, lk)) {
+            emit(lk.keys, nullptr, lk.n, lk.stride);
+            continue;
+          }
+          auto leaf = peek(s.id, scratch);
+          if (!leaf.is_ok()) st = leaf.status();
+          else if ((*leaf)->leaf) emit((*leaf)->keys.data(), (*leaf)->recnos.data(), (*leaf)->n(), kl);
+          else st = visit(visit, s.id, leaf_level);
+          continue;
+        }
+        auto n = load(s.id);
+        if (!n.is_ok()) st = n.status();
+        else if (s.what == kKept) emit((*n)->keys.data(), (*n)->recnos.data(), (*n)->n(), kl);
+        else emit(node_key(**n, s.what), &(*n)->recnos[s.what], 1, kl);
+      }
+      if (staged) unstage();
+      queue.clear();
+      return st;
+    };
+    size_t queued_leaves = 0;
+    auto enqueue = [&](Step s) -> Status {
+      queue.push_back(s);
+      if (s.what != kLeaf || ++queued_leaves < kQueuedLeaves) return Status::ok();
+      queued_leaves = 0;
+      return drain();
+    };
+    struct Frame {
+      uint32_t id;
+      int depth;
+      size_t next;  // the child to visit next
+    };
+    std::vector<Frame> stack;
+    // A page `depth` below the root: a leaf to read, or an interior page to walk.
+    auto enter = [&](uint32_t id, int depth) -> Status {
+      if (depth > 48) return Status::corrupt(info_.bag_path + ": Indexbaum zu tief (Schleife?)");
+      if (depth >= leaf_level) return enqueue({id, kLeaf});
+      MV_ASSIGN_OR_RETURN(Node * n, load(id));
+      if (n->leaf) return enqueue({id, kKept});
+      if (n->kids.empty()) return Status::corrupt(info_.bag_path + ": Indexseite ohne Verweise");
+      // Interior children are read together too (they stay in the cache, as any page read
+      // through it does).
+      if (depth + 1 < leaf_level) prefetch(n->kids);
+      stack.push_back({id, depth, 0});
+      return Status::ok();
+    };
+    MV_RETURN_IF_ERROR(enter(root(), 0));
+    while (!stack.empty() && go_on) {
+      const Frame f = stack.back();
+      MV_ASSIGN_OR_RETURN(Node * n, load(f.id));
+      // Back from child next - 1: its key follows it.
+      if (f.next > 0 && shape_ == TreeShape::BTree && f.next - 1 < n->n())
+        MV_RETURN_IF_ERROR(enqueue({f.id, uint32_t(f.next - 1)}));
+      if (f.next >= n->kids.size()) {
+        stack.pop_back();
+        continue;
+      }
+      stack.back().next++;
+      MV_RETURN_IF_ERROR(enter(n->kids[f.next], f.depth + 1));
+    }
+    return drain();
+  });
+}
+
 Result<std::optional<Collation>> TreeOrder::detect_collation(const Collation& fallback, CodePage cp) {
   if (info_.keydef.type != KeyType::Character) return std::optional<Collation>(Collation::machine());
   CollationFit fit(cp, phys_desc());
   const size_t kl = key_len();
   bool first = true;
-  MV_RETURN_IF_ERROR(walk_runs([&](const uint8_t* keys, const uint32_t*, size_t n) {
-    if (first) fit.restart(), first = false;
-    return fit.see_run(keys, n, kl);
-  }));
+  MV_RETURN_IF_ERROR(walk_leaves(
+      [&](const uint8_t* keys, const uint32_t*, size_t n, size_t stride) {
+        if (first) fit.restart(), first = false;
+        return fit.see_run(keys, n, kl, stride);
+      },
+      /*keys_only=*/true));
   return fit.choice(fallback);
 }
 
@@ -418,48 +549,8 @@ Status TreeOrder::walk_streaming(const std::function<bool(const uint8_t* key, ui
 }
 
 Status TreeOrder::walk_runs(const std::function<bool(const uint8_t* keys, const uint32_t* recnos, size_t n)>& fn) {
-  uint64_t told = 0;  // a walk started again (the file changed under it) goes on after these
-  return reading([&]() -> Status {
-    MV_ASSIGN_OR_RETURN(const int leaf_level, leftmost_leaf_level());
-    const size_t kl = key_len();
-    uint64_t at = 0;
-    bool go_on = true;
-    Node scratch;
-    auto emit = [&](const uint8_t* keys, const uint32_t* recnos, size_t n) {
-      const uint64_t skip = told > at ? std::min<uint64_t>(told - at, n) : 0;
-      at += n;
-      if (skip == n || !go_on) return;
-      told = at;
-      go_on = fn(keys + skip * kl, recnos + skip, n - size_t(skip));
-    };
-    // In order: child i, then (B-tree) key i. Interior pages come through the cache, the
-    // leaves of one page are read together and not kept.
-    auto visit = [&](auto&& self, uint32_t id, int depth) -> Status {
-      if (depth > 48) return Status::corrupt(info_.bag_path + ": Indexbaum zu tief (Schleife?)");
-      if (depth >= leaf_level) {
-        MV_ASSIGN_OR_RETURN(const Node* leaf, peek(id, scratch));
-        if (leaf->leaf) {
-          emit(leaf->keys.data(), leaf->recnos.data(), leaf->n());
-          return Status::ok();
-        }
-      }
-      MV_ASSIGN_OR_RETURN(Node * n, load(id));
-      if (n->leaf) {
-        emit(n->keys.data(), n->recnos.data(), n->n());
-        return Status::ok();
-      }
-      if (n->kids.empty()) return Status::corrupt(info_.bag_path + ": Indexseite ohne Verweise");
-      const bool staged = depth + 1 >= leaf_level && stage(n->kids);
-      Status st;
-      for (size_t i = 0; i < n->kids.size() && go_on && st.is_ok(); ++i) {
-        st = self(self, n->kids[i], depth + 1);
-        if (st.is_ok() && go_on && shape_ == TreeShape::BTree && i < n->n()) emit(node_key(*n, i), &n->recnos[i], 1);
-      }
-      if (staged) unstage();
-      return st;
-    };
-    return visit(visit, root(), 0);
-  });
+  return walk_leaves([&](const uint8_t* keys, const uint32_t* recnos, size_t n, size_t) { return fn(keys, recnos, n); },
+                     /*keys_only=*/false);
 }
 
 Result<TreeOrder::CollationSample> TreeOrder::sample_collation(const Collation& fallback, CodePage cp,

@@ -70,6 +70,7 @@ class MdxOrder final : public PagedOrder {
   // ---- the page plumbing's hooks ----
   Status read_page(uint32_t id, Node& n) override;
   std::pair<uint64_t, size_t> page_span(uint32_t id) const override { return {uint64_t(id) * kPage, kBlock}; }
+  bool leaf_keys(uint32_t id, const uint8_t* p, LeafKeys& out) const override;
   Status write_page(const Node& n) override;
   Status write_pages(const std::vector<Node*>& sorted) override;
   Status reload() override;
@@ -409,6 +410,17 @@ Status MdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
         return Status::corrupt(where() + ": ungültiger Seitenverweis");
   }
   return Status::ok();
+}
+
+// The checks are those of read_page and decode.
+bool MdxOrder::leaf_keys(uint32_t id, const uint8_t* p, LeafKeys& out) const {
+  if (!bag_.block_in_file(id)) return false;
+  const uint32_t cnt = get_le32(p + kNodeCount);
+  if (cnt > max_keys_) return false;
+  const size_t last_at = kNodeItems + cnt * item_len_;
+  if (last_at + 4 <= kBlock && get_le32(p + last_at) != 0) return false;  // a child: an interior page
+  out = {p + kNodeItems + 4, cnt, item_len_};
+  return true;
 }
 
 Status MdxOrder::read_page(uint32_t id, Node& n) {

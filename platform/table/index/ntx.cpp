@@ -171,6 +171,21 @@ class NtxOrder final : public PagedOrder {
     return decode(id, buf, n);
   }
   std::pair<uint64_t, size_t> page_span(uint32_t id) const override { return {id, kPage}; }
+  // A leaf whose items stand one after the other in the order of its offset table (as a
+  // page built or written by us does); the checks are those of read_page and decode.
+  bool leaf_keys(uint32_t id, const uint8_t* p, LeafKeys& out) const override {
+    if (id == 0 || id % kPage || id >= file_end_) return false;
+    const size_t item = key_len() + 8;
+    const size_t cnt = get_le16(p);
+    if (cnt > max_keys) return false;
+    const size_t first = get_le16(p + kNodeOffsets);
+    if (first < 2 || first + (cnt + 1) * item > kPage) return false;
+    for (size_t k = 1; k <= cnt; ++k)
+      if (get_le16(p + kNodeOffsets + 2 * k) != first + k * item) return false;
+    if (get_le32(p + first) != 0) return false;  // a child: an interior page
+    out = {p + first + 8, cnt, item};
+    return true;
+  }
   Status write_page(const Node& n) override {
     uint8_t buf[kPage];
     MV_RETURN_IF_ERROR(encode(n, buf));

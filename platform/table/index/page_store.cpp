@@ -93,6 +93,14 @@ Result<const Node*> PagedOrder::peek(uint32_t id, Node& scratch) {
   return static_cast<const Node*>(&scratch);
 }
 
+bool PagedOrder::staged_leaf_keys(uint32_t id, LeafKeys& out) {
+  // Shared files stage nothing (their pages are read under the lock).
+  if (pf_.shared() || cache_.find(id)) return false;
+  const auto [off, len] = page_span(id);
+  const uint8_t* page = len ? pf_.staged(off, len) : nullptr;
+  return page && leaf_keys(id, page, out);
+}
+
 Status PagedOrder::may_read() {
   if (!pf_.shared()) return Status::ok();
   // Outside an operation (a cursor kept from before the file changed) nothing is read.

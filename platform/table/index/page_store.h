@@ -61,6 +61,7 @@ class PagedOrder : public TreeOrder {
   bool stage(const std::vector<uint32_t>& ids) override;
   void unstage() override { pf_.unstage(); }
   Result<const Node*> peek(uint32_t id, Node& scratch) override;
+  bool staged_leaf_keys(uint32_t id, LeafKeys& out) override;
   Status begin(bool write) override;
   Status end(bool write, Status st) override;
 
@@ -71,6 +72,12 @@ class PagedOrder : public TreeOrder {
   // Where page `id` lies in the file and how many bytes it takes (read_page reads them
   // through the PagedFile): neighbouring pages are then read in one go.
   virtual std::pair<uint64_t, size_t> page_span(uint32_t id) const = 0;
+  // Page `id` as stored (page_span's bytes): where its keys lie when it is a leaf that
+  // read_page would decode without complaint and whose keys it would copy as they stand.
+  virtual bool leaf_keys(uint32_t id, const uint8_t* page, LeafKeys& out) const {
+    (void)id, (void)page, (void)out;
+    return false;
+  }
   // `n` encoded and written to its place.
   virtual Status write_page(const Node& n) = 0;
   // The changed pages, sorted by id, written: one by one unless the family writes

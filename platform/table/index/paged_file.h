@@ -166,12 +166,17 @@ class PagedFile {
   }
   // Up to n bytes (fewer at the end of the file).
   Result<size_t> read_some(uint64_t off, uint8_t* buf, size_t n) {
-    for (const Staged& r : staged_runs_)
-      if (off >= r.off && off + n <= r.off + r.len) {
-        std::memcpy(buf, staged_.data() + r.at + (off - r.off), n);
-        return n;
-      }
+    if (const uint8_t* s = staged(off, n)) {
+      std::memcpy(buf, s, n);
+      return n;
+    }
     return file_->read_at(off, buf, n);
+  }
+  // The n bytes at `off` where a staged run holds them all (valid until unstage()), else nullptr.
+  const uint8_t* staged(uint64_t off, size_t n) const {
+    for (const Staged& r : staged_runs_)
+      if (off >= r.off && off + n <= r.off + r.len) return staged_.data() + r.at + (off - r.off);
+    return nullptr;
   }
   // Pages about to be read that lie close together: each run of bytes (offset, length) is
   // read in one go and the reads within them served from memory until unstage(). Nothing

@@ -13,6 +13,7 @@
 #include <random>
 
 #include "platform/base/filesystem.h"
+#include "platform/table/index/collation_fit.h"
 #include "platform/table/index/index_bag.h"
 #include "platform/table/index/paged_file.h"
 #include "tests/platform/table/index/index_test_helpers.h"
@@ -411,6 +412,38 @@ class IndexConformance : public ::testing::TestWithParam<IndexFormat> {
   std::string path_;
   std::unique_ptr<IndexBag> bag_;
   TreeOrder* order_ = nullptr;
+
+  // A new file at `path` (its extension added) holding one character order of `chars`
+  // characters in collation `coll`.
+  void character_order(const std::string& path, uint16_t chars, const Collation& coll, std::unique_ptr<IndexBag>& bag,
+                       TreeOrder*& order) {
+    KeyDef kd;
+    kd.format = kFormat;
+    kd.type = KeyType::Character;
+    kd.length = stored_key_length(kFormat, KeyType::Character, chars, chars);
+    OrderInfo info;
+    info.name = "T";
+    info.key_expr = "KEY";
+    info.keydef = kd;
+    BagOptions opt;
+    opt.table_name = "T";
+    const std::string file = path + (kFormat == IndexFormat::Ntx ? ".NTX" : kFormat == IndexFormat::Cdx ? ".CDX" : ".MDX");
+    if (kFormat == IndexFormat::Ntx) {
+      auto b = IndexBag::create_ntx(FileSystem::posix(), file, info, opt);
+      ASSERT_TRUE(b.is_ok()) << b.status().to_string();
+      bag = std::move(*b);
+      order = bag->order(0);
+    } else {
+      auto b = IndexBag::create_bag(FileSystem::posix(), file, kFormat, opt);
+      ASSERT_TRUE(b.is_ok()) << b.status().to_string();
+      bag = std::move(*b);
+      auto t = bag->add_tag(info);
+      ASSERT_TRUE(t.is_ok()) << t.status().to_string();
+      order = *t;
+    }
+    order->set_key_type(KeyType::Character);
+    order->set_collation(coll);
+  }
 };
 
 TEST_P(IndexConformance, RandomRunsMatchTheModel) {
@@ -546,37 +579,13 @@ TEST_P(IndexConformance, ABatchThatCannotReadAPageLeavesTheTreeAsItWas) {
 // walk of every key.
 TEST_P(IndexConformance, TheSampleTellsTheCollationOfALargeOrder) {
   const std::string dir = index_test::scratch_dir(std::string("sample_") + format_name(kFormat));
-  KeyDef kd;
-  kd.format = kFormat;
-  kd.type = KeyType::Character;
-  kd.length = stored_key_length(kFormat, KeyType::Character, 12, 12);
   for (const bool german : {true, false}) {
     SCOPED_TRACE(german ? "german" : "machine");
     const Collation coll = german ? Collation::german(CodePage::Cp850) : Collation::machine();
-    const std::string path = dir + (german ? "/G" : "/M") + (kFormat == IndexFormat::Ntx ? ".NTX" : kFormat == IndexFormat::Cdx ? ".CDX" : ".MDX");
-    OrderInfo info;
-    info.name = "T";
-    info.key_expr = "KEY";
-    info.keydef = kd;
-    BagOptions opt;
-    opt.table_name = "T";
     std::unique_ptr<IndexBag> bag;
     TreeOrder* order = nullptr;
-    if (kFormat == IndexFormat::Ntx) {
-      auto b = IndexBag::create_ntx(FileSystem::posix(), path, info, opt);
-      ASSERT_TRUE(b.is_ok()) << b.status().to_string();
-      bag = std::move(*b);
-      order = bag->order(0);
-    } else {
-      auto b = IndexBag::create_bag(FileSystem::posix(), path, kFormat, opt);
-      ASSERT_TRUE(b.is_ok()) << b.status().to_string();
-      bag = std::move(*b);
-      auto t = bag->add_tag(info);
-      ASSERT_TRUE(t.is_ok()) << t.status().to_string();
-      order = *t;
-    }
-    order->set_key_type(KeyType::Character);
-    order->set_collation(coll);
+    ASSERT_NO_FATAL_FAILURE(character_order(dir + (german ? "/G" : "/M"), 12, coll, bag, order));
+    const KeyDef& kd = order->keydef();
     // "Mu...", "M\x81..." (u umlaut in code page 850) and "Mz...": byte order puts the
     // umlauts after "Mz", German order beside "Mu".
     std::vector<uint8_t> keys;
@@ -599,6 +608,72 @@ TEST_P(IndexConformance, TheSampleTellsTheCollationOfALargeOrder) {
     EXPECT_EQ((*quick)->kind(), (*full)->kind());
     EXPECT_EQ((*quick)->code_page(), (*full)->code_page());
   }
+}
+
+// The walk over every key reads the leaves a run of them at a time and hands each leaf's
+// keys on its own: a pair of neighbours that only the German order puts right is seen
+// wherever it stands, across a leaf, across an interior key between two leaves (NTX) and
+// across the end of a run of leaves read together. Its keys first differ right after
+// eight equal bytes, an umlaut against a letter.
+TEST_P(IndexConformance, TheWalkSeesAPairOfNeighboursAcrossEveryBoundary) {
+  const std::string dir = index_test::scratch_dir(std::string("walk_") + format_name(kFormat));
+  const Collation german = Collation::german(CodePage::Cp850);
+  constexpr uint32_t kKeys = 24000;
+  // Every key "K", eight digits, "v" and two letters (that CDX leaves keep whole); with
+  // `telling` the key before position `telling` becomes "K", the digits of that position
+  // and u umlaut (code page 850): German order puts it right before its neighbour, byte
+  // order after it.
+  auto keys_with = [&](size_t kl, uint32_t telling) {
+    std::vector<uint8_t> keys;
+    for (uint32_t i = 0; i < kKeys; ++i) {
+      char k[32];
+      std::snprintf(k, sizeof k, "K%08u%c%c%c", i + 1 == telling ? telling : i, i + 1 == telling ? '\x81' : 'v',
+                    'a' + i * 7 % 26, 'a' + i * 11 % 26);
+      std::string key = k;
+      key.resize(kl, ' ');
+      keys.insert(keys.end(), key.begin(), key.end());
+    }
+    return keys;
+  };
+  auto recnos = [] {
+    std::vector<uint32_t> r(kKeys);
+    for (uint32_t i = 0; i < kKeys; ++i) r[i] = i + 1;
+    return r;
+  };
+  std::unique_ptr<IndexBag> bag;
+  TreeOrder* order = nullptr;
+  ASSERT_NO_FATAL_FAILURE(character_order(dir + "/W", 12, german, bag, order));
+  const size_t kl = order->keydef().length;
+  // Where the runs of the order without the telling pair begin: the second and third,
+  // the one with the 257th leaf and the one before it, and the last.
+  ASSERT_TRUE(order->build(keys_with(kl, 0), recnos()).is_ok());
+  std::vector<uint32_t> starts;
+  std::vector<size_t> sizes;
+  uint32_t at = 0;
+  ASSERT_TRUE(order->walk_runs([&](const uint8_t*, const uint32_t*, size_t n) {
+    starts.push_back(at);
+    sizes.push_back(n);
+    at += uint32_t(n);
+    return true;
+  }).is_ok());
+  ASSERT_EQ(at, kKeys);
+  size_t leaves = 0, run_of_leaf_256 = 0;
+  for (size_t r = 0; r < sizes.size(); ++r)
+    if (sizes[r] > 1 && leaves++ == 256) run_of_leaf_256 = r;
+  ASSERT_GT(run_of_leaf_256, 2u) << "fewer than 257 leaves";
+  std::vector<uint32_t> bounds = {starts[1], starts[2], starts[run_of_leaf_256 - 1], starts[run_of_leaf_256],
+                                  starts.back()};
+  for (const uint32_t bound : bounds)
+    for (const uint32_t telling : {bound - 1, bound, bound + 1}) {
+      if (telling >= kKeys) continue;  // no key after it
+      SCOPED_TRACE(telling);
+      ASSERT_TRUE(order->build(keys_with(kl, telling), recnos()).is_ok());
+      auto coll = order->detect_collation(Collation::machine(), CodePage::Cp850);
+      ASSERT_TRUE(coll.is_ok()) << coll.status().to_string();
+      ASSERT_TRUE(coll->has_value());
+      EXPECT_FALSE((*coll)->is_machine());
+      EXPECT_EQ((*coll)->code_page(), CodePage::Cp850);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, IndexConformance,
@@ -637,6 +712,60 @@ TEST(KeyEncoding, NtxNumbersAreWhatPrintfWrites) {
       ASSERT_EQ(encode_key(kd, Value::numeric(v)), printed(v, len, dec)) << v << " " << len << "," << dec;
     }
   }
+}
+
+// Two neighbouring keys drop the candidate orders that put them the other way round, told
+// by their first differing byte wherever it stands (either side of an eight-byte
+// boundary, the last byte) and whatever they share before it (an umlaut), in ascending
+// and descending orders, handed over as one run, as a run with gaps between the keys, key
+// by key, and as two runs.
+TEST(CollationFit, NeighboursKeepTheCandidatesThatPutThemInOrder) {
+  // Which candidates fit: byte order, German of code page 850 (the table's), of 1252.
+  auto fits = [](const CollationFit& f) {
+    auto is = [&](const Collation& c) {
+      auto got = f.choice(c);
+      return got && got->kind() == c.kind() && (c.is_machine() || got->code_page() == c.code_page());
+    };
+    return std::string(is(Collation::machine()) ? "m" : "-") + (is(Collation::german(CodePage::Cp850)) ? "g" : "-") +
+           (is(Collation::german(CodePage::Windows1252)) ? "w" : "-");
+  };
+  struct Case {
+    uint8_t first, then;  // the first differing bytes, in key order
+    const char* fit;
+  };
+  const Case cases[] = {
+      {0x81, 'v', "-g-"},  // u umlaut (850) before v
+      {0xFC, 'v', "--w"},  // u umlaut (1252) before v
+      {'a', 'b', "mgw"},
+      {'b', 'a', "---"},
+      {0xE1, 't', "-g-"},  // sharp s (850) before t
+  };
+  for (const size_t kl : {5u, 8u, 12u, 16u, 20u, 28u, 32u, 40u})
+    for (const size_t d : {0u, 7u, 8u, 9u, 15u, 16u, 17u, 31u, 39u})
+      for (const bool desc : {false, true})
+        for (const Case& c : cases) {
+          if (d >= kl) continue;
+          SCOPED_TRACE(::testing::Message() << "length " << kl << ", first difference at " << d << (desc ? ", descending" : ""));
+          // Both keys share an umlaut at the start, which decides nothing.
+          std::vector<uint8_t> a(kl, 'M'), b(kl, 'M');
+          if (d > 0) a[0] = b[0] = 0x81;
+          a[d] = c.first;
+          b[d] = c.then;
+          if (desc) std::swap(a, b);  // stored the other way round
+          std::vector<uint8_t> run(a), gaps(a);
+          run.insert(run.end(), b.begin(), b.end());
+          gaps.insert(gaps.end(), 8, 0x81);
+          gaps.insert(gaps.end(), b.begin(), b.end());
+          CollationFit whole(CodePage::Cp850, desc), spaced(CodePage::Cp850, desc), one(CodePage::Cp850, desc),
+              two(CodePage::Cp850, desc);
+          whole.see_run(run.data(), 2, kl);
+          spaced.see_run(gaps.data(), 2, kl, kl + 8);
+          one.see(a.data(), kl);
+          one.see(b.data(), kl);
+          two.see_run(a.data(), 1, kl);
+          two.see_run(b.data(), 1, kl);
+          for (const CollationFit* f : {&whole, &spaced, &one, &two}) EXPECT_EQ(fits(*f), c.fit);
+        }
 }
 
 // The page cache every family keeps: a page number far beyond the pages it holds (one a
