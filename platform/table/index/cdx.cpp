@@ -642,6 +642,22 @@ size_t CdxOrder::split_point(const Node& n) const {
     const size_t diff = left > right ? left - right : right - left;
     if (diff < best_diff) best = m, best_diff = diff;
   }
+  if (best_diff != SIZE_MAX) return best;
+  // No split fits at the width the largest record number gives every entry: the larger
+  // numbers lie in one half only (pages of a batch evened out, one of them with small
+  // numbers). Each half is then measured at its own width, so that both fit.
+  std::vector<uint32_t> max_from(cnt + 1, 0);  // the largest record number from entry m on
+  for (size_t m = cnt; m-- > 0;) max_from[m] = std::max(max_from[m + 1], n.recnos[m]);
+  uint32_t max_left = n.recnos[0];
+  left = chained[0];
+  for (size_t m = 1; m < cnt; left += chained[m], max_left = std::max(max_left, n.recnos[m]), ++m) {
+    const size_t lb = size_t(leaf_layout(kl, max_left).b), rb = size_t(leaf_layout(kl, max_from[m]).b);
+    const size_t l = left - m * b + m * lb;
+    const size_t r = total - left + dups[m] - (cnt - m) * b + (cnt - m) * rb;
+    if (l > kLeafData || r > kLeafData) continue;
+    const size_t diff = l > r ? l - r : r - l;
+    if (diff < best_diff) best = m, best_diff = diff;
+  }
   return best;
 }
 
