@@ -71,6 +71,21 @@ inline Lane load_lane(const uint8_t* p) {
 }
 inline void store_lane(uint8_t* p, Lane v) { std::memcpy(p, &v, kLane); }
 
+// The largest record number of a page, four at a time.
+inline uint32_t largest_recno(const std::vector<uint32_t>& v) {
+  typedef uint32_t Quad __attribute__((vector_size(16)));
+  Quad m = {};
+  size_t i = 0;
+  for (; i + 4 <= v.size(); i += 4) {
+    Quad x;
+    std::memcpy(&x, v.data() + i, sizeof x);
+    m = m > x ? m : x;
+  }
+  uint32_t r = std::max(std::max(m[0], m[1]), std::max(m[2], m[3]));
+  for (; i < v.size(); ++i) r = std::max(r, v[i]);
+  return r;
+}
+
 // What decode may read around a page: a key's length and a lane.
 constexpr size_t kPageSlack = 256;
 static_assert(kPageSlack >= kCdxMaxKeyLength + kLane);
@@ -610,9 +625,7 @@ size_t CdxOrder::split_point(const Node& n) const {
   const size_t cnt = n.n();
   if (!n.leaf || cnt < 2) return cnt / 2;
   const size_t kl = key_len();
-  uint32_t max_rec = 0;
-  for (uint32_t r : n.recnos) max_rec = std::max(max_rec, r);
-  const size_t b = size_t(leaf_layout(kl, max_rec).b);
+  const size_t b = size_t(leaf_layout(kl, largest_recno(n.recnos)).b);
   const uint8_t p = pad();
   // Each entry's cost after its neighbour; as the first entry of a page it costs its
   // shared head more. Pages of usual size keep both on the stack.
@@ -698,9 +711,7 @@ Status CdxOrder::encode(const Node& n, uint8_t* p) const {
     }
     return Status::ok();
   }
-  uint32_t max_rec = 0;
-  for (uint32_t r : n.recnos) max_rec = std::max(max_rec, r);
-  const LeafLayout l = leaf_layout(kl, max_rec);
+  const LeafLayout l = leaf_layout(kl, largest_recno(n.recnos));
   const size_t eb = size_t(l.b);
   const uint32_t rmask = uint32_t((uint64_t(1) << l.r) - 1);
   put_le32(p + kLeafRecordMask, rmask);
