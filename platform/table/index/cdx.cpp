@@ -79,7 +79,8 @@ inline uint32_t largest_recno(const std::vector<uint32_t>& v) {
   for (; i + 4 <= v.size(); i += 4) {
     Quad x;
     std::memcpy(&x, v.data() + i, sizeof x);
-    m = m > x ? m : x;
+    const Quad keep = Quad(m > x);
+    m = (m & keep) | (x & ~keep);
   }
   uint32_t r = std::max(std::max(m[0], m[1]), std::max(m[2], m[3]));
   for (; i < v.size(); ++i) r = std::max(r, v[i]);
