@@ -18,20 +18,36 @@ namespace {
 
 using namespace cdx;
 
-int bits_for(uint32_t v) {
-  int b = 0;
-  while (v) ++b, v >>= 1;
-  return std::max(b, 1);
-}
+constexpr bool kLittle = std::endian::native == std::endian::little;
 
-// Pad bytes at the end of a key, looked at eight at a time.
-inline size_t trailing_pad(const uint8_t* k, size_t kl, uint8_t pad) {
+inline uint64_t load8(const uint8_t* p) {
+  uint64_t x;
+  std::memcpy(&x, p, 8);
+  return x;
+}
+inline void store8(uint8_t* p, uint64_t x) { std::memcpy(p, &x, 8); }
+
+// Pad bytes at the end of a key, looked at eight at a time: the first word that is not
+// all pad tells by its highest differing byte where the pad starts.
+[[gnu::always_inline]] inline size_t trailing_pad(const uint8_t* k, size_t kl, uint8_t pad) {
   const uint64_t word = 0x0101010101010101ull * pad;
   size_t t = 0;
-  for (; t + 8 <= kl; t += 8) {
-    uint64_t x;
-    std::memcpy(&x, k + kl - t - 8, 8);
-    if (x != word) break;
+  if constexpr (kLittle) {
+    for (; t + 8 <= kl; t += 8) {
+      const uint64_t x = load8(k + kl - t - 8) ^ word;
+      if (x) return t + size_t(std::countl_zero(x) / 8);
+    }
+    if (t == kl) return t;
+    if (kl >= 8) {  // the first bytes, in a word whose last bytes are pad already
+      const uint64_t x = load8(k) ^ word;
+      return x ? kl - 8 + size_t(std::countl_zero(x) / 8) : kl;
+    }
+  } else {
+    for (; t + 8 <= kl; t += 8) {
+      uint64_t x;
+      std::memcpy(&x, k + kl - t - 8, 8);
+      if (x != word) break;
+    }
   }
   while (t < kl && k[kl - 1 - t] == pad) ++t;
   return t;
@@ -43,6 +59,46 @@ inline void copy_short(uint8_t* d, const uint8_t* s, size_t n) {
   for (; n; --n) *d++ = *s++;
 }
 
+// Sixteen bytes of a key, handled at once.
+typedef uint8_t Lane __attribute__((vector_size(16)));
+constexpr size_t kLane = 16;
+constexpr Lane kLaneIndex = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+inline Lane lane_of(uint8_t b) { return Lane{} + b; }
+inline Lane load_lane(const uint8_t* p) {
+  Lane v;
+  std::memcpy(&v, p, kLane);
+  return v;
+}
+inline void store_lane(uint8_t* p, Lane v) { std::memcpy(p, &v, kLane); }
+
+// The largest record number of a page, four at a time.
+inline uint32_t largest_recno(const std::vector<uint32_t>& v) {
+  typedef uint32_t Quad __attribute__((vector_size(16)));
+  Quad m = {};
+  size_t i = 0;
+  for (; i + 4 <= v.size(); i += 4) {
+    Quad x;
+    std::memcpy(&x, v.data() + i, sizeof x);
+    const Quad keep = Quad(m > x);
+    m = (m & keep) | (x & ~keep);
+  }
+  uint32_t r = std::max(std::max(m[0], m[1]), std::max(m[2], m[3]));
+  for (; i < v.size(); ++i) r = std::max(r, v[i]);
+  return r;
+}
+
+// What decode may read around a page: a key's length and a lane.
+constexpr size_t kPageSlack = 256;
+static_assert(kPageSlack >= kCdxMaxKeyLength + kLane);
+
+// Asks for a page's keys and record numbers to be brought into the cache.
+inline void prefetch_node(const Node& n) {
+  const uint8_t* k = n.keys.data();
+  for (size_t at = 0; at < n.keys.size(); at += 64) __builtin_prefetch(k + at);
+  const uint8_t* r = reinterpret_cast<const uint8_t*>(n.recnos.data());
+  for (size_t at = 0; at < n.recnos.size() * sizeof(uint32_t); at += 64) __builtin_prefetch(r + at);
+}
+
 struct LeafLayout {
   int r, d, t, b;
 };
@@ -50,13 +106,14 @@ struct LeafLayout {
 // D = T = the bits of the key length; the fewest bytes per entry (3 or more) whose
 // record-number field holds the largest number of the page (the tag directory holds
 // header offsets there, which grow with the file).
-LeafLayout leaf_layout(size_t kl, uint32_t max_rec) {
-  int dt = bits_for(uint32_t(kl));
-  for (int b = 3; b <= 8; ++b) {
-    int r = std::min(8 * b - 2 * dt, 32);
-    if (r >= 1 && (r == 32 || max_rec < (uint64_t(1) << r))) return {r, dt, dt, b};
-  }
-  return {32, dt, dt, 8};
+[[gnu::always_inline]] inline LeafLayout leaf_layout(size_t kl, uint32_t max_rec) {
+  const int dt = std::max(int(std::bit_width(uint32_t(kl))), 1);
+  // The record field takes what the entry leaves, at most 32 bits, and at least the bits
+  // of the largest number (one at the least).
+  const int need = 2 * dt + std::max(int(std::bit_width(max_rec)), 1);
+  const int b = std::max(3, (need + 7) / 8);
+  if (b > 8) return {32, dt, dt, 8};
+  return {std::min(8 * b - 2 * dt, 32), dt, dt, b};
 }
 
 }  // namespace
@@ -89,6 +146,7 @@ class CdxOrder final : public PagedOrder {
   Status read_header();
   Status write_header() override;
   Status encode(const Node& n, uint8_t* p) const;
+  // `p` holds the page, with kPageSlack readable bytes before and after it.
   Status decode(uint32_t id, const uint8_t* p, Node& n) const;
   Status check_free_list() override;
   // Another tag's operation looks at this tag's pages (which pages are in use): in a shared
@@ -575,30 +633,50 @@ size_t CdxOrder::split_point(const Node& n) const {
   const size_t cnt = n.n();
   if (!n.leaf || cnt < 2) return cnt / 2;
   const size_t kl = key_len();
-  uint32_t max_rec = 0;
-  for (uint32_t r : n.recnos) max_rec = std::max(max_rec, r);
-  const size_t b = size_t(leaf_layout(kl, max_rec).b);
+  const size_t b = size_t(leaf_layout(kl, largest_recno(n.recnos)).b);
   const uint8_t p = pad();
-  std::vector<size_t> alone(cnt), chained(cnt);  // cost as first entry / after its neighbour
+  // Each entry's cost after its neighbour; as the first entry of a page it costs its
+  // shared head more. Pages of usual size keep both on the stack.
+  constexpr size_t kOnStack = 512;
+  uint16_t chained_stack[kOnStack], dup_stack[kOnStack];
+  std::vector<uint16_t> chained_heap, dup_heap;
+  uint16_t* chained = chained_stack;
+  uint16_t* dups = dup_stack;
+  if (cnt > kOnStack) {
+    chained_heap.resize(cnt), dup_heap.resize(cnt);
+    chained = chained_heap.data(), dups = dup_heap.data();
+  }
+  size_t total = 0;
   for (size_t i = 0; i < cnt; ++i) {
     const uint8_t* k = node_key(n, i);
     const size_t trail = trailing_pad(k, kl, p);
-    size_t dup = 0;
-    if (i > 0) {
-      const uint8_t* pk = node_key(n, i - 1);
-      dup = shared_head(pk, k, kl - trail);
-    }
-    alone[i] = b + kl - trail;
-    chained[i] = b + kl - trail - dup;
+    const size_t dup = i > 0 ? shared_head(k - kl, k, kl - trail) : 0;
+    chained[i] = uint16_t(b + kl - trail - dup);
+    dups[i] = uint16_t(dup);
+    total += chained[i];
   }
-  std::vector<size_t> prefix(cnt + 1, 0);
-  for (size_t i = 0; i < cnt; ++i) prefix[i + 1] = prefix[i] + chained[i];
   size_t best = cnt / 2, best_diff = SIZE_MAX;
-  for (size_t m = 1; m < cnt; ++m) {
-    size_t left = prefix[m];
-    size_t right = prefix[cnt] - prefix[m] - chained[m] + alone[m];
+  size_t left = chained[0];
+  for (size_t m = 1; m < cnt; left += chained[m], ++m) {
+    const size_t right = total - left + dups[m];
     if (left > kLeafData || right > kLeafData) continue;
-    size_t diff = left > right ? left - right : right - left;
+    const size_t diff = left > right ? left - right : right - left;
+    if (diff < best_diff) best = m, best_diff = diff;
+  }
+  if (best_diff != SIZE_MAX) return best;
+  // No split fits at the width the largest record number gives every entry: the larger
+  // numbers lie in one half only (pages of a batch evened out, one of them with small
+  // numbers). Each half is then measured at its own width, so that both fit.
+  std::vector<uint32_t> max_from(cnt + 1, 0);  // the largest record number from entry m on
+  for (size_t m = cnt; m-- > 0;) max_from[m] = std::max(max_from[m + 1], n.recnos[m]);
+  uint32_t max_left = n.recnos[0];
+  left = chained[0];
+  for (size_t m = 1; m < cnt; left += chained[m], max_left = std::max(max_left, n.recnos[m]), ++m) {
+    const size_t lb = size_t(leaf_layout(kl, max_left).b), rb = size_t(leaf_layout(kl, max_from[m]).b);
+    const size_t l = left - m * b + m * lb;
+    const size_t r = total - left + dups[m] - (cnt - m) * b + (cnt - m) * rb;
+    if (l > kLeafData || r > kLeafData) continue;
+    const size_t diff = l > r ? l - r : r - l;
     if (diff < best_diff) best = m, best_diff = diff;
   }
   return best;
@@ -606,20 +684,19 @@ size_t CdxOrder::split_point(const Node& n) const {
 
 bool CdxOrder::bulk_leaf_add(Node& leaf, const uint8_t* k, uint32_t recno) {
   const size_t kl = key_len();
-  const uint8_t p = pad();
-  const size_t trail = trailing_pad(k, kl, p);
-  size_t dup = 0;
-  if (leaf.n() > 0) {
-    const uint8_t* pk = node_key(leaf, leaf.n() - 1);
-    dup = shared_head(pk, k, kl - trail);
-  }
-  uint32_t max_rec = std::max<uint32_t>(leaf.n() ? leaf.bulk_max_recno : 0, recno);
-  LeafLayout l = leaf_layout(kl, max_rec);
-  size_t stored = leaf.bulk_bytes + (kl - dup - trail);
-  if (leaf.n() > 0 && stored + (leaf.n() + 1) * size_t(l.b) > kLeafData) return false;
+  const size_t cnt = leaf.n();
+  // The keys come one after the other: the ones a few ahead are asked for now.
+  __builtin_prefetch(k + 8 * kl);
+  const size_t trail = trailing_pad(k, kl, pad());
+  const size_t dup = cnt > 0 ? shared_head(leaf.keys.data() + leaf.keys.size() - kl, k, kl - trail) : 0;
+  const uint32_t max_rec = std::max<uint32_t>(cnt ? leaf.bulk_max_recno : 0, recno);
+  const size_t stored = leaf.bulk_bytes + (kl - dup - trail);
+  if (cnt > 0 && stored + (cnt + 1) * size_t(leaf_layout(kl, max_rec).b) > kLeafData) return false;
   leaf.bulk_bytes = uint32_t(stored);
   leaf.bulk_max_recno = max_rec;
-  leaf.keys.insert(leaf.keys.end(), k, k + kl);
+  const size_t at = leaf.keys.size();
+  leaf.keys.resize(at + kl);
+  std::memcpy(leaf.keys.data() + at, k, kl);
   leaf.recnos.push_back(recno);
   return true;
 }
@@ -642,9 +719,8 @@ Status CdxOrder::encode(const Node& n, uint8_t* p) const {
     }
     return Status::ok();
   }
-  uint32_t max_rec = 0;
-  for (uint32_t r : n.recnos) max_rec = std::max(max_rec, r);
-  LeafLayout l = leaf_layout(kl, max_rec);
+  const LeafLayout l = leaf_layout(kl, largest_recno(n.recnos));
+  const size_t eb = size_t(l.b);
   const uint32_t rmask = uint32_t((uint64_t(1) << l.r) - 1);
   put_le32(p + kLeafRecordMask, rmask);
   p[kLeafDupMask] = uint8_t((1 << l.d) - 1);
@@ -654,21 +730,35 @@ Status CdxOrder::encode(const Node& n, uint8_t* p) const {
   size_t end = kPage;
   size_t entries = kLeafEntries;
   const uint8_t padb = pad();
+  const uint8_t* const first = n.keys.data();
   for (size_t i = 0; i < n.n(); ++i) {
-    const uint8_t* k = node_key(n, i);
+    const uint8_t* k = first + i * kl;
     const size_t trail = trailing_pad(k, kl, padb);
-    size_t dup = 0;
-    if (i > 0) {
-      const uint8_t* pk = node_key(n, i - 1);
-      dup = shared_head(pk, k, kl - trail);
-    }
-    size_t stored = kl - dup - trail;
-    if (entries + size_t(l.b) > end - stored) return Status::invalid_argument("CDX: Blattseite überfüllt");
+    const size_t dup = i > 0 ? shared_head(k - kl, k, kl - trail) : 0;
+    const size_t stored = kl - dup - trail;
+    if (entries + eb + stored > end) return Status::invalid_argument("CDX: Blattseite überfüllt");
     end -= stored;
-    copy_short(p + end, k + dup, stored);
-    uint64_t v = uint64_t(n.recnos[i]) | (uint64_t(dup) << l.r) | (uint64_t(trail) << (l.r + l.d));
-    for (int b = 0; b < l.b; ++b) p[entries + size_t(b)] = uint8_t(v >> (8 * b));
-    entries += size_t(l.b);
+    const uint8_t* src = k + dup;
+    // Entries grow from the front, key bytes from the back, the free space between them
+    // stays zero: while eight bytes lie between the two, whole words are written, the
+    // bytes past an entry or before a key's bytes being zeros into that space.
+    const uint64_t v = uint64_t(n.recnos[i]) | (uint64_t(dup) << l.r) | (uint64_t(trail) << (l.r + l.d));
+    if (kLittle && entries + 8 <= end) {
+      if (stored >= 8) {
+        for (size_t j = 0; j + 8 < stored; j += 8) store8(p + end + j, load8(src + j));
+        store8(p + end + stored - 8, load8(src + stored - 8));
+      } else if (stored > 0 && src + stored >= first + 8) {
+        const unsigned below = unsigned(8 - stored) * 8;  // bytes of the word before the key's
+        store8(p + end + stored - 8, load8(src + stored - 8) >> below << below);
+      } else {
+        copy_short(p + end, src, stored);
+      }
+      store8(p + entries, v);
+    } else {
+      copy_short(p + end, src, stored);
+      for (size_t j = 0; j < eb; ++j) p[entries + j] = uint8_t(v >> (8 * j));
+    }
+    entries += eb;
   }
   put_le16(p + kLeafFreeSpace, uint16_t(end - entries));
   return Status::ok();
@@ -685,7 +775,8 @@ Status CdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
   n.left = get_le32(p + kNodeLeft);
   n.right = get_le32(p + kNodeRight);
   // Room for a few more keys: an insert into a page just read does not move its arrays.
-  n.keys.reserve((cnt + cnt / 8 + 4) * kl);
+  // Keys are put together a lane at a time, which may write up to a lane past the last.
+  n.keys.reserve(std::max((cnt + cnt / 8 + 4) * kl, cnt * kl + kLane));
   n.recnos.reserve(cnt + cnt / 8 + 4);
   n.keys.resize(cnt * kl);
   n.recnos.resize(cnt);
@@ -709,32 +800,53 @@ Status CdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
   const uint8_t r = p[kLeafRecordBits], d = p[kLeafDupBits], t = p[kLeafTrailBits], b = p[kLeafEntryBytes];
   if (b < 1 || b > 8 || r > 32 || d > 8 || t > 8 || r + d + t > 8 * b || cnt * b > kLeafData)
     return Status::corrupt(where() + ": ungültige Bitbreiten");
+  n.keys.resize(cnt * kl + kLane);
   size_t end = kPage;
   const uint8_t padb = pad();
-  // Trailing blanks are the pad byte already; each key takes its shared head from the key
-  // before it and its own bytes from the end of the page.
-  if (cnt) std::memset(n.keys.data(), padb, cnt * kl);
+  const size_t room = kLeafEntries + cnt * b;  // the key bytes start past the entries
   const uint64_t entry_mask = b >= 8 ? ~uint64_t(0) : (uint64_t(1) << (8 * b)) - 1;
+  // Each key takes its shared head from the key before it, its own bytes from the end of
+  // the page and the pad byte for its trailing blanks. Sixteen bytes of a key at a time
+  // are put together from the three in a register; the key before is kept aside as well,
+  // since reading it back from where it was stored piecewise would stall on those stores.
+  const bool by_lanes = kl <= kCdxMaxKeyLength;
+  alignas(16) uint8_t prev[kPageSlack] = {};
+  const Lane pads = lane_of(padb);
   for (size_t i = 0; i < cnt; ++i) {
-    const size_t at = kLeafEntries + i * b;
-    uint64_t v = 0;
-    if (at + 8 <= kPage) {
-      v = get_le64(p + at) & entry_mask;
-    } else {
-      for (int j = 0; j < b; ++j) v |= uint64_t(p[at + size_t(j)]) << (8 * j);
+    const uint64_t v = get_le64(p + kLeafEntries + i * b) & entry_mask;
+    const uint32_t rec = uint32_t(v & rmask);
+    const size_t dup = (v >> r) & dmask;
+    const size_t trail = (v >> (r + d)) & tmask;
+    if (dup + trail > kl || (i == 0 && dup > 0)) {
+      n.keys.resize(cnt * kl);
+      return Status::corrupt(where() + ": ungültige Schlüsselkompression");
     }
-    uint32_t rec = uint32_t(v & rmask);
-    size_t dup = (v >> r) & dmask;
-    size_t trail = (v >> (r + d)) & tmask;
-    if (dup + trail > kl || (i == 0 && dup > 0)) return Status::corrupt(where() + ": ungültige Schlüsselkompression");
-    size_t stored = kl - dup - trail;
-    if (end < 24 + cnt * b + stored) return Status::corrupt(where() + ": Schlüsselbytes überlappen");
+    const size_t stored = kl - dup - trail;
+    if (end < room + stored) {
+      n.keys.resize(cnt * kl);
+      return Status::corrupt(where() + ": Schlüsselbytes überlappen");
+    }
     end -= stored;
     uint8_t* k = n.keys.data() + i * kl;
-    copy_short(k, k - kl, dup);
-    copy_short(k + dup, p + end, stored);
     n.recnos[i] = rec;
+    if (by_lanes) {
+      // Byte j of the key is page byte end - dup + j while dup <= j < kl - trail.
+      const uint8_t* from = p + end - dup;
+      const Lane head = lane_of(uint8_t(dup)), body = lane_of(uint8_t(kl - trail));
+      Lane at = kLaneIndex;
+      for (size_t j = 0; j < kl; j += kLane, at += kLane) {
+        const Lane before = Lane(at < head), own = Lane(at < body);
+        const Lane x = (load_lane(prev + j) & before) | (load_lane(from + j) & own & ~before) | (pads & ~own);
+        store_lane(prev + j, x);
+        store_lane(k + j, x);
+      }
+    } else {
+      copy_short(k, k - kl, dup);
+      copy_short(k + dup, p + end, stored);
+      std::memset(k + dup + stored, padb, trail);
+    }
   }
+  n.keys.resize(cnt * kl);
   return Status::ok();
 }
 
@@ -742,9 +854,13 @@ Status CdxOrder::read_page(uint32_t id, Node& n) {
   if (id == 0 || id % kPage || uint64_t(id) + kPage > bag_.file_end)
     return Status::corrupt(bag_.pf.path() + ": Tag " + info_.name + ": Verweis auf Seite " + std::to_string(id) +
                            " außerhalb der Datei");
-  uint8_t buf[kPage];
-  MV_RETURN_IF_ERROR(bag_.pf.read(id, buf, kPage));
-  return decode(id, buf, n);
+  // Room around the page: decode reads entries and key bytes a lane at a time, a key's
+  // lane reaching as far before or past its bytes as a key is long.
+  uint8_t buf[kPageSlack + kPage + kPageSlack];
+  std::memset(buf, 0, kPageSlack);
+  std::memset(buf + kPageSlack + kPage, 0, kPageSlack);
+  MV_RETURN_IF_ERROR(bag_.pf.read(id, buf + kPageSlack, kPage));
+  return decode(id, buf + kPageSlack, n);
 }
 
 Status CdxOrder::write_page(const Node& n) {
@@ -757,8 +873,16 @@ Status CdxOrder::write_pages(const std::vector<Node*>& sorted) {
   std::vector<std::pair<uint32_t, const Node*>> pages;
   pages.reserve(sorted.size());
   for (Node* n : sorted) pages.push_back({n->id, n});
+  // The pages were changed long before they are written: while one page is encoded, the
+  // next one's keys and record numbers are fetched into the cache, and the page after.
+  size_t next = 0;
   return write_page_runs(bag_.pf.file(), pages, kPage, kPage, [](uint32_t id) { return uint64_t(id); },
-                         [this](const Node& n, uint8_t* p) { return encode(n, p); });
+                         [this, &pages, &next](const Node& n, uint8_t* p) {
+                           ++next;
+                           if (next + 1 < pages.size()) __builtin_prefetch(pages[next + 1].second);
+                           if (next < pages.size()) prefetch_node(*pages[next].second);
+                           return encode(n, p);
+                         });
 }
 
 Result<Node*> CdxOrder::new_node(bool leaf) {

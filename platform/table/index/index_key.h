@@ -29,7 +29,7 @@ namespace mv::index {
 
 // The bytes two keys share at their start, at most n, compared eight at a time: where
 // they first differ, which decides their order in every collation.
-inline size_t shared_head(const uint8_t* a, const uint8_t* b, size_t n) {
+[[gnu::always_inline]] inline size_t shared_head(const uint8_t* a, const uint8_t* b, size_t n) {
   size_t d = 0;
   if constexpr (std::endian::native == std::endian::little) {
     for (; d + 8 <= n; d += 8) {
@@ -37,6 +37,13 @@ inline size_t shared_head(const uint8_t* a, const uint8_t* b, size_t n) {
       std::memcpy(&x, a + d, 8);
       std::memcpy(&y, b + d, 8);
       if (x != y) return d + size_t(std::countr_zero(x ^ y) / 8);
+    }
+    // The last few bytes in one word that ends with them (its first bytes are equal).
+    if (d < n && n >= 8) {
+      uint64_t x, y;
+      std::memcpy(&x, a + n - 8, 8);
+      std::memcpy(&y, b + n - 8, 8);
+      return x == y ? n : n - 8 + size_t(std::countr_zero(x ^ y) / 8);
     }
   }
   while (d < n && a[d] == b[d]) ++d;

@@ -5,18 +5,24 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <random>
 
+#include "platform/base/bytes.h"
 #include "platform/base/filesystem.h"
 #include "platform/table/index/collation_fit.h"
 #include "platform/table/index/index_bag.h"
+#include "platform/table/index/index_layout.h"
 #include "platform/table/index/paged_file.h"
 #include "tests/platform/table/index/index_test_helpers.h"
+#include "tests/support/fixtures.h"
 #include "tests/support/forwarding_fs.h"
 
 namespace mv::index {
@@ -679,6 +685,181 @@ TEST_P(IndexConformance, TheWalkSeesAPairOfNeighboursAcrossEveryBoundary) {
 INSTANTIATE_TEST_SUITE_P(Formats, IndexConformance,
                          ::testing::Values(IndexFormat::Ntx, IndexFormat::Cdx, IndexFormat::Mdx),
                          [](const auto& info) { return std::string(format_name(info.param)); });
+
+std::string read_file_bytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// CDX leaves keep each key as its shared head, its own bytes and its trailing blanks,
+// beside a record number in as few bits as the page's largest needs. Keys at the edges
+// of that (the longest key, all blank, none blank, a head shared to the last byte, one
+// byte long) with record numbers up to the widest field come back as written: inserted
+// one by one, built in one pass and added as a batch, after the file is opened again.
+TEST(CdxLeaves, KeysAtTheEdgesComeBackAsWritten) {
+  struct Case {
+    const char* name;
+    KeyType type;
+    uint16_t length;
+    uint32_t max_recno;
+  };
+  const Case kCases[] = {
+      {"longest", KeyType::Character, uint16_t(kCdxMaxKeyLength), 0xFFFFFFF0u},
+      {"longest_small_numbers", KeyType::Character, uint16_t(kCdxMaxKeyLength), 250},
+      {"one_byte", KeyType::Character, 1, 70000},
+      {"seven_bytes", KeyType::Character, 7, 0x00FFFFFFu},
+      {"ten_bytes", KeyType::Character, 10, 0x01000000u},
+      {"numbers", KeyType::Numeric, 8, 0x7FFFFFFFu},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    mv::testing::TempDir dir;
+    const std::string path = dir.file("T.CDX");
+    std::mt19937 rng(c.length * 31u + c.max_recno);
+    const size_t kl = c.length;
+    auto random_key = [&]() {
+      std::string k(kl, c.type == KeyType::Character ? ' ' : '\0');
+      if (c.type == KeyType::Numeric) {
+        uint8_t b[8];
+        cdx_double(double(int(rng() % 2001) - 1000) / 8.0, b);
+        k.assign(reinterpret_cast<const char*>(b), 8);
+        return k;
+      }
+      switch (rng() % 4) {
+        case 0: break;  // all blank
+        case 1:          // no blank at the end
+          for (char& ch : k) ch = char('A' + rng() % 2);
+          break;
+        case 2:  // the same bytes up to the last, then one of two
+          std::fill(k.begin(), k.end(), 'A');
+          k.back() = char('A' + rng() % 2);
+          break;
+        default:  // a head of few letters, then blanks
+          for (size_t i = 0, n = rng() % (kl + 1); i < n; ++i) k[i] = char('A' + rng() % 2);
+      }
+      return k;
+    };
+    auto random_recno = [&]() {
+      const uint32_t r = uint32_t(rng());
+      return rng() % 3 ? c.max_recno - r % 64 : 1 + r % c.max_recno;
+    };
+    std::vector<std::pair<std::string, uint32_t>> model;
+    std::vector<uint8_t> flat;
+    std::vector<uint32_t> recnos;
+    for (int i = 0; i < 1500; ++i) {
+      model.push_back({random_key(), random_recno()});
+      flat.insert(flat.end(), model.back().first.begin(), model.back().first.end());
+      recnos.push_back(model.back().second);
+    }
+    {
+      auto bag = IndexBag::create_bag(FileSystem::posix(), path, IndexFormat::Cdx, {});
+      ASSERT_TRUE(bag.is_ok()) << bag.status().to_string();
+      for (const char* tag : {"ONEBYONE", "BUILT"}) {
+        OrderInfo info;
+        info.name = tag;
+        info.key_expr = "KEY";
+        info.keydef = {IndexFormat::Cdx, c.type, c.length, 0};
+        auto t = (*bag)->add_tag(info);
+        ASSERT_TRUE(t.is_ok()) << t.status().to_string();
+        (*t)->set_key_type(c.type);
+      }
+      TreeOrder* one = (*bag)->find("ONEBYONE");
+      for (auto& [k, r] : model)
+        ASSERT_OK(one->insert({reinterpret_cast<const uint8_t*>(k.data()), kl}, r));
+      ASSERT_OK((*bag)->find("BUILT")->build(std::vector<uint8_t>(flat), std::vector<uint32_t>(recnos)));
+      ASSERT_OK((*bag)->flush());
+    }
+    // More keys into the built tag as a batch, the file read anew.
+    std::vector<uint8_t> more;
+    std::vector<uint32_t> more_recnos, more_order;
+    for (uint32_t i = 0; i < 600; ++i) {
+      auto k = random_key();
+      more.insert(more.end(), k.begin(), k.end());
+      more_recnos.push_back(random_recno());
+      more_order.push_back(i);
+    }
+    std::sort(more_order.begin(), more_order.end(), [&](uint32_t a, uint32_t b) {
+      const int x = std::memcmp(more.data() + a * kl, more.data() + b * kl, kl);
+      return x != 0 ? x < 0 : more_recnos[a] < more_recnos[b];
+    });
+    {
+      auto bag = IndexBag::open(FileSystem::posix(), path, IndexFormat::Cdx, {});
+      ASSERT_TRUE(bag.is_ok()) << bag.status().to_string();
+      TreeOrder* built = (*bag)->find("BUILT");
+      built->set_key_type(c.type);
+      ASSERT_OK(built->insert_batch(more.data(), more_recnos.data(), more_order.data(), more_order.size()));
+      ASSERT_OK((*bag)->flush());
+    }
+    auto bag = IndexBag::open(FileSystem::posix(), path, IndexFormat::Cdx, {});
+    ASSERT_TRUE(bag.is_ok()) << bag.status().to_string();
+    for (const char* tag : {"ONEBYONE", "BUILT"}) {
+      SCOPED_TRACE(tag);
+      auto want = model;
+      if (std::string(tag) == "BUILT")
+        for (uint32_t i = 0; i < more_recnos.size(); ++i)
+          want.push_back({std::string(reinterpret_cast<const char*>(more.data() + i * kl), kl), more_recnos[i]});
+      std::sort(want.begin(), want.end());  // CDX keeps equal keys by record number
+      TreeOrder* o = (*bag)->find(tag);
+      ASSERT_NE(o, nullptr);
+      o->set_key_type(c.type);
+      Cursor cur;
+      ASSERT_OK(o->first(cur));
+      size_t i = 0;
+      for (; cur.valid() && i < want.size(); ++i) {
+        ASSERT_EQ(std::string(reinterpret_cast<const char*>(o->key_at(cur)), kl), want[i].first) << "entry " << i;
+        ASSERT_EQ(o->recno_at(cur), want[i].second) << "entry " << i;
+        ASSERT_OK(o->next(cur));
+      }
+      EXPECT_EQ(i, want.size());
+      EXPECT_FALSE(cur.valid());
+      auto rep = o->check();
+      ASSERT_TRUE(rep.is_ok()) << rep.status().to_string();
+      // Every leaf as compact as it can be: each key keeps all its trailing pad bytes and
+      // its whole head shared with the key before out of its own bytes, the entries take
+      // the fewest bytes that hold the page's largest record number, and the free space
+      // between entries and key bytes is zeros of the size the page names.
+      std::vector<uint32_t> pages;
+      ASSERT_OK(o->tree_pages(pages));
+      const std::string file = read_file_bytes(path);
+      const uint8_t padb = c.type == KeyType::Character ? ' ' : 0;
+      size_t leaves = 0;
+      for (uint32_t id : pages) {
+        ASSERT_LE(id + cdx::kPage, file.size());
+        const uint8_t* pg = reinterpret_cast<const uint8_t*>(file.data()) + id;
+        if (!(get_le16(pg + cdx::kNodeAttributes) & 2)) continue;
+        ++leaves;
+        const size_t cnt = get_le16(pg + cdx::kNodeCount);
+        const unsigned r = pg[cdx::kLeafRecordBits], d = pg[cdx::kLeafDupBits], b = pg[cdx::kLeafEntryBytes];
+        std::string prev, key(kl, char(padb));
+        size_t end = cdx::kPage;
+        uint32_t max_rec = 0;
+        for (size_t i = 0; i < cnt; ++i) {
+          uint64_t v = 0;
+          for (unsigned j = 0; j < b; ++j) v |= uint64_t(pg[cdx::kLeafEntries + i * b + j]) << (8 * j);
+          const uint32_t rec = uint32_t(v & ((uint64_t(1) << r) - 1));
+          const size_t dup = (v >> r) & ((1u << d) - 1), trail = (v >> (r + d)) & ((1u << d) - 1);
+          ASSERT_LE(dup + trail, kl);
+          end -= kl - dup - trail;
+          key = prev.substr(0, dup) + std::string(reinterpret_cast<const char*>(pg + end), kl - dup - trail) +
+                std::string(trail, char(padb));
+          size_t pads = 0;
+          while (pads < kl && uint8_t(key[kl - 1 - pads]) == padb) ++pads;
+          EXPECT_EQ(trail, pads) << "page " << id << " entry " << i;
+          size_t head = 0;
+          while (i > 0 && head < kl - trail && key[head] == prev[head]) ++head;
+          EXPECT_EQ(dup, head) << "page " << id << " entry " << i;
+          max_rec = std::max(max_rec, rec);
+          prev = key;
+        }
+        const size_t used = cdx::kLeafEntries + cnt * b;
+        EXPECT_EQ(get_le16(pg + cdx::kLeafFreeSpace), end - used) << "page " << id;
+        EXPECT_EQ(std::count(pg + used, pg + end, 0), ptrdiff_t(end - used)) << "page " << id;
+        EXPECT_TRUE(b == 3 || 8 * (b - 1) - 2 * d < unsigned(std::bit_width(max_rec))) << "page " << id;
+      }
+      EXPECT_GT(leaves, 10u);
+    }
+  }
+}
 
 // NTX number keys are the text "%*.*f" prints, blanks and the sign as '0' and the digits
 // of a negative number mapped to 0x2C - d. Every value, halfway cases, negative numbers
