@@ -115,12 +115,6 @@ class PosixFile : public File {
     return Status::ok();
   }
 
-  void start_writeback() override {
-#ifdef SYNC_FILE_RANGE_WRITE
-    (void)::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
-#endif
-  }
-
   Status lock(uint64_t offset, uint64_t length, LockType type) override {
     struct flock fl;
     memset(&fl, 0, sizeof fl);

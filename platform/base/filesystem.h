@@ -32,9 +32,6 @@ class File {
   virtual Result<uint64_t> size() = 0;
   virtual Status truncate(uint64_t size) = 0;
   virtual Status sync() = 0;
-  // Starts writing what was written so far to disk without waiting for it: a later
-  // sync() then waits for less. Only a hint; a file without such a notion does nothing.
-  virtual void start_writeback() {}
   // Byte-range locks between processes and between two opens in one process
   // (open-file-description locks). Never blocks: a conflict is Status::locked.
   virtual Status lock(uint64_t offset, uint64_t length, LockType type) = 0;

@@ -754,10 +754,6 @@ Status Table::flush() {
 Status Table::commit() {
   if (!file_) return Status::ok();
   MV_RETURN_IF_ERROR(flush_appends());
-  // The orders end their changes with a sync, which on most file systems also waits for
-  // the table's new blocks: these start on their way now, while the orders take their
-  // keys.
-  if (maintainer_) file_->start_writeback();
   if (memo_) MV_RETURN_IF_ERROR(memo_->flush());
   if (maintainer_) MV_RETURN_IF_ERROR(maintainer_->flush());
   return Status::ok();

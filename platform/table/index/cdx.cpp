@@ -437,13 +437,6 @@ class CdxBag final : public IndexBag {
     for (auto& o : orders_) MV_RETURN_IF_ERROR(static_cast<CdxOrder*>(o.get())->flush_pages());
     return write_freed();
   }
-  Status write_back() override {
-    MV_RETURN_IF_ERROR(flush());
-    if (pf.read_only() || pf.depth() > 0 || !dir) return Status::ok();
-    pf.file().start_writeback();
-    for (auto& o : orders_) static_cast<CdxOrder*>(o.get())->release_pages();
-    return Status::ok();
-  }
 
   // The directory lists every tag by name; it is small and rebuilt whole.
   Status rebuild_directory() {

@@ -62,10 +62,6 @@ class IndexBag {
 
   // Writes every changed page and header.
   virtual Status flush() = 0;
-  // The same after a large batch of changes: the file is also started on its way to disk
-  // (the sync that ends the changes waits for less), and the pages the batch decoded are
-  // let go instead of filling memory until the table is closed.
-  virtual Status write_back() { return flush(); }
 
   // ---- the mark of changes in progress
   // A file beside the index (change_mark_path) says that the index may be behind its

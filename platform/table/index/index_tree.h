@@ -73,18 +73,6 @@ struct Node {
   mutable KidViews kid_views;
 
   size_t n() const { return recnos.size(); }
-  // Empty again, as a new page, its arrays' room kept.
-  void reuse() {
-    id = 0;
-    leaf = true;
-    keys.clear(), recnos.clear(), kids.clear();
-    left = right = kNoPage;
-    dirty = false;
-    bulk_bytes = bulk_max_recno = 0;
-    sized = false;
-    size_cache = max_cache = 0;
-    kid_views.forget();
-  }
 };
 
 // What describes an order, whatever file it lives in.
@@ -442,8 +430,8 @@ class TreeOrder {
   std::vector<BatchPart> plan_;
   std::vector<size_t> plan_sizes_;
   size_t plan_at_ = 0, plan_node_ = 0;
-  // The entries of a run of leaves being laid out anew.
-  // The arrays only grow: run_n_ entries are in use.
+  // The entries of a run of leaves being laid out anew: the first run_n_ of arrays that
+  // only grow.
   std::vector<uint8_t> run_keys_;
   std::vector<uint32_t> run_recs_;
   size_t run_n_ = 0;

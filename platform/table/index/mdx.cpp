@@ -255,13 +255,6 @@ class MdxBag final : public IndexBag {
     if (header_dirty) MV_RETURN_IF_ERROR(write_file_header());
     return Status::ok();
   }
-  Status write_back() override {
-    MV_RETURN_IF_ERROR(flush());
-    if (pf.read_only() || pf.depth() > 0) return Status::ok();
-    pf.file().start_writeback();
-    for (auto& o : orders_) static_cast<MdxOrder*>(o.get())->release_pages();
-    return Status::ok();
-  }
 
   template <class F>
   Status with_bag_lock(F&& f) {
@@ -388,9 +381,8 @@ Status MdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
   const size_t kl = key_len();
   n.id = id;
   // Room for a few more keys: an insert into a page just read does not move its arrays.
-  // At least a page's worth, so that a spare page of another tag fits any page read.
-  n.keys.reserve(std::max<size_t>((cnt + cnt / 8 + 4) * kl, kBlock));
-  n.recnos.reserve(std::max<size_t>(cnt + cnt / 8 + 4, 64));
+  n.keys.reserve((cnt + cnt / 8 + 4) * kl);
+  n.recnos.reserve(cnt + cnt / 8 + 4);
   n.keys.resize(cnt * kl);
   n.recnos.assign(cnt, 0);
   n.kids.clear();

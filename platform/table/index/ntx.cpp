@@ -133,9 +133,8 @@ class NtxOrder final : public PagedOrder {
       return Status::corrupt(pf_.path() + ": Seite " + std::to_string(id) + ": zu viele Schlüssel");
     n.id = id;
     // Room for a few more keys: an insert into a page just read does not move its arrays.
-    // At least a page's worth, so that a spare page of another order fits any page read.
-    n.keys.reserve(std::max<size_t>((cnt + cnt / 8 + 4) * key_len(), kPage));
-    n.recnos.reserve(std::max<size_t>(cnt + cnt / 8 + 4, 64));
+    n.keys.reserve((cnt + cnt / 8 + 4) * key_len());
+    n.recnos.reserve(cnt + cnt / 8 + 4);
     n.keys.resize(cnt * key_len());
     n.recnos.resize(cnt);
     // The children's pointers are gathered here first: a leaf (most pages) keeps none.
@@ -452,13 +451,6 @@ class NtxBag final : public IndexBag {
     return order_->flush_pages();
   }
   ~NtxBag() override { flush().ignore(); }
-  Status write_back() override {
-    MV_RETURN_IF_ERROR(flush());
-    if (pf_.depth() > 0 || !order_) return Status::ok();
-    pf_.file().start_writeback();
-    order_->release_pages();
-    return Status::ok();
-  }
 
  private:
   PagedFile pf_;

@@ -104,8 +104,6 @@ namespace {
 // Large enough that a batch of random keys puts several keys into most leaves of a large
 // order: each leaf it touches is then read, changed and split once for all of them.
 constexpr size_t kBatch = 131072;
-// From this many keys a batch writes its order's pages at once (see flush_batch).
-constexpr size_t kWriteBackBatch = 4096;
 // Bulk rewrites of fewer records go through the batches whatever the table's size.
 constexpr uint64_t kRebuildAtLeast = 4096;
 }  // namespace
@@ -1175,12 +1173,6 @@ Status OrderList::flush_batch(Entry& e) {
     return st;
   }
   e.clear_batches();
-  // A large batch changed pages all over the order: they go to the file now, on their way
-  // to disk while the other orders take their batches, rather than all at the end, and
-  // their memory serves the next order. Until the changes end, the mark of changes in
-  // progress covers the file.
-  if (coming.size() + removed.size() >= kWriteBackBatch && !table_.shared())
-    MV_RETURN_IF_ERROR(e.bag->write_back());
   return Status::ok();
 }
 

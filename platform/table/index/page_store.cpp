@@ -2,74 +2,9 @@
 
 #include <algorithm>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 namespace mv::index {
-
-namespace {
-
-// About the decoded leaves of one large order.
-constexpr size_t kSpareBytes = size_t(64) << 20;
-
-struct Spares {
-  std::mutex mu;
-  std::vector<std::unique_ptr<Node>> nodes;
-  size_t bytes = 0;
-  size_t caches = 0;
-};
-
-Spares& spares() {
-  static Spares* s = new Spares;  // outlives every cache, whatever the order of exit
-  return *s;
-}
-
-size_t node_bytes(const Node& n) {
-  return sizeof(Node) + n.keys.capacity() + (n.recnos.capacity() + n.kids.capacity()) * sizeof(uint32_t);
-}
-
-}  // namespace
-
-void SparePages::give(std::unique_ptr<Node> n) {
-  if (!n) return;
-  Spares& s = spares();
-  const size_t b = node_bytes(*n);
-  std::lock_guard lock(s.mu);
-  if (s.bytes + b > kSpareBytes) return;  // freed as it goes
-  s.bytes += b;
-  s.nodes.push_back(std::move(n));
-}
-
-std::unique_ptr<Node> SparePages::take() {
-  Spares& s = spares();
-  std::unique_ptr<Node> n;
-  {
-    std::lock_guard lock(s.mu);
-    if (s.nodes.empty()) return nullptr;
-    n = std::move(s.nodes.back());
-    s.nodes.pop_back();
-    s.bytes -= node_bytes(*n);
-  }
-  n->reuse();
-  return n;
-}
-
-void SparePages::cache_born() {
-  Spares& s = spares();
-  std::lock_guard lock(s.mu);
-  ++s.caches;
-}
-
-void SparePages::cache_gone() {
-  Spares& s = spares();
-  std::vector<std::unique_ptr<Node>> drop;
-  {
-    std::lock_guard lock(s.mu);
-    if (--s.caches > 0) return;
-    drop.swap(s.nodes);
-    s.bytes = 0;
-  }
-}
 
 Result<Node*> PagedOrder::load(uint32_t id) {
   if (Node* hit = cache_.find(id)) {
@@ -77,7 +12,7 @@ Result<Node*> PagedOrder::load(uint32_t id) {
     return hit;
   }
   MV_RETURN_IF_ERROR(may_read());
-  auto n = cache_.fresh();
+  auto n = std::make_unique<Node>();
   MV_RETURN_IF_ERROR(read_page(id, *n));
   if (undo_active_) touched(id, nullptr);
   return cache_.put(id, std::move(n), /*in_file=*/true);

@@ -20,9 +20,6 @@ class PagedOrder : public TreeOrder {
  public:
   // Every changed page written in file order, then the order's header.
   Status flush_pages();
-  // Drops the decoded pages that the file holds as they are (those not changed since
-  // written); they are read again when needed.
-  void release_pages() { cache_.drop_clean(); }
   // Every page of the tree, root first (interior pages are read).
   Status collect_pages(std::vector<uint32_t>& out);
 
@@ -49,7 +46,7 @@ class PagedOrder : public TreeOrder {
 
   // A new page `id`, empty and to be written, in the cache.
   Node* cache_new(uint32_t id, bool leaf) {
-    auto n = cache_.fresh();
+    auto n = std::make_unique<Node>();
     n->id = id;
     n->leaf = leaf;
     n->dirty = true;

@@ -18,36 +18,13 @@
 
 namespace mv::index {
 
-// Decoded pages that a cache let go, kept for the pages the caches of this process read
-// next: a batch of changes that touches every leaf of several orders, one order after the
-// other, then neither frees nor allocates (nor faults in) that memory again for each. Held
-// while any cache lives, up to a bound.
-class SparePages {
- public:
-  static void give(std::unique_ptr<Node> n);
-  // A page from the store, emptied, or nullptr when it holds none.
-  static std::unique_ptr<Node> take();
-  // The store is emptied when the last cache goes.
-  static void cache_born();
-  static void cache_gone();
-};
-
 // Decoded pages by page id, in a vector indexed by id / unit: no hashing on the hot path.
 // The vector grows by doubling from what it holds; an id far beyond that (a page number
 // from a damaged file that its reader failed to bound) goes to a side table instead, so
 // one bad number never sizes the vector (2^32 / unit slots would be gigabytes).
 class PageCache {
  public:
-  explicit PageCache(uint32_t unit) : unit_(unit), shift_(std::has_single_bit(unit) ? std::countr_zero(unit) : -1) {
-    SparePages::cache_born();
-  }
-  ~PageCache() {
-    slots_.clear();
-    far_.clear();
-    SparePages::cache_gone();
-  }
-  PageCache(const PageCache&) = delete;
-  PageCache& operator=(const PageCache&) = delete;
+  explicit PageCache(uint32_t unit) : unit_(unit), shift_(std::has_single_bit(unit) ? std::countr_zero(unit) : -1) {}
   Node* find(uint32_t id) const {
     const size_t i = slot(id);
     if (i < slots_.size()) return slots_[i].get();
@@ -91,25 +68,6 @@ class PageCache {
     ++version_;
     slots_.clear();
     far_.clear();
-  }
-  // Drops the pages not changed since written, into the spare pages.
-  void drop_clean() {
-    ++version_;
-    for (auto& p : slots_)
-      if (p && !p->dirty) SparePages::give(std::move(p));
-    for (auto it = far_.begin(); it != far_.end();) {
-      if (it->second && !it->second->dirty) {
-        SparePages::give(std::move(it->second));
-        it = far_.erase(it);
-      } else {
-        ++it;
-      }
-    }
-  }
-  // An empty page to fill, a spare one where there is one.
-  static std::unique_ptr<Node> fresh() {
-    std::unique_ptr<Node> n = SparePages::take();
-    return n ? std::move(n) : std::make_unique<Node>();
   }
   // Changes with every page put, dropped or replaced: pointers to cached pages taken at
   // one version still point to those pages while it holds.
