@@ -222,6 +222,46 @@ double cdx_double_value(const uint8_t in[8]) {
 
 // ---- MDX BCD ----------------------------------------------------------------------
 
+namespace {
+
+// The digits d1..dn (most significant first) and the exponent into the BCD layout.
+void put_bcd(const char* digits, size_t n, int exponent, bool negative, uint8_t out[12]) {
+  out[0] = uint8_t(0x34 + exponent);
+  out[1] = uint8_t((negative ? 0x80 : 0) | ((n & 0x1F) << 2) | 0x01);
+  for (size_t i = 0; i < n; ++i) {
+    uint8_t d = uint8_t(digits[i] - '0');
+    if (i % 2 == 0) out[2 + i / 2] |= uint8_t(d << 4);
+    else out[2 + i / 2] |= d;
+  }
+}
+
+// Most keys are amounts of a few decimals: a value that is the double nearest to m / 10^d
+// for a small d gives the digits of m, without the text conversion. The exact value of
+// such a double lies within half a unit of its last bit of m / 10^d, far less than half a
+// unit of the 15th significant digit that the text conversion rounds to, so both give the
+// same digits. False where the value is no such decimal.
+bool short_decimal_bcd(double a, int frac, bool negative, uint8_t out[12]) {
+  static constexpr double kPow10[] = {1, 10, 100, 1000, 1e4, 1e5, 1e6};
+  if (!(a > 0 && a < 1e15)) return false;
+  for (int d = 0; d <= 6 && d <= frac; ++d) {
+    const double scaled = a * kPow10[d];
+    if (scaled >= 9007199254740992.0) return false;  // 2^53: m must be exact
+    const auto m = uint64_t(std::llround(scaled));
+    if (m == 0 || double(m) / kPow10[d] != a) continue;
+    char buf[24];
+    const auto conv = std::to_chars(buf, buf + sizeof buf, m);
+    size_t n = size_t(conv.ptr - buf);
+    // n digits of which d after the decimal point.
+    const int exponent = int(n) - d;
+    while (n > 0 && buf[n - 1] == '0') --n;
+    put_bcd(buf, n, exponent, negative, out);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 void mdx_bcd(double value, uint8_t out[12]) {
   std::memset(out, 0, 12);
   bool negative = value < 0;
@@ -230,6 +270,7 @@ void mdx_bcd(double value, uint8_t out[12]) {
   int int_digits = a >= 1 ? int(std::floor(std::log10(a))) + 1 : 0;
   int frac = std::max(0, 15 - int_digits);
   if (frac > 20) frac = 20;
+  if (short_decimal_bcd(a, frac, negative, out)) return;
   // Text buffers only: keys are computed for every appended or changed record.
   char buf[400];
   // Fixed notation as printf("%.*f") gives it, without the formatting machinery.
@@ -259,13 +300,7 @@ void mdx_bcd(double value, uint8_t out[12]) {
   }
   while (!digits.empty() && digits.back() == '0') digits.remove_suffix(1);
   if (digits.size() > 20) digits = digits.substr(0, 20);
-  out[0] = uint8_t(0x34 + exponent);
-  out[1] = uint8_t((negative ? 0x80 : 0) | ((digits.size() & 0x1F) << 2) | 0x01);
-  for (size_t i = 0; i < digits.size(); ++i) {
-    uint8_t d = uint8_t(digits[i] - '0');
-    if (i % 2 == 0) out[2 + i / 2] |= uint8_t(d << 4);
-    else out[2 + i / 2] |= d;
-  }
+  put_bcd(digits.data(), digits.size(), exponent, negative, out);
 }
 
 namespace {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <map>
 #include <random>
 
@@ -892,6 +894,52 @@ TEST(KeyEncoding, NtxNumbersAreWhatPrintfWrites) {
       kd.decimals = uint16_t(dec);
       ASSERT_EQ(encode_key(kd, Value::numeric(v)), printed(v, len, dec)) << v << " " << len << "," << dec;
     }
+  }
+}
+
+// MDX number keys hold the digits "%.*f" prints with 15 significant digits, trailing zeros
+// dropped, and the place of the decimal point. Amounts of a few decimals, values that are
+// no short decimal, the largest and smallest magnitudes and halfway cases alike.
+TEST(KeyEncoding, MdxNumbersHoldThePrintedDigits) {
+  auto expected = [](double v) {
+    std::array<uint8_t, 12> out{};
+    const double a = std::fabs(v);
+    const int int_digits = a >= 1 ? int(std::floor(std::log10(a))) + 1 : 0;
+    char buf[400];
+    std::snprintf(buf, sizeof buf, "%.*f", std::min(20, std::max(0, 15 - int_digits)), a);
+    std::string s(buf), ip = s.substr(0, s.find('.')), fp = s.find('.') == std::string::npos ? "" : s.substr(s.find('.') + 1);
+    ip.erase(0, ip.find_first_not_of('0') == std::string::npos ? ip.size() : ip.find_first_not_of('0'));
+    std::string digits = ip + fp;
+    int exponent = int(ip.size());
+    if (ip.empty()) {
+      const size_t lead = fp.find_first_not_of('0');
+      if (lead == std::string::npos) {
+        out[0] = 0x34, out[1] = 0x01;
+        return out;
+      }
+      exponent = -int(lead);
+      digits = fp.substr(lead);
+    }
+    while (!digits.empty() && digits.back() == '0') digits.pop_back();
+    digits = digits.substr(0, 20);
+    out[0] = uint8_t(0x34 + exponent);
+    out[1] = uint8_t((v < 0 ? 0x80 : 0) | ((digits.size() & 0x1F) << 2) | 0x01);
+    for (size_t i = 0; i < digits.size(); ++i) out[2 + i / 2] |= uint8_t((digits[i] - '0') << (i % 2 ? 0 : 4));
+    return out;
+  };
+  std::mt19937_64 rng(23);
+  std::vector<double> values = {0, 1, -1, 0.5, 0.05, 1e-7, 0.1 + 0.2, 2.675, 999.995, 1200, 1e14, 999999999999999.0,
+                                123456789012345.6, 9007199254740993.0, 1e15, 1e20, 1.0 / 3, -1.0 / 7, 4.35, 0.000001};
+  for (int i = 0; i < 40000; ++i) {
+    double v = double(int64_t(rng() % 4000000001) - 2000000000) / std::pow(10.0, double(rng() % 9));
+    if (i % 4 == 1) v = std::ldexp(double(rng() >> 11), -int(rng() % 80));  // no short decimal
+    if (i % 4 == 2) v = double(int64_t(rng() % 2000000001) - 1000000000) / 100.0;
+    values.push_back(v);
+  }
+  for (double v : values) {
+    std::array<uint8_t, 12> got{};
+    mdx_bcd(v, got.data());
+    ASSERT_EQ(got, expected(v)) << std::setprecision(17) << v;
   }
 }
 
