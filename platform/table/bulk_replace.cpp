@@ -166,7 +166,7 @@ BulkReplaceOutcome bulk_replace(Table& t, const BulkReplace& run) {
     constexpr size_t kRun = 4096;
     std::vector<uint8_t> olds, news;
     Status w = BulkReplaceWriter::prepare(t);
-    if (w && t.order_maintainer()) t.order_maintainer()->rewrites_coming(recnos.size());
+    if (w && t.order_maintainer()) w = t.order_maintainer()->rewrites_coming(recnos.size());
     for (size_t i = 0; w.is_ok() && i < recnos.size();) {
       size_t n = 1;
       while (i + n < recnos.size() && n < kRun && recnos[i + n] == recnos[i + n - 1] + 1) ++n;

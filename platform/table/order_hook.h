@@ -27,7 +27,12 @@ class OrderMaintainer {
   // commits; each record at most once until then.
   // Told before such a writer rewrites `records` records: an order that would see most of
   // its keys change may build itself anew from the records instead.
-  virtual void rewrites_coming(uint64_t records) { (void)records; }
+  // Whatever the orders still take from the records as they are (takes_keys_later) they
+  // take now: the writer changes them before it tells.
+  virtual Status rewrites_coming(uint64_t records) {
+    (void)records;
+    return Status::ok();
+  }
   virtual Status record_rewritten(uint32_t recno, std::span<const uint8_t> old_record,
                                   std::span<const uint8_t> new_record) {
     MV_RETURN_IF_ERROR(record_changing(recno, old_record));
@@ -35,6 +40,12 @@ class OrderMaintainer {
   }
   // After a record was appended (its final bytes).
   virtual Status record_appended(uint32_t recno, std::span<const uint8_t> new_record) = 0;
+  // Whether the keys of appended record `recno` are taken later, from its bytes as they
+  // are then: until then its fields change without record_changing/record_changed.
+  virtual bool takes_keys_later(uint32_t recno) const {
+    (void)recno;
+    return false;
+  }
   // After PACK or ZAP replaced the record area: every order is rebuilt (or emptied).
   virtual Status records_replaced() = 0;
   // COMMIT / close: write what is buffered.

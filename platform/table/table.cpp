@@ -539,8 +539,8 @@ Status Table::field_put_fully(int pos, const Value& v) {
   if (eof_) return Status::invalid_argument(path_ + ": kein Datensatz ausgewählt (Dateiende)");
   const FieldInfo& f = hdr_.fields[size_t(pos - 1)];
   const bool memo = dbf::is_memo_type(f.type, f.length, hdr_.version);
-  if (!memo && f.null_bit < 0 && !maintainer_ && recno_ > disk_count_) {
-    // An appended record still in memory with nobody to tell (and already counted as a
+  if (!memo && f.null_bit < 0 && recno_ > disk_count_ && (!maintainer_ || maintainer_->takes_keys_later(recno_))) {
+    // An appended record still in memory with nobody to tell now (and already counted as a
     // change of the table): the field's bytes are encoded in place and copied to the
     // record's place among the appended ones. A value that does not fit leaves both as
     // they were.

@@ -107,8 +107,9 @@ class Table {
   // The stored bytes of a field of the current record (no memo lookup).
   std::string_view field_raw(int pos) const;
   bool field_blank(int pos) const;
-  // FIELDPUT. Filling a freshly appended record (exclusive, no order open) is done here
-  // in place; everything else, refusals included, takes the full way.
+  // FIELDPUT. Filling a freshly appended record (exclusive, no order open or the orders
+  // take its keys later) is done here in place; everything else, refusals included,
+  // takes the full way.
   Status field_put(int pos, const Value& value) {
     if (date_written_ && put_in_place(pos, value)) return Status::ok();
     return field_put_fully(pos, value);
@@ -167,14 +168,15 @@ class Table {
  private:
   Table() = default;
   Status load(uint32_t recno);
-  // FIELDPUT into a record still among the appended ones in memory, with nobody to tell:
+  // FIELDPUT into a record still among the appended ones in memory, with nobody to tell
+  // (no orders, or orders that take its keys later):
   // the value goes straight into the record's place there, which the current record is
   // copied from again when next looked at. False (and nothing written) for whatever this
   // way does not take: memo fields, NULL flags, values that do not fit or have the wrong
   // type.
   bool put_in_place(int pos, const Value& v) {
-    if (maintainer_ || eof_ || recno_ <= disk_count_ || read_only_ || !file_ || pos < 1 ||
-        size_t(pos) > hdr_.fields.size())
+    if (eof_ || recno_ <= disk_count_ || read_only_ || !file_ || pos < 1 || size_t(pos) > hdr_.fields.size() ||
+        (maintainer_ && !maintainer_->takes_keys_later(recno_)))
       return false;
     const FieldInfo& f = hdr_.fields[size_t(pos - 1)];
     const size_t rl = hdr_.record_length;

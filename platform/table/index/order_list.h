@@ -125,10 +125,13 @@ class OrderList final : public OrderMaintainer {
   // order at the next flush of the batches).
   // Exclusive: when the rewrites coming are at least half the table, an order whose keys
   // change is built anew from the records at the next flush instead.
-  void rewrites_coming(uint64_t records) override;
+  Status rewrites_coming(uint64_t records) override;
   Status record_rewritten(uint32_t recno, std::span<const uint8_t> old_record,
                           std::span<const uint8_t> new_record) override;
   Status record_appended(uint32_t recno, std::span<const uint8_t> new_record) override;
+  bool takes_keys_later(uint32_t recno) const override {
+    return deferring() && pending_fresh_ && pending_recno_ == recno;
+  }
   Status records_replaced() override;
   Status flush() override;
 
@@ -208,6 +211,9 @@ class OrderList final : public OrderMaintainer {
   std::string seek_key_;
   uint32_t pending_recno_ = 0;
   bool pending_fresh_ = false;  // the collected record was appended (its keys are in no order)
+  // The appended record's bytes as told in pending_record_ rather than as the table holds
+  // them now (a writer rewrote it and tells its bytes from before).
+  bool pending_as_told_ = false;
   std::vector<uint8_t> pending_record_;
   uint64_t rewrites_coming_ = 0;
 };
