@@ -604,8 +604,13 @@ std::string fresh_copy(const std::string& master, const std::string& work, bool 
   std::filesystem::create_directories(work);
   for (auto& f : std::filesystem::directory_iterator(std::filesystem::path(master).parent_path())) {
     const std::string ext = f.path().extension().string();
-    if (ext == ".DBF" || with_orders)
-      std::filesystem::copy_file(f.path(), std::filesystem::path(work) / f.path().filename());
+    if (ext == ".DBF" || with_orders) {
+      const std::filesystem::path to = std::filesystem::path(work) / f.path().filename();
+      std::filesystem::copy_file(f.path(), to);
+      // On disk before the clock starts: a commit that syncs its files must not wait for
+      // the copy as well.
+      if (auto c = FileSystem::posix().open(to.string(), OpenMode::ReadWrite); c.is_ok()) (*c)->sync().ignore();
+    }
   }
   return (std::filesystem::path(work) / std::filesystem::path(master).filename()).string();
 }
@@ -637,7 +642,7 @@ void BM_WideAppendOrders(benchmark::State& state, const char* driver) {
     make_wide_record(rng, rec);
     vals.push_back(wide_values(rec));
   }
-  double plain = 1e9, with = 1e9, plain_cpu = 1e9, with_cpu = 1e9;
+  double plain = 1e9, with = 1e9, plain_cpu = 1e9, with_cpu = 1e9, with_commit = 0;
   for (auto _ : state) {
     for (int run = 0; run < 4; ++run) {
       const bool orders = run % 2 == 1;
@@ -655,8 +660,10 @@ void BM_WideAppendOrders(benchmark::State& state, const char* driver) {
           state.SkipWithError("append failed");
           return;
         }
+      const double appended = since(start);
       if (!t->commit().is_ok()) state.SkipWithError("commit failed");
       double s = since(start);
+      if (orders && s < with) with_commit = s - appended;
       (orders ? with : plain) = std::min(orders ? with : plain, s);
       (orders ? with_cpu : plain_cpu) = std::min(orders ? with_cpu : plain_cpu, thread_cpu() - cpu0);
       if (orders && run == 1) {
@@ -676,6 +683,8 @@ void BM_WideAppendOrders(benchmark::State& state, const char* driver) {
   state.counters["ratio"] = with / plain;
   state.counters["cpu_ratio"] = with_cpu / plain_cpu;
   state.counters["three_orders_cpu_ms"] = with_cpu * 1e3;
+  // Of the best run with orders: the commit, where the orders take their batches.
+  state.counters["three_orders_commit_ms"] = with_commit * 1e3;
 }
 
 // 1,000,000 APPEND BLANK + 7 FIELDPUT against append_record of the same records, into an
