@@ -295,7 +295,7 @@ void mdx_bcd(double value, uint8_t out[12]) {
     digits = fp.substr(lead);
   } else {
     std::memcpy(joined, ip.data(), ip.size());
-    std::memcpy(joined + ip.size(), fp.data(), fp.size());
+    if (!fp.empty()) std::memcpy(joined + ip.size(), fp.data(), fp.size());  // none without a point
     digits = std::string_view(joined, ip.size() + fp.size());
   }
   while (!digits.empty() && digits.back() == '0') digits.remove_suffix(1);
