@@ -167,20 +167,26 @@ class IndexConformance : public ::testing::TestWithParam<IndexFormat> {
     BagOptions opt;
     opt.shared = cfg_->shared;
     opt.table_name = "T";
-    if (kFormat == IndexFormat::Ntx) {
-      auto b = IndexBag::create_ntx(FileSystem::posix(), path_, info, opt);
-      ASSERT_TRUE(b.is_ok()) << b.status().to_string();
-      bag_ = std::move(*b);
-      order_ = bag_->order(0);
-    } else {
-      auto b = IndexBag::create_bag(FileSystem::posix(), path_, kFormat, opt);
-      ASSERT_TRUE(b.is_ok()) << b.status().to_string();
-      bag_ = std::move(*b);
-      auto t = bag_->add_tag(info);
-      ASSERT_TRUE(t.is_ok()) << t.status().to_string();
-      order_ = *t;
-    }
+    ASSERT_NO_FATAL_FAILURE(new_bag(path_, info, opt, bag_, order_));
     order_->set_key_type(keydef_.type);
+  }
+
+  // A new file at `file` holding one empty order as `info` describes.
+  void new_bag(const std::string& file, const OrderInfo& info, const BagOptions& opt, std::unique_ptr<IndexBag>& bag,
+               TreeOrder*& order) {
+    if (kFormat == IndexFormat::Ntx) {
+      auto b = IndexBag::create_ntx(FileSystem::posix(), file, info, opt);
+      ASSERT_TRUE(b.is_ok()) << b.status().to_string();
+      bag = std::move(*b);
+      order = bag->order(0);
+    } else {
+      auto b = IndexBag::create_bag(FileSystem::posix(), file, kFormat, opt);
+      ASSERT_TRUE(b.is_ok()) << b.status().to_string();
+      bag = std::move(*b);
+      auto t = bag->add_tag(info);
+      ASSERT_TRUE(t.is_ok()) << t.status().to_string();
+      order = *t;
+    }
   }
 
   void reopen() {
@@ -436,19 +442,7 @@ class IndexConformance : public ::testing::TestWithParam<IndexFormat> {
     BagOptions opt;
     opt.table_name = "T";
     const std::string file = path + (kFormat == IndexFormat::Ntx ? ".NTX" : kFormat == IndexFormat::Cdx ? ".CDX" : ".MDX");
-    if (kFormat == IndexFormat::Ntx) {
-      auto b = IndexBag::create_ntx(FileSystem::posix(), file, info, opt);
-      ASSERT_TRUE(b.is_ok()) << b.status().to_string();
-      bag = std::move(*b);
-      order = bag->order(0);
-    } else {
-      auto b = IndexBag::create_bag(FileSystem::posix(), file, kFormat, opt);
-      ASSERT_TRUE(b.is_ok()) << b.status().to_string();
-      bag = std::move(*b);
-      auto t = bag->add_tag(info);
-      ASSERT_TRUE(t.is_ok()) << t.status().to_string();
-      order = *t;
-    }
+    ASSERT_NO_FATAL_FAILURE(new_bag(file, info, opt, bag, order));
     order->set_key_type(KeyType::Character);
     order->set_collation(coll);
   }
