@@ -171,6 +171,19 @@ class IndexConformance : public ::testing::TestWithParam<IndexFormat> {
     order_->set_key_type(keydef_.type);
   }
 
+  // The positions of a batch's entries as the order list hands them over: by key, equal
+  // keys by record.
+  std::vector<uint32_t> handed_over(const std::vector<uint8_t>& keys, const std::vector<uint32_t>& recnos) const {
+    const size_t kl = keydef_.length;
+    std::vector<uint32_t> order(recnos.size());
+    for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+      int x = cmp_(keys.data() + a * kl, keys.data() + b * kl, kl);
+      return x ? x < 0 : recnos[a] < recnos[b];
+    });
+    return order;
+  }
+
   // A new file at `file` holding one empty order as `info` describes.
   void new_bag(const std::string& file, const OrderInfo& info, const BagOptions& opt, std::unique_ptr<IndexBag>& bag,
                TreeOrder*& order) {
@@ -329,15 +342,9 @@ class IndexConformance : public ::testing::TestWithParam<IndexFormat> {
           keys.insert(keys.end(), k.begin(), k.end());
           recnos.push_back(uint32_t(recs_.size()));
         }
-        // As the order list hands them over: by key, equal keys by record.
-        const size_t kl = keydef_.length;
-        std::vector<uint32_t> order(recnos.size());
-        for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
-        std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-          int x = cmp_(keys.data() + a * kl, keys.data() + b * kl, kl);
-          return x ? x < 0 : recnos[a] < recnos[b];
-        });
+        const std::vector<uint32_t> order = handed_over(keys, recnos);
         ASSERT_TRUE(order_->insert_batch(keys.data(), recnos.data(), order.data(), order.size()).is_ok()) << what;
+        const size_t kl = keydef_.length;
         for (uint32_t i : order)
           model_insert(std::string(reinterpret_cast<const char*>(keys.data() + i * kl), kl), recnos[i]);
       } else if (op < 45 || recs_.empty()) {
@@ -546,13 +553,7 @@ TEST_P(IndexConformance, ABatchThatCannotReadAPageLeavesTheTreeAsItWas) {
     bk.insert(bk.end(), k.begin(), k.end());
     br.push_back(uint32_t(recs_.size()));
   }
-  const size_t kl = keydef_.length;
-  std::vector<uint32_t> order(br.size());
-  for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::sort(order.begin(), order.end(), [&](uint32_t x, uint32_t y) {
-    int c = cmp_(bk.data() + x * kl, bk.data() + y * kl, kl);
-    return c ? c < 0 : br[x] < br[y];
-  });
+  const std::vector<uint32_t> order = handed_over(bk, br);
   // Pages read for the walk above are in the cache; drop them by opening once more.
   bag_.reset();
   auto again = IndexBag::open(fs, path_, kFormat, BagOptions{});
@@ -569,6 +570,7 @@ TEST_P(IndexConformance, ABatchThatCannotReadAPageLeavesTheTreeAsItWas) {
   fs.armed = false;
   ASSERT_NO_FATAL_FAILURE(verify("after the failed batch"));
   ASSERT_TRUE(order_->insert_batch(bk.data(), br.data(), order.data(), order.size()).is_ok());
+  const size_t kl = keydef_.length;
   for (uint32_t i : order) model_insert(std::string(reinterpret_cast<const char*>(bk.data() + i * kl), kl), br[i]);
   ASSERT_NO_FATAL_FAILURE(verify("after the batch"));
   ASSERT_NO_FATAL_FAILURE(reopen());
