@@ -50,7 +50,9 @@ struct TreeOrder::BatchRun {
 };
 
 // The same for item j of a batch: mostly the key prefixes alone decide.
-int TreeOrder::entry_vs_item(const uint8_t* e, uint32_t er, const BatchRun& b, size_t j) const {
+// Inlined where it is called: the merge calls it for every probe of every leaf.
+[[gnu::always_inline]] inline int TreeOrder::entry_vs_item(const uint8_t* e, uint32_t er, const BatchRun& b,
+                                                           size_t j) const {
   if (b.plain) {
     const int x = byte_order(e, b.key(j), b.kl);
     if (x) return phys_desc() ? -x : x;
@@ -295,18 +297,11 @@ void TreeOrder::batch_merge(const Node& leaf, const BatchRun& b, size_t lo, size
   const uint8_t* keys = leaf.keys.data();
   const uint32_t* recs = leaf.recnos.data();
   auto take = [&](size_t from, size_t to) { run_put(keys + from * kl, recs + from, to - from); };
-  // Keys that compare as bytes are compared here, without a call per entry.
-  const bool desc = phys_desc(), by_recno = shape_ == TreeShape::BPlusKeyedAll;
   size_t i = 0;
   for (size_t j = lo; j < hi; ++j) {
     const uint8_t* k = b.key(j);
     const uint32_t r = b.rec(j);
-    auto after = [&](size_t m) {
-      if (!b.plain) return entry_vs_item(keys + m * kl, recs[m], b, j) > 0;
-      int x = byte_order(keys + m * kl, k, kl);
-      if (desc) x = -x;
-      return x > 0 || (x == 0 && by_recno && recs[m] > r);
-    };
+    auto after = [&](size_t m) { return entry_vs_item(keys + m * kl, recs[m], b, j) > 0; };
     // The entries before item j: up to the first one that stands after it.
     size_t l = i, h = cnt;
     while (l < h) {
