@@ -349,9 +349,7 @@ class NtxOrder final : public PagedOrder {
   void finish_operation(bool write, const Status& st) override {
     if (write && !st.is_ok() && undo_active_) undo_rollback();
     undo_active_ = false;
-    // Clearing wipes every bucket even of an empty map: a read would pay for the
-    // largest change before it.
-    if (!undo_.empty()) undo_.clear();
+    undo_.clear();
   }
   // Pages freed by the change, each with the link to the next free page.
   Status write_before_pages() override {

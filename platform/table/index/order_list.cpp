@@ -1044,8 +1044,7 @@ Status OrderList::settle_record() {
   if (!pending_fresh_) return change_keys(r, pending_record_);
   pending_fresh_ = false;
   // Its fields were filled since it was appended, without telling: its bytes as they are now.
-  if (!pending_as_told_) MV_RETURN_IF_ERROR(table_.read_record(r, pending_record_));
-  pending_as_told_ = false;
+  MV_RETURN_IF_ERROR(table_.read_record(r, pending_record_));
   for (auto& e : entries_) {
     e->have_old = false;
     bool in = false;
@@ -1067,11 +1066,6 @@ Status OrderList::rewrites_coming(uint64_t records) {
 Status OrderList::record_rewritten(uint32_t recno, std::span<const uint8_t> old_record,
                                    std::span<const uint8_t> new_record) {
   if (!deferring()) return OrderMaintainer::record_rewritten(recno, old_record, new_record);
-  // The appended record, rewritten already: its keys go in as they were before.
-  if (pending_fresh_ && pending_recno_ == recno) {
-    pending_record_.assign(old_record.begin(), old_record.end());
-    pending_as_told_ = true;
-  }
   MV_RETURN_IF_ERROR(settle_record());
   // Every key first: one that cannot be computed changes no order.
   for (auto& e : entries_) {

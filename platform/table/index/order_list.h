@@ -211,9 +211,6 @@ class OrderList final : public OrderMaintainer {
   std::string seek_key_;
   uint32_t pending_recno_ = 0;
   bool pending_fresh_ = false;  // the collected record was appended (its keys are in no order)
-  // The appended record's bytes as told in pending_record_ rather than as the table holds
-  // them now (a writer rewrote it and tells its bytes from before).
-  bool pending_as_told_ = false;
   std::vector<uint8_t> pending_record_;
   uint64_t rewrites_coming_ = 0;
 };
