@@ -6,6 +6,7 @@
 #include <memory>
 #include <numeric>
 
+#include "platform/base/bytes.h"
 #include "platform/table/index/collation_fit.h"
 #include "platform/table/index/index_tree.h"
 
@@ -16,6 +17,36 @@ namespace {
 void append_entry(Node& n, size_t kl, const uint8_t* key, uint32_t recno) {
   n.keys.insert(n.keys.end(), key, key + kl);
   n.recnos.push_back(recno);
+}
+
+// An entry while ties of equal leading bytes are broken: the key's eight bytes at the
+// current offset, as a number that orders as they do.
+struct Word {
+  uint64_t w;
+  uint32_t rec, i;
+};
+
+uint64_t word_at(const uint8_t* key, size_t kl, size_t off) {
+  if (off + 8 <= kl) return get_be64(key + off);
+  uint64_t w = 0;
+  for (size_t k = 0; k < 8; ++k) w = (w << 8) | (off + k < kl ? key[off + k] : 0);
+  return w;
+}
+
+// Entries whose first `off` bytes are equal, by the rest of the key, then by record number.
+void sort_by_words(Word* v, size_t n, const uint8_t* kb, size_t kl, size_t off, bool desc) {
+  for (size_t j = 0; j < n; ++j) {
+    const uint64_t w = word_at(kb + size_t(v[j].i) * kl, kl, off);
+    v[j].w = desc ? ~w : w;
+  }
+  std::sort(v, v + n, [](const Word& x, const Word& y) { return x.w != y.w ? x.w < y.w : x.rec < y.rec; });
+  if (off + 8 >= kl) return;
+  for (size_t s = 0; s < n;) {
+    size_t e = s + 1;
+    while (e < n && v[e].w == v[s].w) ++e;
+    if (e - s > 1) sort_by_words(v + s, e - s, kb, kl, off + 8, desc);
+    s = e;
+  }
 }
 
 }  // namespace
@@ -63,10 +94,24 @@ void sort_entries(std::vector<uint32_t>& order, const uint8_t* kb, size_t kl, co
     if (r) return desc ? r > 0 : r < 0;
     return recnos[x.i] < recnos[y.i];
   };
+  // Keys compared as bytes: ties are broken eight bytes at a time, each a number, so a
+  // large group of one prefix (keys that start alike: a place name, a padded number) is
+  // sorted without a byte comparison per pair.
+  const bool by_words = cmp.plain_bytes(kl) && kl > 8;
+  std::vector<Word> words;
   for (size_t s = 0; s < n;) {
     size_t e = s + 1;
     while (e < n && a[e].head == a[s].head) ++e;
-    if (e - s > 1 && !settled) std::sort(a + s, a + e, less);
+    if (e - s > 1 && !settled) {
+      if (by_words) {
+        words.resize(e - s);
+        for (size_t j = s; j < e; ++j) words[j - s] = {0, recnos[a[j].i], a[j].i};
+        sort_by_words(words.data(), words.size(), kb, kl, 8, desc);
+        for (size_t j = s; j < e; ++j) a[j].i = words[j - s].i;
+      } else {
+        std::sort(a + s, a + e, less);
+      }
+    }
     s = e;
   }
   for (size_t i = 0; i < n; ++i) order[i] = a[i].i;

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <iomanip>
 #include <map>
+#include <numeric>
 #include <random>
 
 #include "platform/base/bytes.h"
@@ -991,6 +992,45 @@ TEST(CollationFit, NeighboursKeepTheCandidatesThatPutThemInOrder) {
           two.see_run(b.data(), 1, kl);
           for (const CollationFit* f : {&whole, &spaced, &one, &two}) EXPECT_EQ(fits(*f), c.fit);
         }
+}
+
+// The sort a build and a batch start with puts entries in the order of the whole key,
+// then of the record number: for keys that share their first bytes in long runs (a
+// place name before a date, a number padded with blanks), keys that differ only in a
+// last partial eight bytes, equal keys out of record order, ascending and descending.
+TEST(SortEntries, LongKeysWithLongCommonHeadsComeInKeyThenRecordOrder) {
+  std::mt19937 rng(4242);
+  for (const size_t kl : {9u, 12u, 16u, 17u, 28u, 40u})
+    for (const bool desc : {false, true})
+      for (const bool shuffled : {false, true}) {
+        SCOPED_TRACE(::testing::Message() << "length " << kl << (desc ? ", descending" : "")
+                                          << (shuffled ? ", record numbers out of order" : ""));
+        const size_t n = 3000;
+        std::vector<uint8_t> keys(n * kl);
+        std::vector<uint32_t> recnos(n);
+        for (size_t i = 0; i < n; ++i) {
+          uint8_t* k = keys.data() + i * kl;
+          std::memset(k, 'A' + int(rng() % 3), kl);  // long runs of one head
+          // A few distinct bytes late in the key, some past the last whole eight bytes.
+          for (size_t j = kl > 10 ? kl - 10 : 1; j < kl; ++j)
+            if (rng() % 3 == 0) k[j] = uint8_t(rng() % 2 ? 0xE1 : ' ' + rng() % 4);
+          recnos[i] = uint32_t(i + 1);
+        }
+        if (shuffled) std::shuffle(recnos.begin(), recnos.end(), rng);
+        KeyDef kd;
+        kd.format = IndexFormat::Ntx;
+        kd.type = KeyType::Character;
+        kd.length = uint16_t(kl);
+        std::vector<uint32_t> order(n), want(n);
+        sort_entries(order, keys.data(), kl, recnos, KeyCompare(kd, Collation::machine()), desc);
+        std::iota(want.begin(), want.end(), 0u);
+        std::sort(want.begin(), want.end(), [&](uint32_t x, uint32_t y) {
+          const int r = std::memcmp(keys.data() + size_t(x) * kl, keys.data() + size_t(y) * kl, kl);
+          if (r) return desc ? r > 0 : r < 0;
+          return recnos[x] < recnos[y];
+        });
+        EXPECT_EQ(order, want);
+      }
 }
 
 // The page cache every family keeps: a page number far beyond the pages it holds (one a
