@@ -129,7 +129,9 @@ Status PagedOrder::flush_pages() {
   cache_.for_each([&](Node& n) {
     if (n.dirty) dirty.push_back(&n);
   });
-  std::sort(dirty.begin(), dirty.end(), [](Node* a, Node* b) { return a->id < b->id; });
+  // The cache hands its pages over by id already, unless a page lies aside from the rest.
+  auto by_id = [](Node* a, Node* b) { return a->id < b->id; };
+  if (!std::is_sorted(dirty.begin(), dirty.end(), by_id)) std::sort(dirty.begin(), dirty.end(), by_id);
   MV_RETURN_IF_ERROR(write_pages(dirty));
   for (Node* n : dirty) n->dirty = false;
   if (header_dirty_) MV_RETURN_IF_ERROR(write_header());
