@@ -192,6 +192,7 @@ class CdxOrder final : public PagedOrder {
   }
   size_t bulk_interior_capacity() const override { return 500 / (key_len() + 8); }
   bool bulk_leaf_add(Node& leaf, const uint8_t* key, uint32_t recno) override;
+  size_t bulk_leaf_fill(Node& leaf, const uint8_t* keys, const uint32_t* recnos, size_t n) override;
   Status write_bulk(std::vector<std::vector<Node>>& levels) override;
 
  private:
@@ -692,6 +693,38 @@ bool CdxOrder::bulk_leaf_add(Node& leaf, const uint8_t* k, uint32_t recno) {
   std::memcpy(leaf.keys.data() + at, k, kl);
   leaf.recnos.push_back(recno);
   return true;
+}
+
+// As bulk_leaf_add for each entry in turn, the entries measured first and appended at once.
+size_t CdxOrder::bulk_leaf_fill(Node& leaf, const uint8_t* keys, const uint32_t* recnos, size_t n) {
+  const size_t kl = key_len();
+  const uint8_t padb = pad();
+  const size_t cnt = leaf.n();
+  const uint8_t* prev = cnt ? leaf.keys.data() + leaf.keys.size() - kl : nullptr;
+  size_t bytes = cnt ? leaf.bulk_bytes : 0;
+  uint32_t max_rec = cnt ? leaf.bulk_max_recno : 0;
+  // The entry width only grows with the largest record number: measured anew only then.
+  size_t b = size_t(leaf_layout(kl, max_rec).b);
+  size_t i = 0;
+  for (; i < n; ++i) {
+    const uint8_t* k = keys + i * kl;
+    const size_t trail = trailing_pad(k, kl, padb);
+    const size_t dup = prev ? shared_head(prev, k, kl - trail) : 0;
+    const size_t stored = bytes + (kl - dup - trail);
+    size_t eb = b;
+    if (recnos[i] > max_rec) eb = size_t(leaf_layout(kl, recnos[i]).b);
+    if (cnt + i > 0 && stored + (cnt + i + 1) * eb > kLeafData) break;
+    bytes = stored;
+    max_rec = std::max(max_rec, recnos[i]);
+    b = eb;
+    prev = k;
+  }
+  if (i == 0) return 0;
+  leaf.bulk_bytes = uint32_t(bytes);
+  leaf.bulk_max_recno = max_rec;
+  leaf.keys.insert(leaf.keys.end(), keys, keys + i * kl);
+  leaf.recnos.insert(leaf.recnos.end(), recnos, recnos + i);
+  return i;
 }
 
 Status CdxOrder::encode(const Node& n, uint8_t* p) const {
