@@ -53,6 +53,16 @@ inline void store8(uint8_t* p, uint64_t x) { std::memcpy(p, &x, 8); }
   return t;
 }
 
+// Where two whole keys of kl bytes first differ, at most n. Below eight bytes (number keys
+// without their trailing zeros, mostly) one word of each key tells, read whole.
+[[gnu::always_inline]] inline size_t key_head(const uint8_t* a, const uint8_t* b, size_t n, size_t kl) {
+  if (kLittle && n < 8 && kl >= 8) {
+    const uint64_t x = load8(a) ^ load8(b);
+    return std::min(x ? size_t(std::countr_zero(x) / 8) : size_t(8), n);
+  }
+  return shared_head(a, b, n);
+}
+
 // Copies the few bytes of a part of a key: eight at a time, then one by one.
 inline void copy_short(uint8_t* d, const uint8_t* s, size_t n) {
   for (; n >= 8; n -= 8, d += 8, s += 8) std::memcpy(d, s, 8);
@@ -187,7 +197,7 @@ class CdxOrder final : public PagedOrder {
     const size_t trail = trailing_pad(k, kl, p);
     size_t dup = 0;
     if (prev)
-      dup = shared_head(prev, k, kl - trail);
+      dup = key_head(prev, k, kl - trail, kl);
     return kl - dup - trail;
   }
   size_t bulk_interior_capacity() const override { return 500 / (key_len() + 8); }
@@ -644,7 +654,7 @@ size_t CdxOrder::split_point(const Node& n) const {
   for (size_t i = 0; i < cnt; ++i) {
     const uint8_t* k = node_key(n, i);
     const size_t trail = trailing_pad(k, kl, p);
-    const size_t dup = i > 0 ? shared_head(k - kl, k, kl - trail) : 0;
+    const size_t dup = i > 0 ? key_head(k - kl, k, kl - trail, kl) : 0;
     chained[i] = uint16_t(b + kl - trail - dup);
     dups[i] = uint16_t(dup);
     total += chained[i];
@@ -682,7 +692,7 @@ bool CdxOrder::bulk_leaf_add(Node& leaf, const uint8_t* k, uint32_t recno) {
   // The keys come one after the other: the ones a few ahead are asked for now.
   __builtin_prefetch(k + 8 * kl);
   const size_t trail = trailing_pad(k, kl, pad());
-  const size_t dup = cnt > 0 ? shared_head(leaf.keys.data() + leaf.keys.size() - kl, k, kl - trail) : 0;
+  const size_t dup = cnt > 0 ? key_head(leaf.keys.data() + leaf.keys.size() - kl, k, kl - trail, kl) : 0;
   const uint32_t max_rec = std::max<uint32_t>(cnt ? leaf.bulk_max_recno : 0, recno);
   const size_t stored = leaf.bulk_bytes + (kl - dup - trail);
   if (cnt > 0 && stored + (cnt + 1) * size_t(leaf_layout(kl, max_rec).b) > kLeafData) return false;
@@ -756,11 +766,14 @@ Status CdxOrder::encode(const Node& n, uint8_t* p) const {
   size_t end = kPage;
   size_t entries = kLeafEntries;
   const uint8_t padb = pad();
+  // Held apart from the node: stores into the page could otherwise alias its fields.
   const uint8_t* const first = n.keys.data();
-  for (size_t i = 0; i < n.n(); ++i) {
+  const uint32_t* const recs = n.recnos.data();
+  const size_t cnt = n.n();
+  for (size_t i = 0; i < cnt; ++i) {
     const uint8_t* k = first + i * kl;
     const size_t trail = trailing_pad(k, kl, padb);
-    const size_t dup = i > 0 ? shared_head(k - kl, k, kl - trail) : 0;
+    const size_t dup = i > 0 ? key_head(k - kl, k, kl - trail, kl) : 0;
     const size_t stored = kl - dup - trail;
     if (entries + eb + stored > end) return Status::invalid_argument("CDX: Blattseite überfüllt");
     end -= stored;
@@ -768,7 +781,7 @@ Status CdxOrder::encode(const Node& n, uint8_t* p) const {
     // Entries grow from the front, key bytes from the back, the free space between them
     // stays zero: while eight bytes lie between the two, whole words are written, the
     // bytes past an entry or before a key's bytes being zeros into that space.
-    const uint64_t v = uint64_t(n.recnos[i]) | (uint64_t(dup) << l.r) | (uint64_t(trail) << (l.r + l.d));
+    const uint64_t v = uint64_t(recs[i]) | (uint64_t(dup) << l.r) | (uint64_t(trail) << (l.r + l.d));
     if (kLittle && entries + 8 <= end) {
       if (stored >= 8) {
         for (size_t j = 0; j + 8 < stored; j += 8) store8(p + end + j, load8(src + j));
