@@ -158,6 +158,9 @@ class CdxOrder final : public PagedOrder {
   Status encode(const Node& n, uint8_t* p) const;
   // `p` holds the page, with kPageSlack readable bytes before and after it.
   Status decode(uint32_t id, const uint8_t* p, Node& n) const;
+  template <int Lanes>
+  bool decode_keys(const uint8_t* p, size_t cnt, size_t b, uint64_t entry_mask, uint32_t rmask, int r, int d,
+                   size_t dmask, size_t tmask, Node& n) const;
   Status check_free_list() override;
   // Another tag's operation looks at this tag's pages (which pages are in use): in a shared
   // file they must be those of the file as it is now, not of an earlier state.
@@ -840,36 +843,76 @@ Status CdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
   if (b < 1 || b > 8 || r > 32 || d > 8 || t > 8 || r + d + t > 8 * b || cnt * b > kLeafData)
     return Status::corrupt(where() + ": ungültige Bitbreiten");
   n.keys.resize(cnt * kl + kLane);
-  size_t end = kPage;
-  const uint8_t padb = pad();
-  const size_t room = kLeafEntries + cnt * b;  // the key bytes start past the entries
   const uint64_t entry_mask = b >= 8 ? ~uint64_t(0) : (uint64_t(1) << (8 * b)) - 1;
+  // The first key has no key before it to share a head with.
+  if (cnt > 0 && ((get_le64(p + kLeafEntries) & entry_mask) >> r & dmask) != 0) {
+    n.keys.resize(cnt * kl);
+    return Status::corrupt(where() + ": ungültige Schlüsselkompression");
+  }
+  bool ok;
+  if (kl <= kLane) ok = decode_keys<1>(p, cnt, b, entry_mask, rmask, r, d, dmask, tmask, n);
+  else if (kl <= 2 * kLane) ok = decode_keys<2>(p, cnt, b, entry_mask, rmask, r, d, dmask, tmask, n);
+  else ok = decode_keys<0>(p, cnt, b, entry_mask, rmask, r, d, dmask, tmask, n);
+  n.keys.resize(cnt * kl);
+  if (ok) return Status::ok();
+  // Told apart only now: the entry that failed is found again.
+  size_t end = kPage;
+  const size_t room = kLeafEntries + cnt * b;
+  for (size_t i = 0; i < cnt; ++i) {
+    const uint64_t v = get_le64(p + kLeafEntries + i * b) & entry_mask;
+    const size_t dup = (v >> r) & dmask, trail = (v >> (r + d)) & tmask;
+    if (dup + trail > kl) return Status::corrupt(where() + ": ungültige Schlüsselkompression");
+    if (end < room + kl - dup - trail) break;
+    end -= kl - dup - trail;
+  }
+  return Status::corrupt(where() + ": Schlüsselbytes überlappen");
+}
+
+// The keys and record numbers of a leaf of cnt entries, into n's arrays (keys with room
+// for a lane past the last); false where an entry does not fit its page. `Lanes` is the
+// number of lanes a key takes when that is one or two, else 0 (a loop over its lanes).
+template <int Lanes>
+bool CdxOrder::decode_keys(const uint8_t* p, size_t cnt, size_t b, uint64_t entry_mask, uint32_t rmask, int r,
+                           int d, size_t dmask, size_t tmask, Node& n) const {
+  const size_t kl = key_len();
+  const uint8_t padb = pad();
+  size_t end = kPage;
+  const size_t room = kLeafEntries + cnt * b;  // the key bytes start past the entries
   // Each key takes its shared head from the key before it, its own bytes from the end of
   // the page and the pad byte for its trailing blanks. Sixteen bytes of a key at a time
   // are put together from the three in a register; the key before is kept aside as well,
   // since reading it back from where it was stored piecewise would stall on those stores.
-  const bool by_lanes = kl <= kCdxMaxKeyLength;
-  alignas(16) uint8_t prev[kPageSlack] = {};
+  Lane prev0 = {}, prev1 = {};
+  alignas(16) uint8_t prev[Lanes > 0 ? 1 : kPageSlack] = {};
   const Lane pads = lane_of(padb);
+  uint8_t* const keys = n.keys.data();
+  uint32_t* const recs = n.recnos.data();
   for (size_t i = 0; i < cnt; ++i) {
     const uint64_t v = get_le64(p + kLeafEntries + i * b) & entry_mask;
-    const uint32_t rec = uint32_t(v & rmask);
     const size_t dup = (v >> r) & dmask;
     const size_t trail = (v >> (r + d)) & tmask;
-    if (dup + trail > kl || (i == 0 && dup > 0)) {
-      n.keys.resize(cnt * kl);
-      return Status::corrupt(where() + ": ungültige Schlüsselkompression");
-    }
+    // Wraps far past kl where head and pad overlap.
     const size_t stored = kl - dup - trail;
-    if (end < room + stored) {
-      n.keys.resize(cnt * kl);
-      return Status::corrupt(where() + ": Schlüsselbytes überlappen");
-    }
+    if (stored > kl || end < room + stored) return false;
     end -= stored;
-    uint8_t* k = n.keys.data() + i * kl;
-    n.recnos[i] = rec;
-    if (by_lanes) {
+    uint8_t* k = keys + i * kl;
+    recs[i] = uint32_t(v & rmask);
+    if constexpr (Lanes > 0) {
       // Byte j of the key is page byte end - dup + j while dup <= j < kl - trail.
+      const uint8_t* from = p + end - dup;
+      const Lane head = lane_of(uint8_t(dup)), body = lane_of(uint8_t(kl - trail));
+      {
+        const Lane before = Lane(kLaneIndex < head), own = Lane(kLaneIndex < body);
+        prev0 = (prev0 & before) | (load_lane(from) & own & ~before) | (pads & ~own);
+        store_lane(k, prev0);
+      }
+      if constexpr (Lanes > 1) {
+        const Lane at = kLaneIndex + uint8_t(kLane);
+        const Lane before = Lane(at < head), own = Lane(at < body);
+        prev1 = (prev1 & before) | (load_lane(from + kLane) & own & ~before) | (pads & ~own);
+        store_lane(k + kLane, prev1);
+      }
+    } else if (kl <= kCdxMaxKeyLength) {
       const uint8_t* from = p + end - dup;
       const Lane head = lane_of(uint8_t(dup)), body = lane_of(uint8_t(kl - trail));
       Lane at = kLaneIndex;
@@ -885,8 +928,7 @@ Status CdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
       std::memset(k + dup + stored, padb, trail);
     }
   }
-  n.keys.resize(cnt * kl);
-  return Status::ok();
+  return true;
 }
 
 Status CdxOrder::read_page(uint32_t id, Node& n) {
