@@ -80,6 +80,11 @@ inline Lane load_lane(const uint8_t* p) {
   return v;
 }
 inline void store_lane(uint8_t* p, Lane v) { std::memcpy(p, &v, kLane); }
+// Two lanes of set bytes, then two of clear ones: the lane at kFirstSet + 2 * kLane - m has
+// its first m bytes set (m up to 2 * kLane), and the lane after it those from kLane on.
+alignas(64) constexpr uint8_t kFirstSet[4 * kLane] = {
+    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 
 // The largest record number of a page, four at a time.
 inline uint32_t largest_recno(const std::vector<uint32_t>& v) {
@@ -898,17 +903,19 @@ bool CdxOrder::decode_keys(const uint8_t* p, size_t cnt, size_t b, uint64_t entr
     uint8_t* k = keys + i * kl;
     recs[i] = uint32_t(v & rmask);
     if constexpr (Lanes > 0) {
-      // Byte j of the key is page byte end - dup + j while dup <= j < kl - trail.
+      // Byte j of the key is page byte end - dup + j while dup <= j < kl - trail. The
+      // masks of the bytes before dup and before kl - trail (both at most 2 * kLane) are
+      // read from a row of set bytes followed by clear ones, each at its place.
       const uint8_t* from = p + end - dup;
-      const Lane head = lane_of(uint8_t(dup)), body = lane_of(uint8_t(kl - trail));
+      const uint8_t* head = kFirstSet + 2 * kLane - dup;
+      const uint8_t* body = kFirstSet + 2 * kLane - (kl - trail);
       {
-        const Lane before = Lane(kLaneIndex < head), own = Lane(kLaneIndex < body);
+        const Lane before = load_lane(head), own = load_lane(body);
         prev0 = (prev0 & before) | (load_lane(from) & own & ~before) | (pads & ~own);
         store_lane(k, prev0);
       }
       if constexpr (Lanes > 1) {
-        const Lane at = kLaneIndex + uint8_t(kLane);
-        const Lane before = Lane(at < head), own = Lane(at < body);
+        const Lane before = load_lane(head + kLane), own = load_lane(body + kLane);
         prev1 = (prev1 & before) | (load_lane(from + kLane) & own & ~before) | (pads & ~own);
         store_lane(k + kLane, prev1);
       }
