@@ -7,6 +7,10 @@
 #include <map>
 #include <unordered_set>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/base/bytes.h"
 #include "platform/table/index/index_formats.h"
 #include "platform/table/index/index_layout.h"
@@ -61,6 +65,49 @@ inline void store8(uint8_t* p, uint64_t x) { std::memcpy(p, &x, 8); }
     return std::min(x ? size_t(std::countr_zero(x) / 8) : size_t(8), n);
   }
   return shared_head(a, b, n);
+}
+
+// What a key of a compressed leaf keeps of its bytes: its trailing pad bytes and the head it
+// shares with the key before (none before the first key), at most all but its pad.
+struct PadHead {
+  size_t trail, dup;
+};
+struct MeasureWords {
+  size_t kl;
+  uint8_t pad;
+  [[gnu::always_inline]] PadHead operator()(const uint8_t* prev, const uint8_t* k) const {
+    const size_t trail = trailing_pad(k, kl, pad);
+    return {trail, prev ? key_head(prev, k, kl - trail, kl) : 0};
+  }
+};
+#if defined(__SSE2__)
+// Keys of 16 to 32 bytes: two lanes of each key (the second one ending with the key) tell
+// every byte that is pad and every byte equal to the key before's at once.
+struct MeasureLanes {
+  size_t kl;
+  __m128i pads;
+  MeasureLanes(size_t kl_, uint8_t pad) : kl(kl_), pads(_mm_set1_epi8(char(pad))) {}
+  static __m128i lane(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+  static uint64_t bits(__m128i eq) { return uint64_t(uint32_t(_mm_movemask_epi8(eq))); }
+  [[gnu::always_inline]] PadHead operator()(const uint8_t* prev, const uint8_t* k) const {
+    const __m128i a = lane(k), z = lane(k + kl - 16);
+    const uint64_t is_pad = bits(_mm_cmpeq_epi8(a, pads)) | bits(_mm_cmpeq_epi8(z, pads)) << (kl - 16);
+    const size_t trail = size_t(std::countl_one(is_pad << (64 - kl)));
+    if (!prev) return {trail, 0};
+    const uint64_t same =
+        bits(_mm_cmpeq_epi8(a, lane(prev))) | bits(_mm_cmpeq_epi8(z, lane(prev + kl - 16))) << (kl - 16);
+    return {trail, std::min(size_t(std::countr_one(same)), kl - trail)};
+  }
+};
+#endif
+
+// Calls f with the measure that suits keys of kl bytes.
+template <class F>
+[[gnu::always_inline]] inline auto with_measure(size_t kl, uint8_t pad, F&& f) {
+#if defined(__SSE2__)
+  if (kl >= 16 && kl <= 32) return f(MeasureLanes(kl, pad));
+#endif
+  return f(MeasureWords{kl, pad});
 }
 
 // Copies the few bytes of a part of a key: eight at a time, then one by one.
@@ -658,15 +705,17 @@ size_t CdxOrder::split_point(const Node& n) const {
     chained_heap.resize(cnt), dup_heap.resize(cnt);
     chained = chained_heap.data(), dups = dup_heap.data();
   }
-  size_t total = 0;
-  for (size_t i = 0; i < cnt; ++i) {
-    const uint8_t* k = node_key(n, i);
-    const size_t trail = trailing_pad(k, kl, p);
-    const size_t dup = i > 0 ? key_head(k - kl, k, kl - trail, kl) : 0;
-    chained[i] = uint16_t(b + kl - trail - dup);
-    dups[i] = uint16_t(dup);
-    total += chained[i];
-  }
+  const size_t total = with_measure(kl, p, [&](auto measure) __attribute__((always_inline)) {
+    size_t sum = 0;
+    for (size_t i = 0; i < cnt; ++i) {
+      const uint8_t* k = node_key(n, i);
+      const PadHead m = measure(i > 0 ? k - kl : nullptr, k);
+      chained[i] = uint16_t(b + kl - m.trail - m.dup);
+      dups[i] = uint16_t(m.dup);
+      sum += chained[i];
+    }
+    return sum;
+  });
   size_t best = cnt / 2, best_diff = SIZE_MAX;
   size_t left = chained[0];
   for (size_t m = 1; m < cnt; left += chained[m], ++m) {
@@ -715,29 +764,44 @@ bool CdxOrder::bulk_leaf_add(Node& leaf, const uint8_t* k, uint32_t recno) {
 
 // As bulk_leaf_add for each entry in turn, the entries measured first and appended at once.
 size_t CdxOrder::bulk_leaf_fill(Node& leaf, const uint8_t* keys, const uint32_t* recnos, size_t n) {
+  if (n == 0) return 0;
   const size_t kl = key_len();
   const uint8_t padb = pad();
   const size_t cnt = leaf.n();
   const uint8_t* prev = cnt ? leaf.keys.data() + leaf.keys.size() - kl : nullptr;
   size_t bytes = cnt ? leaf.bulk_bytes : 0;
   uint32_t max_rec = cnt ? leaf.bulk_max_recno : 0;
-  // The entry width only grows with the largest record number: measured anew only then.
-  size_t b = size_t(leaf_layout(kl, max_rec).b);
-  size_t i = 0;
-  for (; i < n; ++i) {
-    const uint8_t* k = keys + i * kl;
-    const size_t trail = trailing_pad(k, kl, padb);
-    const size_t dup = prev ? shared_head(prev, k, kl - trail) : 0;
-    const size_t stored = bytes + (kl - dup - trail);
-    size_t eb = b;
-    if (recnos[i] > max_rec) eb = size_t(leaf_layout(kl, recnos[i]).b);
-    if (cnt + i > 0 && stored + (cnt + i + 1) * eb > kLeafData) break;
-    bytes = stored;
-    max_rec = std::max(max_rec, recnos[i]);
-    b = eb;
-    prev = k;
-  }
-  if (i == 0) return 0;
+  const size_t i = with_measure(kl, padb, [&](auto measure) __attribute__((always_inline)) {
+    size_t i = 0;
+    if (!prev) {  // an empty leaf takes its first entry, whatever it takes
+      bytes = kl - measure(nullptr, keys).trail;
+      max_rec = recnos[0];
+      prev = keys;
+      i = 1;
+    }
+    // The entry width only grows with the largest record number: measured anew only then.
+    size_t b = size_t(leaf_layout(kl, max_rec).b);
+    size_t used = bytes + (cnt + i) * b;  // what the leaf takes so far
+    for (; i < n; ++i) {
+      const uint8_t* k = keys + i * kl;
+      const PadHead m = measure(prev, k);
+      const size_t own = kl - m.dup - m.trail;
+      if (recnos[i] > max_rec) {
+        const size_t wider = size_t(leaf_layout(kl, recnos[i]).b);
+        if (bytes + own + (cnt + i + 1) * wider > kLeafData) break;
+        max_rec = recnos[i];
+        b = wider;
+        bytes += own;
+        used = bytes + (cnt + i + 1) * b;
+      } else {
+        if (used + own + b > kLeafData) break;
+        bytes += own;
+        used += own + b;
+      }
+      prev = k;
+    }
+    return i;
+  });
   leaf.bulk_bytes = uint32_t(bytes);
   leaf.bulk_max_recno = max_rec;
   leaf.keys.insert(leaf.keys.end(), keys, keys + i * kl);
@@ -778,12 +842,12 @@ Status CdxOrder::encode(const Node& n, uint8_t* p) const {
   const uint8_t* const first = n.keys.data();
   const uint32_t* const recs = n.recnos.data();
   const size_t cnt = n.n();
+  const bool fits = with_measure(kl, padb, [&](auto measure) __attribute__((always_inline)) {
   for (size_t i = 0; i < cnt; ++i) {
     const uint8_t* k = first + i * kl;
-    const size_t trail = trailing_pad(k, kl, padb);
-    const size_t dup = i > 0 ? key_head(k - kl, k, kl - trail, kl) : 0;
+    const auto [trail, dup] = measure(i > 0 ? k - kl : nullptr, k);
     const size_t stored = kl - dup - trail;
-    if (entries + eb + stored > end) return Status::invalid_argument("CDX: Blattseite überfüllt");
+    if (entries + eb + stored > end) return false;
     end -= stored;
     const uint8_t* src = k + dup;
     // Entries grow from the front, key bytes from the back, the free space between them
@@ -807,6 +871,9 @@ Status CdxOrder::encode(const Node& n, uint8_t* p) const {
     }
     entries += eb;
   }
+  return true;
+  });
+  if (!fits) return Status::invalid_argument("CDX: Blattseite überfüllt");
   put_le16(p + kLeafFreeSpace, uint16_t(end - entries));
   return Status::ok();
 }
