@@ -92,11 +92,12 @@ struct MeasureLanes {
   [[gnu::always_inline]] PadHead operator()(const uint8_t* prev, const uint8_t* k) const {
     const __m128i a = lane(k), z = lane(k + kl - 16);
     const uint64_t is_pad = bits(_mm_cmpeq_epi8(a, pads)) | bits(_mm_cmpeq_epi8(z, pads)) << (kl - 16);
-    const size_t trail = size_t(std::countl_one(is_pad << (64 - kl)));
+    // Both masks end below bit kl <= 32: their complements are never zero.
+    const size_t trail = size_t(__builtin_clzll(~(is_pad << (64 - kl))));
     if (!prev) return {trail, 0};
     const uint64_t same =
         bits(_mm_cmpeq_epi8(a, lane(prev))) | bits(_mm_cmpeq_epi8(z, lane(prev + kl - 16))) << (kl - 16);
-    return {trail, std::min(size_t(std::countr_one(same)), kl - trail)};
+    return {trail, std::min(size_t(__builtin_ctzll(~same)), kl - trail)};
   }
 };
 #endif
