@@ -893,9 +893,9 @@ Status CdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
   // Keys are put together a lane at a time, which may write up to a lane past the last.
   n.keys.reserve(std::max((cnt + cnt / 8 + 4) * kl, cnt * kl + kLane));
   n.recnos.reserve(cnt + cnt / 8 + 4);
-  n.keys.resize(cnt * kl);
   n.recnos.resize(cnt);
   n.kids.clear();
+  if (attr > 3 || !n.leaf) n.keys.resize(cnt * kl);  // a leaf's keys are sized below
   if (attr > 3) return Status::corrupt(where() + ": unbekannte Seitenart " + std::to_string(attr));
   if (!n.leaf) {
     if (cnt == 0 || kInteriorItems + cnt * (kl + 8) > kPage) return Status::corrupt(where() + ": ungültige Schlüsselzahl");
@@ -913,8 +913,10 @@ Status CdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
   const uint32_t rmask = get_le32(p + kLeafRecordMask);
   const uint8_t dmask = p[kLeafDupMask], tmask = p[kLeafTrailMask];
   const uint8_t r = p[kLeafRecordBits], d = p[kLeafDupBits], t = p[kLeafTrailBits], b = p[kLeafEntryBytes];
-  if (b < 1 || b > 8 || r > 32 || d > 8 || t > 8 || r + d + t > 8 * b || cnt * b > kLeafData)
+  if (b < 1 || b > 8 || r > 32 || d > 8 || t > 8 || r + d + t > 8 * b || cnt * b > kLeafData) {
+    n.keys.resize(cnt * kl);
     return Status::corrupt(where() + ": ungültige Bitbreiten");
+  }
   n.keys.resize(cnt * kl + kLane);
   const uint64_t entry_mask = b >= 8 ? ~uint64_t(0) : (uint64_t(1) << (8 * b)) - 1;
   // The first key has no key before it to share a head with.
@@ -1013,8 +1015,9 @@ Status CdxOrder::read_page(uint32_t id, Node& n) {
   // Room around the page: decode reads entries and key bytes a lane at a time, a key's
   // lane reaching as far before or past its bytes as a key is long.
   uint8_t buf[kPageSlack + kPage + kPageSlack];
-  std::memset(buf, 0, kPageSlack);
-  std::memset(buf + kPageSlack + kPage, 0, kPageSlack);
+  const size_t reach = std::min(kPageSlack, key_len() + kLane);
+  std::memset(buf + kPageSlack - reach, 0, reach);
+  std::memset(buf + kPageSlack + kPage, 0, reach);
   MV_RETURN_IF_ERROR(bag_.pf.read(id, buf + kPageSlack, kPage));
   return decode(id, buf + kPageSlack, n);
 }
