@@ -844,35 +844,35 @@ Status CdxOrder::encode(const Node& n, uint8_t* p) const {
   const uint32_t* const recs = n.recnos.data();
   const size_t cnt = n.n();
   const bool fits = with_measure(kl, padb, [&](auto measure) __attribute__((always_inline)) {
-  for (size_t i = 0; i < cnt; ++i) {
-    const uint8_t* k = first + i * kl;
-    const auto [trail, dup] = measure(i > 0 ? k - kl : nullptr, k);
-    const size_t stored = kl - dup - trail;
-    if (entries + eb + stored > end) return false;
-    end -= stored;
-    const uint8_t* src = k + dup;
-    // Entries grow from the front, key bytes from the back, the free space between them
-    // stays zero: while eight bytes lie between the two, whole words are written, the
-    // bytes past an entry or before a key's bytes being zeros into that space.
-    const uint64_t v = uint64_t(recs[i]) | (uint64_t(dup) << l.r) | (uint64_t(trail) << (l.r + l.d));
-    if (kLittle && entries + 8 <= end) {
-      if (stored >= 8) {
-        for (size_t j = 0; j + 8 < stored; j += 8) store8(p + end + j, load8(src + j));
-        store8(p + end + stored - 8, load8(src + stored - 8));
-      } else if (stored > 0 && src + stored >= first + 8) {
-        const unsigned below = unsigned(8 - stored) * 8;  // bytes of the word before the key's
-        store8(p + end + stored - 8, load8(src + stored - 8) >> below << below);
+    for (size_t i = 0; i < cnt; ++i) {
+      const uint8_t* k = first + i * kl;
+      const auto [trail, dup] = measure(i > 0 ? k - kl : nullptr, k);
+      const size_t stored = kl - dup - trail;
+      if (entries + eb + stored > end) return false;
+      end -= stored;
+      const uint8_t* src = k + dup;
+      // Entries grow from the front, key bytes from the back, the free space between them
+      // stays zero: while eight bytes lie between the two, whole words are written, the
+      // bytes past an entry or before a key's bytes being zeros into that space.
+      const uint64_t v = uint64_t(recs[i]) | (uint64_t(dup) << l.r) | (uint64_t(trail) << (l.r + l.d));
+      if (kLittle && entries + 8 <= end) {
+        if (stored >= 8) {
+          for (size_t j = 0; j + 8 < stored; j += 8) store8(p + end + j, load8(src + j));
+          store8(p + end + stored - 8, load8(src + stored - 8));
+        } else if (stored > 0 && src + stored >= first + 8) {
+          const unsigned below = unsigned(8 - stored) * 8;  // bytes of the word before the key's
+          store8(p + end + stored - 8, load8(src + stored - 8) >> below << below);
+        } else {
+          copy_short(p + end, src, stored);
+        }
+        store8(p + entries, v);
       } else {
         copy_short(p + end, src, stored);
+        for (size_t j = 0; j < eb; ++j) p[entries + j] = uint8_t(v >> (8 * j));
       }
-      store8(p + entries, v);
-    } else {
-      copy_short(p + end, src, stored);
-      for (size_t j = 0; j < eb; ++j) p[entries + j] = uint8_t(v >> (8 * j));
+      entries += eb;
     }
-    entries += eb;
-  }
-  return true;
+    return true;
   });
   if (!fits) return Status::invalid_argument("CDX: Blattseite überfüllt");
   put_le16(p + kLeafFreeSpace, uint16_t(end - entries));
