@@ -7,6 +7,10 @@
 #include <map>
 #include <unordered_set>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/base/bytes.h"
 #include "platform/table/index/index_formats.h"
 #include "platform/table/index/index_layout.h"
@@ -53,6 +57,60 @@ inline void store8(uint8_t* p, uint64_t x) { std::memcpy(p, &x, 8); }
   return t;
 }
 
+// Where two whole keys of kl bytes first differ, at most n. Below eight bytes (number keys
+// without their trailing zeros, mostly) one word of each key tells, read whole.
+[[gnu::always_inline]] inline size_t key_head(const uint8_t* a, const uint8_t* b, size_t n, size_t kl) {
+  if (kLittle && n < 8 && kl >= 8) {
+    const uint64_t x = load8(a) ^ load8(b);
+    return std::min(x ? size_t(std::countr_zero(x) / 8) : size_t(8), n);
+  }
+  return shared_head(a, b, n);
+}
+
+// What a key of a compressed leaf keeps of its bytes: its trailing pad bytes and the head it
+// shares with the key before (none before the first key), at most all but its pad.
+struct PadHead {
+  size_t trail, dup;
+};
+struct MeasureWords {
+  size_t kl;
+  uint8_t pad;
+  [[gnu::always_inline]] PadHead operator()(const uint8_t* prev, const uint8_t* k) const {
+    const size_t trail = trailing_pad(k, kl, pad);
+    return {trail, prev ? key_head(prev, k, kl - trail, kl) : 0};
+  }
+};
+#if defined(__SSE2__)
+// Keys of 16 to 32 bytes: two lanes of each key (the second one ending with the key) tell
+// every byte that is pad and every byte equal to the key before's at once.
+struct MeasureLanes {
+  size_t kl;
+  __m128i pads;
+  MeasureLanes(size_t kl_, uint8_t pad) : kl(kl_), pads(_mm_set1_epi8(char(pad))) {}
+  static __m128i lane(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+  static uint64_t bits(__m128i eq) { return uint64_t(uint32_t(_mm_movemask_epi8(eq))); }
+  [[gnu::always_inline]] PadHead operator()(const uint8_t* prev, const uint8_t* k) const {
+    const __m128i a = lane(k), z = lane(k + kl - 16);
+    const uint64_t is_pad = bits(_mm_cmpeq_epi8(a, pads)) | bits(_mm_cmpeq_epi8(z, pads)) << (kl - 16);
+    // Both masks end below bit kl <= 32: their complements are never zero.
+    const size_t trail = size_t(__builtin_clzll(~(is_pad << (64 - kl))));
+    if (!prev) return {trail, 0};
+    const uint64_t same =
+        bits(_mm_cmpeq_epi8(a, lane(prev))) | bits(_mm_cmpeq_epi8(z, lane(prev + kl - 16))) << (kl - 16);
+    return {trail, std::min(size_t(__builtin_ctzll(~same)), kl - trail)};
+  }
+};
+#endif
+
+// Calls f with the measure that suits keys of kl bytes.
+template <class F>
+[[gnu::always_inline]] inline auto with_measure(size_t kl, uint8_t pad, F&& f) {
+#if defined(__SSE2__)
+  if (kl >= 16 && kl <= 32) return f(MeasureLanes(kl, pad));
+#endif
+  return f(MeasureWords{kl, pad});
+}
+
 // Copies the few bytes of a part of a key: eight at a time, then one by one.
 inline void copy_short(uint8_t* d, const uint8_t* s, size_t n) {
   for (; n >= 8; n -= 8, d += 8, s += 8) std::memcpy(d, s, 8);
@@ -70,6 +128,11 @@ inline Lane load_lane(const uint8_t* p) {
   return v;
 }
 inline void store_lane(uint8_t* p, Lane v) { std::memcpy(p, &v, kLane); }
+// Two lanes of set bytes, then two of clear ones: the lane at kFirstSet + 2 * kLane - m has
+// its first m bytes set (m up to 2 * kLane), and the lane after it those from kLane on.
+alignas(64) constexpr uint8_t kFirstSet[4 * kLane] = {
+    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 
 // The largest record number of a page, four at a time.
 inline uint32_t largest_recno(const std::vector<uint32_t>& v) {
@@ -148,6 +211,9 @@ class CdxOrder final : public PagedOrder {
   Status encode(const Node& n, uint8_t* p) const;
   // `p` holds the page, with kPageSlack readable bytes before and after it.
   Status decode(uint32_t id, const uint8_t* p, Node& n) const;
+  template <int Lanes>
+  bool decode_keys(const uint8_t* p, size_t cnt, size_t b, uint64_t entry_mask, uint32_t rmask, int r, int d,
+                   size_t dmask, size_t tmask, Node& n) const;
   Status check_free_list() override;
   // Another tag's operation looks at this tag's pages (which pages are in use): in a shared
   // file they must be those of the file as it is now, not of an earlier state.
@@ -187,11 +253,12 @@ class CdxOrder final : public PagedOrder {
     const size_t trail = trailing_pad(k, kl, p);
     size_t dup = 0;
     if (prev)
-      dup = shared_head(prev, k, kl - trail);
+      dup = key_head(prev, k, kl - trail, kl);
     return kl - dup - trail;
   }
   size_t bulk_interior_capacity() const override { return 500 / (key_len() + 8); }
   bool bulk_leaf_add(Node& leaf, const uint8_t* key, uint32_t recno) override;
+  size_t bulk_leaf_fill(Node& leaf, const uint8_t* keys, const uint32_t* recnos, size_t n) override;
   Status write_bulk(std::vector<std::vector<Node>>& levels) override;
 
  private:
@@ -639,15 +706,17 @@ size_t CdxOrder::split_point(const Node& n) const {
     chained_heap.resize(cnt), dup_heap.resize(cnt);
     chained = chained_heap.data(), dups = dup_heap.data();
   }
-  size_t total = 0;
-  for (size_t i = 0; i < cnt; ++i) {
-    const uint8_t* k = node_key(n, i);
-    const size_t trail = trailing_pad(k, kl, p);
-    const size_t dup = i > 0 ? shared_head(k - kl, k, kl - trail) : 0;
-    chained[i] = uint16_t(b + kl - trail - dup);
-    dups[i] = uint16_t(dup);
-    total += chained[i];
-  }
+  const size_t total = with_measure(kl, p, [&](auto measure) __attribute__((always_inline)) {
+    size_t sum = 0;
+    for (size_t i = 0; i < cnt; ++i) {
+      const uint8_t* k = node_key(n, i);
+      const PadHead m = measure(i > 0 ? k - kl : nullptr, k);
+      chained[i] = uint16_t(b + kl - m.trail - m.dup);
+      dups[i] = uint16_t(m.dup);
+      sum += chained[i];
+    }
+    return sum;
+  });
   size_t best = cnt / 2, best_diff = SIZE_MAX;
   size_t left = chained[0];
   for (size_t m = 1; m < cnt; left += chained[m], ++m) {
@@ -681,7 +750,7 @@ bool CdxOrder::bulk_leaf_add(Node& leaf, const uint8_t* k, uint32_t recno) {
   // The keys come one after the other: the ones a few ahead are asked for now.
   __builtin_prefetch(k + 8 * kl);
   const size_t trail = trailing_pad(k, kl, pad());
-  const size_t dup = cnt > 0 ? shared_head(leaf.keys.data() + leaf.keys.size() - kl, k, kl - trail) : 0;
+  const size_t dup = cnt > 0 ? key_head(leaf.keys.data() + leaf.keys.size() - kl, k, kl - trail, kl) : 0;
   const uint32_t max_rec = std::max<uint32_t>(cnt ? leaf.bulk_max_recno : 0, recno);
   const size_t stored = leaf.bulk_bytes + (kl - dup - trail);
   if (cnt > 0 && stored + (cnt + 1) * size_t(leaf_layout(kl, max_rec).b) > kLeafData) return false;
@@ -692,6 +761,53 @@ bool CdxOrder::bulk_leaf_add(Node& leaf, const uint8_t* k, uint32_t recno) {
   std::memcpy(leaf.keys.data() + at, k, kl);
   leaf.recnos.push_back(recno);
   return true;
+}
+
+// As bulk_leaf_add for each entry in turn, the entries measured first and appended at once.
+size_t CdxOrder::bulk_leaf_fill(Node& leaf, const uint8_t* keys, const uint32_t* recnos, size_t n) {
+  if (n == 0) return 0;
+  const size_t kl = key_len();
+  const uint8_t padb = pad();
+  const size_t cnt = leaf.n();
+  const uint8_t* prev = cnt ? leaf.keys.data() + leaf.keys.size() - kl : nullptr;
+  size_t bytes = cnt ? leaf.bulk_bytes : 0;
+  uint32_t max_rec = cnt ? leaf.bulk_max_recno : 0;
+  const size_t i = with_measure(kl, padb, [&](auto measure) __attribute__((always_inline)) {
+    size_t i = 0;
+    if (!prev) {  // an empty leaf takes its first entry, whatever it takes
+      bytes = kl - measure(nullptr, keys).trail;
+      max_rec = recnos[0];
+      prev = keys;
+      i = 1;
+    }
+    // The entry width only grows with the largest record number: measured anew only then.
+    size_t b = size_t(leaf_layout(kl, max_rec).b);
+    size_t used = bytes + (cnt + i) * b;  // what the leaf takes so far
+    for (; i < n; ++i) {
+      const uint8_t* k = keys + i * kl;
+      const PadHead m = measure(prev, k);
+      const size_t own = kl - m.dup - m.trail;
+      if (recnos[i] > max_rec) {
+        const size_t wider = size_t(leaf_layout(kl, recnos[i]).b);
+        if (bytes + own + (cnt + i + 1) * wider > kLeafData) break;
+        max_rec = recnos[i];
+        b = wider;
+        bytes += own;
+        used = bytes + (cnt + i + 1) * b;
+      } else {
+        if (used + own + b > kLeafData) break;
+        bytes += own;
+        used += own + b;
+      }
+      prev = k;
+    }
+    return i;
+  });
+  leaf.bulk_bytes = uint32_t(bytes);
+  leaf.bulk_max_recno = max_rec;
+  leaf.keys.insert(leaf.keys.end(), keys, keys + i * kl);
+  leaf.recnos.insert(leaf.recnos.end(), recnos, recnos + i);
+  return i;
 }
 
 Status CdxOrder::encode(const Node& n, uint8_t* p) const {
@@ -723,36 +839,42 @@ Status CdxOrder::encode(const Node& n, uint8_t* p) const {
   size_t end = kPage;
   size_t entries = kLeafEntries;
   const uint8_t padb = pad();
+  // Held apart from the node: stores into the page could otherwise alias its fields.
   const uint8_t* const first = n.keys.data();
-  for (size_t i = 0; i < n.n(); ++i) {
-    const uint8_t* k = first + i * kl;
-    const size_t trail = trailing_pad(k, kl, padb);
-    const size_t dup = i > 0 ? shared_head(k - kl, k, kl - trail) : 0;
-    const size_t stored = kl - dup - trail;
-    if (entries + eb + stored > end) return Status::invalid_argument("CDX: Blattseite überfüllt");
-    end -= stored;
-    const uint8_t* src = k + dup;
-    // Entries grow from the front, key bytes from the back, the free space between them
-    // stays zero: while eight bytes lie between the two, whole words are written, the
-    // bytes past an entry or before a key's bytes being zeros into that space.
-    const uint64_t v = uint64_t(n.recnos[i]) | (uint64_t(dup) << l.r) | (uint64_t(trail) << (l.r + l.d));
-    if (kLittle && entries + 8 <= end) {
-      if (stored >= 8) {
-        for (size_t j = 0; j + 8 < stored; j += 8) store8(p + end + j, load8(src + j));
-        store8(p + end + stored - 8, load8(src + stored - 8));
-      } else if (stored > 0 && src + stored >= first + 8) {
-        const unsigned below = unsigned(8 - stored) * 8;  // bytes of the word before the key's
-        store8(p + end + stored - 8, load8(src + stored - 8) >> below << below);
+  const uint32_t* const recs = n.recnos.data();
+  const size_t cnt = n.n();
+  const bool fits = with_measure(kl, padb, [&](auto measure) __attribute__((always_inline)) {
+    for (size_t i = 0; i < cnt; ++i) {
+      const uint8_t* k = first + i * kl;
+      const auto [trail, dup] = measure(i > 0 ? k - kl : nullptr, k);
+      const size_t stored = kl - dup - trail;
+      if (entries + eb + stored > end) return false;
+      end -= stored;
+      const uint8_t* src = k + dup;
+      // Entries grow from the front, key bytes from the back, the free space between them
+      // stays zero: while eight bytes lie between the two, whole words are written, the
+      // bytes past an entry or before a key's bytes being zeros into that space.
+      const uint64_t v = uint64_t(recs[i]) | (uint64_t(dup) << l.r) | (uint64_t(trail) << (l.r + l.d));
+      if (kLittle && entries + 8 <= end) {
+        if (stored >= 8) {
+          for (size_t j = 0; j + 8 < stored; j += 8) store8(p + end + j, load8(src + j));
+          store8(p + end + stored - 8, load8(src + stored - 8));
+        } else if (stored > 0 && src + stored >= first + 8) {
+          const unsigned below = unsigned(8 - stored) * 8;  // bytes of the word before the key's
+          store8(p + end + stored - 8, load8(src + stored - 8) >> below << below);
+        } else {
+          copy_short(p + end, src, stored);
+        }
+        store8(p + entries, v);
       } else {
         copy_short(p + end, src, stored);
+        for (size_t j = 0; j < eb; ++j) p[entries + j] = uint8_t(v >> (8 * j));
       }
-      store8(p + entries, v);
-    } else {
-      copy_short(p + end, src, stored);
-      for (size_t j = 0; j < eb; ++j) p[entries + j] = uint8_t(v >> (8 * j));
+      entries += eb;
     }
-    entries += eb;
-  }
+    return true;
+  });
+  if (!fits) return Status::invalid_argument("CDX: Blattseite überfüllt");
   put_le16(p + kLeafFreeSpace, uint16_t(end - entries));
   return Status::ok();
 }
@@ -771,9 +893,9 @@ Status CdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
   // Keys are put together a lane at a time, which may write up to a lane past the last.
   n.keys.reserve(std::max((cnt + cnt / 8 + 4) * kl, cnt * kl + kLane));
   n.recnos.reserve(cnt + cnt / 8 + 4);
-  n.keys.resize(cnt * kl);
   n.recnos.resize(cnt);
   n.kids.clear();
+  if (attr > 3 || !n.leaf) n.keys.resize(cnt * kl);  // a leaf's keys are sized below
   if (attr > 3) return Status::corrupt(where() + ": unbekannte Seitenart " + std::to_string(attr));
   if (!n.leaf) {
     if (cnt == 0 || kInteriorItems + cnt * (kl + 8) > kPage) return Status::corrupt(where() + ": ungültige Schlüsselzahl");
@@ -791,39 +913,83 @@ Status CdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
   const uint32_t rmask = get_le32(p + kLeafRecordMask);
   const uint8_t dmask = p[kLeafDupMask], tmask = p[kLeafTrailMask];
   const uint8_t r = p[kLeafRecordBits], d = p[kLeafDupBits], t = p[kLeafTrailBits], b = p[kLeafEntryBytes];
-  if (b < 1 || b > 8 || r > 32 || d > 8 || t > 8 || r + d + t > 8 * b || cnt * b > kLeafData)
+  if (b < 1 || b > 8 || r > 32 || d > 8 || t > 8 || r + d + t > 8 * b || cnt * b > kLeafData) {
+    n.keys.resize(cnt * kl);
     return Status::corrupt(where() + ": ungültige Bitbreiten");
+  }
   n.keys.resize(cnt * kl + kLane);
-  size_t end = kPage;
-  const uint8_t padb = pad();
-  const size_t room = kLeafEntries + cnt * b;  // the key bytes start past the entries
   const uint64_t entry_mask = b >= 8 ? ~uint64_t(0) : (uint64_t(1) << (8 * b)) - 1;
+  // The first key has no key before it to share a head with.
+  if (cnt > 0 && ((get_le64(p + kLeafEntries) & entry_mask) >> r & dmask) != 0) {
+    n.keys.resize(cnt * kl);
+    return Status::corrupt(where() + ": ungültige Schlüsselkompression");
+  }
+  bool ok;
+  if (kl <= kLane) ok = decode_keys<1>(p, cnt, b, entry_mask, rmask, r, d, dmask, tmask, n);
+  else if (kl <= 2 * kLane) ok = decode_keys<2>(p, cnt, b, entry_mask, rmask, r, d, dmask, tmask, n);
+  else ok = decode_keys<0>(p, cnt, b, entry_mask, rmask, r, d, dmask, tmask, n);
+  n.keys.resize(cnt * kl);
+  if (ok) return Status::ok();
+  // Told apart only now: the entry that failed is found again.
+  size_t end = kPage;
+  const size_t room = kLeafEntries + cnt * b;
+  for (size_t i = 0; i < cnt; ++i) {
+    const uint64_t v = get_le64(p + kLeafEntries + i * b) & entry_mask;
+    const size_t dup = (v >> r) & dmask, trail = (v >> (r + d)) & tmask;
+    if (dup + trail > kl) return Status::corrupt(where() + ": ungültige Schlüsselkompression");
+    if (end < room + kl - dup - trail) break;
+    end -= kl - dup - trail;
+  }
+  return Status::corrupt(where() + ": Schlüsselbytes überlappen");
+}
+
+// The keys and record numbers of a leaf of cnt entries, into n's arrays (keys with room
+// for a lane past the last); false where an entry does not fit its page. `Lanes` is the
+// number of lanes a key takes when that is one or two, else 0 (a loop over its lanes).
+template <int Lanes>
+bool CdxOrder::decode_keys(const uint8_t* p, size_t cnt, size_t b, uint64_t entry_mask, uint32_t rmask, int r,
+                           int d, size_t dmask, size_t tmask, Node& n) const {
+  const size_t kl = key_len();
+  const uint8_t padb = pad();
+  size_t end = kPage;
+  const size_t room = kLeafEntries + cnt * b;  // the key bytes start past the entries
   // Each key takes its shared head from the key before it, its own bytes from the end of
   // the page and the pad byte for its trailing blanks. Sixteen bytes of a key at a time
   // are put together from the three in a register; the key before is kept aside as well,
   // since reading it back from where it was stored piecewise would stall on those stores.
-  const bool by_lanes = kl <= kCdxMaxKeyLength;
-  alignas(16) uint8_t prev[kPageSlack] = {};
+  Lane prev0 = {}, prev1 = {};
+  alignas(16) uint8_t prev[Lanes > 0 ? 1 : kPageSlack] = {};
   const Lane pads = lane_of(padb);
+  uint8_t* const keys = n.keys.data();
+  uint32_t* const recs = n.recnos.data();
   for (size_t i = 0; i < cnt; ++i) {
     const uint64_t v = get_le64(p + kLeafEntries + i * b) & entry_mask;
-    const uint32_t rec = uint32_t(v & rmask);
     const size_t dup = (v >> r) & dmask;
     const size_t trail = (v >> (r + d)) & tmask;
-    if (dup + trail > kl || (i == 0 && dup > 0)) {
-      n.keys.resize(cnt * kl);
-      return Status::corrupt(where() + ": ungültige Schlüsselkompression");
-    }
+    // Wraps far past kl where head and pad overlap.
     const size_t stored = kl - dup - trail;
-    if (end < room + stored) {
-      n.keys.resize(cnt * kl);
-      return Status::corrupt(where() + ": Schlüsselbytes überlappen");
-    }
+    if (stored > kl || end < room + stored) return false;
     end -= stored;
-    uint8_t* k = n.keys.data() + i * kl;
-    n.recnos[i] = rec;
-    if (by_lanes) {
-      // Byte j of the key is page byte end - dup + j while dup <= j < kl - trail.
+    uint8_t* k = keys + i * kl;
+    recs[i] = uint32_t(v & rmask);
+    if constexpr (Lanes > 0) {
+      // Byte j of the key is page byte end - dup + j while dup <= j < kl - trail. The
+      // masks of the bytes before dup and before kl - trail (both at most 2 * kLane) are
+      // read from a row of set bytes followed by clear ones, each at its place.
+      const uint8_t* from = p + end - dup;
+      const uint8_t* head = kFirstSet + 2 * kLane - dup;
+      const uint8_t* body = kFirstSet + 2 * kLane - (kl - trail);
+      {
+        const Lane before = load_lane(head), own = load_lane(body);
+        prev0 = (prev0 & before) | (load_lane(from) & own & ~before) | (pads & ~own);
+        store_lane(k, prev0);
+      }
+      if constexpr (Lanes > 1) {
+        const Lane before = load_lane(head + kLane), own = load_lane(body + kLane);
+        prev1 = (prev1 & before) | (load_lane(from + kLane) & own & ~before) | (pads & ~own);
+        store_lane(k + kLane, prev1);
+      }
+    } else if (kl <= kCdxMaxKeyLength) {
       const uint8_t* from = p + end - dup;
       const Lane head = lane_of(uint8_t(dup)), body = lane_of(uint8_t(kl - trail));
       Lane at = kLaneIndex;
@@ -839,8 +1005,7 @@ Status CdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
       std::memset(k + dup + stored, padb, trail);
     }
   }
-  n.keys.resize(cnt * kl);
-  return Status::ok();
+  return true;
 }
 
 Status CdxOrder::read_page(uint32_t id, Node& n) {
@@ -850,8 +1015,9 @@ Status CdxOrder::read_page(uint32_t id, Node& n) {
   // Room around the page: decode reads entries and key bytes a lane at a time, a key's
   // lane reaching as far before or past its bytes as a key is long.
   uint8_t buf[kPageSlack + kPage + kPageSlack];
-  std::memset(buf, 0, kPageSlack);
-  std::memset(buf + kPageSlack + kPage, 0, kPageSlack);
+  const size_t reach = std::min(kPageSlack, key_len() + kLane);
+  std::memset(buf + kPageSlack - reach, 0, reach);
+  std::memset(buf + kPageSlack + kPage, 0, reach);
   MV_RETURN_IF_ERROR(bag_.pf.read(id, buf + kPageSlack, kPage));
   return decode(id, buf + kPageSlack, n);
 }

@@ -265,6 +265,15 @@ class TreeOrder {
   virtual size_t bulk_interior_capacity() const = 0;   // keys per interior page
   // Bulk build: appends the entry to the leaf, or answers false when it does not fit.
   virtual bool bulk_leaf_add(Node& leaf, const uint8_t* key, uint32_t recno);
+  // The same for up to n entries whose keys lie one after the other: appends them in turn
+  // while they fit and answers how many it took. A family that measures its leaves may
+  // measure them all first and append them at once.
+  virtual size_t bulk_leaf_fill(Node& leaf, const uint8_t* keys, const uint32_t* recnos, size_t n) {
+    const size_t kl = key_len();
+    size_t i = 0;
+    while (i < n && bulk_leaf_add(leaf, keys + i * kl, recnos[i])) ++i;
+    return i;
+  }
   // These pages are about to be read: the family may read their bytes beforehand, close
   // neighbours together (answers whether it did), until unstage().
   virtual bool stage(const std::vector<uint32_t>& ids) {

@@ -383,7 +383,7 @@ Status TreeOrder::batch_pack(const std::vector<uint32_t>& pages, uint32_t left, 
     for (size_t at = 0; at < total;) {
       prev = n;
       MV_ASSIGN_OR_RETURN(n, next_page());
-      while (at < total && bulk_leaf_add(*n, entry(at), run_recs_[at])) ++at;
+      at += bulk_leaf_fill(*n, entry(at), run_recs_.data() + at, total - at);
       if (n->n() == 0) return Status::invalid_argument(info_.bag_path + ": Schlüssel passt in keine Indexseite");
     }
     if (prev) {
