@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/base/bytes.h"
+#include "platform/runtime/strings.h"
 
 namespace mv::index {
 
@@ -379,6 +380,53 @@ double le_double(const uint8_t* p) {
 
 // ---- keys from values -------------------------------------------------------------
 
+namespace {
+
+void encode_number(const KeyDef& keydef, double num, uint8_t* out) {
+  if (keydef.format == IndexFormat::Ntx) {
+    if (!ntx_number_fast(num, int(keydef.length), keydef.decimals, out)) {
+      std::string s = ntx_number(num, int(keydef.length), keydef.decimals);
+      std::memcpy(out, s.data(), keydef.length);
+    }
+  } else if (keydef.format == IndexFormat::Cdx) {
+    cdx_double(num, out);
+  } else {
+    mdx_bcd(num, out);
+  }
+}
+
+void encode_date(const KeyDef& keydef, Date date, uint8_t* out) {
+  if (keydef.format == IndexFormat::Ntx) {
+    if (date.empty()) {
+      std::memset(out, ' ', 8);
+    } else {
+      // "%04d%02d%02d" of the year (modulo 10000), month and day.
+      int y, m, d;
+      date.ymd(y, m, d);
+      y %= 10000;
+      if (y < 0 || m < 1 || m > 99 || d < 1 || d > 99) {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "%04d%02d%02d", y, m, d);
+        std::memcpy(out, buf, 8);
+        return;
+      }
+      out[0] = uint8_t('0' + y / 1000), out[1] = uint8_t('0' + y / 100 % 10);
+      out[2] = uint8_t('0' + y / 10 % 10), out[3] = uint8_t('0' + y % 10);
+      out[4] = uint8_t('0' + m / 10 % 10), out[5] = uint8_t('0' + m % 10);
+      out[6] = uint8_t('0' + d / 10 % 10), out[7] = uint8_t('0' + d % 10);
+    }
+  } else if (keydef.format == IndexFormat::Cdx) {
+    cdx_double(double(date.julian()), out);
+  } else {
+    double d = double(date.julian());
+    uint64_t bits;
+    std::memcpy(&bits, &d, 8);
+    put_le64(out, bits);
+  }
+}
+
+}  // namespace
+
 Status encode_key(const KeyDef& keydef, const Value& v, uint8_t* out) {
   const size_t n = keydef.length;
   switch (keydef.type) {
@@ -393,43 +441,123 @@ Status encode_key(const KeyDef& keydef, const Value& v, uint8_t* out) {
       if (!v.is_logical()) return Status::invalid_argument("Schlüsselwert ist kein logischer Wert");
       out[0] = v.logical ? 'T' : 'F';
       return Status::ok();
-    case KeyType::Numeric: {
+    case KeyType::Numeric:
       if (!v.is_num()) return Status::invalid_argument("Schlüsselwert ist keine Zahl");
-      if (keydef.format == IndexFormat::Ntx) {
-        if (!ntx_number_fast(v.num, int(n), keydef.decimals, out)) {
-          std::string s = ntx_number(v.num, int(n), keydef.decimals);
-          std::memcpy(out, s.data(), n);
-        }
-      } else if (keydef.format == IndexFormat::Cdx) {
-        cdx_double(v.num, out);
-      } else {
-        mdx_bcd(v.num, out);
-      }
+      encode_number(keydef, v.num, out);
       return Status::ok();
-    }
-    case KeyType::Date: {
+    case KeyType::Date:
       if (!v.is_date()) return Status::invalid_argument("Schlüsselwert ist kein Datum");
-      if (keydef.format == IndexFormat::Ntx) {
-        if (v.date.empty()) {
-          std::memset(out, ' ', 8);
-        } else {
-          char buf[16];
-          std::snprintf(buf, sizeof buf, "%04d%02d%02d", v.date.year() % 10000, v.date.month(),
-                        v.date.day());
-          std::memcpy(out, buf, 8);
-        }
-      } else if (keydef.format == IndexFormat::Cdx) {
-        cdx_double(double(v.date.julian()), out);
-      } else {
-        double d = double(v.date.julian());
-        uint64_t bits;
-        std::memcpy(&bits, &d, 8);
-        put_le64(out, bits);
-      }
+      encode_date(keydef, v.date, out);
       return Status::ok();
-    }
   }
   return Status::invalid_argument("unbekannter Schlüsseltyp");
+}
+
+namespace {
+
+// The NTX key of a number field whose text is what STR() prints of its value in the key's
+// width and decimals: blanks, a minus, at least one digit, the point and all decimals, at
+// most 15 digits in all. Such a text holds the digits ntx_number() prints (the value read
+// from it lies far closer to them than half a unit of the last decimal), and blanks,
+// leading zeros and the minus all become '0' in the key: the text itself is the key, its
+// digits mapped when the minus is there. False for any other text.
+bool ntx_number_text(const char* p, size_t len, size_t dec, uint8_t* out) {
+  size_t i = 0;
+  while (i < len && p[i] == ' ') ++i;
+  const bool negative = i < len && p[i] == '-';
+  if (negative) ++i;
+  const size_t first = i;
+  while (i < len && p[i] >= '0' && p[i] <= '9') ++i;
+  size_t digits = i - first;
+  if (digits == 0) return false;
+  if (dec > 0) {
+    if (len - i != dec + 1 || p[i] != '.') return false;
+    for (size_t k = i + 1; k < len; ++k)
+      if (p[k] < '0' || p[k] > '9') return false;
+    digits += dec;
+  } else if (i != len) {
+    return false;
+  }
+  if (digits > 15) return false;
+  std::memset(out, '0', first);
+  std::memcpy(out + first, p + first, len - first);
+  if (negative)
+    for (size_t k = 0; k < len; ++k)
+      if (out[k] != '.') out[k] = uint8_t(0x2C - (out[k] - '0'));
+  return true;
+}
+
+// The eight stored bytes of a date field are a valid date "YYYYMMDD".
+bool stored_date(const char* p, int v[8]) {
+  bool digits = true;
+  for (int i = 0; i < 8; ++i) {
+    v[i] = p[i] - '0';
+    if (v[i] < 0 || v[i] > 9) digits = false;
+  }
+  return digits;
+}
+
+}  // namespace
+
+bool record_key(const KeyDef& keydef, std::span<const RecordPart> parts, const uint8_t* record, size_t size,
+                uint8_t* out) {
+  if (parts.empty() || !record) return false;
+  const size_t n = keydef.length;
+  const auto within = [&](const FieldRef& f, size_t len) { return size_t(f.offset) + len <= size; };
+  if (keydef.type == KeyType::Character) {
+    size_t at = 0;
+    for (const RecordPart& p : parts) {
+      const FieldRef& f = p.field;
+      const char* src = reinterpret_cast<const char*>(record) + f.offset;
+      if (p.kind == RecordPart::Kind::DToS) {
+        if (f.storage != FieldStorage::DateText || f.len < 8 || !within(f, 8)) return false;
+        int v[8];
+        const bool valid = stored_date(src, v) && Date::valid_ymd(v[0] * 1000 + v[1] * 100 + v[2] * 10 + v[3],
+                                                                  v[4] * 10 + v[5], v[6] * 10 + v[7]);
+        const size_t m = std::min<size_t>(8, n - at);
+        std::memcpy(out + at, valid ? src : p.empty_date, m);
+        at += m;
+        continue;
+      }
+      if (f.storage != FieldStorage::Character || f.len < 0 || !within(f, size_t(f.len))) return false;
+      const size_t m = std::min(size_t(f.len), n - at);
+      std::memcpy(out + at, src, m);
+      if (p.kind == RecordPart::Kind::Upper) {
+        if (!p.upper) ascii_upper_bytes(reinterpret_cast<char*>(out + at), m);
+        else
+          for (size_t i = at; i < at + m; ++i) out[i] = p.upper[out[i]];
+      }
+      at += m;
+    }
+    if (at < n) std::memset(out + at, ' ', n - at);
+    return true;
+  }
+  if (parts.size() != 1 || parts[0].kind != RecordPart::Kind::Field) return false;
+  const FieldRef& f = parts[0].field;
+  if (f.len < 0 || !within(f, size_t(f.len))) return false;
+  const char* src = reinterpret_cast<const char*>(record) + f.offset;
+  if (keydef.type == KeyType::Numeric && f.storage == FieldStorage::NumericText) {
+    if (keydef.format == IndexFormat::Ntx && n == size_t(f.len) && keydef.decimals == f.dec &&
+        ntx_number_text(src, n, keydef.decimals, out))
+      return true;
+    encode_number(keydef, stored_number(src, size_t(f.len)), out);
+    return true;
+  }
+  if (keydef.type == KeyType::Date && f.storage == FieldStorage::DateText) {
+    int v[8];
+    if (f.len >= 8 && stored_date(src, v)) {
+      const int y = v[0] * 1000 + v[1] * 100 + v[2] * 10 + v[3], m = v[4] * 10 + v[5], d = v[6] * 10 + v[7];
+      if (keydef.format == IndexFormat::Ntx && Date::valid_ymd(y, m, d)) {
+        std::memcpy(out, src, 8);  // a valid date is its own key
+        return true;
+      }
+      encode_date(keydef, Date::from_ymd(y, m, d), out);
+    } else {
+      encode_date(keydef, Date(), out);
+    }
+    return true;
+  }
+  return false;
 }
 
 std::string encode_key(const KeyDef& keydef, const Value& v) {
