@@ -236,7 +236,6 @@ struct Expression::Impl {
   const unsigned char* upper_tab = nullptr;
   const unsigned char* lower_tab = nullptr;
   const EvalRecord* rec = nullptr;  // during evaluate()
-  std::vector<RecordPart> parts;    // record_parts()
 
   // ---------------------------------------------------------------- lexer
   enum class Tok : uint8_t { End, Number, String, Ident, Logical, Op, LParen, RParen, Comma, Arrow };
@@ -952,7 +951,7 @@ struct Expression::Impl {
     return true;
   }
 
-  void find_record_parts() {
+  void find_record_parts(std::vector<RecordPart>& parts) {
     parts.clear();
     const Node& n = nodes[static_cast<size_t>(root)];
     if (n.op == Op::Field && ((n.type == ValueType::Numeric && n.field.storage == FieldStorage::NumericText) ||
@@ -1509,7 +1508,7 @@ Expression Expression::compile(std::string_view text, const ExprOptions& options
     m.root = -1;
     m.nodes.clear();
   } else {
-    m.find_record_parts();
+    m.find_record_parts(e.parts_);
   }
   m.resolver = nullptr;  // not needed after compilation, and may not outlive us
   return e;
@@ -1548,11 +1547,6 @@ const Value* Expression::evaluate(const EvalRecord& record) {
   const Value* v = m.eval(m.root);
   m.rec = nullptr;
   return v;
-}
-
-const std::vector<RecordPart>& Expression::record_parts() const {
-  static const std::vector<RecordPart> kNone;
-  return impl_ ? impl_->parts : kNone;
 }
 
 const ExprError& Expression::last_error() const { return impl_ ? impl_->eval_error : moved_from_error(); }

@@ -164,11 +164,12 @@ class Expression {
   // one, DTOS() of a date field, or "+" of such parts (the value is their bytes in
   // order); or a number or date field alone. Empty for every other expression. Lets
   // index keys be taken from a record without evaluating.
-  const std::vector<RecordPart>& record_parts() const;
+  const std::vector<RecordPart>& record_parts() const { return parts_; }
 
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
+  std::vector<RecordPart> parts_;  // here rather than in Impl: asked for every key
 };
 
 // Compiles and evaluates a text without fields in one go (typed-in values).

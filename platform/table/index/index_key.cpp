@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "platform/base/bytes.h"
-#include "platform/runtime/strings.h"
 
 namespace mv::index {
 
@@ -462,39 +461,68 @@ namespace {
 // leading zeros and the minus all become '0' in the key: the text itself is the key, its
 // digits mapped when the minus is there. False for any other text.
 bool ntx_number_text(const char* p, size_t len, size_t dec, uint8_t* out) {
+  const auto digit = [p](size_t k) { return uint8_t(p[k] - '0') <= 9; };
   size_t i = 0;
-  while (i < len && p[i] == ' ') ++i;
+  while (i < len && p[i] == ' ') out[i++] = '0';
   const bool negative = i < len && p[i] == '-';
-  if (negative) ++i;
+  if (negative) out[i++] = '0';
   const size_t first = i;
-  while (i < len && p[i] >= '0' && p[i] <= '9') ++i;
+  for (; i < len && digit(i); ++i) out[i] = uint8_t(p[i]);
   size_t digits = i - first;
   if (digits == 0) return false;
   if (dec > 0) {
     if (len - i != dec + 1 || p[i] != '.') return false;
-    for (size_t k = i + 1; k < len; ++k)
-      if (p[k] < '0' || p[k] > '9') return false;
+    for (out[i++] = '.'; i < len; ++i) {
+      if (!digit(i)) return false;
+      out[i] = uint8_t(p[i]);
+    }
     digits += dec;
   } else if (i != len) {
     return false;
   }
   if (digits > 15) return false;
-  std::memset(out, '0', first);
-  std::memcpy(out + first, p + first, len - first);
   if (negative)
     for (size_t k = 0; k < len; ++k)
       if (out[k] != '.') out[k] = uint8_t(0x2C - (out[k] - '0'));
   return true;
 }
 
-// The eight stored bytes of a date field are a valid date "YYYYMMDD".
-bool stored_date(const char* p, int v[8]) {
-  bool digits = true;
-  for (int i = 0; i < 8; ++i) {
-    v[i] = p[i] - '0';
-    if (v[i] < 0 || v[i] > 9) digits = false;
+// The eight stored bytes of a date field as year, month and day; false unless all are
+// digits.
+bool stored_ymd(const char* p, int& y, int& m, int& d) {
+  uint64_t x;
+  std::memcpy(&x, p, 8);
+  // Every byte 0x30 to 0x39: high half 3, and still 3 with 6 added to the low half.
+  constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0ull, kThrees = 0x3030303030303030ull;
+  if ((x & kHigh) != kThrees || ((x + 0x0606060606060606ull) & kHigh) != kThrees) return false;
+  const auto v = [p](int i) { return p[i] - '0'; };
+  y = v(0) * 1000 + v(1) * 100 + v(2) * 10 + v(3);
+  m = v(4) * 10 + v(5);
+  d = v(6) * 10 + v(7);
+  return true;
+}
+
+// UPPER() of a-z, eight bytes at a time; the last word may overlap the one before, whose
+// letters are upper case by then and stay as they are.
+void upper_ascii(uint8_t* p, size_t n) {
+  const auto word = [](uint8_t* q) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+    uint64_t x;
+    std::memcpy(&x, q, 8);
+    const uint64_t low7 = x & ~kHigh;
+    const uint64_t from_a = low7 + (0x80 - 'a') * kOnes;   // high bit: byte >= 'a'
+    const uint64_t past_z = low7 + (0x80 - 'z' - 1) * kOnes;  // high bit: byte > 'z'
+    x ^= (from_a & ~past_z & ~x & kHigh) >> 2;  // 0x80 >> 2 is the case bit
+    std::memcpy(q, &x, 8);
+  };
+  if (n < 8) {
+    for (size_t i = 0; i < n; ++i)
+      if (p[i] >= 'a' && p[i] <= 'z') p[i] = uint8_t(p[i] - 32);
+    return;
   }
-  return digits;
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) word(p + i);
+  if (i < n) word(p + n - 8);
 }
 
 }  // namespace
@@ -511,9 +539,8 @@ bool record_key(const KeyDef& keydef, std::span<const RecordPart> parts, const u
       const char* src = reinterpret_cast<const char*>(record) + f.offset;
       if (p.kind == RecordPart::Kind::DToS) {
         if (f.storage != FieldStorage::DateText || f.len < 8 || !within(f, 8)) return false;
-        int v[8];
-        const bool valid = stored_date(src, v) && Date::valid_ymd(v[0] * 1000 + v[1] * 100 + v[2] * 10 + v[3],
-                                                                  v[4] * 10 + v[5], v[6] * 10 + v[7]);
+        int y, mo, d;
+        const bool valid = stored_ymd(src, y, mo, d) && Date::valid_ymd(y, mo, d);
         const size_t m = std::min<size_t>(8, n - at);
         std::memcpy(out + at, valid ? src : p.empty_date, m);
         at += m;
@@ -523,7 +550,7 @@ bool record_key(const KeyDef& keydef, std::span<const RecordPart> parts, const u
       const size_t m = std::min(size_t(f.len), n - at);
       std::memcpy(out + at, src, m);
       if (p.kind == RecordPart::Kind::Upper) {
-        if (!p.upper) ascii_upper_bytes(reinterpret_cast<char*>(out + at), m);
+        if (!p.upper) upper_ascii(out + at, m);
         else
           for (size_t i = at; i < at + m; ++i) out[i] = p.upper[out[i]];
       }
@@ -544,9 +571,8 @@ bool record_key(const KeyDef& keydef, std::span<const RecordPart> parts, const u
     return true;
   }
   if (keydef.type == KeyType::Date && f.storage == FieldStorage::DateText) {
-    int v[8];
-    if (f.len >= 8 && stored_date(src, v)) {
-      const int y = v[0] * 1000 + v[1] * 100 + v[2] * 10 + v[3], m = v[4] * 10 + v[5], d = v[6] * 10 + v[7];
+    int y, m, d;
+    if (f.len >= 8 && stored_ymd(src, y, m, d)) {
       if (keydef.format == IndexFormat::Ntx && Date::valid_ymd(y, m, d)) {
         std::memcpy(out, src, 8);  // a valid date is its own key
         return true;

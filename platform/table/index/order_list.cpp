@@ -1055,16 +1055,11 @@ Status OrderList::settle_record() {
   for (auto& e : entries_) {
     e->have_old = false;
     bool in = false;
-    // The key is written straight to the end of the batch, taken back when it is left out.
-    std::vector<uint8_t>& keys = e->batch_keys;
-    const size_t at = keys.size(), kl = e->tree->keydef().length;
-    keys.resize(at + kl);
-    const Status st = eval(*e, pending_record_, r, keys.data() + at, in);
-    if (!st.is_ok() || !in) {
-      keys.resize(at);
-      MV_RETURN_IF_ERROR(st);
-      continue;
-    }
+    MV_RETURN_IF_ERROR(eval(*e, pending_record_, r, e->new_key, in));
+    if (!in) continue;
+    // As bytes, which the vector copies in one piece (from chars it copies byte by byte).
+    const auto* k = reinterpret_cast<const uint8_t*>(e->new_key.data());
+    e->batch_keys.insert(e->batch_keys.end(), k, k + e->new_key.size());
     e->batch_recnos.push_back(r);
     if (e->batch_recnos.size() >= kBatch) MV_RETURN_IF_ERROR(flush_batch(*e));
   }
