@@ -481,9 +481,63 @@ bool ntx_number_text(const char* p, size_t len, size_t dec, uint8_t* out) {
     return false;
   }
   if (digits > 15) return false;
-  if (negative)
-    for (size_t k = 0; k < len; ++k)
-      if (out[k] != '.') out[k] = uint8_t(0x2C - (out[k] - '0'));
+  if (negative) {
+    // 0x2C - (c - '0') is 0x5C - c, which takes no byte below zero (all are below 0x5C):
+    // eight at a time; the point is put back.
+    size_t k = 0;
+    for (; k + 8 <= len; k += 8) {
+      uint64_t x;
+      std::memcpy(&x, out + k, 8);
+      x = 0x5C5C5C5C5C5C5C5Cull - x;
+      std::memcpy(out + k, &x, 8);
+    }
+    for (; k < len; ++k) out[k] = uint8_t(0x5C - out[k]);
+    if (dec > 0) out[len - dec - 1] = '.';
+  }
+  return true;
+}
+
+// The MDX key of a number field whose text is blanks, a minus, at least one digit and
+// at most six decimals after a point, at most 14 digits in all. The value read from it is
+// that decimal, which mdx_bcd() recognises at once (a shorter decimal it tries first
+// would be the same number: no two decimals of 15 digits or fewer read as one double), so
+// its key holds the text's digits without the zeros at either end. False for any other
+// text.
+bool mdx_number_text(const char* p, size_t len, uint8_t out[12]) {
+  const auto digit = [p](size_t k) { return uint8_t(p[k] - '0') <= 9; };
+  size_t i = 0;
+  while (i < len && p[i] == ' ') ++i;
+  const bool negative = i < len && p[i] == '-';
+  if (negative) ++i;
+  const size_t int_from = i;
+  while (i < len && digit(i)) ++i;
+  const size_t int_to = i;
+  if (int_to == int_from) return false;
+  size_t frac_from = len;
+  if (i < len) {
+    if (p[i] != '.') return false;
+    frac_from = ++i;
+    while (i < len && digit(i)) ++i;
+    if (i != len || len - frac_from > 6) return false;
+  }
+  if ((int_to - int_from) + (len - frac_from) > 14) return false;
+  char digits[16];
+  size_t n = 0, k = int_from;
+  while (k < int_to && p[k] == '0') ++k;
+  for (; k < int_to; ++k) digits[n++] = p[k];
+  int exponent = int(n);
+  k = frac_from;
+  if (n == 0)
+    for (; k < len && p[k] == '0'; ++k) --exponent;  // a number below one
+  for (; k < len; ++k) digits[n++] = p[k];
+  while (n > 0 && digits[n - 1] == '0') --n;
+  std::memset(out, 0, 12);
+  if (n == 0) {  // zero, a minus or not
+    out[0] = 0x34;
+    out[1] = 0x01;
+    return true;
+  }
+  put_bcd(digits, n, exponent, negative, out);
   return true;
 }
 
@@ -527,46 +581,47 @@ void upper_ascii(uint8_t* p, size_t n) {
 
 }  // namespace
 
-bool record_key(const KeyDef& keydef, std::span<const RecordPart> parts, const uint8_t* record, size_t size,
-                uint8_t* out) {
-  if (parts.empty() || !record) return false;
-  const size_t n = keydef.length;
-  const auto within = [&](const FieldRef& f, size_t len) { return size_t(f.offset) + len <= size; };
-  if (keydef.type == KeyType::Character) {
-    size_t at = 0;
-    for (const RecordPart& p : parts) {
-      const FieldRef& f = p.field;
-      const char* src = reinterpret_cast<const char*>(record) + f.offset;
-      if (p.kind == RecordPart::Kind::DToS) {
-        if (f.storage != FieldStorage::DateText || f.len < 8 || !within(f, 8)) return false;
-        int y, mo, d;
-        const bool valid = stored_ymd(src, y, mo, d) && Date::valid_ymd(y, mo, d);
-        const size_t m = std::min<size_t>(8, n - at);
-        std::memcpy(out + at, valid ? src : p.empty_date, m);
-        at += m;
-        continue;
-      }
-      if (f.storage != FieldStorage::Character || f.len < 0 || !within(f, size_t(f.len))) return false;
-      const size_t m = std::min(size_t(f.len), n - at);
-      std::memcpy(out + at, src, m);
-      if (p.kind == RecordPart::Kind::Upper) {
-        if (!p.upper) upper_ascii(out + at, m);
-        else
-          for (size_t i = at; i < at + m; ++i) out[i] = p.upper[out[i]];
-      }
+namespace {
+
+// record_key() of a character key: the parts one after the other, cut to the key or
+// padded with blanks.
+bool text_key(size_t n, std::span<const RecordPart> parts, const uint8_t* record, size_t size, uint8_t* out) {
+  size_t at = 0;
+  for (const RecordPart& p : parts) {
+    const FieldRef& f = p.field;
+    const uint8_t* src = record + f.offset;
+    if (p.kind == RecordPart::Kind::DToS) {
+      if (f.storage != FieldStorage::DateText || f.len < 8 || size_t(f.offset) + 8 > size) return false;
+      int y, mo, d;
+      const bool valid = stored_ymd(reinterpret_cast<const char*>(src), y, mo, d) && Date::valid_ymd(y, mo, d);
+      const size_t m = std::min<size_t>(8, n - at);
+      std::memcpy(out + at, valid ? src : reinterpret_cast<const uint8_t*>(p.empty_date), m);
       at += m;
+      continue;
     }
-    if (at < n) std::memset(out + at, ' ', n - at);
-    return true;
+    if (f.storage != FieldStorage::Character || f.len < 0 || size_t(f.offset) + size_t(f.len) > size) return false;
+    const size_t m = std::min(size_t(f.len), n - at);
+    copy_key(out + at, src, m);
+    if (p.kind == RecordPart::Kind::Upper) {
+      if (!p.upper) upper_ascii(out + at, m);
+      else
+        for (size_t i = at; i < at + m; ++i) out[i] = p.upper[out[i]];
+    }
+    at += m;
   }
-  if (parts.size() != 1 || parts[0].kind != RecordPart::Kind::Field) return false;
-  const FieldRef& f = parts[0].field;
-  if (f.len < 0 || !within(f, size_t(f.len))) return false;
+  if (at < n) std::memset(out + at, ' ', n - at);
+  return true;
+}
+
+// record_key() of a number or date key: one field.
+bool field_key(const KeyDef& keydef, const FieldRef& f, const uint8_t* record, size_t size, uint8_t* out) {
+  if (f.len < 0 || size_t(f.offset) + size_t(f.len) > size) return false;
   const char* src = reinterpret_cast<const char*>(record) + f.offset;
   if (keydef.type == KeyType::Numeric && f.storage == FieldStorage::NumericText) {
-    if (keydef.format == IndexFormat::Ntx && n == size_t(f.len) && keydef.decimals == f.dec &&
-        ntx_number_text(src, n, keydef.decimals, out))
+    if (keydef.format == IndexFormat::Ntx && keydef.length == f.len && keydef.decimals == f.dec &&
+        ntx_number_text(src, keydef.length, keydef.decimals, out))
       return true;
+    if (keydef.format == IndexFormat::Mdx && mdx_number_text(src, size_t(f.len), out)) return true;
     encode_number(keydef, stored_number(src, size_t(f.len)), out);
     return true;
   }
@@ -584,6 +639,16 @@ bool record_key(const KeyDef& keydef, std::span<const RecordPart> parts, const u
     return true;
   }
   return false;
+}
+
+}  // namespace
+
+bool record_key(const KeyDef& keydef, std::span<const RecordPart> parts, const uint8_t* record, size_t size,
+                uint8_t* out) {
+  if (parts.empty() || !record) return false;
+  if (keydef.type == KeyType::Character) return text_key(keydef.length, parts, record, size, out);
+  if (parts.size() != 1 || parts[0].kind != RecordPart::Kind::Field) return false;
+  return field_key(keydef, parts[0].field, record, size, out);
 }
 
 std::string encode_key(const KeyDef& keydef, const Value& v) {
