@@ -1024,8 +1024,7 @@ Status OrderList::record_appended(uint32_t recno, std::span<const uint8_t> new_r
       e->have_old = true;
       e->old_in = false;  // not in any order yet
     }
-    pending_recno_ = recno;
-    pending_record_.assign(new_record.begin(), new_record.end());
+    pending_recno_ = recno;  // its bytes are read when it is settled: its fields are filled by then
     return Status::ok();
   }
   for (auto& e : entries_) {
@@ -1055,11 +1054,17 @@ Status OrderList::settle_record() {
   for (auto& e : entries_) {
     e->have_old = false;
     bool in = false;
-    MV_RETURN_IF_ERROR(eval(*e, pending_record_, r, e->new_key, in));
+    // The key on the stack as a rule, then appended to the batch in one piece.
+    const size_t kl = e->tree->keydef().length;
+    uint8_t buf[256];
+    uint8_t* k = buf;
+    if (kl > sizeof buf) {
+      e->new_key.resize(kl);
+      k = reinterpret_cast<uint8_t*>(e->new_key.data());
+    }
+    MV_RETURN_IF_ERROR(eval(*e, pending_record_, r, k, in));
     if (!in) continue;
-    // As bytes, which the vector copies in one piece (from chars it copies byte by byte).
-    const auto* k = reinterpret_cast<const uint8_t*>(e->new_key.data());
-    e->batch_keys.insert(e->batch_keys.end(), k, k + e->new_key.size());
+    e->batch_keys.insert(e->batch_keys.end(), k, k + kl);
     e->batch_recnos.push_back(r);
     if (e->batch_recnos.size() >= kBatch) MV_RETURN_IF_ERROR(flush_batch(*e));
   }
