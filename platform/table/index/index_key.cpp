@@ -543,7 +543,7 @@ bool mdx_number_text(const char* p, size_t len, uint8_t out[12]) {
 
 // The eight stored bytes of a date field as year, month and day; false unless all are
 // digits.
-bool stored_ymd(const char* p, int& y, int& m, int& d) {
+[[gnu::always_inline]] inline bool stored_ymd(const char* p, int& y, int& m, int& d) {
   uint64_t x;
   std::memcpy(&x, p, 8);
   // Every byte 0x30 to 0x39: high half 3, and still 3 with 6 added to the low half.
@@ -554,6 +554,12 @@ bool stored_ymd(const char* p, int& y, int& m, int& d) {
   m = v(4) * 10 + v(5);
   d = v(6) * 10 + v(7);
   return true;
+}
+
+// Date::valid_ymd() without a call for the days every month has.
+[[gnu::always_inline]] inline bool valid_ymd(int y, int m, int d) {
+  if (y < 1 || y > 9999 || m < 1 || m > 12 || d < 1) return false;
+  return d <= 28 || d <= days_in_month(y, m);
 }
 
 // UPPER() of a-z, eight bytes at a time; the last word may overlap the one before, whose
@@ -593,7 +599,7 @@ bool text_key(size_t n, std::span<const RecordPart> parts, const uint8_t* record
     if (p.kind == RecordPart::Kind::DToS) {
       if (f.storage != FieldStorage::DateText || f.len < 8 || size_t(f.offset) + 8 > size) return false;
       int y, mo, d;
-      const bool valid = stored_ymd(reinterpret_cast<const char*>(src), y, mo, d) && Date::valid_ymd(y, mo, d);
+      const bool valid = stored_ymd(reinterpret_cast<const char*>(src), y, mo, d) && valid_ymd(y, mo, d);
       const size_t m = std::min<size_t>(8, n - at);
       std::memcpy(out + at, valid ? src : reinterpret_cast<const uint8_t*>(p.empty_date), m);
       at += m;
@@ -628,7 +634,7 @@ bool field_key(const KeyDef& keydef, const FieldRef& f, const uint8_t* record, s
   if (keydef.type == KeyType::Date && f.storage == FieldStorage::DateText) {
     int y, m, d;
     if (f.len >= 8 && stored_ymd(src, y, m, d)) {
-      if (keydef.format == IndexFormat::Ntx && Date::valid_ymd(y, m, d)) {
+      if (keydef.format == IndexFormat::Ntx && valid_ymd(y, m, d)) {
         std::memcpy(out, src, 8);  // a valid date is its own key
         return true;
       }
