@@ -228,11 +228,10 @@ namespace {
 void put_bcd(const char* digits, size_t n, int exponent, bool negative, uint8_t out[12]) {
   out[0] = uint8_t(0x34 + exponent);
   out[1] = uint8_t((negative ? 0x80 : 0) | ((n & 0x1F) << 2) | 0x01);
-  for (size_t i = 0; i < n; ++i) {
-    uint8_t d = uint8_t(digits[i] - '0');
-    if (i % 2 == 0) out[2 + i / 2] |= uint8_t(d << 4);
-    else out[2 + i / 2] |= d;
-  }
+  // Two digits to a byte, the first in the high half.
+  size_t i = 0;
+  for (; i + 2 <= n; i += 2) out[2 + i / 2] |= uint8_t(((digits[i] - '0') << 4) | (digits[i + 1] - '0'));
+  if (i < n) out[2 + i / 2] |= uint8_t((digits[i] - '0') << 4);
 }
 
 // Most keys are amounts of a few decimals: a value that is the double nearest to m / 10^d
@@ -562,6 +561,11 @@ bool mdx_number_text(const char* p, size_t len, uint8_t out[12]) {
   return d <= 28 || d <= days_in_month(y, m);
 }
 
+// UPPER() by a byte map (umlauts and other letters of the code page too).
+void upper_mapped(uint8_t* __restrict p, size_t n, const unsigned char* __restrict map) {
+  for (size_t i = 0; i < n; ++i) p[i] = map[p[i]];
+}
+
 // UPPER() of a-z, eight bytes at a time; the last word may overlap the one before, whose
 // letters are upper case by then and stay as they are.
 void upper_ascii(uint8_t* p, size_t n) {
@@ -600,8 +604,10 @@ bool text_key(size_t n, std::span<const RecordPart> parts, const uint8_t* record
       if (f.storage != FieldStorage::DateText || f.len < 8 || size_t(f.offset) + 8 > size) return false;
       int y, mo, d;
       const bool valid = stored_ymd(reinterpret_cast<const char*>(src), y, mo, d) && valid_ymd(y, mo, d);
+      const uint8_t* from = valid ? src : reinterpret_cast<const uint8_t*>(p.empty_date);
       const size_t m = std::min<size_t>(8, n - at);
-      std::memcpy(out + at, valid ? src : reinterpret_cast<const uint8_t*>(p.empty_date), m);
+      if (m == 8) std::memcpy(out + at, from, 8);
+      else std::memcpy(out + at, from, m);
       at += m;
       continue;
     }
@@ -610,8 +616,7 @@ bool text_key(size_t n, std::span<const RecordPart> parts, const uint8_t* record
     copy_key(out + at, src, m);
     if (p.kind == RecordPart::Kind::Upper) {
       if (!p.upper) upper_ascii(out + at, m);
-      else
-        for (size_t i = at; i < at + m; ++i) out[i] = p.upper[out[i]];
+      else upper_mapped(out + at, m, p.upper);
     }
     at += m;
   }
