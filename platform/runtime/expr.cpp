@@ -186,6 +186,39 @@ std::string ascii_upper(std::string_view s) {
 
 }  // namespace
 
+double stored_number(const char* p, size_t len) {
+  size_t i = 0;
+  while (i < len && p[i] == ' ') ++i;
+  bool neg = false;
+  if (i < len && (p[i] == '-' || p[i] == '+')) neg = p[i++] == '-';
+  uint64_t mant = 0;
+  int frac = 0;
+  int digits = 0;
+  bool point = false;
+  for (; i < len; ++i) {
+    char c = p[i];
+    if (c >= '0' && c <= '9') {
+      if (digits < 18) {
+        mant = mant * 10 + static_cast<uint64_t>(c - '0');
+        ++digits;
+        if (point) ++frac;
+      } else if (!point) {
+        return std::strtod(std::string(p, len).c_str(), nullptr);  // beyond 18 digits
+      }
+    } else if (c == '.' && !point) {
+      point = true;
+    } else if (c == ' ') {
+      break;
+    } else {
+      return 0;
+    }
+  }
+  static const double kPow10[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9,
+                                  1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
+  double r = static_cast<double>(mant) / kPow10[frac];
+  return neg ? -r : r;
+}
+
 Status ExprError::to_status() const {
   if (ok()) return Status::ok();
   return Status::invalid_argument(message);
@@ -888,6 +921,51 @@ struct Expression::Impl {
     return true;
   }
 
+  // The parts of node i (see Expression::record_parts) appended to `out`; false when it
+  // is made of anything else. `text` sums the bytes the parts give.
+  bool text_parts(int i, std::vector<RecordPart>& out, size_t& text) const {
+    const Node& n = nodes[static_cast<size_t>(i)];
+    auto stored_text = [](const Node& f) {
+      return f.op == Op::Field && f.type == ValueType::Character && f.field.storage == FieldStorage::Character;
+    };
+    RecordPart p;
+    if (n.op == Op::Plus && n.type == ValueType::Character) {
+      return text_parts(n.arg[0], out, text) && text_parts(n.arg[1], out, text);
+    } else if (stored_text(n)) {
+      p.field = n.field;
+      text += static_cast<size_t>(n.field.len);
+    } else if (n.op == Op::Call && n.fn == Fn::Upper && stored_text(nodes[static_cast<size_t>(n.arg[0])])) {
+      p.kind = RecordPart::Kind::Upper;
+      p.field = nodes[static_cast<size_t>(n.arg[0])].field;
+      p.upper = options.case_flavour == CaseFlavour::Ascii ? nullptr : upper_tab;
+      text += static_cast<size_t>(p.field.len);
+    } else if (n.op == Op::Call && n.fn == Fn::DToS && n.fused) {
+      p.kind = RecordPart::Kind::DToS;
+      p.field = nodes[static_cast<size_t>(n.arg[0])].field;
+      p.empty_date = options.dtos_empty_day_zero ? "18991230" : "        ";
+      text += 8;
+    } else {
+      return false;
+    }
+    out.push_back(p);
+    return true;
+  }
+
+  void find_record_parts(std::vector<RecordPart>& parts) {
+    parts.clear();
+    const Node& n = nodes[static_cast<size_t>(root)];
+    if (n.op == Op::Field && ((n.type == ValueType::Numeric && n.field.storage == FieldStorage::NumericText) ||
+                              (n.type == ValueType::Date && n.field.storage == FieldStorage::DateText))) {
+      RecordPart p;
+      p.field = n.field;
+      parts.push_back(p);
+      return;
+    }
+    size_t text = 0;
+    // Beyond kMaxText the evaluator refuses the text.
+    if (!text_parts(root, parts, text) || text > kMaxText) parts.clear();
+  }
+
   // ---------------------------------------------------------------- evaluator
   Value* runtime_error(ExprErrorKind kind, const Node& n, const std::string& what) {
     eval_error.kind = kind;
@@ -947,7 +1025,7 @@ struct Expression::Impl {
         n.slot.type = ValueType::Numeric;
         n.slot.len = static_cast<int16_t>(f.len);
         n.slot.dec = static_cast<int16_t>(f.dec);
-        n.slot.num = parse_stored_number(p, static_cast<size_t>(f.len));
+        n.slot.num = stored_number(p, static_cast<size_t>(f.len));
         break;
       }
       case FieldStorage::DateText: {
@@ -973,40 +1051,6 @@ struct Expression::Impl {
         break;
     }
     return &n.slot;
-  }
-
-  // A stored number: blanks, sign, digits, point, digits; anything else reads as 0.
-  static double parse_stored_number(const char* p, size_t len) {
-    size_t i = 0;
-    while (i < len && p[i] == ' ') ++i;
-    bool neg = false;
-    if (i < len && (p[i] == '-' || p[i] == '+')) neg = p[i++] == '-';
-    uint64_t mant = 0;
-    int frac = 0;
-    int digits = 0;
-    bool point = false;
-    for (; i < len; ++i) {
-      char c = p[i];
-      if (c >= '0' && c <= '9') {
-        if (digits < 18) {
-          mant = mant * 10 + static_cast<uint64_t>(c - '0');
-          ++digits;
-          if (point) ++frac;
-        } else if (!point) {
-          return std::strtod(std::string(p, len).c_str(), nullptr);  // beyond 18 digits
-        }
-      } else if (c == '.' && !point) {
-        point = true;
-      } else if (c == ' ') {
-        break;
-      } else {
-        return 0;
-      }
-    }
-    static const double kPow10[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9,
-                                    1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
-    double r = static_cast<double>(mant) / kPow10[frac];
-    return neg ? -r : r;
   }
 
   // Operand pointers may be edited in place when they are not literals (every other node
@@ -1463,6 +1507,8 @@ Expression Expression::compile(std::string_view text, const ExprOptions& options
   if (!m.compile()) {
     m.root = -1;
     m.nodes.clear();
+  } else {
+    m.find_record_parts(e.parts_);
   }
   m.resolver = nullptr;  // not needed after compilation, and may not outlive us
   return e;

@@ -69,6 +69,24 @@ struct EvalRecord {
   RecordSource* source = nullptr;   // Callback fields, DELETED() without a buffer
 };
 
+// One part of an expression that is nothing but bytes of the record buffer (see
+// Expression::record_parts): what its value is made from.
+struct RecordPart {
+  enum class Kind : uint8_t {
+    Field,  // the field as read (a Character field's bytes; a number or date field alone)
+    Upper,  // UPPER() of a Character field
+    DToS,   // DTOS() of a date field: the eight stored digits when they are a valid date
+  };
+  Kind kind = Kind::Field;
+  FieldRef field;
+  const unsigned char* upper = nullptr;  // Upper: the byte map, nullptr for a-z only
+  const char* empty_date = nullptr;      // DToS: the eight bytes of the empty date
+};
+
+// A number field's value as the evaluator reads it from its stored text: blanks, sign,
+// digits, point, digits; anything else reads as 0.
+double stored_number(const char* p, size_t len);
+
 enum class ExprErrorKind : uint8_t {
   None,
   Syntax,
@@ -142,9 +160,16 @@ class Expression {
   const Value* evaluate(const EvalRecord& record = {});
   const ExprError& last_error() const;
 
+  // The expression as parts read from the record buffer: a Character field, UPPER() of
+  // one, DTOS() of a date field, or "+" of such parts (the value is their bytes in
+  // order); or a number or date field alone. Empty for every other expression. Lets
+  // index keys be taken from a record without evaluating.
+  const std::vector<RecordPart>& record_parts() const { return parts_; }
+
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
+  std::vector<RecordPart> parts_;  // here rather than in Impl: asked for every key
 };
 
 // Compiles and evaluates a text without fields in one go (typed-in values).

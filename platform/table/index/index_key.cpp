@@ -228,11 +228,10 @@ namespace {
 void put_bcd(const char* digits, size_t n, int exponent, bool negative, uint8_t out[12]) {
   out[0] = uint8_t(0x34 + exponent);
   out[1] = uint8_t((negative ? 0x80 : 0) | ((n & 0x1F) << 2) | 0x01);
-  for (size_t i = 0; i < n; ++i) {
-    uint8_t d = uint8_t(digits[i] - '0');
-    if (i % 2 == 0) out[2 + i / 2] |= uint8_t(d << 4);
-    else out[2 + i / 2] |= d;
-  }
+  // Two digits to a byte, the first in the high half.
+  size_t i = 0;
+  for (; i + 2 <= n; i += 2) out[2 + i / 2] |= uint8_t(((digits[i] - '0') << 4) | (digits[i + 1] - '0'));
+  if (i < n) out[2 + i / 2] |= uint8_t((digits[i] - '0') << 4);
 }
 
 // Most keys are amounts of a few decimals: a value that is the double nearest to m / 10^d
@@ -379,6 +378,53 @@ double le_double(const uint8_t* p) {
 
 // ---- keys from values -------------------------------------------------------------
 
+namespace {
+
+void encode_number(const KeyDef& keydef, double num, uint8_t* out) {
+  if (keydef.format == IndexFormat::Ntx) {
+    if (!ntx_number_fast(num, int(keydef.length), keydef.decimals, out)) {
+      std::string s = ntx_number(num, int(keydef.length), keydef.decimals);
+      std::memcpy(out, s.data(), keydef.length);
+    }
+  } else if (keydef.format == IndexFormat::Cdx) {
+    cdx_double(num, out);
+  } else {
+    mdx_bcd(num, out);
+  }
+}
+
+void encode_date(const KeyDef& keydef, Date date, uint8_t* out) {
+  if (keydef.format == IndexFormat::Ntx) {
+    if (date.empty()) {
+      std::memset(out, ' ', 8);
+    } else {
+      // "%04d%02d%02d" of the year (modulo 10000), month and day.
+      int y, m, d;
+      date.ymd(y, m, d);
+      y %= 10000;
+      if (y < 0 || m < 1 || m > 99 || d < 1 || d > 99) {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "%04d%02d%02d", y, m, d);
+        std::memcpy(out, buf, 8);
+        return;
+      }
+      out[0] = uint8_t('0' + y / 1000), out[1] = uint8_t('0' + y / 100 % 10);
+      out[2] = uint8_t('0' + y / 10 % 10), out[3] = uint8_t('0' + y % 10);
+      out[4] = uint8_t('0' + m / 10 % 10), out[5] = uint8_t('0' + m % 10);
+      out[6] = uint8_t('0' + d / 10 % 10), out[7] = uint8_t('0' + d % 10);
+    }
+  } else if (keydef.format == IndexFormat::Cdx) {
+    cdx_double(double(date.julian()), out);
+  } else {
+    double d = double(date.julian());
+    uint64_t bits;
+    std::memcpy(&bits, &d, 8);
+    put_le64(out, bits);
+  }
+}
+
+}  // namespace
+
 Status encode_key(const KeyDef& keydef, const Value& v, uint8_t* out) {
   const size_t n = keydef.length;
   switch (keydef.type) {
@@ -393,43 +439,227 @@ Status encode_key(const KeyDef& keydef, const Value& v, uint8_t* out) {
       if (!v.is_logical()) return Status::invalid_argument("Schlüsselwert ist kein logischer Wert");
       out[0] = v.logical ? 'T' : 'F';
       return Status::ok();
-    case KeyType::Numeric: {
+    case KeyType::Numeric:
       if (!v.is_num()) return Status::invalid_argument("Schlüsselwert ist keine Zahl");
-      if (keydef.format == IndexFormat::Ntx) {
-        if (!ntx_number_fast(v.num, int(n), keydef.decimals, out)) {
-          std::string s = ntx_number(v.num, int(n), keydef.decimals);
-          std::memcpy(out, s.data(), n);
-        }
-      } else if (keydef.format == IndexFormat::Cdx) {
-        cdx_double(v.num, out);
-      } else {
-        mdx_bcd(v.num, out);
-      }
+      encode_number(keydef, v.num, out);
       return Status::ok();
-    }
-    case KeyType::Date: {
+    case KeyType::Date:
       if (!v.is_date()) return Status::invalid_argument("Schlüsselwert ist kein Datum");
-      if (keydef.format == IndexFormat::Ntx) {
-        if (v.date.empty()) {
-          std::memset(out, ' ', 8);
-        } else {
-          char buf[16];
-          std::snprintf(buf, sizeof buf, "%04d%02d%02d", v.date.year() % 10000, v.date.month(),
-                        v.date.day());
-          std::memcpy(out, buf, 8);
-        }
-      } else if (keydef.format == IndexFormat::Cdx) {
-        cdx_double(double(v.date.julian()), out);
-      } else {
-        double d = double(v.date.julian());
-        uint64_t bits;
-        std::memcpy(&bits, &d, 8);
-        put_le64(out, bits);
-      }
+      encode_date(keydef, v.date, out);
       return Status::ok();
-    }
   }
   return Status::invalid_argument("unbekannter Schlüsseltyp");
+}
+
+namespace {
+
+// The NTX key of a number field whose text is what STR() prints of its value in the key's
+// width and decimals: blanks, a minus, at least one digit, the point and all decimals, at
+// most 15 digits in all. Such a text holds the digits ntx_number() prints (the value read
+// from it lies far closer to them than half a unit of the last decimal), and blanks,
+// leading zeros and the minus all become '0' in the key: the text itself is the key, its
+// digits mapped when the minus is there. False for any other text.
+bool ntx_number_text(const char* p, size_t len, size_t dec, uint8_t* out) {
+  const auto digit = [p](size_t k) { return uint8_t(p[k] - '0') <= 9; };
+  size_t i = 0;
+  while (i < len && p[i] == ' ') out[i++] = '0';
+  const bool negative = i < len && p[i] == '-';
+  if (negative) out[i++] = '0';
+  const size_t first = i;
+  for (; i < len && digit(i); ++i) out[i] = uint8_t(p[i]);
+  size_t digits = i - first;
+  if (digits == 0) return false;
+  if (dec > 0) {
+    if (len - i != dec + 1 || p[i] != '.') return false;
+    for (out[i++] = '.'; i < len; ++i) {
+      if (!digit(i)) return false;
+      out[i] = uint8_t(p[i]);
+    }
+    digits += dec;
+  } else if (i != len) {
+    return false;
+  }
+  if (digits > 15) return false;
+  if (negative) {
+    // 0x2C - (c - '0') is 0x5C - c, which takes no byte below zero (all are below 0x5C):
+    // eight at a time; the point is put back.
+    size_t k = 0;
+    for (; k + 8 <= len; k += 8) {
+      uint64_t x;
+      std::memcpy(&x, out + k, 8);
+      x = 0x5C5C5C5C5C5C5C5Cull - x;
+      std::memcpy(out + k, &x, 8);
+    }
+    for (; k < len; ++k) out[k] = uint8_t(0x5C - out[k]);
+    if (dec > 0) out[len - dec - 1] = '.';
+  }
+  return true;
+}
+
+// The MDX key of a number field whose text is blanks, a minus, at least one digit and
+// at most six decimals after a point, at most 14 digits in all. The value read from it is
+// that decimal, which mdx_bcd() recognises at once (a shorter decimal it tries first
+// would be the same number: no two decimals of 15 digits or fewer read as one double), so
+// its key holds the text's digits without the zeros at either end. False for any other
+// text.
+bool mdx_number_text(const char* p, size_t len, uint8_t out[12]) {
+  const auto digit = [p](size_t k) { return uint8_t(p[k] - '0') <= 9; };
+  size_t i = 0;
+  while (i < len && p[i] == ' ') ++i;
+  const bool negative = i < len && p[i] == '-';
+  if (negative) ++i;
+  const size_t int_from = i;
+  while (i < len && digit(i)) ++i;
+  const size_t int_to = i;
+  if (int_to == int_from) return false;
+  size_t frac_from = len;
+  if (i < len) {
+    if (p[i] != '.') return false;
+    frac_from = ++i;
+    while (i < len && digit(i)) ++i;
+    if (i != len || len - frac_from > 6) return false;
+  }
+  if ((int_to - int_from) + (len - frac_from) > 14) return false;
+  char digits[16];
+  size_t n = 0, k = int_from;
+  while (k < int_to && p[k] == '0') ++k;
+  for (; k < int_to; ++k) digits[n++] = p[k];
+  int exponent = int(n);
+  k = frac_from;
+  if (n == 0)
+    for (; k < len && p[k] == '0'; ++k) --exponent;  // a number below one
+  for (; k < len; ++k) digits[n++] = p[k];
+  while (n > 0 && digits[n - 1] == '0') --n;
+  std::memset(out, 0, 12);
+  if (n == 0) {  // zero, a minus or not
+    out[0] = 0x34;
+    out[1] = 0x01;
+    return true;
+  }
+  put_bcd(digits, n, exponent, negative, out);
+  return true;
+}
+
+// The eight stored bytes of a date field as year, month and day; false unless all are
+// digits.
+[[gnu::always_inline]] inline bool stored_ymd(const char* p, int& y, int& m, int& d) {
+  uint64_t x;
+  std::memcpy(&x, p, 8);
+  // Every byte 0x30 to 0x39: high half 3, and still 3 with 6 added to the low half.
+  constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0ull, kThrees = 0x3030303030303030ull;
+  if ((x & kHigh) != kThrees || ((x + 0x0606060606060606ull) & kHigh) != kThrees) return false;
+  const auto v = [p](int i) { return p[i] - '0'; };
+  y = v(0) * 1000 + v(1) * 100 + v(2) * 10 + v(3);
+  m = v(4) * 10 + v(5);
+  d = v(6) * 10 + v(7);
+  return true;
+}
+
+// Date::valid_ymd() without a call for the days every month has.
+[[gnu::always_inline]] inline bool valid_ymd(int y, int m, int d) {
+  if (y < 1 || y > 9999 || m < 1 || m > 12 || d < 1) return false;
+  return d <= 28 || d <= days_in_month(y, m);
+}
+
+// UPPER() by a byte map (umlauts and other letters of the code page too).
+void upper_mapped(uint8_t* __restrict p, size_t n, const unsigned char* __restrict map) {
+  for (size_t i = 0; i < n; ++i) p[i] = map[p[i]];
+}
+
+// UPPER() of a-z, eight bytes at a time; the last word may overlap the one before, whose
+// letters are upper case by then and stay as they are.
+void upper_ascii(uint8_t* p, size_t n) {
+  const auto word = [](uint8_t* q) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+    uint64_t x;
+    std::memcpy(&x, q, 8);
+    const uint64_t low7 = x & ~kHigh;
+    const uint64_t from_a = low7 + (0x80 - 'a') * kOnes;   // high bit: byte >= 'a'
+    const uint64_t past_z = low7 + (0x80 - 'z' - 1) * kOnes;  // high bit: byte > 'z'
+    x ^= (from_a & ~past_z & ~x & kHigh) >> 2;  // 0x80 >> 2 is the case bit
+    std::memcpy(q, &x, 8);
+  };
+  if (n < 8) {
+    for (size_t i = 0; i < n; ++i)
+      if (p[i] >= 'a' && p[i] <= 'z') p[i] = uint8_t(p[i] - 32);
+    return;
+  }
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) word(p + i);
+  if (i < n) word(p + n - 8);
+}
+
+}  // namespace
+
+namespace {
+
+// record_key() of a character key: the parts one after the other, cut to the key or
+// padded with blanks.
+bool text_key(size_t n, std::span<const RecordPart> parts, const uint8_t* record, size_t size, uint8_t* out) {
+  size_t at = 0;
+  for (const RecordPart& p : parts) {
+    const FieldRef& f = p.field;
+    const uint8_t* src = record + f.offset;
+    if (p.kind == RecordPart::Kind::DToS) {
+      if (f.storage != FieldStorage::DateText || f.len < 8 || size_t(f.offset) + 8 > size) return false;
+      int y, mo, d;
+      const bool valid = stored_ymd(reinterpret_cast<const char*>(src), y, mo, d) && valid_ymd(y, mo, d);
+      const uint8_t* from = valid ? src : reinterpret_cast<const uint8_t*>(p.empty_date);
+      const size_t m = std::min<size_t>(8, n - at);
+      if (m == 8) std::memcpy(out + at, from, 8);
+      else std::memcpy(out + at, from, m);
+      at += m;
+      continue;
+    }
+    if (f.storage != FieldStorage::Character || f.len < 0 || size_t(f.offset) + size_t(f.len) > size) return false;
+    const size_t m = std::min(size_t(f.len), n - at);
+    copy_key(out + at, src, m);
+    if (p.kind == RecordPart::Kind::Upper) {
+      if (!p.upper) upper_ascii(out + at, m);
+      else upper_mapped(out + at, m, p.upper);
+    }
+    at += m;
+  }
+  if (at < n) std::memset(out + at, ' ', n - at);
+  return true;
+}
+
+// record_key() of a number or date key: one field.
+bool field_key(const KeyDef& keydef, const FieldRef& f, const uint8_t* record, size_t size, uint8_t* out) {
+  if (f.len < 0 || size_t(f.offset) + size_t(f.len) > size) return false;
+  const char* src = reinterpret_cast<const char*>(record) + f.offset;
+  if (keydef.type == KeyType::Numeric && f.storage == FieldStorage::NumericText) {
+    if (keydef.format == IndexFormat::Ntx && keydef.length == f.len && keydef.decimals == f.dec &&
+        ntx_number_text(src, keydef.length, keydef.decimals, out))
+      return true;
+    if (keydef.format == IndexFormat::Mdx && mdx_number_text(src, size_t(f.len), out)) return true;
+    encode_number(keydef, stored_number(src, size_t(f.len)), out);
+    return true;
+  }
+  if (keydef.type == KeyType::Date && f.storage == FieldStorage::DateText) {
+    int y, m, d;
+    if (f.len >= 8 && stored_ymd(src, y, m, d)) {
+      if (keydef.format == IndexFormat::Ntx && valid_ymd(y, m, d)) {
+        std::memcpy(out, src, 8);  // a valid date is its own key
+        return true;
+      }
+      encode_date(keydef, Date::from_ymd(y, m, d), out);
+    } else {
+      encode_date(keydef, Date(), out);
+    }
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool record_key(const KeyDef& keydef, std::span<const RecordPart> parts, const uint8_t* record, size_t size,
+                uint8_t* out) {
+  if (parts.empty() || !record) return false;
+  if (keydef.type == KeyType::Character) return text_key(keydef.length, parts, record, size, out);
+  if (parts.size() != 1 || parts[0].kind != RecordPart::Kind::Field) return false;
+  return field_key(keydef, parts[0].field, record, size, out);
 }
 
 std::string encode_key(const KeyDef& keydef, const Value& v) {

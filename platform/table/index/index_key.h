@@ -23,6 +23,7 @@
 
 #include "platform/base/codepage.h"
 #include "platform/base/status.h"
+#include "platform/runtime/expr.h"
 #include "platform/runtime/value.h"
 
 namespace mv::index {
@@ -123,6 +124,13 @@ uint16_t stored_key_length(IndexFormat f, KeyType t, uint16_t char_length, uint1
 // or cut; a value of another type than the key's is InvalidArgument.
 Status encode_key(const KeyDef& keydef, const Value& v, uint8_t* out);
 std::string encode_key(const KeyDef& keydef, const Value& v);  // empty string on error
+
+// The key of a record whose key expression is made of parts read straight from the record
+// buffer (Expression::record_parts), exactly as encode_key() writes the value the
+// expression gives, without evaluating it. False when the parts do not make this key or a
+// field lies beyond the record: the caller evaluates instead (and gets its error).
+bool record_key(const KeyDef& keydef, std::span<const RecordPart> parts, const uint8_t* record, size_t size,
+                uint8_t* out);
 
 // Decodes a stored key (for checks, tests and ORDERKEYVAL).
 Value decode_key(const KeyDef& keydef, std::span<const uint8_t> key);

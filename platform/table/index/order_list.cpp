@@ -862,16 +862,23 @@ Status OrderList::set_order(std::string_view name) {
 }
 
 Status OrderList::eval(Entry& e, std::span<const uint8_t> record, uint32_t recno, std::string& key, bool& in) {
+  key.resize(e.tree->keydef().length);
+  return eval(e, record, recno, reinterpret_cast<uint8_t*>(key.data()), in);
+}
+
+Status OrderList::eval(Entry& e, std::span<const uint8_t> record, uint32_t recno, uint8_t* key, bool& in) {
   if (!e.problem.empty()) return Status::read_only(e.problem);
+  const index::KeyDef& keydef = e.tree->keydef();
   EvalRecord er;
   er.data = record.data();
   er.size = record.size();
   er.recno = recno;
-  const Value* v = e.key.evaluate(er);
-  if (!v) return e.key.last_error().to_status();
-  const index::KeyDef& keydef = e.tree->keydef();
-  key.resize(keydef.length);
-  MV_RETURN_IF_ERROR(index::encode_key(keydef, *v, reinterpret_cast<uint8_t*>(key.data())));
+  // Keys made of fields alone are copied from the record; the evaluator does the rest.
+  if (!index::record_key(keydef, e.key.record_parts(), record.data(), record.size(), key)) {
+    const Value* v = e.key.evaluate(er);
+    if (!v) return e.key.last_error().to_status();
+    MV_RETURN_IF_ERROR(index::encode_key(keydef, *v, key));
+  }
   in = true;
   if (e.has_cond) {
     const Value* c = e.cond.evaluate(er);
@@ -1017,8 +1024,7 @@ Status OrderList::record_appended(uint32_t recno, std::span<const uint8_t> new_r
       e->have_old = true;
       e->old_in = false;  // not in any order yet
     }
-    pending_recno_ = recno;
-    pending_record_.assign(new_record.begin(), new_record.end());
+    pending_recno_ = recno;  // its bytes are read when it is settled: its fields are filled by then
     return Status::ok();
   }
   for (auto& e : entries_) {
@@ -1048,9 +1054,17 @@ Status OrderList::settle_record() {
   for (auto& e : entries_) {
     e->have_old = false;
     bool in = false;
-    MV_RETURN_IF_ERROR(eval(*e, pending_record_, r, e->new_key, in));
+    // The key on the stack as a rule, then appended to the batch in one piece.
+    const size_t kl = e->tree->keydef().length;
+    uint8_t buf[256];
+    uint8_t* k = buf;
+    if (kl > sizeof buf) {
+      e->new_key.resize(kl);
+      k = reinterpret_cast<uint8_t*>(e->new_key.data());
+    }
+    MV_RETURN_IF_ERROR(eval(*e, pending_record_, r, k, in));
     if (!in) continue;
-    e->batch_keys.insert(e->batch_keys.end(), e->new_key.begin(), e->new_key.end());
+    e->batch_keys.insert(e->batch_keys.end(), k, k + kl);
     e->batch_recnos.push_back(r);
     if (e->batch_recnos.size() >= kBatch) MV_RETURN_IF_ERROR(flush_batch(*e));
   }
@@ -1259,14 +1273,12 @@ Status OrderList::build(Entry& e, const OrderProgress& progress, uint64_t done_b
   std::vector<uint32_t> recnos;
   recnos.reserve(n);
   std::vector<uint8_t> rec;
-  std::string k;
   size_t at = 0;
   for (uint32_t r = 1; r <= n; ++r) {
     MV_RETURN_IF_ERROR(table_.read_record(r, rec));
     bool in = false;
-    MV_RETURN_IF_ERROR(eval(e, rec, r, k, in));
+    MV_RETURN_IF_ERROR(eval(e, rec, r, keys.data() + at, in));  // left out: overwritten by the next
     if (in) {
-      std::memcpy(keys.data() + at, k.data(), kl);
       at += kl;
       recnos.push_back(r);
     }

@@ -191,6 +191,8 @@ class OrderList final : public OrderMaintainer {
   Status compile(Entry& e, const std::string& key_expr, const std::string& for_expr);
   // The key of `record` in order e; `in` false when the FOR condition leaves it out.
   Status eval(Entry& e, std::span<const uint8_t> record, uint32_t recno, std::string& key, bool& in);
+  // The same into keydef().length bytes at `key`.
+  Status eval(Entry& e, std::span<const uint8_t> record, uint32_t recno, uint8_t* key, bool& in);
   Status build(Entry& e, const OrderProgress& progress, uint64_t done_before, uint64_t total);
   Status set_production_flag(bool on);
   std::string resolve_index_path(const std::string& path, const char* ext) const;
