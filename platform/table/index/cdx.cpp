@@ -749,16 +749,15 @@ bool CdxOrder::bulk_leaf_add(Node& leaf, const uint8_t* k, uint32_t recno) {
   const size_t cnt = leaf.n();
   // The keys come one after the other: the ones a few ahead are asked for now.
   __builtin_prefetch(k + 8 * kl);
-  const size_t trail = trailing_pad(k, kl, pad());
-  const size_t dup = cnt > 0 ? key_head(leaf.keys.data() + leaf.keys.size() - kl, k, kl - trail, kl) : 0;
+  const uint8_t* prev = cnt > 0 ? leaf.keys.data() + leaf.keys.size() - kl : nullptr;
+  const PadHead m = with_measure(kl, pad(), [&](auto measure) { return measure(prev, k); });
   const uint32_t max_rec = std::max<uint32_t>(cnt ? leaf.bulk_max_recno : 0, recno);
-  const size_t stored = leaf.bulk_bytes + (kl - dup - trail);
+  const size_t stored = leaf.bulk_bytes + (kl - m.dup - m.trail);
   if (cnt > 0 && stored + (cnt + 1) * size_t(leaf_layout(kl, max_rec).b) > kLeafData) return false;
   leaf.bulk_bytes = uint32_t(stored);
   leaf.bulk_max_recno = max_rec;
-  const size_t at = leaf.keys.size();
-  leaf.keys.resize(at + kl);
-  std::memcpy(leaf.keys.data() + at, k, kl);
+  // Appended as they are, not first cleared as a resize would.
+  leaf.keys.insert(leaf.keys.end(), k, k + kl);
   leaf.recnos.push_back(recno);
   return true;
 }
