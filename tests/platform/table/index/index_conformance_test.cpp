@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iomanip>
 #include <map>
 #include <numeric>
@@ -709,6 +710,12 @@ TEST(CdxLeaves, KeysAtTheEdgesComeBackAsWritten) {
       {"one_byte", KeyType::Character, 1, 70000},
       {"seven_bytes", KeyType::Character, 7, 0x00FFFFFFu},
       {"ten_bytes", KeyType::Character, 10, 0x01000000u},
+      {"sixteen_bytes", KeyType::Character, 16, 0x00FFFFFFu},
+      {"seventeen_bytes", KeyType::Character, 17, 250},
+      {"twenty_bytes", KeyType::Character, 20, 70000},
+      {"thirty_one_bytes", KeyType::Character, 31, 0x7FFFFFFFu},
+      {"thirty_two_bytes", KeyType::Character, 32, 0xFFFFFFF0u},
+      {"thirty_three_bytes", KeyType::Character, 33, 0xFFFFFFF0u},
       {"numbers", KeyType::Numeric, 8, 0x7FFFFFFFu},
   };
   for (const Case& c : kCases) {
@@ -1183,5 +1190,73 @@ TEST(PageCache, AFarPageNumberDoesNotSizeTheCache) {
   EXPECT_EQ(count, 1 + (120000 - 6) / 2 + 1);  // 4, 6 ... 119998, 0x80000000
 }
 
+// A damaged compressed leaf (a first key that claims a shared head, a head and trailing
+// blanks longer than the key, more entries than the page holds) is refused with the fault
+// it has, wherever in the leaf it lies; the same leaf undamaged reads.
+TEST(CdxLeaves, ADamagedLeafIsRefusedWithItsFault) {
+  struct Case {
+    const char* name;
+    std::function<void(uint8_t*)> hurt;
+    const char* want;
+  };
+  auto set_entry = [](uint8_t* pg, size_t i, size_t dup, size_t trail) {
+    const unsigned r = pg[cdx::kLeafRecordBits], d = pg[cdx::kLeafDupBits], b = pg[cdx::kLeafEntryBytes];
+    uint64_t v = 0;
+    for (unsigned j = 0; j < b; ++j) v |= uint64_t(pg[cdx::kLeafEntries + i * b + j]) << (8 * j);
+    v &= (uint64_t(1) << r) - 1;
+    v |= uint64_t(dup) << r | uint64_t(trail) << (r + d);
+    for (unsigned j = 0; j < b; ++j) pg[cdx::kLeafEntries + i * b + j] = uint8_t(v >> (8 * j));
+  };
+  const Case kCases[] = {
+      {"first shares", [&](uint8_t* pg) { set_entry(pg, 0, 1, 0); }, "Schlüsselkompression"},
+      {"head and pad overlap", [&](uint8_t* pg) { set_entry(pg, 3, 9, 9); }, "Schlüsselkompression"},
+      {"head and pad overlap late", [&](uint8_t* pg) { set_entry(pg, 19, 15, 15); }, "Schlüsselkompression"},
+      {"too many", [&](uint8_t* pg) { put_le16(pg + cdx::kNodeCount, 150); }, "überlappen"},
+      {"fine", [&](uint8_t*) {}, ""},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    mv::testing::TempDir dir;
+    const std::string path = dir.file("T.CDX");
+    {
+      auto bag = IndexBag::create_bag(FileSystem::posix(), path, IndexFormat::Cdx, {});
+      ASSERT_TRUE(bag.is_ok());
+      OrderInfo info;
+      info.name = "T";
+      info.key_expr = "KEY";
+      info.keydef = {IndexFormat::Cdx, KeyType::Character, 10, 0};
+      auto o = (*bag)->add_tag(info);
+      ASSERT_TRUE(o.is_ok());
+      std::vector<uint8_t> keys;
+      std::vector<uint32_t> recs;
+      for (int i = 0; i < 20; ++i) {
+        std::string k = "AB" + std::to_string(100 + i * 7);
+        k.resize(10, ' ');
+        keys.insert(keys.end(), k.begin(), k.end());
+        recs.push_back(uint32_t(i + 1));
+      }
+      ASSERT_OK((*o)->build(std::move(keys), std::move(recs)));
+      ASSERT_OK((*bag)->flush());
+      std::vector<uint32_t> pages;
+      ASSERT_OK((*o)->tree_pages(pages));
+      ASSERT_EQ(pages.size(), 1u);
+      std::string file = read_file_bytes(path);
+      c.hurt(reinterpret_cast<uint8_t*>(file.data()) + pages[0]);
+      bag->reset();
+      std::ofstream(path, std::ios::binary).write(file.data(), std::streamsize(file.size()));
+    }
+    auto bag = IndexBag::open(FileSystem::posix(), path, IndexFormat::Cdx, {});
+    ASSERT_TRUE(bag.is_ok());
+    TreeOrder* o = (*bag)->find("T");
+    Cursor cur;
+    Status st = o->first(cur);
+    if (!*c.want) {
+      EXPECT_TRUE(st.is_ok());
+      continue;
+    }
+    ASSERT_FALSE(st.is_ok());
+    EXPECT_NE(st.message().find(c.want), std::string::npos) << st.to_string();
+  }
+}
 }  // namespace
 }  // namespace mv::index
