@@ -589,10 +589,6 @@ void upper_ascii(uint8_t* p, size_t n) {
   if (i < n) word(p + n - 8);
 }
 
-}  // namespace
-
-namespace {
-
 // record_key() of a character key: the parts one after the other, cut to the key or
 // padded with blanks.
 bool text_key(size_t n, std::span<const RecordPart> parts, const uint8_t* record, size_t size, uint8_t* out) {

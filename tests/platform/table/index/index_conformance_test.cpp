@@ -1025,23 +1025,24 @@ TEST(KeyEncoding, KeysTakenFromTheRecordAreTheEvaluatedKeys) {
           Expression e = Expression::compile(text, o, &fields);
           ASSERT_TRUE(e.ok()) << text;
           ASSERT_FALSE(e.record_parts().empty()) << text;
-          const std::optional<KeyType> type = e.type() == ValueType::Character ? KeyType::Character
-                                              : e.type() == ValueType::Numeric  ? KeyType::Numeric
-                                                                                : KeyType::Date;
+          const KeyType type = e.type() == ValueType::Character ? KeyType::Character
+                               : e.type() == ValueType::Numeric  ? KeyType::Numeric
+                                                                 : KeyType::Date;
           std::vector<KeyDef> defs;
           for (IndexFormat f : {IndexFormat::Ntx, IndexFormat::Cdx, IndexFormat::Mdx}) {
-            if (*type == KeyType::Character) {
+            if (type == KeyType::Character) {
               for (int len : {e.length(), e.length() - 3, e.length() + 5, 1})
-                defs.push_back({f, *type, uint16_t(len), 0});
-            } else if (*type == KeyType::Numeric) {
-              defs.push_back({f, *type, stored_key_length(f, *type, 0, uint16_t(e.length())), uint16_t(e.decimals())});
+                defs.push_back({f, type, uint16_t(len), 0});
+            } else if (type == KeyType::Numeric) {
+              // The field's width and decimals, and (NTX) widths and decimals of another kind.
+              defs.push_back({f, type, stored_key_length(f, type, 0, uint16_t(e.length())), uint16_t(e.decimals())});
               if (f == IndexFormat::Ntx) {
-                defs.push_back({f, *type, uint16_t(e.length() + 2), uint16_t(e.decimals())});
-                defs.push_back({f, *type, uint16_t(e.length()), uint16_t(e.decimals() + 1)});
-                defs.push_back({f, *type, uint16_t(std::max(e.length() - 3, 1)), uint16_t(e.decimals())});
+                defs.push_back({f, type, uint16_t(e.length() + 2), uint16_t(e.decimals())});
+                defs.push_back({f, type, uint16_t(e.length()), uint16_t(e.decimals() + 1)});
+                defs.push_back({f, type, uint16_t(std::max(e.length() - 3, 1)), uint16_t(e.decimals())});
               }
             } else {
-              defs.push_back({f, *type, 8, 0});
+              defs.push_back({f, type, 8, 0});
             }
           }
           for (const KeyDef& kd : defs) {
