@@ -296,11 +296,24 @@ void TreeOrder::batch_merge(const Node& leaf, const BatchRun& b, size_t lo, size
   const size_t cnt = leaf.n();
   const uint8_t* keys = leaf.keys.data();
   const uint32_t* recs = leaf.recnos.data();
-  auto take = [&](size_t from, size_t to) { run_put(keys + from * kl, recs + from, to - from); };
+  // Room for all of them first: the entries then go in without a check each.
+  const size_t need = run_n_ + cnt + (hi - lo);
+  if (need > run_recs_.size() || need * kl > run_keys_.size()) {
+    const size_t room = std::max(need, 2 * run_recs_.size());
+    run_keys_.resize(room * kl);
+    run_recs_.resize(room);
+  }
+  uint8_t* out_keys = run_keys_.data();
+  uint32_t* out_recs = run_recs_.data();
+  size_t at = run_n_;
+  auto take = [&](size_t from, size_t to) {
+    if (to == from) return;
+    std::memcpy(out_keys + at * kl, keys + from * kl, (to - from) * kl);
+    std::memcpy(out_recs + at, recs + from, (to - from) * sizeof(uint32_t));
+    at += to - from;
+  };
   size_t i = 0;
   for (size_t j = lo; j < hi; ++j) {
-    const uint8_t* k = b.key(j);
-    const uint32_t r = b.rec(j);
     auto after = [&](size_t m) { return entry_vs_item(keys + m * kl, recs[m], b, j) > 0; };
     // The entries before item j: up to the first one that stands after it.
     size_t l = i, h = cnt;
@@ -311,9 +324,11 @@ void TreeOrder::batch_merge(const Node& leaf, const BatchRun& b, size_t lo, size
     }
     take(i, l);
     i = l;
-    run_put(k, &r, 1);
+    copy_key(out_keys + at * kl, b.key(j), kl);
+    out_recs[at++] = b.rec(j);
   }
   take(i, cnt);
+  run_n_ = at;
 }
 
 // The run's entries laid out on as few leaves as hold them: the run's own pages first, in

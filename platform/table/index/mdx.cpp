@@ -381,26 +381,33 @@ Status MdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
   const size_t kl = key_len();
   n.id = id;
   // Room for a few more keys: an insert into a page just read does not move its arrays.
-  n.keys.reserve((cnt + cnt / 8 + 4) * kl);
-  n.recnos.reserve(cnt + cnt / 8 + 4);
-  n.keys.resize(cnt * kl);
-  n.recnos.assign(cnt, 0);
-  n.kids.clear();
+  const size_t room = cnt + cnt / 8 + 4;
+  n.keys.reserve(room * kl);
+  n.recnos.reserve(room);
   const size_t last_at = kNodeItems + cnt * item_len_;
   uint32_t last = last_at + 4 <= kBlock ? get_le32(p + last_at) : 0;
   n.leaf = last == 0;
-  for (size_t i = 0; i < cnt; ++i) {
-    const uint8_t* it = p + kNodeItems + i * item_len_;
-    copy_key(n.keys.data() + i * kl, it + 4, kl);
-    if (n.leaf) n.recnos[i] = get_le32(it);
-    else n.kids.push_back(get_le32(it));
+  // The keys and numbers are gathered here and copied into the page's arrays at once,
+  // which spares clearing the arrays first.
+  uint8_t keys[kBlock];
+  uint32_t nums[kBlock / 4 + 1];
+  const uint8_t* it = p + kNodeItems;
+  for (size_t i = 0; i < cnt; ++i, it += item_len_) {
+    nums[i] = get_le32(it);
+    copy_key(keys + i * kl, it + 4, kl);
   }
-  if (!n.leaf) {
-    n.kids.push_back(last);
-    for (uint32_t k : n.kids)
-      if (!bag_.block_in_file(k))
-        return Status::corrupt(where() + ": ungültiger Seitenverweis");
+  n.keys.assign(keys, keys + cnt * kl);
+  if (n.leaf) {
+    n.recnos.assign(nums, nums + cnt);
+    n.kids.clear();
+    return Status::ok();
   }
+  n.recnos.assign(cnt, 0);
+  nums[cnt] = last;
+  n.kids.assign(nums, nums + cnt + 1);
+  for (uint32_t k : n.kids)
+    if (!bag_.block_in_file(k))
+      return Status::corrupt(where() + ": ungültiger Seitenverweis");
   return Status::ok();
 }
 
@@ -419,6 +426,8 @@ Status MdxOrder::read_page(uint32_t id, Node& n) {
   if (!bag_.block_in_file(id))
     return Status::corrupt(bag_.pf.path() + ": Tag " + info_.name + ": Verweis auf Seite " + std::to_string(id) +
                            " außerhalb der Datei");
+  // A block read ahead is decoded where it lies.
+  if (const uint8_t* staged = bag_.pf.staged(uint64_t(id) * kPage, kBlock)) return decode(id, staged, n);
   uint8_t buf[kBlock];
   auto got = bag_.pf.read_some(uint64_t(id) * kPage, buf, kBlock);
   if (!got.is_ok()) return got.status();
