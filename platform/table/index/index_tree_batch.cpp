@@ -343,6 +343,7 @@ Status TreeOrder::batch_pack(const std::vector<uint32_t>& pages, uint32_t left, 
   const bool btree = shape_ == TreeShape::BTree;
   auto entry = [&](size_t i) { return run_keys_.data() + i * kl; };
   std::vector<uint32_t> ids;
+  ids.reserve(pages.size() + 4);
   auto next_page = [&]() -> Result<Node*> {
     Node* n = nullptr;
     if (ids.size() < pages.size()) {
@@ -465,8 +466,11 @@ Status TreeOrder::batch_apply(const BatchRun& b, uint32_t id, size_t lo, size_t 
     nk.insert(nk.end(), k, k + kl);
     nr.push_back(r);
   };
+  // A run of leaves may take up every child and become a few pages more.
   std::vector<BatchPiece> sub;
   std::vector<uint32_t> pages;
+  sub.reserve(n->kids.size() + 4);
+  pages.reserve(n->kids.size());
   size_t pi = 0;
   for (size_t c = 0; c < n->kids.size();) {
     if (pi >= parts.size() || parts[pi].child != c) {

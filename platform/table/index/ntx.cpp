@@ -149,8 +149,9 @@ class NtxOrder final : public PagedOrder {
       return Status::corrupt(pf_.path() + ": Seite " + std::to_string(id) + ": zu viele Schlüssel");
     n.id = id;
     const size_t kl = key_len();
-    // Room for a few more keys: an insert into a page just read does not move its arrays.
-    const size_t room = cnt + cnt / 8 + 4;
+    // Room for a full page and the key that splits it: neither an insert nor a batch that
+    // lays the page out anew moves its arrays.
+    const size_t room = size_t(max_keys) + 1;
     const size_t base = kNodeOffsets + 2 * (size_t(max_keys) + 1);
     // A leaf as we write them (most pages): its entries one after the other from `base`,
     // every one within the page (the header bounds base + (max_keys + 1) * item). Its keys
