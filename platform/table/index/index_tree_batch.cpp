@@ -296,24 +296,53 @@ void TreeOrder::batch_merge(const Node& leaf, const BatchRun& b, size_t lo, size
   const size_t cnt = leaf.n();
   const uint8_t* keys = leaf.keys.data();
   const uint32_t* recs = leaf.recnos.data();
-  auto take = [&](size_t from, size_t to) { run_put(keys + from * kl, recs + from, to - from); };
-  size_t i = 0;
-  for (size_t j = lo; j < hi; ++j) {
-    const uint8_t* k = b.key(j);
-    const uint32_t r = b.rec(j);
-    auto after = [&](size_t m) { return entry_vs_item(keys + m * kl, recs[m], b, j) > 0; };
-    // The entries before item j: up to the first one that stands after it.
-    size_t l = i, h = cnt;
-    while (l < h) {
-      const size_t mid = (l + h) / 2;
-      if (after(mid)) h = mid;
-      else l = mid + 1;
-    }
-    take(i, l);
-    i = l;
-    run_put(k, &r, 1);
+  // Room for all of them first: the entries then go in without a check each.
+  const size_t need = run_n_ + cnt + (hi - lo);
+  if (need > run_recs_.size() || need * kl > run_keys_.size()) {
+    const size_t room = std::max(need, 2 * run_recs_.size());
+    run_keys_.resize(room * kl);
+    run_recs_.resize(room);
   }
-  take(i, cnt);
+  uint8_t* out_keys = run_keys_.data();
+  uint32_t* out_recs = run_recs_.data();
+  size_t at = run_n_;
+  auto take = [&](size_t from, size_t to) {
+    if (to == from) return;
+    std::memcpy(out_keys + at * kl, keys + from * kl, (to - from) * kl);
+    std::memcpy(out_recs + at, recs + from, (to - from) * sizeof(uint32_t));
+    at += to - from;
+  };
+  // `after(m, j)`: entry m stands after item j.
+  auto merge = [&](auto&& after) {
+    size_t i = 0;
+    for (size_t j = lo; j < hi; ++j) {
+      // The entries before item j: up to the first one that stands after it.
+      size_t l = i, h = cnt;
+      while (l < h) {
+        const size_t mid = (l + h) / 2;
+        if (after(mid, j)) h = mid;
+        else l = mid + 1;
+      }
+      take(i, l);
+      i = l;
+      copy_key(out_keys + at * kl, b.key(j), kl);
+      out_recs[at++] = b.rec(j);
+    }
+    take(i, cnt);
+  };
+  if (b.plain) {
+    // Keys that compare as bytes: entry_vs_item with what it asks each time asked once.
+    const bool desc = phys_desc();
+    const bool by_recno = shape_ == TreeShape::BPlusKeyedAll;
+    merge([&](size_t m, size_t j) {
+      const int x = byte_order(keys + m * kl, b.key(j), kl);
+      if (x) return desc ? x < 0 : x > 0;
+      return by_recno && recs[m] > b.rec(j);
+    });
+  } else {
+    merge([&](size_t m, size_t j) { return entry_vs_item(keys + m * kl, recs[m], b, j) > 0; });
+  }
+  run_n_ = at;
 }
 
 // The run's entries laid out on as few leaves as hold them: the run's own pages first, in
@@ -328,6 +357,7 @@ Status TreeOrder::batch_pack(const std::vector<uint32_t>& pages, uint32_t left, 
   const bool btree = shape_ == TreeShape::BTree;
   auto entry = [&](size_t i) { return run_keys_.data() + i * kl; };
   std::vector<uint32_t> ids;
+  ids.reserve(pages.size() + 4);
   auto next_page = [&]() -> Result<Node*> {
     Node* n = nullptr;
     if (ids.size() < pages.size()) {
@@ -450,8 +480,11 @@ Status TreeOrder::batch_apply(const BatchRun& b, uint32_t id, size_t lo, size_t 
     nk.insert(nk.end(), k, k + kl);
     nr.push_back(r);
   };
+  // A run of leaves may take up every child and become a few pages more.
   std::vector<BatchPiece> sub;
   std::vector<uint32_t> pages;
+  sub.reserve(n->kids.size() + 4);
+  pages.reserve(n->kids.size());
   size_t pi = 0;
   for (size_t c = 0; c < n->kids.size();) {
     if (pi >= parts.size() || parts[pi].child != c) {

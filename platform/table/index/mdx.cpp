@@ -78,17 +78,24 @@ class MdxOrder final : public PagedOrder {
   Status write_after_pages() override;
 
   void encode(const Node& n, uint8_t* p) const {
-    std::memset(p, 0, kBlock);
-    const size_t cnt = n.n(), kl = key_len();
+    const size_t cnt = n.n(), kl = key_len(), item = item_len_;
+    std::memset(p, 0, kNodeItems);
     put_le32(p + kNodeCount, uint32_t(cnt));
     const uint8_t* keys = n.keys.data();
     const uint32_t* nums = n.leaf ? n.recnos.data() : n.kids.data();
-    for (size_t i = 0; i < cnt; ++i) {
-      uint8_t* it = p + kNodeItems + i * item_len_;
+    uint8_t* it = p + kNodeItems;
+    const size_t pad = item - 4 - kl;  // bytes after the key, cleared
+    for (size_t i = 0; i < cnt; ++i, it += item) {
+      // Padding of up to four bytes (ours: at most three) lies within the item's last
+      // four: those are cleared first and the key then written over them.
+      if (pad <= 4) put_le32(it + item - 4, 0);
+      else std::memset(it + 4 + kl, 0, pad);
       put_le32(it, nums[i]);
       copy_key(it + 4, keys + i * kl, kl);
     }
-    if (!n.leaf && kNodeItems + n.n() * item_len_ + 4 <= kBlock) put_le32(p + kNodeItems + n.n() * item_len_, n.kids.back());
+    // After the items only zeros, but for an interior node's last pointer.
+    std::memset(it, 0, kBlock - size_t(it - p));
+    if (!n.leaf && size_t(it - p) + 4 <= kBlock) put_le32(it, n.kids.back());
   }
 
   Status decode(uint32_t id, const uint8_t* p, Node& n) const;
@@ -380,27 +387,35 @@ Status MdxOrder::decode(uint32_t id, const uint8_t* p, Node& n) const {
   if (cnt > max_keys_) return Status::corrupt(where() + ": zu viele Schlüssel");
   const size_t kl = key_len();
   n.id = id;
-  // Room for a few more keys: an insert into a page just read does not move its arrays.
-  n.keys.reserve((cnt + cnt / 8 + 4) * kl);
-  n.recnos.reserve(cnt + cnt / 8 + 4);
-  n.keys.resize(cnt * kl);
-  n.recnos.assign(cnt, 0);
-  n.kids.clear();
+  // Room for a full page and the key that splits it: neither an insert nor a batch that
+  // lays the page out anew moves its arrays.
+  const size_t room = size_t(max_keys_) + 1;
+  n.keys.reserve(room * kl);
+  n.recnos.reserve(room);
   const size_t last_at = kNodeItems + cnt * item_len_;
   uint32_t last = last_at + 4 <= kBlock ? get_le32(p + last_at) : 0;
   n.leaf = last == 0;
-  for (size_t i = 0; i < cnt; ++i) {
-    const uint8_t* it = p + kNodeItems + i * item_len_;
-    copy_key(n.keys.data() + i * kl, it + 4, kl);
-    if (n.leaf) n.recnos[i] = get_le32(it);
-    else n.kids.push_back(get_le32(it));
+  // The keys and numbers are gathered here and copied into the page's arrays at once,
+  // which spares clearing the arrays first.
+  uint8_t keys[kBlock];
+  uint32_t nums[kBlock / 4 + 1];
+  const uint8_t* it = p + kNodeItems;
+  for (size_t i = 0; i < cnt; ++i, it += item_len_) {
+    nums[i] = get_le32(it);
+    copy_key(keys + i * kl, it + 4, kl);
   }
-  if (!n.leaf) {
-    n.kids.push_back(last);
-    for (uint32_t k : n.kids)
-      if (!bag_.block_in_file(k))
-        return Status::corrupt(where() + ": ungültiger Seitenverweis");
+  n.keys.assign(keys, keys + cnt * kl);
+  if (n.leaf) {
+    n.recnos.assign(nums, nums + cnt);
+    n.kids.clear();
+    return Status::ok();
   }
+  n.recnos.assign(cnt, 0);
+  nums[cnt] = last;
+  n.kids.assign(nums, nums + cnt + 1);
+  for (uint32_t k : n.kids)
+    if (!bag_.block_in_file(k))
+      return Status::corrupt(where() + ": ungültiger Seitenverweis");
   return Status::ok();
 }
 
@@ -419,6 +434,8 @@ Status MdxOrder::read_page(uint32_t id, Node& n) {
   if (!bag_.block_in_file(id))
     return Status::corrupt(bag_.pf.path() + ": Tag " + info_.name + ": Verweis auf Seite " + std::to_string(id) +
                            " außerhalb der Datei");
+  // A block read ahead is decoded where it lies.
+  if (const uint8_t* staged = bag_.pf.staged(uint64_t(id) * kPage, kBlock)) return decode(id, staged, n);
   uint8_t buf[kBlock];
   auto got = bag_.pf.read_some(uint64_t(id) * kPage, buf, kBlock);
   if (!got.is_ok()) return got.status();

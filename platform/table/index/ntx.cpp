@@ -95,6 +95,19 @@ class NtxOrder final : public PagedOrder {
     return pf_.file().write_at(0, h, kPage);
   }
 
+  // The offsets every page we write starts with (all max_keys + 1 of them): entry k at
+  // base + k * item.
+  const uint8_t* standard_offsets() const {
+    const size_t item = key_len() + 8;
+    const size_t base = kNodeOffsets + 2 * (size_t(max_keys) + 1);
+    if (offsets_.size() != base - kNodeOffsets || offsets_item_ != item) {
+      offsets_.resize(base - kNodeOffsets);
+      offsets_item_ = item;
+      for (size_t k = 0; k <= max_keys; ++k) put_le16(offsets_.data() + 2 * k, uint16_t(base + k * item));
+    }
+    return offsets_.data();
+  }
+
   // A page of more keys than the header allows would run past the page: refused.
   Status encode(const Node& n, uint8_t* p) const {
     const size_t item = key_len() + 8;
@@ -105,24 +118,27 @@ class NtxOrder final : public PagedOrder {
     put_le16(p, uint16_t(cnt));
     // The entries' offsets are the same on every page we write.
     const size_t base = kNodeOffsets + 2 * (size_t(max_keys) + 1);
-    if (offsets_.size() != base - kNodeOffsets || offsets_item_ != item) {
-      offsets_.resize(base - kNodeOffsets);
-      offsets_item_ = item;
-      for (size_t k = 0; k <= max_keys; ++k) put_le16(offsets_.data() + 2 * k, uint16_t(base + k * item));
-    }
-    std::memcpy(p + kNodeOffsets, offsets_.data(), offsets_.size());
+    std::memcpy(p + kNodeOffsets, standard_offsets(), base - kNodeOffsets);
     const uint8_t* keys = n.keys.data();
     const uint32_t* recs = n.recnos.data();
-    for (size_t k = 0; k < cnt; ++k) {
-      uint8_t* it = p + base + k * item;
-      put_le32(it, n.leaf ? 0 : n.kids[k]);
-      put_le32(it + 4, recs[k]);
-      copy_key(it + 8, keys + k * kl, kl);
+    uint8_t* it = p + base;
+    if (n.leaf) {
+      // A leaf's entries point to no child: the pointer and the record number in one go.
+      for (size_t k = 0; k < cnt; ++k, it += item) {
+        put_le64(it, uint64_t(recs[k]) << 32);
+        copy_key(it + 8, keys + k * kl, kl);
+      }
+    } else {
+      const uint32_t* kids = n.kids.data();
+      for (size_t k = 0; k < cnt; ++k, it += item) {
+        put_le32(it, kids[k]);
+        put_le32(it + 4, recs[k]);
+        copy_key(it + 8, keys + k * kl, kl);
+      }
     }
     // After the entries: the last child, the rest of the page cleared.
-    uint8_t* tail = p + base + cnt * item;
-    put_le32(tail, n.leaf ? 0 : n.kids[cnt]);
-    std::memset(tail + 4, 0, kPage - size_t(tail + 4 - p));
+    put_le32(it, n.leaf ? 0 : n.kids[cnt]);
+    std::memset(it + 4, 0, kPage - size_t(it + 4 - p));
     return Status::ok();
   }
 
@@ -132,10 +148,34 @@ class NtxOrder final : public PagedOrder {
     if (cnt > max_keys)
       return Status::corrupt(pf_.path() + ": Seite " + std::to_string(id) + ": zu viele Schlüssel");
     n.id = id;
-    // Room for a few more keys: an insert into a page just read does not move its arrays.
-    n.keys.reserve((cnt + cnt / 8 + 4) * key_len());
-    n.recnos.reserve(cnt + cnt / 8 + 4);
-    n.keys.resize(cnt * key_len());
+    const size_t kl = key_len();
+    // Room for a full page and the key that splits it: neither an insert nor a batch that
+    // lays the page out anew moves its arrays.
+    const size_t room = size_t(max_keys) + 1;
+    const size_t base = kNodeOffsets + 2 * (size_t(max_keys) + 1);
+    // A leaf as we write them (most pages): its entries one after the other from `base`,
+    // every one within the page (the header bounds base + (max_keys + 1) * item). Its keys
+    // and record numbers are gathered here and copied into the page's arrays at once, which
+    // spares clearing the arrays first.
+    if (std::memcmp(p + kNodeOffsets, standard_offsets(), 2 * (cnt + 1)) == 0 && get_le32(p + base) == 0) {
+      uint8_t keys[kPage];
+      uint32_t recs[kPage / 8 + 1];
+      const uint8_t* it = p + base;
+      for (size_t k = 0; k < cnt; ++k, it += item) {
+        recs[k] = get_le32(it + 4);
+        copy_key(keys + k * kl, it + 8, kl);
+      }
+      n.keys.reserve(room * kl);
+      n.recnos.reserve(room);
+      n.keys.assign(keys, keys + cnt * kl);
+      n.recnos.assign(recs, recs + cnt);
+      n.leaf = true;
+      n.kids.clear();
+      return Status::ok();
+    }
+    n.keys.reserve(room * kl);
+    n.recnos.reserve(room);
+    n.keys.resize(cnt * kl);
     n.recnos.resize(cnt);
     // The children's pointers are gathered here first: a leaf (most pages) keeps none.
     uint32_t kids[kPage / 8 + 1];
@@ -147,7 +187,7 @@ class NtxOrder final : public PagedOrder {
       kids[k] = get_le32(it);
       if (k < cnt) {
         n.recnos[k] = get_le32(it + 4);
-        copy_key(n.keys.data() + k * key_len(), it + 8, key_len());
+        copy_key(n.keys.data() + k * kl, it + 8, kl);
       }
     }
     n.leaf = kids[0] == 0;
@@ -165,6 +205,8 @@ class NtxOrder final : public PagedOrder {
   Status read_page(uint32_t id, Node& n) override {
     if (id == 0 || id % kPage || id >= file_end_)
       return Status::corrupt(pf_.path() + ": Verweis auf Seite " + std::to_string(id) + " außerhalb der Datei");
+    // A page read ahead is decoded where it lies.
+    if (const uint8_t* staged = pf_.staged(id, kPage)) return decode(id, staged, n);
     uint8_t buf[kPage];
     MV_RETURN_IF_ERROR(pf_.read(id, buf, kPage));
     return decode(id, buf, n);
@@ -179,8 +221,10 @@ class NtxOrder final : public PagedOrder {
     if (cnt > max_keys) return false;
     const size_t first = get_le16(p + kNodeOffsets);
     if (first < 2 || first + (cnt + 1) * item > kPage) return false;
-    for (size_t k = 1; k <= cnt; ++k)
-      if (get_le16(p + kNodeOffsets + 2 * k) != first + k * item) return false;
+    // Our own pages: their offsets are those encode writes.
+    if (std::memcmp(p + kNodeOffsets, standard_offsets(), 2 * (cnt + 1)) != 0)
+      for (size_t k = 1; k <= cnt; ++k)
+        if (get_le16(p + kNodeOffsets + 2 * k) != first + k * item) return false;
     if (get_le32(p + first) != 0) return false;  // a child: an interior page
     out = {p + first + 8, cnt, item};
     return true;

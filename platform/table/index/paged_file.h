@@ -144,7 +144,9 @@ class PagedFile {
     staged_runs_.clear();
     size_t total = 0;
     for (const auto& r : runs) total += r.second;
-    staged_.resize(total);
+    // Never shrunk: growing it again would clear the bytes each time, and the reads
+    // fill what is used.
+    if (staged_.size() < total) staged_.resize(std::max(total, 2 * staged_.size()));
     size_t at = 0;
     for (const auto& [off, len] : runs) {
       auto got = file_->read_at(off, staged_.data() + at, len);

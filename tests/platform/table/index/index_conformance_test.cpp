@@ -18,6 +18,7 @@
 #include <map>
 #include <numeric>
 #include <random>
+#include <set>
 
 #include "platform/base/bytes.h"
 #include "platform/base/filesystem.h"
@@ -1259,5 +1260,192 @@ TEST(CdxLeaves, ADamagedLeafIsRefusedWithItsFault) {
     EXPECT_NE(st.message().find(c.want), std::string::npos) << st.to_string();
   }
 }
+// Pages another program laid out otherwise than we do: NTX pages whose items stand in
+// another order than their offsets list them, MDX nodes whose items are longer than the
+// key needs. They read as they are, take a batch spread over every leaf, and the nodes
+// written then hold their items as ours do, with every byte outside them cleared.
+TEST(ForeignPages, ReadAsTheyStandAndWrittenBackAsOurs) {
+  for (const IndexFormat f : {IndexFormat::Ntx, IndexFormat::Mdx}) {
+    SCOPED_TRACE(format_name(f));
+    const std::string dir = index_test::scratch_dir(std::string("foreign_") + format_name(f));
+    const std::string path = dir + (f == IndexFormat::Ntx ? "/F.NTX" : "/F.MDX");
+    OrderInfo info;
+    info.name = "F";
+    info.key_expr = "KEY";
+    info.keydef.format = f;
+    info.keydef.length = 10;
+    BagOptions opt;
+    opt.table_name = "F";
+    auto open = [&](std::unique_ptr<IndexBag>& bag, TreeOrder*& order) {
+      auto b = IndexBag::open(FileSystem::posix(), path, f, opt);
+      ASSERT_TRUE(b.is_ok()) << b.status().to_string();
+      bag = std::move(*b);
+      order = f == IndexFormat::Ntx ? bag->order(0) : bag->find("F");
+      ASSERT_NE(order, nullptr);
+      order->set_key_type(KeyType::Character);
+    };
+    std::unique_ptr<IndexBag> bag;
+    TreeOrder* order = nullptr;
+    if (f == IndexFormat::Ntx) {
+      auto b = IndexBag::create_ntx(FileSystem::posix(), path, info, opt);
+      ASSERT_TRUE(b.is_ok()) << b.status().to_string();
+      bag = std::move(*b);
+    } else {
+      auto b = IndexBag::create_bag(FileSystem::posix(), path, f, opt);
+      ASSERT_TRUE(b.is_ok()) << b.status().to_string();
+      bag = std::move(*b);
+      ASSERT_TRUE(bag->add_tag(info).is_ok());
+      ASSERT_TRUE(bag->flush().is_ok());
+      bag.reset();
+      // The tag's items eight bytes longer than the key needs, before any key is in.
+      std::fstream io(path, std::ios::binary | std::ios::in | std::ios::out);
+      uint8_t h[2048];
+      io.read(reinterpret_cast<char*>(h), sizeof h);
+      const uint32_t tag_page = get_le32(h + mdx::kTagTable + mdx::kEntryPage);
+      uint8_t t[mdx::kBlock];
+      io.seekg(std::streamoff(tag_page) * mdx::kPage);
+      io.read(reinterpret_cast<char*>(t), sizeof t);
+      const uint16_t item = uint16_t(get_le16(t + mdx::kTagItemLength) + 8);
+      put_le16(t + mdx::kTagItemLength, item);
+      put_le16(t + mdx::kTagMaxKeys, uint16_t((mdx::kBlock - 8) / item));
+      io.seekp(std::streamoff(tag_page) * mdx::kPage);
+      io.write(reinterpret_cast<const char*>(t), sizeof t);
+      io.close();
+      ASSERT_NO_FATAL_FAILURE(open(bag, order));
+    }
+    order = f == IndexFormat::Ntx ? bag->order(0) : bag->find("F");
+    order->set_key_type(KeyType::Character);
+    std::mt19937 rng(5);
+    std::multiset<std::pair<std::string, uint32_t>> model;
+    auto random_keys = [&](size_t n, uint32_t first, std::vector<uint8_t>& keys, std::vector<uint32_t>& recnos) {
+      for (size_t i = 0; i < n; ++i) {
+        char k[16];
+        std::snprintf(k, sizeof k, "K%09u", unsigned(rng() % 1000000000u));
+        keys.insert(keys.end(), k, k + 10);
+        recnos.push_back(first + uint32_t(i));
+        model.insert({std::string(k, 10), first + uint32_t(i)});
+      }
+    };
+    auto verify = [&](const std::string& step) {
+      SCOPED_TRACE(step);
+      std::vector<std::pair<std::string, uint32_t>> got;
+      Cursor c;
+      ASSERT_TRUE(order->first(c).is_ok());
+      while (c.valid() && got.size() <= model.size()) {
+        got.push_back({std::string(reinterpret_cast<const char*>(order->key_at(c)), 10), order->recno_at(c)});
+        ASSERT_TRUE(order->next(c).is_ok());
+      }
+      const std::vector<std::pair<std::string, uint32_t>> want(model.begin(), model.end());
+      EXPECT_EQ(got, want);
+      auto rep = order->check();
+      EXPECT_TRUE(rep.is_ok()) << rep.status().to_string();
+    };
+    std::vector<uint8_t> keys;
+    std::vector<uint32_t> recnos;
+    random_keys(600, 1, keys, recnos);
+    ASSERT_TRUE(order->build(std::move(keys), std::move(recnos)).is_ok());
+    ASSERT_TRUE(bag->flush().is_ok());
+    bag.reset();
+    std::vector<uint8_t> file;
+    {
+      std::ifstream in(path, std::ios::binary);
+      file.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    if (f == IndexFormat::Ntx) {
+      // Every page's items moved to the slots in reverse, the offsets following them.
+      const size_t item = get_le16(file.data() + ntx::kItemSize), max = get_le16(file.data() + ntx::kMaxKeys);
+      for (size_t at = ntx::kPage; at + ntx::kPage <= file.size(); at += ntx::kPage) {
+        uint8_t* p = file.data() + at;
+        const std::vector<uint8_t> was(p, p + ntx::kPage);
+        for (size_t k = 0; k <= max; ++k) {
+          const size_t from = get_le16(was.data() + ntx::kNodeOffsets + 2 * k);
+          const size_t to = get_le16(was.data() + ntx::kNodeOffsets + 2 * (max - k));
+          put_le16(p + ntx::kNodeOffsets + 2 * k, uint16_t(to));
+          std::memcpy(p + to, was.data() + from, item);
+        }
+      }
+    }
+    {
+      std::ofstream out(path, std::ios::binary | std::ios::trunc);
+      out.write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+    }
+    ASSERT_NO_FATAL_FAILURE(open(bag, order));
+    ASSERT_NO_FATAL_FAILURE(verify("as laid out"));
+    // Enough keys for every leaf to take some: every node is written anew.
+    std::vector<uint8_t> bk;
+    std::vector<uint32_t> br;
+    random_keys(400, 601, bk, br);
+    std::vector<uint32_t> seq(br.size());
+    for (uint32_t i = 0; i < seq.size(); ++i) seq[i] = i;
+    std::sort(seq.begin(), seq.end(), [&](uint32_t a, uint32_t b) {
+      const int x = std::memcmp(bk.data() + a * 10, bk.data() + b * 10, 10);
+      return x ? x < 0 : br[a] < br[b];
+    });
+    ASSERT_TRUE(order->insert_batch(bk.data(), br.data(), seq.data(), seq.size()).is_ok());
+    ASSERT_NO_FATAL_FAILURE(verify("after the batch"));
+    ASSERT_TRUE(bag->flush().is_ok());
+    bag.reset();
+    {
+      std::ifstream in(path, std::ios::binary);
+      file.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    ASSERT_NO_FATAL_FAILURE(open(bag, order));
+    ASSERT_NO_FATAL_FAILURE(verify("opened again"));
+    // The nodes reachable from the root, as written.
+    std::vector<uint32_t> todo;
+    const bool ntx = f == IndexFormat::Ntx;
+    size_t item = 0, max = 0, unit = 0, tag_page = 0;
+    if (ntx) {
+      item = get_le16(file.data() + ntx::kItemSize), max = get_le16(file.data() + ntx::kMaxKeys);
+      unit = 1;
+      todo.push_back(get_le32(file.data() + ntx::kRoot));
+    } else {
+      tag_page = get_le32(file.data() + mdx::kTagTable + mdx::kEntryPage);
+      const uint8_t* t = file.data() + tag_page * mdx::kPage;
+      item = get_le16(t + mdx::kTagItemLength);
+      unit = mdx::kPage;
+      todo.push_back(get_le32(t + mdx::kTagRoot));
+    }
+    size_t nodes = 0;
+    while (!todo.empty()) {
+      const size_t at = size_t(todo.back()) * unit;
+      todo.pop_back();
+      ASSERT_LE(at + 1024, file.size());
+      const uint8_t* p = file.data() + at;
+      ++nodes;
+      std::vector<bool> used(1024, false);
+      if (ntx) {
+        const size_t cnt = get_le16(p), base = ntx::kNodeOffsets + 2 * (max + 1);
+        for (size_t k = 0; k < base; ++k) used[k] = true;
+        for (size_t k = 0; k <= max; ++k) EXPECT_EQ(get_le16(p + ntx::kNodeOffsets + 2 * k), base + k * item);
+        for (size_t k = 0; k <= cnt; ++k) {
+          const uint32_t kid = get_le32(p + base + k * item);
+          if (kid) todo.push_back(kid);
+          for (size_t b = 0; b < (k < cnt ? item : 4); ++b) used[base + k * item + b] = true;
+        }
+      } else {
+        const size_t cnt = get_le32(p + mdx::kNodeCount);
+        for (size_t b = 0; b < 4; ++b) used[b] = true;
+        const size_t last_at = mdx::kNodeItems + cnt * item;
+        const uint32_t last = last_at + 4 <= mdx::kBlock ? get_le32(p + last_at) : 0;
+        for (size_t k = 0; k < cnt; ++k) {
+          if (last) todo.push_back(get_le32(p + mdx::kNodeItems + k * item));
+          for (size_t b = 0; b < 4 + 10; ++b) used[mdx::kNodeItems + k * item + b] = true;
+        }
+        if (last) {
+          todo.push_back(last);
+          for (size_t b = 0; b < 4; ++b) used[last_at + b] = true;
+        }
+      }
+      for (size_t b = 0; b < 1024; ++b) {
+        if (!used[b]) {
+          ASSERT_EQ(p[b], 0) << "node at " << at << ", byte " << b;
+        }
+      }
+    }
+    EXPECT_GT(nodes, 3u);
+  }
+}
+
 }  // namespace
 }  // namespace mv::index
