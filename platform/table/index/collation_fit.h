@@ -46,30 +46,37 @@ class CollationFit {
   // Every candidate fits again (the keys are seen from the start once more).
   void restart() {
     ok_[0] = ok_[1] = ok_[2] = true;
-    prev_.clear();
+    have_prev_ = false;
   }
   // The next key is not the stored successor of the last one seen (another leaf).
-  void new_run() { prev_.clear(); }
+  void new_run() { have_prev_ = false; }
   // One key in stored order; false once no candidate fits.
   bool see(const uint8_t* k, size_t kl) {
-    if (!prev_.empty()) pair(prev_.data(), k, kl);
-    prev_.assign(k, k + kl);
+    if (have_prev_) pair(prev_.data(), k, kl);
+    keep(k, kl);
     return any();
   }
   // `n` keys in stored order, `stride` bytes apart (kl: one after the other).
   bool see_run(const uint8_t* keys, size_t n, size_t kl, size_t stride = 0) {
     if (n == 0) return any();
     if (stride == 0) stride = kl;
-    if (!prev_.empty()) pair(prev_.data(), keys, kl);
+    if (have_prev_) pair(prev_.data(), keys, kl);
     if (n > 1 && any()) {
+      // The keys found plain and in order at the start tell nothing: the rest is weighed
+      // from the last of them on.
+      const size_t done = plain_ordered_head(keys, n, kl, stride);
+      if (done < n) {
+        const uint8_t* rest = keys + (done - 1) * stride;
+        const size_t m = n - done + 1;
 #if defined(__SSE2__)
-      if (kl >= 16 && kl <= 32)
-        pairs(keys, n, kl, stride, [kl](const uint8_t* a, const uint8_t* b) { return difference_16_32(a, b, kl); });
-      else
+        if (kl >= 16 && kl <= 32)
+          pairs(rest, m, kl, stride, [kl](const uint8_t* a, const uint8_t* b) { return difference_16_32(a, b, kl); });
+        else
 #endif
-        pairs(keys, n, kl, stride, [kl](const uint8_t* a, const uint8_t* b) { return first_difference(a, b, kl); });
+          pairs(rest, m, kl, stride, [kl](const uint8_t* a, const uint8_t* b) { return first_difference(a, b, kl); });
+      }
     }
-    prev_.assign(keys + (n - 1) * stride, keys + (n - 1) * stride + kl);
+    keep(keys + (n - 1) * stride, kl);
     return any();
   }
   bool any() const { return ok_[0] || ok_[1] || ok_[2]; }
@@ -87,6 +94,11 @@ class CollationFit {
   }
 
  private:
+  void keep(const uint8_t* k, size_t kl) {
+    if (prev_.size() != kl) prev_.resize(kl);
+    std::memcpy(prev_.data(), k, kl);
+    have_prev_ = true;
+  }
   // Key b stored right after key a: the candidates that put them the other way round go.
   void pair(const uint8_t* a, const uint8_t* b, size_t kl) {
     // Every candidate orders two keys by their first differing byte.
@@ -106,6 +118,68 @@ class CollationFit {
       weigh(p, q);
       if (!any()) return;
     }
+  }
+  // How many keys at the start of a run (at least one) hold no byte that any candidate
+  // moves and stand in stored byte order, ties allowed: every candidate puts each pair of
+  // them as byte order does, so they all fit them. A byte with the top bit set is taken
+  // for a moved one (all of them have it). Keys of 8 to 32 bytes.
+  size_t plain_ordered_head(const uint8_t* k, size_t n, size_t kl, size_t stride) const {
+    if (!moved_high_ || kl < 8 || kl > 32) return 1;
+    return desc_ ? plain_ordered_head<true>(k, n, kl, stride) : plain_ordered_head<false>(k, n, kl, stride);
+  }
+  template <bool Desc>
+  static size_t plain_ordered_head(const uint8_t* k, size_t n, size_t kl, size_t stride) {
+    if (has_high(k, kl)) return 1;
+#if defined(__SSE2__)
+    if (kl >= 16) {
+      // The bytes of the key before are kept; where two neighbours first differ comes
+      // without a branch, as in pairs().
+      const size_t t = kl - 16;
+      auto at = [](const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
+      __m128i a0 = at(k), a1 = at(k + t);
+      for (size_t i = 1; i < n; ++i) {
+        const uint8_t* b = k + i * stride;
+        const __m128i b0 = at(b), b1 = at(b + t);
+        if (_mm_movemask_epi8(_mm_or_si128(b0, b1))) return i;
+        const uint64_t bits = uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(a0, b0))) ^ 0xFFFFu) |
+                              uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(a1, b1))) ^ 0xFFFFu) << t;
+        if (bits) {
+          const size_t d = size_t(std::countr_zero(bits));
+          if ((b[d - stride] < b[d]) == Desc) return i;
+        }
+        a0 = b0, a1 = b1;
+      }
+      return n;
+    }
+#endif
+    for (size_t i = 1; i < n; ++i) {
+      const uint8_t* b = k + i * stride;
+      if (has_high(b, kl)) return i;
+      const size_t d = first_difference(b - stride, b, kl);
+      if (d != kl && (b[d - stride] < b[d]) == Desc) return i;
+    }
+    return n;
+  }
+  // Whether a key of 8 to 32 bytes holds a byte with the top bit set.
+  static bool has_high(const uint8_t* p, size_t kl) {
+#if defined(__SSE2__)
+    if (kl >= 16) {
+      const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + kl - 16));
+      return _mm_movemask_epi8(_mm_or_si128(x, y)) != 0;
+    }
+#endif
+    constexpr uint64_t kHigh = 0x8080808080808080ull;
+    uint64_t w = load64(p) | load64(p + kl - 8);
+    for (size_t d = 8; d + 8 < kl; d += 8) w |= load64(p + d);
+    return (w & kHigh) != 0;
+  }
+  static bool moved_all_high() {
+    static const bool high = [] {
+      const auto& m = moved_bytes();
+      return std::none_of(m.begin(), m.begin() + 0x80, [](bool b) { return b; });
+    }();
+    return high;
   }
   // The first differing bytes of two neighbours, p in the first.
   void weigh(uint8_t p, uint8_t q) {
@@ -163,8 +237,10 @@ class CollationFit {
   Collation cands_[3];
   bool desc_;
   const bool* moved_ = moved_bytes().data();
+  bool moved_high_ = moved_all_high();
   bool ok_[3] = {true, true, true};
-  std::vector<uint8_t> prev_;
+  bool have_prev_ = false;
+  std::vector<uint8_t> prev_;  // the last key seen, while have_prev_
 };
 
 }  // namespace mv::index
