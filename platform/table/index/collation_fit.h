@@ -133,23 +133,31 @@ class CollationFit {
 #if defined(__SSE2__)
     if (kl >= 16) {
       // The bytes of the key before are kept; where two neighbours first differ comes
-      // without a branch, as in pairs().
+      // without a branch, as in pairs(). High bytes are gathered and looked for once.
       const size_t t = kl - 16;
       auto at = [](const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
-      __m128i a0 = at(k), a1 = at(k + t);
-      for (size_t i = 1; i < n; ++i) {
+      __m128i a0 = at(k), a1 = at(k + t), high = _mm_setzero_si128();
+      size_t i = 1;
+      for (; i < n; ++i) {
         const uint8_t* b = k + i * stride;
         const __m128i b0 = at(b), b1 = at(b + t);
-        if (_mm_movemask_epi8(_mm_or_si128(b0, b1))) return i;
+        high = _mm_or_si128(high, _mm_or_si128(b0, b1));
         const uint64_t bits = uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(a0, b0))) ^ 0xFFFFu) |
                               uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(a1, b1))) ^ 0xFFFFu) << t;
         if (bits) {
           const size_t d = size_t(std::countr_zero(bits));
-          if ((b[d - stride] < b[d]) == Desc) return i;
+          if ((b[d - stride] < b[d]) == Desc) break;
         }
         a0 = b0, a1 = b1;
       }
-      return n;
+      // i: the first key out of order, or n. The first key with a high byte up to it ends
+      // the head sooner (key 0 has none).
+      if (_mm_movemask_epi8(high)) {
+        const size_t seen = std::min(i, n - 1);
+        for (size_t j = 1; j <= seen; ++j)
+          if (has_high(k + j * stride, kl)) return j;
+      }
+      return i;
     }
 #endif
     for (size_t i = 1; i < n; ++i) {
