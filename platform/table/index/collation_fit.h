@@ -134,24 +134,44 @@ class CollationFit {
     if (kl >= 16) {
       // The bytes of the key before are kept; where two neighbours first differ comes
       // without a branch, as in pairs(). High bytes are gathered and looked for once.
+      // Two keys a turn.
       const size_t t = kl - 16;
       auto at = [](const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
-      __m128i a0 = at(k), a1 = at(k + t), high = _mm_setzero_si128();
+      // Keys p (bytes x) and q (bytes y) out of stored byte order.
+      auto out_of_order = [t](__m128i x0, __m128i x1, __m128i y0, __m128i y1, const uint8_t* p, const uint8_t* q) {
+        const uint64_t bits = uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(x0, y0))) ^ 0xFFFFu) |
+                              uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(x1, y1))) ^ 0xFFFFu) << t;
+        if (!bits) return false;
+        const size_t d = size_t(std::countr_zero(bits));
+        return (p[d] < q[d]) == Desc;
+      };
+      const uint8_t* p = k;
+      __m128i a0 = at(p), a1 = at(p + t), high = _mm_setzero_si128();
       size_t i = 1;
-      for (; i < n; ++i) {
-        const uint8_t* b = k + i * stride;
-        const __m128i b0 = at(b), b1 = at(b + t);
-        high = _mm_or_si128(high, _mm_or_si128(b0, b1));
-        const uint64_t bits = uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(a0, b0))) ^ 0xFFFFu) |
-                              uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(a1, b1))) ^ 0xFFFFu) << t;
-        if (bits) {
-          const size_t d = size_t(std::countr_zero(bits));
-          if ((b[d - stride] < b[d]) == Desc) break;
+      bool stop = false;
+      for (; i + 1 < n; i += 2) {
+        const uint8_t* q = p + stride;
+        const uint8_t* r = q + stride;
+        const __m128i b0 = at(q), b1 = at(q + t), c0 = at(r), c1 = at(r + t);
+        high = _mm_or_si128(high, _mm_or_si128(_mm_or_si128(b0, b1), _mm_or_si128(c0, c1)));
+        if (out_of_order(a0, a1, b0, b1, p, q)) {
+          stop = true;
+          break;
         }
-        a0 = b0, a1 = b1;
+        if (out_of_order(b0, b1, c0, c1, q, r)) {
+          ++i, stop = true;
+          break;
+        }
+        a0 = c0, a1 = c1, p = r;
+      }
+      if (!stop && i < n) {
+        const uint8_t* q = p + stride;
+        const __m128i b0 = at(q), b1 = at(q + t);
+        high = _mm_or_si128(high, _mm_or_si128(b0, b1));
+        if (!out_of_order(a0, a1, b0, b1, p, q)) ++i;
       }
       // i: the first key out of order, or n. The first key with a high byte up to it ends
-      // the head sooner (key 0 has none).
+      // the head sooner (key 0 has none; `high` may hold the key after i too).
       if (_mm_movemask_epi8(high)) {
         const size_t seen = std::min(i, n - 1);
         for (size_t j = 1; j <= seen; ++j)
