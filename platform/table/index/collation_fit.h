@@ -122,86 +122,68 @@ class CollationFit {
   // How many keys at the start of a run (at least one) hold no byte that any candidate
   // moves and stand in stored byte order, ties allowed: every candidate puts each pair of
   // them as byte order does, so they all fit them. A byte with the top bit set is taken
-  // for a moved one (all of them have it). Keys of 8 to 32 bytes.
+  // for a moved one (all of them have it). Keys of 16 to 32 bytes, two blocks of 16 each.
   size_t plain_ordered_head(const uint8_t* k, size_t n, size_t kl, size_t stride) const {
-    if (!moved_high_ || kl < 8 || kl > 32) return 1;
-    return desc_ ? plain_ordered_head<true>(k, n, kl, stride) : plain_ordered_head<false>(k, n, kl, stride);
+#if defined(__SSE2__)
+    if (moved_high_ && kl >= 16 && kl <= 32)
+      return desc_ ? plain_ordered_head<true>(k, n, kl, stride) : plain_ordered_head<false>(k, n, kl, stride);
+#endif
+    (void)k, (void)n, (void)kl, (void)stride;
+    return 1;
   }
+#if defined(__SSE2__)
   template <bool Desc>
   static size_t plain_ordered_head(const uint8_t* k, size_t n, size_t kl, size_t stride) {
-    if (has_high(k, kl)) return 1;
-#if defined(__SSE2__)
-    if (kl >= 16) {
-      // The bytes of the key before are kept; where two neighbours first differ comes
-      // without a branch, as in pairs(). High bytes are gathered and looked for once.
-      // Two keys a turn.
-      const size_t t = kl - 16;
-      auto at = [](const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
-      // Keys p (bytes x) and q (bytes y) out of stored byte order.
-      auto out_of_order = [t](__m128i x0, __m128i x1, __m128i y0, __m128i y1, const uint8_t* p, const uint8_t* q) {
-        const uint64_t bits = uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(x0, y0))) ^ 0xFFFFu) |
-                              uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(x1, y1))) ^ 0xFFFFu) << t;
-        if (!bits) return false;
-        const size_t d = size_t(std::countr_zero(bits));
-        return (p[d] < q[d]) == Desc;
-      };
-      const uint8_t* p = k;
-      __m128i a0 = at(p), a1 = at(p + t), high = _mm_setzero_si128();
-      size_t i = 1;
-      bool stop = false;
-      for (; i + 1 < n; i += 2) {
-        const uint8_t* q = p + stride;
-        const uint8_t* r = q + stride;
-        const __m128i b0 = at(q), b1 = at(q + t), c0 = at(r), c1 = at(r + t);
-        high = _mm_or_si128(high, _mm_or_si128(_mm_or_si128(b0, b1), _mm_or_si128(c0, c1)));
-        if (out_of_order(a0, a1, b0, b1, p, q)) {
-          stop = true;
-          break;
-        }
-        if (out_of_order(b0, b1, c0, c1, q, r)) {
-          ++i, stop = true;
-          break;
-        }
-        a0 = c0, a1 = c1, p = r;
+    // The bytes of the key before are kept; where two neighbours first differ comes
+    // without a branch, as in pairs(). High bytes are gathered and looked for once.
+    // Two keys a turn.
+    const size_t t = kl - 16;
+    auto at = [](const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
+    auto has_high = [&](const uint8_t* p) { return _mm_movemask_epi8(_mm_or_si128(at(p), at(p + t))) != 0; };
+    // Keys p (bytes x) and q (bytes y) out of stored byte order.
+    auto out_of_order = [t](__m128i x0, __m128i x1, __m128i y0, __m128i y1, const uint8_t* p, const uint8_t* q) {
+      const uint64_t bits = uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(x0, y0))) ^ 0xFFFFu) |
+                            uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(x1, y1))) ^ 0xFFFFu) << t;
+      if (!bits) return false;
+      const size_t d = size_t(std::countr_zero(bits));
+      return (p[d] < q[d]) == Desc;
+    };
+    if (has_high(k)) return 1;
+    const uint8_t* p = k;
+    __m128i a0 = at(p), a1 = at(p + t), high = _mm_setzero_si128();
+    size_t i = 1;
+    bool stop = false;
+    for (; i + 1 < n; i += 2) {
+      const uint8_t* q = p + stride;
+      const uint8_t* r = q + stride;
+      const __m128i b0 = at(q), b1 = at(q + t), c0 = at(r), c1 = at(r + t);
+      high = _mm_or_si128(high, _mm_or_si128(_mm_or_si128(b0, b1), _mm_or_si128(c0, c1)));
+      if (out_of_order(a0, a1, b0, b1, p, q)) {
+        stop = true;
+        break;
       }
-      if (!stop && i < n) {
-        const uint8_t* q = p + stride;
-        const __m128i b0 = at(q), b1 = at(q + t);
-        high = _mm_or_si128(high, _mm_or_si128(b0, b1));
-        if (!out_of_order(a0, a1, b0, b1, p, q)) ++i;
+      if (out_of_order(b0, b1, c0, c1, q, r)) {
+        ++i, stop = true;
+        break;
       }
-      // i: the first key out of order, or n. The first key with a high byte up to it ends
-      // the head sooner (key 0 has none; `high` may hold the key after i too).
-      if (_mm_movemask_epi8(high)) {
-        const size_t seen = std::min(i, n - 1);
-        for (size_t j = 1; j <= seen; ++j)
-          if (has_high(k + j * stride, kl)) return j;
-      }
-      return i;
+      a0 = c0, a1 = c1, p = r;
     }
-#endif
-    for (size_t i = 1; i < n; ++i) {
-      const uint8_t* b = k + i * stride;
-      if (has_high(b, kl)) return i;
-      const size_t d = first_difference(b - stride, b, kl);
-      if (d != kl && (b[d - stride] < b[d]) == Desc) return i;
+    if (!stop && i < n) {
+      const uint8_t* q = p + stride;
+      const __m128i b0 = at(q), b1 = at(q + t);
+      high = _mm_or_si128(high, _mm_or_si128(b0, b1));
+      if (!out_of_order(a0, a1, b0, b1, p, q)) ++i;
     }
-    return n;
+    // i: the first key out of order, or n. The first key with a high byte up to it ends
+    // the head sooner (key 0 has none; `high` may hold the key after i too).
+    if (_mm_movemask_epi8(high)) {
+      const size_t seen = std::min(i, n - 1);
+      for (size_t j = 1; j <= seen; ++j)
+        if (has_high(k + j * stride)) return j;
+    }
+    return i;
   }
-  // Whether a key of 8 to 32 bytes holds a byte with the top bit set.
-  static bool has_high(const uint8_t* p, size_t kl) {
-#if defined(__SSE2__)
-    if (kl >= 16) {
-      const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-      const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + kl - 16));
-      return _mm_movemask_epi8(_mm_or_si128(x, y)) != 0;
-    }
 #endif
-    constexpr uint64_t kHigh = 0x8080808080808080ull;
-    uint64_t w = load64(p) | load64(p + kl - 8);
-    for (size_t d = 8; d + 8 < kl; d += 8) w |= load64(p + d);
-    return (w & kHigh) != 0;
-  }
   static bool moved_all_high() {
     static const bool high = [] {
       const auto& m = moved_bytes();
