@@ -46,30 +46,37 @@ class CollationFit {
   // Every candidate fits again (the keys are seen from the start once more).
   void restart() {
     ok_[0] = ok_[1] = ok_[2] = true;
-    prev_.clear();
+    have_prev_ = false;
   }
   // The next key is not the stored successor of the last one seen (another leaf).
-  void new_run() { prev_.clear(); }
+  void new_run() { have_prev_ = false; }
   // One key in stored order; false once no candidate fits.
   bool see(const uint8_t* k, size_t kl) {
-    if (!prev_.empty()) pair(prev_.data(), k, kl);
-    prev_.assign(k, k + kl);
+    if (have_prev_) pair(prev_.data(), k, kl);
+    keep(k, kl);
     return any();
   }
   // `n` keys in stored order, `stride` bytes apart (kl: one after the other).
   bool see_run(const uint8_t* keys, size_t n, size_t kl, size_t stride = 0) {
     if (n == 0) return any();
     if (stride == 0) stride = kl;
-    if (!prev_.empty()) pair(prev_.data(), keys, kl);
+    if (have_prev_) pair(prev_.data(), keys, kl);
     if (n > 1 && any()) {
+      // The keys found plain and in order at the start tell nothing: the rest is weighed
+      // from the last of them on.
+      const size_t done = plain_ordered_head(keys, n, kl, stride);
+      if (done < n) {
+        const uint8_t* rest = keys + (done - 1) * stride;
+        const size_t m = n - done + 1;
 #if defined(__SSE2__)
-      if (kl >= 16 && kl <= 32)
-        pairs(keys, n, kl, stride, [kl](const uint8_t* a, const uint8_t* b) { return difference_16_32(a, b, kl); });
-      else
+        if (kl >= 16 && kl <= 32)
+          pairs(rest, m, kl, stride, [kl](const uint8_t* a, const uint8_t* b) { return difference_16_32(a, b, kl); });
+        else
 #endif
-        pairs(keys, n, kl, stride, [kl](const uint8_t* a, const uint8_t* b) { return first_difference(a, b, kl); });
+          pairs(rest, m, kl, stride, [kl](const uint8_t* a, const uint8_t* b) { return first_difference(a, b, kl); });
+      }
     }
-    prev_.assign(keys + (n - 1) * stride, keys + (n - 1) * stride + kl);
+    keep(keys + (n - 1) * stride, kl);
     return any();
   }
   bool any() const { return ok_[0] || ok_[1] || ok_[2]; }
@@ -87,6 +94,11 @@ class CollationFit {
   }
 
  private:
+  void keep(const uint8_t* k, size_t kl) {
+    if (prev_.size() != kl) prev_.resize(kl);
+    std::memcpy(prev_.data(), k, kl);
+    have_prev_ = true;
+  }
   // Key b stored right after key a: the candidates that put them the other way round go.
   void pair(const uint8_t* a, const uint8_t* b, size_t kl) {
     // Every candidate orders two keys by their first differing byte.
@@ -106,6 +118,78 @@ class CollationFit {
       weigh(p, q);
       if (!any()) return;
     }
+  }
+  // How many keys at the start of a run (at least one) hold no byte that any candidate
+  // moves and stand in stored byte order, ties allowed: every candidate puts each pair of
+  // them as byte order does, so they all fit them. A byte with the top bit set is taken
+  // for a moved one (all of them have it). Keys of 16 to 32 bytes, two blocks of 16 each.
+  size_t plain_ordered_head(const uint8_t* k, size_t n, size_t kl, size_t stride) const {
+#if defined(__SSE2__)
+    if (moved_high_ && kl >= 16 && kl <= 32)
+      return desc_ ? plain_ordered_head<true>(k, n, kl, stride) : plain_ordered_head<false>(k, n, kl, stride);
+#endif
+    (void)k, (void)n, (void)kl, (void)stride;
+    return 1;
+  }
+#if defined(__SSE2__)
+  template <bool Desc>
+  static size_t plain_ordered_head(const uint8_t* k, size_t n, size_t kl, size_t stride) {
+    // The bytes of the key before are kept; where two neighbours first differ comes
+    // without a branch, as in pairs(). High bytes are gathered and looked for once.
+    // Two keys a turn.
+    const size_t t = kl - 16;
+    auto at = [](const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
+    auto has_high = [&](const uint8_t* p) { return _mm_movemask_epi8(_mm_or_si128(at(p), at(p + t))) != 0; };
+    // Keys p (bytes x) and q (bytes y) out of stored byte order.
+    auto out_of_order = [t](__m128i x0, __m128i x1, __m128i y0, __m128i y1, const uint8_t* p, const uint8_t* q) {
+      const uint64_t bits = uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(x0, y0))) ^ 0xFFFFu) |
+                            uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(x1, y1))) ^ 0xFFFFu) << t;
+      if (!bits) return false;
+      const size_t d = size_t(std::countr_zero(bits));
+      return (p[d] < q[d]) == Desc;
+    };
+    if (has_high(k)) return 1;
+    const uint8_t* p = k;
+    __m128i a0 = at(p), a1 = at(p + t), high = _mm_setzero_si128();
+    size_t i = 1;
+    bool stop = false;
+    for (; i + 1 < n; i += 2) {
+      const uint8_t* q = p + stride;
+      const uint8_t* r = q + stride;
+      const __m128i b0 = at(q), b1 = at(q + t), c0 = at(r), c1 = at(r + t);
+      high = _mm_or_si128(high, _mm_or_si128(_mm_or_si128(b0, b1), _mm_or_si128(c0, c1)));
+      if (out_of_order(a0, a1, b0, b1, p, q)) {
+        stop = true;
+        break;
+      }
+      if (out_of_order(b0, b1, c0, c1, q, r)) {
+        ++i, stop = true;
+        break;
+      }
+      a0 = c0, a1 = c1, p = r;
+    }
+    if (!stop && i < n) {
+      const uint8_t* q = p + stride;
+      const __m128i b0 = at(q), b1 = at(q + t);
+      high = _mm_or_si128(high, _mm_or_si128(b0, b1));
+      if (!out_of_order(a0, a1, b0, b1, p, q)) ++i;
+    }
+    // i: the first key out of order, or n. The first key with a high byte up to it ends
+    // the head sooner (key 0 has none; `high` may hold the key after i too).
+    if (_mm_movemask_epi8(high)) {
+      const size_t seen = std::min(i, n - 1);
+      for (size_t j = 1; j <= seen; ++j)
+        if (has_high(k + j * stride)) return j;
+    }
+    return i;
+  }
+#endif
+  static bool moved_all_high() {
+    static const bool high = [] {
+      const auto& m = moved_bytes();
+      return std::none_of(m.begin(), m.begin() + 0x80, [](bool b) { return b; });
+    }();
+    return high;
   }
   // The first differing bytes of two neighbours, p in the first.
   void weigh(uint8_t p, uint8_t q) {
@@ -163,8 +247,10 @@ class CollationFit {
   Collation cands_[3];
   bool desc_;
   const bool* moved_ = moved_bytes().data();
+  bool moved_high_ = moved_all_high();
   bool ok_[3] = {true, true, true};
-  std::vector<uint8_t> prev_;
+  bool have_prev_ = false;
+  std::vector<uint8_t> prev_;  // the last key seen, while have_prev_
 };
 
 }  // namespace mv::index

@@ -1126,6 +1126,61 @@ TEST(CollationFit, NeighboursKeepTheCandidatesThatPutThemInOrder) {
         }
 }
 
+// A run of keys tells what the same keys told one at a time do, whichever of them are
+// plain letters in order (the run's quick part) and wherever that stops: an umlaut or
+// another high byte in any key at any place, two neighbours out of byte order, keys that
+// share long heads or are equal, in ascending and descending orders, keys one after the
+// other or with bytes between them, a run split in two.
+TEST(CollationFit, ARunTellsWhatItsKeysOneByOneTell) {
+  std::mt19937 rng(515);
+  const uint8_t high[] = {0x81, 0x84, 0x8E, 0x94, 0x99, 0x9A, 0xE1, 0xC4, 0xD6, 0xDC, 0xE4, 0xF6, 0xFC, 0xDF, 0xE9};
+  auto choices = [](const CollationFit& f) {
+    std::string out;
+    for (const Collation& c : {Collation::machine(), Collation::german(CodePage::Cp850),
+                               Collation::german(CodePage::Windows1252)}) {
+      auto got = f.choice(c);
+      out += !got ? '-' : got->is_machine() ? 'm' : got->code_page() == CodePage::Cp850 ? 'g' : 'w';
+    }
+    return out;
+  };
+  std::map<std::string, int> outcomes;
+  for (const size_t kl : {5u, 8u, 9u, 12u, 16u, 17u, 20u, 24u, 28u, 32u, 40u})
+    for (const bool desc : {false, true})
+      for (int round = 0; round < 60; ++round) {
+        const size_t n = 1 + rng() % 40;
+        const size_t stride = kl + (round % 2 ? 8 : 0);
+        // Few letters and a long shared head: ties and equal keys are common.
+        const size_t head = rng() % (kl + 1);
+        std::vector<std::vector<uint8_t>> keys(n, std::vector<uint8_t>(kl, 'K'));
+        for (auto& k : keys)
+          for (size_t i = head; i < kl; ++i) k[i] = uint8_t('A' + rng() % 3);
+        std::sort(keys.begin(), keys.end());
+        if (desc) std::reverse(keys.begin(), keys.end());
+        const int fault = int(rng() % 4);
+        if (fault == 1 || fault == 3) keys[rng() % n][rng() % kl] = high[rng() % sizeof high];
+        if ((fault == 2 || fault == 3) && n > 1) {
+          const size_t i = rng() % (n - 1);
+          std::swap(keys[i], keys[i + 1]);
+        }
+        std::vector<uint8_t> bytes(n * stride, 0xE1);
+        for (size_t i = 0; i < n; ++i) std::copy(keys[i].begin(), keys[i].end(), bytes.begin() + i * stride);
+        SCOPED_TRACE(::testing::Message() << "length " << kl << (desc ? ", descending" : "") << ", round " << round);
+        CollationFit one(CodePage::Cp850, desc), whole(CodePage::Cp850, desc), split(CodePage::Cp850, desc);
+        for (const auto& k : keys) one.see(k.data(), kl);
+        whole.see_run(bytes.data(), n, kl, stride);
+        const size_t cut = rng() % (n + 1);
+        split.see_run(bytes.data(), cut, kl, stride);
+        split.see_run(bytes.data() + cut * stride, n - cut, kl, stride);
+        EXPECT_EQ(choices(whole), choices(one));
+        EXPECT_EQ(choices(split), choices(one));
+        ++outcomes[choices(one)];
+      }
+  // The cases reach every kind of outcome: all fit, only the German ones, none.
+  EXPECT_GT(outcomes["mgw"], 50);
+  EXPECT_GT(outcomes["---"], 50);
+  EXPECT_GT(outcomes.size(), 3u);
+}
+
 // The sort a build and a batch start with puts entries in the order of the whole key,
 // then of the record number: for keys that share their first bytes in long runs (a
 // place name before a date, a number padded with blanks), keys that differ only in a
