@@ -312,36 +312,22 @@ void TreeOrder::batch_merge(const Node& leaf, const BatchRun& b, size_t lo, size
     std::memcpy(out_recs + at, recs + from, (to - from) * sizeof(uint32_t));
     at += to - from;
   };
-  // `after(m, j)`: entry m stands after item j.
-  auto merge = [&](auto&& after) {
-    size_t i = 0;
-    for (size_t j = lo; j < hi; ++j) {
-      // The entries before item j: up to the first one that stands after it.
-      size_t l = i, h = cnt;
-      while (l < h) {
-        const size_t mid = (l + h) / 2;
-        if (after(mid, j)) h = mid;
-        else l = mid + 1;
-      }
-      take(i, l);
-      i = l;
-      copy_key(out_keys + at * kl, b.key(j), kl);
-      out_recs[at++] = b.rec(j);
+  size_t i = 0;
+  for (size_t j = lo; j < hi; ++j) {
+    auto after = [&](size_t m) { return entry_vs_item(keys + m * kl, recs[m], b, j) > 0; };
+    // The entries before item j: up to the first one that stands after it.
+    size_t l = i, h = cnt;
+    while (l < h) {
+      const size_t mid = (l + h) / 2;
+      if (after(mid)) h = mid;
+      else l = mid + 1;
     }
-    take(i, cnt);
-  };
-  if (b.plain) {
-    // Keys that compare as bytes: entry_vs_item with what it asks each time asked once.
-    const bool desc = phys_desc();
-    const bool by_recno = shape_ == TreeShape::BPlusKeyedAll;
-    merge([&](size_t m, size_t j) {
-      const int x = byte_order(keys + m * kl, b.key(j), kl);
-      if (x) return desc ? x < 0 : x > 0;
-      return by_recno && recs[m] > b.rec(j);
-    });
-  } else {
-    merge([&](size_t m, size_t j) { return entry_vs_item(keys + m * kl, recs[m], b, j) > 0; });
+    take(i, l);
+    i = l;
+    copy_key(out_keys + at * kl, b.key(j), kl);
+    out_recs[at++] = b.rec(j);
   }
+  take(i, cnt);
   run_n_ = at;
 }
 
