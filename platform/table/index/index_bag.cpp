@@ -135,6 +135,11 @@ Status IndexBag::end_changes() {
   return Status::ok();
 }
 
+void IndexBag::start_writeback() {
+  if (!mark_) return;
+  if (auto f = fs_.open(path_, OpenMode::Read); f.is_ok()) (*f)->start_writeback();
+}
+
 bool IndexBag::left_unfinished() {
   if (mark_) return false;
   return change_left_unfinished(fs_, path_, opt_.shared);

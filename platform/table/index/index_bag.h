@@ -76,6 +76,9 @@ class IndexBag {
   // The changes are written: the index file is synced and the mark taken away unless
   // another writer still holds it. Nothing when this bag holds no mark.
   Status end_changes();
+  // While the mark is held: the disk starts on what is written so far, so that the sync
+  // of end_changes waits for less.
+  void start_writeback();
   bool changing() const { return mark_ != nullptr; }
   // Whether the mark was left by a writer that is gone: the index may be stale.
   bool left_unfinished();
