@@ -12,10 +12,6 @@ int days_in_month(int y, int m) {
   return m == 2 && is_leap_year(y) ? 29 : kDays[m - 1];
 }
 
-bool Date::valid_ymd(int y, int m, int d) {
-  return y >= 1 && y <= 9999 && m >= 1 && m <= 12 && d >= 1 && d <= days_in_month(y, m);
-}
-
 Date Date::from_ymd(int y, int m, int d) {
   if (!valid_ymd(y, m, d)) return Date();
   // Fliegel & Van Flandern, Gregorian calendar.

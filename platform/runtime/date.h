@@ -6,13 +6,20 @@
 
 namespace mv {
 
+int days_in_month(int year, int month);
+
 class Date {
  public:
   Date() = default;
   static Date from_julian(int32_t jd) { Date d; d.jd_ = jd < 0 ? 0 : jd; return d; }
   // Gregorian calendar (proleptic); an impossible date gives the empty date.
   static Date from_ymd(int year, int month, int day);
-  static bool valid_ymd(int year, int month, int day);
+  // A day up to the 28th needs no look at its month: stored dates are checked by the
+  // million when keys are taken from records.
+  static bool valid_ymd(int year, int month, int day) {
+    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) return false;
+    return day <= 28 || day <= days_in_month(year, month);
+  }
   static Date today();
 
   bool empty() const { return jd_ == 0; }
@@ -34,7 +41,6 @@ class Date {
 };
 
 bool is_leap_year(int year);
-int days_in_month(int year, int month);
 
 // The program-wide date epoch: a two-digit year yy is read as the year in
 // [epoch, epoch + 99] that ends in yy. Default 1920 (1920 to 2019).

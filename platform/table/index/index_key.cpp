@@ -555,12 +555,6 @@ bool mdx_number_text(const char* p, size_t len, uint8_t out[12]) {
   return true;
 }
 
-// Date::valid_ymd() without a call for the days every month has.
-[[gnu::always_inline]] inline bool valid_ymd(int y, int m, int d) {
-  if (y < 1 || y > 9999 || m < 1 || m > 12 || d < 1) return false;
-  return d <= 28 || d <= days_in_month(y, m);
-}
-
 // UPPER() by a byte map (umlauts and other letters of the code page too).
 void upper_mapped(uint8_t* __restrict p, size_t n, const unsigned char* __restrict map) {
   for (size_t i = 0; i < n; ++i) p[i] = map[p[i]];
@@ -599,7 +593,7 @@ bool text_key(size_t n, std::span<const RecordPart> parts, const uint8_t* record
     if (p.kind == RecordPart::Kind::DToS) {
       if (f.storage != FieldStorage::DateText || f.len < 8 || size_t(f.offset) + 8 > size) return false;
       int y, mo, d;
-      const bool valid = stored_ymd(reinterpret_cast<const char*>(src), y, mo, d) && valid_ymd(y, mo, d);
+      const bool valid = stored_ymd(reinterpret_cast<const char*>(src), y, mo, d) && Date::valid_ymd(y, mo, d);
       const uint8_t* from = valid ? src : reinterpret_cast<const uint8_t*>(p.empty_date);
       const size_t m = std::min<size_t>(8, n - at);
       if (m == 8) std::memcpy(out + at, from, 8);
@@ -635,7 +629,7 @@ bool field_key(const KeyDef& keydef, const FieldRef& f, const uint8_t* record, s
   if (keydef.type == KeyType::Date && f.storage == FieldStorage::DateText) {
     int y, m, d;
     if (f.len >= 8 && stored_ymd(src, y, m, d)) {
-      if (keydef.format == IndexFormat::Ntx && valid_ymd(y, m, d)) {
+      if (keydef.format == IndexFormat::Ntx && Date::valid_ymd(y, m, d)) {
         std::memcpy(out, src, 8);  // a valid date is its own key
         return true;
       }

@@ -445,6 +445,8 @@ class TreeOrder {
   std::vector<uint32_t> run_recs_;
   size_t run_n_ = 0;
   void run_put(const uint8_t* keys, const uint32_t* recs, size_t n);
+  // Room in the run's arrays for `need` entries in all.
+  void run_room(size_t need);
   long up_key_ = -1;  // B-tree: the entry that went up after the last leaf laid out
   uint32_t up_rec_ = 0;
 };

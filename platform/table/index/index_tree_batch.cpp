@@ -273,13 +273,17 @@ Status TreeOrder::batch_read(const BatchRun& b, uint32_t id, size_t lo, size_t h
   return Status::ok();
 }
 
+void TreeOrder::run_room(size_t need) {
+  const size_t kl = key_len();
+  if (need <= run_recs_.size() && need * kl <= run_keys_.size()) return;
+  const size_t room = std::max(need, 2 * run_recs_.size());
+  run_keys_.resize(room * kl);
+  run_recs_.resize(room);
+}
+
 void TreeOrder::run_put(const uint8_t* keys, const uint32_t* recs, size_t n) {
   const size_t kl = key_len();
-  if (run_n_ + n > run_recs_.size() || (run_n_ + n) * kl > run_keys_.size()) {
-    const size_t room = std::max(run_n_ + n, 2 * run_recs_.size());
-    run_keys_.resize(room * kl);
-    run_recs_.resize(room);
-  }
+  run_room(run_n_ + n);
   if (n == 1) {
     copy_key(run_keys_.data() + run_n_ * kl, keys, kl);
     run_recs_[run_n_] = *recs;
@@ -297,12 +301,7 @@ void TreeOrder::batch_merge(const Node& leaf, const BatchRun& b, size_t lo, size
   const uint8_t* keys = leaf.keys.data();
   const uint32_t* recs = leaf.recnos.data();
   // Room for all of them first: the entries then go in without a check each.
-  const size_t need = run_n_ + cnt + (hi - lo);
-  if (need > run_recs_.size() || need * kl > run_keys_.size()) {
-    const size_t room = std::max(need, 2 * run_recs_.size());
-    run_keys_.resize(room * kl);
-    run_recs_.resize(room);
-  }
+  run_room(run_n_ + cnt + (hi - lo));
   uint8_t* out_keys = run_keys_.data();
   uint32_t* out_recs = run_recs_.data();
   size_t at = run_n_;
