@@ -34,6 +34,17 @@ jobs=$(nproc)
 # information, which takes a third of the compile time.
 config=(-DMOLVANE_BUILD_BENCH=ON)
 [ "$mode" = test ] && config=(-DMOLVANE_BUILD_BENCH=OFF "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -DNDEBUG")
+if [ "$mode" = test ]; then
+  export QT_QPA_PLATFORM=offscreen
+  # The programs write their settings below HOME: a home of the run's own, removed after.
+  # Set before the build, which lists each test program's tests by running it.
+  HOME=$(mktemp -d)
+  export HOME
+  trap 'rm -rf "$HOME"' EXIT
+  # Lock files of running instances too, which Qt would otherwise leave in the temp folder.
+  export XDG_RUNTIME_DIR="$HOME/run"
+  mkdir -m 700 "$XDG_RUNTIME_DIR"
+fi
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${config[@]}" > /dev/null
 cmake --build "$build" -j "$jobs"
 
@@ -45,14 +56,6 @@ case "$mode" in
     exec "$build/bin/kalender"
     ;;
   test)
-    export QT_QPA_PLATFORM=offscreen
-    # The programs write their settings below HOME: a home of the run's own, removed after.
-    HOME=$(mktemp -d)
-    export HOME
-    trap 'rm -rf "$HOME"' EXIT
-    # Lock files of running instances too, which Qt would otherwise leave in the temp folder.
-    export XDG_RUNTIME_DIR="$HOME/run"
-    mkdir -m 700 "$XDG_RUNTIME_DIR"
     if [ -x "$root/tools/fuzz.sh" ]; then
       "$root/tools/fuzz.sh" "$build-fuzz"
     fi
