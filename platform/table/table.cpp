@@ -751,6 +751,16 @@ Status Table::flush() {
   return flush_appends();
 }
 
+Status Table::sync() {
+  if (!file_) return Status::ok();
+  MV_RETURN_IF_ERROR(flush_appends());
+  return file_->sync();
+}
+
+void Table::start_writeback() {
+  if (file_) file_->start_writeback();
+}
+
 Status Table::commit() {
   if (!file_) return Status::ok();
   MV_RETURN_IF_ERROR(flush_appends());

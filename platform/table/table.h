@@ -159,6 +159,10 @@ class Table {
   Status append_record(std::span<const uint8_t> bytes);
   // Writes what is buffered (appended records, header count).
   Status flush();
+  // The same, then waits until the table file is on disk.
+  Status sync();
+  // Lets the disk start on what is written so far, so that a sync soon after waits for less.
+  void start_writeback();
   // Replaces the current record's bytes (deletion flag first) in one write with one
   // report to the order maintainer; used by callers that collect a record's field changes.
   Status put_record(std::span<const uint8_t> bytes);

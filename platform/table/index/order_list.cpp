@@ -592,7 +592,8 @@ Status OrderList::rebuild_bag(index::IndexBag& bag, size_t first, bool productio
     fs.remove(tmp).ignore();
     return st;
   }
-  // Only now is the mark wrong.
+  // Only now is the mark wrong, once the records the new keys stand for are on disk too.
+  MV_RETURN_IF_ERROR(table_.sync());
   MV_RETURN_IF_ERROR(fs.remove(index::change_mark_path(path)));
   MV_RETURN_IF_ERROR(fs.sync_dir(path_dir(path)));
   MV_RETURN_IF_ERROR(open_bag(path, fmt, production));
@@ -985,6 +986,17 @@ Status OrderList::begin_changes() {
   return Status::ok();
 }
 
+Status OrderList::sync_table_for_marks() {
+  for (auto& b : bags_)
+    if (b->changing()) return table_.sync();
+  return Status::ok();
+}
+
+Status OrderList::end_changes(index::IndexBag& bag) {
+  if (bag.changing()) MV_RETURN_IF_ERROR(table_.sync());
+  return bag.end_changes();
+}
+
 Status OrderList::record_changing(uint32_t recno, std::span<const uint8_t> old_record) {
   MV_RETURN_IF_ERROR(settle_collations());
   if (deferring() && pending_recno_ == recno) return Status::ok();  // its old keys are known
@@ -1259,7 +1271,13 @@ Status OrderList::flush() {
   // records go first.
   MV_RETURN_IF_ERROR(table_.flush());
   // Each order's pages go out as soon as it has taken its batch, and the disk starts on
-  // them while the next order takes its own: the syncs below then wait for less.
+  // them (and on the records first) while the next order takes its own: the syncs below
+  // then wait for less.
+  for (auto& b : bags_)
+    if (b->changing()) {
+      table_.start_writeback();
+      break;
+    }
   for (auto& e : entries_) {
     if (!e->pending()) continue;
     MV_RETURN_IF_ERROR(flush_batch(*e));
@@ -1268,6 +1286,7 @@ Status OrderList::flush() {
   }
   rewrites_coming_ = 0;
   for (auto& b : bags_) MV_RETURN_IF_ERROR(b->flush());
+  MV_RETURN_IF_ERROR(sync_table_for_marks());
   // Table and orders agree on disk now.
   for (auto& b : bags_) MV_RETURN_IF_ERROR(b->end_changes());
   return Status::ok();
@@ -1412,8 +1431,7 @@ Status OrderList::create_order(const std::string& tag_in, const std::string& bag
   entries_.push_back(std::move(e));
   MV_RETURN_IF_ERROR(bag->flush());
   if (bag == production_) MV_RETURN_IF_ERROR(set_production_flag(true));
-  MV_RETURN_IF_ERROR(table_.flush());
-  MV_RETURN_IF_ERROR(bag->end_changes());
+  MV_RETURN_IF_ERROR(end_changes(*bag));
   if (current_) nav_->e = entries_[current_ - 1].get();
   return Status::ok();
 }
@@ -1427,7 +1445,7 @@ Status OrderList::add_tag_in_copy(index::IndexBag* bag, const index::OrderInfo& 
   // The bag on disk agrees with the table before it is copied.
   MV_RETURN_IF_ERROR(table_.flush());
   MV_RETURN_IF_ERROR(bag->flush());
-  MV_RETURN_IF_ERROR(bag->end_changes());
+  MV_RETURN_IF_ERROR(end_changes(*bag));
   index::BagOptions bo;
   bo.table_name = path_stem(table_.path());
   bo.language_driver = table_.header_info().language;
@@ -1733,8 +1751,12 @@ Status OrderList::write_production_bag(const std::vector<OrderDefinition>& order
       return moved;
     }
   }
-  // A mark a killed writer left on the old bag does not speak of the new one.
-  if (fs.exists(mark)) MV_RETURN_IF_ERROR(fs.remove(mark));
+  // A mark a killed writer left on the old bag does not speak of the new one, once the
+  // records its keys stand for are on disk too.
+  if (fs.exists(mark)) {
+    MV_RETURN_IF_ERROR(table_.sync());
+    MV_RETURN_IF_ERROR(fs.remove(mark));
+  }
   MV_RETURN_IF_ERROR(set_production_flag(true));
   return open_bag(path, fmt, true);
 }
@@ -1766,8 +1788,7 @@ Status OrderList::delete_order(std::string_view name) {
       if (was_production) MV_RETURN_IF_ERROR(set_production_flag(false));
     } else {
       MV_RETURN_IF_ERROR(bag->flush());
-      MV_RETURN_IF_ERROR(table_.flush());
-      MV_RETURN_IF_ERROR(bag->end_changes());
+      MV_RETURN_IF_ERROR(end_changes(*bag));
     }
     if (current_) nav_->e = entries_[current_ - 1].get();
     return Status::ok();

@@ -16,6 +16,7 @@
 #include "platform/table/index/order_list.h"
 #include "table_helpers.h"
 #include "tests/support/faulty_fs.h"
+#include "tests/support/forwarding_fs.h"
 
 namespace mv::testing {
 namespace {
@@ -907,6 +908,87 @@ TEST_F(SafetyTest, TheChangeMarkStaysUntilTheLastSharedWriterIsDone) {
     ob.reset();
     MV_ASSERT_OK(a->close());
     MV_ASSERT_OK(b->close());
+    expect_orders_sound(d.path(), driver);
+  }
+}
+
+// The order of the calls that decide what a power failure leaves: file syncs and the
+// removal of marks, each with the file's name.
+class SyncLog : public ForwardingFileSystem {
+ public:
+  std::vector<std::string> events;
+
+  Result<std::unique_ptr<File>> open(const std::string& path, OpenMode mode) override {
+    MV_ASSIGN_OR_RETURN(auto f, base().open(path, mode));
+    return std::unique_ptr<File>(new Logged(std::move(f), events));
+  }
+  Status remove(const std::string& path) override {
+    events.push_back("remove " + path_file(path));
+    return base().remove(path);
+  }
+  // Where `what` first happens; npos when never.
+  size_t find(const std::string& what) const {
+    for (size_t i = 0; i < events.size(); ++i)
+      if (events[i] == what) return i;
+    return std::string::npos;
+  }
+  // Where a mark is first taken away; npos when never.
+  size_t first_mark_gone() const {
+    for (size_t i = 0; i < events.size(); ++i)
+      if (events[i].starts_with("remove ") && events[i].ends_with(".mvdirty")) return i;
+    return std::string::npos;
+  }
+
+ private:
+  class Logged : public ForwardingFile {
+   public:
+    Logged(std::unique_ptr<File> f, std::vector<std::string>& events) : ForwardingFile(std::move(f)), events_(events) {}
+    Status sync() override {
+      events_.push_back("sync " + path_file(path()));
+      return ForwardingFile::sync();
+    }
+    const uint8_t* map(uint64_t l) override { return base().map(l); }
+    void unmap() override { base().unmap(); }
+
+   private:
+    std::vector<std::string>& events_;
+  };
+};
+
+// A mark gone says the orders may be trusted, after a power failure too: by then the
+// records their new keys stand for are on disk as well as the keys. Appends in exclusive
+// mode, shared ones and a new tag each end that way.
+TEST_F(SafetyTest, TheTableIsOnDiskBeforeTheChangeMarkGoes) {
+  for (const char* driver : {"DBFNTX", "DBFCDX", "DBFMDX"}) {
+    SCOPED_TRACE(driver);
+    TempDir d;
+    make_ordered_table(d.path(), driver);
+    for (bool shared : {false, true}) {
+      SCOPED_TRACE(shared ? "shared" : "exclusive");
+      SyncLog log;
+      auto t = open_ok(d.file("DATEN.DBF"), shared, false, driver, &log);
+      ASSERT_TRUE(t);
+      auto ol = attach_all(*t);
+      ASSERT_TRUE(ol);
+      for (int i = 0; i < 50; ++i) {
+        MV_ASSERT_OK(t->append_blank());
+        MV_ASSERT_OK(t->field_put("NAME", Value::character("N" + std::to_string(i))));
+      }
+      log.events.clear();
+      MV_ASSERT_OK(t->commit());
+      ASSERT_NE(log.first_mark_gone(), std::string::npos);
+      EXPECT_LT(log.find("sync DATEN.DBF"), log.first_mark_gone());
+      // A new tag in the bag after another append: the bag's mark goes once both are in.
+      if (shared || std::string(driver) == "DBFNTX") continue;
+      MV_ASSERT_OK(t->append_blank());
+      MV_ASSERT_OK(t->field_put("NAME", Value::character("NEU")));
+      log.events.clear();
+      MV_ASSERT_OK(ol->create_order("BETRAG", "", "BETRAG"));
+      ASSERT_NE(log.first_mark_gone(), std::string::npos);
+      EXPECT_LT(log.find("sync DATEN.DBF"), log.first_mark_gone());
+      ol.reset();
+      MV_ASSERT_OK(t->close());
+    }
     expect_orders_sound(d.path(), driver);
   }
 }
