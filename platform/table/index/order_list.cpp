@@ -986,10 +986,8 @@ Status OrderList::begin_changes() {
   return Status::ok();
 }
 
-Status OrderList::sync_table_for_marks() {
-  for (auto& b : bags_)
-    if (b->changing()) return table_.sync();
-  return Status::ok();
+bool OrderList::any_marked() const {
+  return std::any_of(bags_.begin(), bags_.end(), [](const auto& b) { return b->changing(); });
 }
 
 Status OrderList::end_changes(index::IndexBag& bag) {
@@ -1273,11 +1271,7 @@ Status OrderList::flush() {
   // Each order's pages go out as soon as it has taken its batch, and the disk starts on
   // them (and on the records first) while the next order takes its own: the syncs below
   // then wait for less.
-  for (auto& b : bags_)
-    if (b->changing()) {
-      table_.start_writeback();
-      break;
-    }
+  if (any_marked()) table_.start_writeback();
   for (auto& e : entries_) {
     if (!e->pending()) continue;
     MV_RETURN_IF_ERROR(flush_batch(*e));
@@ -1286,7 +1280,8 @@ Status OrderList::flush() {
   }
   rewrites_coming_ = 0;
   for (auto& b : bags_) MV_RETURN_IF_ERROR(b->flush());
-  MV_RETURN_IF_ERROR(sync_table_for_marks());
+  // The marks go below, and what they covered must be on disk first: the table as well.
+  if (any_marked()) MV_RETURN_IF_ERROR(table_.sync());
   // Table and orders agree on disk now.
   for (auto& b : bags_) MV_RETURN_IF_ERROR(b->end_changes());
   return Status::ok();

@@ -169,12 +169,12 @@ class OrderList final : public OrderMaintainer {
   void refuse(Entry& e, const std::string& why);
   // Every open bag marked as being changed before the first change of the table.
   Status begin_changes();
-  // The mark of `bag` taken away once the table too is on disk (see end_changes below).
+  // The mark of `bag` taken away, the table synced before: a bag without its mark is
+  // trusted after a power failure too, so the records its keys stand for must be on disk
+  // by then.
   Status end_changes(index::IndexBag& bag);
-  // Before a mark goes, the table is synced as well: a bag without its mark is trusted
-  // after a power failure too, so the records its keys stand for must be on disk by then.
-  // Nothing when no bag holds a mark.
-  Status sync_table_for_marks();
+  // Some open bag holds its mark.
+  bool any_marked() const;
   using KeySample = std::vector<std::pair<std::string, uint32_t>>;  // stored key, record
   Status verify_keys(Entry& e, const KeySample* extra = nullptr, bool patient = true);
   // How UPPER() and DTOS() compute the keys of an MDX order (or of a new MDX tag).
